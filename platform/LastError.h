@@ -1,0 +1,15 @@
+// The calling thread's last-error value.
+//
+// Transport failures are reported as a 0 result plus this value, as the
+// internet library does; each thread has its own.
+#pragma once
+
+#include "platform/WinTypes.h"
+
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
+constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;

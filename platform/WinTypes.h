@@ -1,0 +1,24 @@
+// Basic integer and handle types of the platform layer.
+//
+// The core is written against the calling conventions of a Windows control:
+// 32-bit integers as truth values, unsigned double words for flags, 64-bit
+// file times. These aliases keep those sizes exact on Linux.
+#pragma once
+
+#include <cstdint>
+
+using BOOL = std::int32_t;
+using DWORD = std::uint32_t;
+using WORD = std::uint16_t;
+using UINT = std::uint32_t;
+using INTERNET_PORT = std::uint16_t;
+
+constexpr BOOL TRUE = 1;
+constexpr BOOL FALSE = 0;
+
+/// A 64-bit count of 100-nanosecond intervals since 1 January 1601 UTC,
+/// stored as its low half followed by its high half.
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
