@@ -13,10 +13,16 @@ AllocHooks SetAllocHooks(AllocHooks hooks) {
     return previous;
 }
 
-void* Allocate(std::size_t size) { return g_hooks.allocate(size); }
+void* Allocate(std::size_t size) {
+    return g_hooks.allocate(size);
+}
 
-void* Reallocate(void* block, std::size_t size) { return g_hooks.reallocate(block, size); }
+void* Reallocate(void* block, std::size_t size) {
+    return g_hooks.reallocate(block, size);
+}
 
-void Free(void* block) { std::free(block); }
+void Free(void* block) {
+    std::free(block);
+}
 
 } // namespace vel

@@ -17,8 +17,8 @@ std::int32_t NextCapacity(std::int32_t wanted) {
                : static_cast<std::int32_t>(capacity);
 }
 
-void* GrowBlock(void* data, const void* inlineStore, std::int32_t length,
-                std::int32_t newCapacity, std::size_t unitSize) {
+void* GrowBlock(void* data, const void* inlineStore, std::int32_t length, std::int32_t newCapacity,
+                std::size_t unitSize) {
     const std::size_t bytes = static_cast<std::size_t>(newCapacity) * unitSize;
     if (data != inlineStore) {
         return Reallocate(data, bytes);

@@ -24,8 +24,8 @@ std::int32_t NextCapacity(std::int32_t wanted);
 /// terminator after them, into a new block; a heap block is reallocated.
 /// Returns the new block, or null when the allocation failed, in which case
 /// the old storage is untouched.
-void* GrowBlock(void* data, const void* inlineStore, std::int32_t length,
-                std::int32_t newCapacity, std::size_t unitSize);
+void* GrowBlock(void* data, const void* inlineStore, std::int32_t length, std::int32_t newCapacity,
+                std::size_t unitSize);
 
 /// Releases storage that is not the inline store.
 void ReleaseBlock(void* data, const void* inlineStore);

@@ -9,8 +9,12 @@
 
 namespace vel {
 
-constexpr char16_t FoldCase(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; }
-constexpr char16_t UpperCase(char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c; }
+constexpr char16_t FoldCase(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+}
+constexpr char16_t UpperCase(char16_t c) {
+    return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c;
+}
 
 /// Number of units before the first zero unit.
 std::int32_t TextLength(const char16_t* text);

@@ -7,11 +7,14 @@ CVELMemBuf::CVELMemBuf() : m_pData(m_inline), m_nLength(0), m_nCapacity(vel::kIn
     m_inline[0] = 0;
 }
 
-CVELMemBuf::~CVELMemBuf() { vel::ReleaseBlock(m_pData, m_inline); }
+CVELMemBuf::~CVELMemBuf() {
+    vel::ReleaseBlock(m_pData, m_inline);
+}
 
 void CVELMemBuf::Grow(std::int32_t n) {
     const std::int32_t capacity = vel::NextCapacity(n);
-    void* block = capacity == 0 ? nullptr : vel::GrowBlock(m_pData, m_inline, m_nLength, capacity, 1);
+    void* block =
+        capacity == 0 ? nullptr : vel::GrowBlock(m_pData, m_inline, m_nLength, capacity, 1);
     if (block == nullptr) {
         throw this;
     }

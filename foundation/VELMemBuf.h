@@ -13,7 +13,7 @@
 #include <cstdint>
 
 class CVELMemBuf {
-public:
+  public:
     CVELMemBuf();
     ~CVELMemBuf();
     CVELMemBuf(const CVELMemBuf&) = delete;
@@ -42,7 +42,7 @@ public:
     /// Requires 0 <= pos and pos + n <= length.
     void Delete(std::int32_t pos, std::int32_t n);
 
-private:
+  private:
     void Grow(std::int32_t n);
 
     std::uint8_t m_inline[vel::kInlineCapacity];

@@ -47,7 +47,9 @@ CVELString::CVELString(const CVELMemBuf& bytes) : CVELString() {
     SetLength(n);
 }
 
-CVELString::~CVELString() { vel::ReleaseBlock(m_pData, m_inline); }
+CVELString::~CVELString() {
+    vel::ReleaseBlock(m_pData, m_inline);
+}
 
 CVELString& CVELString::operator=(const CVELString& other) {
     Assign(other);
@@ -56,9 +58,9 @@ CVELString& CVELString::operator=(const CVELString& other) {
 
 void CVELString::Grow(std::int32_t n) {
     const std::int32_t capacity = n < 0 ? 0 : vel::NextCapacity(n);
-    void* block = capacity == 0 ? nullptr
-                                : vel::GrowBlock(m_pData, m_inline, m_nLength, capacity,
-                                                 sizeof(char16_t));
+    void* block = capacity == 0
+                      ? nullptr
+                      : vel::GrowBlock(m_pData, m_inline, m_nLength, capacity, sizeof(char16_t));
     if (block == nullptr) {
         throw this;
     }

@@ -17,7 +17,7 @@
 class CVELMemBuf;
 
 class CVELString {
-public:
+  public:
     CVELString();
     /// Copies `length` units of `text` (−1: up to its first zero unit).
     explicit CVELString(const char16_t* text, std::int32_t length = -1);
@@ -74,7 +74,7 @@ public:
     /// Negative, 0 or positive; only A to Z fold.
     int CompareNoCase(const char16_t* text) const;
 
-private:
+  private:
     void Grow(std::int32_t n);
     void CheckSum(std::int32_t added);
     /// Reserves room for `n` units; returns `text` rebased when it pointed into

@@ -15,7 +15,7 @@
 #include <cstdint>
 
 class CVELStringList {
-public:
+  public:
     static constexpr std::int16_t kMaxElements = 32767;
 
     CVELStringList();
@@ -44,12 +44,13 @@ public:
     void RemoveAll() { m_nCount = 0; }
     /// Lowest index >= from whose element is exactly `length` units equal to
     /// `text` ignoring A-Z case, or -1.
-    std::int32_t FindNoCase(const char16_t* text, std::int32_t from, std::int32_t length = -1) const;
+    std::int32_t FindNoCase(const char16_t* text, std::int32_t from,
+                            std::int32_t length = -1) const;
     /// On a list sorted by Compare: `index` gets the first element not less
     /// than `text` (count when none); TRUE when that element equals `text`.
     BOOL BinarySearch(const char16_t* text, std::int32_t& index) const;
 
-private:
+  private:
     CVELString** MutableElements() { return reinterpret_cast<CVELString**>(m_buffer.GetData()); }
     CVELString* NewElement(const char16_t* text, std::int32_t length);
     std::int32_t WalkForward(const char16_t* text, std::int32_t p, BOOL& found) const;

@@ -8,7 +8,7 @@
 #include "foundation/VELStringList.h"
 
 class CVELStringPairList {
-public:
+  public:
     std::int32_t GetCount() const { return m_names.GetCount(); }
     const CVELStringList& Names() const { return m_names; }
     const CVELStringList& Values() const { return m_values; }
@@ -24,7 +24,7 @@ public:
     /// returns TRUE; returns FALSE with `value` unchanged when there is none.
     BOOL GetValue(const char16_t* name, CVELString& value) const;
 
-private:
+  private:
     CVELStringList m_names;
     CVELStringList m_values;
 };

@@ -1,0 +1,82 @@
+#include "foundation/VELMemBuf.h"
+#include "foundation/VELString.h"
+#include "foundation/VELStringList.h"
+#include "support/FailingAlloc.h"
+#include "support/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(AllocationFailure, ThrowsThePointerOfTheObjectThatCouldNotGrow) {
+    CVELString s(u"keep");
+    {
+        ScopedAllocFailure failing;
+        try {
+            s.Reserve(300);
+            FAIL() << "no exception";
+        } catch (CVELString* thrown) {
+            EXPECT_EQ(thrown, &s);
+        }
+        // Within the inline store nothing is allocated, so nothing fails.
+        s.Append(u"more");
+        EXPECT_EQ(Str(s), u"keepmore");
+    }
+
+    CVELString onHeap(std::u16string(300, u'h').c_str());
+    {
+        ScopedAllocFailure failing;
+        const std::u16string more(300, u'm');
+        try {
+            onHeap.Append(more.c_str());
+            FAIL() << "no exception";
+        } catch (void* thrown) { // the design lets a handler take it as void *
+            EXPECT_EQ(thrown, static_cast<void*>(&onHeap));
+        }
+    }
+    onHeap.Append(u"!"); // the string is still usable once memory is back
+    EXPECT_EQ(onHeap.GetLength(), 301);
+
+    CVELMemBuf buffer;
+    {
+        ScopedAllocFailure failing;
+        try {
+            buffer.Reserve(4096);
+            FAIL() << "no exception";
+        } catch (CVELMemBuf* thrown) {
+            EXPECT_EQ(thrown, &buffer);
+        }
+    }
+    EXPECT_EQ(buffer.GetCapacity(), 256);
+}
+
+TEST(AllocationFailure, ListInsertionFailsWithoutLosingOrLeakingElements) {
+    CVELStringList list;
+    list.InsertAt(u"a", 0);
+    {
+        ScopedAllocFailure failing;
+        EXPECT_THROW(list.InsertAt(u"b", 0), CVELMemBuf*);
+        // An element whose own text cannot grow reports the element string.
+        ScopedAllocFailure oneMore(1);
+        EXPECT_THROW(list.InsertAt(std::u16string(400, u'c').c_str(), 0), CVELString*);
+    }
+    EXPECT_EQ(list.GetCount(), 1);
+    EXPECT_EQ(list.GetAllocated(), 1);
+    // A list that outgrows the pointer array's inline store fails in the array.
+    {
+        ScopedAllocFailure failing;
+        int inserted = 1;
+        try {
+            for (; inserted < 100; ++inserted) {
+                list.InsertAt(u"x", list.GetCount());
+            }
+        } catch (CVELMemBuf*) {
+        }
+        EXPECT_LT(inserted, 100);
+        EXPECT_EQ(list.GetCount(), list.GetAllocated());
+    }
+}
+
+} // namespace
