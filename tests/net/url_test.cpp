@@ -38,7 +38,6 @@ TEST(ParseURL, SplitsHttpAndHttpsUrls) {
         {u"https://h/", u"h", u"/", 443, 1},
         {u"https://h:443/", u"h", u"/", 443, 1},
         {u"http://h:443/", u"h", u"/", 443, 0},
-        {u"hTTp://h", u"h", u"/", 80, 0},
         {u"//h/p", u"h", u"/p", 80, 0},
         {u"http://h?q=/x", u"h?q=", u"/x", 80, 0},
         {u"http://user@h/p", u"user@h", u"/p", 80, 0},
