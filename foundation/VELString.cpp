@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -72,10 +73,16 @@ const char16_t* CVELString::ReserveFor(std::int32_t n, const char16_t* text) {
     if (n < m_nCapacity) {
         return text;
     }
-    const bool inside = text >= m_pData && text < m_pData + m_nCapacity;
+    const bool inside = PointsInto(text);
     const std::ptrdiff_t offset = text - m_pData;
     Grow(n);
     return inside ? m_pData + offset : text;
+}
+
+bool CVELString::PointsInto(const char16_t* text) const {
+    // std::less gives a total order even for pointers into unrelated objects.
+    const std::less<const char16_t*> before;
+    return !before(text, m_pData) && before(text, m_pData + m_nCapacity);
 }
 
 void CVELString::CheckSum(std::int32_t added) {
@@ -123,7 +130,7 @@ void CVELString::Insert(const char16_t* text, std::int32_t pos, std::int32_t len
     assert(pos >= 0 && pos <= m_nLength);
     length = LengthOf(text, length);
     CheckSum(length);
-    if (text >= m_pData && text < m_pData + m_nCapacity) {
+    if (PointsInto(text)) {
         // Inserting a part of itself: the move below would shift the source.
         const CVELString copy(text, length);
         Insert(copy.m_pData, pos, length);

@@ -77,6 +77,7 @@ class CVELString {
   private:
     void Grow(std::int32_t n);
     void CheckSum(std::int32_t added);
+    bool PointsInto(const char16_t* text) const;
     /// Reserves room for `n` units; returns `text` rebased when it pointed into
     /// this string's own storage, so appending a part of itself stays safe.
     const char16_t* ReserveFor(std::int32_t n, const char16_t* text);
