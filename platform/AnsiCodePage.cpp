@@ -13,7 +13,9 @@ constexpr char16_t kHighControls[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-bool IsAnsi(UINT codePage) { return codePage == CP_ACP || codePage == CP_1252; }
+bool IsAnsi(UINT codePage) {
+    return codePage == CP_ACP || codePage == CP_1252;
+}
 
 int Fail(DWORD error) {
     SetLastError(error);

@@ -4,6 +4,10 @@ namespace {
 thread_local DWORD t_lastError = ERROR_SUCCESS;
 }
 
-DWORD GetLastError() { return t_lastError; }
+DWORD GetLastError() {
+    return t_lastError;
+}
 
-void SetLastError(DWORD error) { t_lastError = error; }
+void SetLastError(DWORD error) {
+    t_lastError = error;
+}
