@@ -190,11 +190,10 @@ void HttpTransfer::OnTransferDone(CURLcode result) {
 
 void HttpTransfer::OnHeadComplete() {
     if (IsFollowedRedirect(head_.Status()) && (spec_.flags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0) {
-        char* target = nullptr;
-        curl_easy_getinfo(easy_.get(), CURLINFO_REDIRECT_URL, &target);
-        if (target != nullptr) {
+        const std::optional<std::string_view> location = head_.Header("Location");
+        if (location && !location->empty()) {
             redirecting_ = true;
-            redirectTarget_ = target;
+            location_ = *location;
             return;
         }
     }
@@ -211,7 +210,7 @@ DWORD HttpTransfer::BeginHop() {
     head_.Reset();
     window_.Clear();
     cache_.reset();
-    redirectTarget_.clear();
+    location_.clear();
     finalHead_ = redirecting_ = connected_ = done_ = paused_ = bodyEnded_ = started_ = false;
     result_ = CURLE_OK;
     failure_ = 0;
@@ -294,7 +293,7 @@ DWORD HttpTransfer::AdvanceToRedirect() {
     if (++redirects_ > kMaxRedirects) {
         return ERROR_HTTP_REDIRECT_FAILED;
     }
-    const std::optional<HopTarget> target = ParseHopTarget(redirectTarget_);
+    const std::optional<HopTarget> target = ResolveRedirect(hopUrl_, location_);
     if (!target) {
         return ERROR_HTTP_REDIRECT_FAILED;
     }
@@ -303,7 +302,7 @@ DWORD HttpTransfer::AdvanceToRedirect() {
     }
     toOtherHost_ = toOtherHost_ || HostKey(target->host) != HostKey(ToWireBytes(spec_.host)) ||
                    target->port != spec_.port;
-    hopUrl_ = redirectTarget_;
+    hopUrl_ = target->url;
     hopSecure_ = target->secure;
     return 0;
 }

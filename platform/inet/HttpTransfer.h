@@ -85,7 +85,7 @@ class HttpTransfer final : private TransferSink {
     ResponseHead head_;
     BodyWindow window_;
     std::unique_ptr<urlcache::CacheWriter> cache_;
-    std::string redirectTarget_;
+    std::string location_; // the Location of a redirect being followed
 
     bool finalHead_ = false;
     bool redirecting_ = false;

@@ -33,22 +33,25 @@ bool IsFollowedRedirect(DWORD status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-std::optional<HopTarget> ParseHopTarget(const std::string& text) {
+std::optional<HopTarget> ResolveRedirect(const std::string& base, const std::string& location) {
     const std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
-    if (!url || curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK) {
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK ||
+        curl_url_set(url.get(), CURLUPART_URL, location.c_str(),
+                     CURLU_URLENCODE | CURLU_ALLOW_SPACE | CURLU_PATH_AS_IS) != CURLUE_OK) {
         return std::nullopt;
     }
+    const CurlText full = Part(url.get(), CURLUPART_URL, 0);
     const CurlText scheme = Part(url.get(), CURLUPART_SCHEME, 0);
     const CurlText host = Part(url.get(), CURLUPART_HOST, 0);
     const CurlText port = Part(url.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
-    if (!scheme || !host || !port) {
+    if (!full || !scheme || !host || !port) {
         return std::nullopt;
     }
     const std::string schemeText = scheme.get();
     if (schemeText != "http" && schemeText != "https") {
         return std::nullopt;
     }
-    return HopTarget{schemeText == "https", host.get(),
+    return HopTarget{full.get(), schemeText == "https", host.get(),
                      static_cast<unsigned>(std::strtoul(port.get(), nullptr, 10))};
 }
 

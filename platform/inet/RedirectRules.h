@@ -15,14 +15,16 @@ constexpr int kMaxRedirects = 20;
 bool IsFollowedRedirect(DWORD status);
 
 struct HopTarget {
+    std::string url; // absolute, with unsafe bytes percent-encoded
     bool secure = false;
     std::string host; // lower case, as libcurl normalises it
     unsigned port = 0;
 };
 
-/// Scheme, host and port of an absolute http or https URL; nullopt for
-/// anything else.
-std::optional<HopTarget> ParseHopTarget(const std::string& url);
+/// Where a Location value leads from `base`: relative references are
+/// resolved, spaces and bytes above 0x7F percent-encoded as libcurl does for
+/// its own redirects. nullopt for anything but an http or https URL.
+std::optional<HopTarget> ResolveRedirect(const std::string& base, const std::string& location);
 
 /// 0 when a redirect from one scheme to the other is allowed by
 /// `securityFlags`; else ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR or
