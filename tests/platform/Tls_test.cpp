@@ -110,3 +110,19 @@ TEST(TlsTest, AConnectionAcceptedLenientlyIsNotReusedForAStrictRequest) {
 }
 
 } // namespace
+
+namespace {
+TEST(TlsTest, LenientRequestsShareTheirConnection) {
+    const Identity selfSigned = MakeIdentity({});
+    const auto server = SecureServer(selfSigned);
+    const Handle session = OpenSession();
+    for (int i = 0; i < 3; ++i) {
+        const Request request =
+            OpenRequest(session.Get(), server->Port(), u"/secret", kCrawlerSecureFlags);
+        AddSecurityFlags(request.Get(), SECURITY_FLAG_IGNORE_UNKNOWN_CA);
+        ASSERT_EQ(SendError(request), 0u);
+        EXPECT_EQ(ReadBody(request.Get()), "secret");
+    }
+    EXPECT_EQ(server->Connections(), 1u);
+}
+} // namespace

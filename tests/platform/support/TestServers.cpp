@@ -44,6 +44,7 @@ LocalServer::~LocalServer() {
 void LocalServer::Start() {
     server_->set_keep_alive_max_count(1000);
     server_->set_keep_alive_timeout(2);
+    server_->set_tcp_nodelay(true);
     server_->set_logger([this](const httplib::Request& request, const httplib::Response&) {
         const std::lock_guard lock(mutex_);
         clientPorts_.insert(request.remote_port);
