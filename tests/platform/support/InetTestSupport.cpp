@@ -166,6 +166,7 @@ CacheLook LookUp(std::u16string_view url) {
     look.localFile = A(entry->lpszLocalFileName);
     look.headers = A(entry->lpHeaderInfo);
     look.lastSync = entry->LastSyncTime;
+    look.lastModified = entry->LastModifiedTime;
     look.size = (std::uint64_t(entry->dwSizeHigh) << 32) | entry->dwSizeLow;
     return look;
 }

@@ -72,6 +72,7 @@ struct CacheLook {
     std::string localFile;
     std::string headers;
     FILETIME lastSync{};
+    FILETIME lastModified{};
     std::uint64_t size = 0;
 };
 CacheLook LookUp(std::u16string_view url);
