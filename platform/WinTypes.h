@@ -12,6 +12,10 @@ using DWORD = std::uint32_t;
 using WORD = std::uint16_t;
 using UINT = std::uint32_t;
 using INTERNET_PORT = std::uint16_t;
+using LONG = std::int32_t;
+
+/// An opaque window handle. Front ends that show no window pass null.
+using HWND = void*;
 
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;

@@ -1,0 +1,155 @@
+#include "platform/cache/CacheIndex.h"
+
+#include <chrono>
+#include <thread>
+
+namespace urlcache {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 10000;
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS entries (
+    url TEXT PRIMARY KEY,
+    file TEXT NOT NULL,
+    size INTEGER NOT NULL,
+    last_modified INTEGER NOT NULL,
+    expires INTEGER NOT NULL,
+    last_sync INTEGER NOT NULL,
+    last_access INTEGER NOT NULL,
+    headers TEXT NOT NULL,
+    use_count INTEGER NOT NULL DEFAULT 0,
+    extension TEXT NOT NULL
+);
+CREATE INDEX IF NOT EXISTS entries_by_file ON entries(file);
+CREATE TABLE IF NOT EXISTS settings (name TEXT PRIMARY KEY, value INTEGER NOT NULL);
+)sql";
+
+constexpr const char* kColumns = "url, file, size, last_modified, expires, last_sync, "
+                                 "last_access, headers, use_count, extension";
+
+EntryRecord ReadRecord(const Statement& row) {
+    EntryRecord record;
+    record.url = row.Text16(0);
+    record.file = row.Text(1);
+    record.size = static_cast<std::uint64_t>(row.Int(2));
+    record.lastModified = static_cast<std::uint64_t>(row.Int(3));
+    record.expires = static_cast<std::uint64_t>(row.Int(4));
+    record.lastSync = static_cast<std::uint64_t>(row.Int(5));
+    record.lastAccess = static_cast<std::uint64_t>(row.Int(6));
+    record.headers = row.Text16(7);
+    record.useCount = static_cast<std::uint32_t>(row.Int(8));
+    record.extension = row.Text16(9);
+    return record;
+}
+
+/// Switching to WAL needs a moment without other writers; a second process
+/// opening the cache at the same time may see SQLITE_BUSY here, so retry.
+bool UseWriteAheadLog(sqlite3* db) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        Statement mode(db, "PRAGMA journal_mode=WAL");
+        if (mode.Step() && mode.Text(0) == "wal") {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+} // namespace
+
+std::unique_ptr<CacheIndex> CacheIndex::Open(const std::string& path) {
+    SqliteDb db = OpenDatabase(path);
+    if (!db) {
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
+    if (!UseWriteAheadLog(db.get()) || !Execute(db.get(), "PRAGMA synchronous=NORMAL")) {
+        return nullptr;
+    }
+    Transaction schema(db.get());
+    if (!schema.Begun() || !Execute(db.get(), kSchema) || !schema.Commit()) {
+        return nullptr;
+    }
+    return std::make_unique<CacheIndex>(std::move(db));
+}
+
+bool CacheIndex::Find(std::u16string_view url, std::optional<EntryRecord>& found) {
+    const std::string sql = std::string("SELECT ") + kColumns + " FROM entries WHERE url = ?1";
+    Statement query(db_.get(), sql.c_str());
+    query.Bind(1, url);
+    found.reset();
+    if (query.Step()) {
+        found = ReadRecord(query);
+    }
+    return !query.Failed();
+}
+
+bool CacheIndex::Put(const EntryRecord& r) {
+    const std::string sql = std::string("INSERT OR REPLACE INTO entries (") + kColumns +
+                            ") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)";
+    Statement insert(db_.get(), sql.c_str());
+    insert.Bind(1, std::u16string_view(r.url))
+        .Bind(2, std::string_view(r.file))
+        .Bind(3, static_cast<std::int64_t>(r.size))
+        .Bind(4, static_cast<std::int64_t>(r.lastModified))
+        .Bind(5, static_cast<std::int64_t>(r.expires))
+        .Bind(6, static_cast<std::int64_t>(r.lastSync))
+        .Bind(7, static_cast<std::int64_t>(r.lastAccess))
+        .Bind(8, std::u16string_view(r.headers))
+        .Bind(9, static_cast<std::int64_t>(r.useCount))
+        .Bind(10, std::u16string_view(r.extension));
+    insert.Step();
+    return !insert.Failed();
+}
+
+bool CacheIndex::SetUseCount(std::u16string_view url, std::uint32_t count) {
+    Statement update(db_.get(), "UPDATE entries SET use_count = ?2 WHERE url = ?1");
+    update.Bind(1, url).Bind(2, static_cast<std::int64_t>(count));
+    update.Step();
+    return !update.Failed();
+}
+
+bool CacheIndex::Remove(std::u16string_view url) {
+    Statement remove(db_.get(), "DELETE FROM entries WHERE url = ?1");
+    remove.Bind(1, url);
+    remove.Step();
+    return !remove.Failed();
+}
+
+bool CacheIndex::IsFileReferenced(const std::string& file, bool& referenced) {
+    Statement query(db_.get(), "SELECT 1 FROM entries WHERE file = ?1 LIMIT 1");
+    query.Bind(1, std::string_view(file));
+    referenced = query.Step();
+    return !query.Failed();
+}
+
+bool CacheIndex::ListAll(std::vector<EntryRecord>& records) {
+    const std::string sql = std::string("SELECT ") + kColumns + " FROM entries ORDER BY url";
+    Statement query(db_.get(), sql.c_str());
+    records.clear();
+    while (query.Step()) {
+        records.push_back(ReadRecord(query));
+    }
+    return !query.Failed();
+}
+
+bool CacheIndex::ReadSetting(const char* name, std::int64_t& value, bool& present) {
+    Statement query(db_.get(), "SELECT value FROM settings WHERE name = ?1");
+    query.Bind(1, std::string_view(name));
+    present = query.Step();
+    if (present) {
+        value = query.Int(0);
+    }
+    return !query.Failed();
+}
+
+bool CacheIndex::WriteSetting(const char* name, std::int64_t value) {
+    Statement upsert(db_.get(), "INSERT OR REPLACE INTO settings (name, value) VALUES (?1, ?2)");
+    upsert.Bind(1, std::string_view(name)).Bind(2, value);
+    upsert.Step();
+    return !upsert.Failed();
+}
+
+} // namespace urlcache

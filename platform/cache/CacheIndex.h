@@ -1,0 +1,64 @@
+// The cache's index: one SQLite row per URL, naming its content file and
+// keeping what is known of the response.
+//
+// The database runs in WAL mode with a busy time-out so that several
+// processes can read and write it at once. Callers group changes that must
+// go together in one Transaction on Db().
+#pragma once
+
+#include "platform/cache/Sqlite.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace urlcache {
+
+struct EntryRecord {
+    std::u16string url;
+    std::string file; // content file name, relative to the content folder
+    std::uint64_t size = 0;
+    std::uint64_t lastModified = 0; // file-time ticks; 0 when unknown
+    std::uint64_t expires = 0;
+    std::uint64_t lastSync = 0;
+    std::uint64_t lastAccess = 0;
+    std::u16string headers;
+    std::uint32_t useCount = 0;
+    std::u16string extension;
+};
+
+class CacheIndex {
+  public:
+    /// Opens or creates the index file `path`; null when it cannot.
+    static std::unique_ptr<CacheIndex> Open(const std::string& path);
+
+    sqlite3* Db() const { return db_.get(); }
+
+    /// The row for `url` into `found` (nullopt when none). False on a
+    /// database failure.
+    bool Find(std::u16string_view url, std::optional<EntryRecord>& found);
+
+    /// Inserts `record`, replacing any row with the same URL.
+    bool Put(const EntryRecord& record);
+
+    bool SetUseCount(std::u16string_view url, std::uint32_t count);
+    bool Remove(std::u16string_view url);
+
+    /// True when some row still names content file `file`.
+    bool IsFileReferenced(const std::string& file, bool& referenced);
+
+    bool ListAll(std::vector<EntryRecord>& records);
+
+    /// A small named integer kept next to the entries (the offline state).
+    bool ReadSetting(const char* name, std::int64_t& value, bool& present);
+    bool WriteSetting(const char* name, std::int64_t value);
+
+    explicit CacheIndex(SqliteDb db) : db_(std::move(db)) {}
+
+  private:
+    SqliteDb db_;
+};
+
+} // namespace urlcache

@@ -1,0 +1,150 @@
+#include "platform/cache/CacheWriter.h"
+
+#include "platform/FileTime.h"
+#include "platform/cache/UrlCacheStore.h"
+
+#include <optional>
+
+namespace urlcache {
+
+namespace {
+
+std::uint64_t NowTicks() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    return FileTimeToTicks(now);
+}
+
+std::string NarrowExtension(const std::u16string& extension) {
+    std::string out;
+    for (const char16_t unit : extension) {
+        out += static_cast<char>(unit);
+    }
+    return out;
+}
+
+/// Writes the rows; fills `unreferenced` with content files the new rows
+/// left without a name.
+bool WriteRows(CacheIndex& index, const EntryRecord& base, const std::vector<std::u16string>& urls,
+               std::vector<std::string>& unreferenced) {
+    Transaction transaction(index.Db());
+    if (!transaction.Begun()) {
+        return false;
+    }
+    std::vector<std::string> replaced;
+    for (const std::u16string& url : urls) {
+        std::optional<EntryRecord> old;
+        if (!index.Find(url, old)) {
+            return false;
+        }
+        EntryRecord record = base;
+        record.url = url;
+        if (old) {
+            record.useCount = old->useCount;
+            replaced.push_back(old->file);
+        }
+        if (!index.Put(record)) {
+            return false;
+        }
+    }
+    for (const std::string& file : replaced) {
+        bool referenced = true;
+        if (!index.IsFileReferenced(file, referenced)) {
+            return false;
+        }
+        if (!referenced) {
+            unreferenced.push_back(file);
+        }
+    }
+    return transaction.Commit();
+}
+
+} // namespace
+
+std::unique_ptr<CacheWriter> CacheWriter::Begin() {
+    std::unique_ptr<CacheWriter> writer;
+    WithUrlCache([&](CacheIndex&, const std::string& root) {
+        if (std::optional<PendingContent> content = PendingContent::Create(root)) {
+            writer = std::make_unique<CacheWriter>(root, std::move(*content));
+        }
+    });
+    return writer;
+}
+
+CacheWriter::CacheWriter(std::string root, PendingContent content)
+    : root_(std::move(root)), content_(std::move(content)) {}
+
+bool CacheWriter::Append(const char* data, std::size_t size) {
+    if (broken_ || !content_.Append(data, size)) {
+        broken_ = true;
+        return false;
+    }
+    size_ += size;
+    return true;
+}
+
+bool CacheWriter::Commit(const ResponseFacts& facts) {
+    if (broken_ || facts.urls.empty()) {
+        return false;
+    }
+    const std::optional<std::string> file = content_.Publish(NarrowExtension(facts.extension));
+    if (!file) {
+        return false;
+    }
+    EntryRecord base;
+    base.file = *file;
+    base.size = size_;
+    base.lastModified = facts.lastModified;
+    base.expires = facts.expires;
+    base.lastSync = base.lastAccess = NowTicks();
+    base.headers = facts.headers;
+    base.extension = facts.extension;
+    bool stored = false;
+    std::vector<std::string> unreferenced;
+    const bool opened = WithUrlCache([&](CacheIndex& index, const std::string& root) {
+        stored = root == root_ && WriteRows(index, base, facts.urls, unreferenced);
+    });
+    if (!opened || !stored) {
+        RemoveContent(root_, *file);
+        return false;
+    }
+    for (const std::string& old : unreferenced) {
+        RemoveContent(root_, old);
+    }
+    return true;
+}
+
+} // namespace urlcache
+
+namespace urlcache {
+
+std::u16string ExtensionFromUrl(std::u16string_view url) {
+    url = url.substr(0, url.find_first_of(u"?#"));
+    const auto scheme = url.find(u"://");
+    if (scheme != std::u16string_view::npos) {
+        url.remove_prefix(scheme + 3);
+    }
+    const auto slash = url.rfind(u'/');
+    if (slash == std::u16string_view::npos) {
+        return {};
+    }
+    const std::u16string_view segment = url.substr(slash + 1);
+    const auto dot = segment.rfind(u'.');
+    if (dot == std::u16string_view::npos) {
+        return {};
+    }
+    const std::u16string_view extension = segment.substr(dot + 1);
+    if (extension.empty() || extension.size() > 8) {
+        return {};
+    }
+    for (const char16_t unit : extension) {
+        const bool alnum = (unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z') ||
+                           (unit >= u'0' && unit <= u'9');
+        if (!alnum) {
+            return {};
+        }
+    }
+    return std::u16string(extension);
+}
+
+} // namespace urlcache

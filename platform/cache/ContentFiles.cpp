@@ -1,0 +1,178 @@
+#include "platform/cache/ContentFiles.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <utility>
+
+namespace urlcache {
+
+namespace {
+
+constexpr const char* kTempPrefix = "partial-";
+
+// Fresh kernel randomness for every name: a generator state copied into
+// forked processes would hand two writers the same names.
+std::string RandomName() {
+    unsigned long long value = 0;
+    while (::getrandom(&value, sizeof value, 0) != static_cast<ssize_t>(sizeof value)) {
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", value);
+    return text;
+}
+
+std::string TempDir(const std::string& root) {
+    return root + "/tmp";
+}
+std::string ContentDir(const std::string& root) {
+    return root + "/content";
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool SameFile(int fd, const std::string& path) {
+    struct stat byFd {};
+    struct stat byPath {};
+    return ::fstat(fd, &byFd) == 0 && ::stat(path.c_str(), &byPath) == 0 &&
+           byFd.st_dev == byPath.st_dev && byFd.st_ino == byPath.st_ino;
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+} // namespace
+
+FileDescriptor::~FileDescriptor() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+PendingContent::PendingContent(std::string root, std::string tempPath, FileDescriptor fd)
+    : root_(std::move(root)), tempPath_(std::move(tempPath)), fd_(std::move(fd)) {}
+
+std::optional<PendingContent> PendingContent::Create(const std::string& root) {
+    if (!MakeDirectories(TempDir(root)) || !MakeDirectories(ContentDir(root))) {
+        return std::nullopt;
+    }
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        std::string path = TempDir(root) + "/" + kTempPrefix + RandomName();
+        FileDescriptor fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (!fd.Valid()) {
+            continue;
+        }
+        // A sweep may have taken the file between open and lock; only a file
+        // that is still ours under its name after locking is used.
+        if (::flock(fd.Get(), LOCK_EX) == 0 && SameFile(fd.Get(), path)) {
+            return PendingContent(root, std::move(path), std::move(fd));
+        }
+    }
+    return std::nullopt;
+}
+
+PendingContent::PendingContent(PendingContent&& other) noexcept
+    : root_(std::move(other.root_)), tempPath_(std::exchange(other.tempPath_, {})),
+      fd_(std::move(other.fd_)) {}
+
+PendingContent::~PendingContent() {
+    if (!tempPath_.empty()) {
+        ::unlink(tempPath_.c_str());
+    }
+}
+
+bool PendingContent::Append(const char* data, std::size_t size) {
+    return fd_.Valid() && WriteAll(fd_.Get(), data, size);
+}
+
+std::optional<std::string> PendingContent::Publish(const std::string& extension) {
+    if (!fd_.Valid() || ::fsync(fd_.Get()) != 0) {
+        return std::nullopt;
+    }
+    const std::string name = RandomName() + (extension.empty() ? "" : "." + extension);
+    if (::rename(tempPath_.c_str(), ContentPath(root_, name).c_str()) != 0) {
+        return std::nullopt;
+    }
+    tempPath_.clear();
+    return name;
+}
+
+std::string ContentPath(const std::string& root, const std::string& name) {
+    return ContentDir(root) + "/" + name;
+}
+
+void RemoveContent(const std::string& root, const std::string& name) {
+    ::unlink(ContentPath(root, name).c_str());
+}
+
+bool ContentExists(const std::string& root, const std::string& name) {
+    struct stat info {};
+    return ::stat(ContentPath(root, name).c_str(), &info) == 0;
+}
+
+void SweepStaleTemporaries(const std::string& root) {
+    const std::string dir = TempDir(root);
+    const std::unique_ptr<DIR, DirCloser> listing(::opendir(dir.c_str()));
+    if (!listing) {
+        return;
+    }
+    while (const dirent* item = ::readdir(listing.get())) {
+        const std::string name = item->d_name;
+        if (!name.starts_with(kTempPrefix)) {
+            continue;
+        }
+        const std::string path = dir + "/" + name;
+        const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (fd.Valid() && ::flock(fd.Get(), LOCK_EX | LOCK_NB) == 0) {
+            ::unlink(path.c_str());
+        }
+    }
+}
+
+bool MakeDirectories(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string prefix = path.substr(0, slash);
+        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+        if (slash == std::string::npos) {
+            break;
+        }
+    }
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+} // namespace urlcache

@@ -1,0 +1,70 @@
+// The cache's content files: one per stored response, under
+// <root>/content/, written first as a temporary under <root>/tmp/.
+//
+// A temporary is held under an exclusive flock for as long as its writer
+// lives, so a sweep can tell a live writer's file from one left by a killed
+// process: the kernel drops the lock with the process.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace urlcache {
+
+/// Owns a file descriptor.
+class FileDescriptor {
+  public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor();
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+
+    int Get() const { return fd_; }
+    bool Valid() const { return fd_ >= 0; }
+
+  private:
+    int fd_ = -1;
+};
+
+/// A content file being written.
+class PendingContent {
+  public:
+    /// A new locked temporary under `root`/tmp; nullopt when it cannot be made.
+    static std::optional<PendingContent> Create(const std::string& root);
+
+    PendingContent(PendingContent&& other) noexcept;
+    PendingContent& operator=(PendingContent&&) = delete;
+    ~PendingContent();
+
+    bool Append(const char* data, std::size_t size);
+
+    /// Flushes the bytes to disk and renames the file into `root`/content/
+    /// under a fresh random name (64 bits: no two downloads meet). Returns
+    /// that name, relative to the content folder.
+    std::optional<std::string> Publish(const std::string& extension);
+
+  private:
+    PendingContent(std::string root, std::string tempPath, FileDescriptor fd);
+
+    std::string root_;
+    std::string tempPath_;
+    FileDescriptor fd_;
+};
+
+/// The full path of content file `name`.
+std::string ContentPath(const std::string& root, const std::string& name);
+
+/// Deletes content file `name`; a missing file is not an error.
+void RemoveContent(const std::string& root, const std::string& name);
+
+/// True when content file `name` exists.
+bool ContentExists(const std::string& root, const std::string& name);
+
+/// Deletes the temporaries whose writers are gone.
+void SweepStaleTemporaries(const std::string& root);
+
+/// Creates `path` and its missing parents; true when it exists afterwards.
+bool MakeDirectories(const std::string& path);
+
+} // namespace urlcache

@@ -1,0 +1,73 @@
+// Small owning wrappers over SQLite: a database connection, a prepared
+// statement and a write transaction.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace urlcache {
+
+struct SqliteCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using SqliteDb = std::unique_ptr<sqlite3, SqliteCloser>;
+
+/// Opens (creating) the database file at `path`; null on failure.
+SqliteDb OpenDatabase(const std::string& path);
+
+/// Runs statements that return no rows; false on failure.
+bool Execute(sqlite3* db, const char* sql);
+
+class Statement {
+  public:
+    Statement(sqlite3* db, const char* sql);
+
+    bool Valid() const { return stmt_ != nullptr; }
+
+    Statement& Bind(int index, std::int64_t value);
+    Statement& Bind(int index, std::string_view text);
+    Statement& Bind(int index, std::u16string_view text);
+
+    /// Moves to the next row: true when there is one. A failure ends the
+    /// rows and is remembered in Failed().
+    bool Step();
+    bool Failed() const { return failed_; }
+
+    std::int64_t Int(int column) const;
+    std::string Text(int column) const;
+    std::u16string Text16(int column) const;
+
+  private:
+    struct Finalizer {
+        void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+    };
+    std::unique_ptr<sqlite3_stmt, Finalizer> stmt_;
+    bool failed_ = false;
+};
+
+/// A transaction, rolled back unless Commit succeeded. A write transaction
+/// takes the write lock at once (BEGIN IMMEDIATE) so that two processes
+/// never both read and then fight to write; a read transaction only gives
+/// its reads one consistent view.
+class Transaction {
+  public:
+    enum class Mode { Read, Write };
+    explicit Transaction(sqlite3* db, Mode mode = Mode::Write);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    bool Begun() const { return begun_; }
+    bool Commit();
+
+  private:
+    sqlite3* db_;
+    bool begun_ = false;
+    bool done_ = false;
+};
+
+} // namespace urlcache

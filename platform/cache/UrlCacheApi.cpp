@@ -1,0 +1,120 @@
+// Looking entries up, locking and unlocking them, and listing the cache.
+#include "platform/LastError.h"
+#include "platform/WinInet.h"
+#include "platform/cache/ContentFiles.h"
+#include "platform/cache/EntryInfo.h"
+#include "platform/cache/UrlCacheStore.h"
+
+#include <optional>
+#include <string_view>
+
+using namespace urlcache;
+
+namespace {
+
+BOOL Fail(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+std::u16string_view CacheKey(const char16_t* url) {
+    const std::u16string_view text(url);
+    return text.substr(0, text.find(u'#'));
+}
+
+/// Looks `url` up and, when the caller's buffer holds it, fills the buffer
+/// and (with `lock`) takes one lock, all in one transaction. Returns 0 or
+/// the last-error value.
+DWORD ReadEntry(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry, DWORD* entrySize,
+                bool lock) {
+    DWORD error = ERROR_INTERNET_INTERNAL_ERROR;
+    WithUrlCache([&](CacheIndex& index, const std::string& root) {
+        Transaction transaction(index.Db(),
+                                lock ? Transaction::Mode::Write : Transaction::Mode::Read);
+        std::optional<EntryRecord> record;
+        if (!transaction.Begun() || !index.Find(CacheKey(url), record)) {
+            return;
+        }
+        if (!record) {
+            error = ERROR_FILE_NOT_FOUND;
+            return;
+        }
+        if (lock && !ContentExists(root, record->file)) {
+            // The content went away behind the cache's back: forget the entry.
+            error =
+                index.Remove(record->url) && transaction.Commit() ? ERROR_FILE_NOT_FOUND : error;
+            return;
+        }
+        const DWORD needed = EntryInfoSize(*record, root);
+        if (entry == nullptr || *entrySize < needed) {
+            *entrySize = needed;
+            error = ERROR_INSUFFICIENT_BUFFER;
+            return;
+        }
+        if (lock) {
+            ++record->useCount;
+            if (!index.SetUseCount(record->url, record->useCount) || !transaction.Commit()) {
+                return;
+            }
+        }
+        FillEntryInfo(*record, root, entry);
+        *entrySize = needed;
+        error = ERROR_SUCCESS;
+    });
+    return error;
+}
+
+} // namespace
+
+BOOL GetUrlCacheEntryInfoExW(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry,
+                             DWORD* entrySize, char16_t*, DWORD*, void*, DWORD) {
+    if (url == nullptr || entrySize == nullptr) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    const DWORD error = ReadEntry(url, entry, entrySize, false);
+    return error == ERROR_SUCCESS ? TRUE : Fail(error);
+}
+
+BOOL RetrieveUrlCacheEntryFileW(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry,
+                                DWORD* entrySize, DWORD) {
+    if (url == nullptr || entrySize == nullptr) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    const DWORD error = ReadEntry(url, entry, entrySize, true);
+    return error == ERROR_SUCCESS ? TRUE : Fail(error);
+}
+
+BOOL UnlockUrlCacheEntryFileW(const char16_t* url, DWORD) {
+    if (url == nullptr) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    DWORD error = ERROR_INTERNET_INTERNAL_ERROR;
+    WithUrlCache([&](CacheIndex& index, const std::string&) {
+        Transaction transaction(index.Db());
+        std::optional<EntryRecord> record;
+        if (!transaction.Begun() || !index.Find(CacheKey(url), record)) {
+            return;
+        }
+        if (!record) {
+            error = ERROR_FILE_NOT_FOUND;
+        } else if (record->useCount == 0) {
+            error = ERROR_NOT_LOCKED;
+        } else if (index.SetUseCount(record->url, record->useCount - 1) && transaction.Commit()) {
+            error = ERROR_SUCCESS;
+        }
+    });
+    return error == ERROR_SUCCESS ? TRUE : Fail(error);
+}
+
+BOOL ListUrlCacheEntries(std::vector<UrlCacheEntry>& entries) {
+    entries.clear();
+    bool listed = false;
+    WithUrlCache([&](CacheIndex& index, const std::string& root) {
+        std::vector<EntryRecord> records;
+        listed = index.ListAll(records);
+        for (const EntryRecord& record : records) {
+            entries.push_back(ToListedEntry(record, root));
+        }
+    });
+    return listed ? TRUE : Fail(ERROR_INTERNET_INTERNAL_ERROR);
+}

@@ -1,0 +1,79 @@
+#include "platform/inet/ConnectedState.h"
+
+#include "platform/LastError.h"
+#include "platform/WinInet.h"
+#include "platform/cache/UrlCacheStore.h"
+
+#include <mutex>
+#include <utility>
+
+namespace inet {
+
+namespace {
+
+constexpr const char* kOfflineSetting = "offline_by_user";
+
+struct PromptSlot {
+    std::mutex mutex;
+    GoOnlinePrompt prompt;
+};
+
+PromptSlot& ThePrompt() {
+    static PromptSlot slot;
+    return slot;
+}
+
+} // namespace
+
+bool IsOfflineByUser() {
+    std::int64_t value = 0;
+    bool present = false;
+    const bool read = urlcache::WithUrlCache([&](urlcache::CacheIndex& index, const std::string&) {
+        if (!index.ReadSetting(kOfflineSetting, value, present)) {
+            present = false;
+        }
+    });
+    return read && present && value != 0;
+}
+
+bool SetOfflineByUser(bool offline) {
+    bool written = false;
+    urlcache::WithUrlCache([&](urlcache::CacheIndex& index, const std::string&) {
+        written = index.WriteSetting(kOfflineSetting, offline ? 1 : 0);
+    });
+    return written;
+}
+
+DWORD ConnectedStateValue() {
+    return IsOfflineByUser() ? INTERNET_STATE_DISCONNECTED_BY_USER : INTERNET_STATE_CONNECTED;
+}
+
+} // namespace inet
+
+void SetGoOnlinePrompt(GoOnlinePrompt prompt) {
+    inet::PromptSlot& slot = inet::ThePrompt();
+    const std::lock_guard lock(slot.mutex);
+    slot.prompt = std::move(prompt);
+}
+
+BOOL InternetGoOnlineW(const char16_t* url, HWND, DWORD) {
+    if (!inet::IsOfflineByUser()) {
+        return TRUE;
+    }
+    GoOnlinePrompt prompt;
+    {
+        inet::PromptSlot& slot = inet::ThePrompt();
+        const std::lock_guard lock(slot.mutex);
+        prompt = slot.prompt;
+    }
+    // The prompt runs without the lock: it may take as long as the user.
+    if (!prompt || !prompt(url != nullptr ? url : u"")) {
+        SetLastError(ERROR_CANCELLED);
+        return FALSE;
+    }
+    if (!inet::SetOfflineByUser(false)) {
+        SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
+        return FALSE;
+    }
+    return TRUE;
+}

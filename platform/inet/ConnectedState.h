@@ -1,0 +1,21 @@
+// The library's connected state, shared by every process of the user.
+//
+// "Offline by the user's choice" is a row in the URL cache's index, so a
+// front end that sets it and another process that sends requests agree.
+// Without a usable cache the library counts as online.
+#pragma once
+
+#include "platform/WinTypes.h"
+
+namespace inet {
+
+/// True while the user has set the library offline.
+bool IsOfflineByUser();
+
+/// Sets or clears the offline-by-user state; false when it cannot be stored.
+bool SetOfflineByUser(bool offline);
+
+/// The value of a query of INTERNET_OPTION_CONNECTED_STATE.
+DWORD ConnectedStateValue();
+
+} // namespace inet

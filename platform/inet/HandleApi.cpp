@@ -1,0 +1,112 @@
+// Opening and closing sessions, connections and requests.
+#include "platform/LastError.h"
+#include "platform/WinInet.h"
+#include "platform/inet/ApiResults.h"
+#include "platform/inet/HandleTypes.h"
+#include "platform/inet/WireText.h"
+
+using namespace inet;
+
+namespace {
+
+std::string JoinAcceptTypes(const char16_t* const* acceptTypes) {
+    std::string joined;
+    for (; acceptTypes != nullptr && *acceptTypes != nullptr; ++acceptTypes) {
+        if (!joined.empty()) {
+            joined += ", ";
+        }
+        joined += ToWireBytes(*acceptTypes);
+    }
+    return joined;
+}
+
+bool IsKnownAccessType(DWORD accessType) {
+    return accessType == INTERNET_OPEN_TYPE_PRECONFIG || accessType == INTERNET_OPEN_TYPE_DIRECT ||
+           accessType == INTERNET_OPEN_TYPE_PROXY ||
+           accessType == INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY;
+}
+
+/// The bypass list as libcurl reads it: names separated by commas.
+std::string BypassList(const char16_t* bypass) {
+    std::string list = ToWireBytes(WideText(bypass));
+    for (char& c : list) {
+        if (c == ';' || c == ' ') {
+            c = ',';
+        }
+    }
+    return list;
+}
+
+} // namespace
+
+HINTERNET InternetOpenW(const char16_t* agent, DWORD accessType, const char16_t* proxy,
+                        const char16_t* proxyBypass, DWORD flags) {
+    if (!IsKnownAccessType(accessType) || (flags & INTERNET_FLAG_ASYNC) != 0 ||
+        (accessType == INTERNET_OPEN_TYPE_PROXY && (proxy == nullptr || *proxy == 0))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (!EnsureCurlReady()) {
+        SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
+        return nullptr;
+    }
+    ProxySettings settings{accessType, ToWireBytes(WideText(proxy)), BypassList(proxyBypass)};
+    auto core = std::make_shared<SessionCore>(std::move(settings), ToWireBytes(WideText(agent)));
+    if (!core->Valid()) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return RegisterHandle(std::make_unique<SessionHandle>(std::move(core)));
+}
+
+HINTERNET InternetConnectW(HINTERNET session, const char16_t* server, INTERNET_PORT port,
+                           const char16_t*, const char16_t*, DWORD service, DWORD, std::uintptr_t) {
+    auto* owner = FindHandleAs<SessionHandle>(session, HandleKind::Session);
+    if (owner == nullptr) {
+        return nullptr;
+    }
+    if (service != INTERNET_SERVICE_HTTP) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (server == nullptr || *server == 0) {
+        SetLastError(ERROR_INTERNET_INVALID_URL);
+        return nullptr;
+    }
+    return RegisterHandle(
+        std::make_unique<ConnectHandle>(owner->Core(), owner->Options(), server, port));
+}
+
+HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb, const char16_t* objectName,
+                           const char16_t* version, const char16_t* referrer,
+                           const char16_t* const* acceptTypes, DWORD flags, std::uintptr_t) {
+    auto* owner = FindHandleAs<ConnectHandle>(connect, HandleKind::Connect);
+    if (owner == nullptr) {
+        return nullptr;
+    }
+    const std::u16string verbText = verb == nullptr ? u"GET" : verb;
+    const std::u16string versionText = version == nullptr ? u"HTTP/1.0" : version;
+    if ((verbText != u"GET" && verbText != u"HEAD") ||
+        (versionText != u"HTTP/1.0" && versionText != u"HTTP/1.1")) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    RequestSpec spec;
+    spec.secure = (flags & INTERNET_FLAG_SECURE) != 0;
+    spec.host = owner->Host();
+    spec.port = owner->Port() != INTERNET_INVALID_PORT_NUMBER
+                    ? owner->Port()
+                    : (spec.secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT);
+    spec.objectName = objectName == nullptr || *objectName == 0 ? u"/" : objectName;
+    spec.head = verbText == u"HEAD";
+    spec.http10 = versionText == u"HTTP/1.0";
+    spec.flags = flags;
+    spec.acceptTypes = JoinAcceptTypes(acceptTypes);
+    spec.referrer = ToWireBytes(WideText(referrer));
+    return RegisterHandle(
+        std::make_unique<RequestHandle>(owner->Core(), owner->Options(), std::move(spec)));
+}
+
+BOOL InternetCloseHandle(HINTERNET handle) {
+    return ReleaseHandle(handle) ? TRUE : FailWith(ERROR_INVALID_HANDLE);
+}

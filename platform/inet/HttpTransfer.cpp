@@ -1,0 +1,336 @@
+#include "platform/inet/HttpTransfer.h"
+
+#include "platform/FileTime.h"
+#include "platform/LastError.h"
+#include "platform/WinInet.h"
+#include "platform/inet/RedirectRules.h"
+#include "platform/inet/TransferErrors.h"
+#include "platform/inet/WireText.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace inet {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Body bytes held between the network and the caller: eight of libcurl's
+// 16 KiB pieces, enough to keep the connection busy between reads.
+constexpr std::size_t kWindowBytes = 128 * 1024;
+
+// Longest single wait; the loop wakes to check its deadline at least this
+// often while libcurl times the connection set-up itself.
+constexpr std::uint64_t kMaxPollMs = 1000;
+
+long TimeoutArgument(DWORD ms) {
+    return ms > 0x7FFFFFFF ? 0L : static_cast<long>(ms);
+}
+
+std::uint64_t DateTicks(std::optional<std::string_view> value) {
+    if (!value) {
+        return 0;
+    }
+    const std::string text(*value);
+    const time_t seconds = curl_getdate(text.c_str(), nullptr);
+    return seconds <= 0 ? 0 : FileTimeToTicks(FileTimeFromUnixSeconds(seconds));
+}
+
+std::string HostKey(std::string host) {
+    if (host.size() > 1 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+    }
+    for (char& c : host) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return host;
+}
+
+} // namespace
+
+HttpTransfer::HttpTransfer(std::shared_ptr<SessionCore> session, RequestSpec spec,
+                           HandleOptions options, DWORD securityFlags, std::string headerBlock)
+    : session_(std::move(session)), spec_(std::move(spec)), options_(options),
+      window_(kWindowBytes) {
+    headerSource_.block = std::move(headerBlock);
+    headerSource_.acceptTypes = spec_.acceptTypes;
+    headerSource_.referrer = spec_.referrer;
+    headerSource_.agent = session_->Agent();
+    headerSource_.http10 = spec_.http10;
+    tls_.securityFlags = securityFlags;
+}
+
+HttpTransfer::~HttpTransfer() {
+    EndHop();
+}
+
+DWORD HttpTransfer::Start() {
+    hopUrl_ = RequestWireUrl(spec_.secure, spec_.host, spec_.port, spec_.objectName);
+    hopSecure_ = spec_.secure;
+    toOtherHost_ = false;
+    redirects_ = 0;
+    const DWORD maxAttempts = std::max<DWORD>(1, options_.connectRetries);
+    DWORD attempts = 0;
+    for (;;) {
+        if (const DWORD error = BeginHop()) {
+            return Fail(error);
+        }
+        const DWORD error =
+            WaitUntil([this] { return finalHead_ || done_; }, options_.receiveTimeoutMs);
+        if (error != 0) {
+            return Fail(error);
+        }
+        if (finalHead_) {
+            started_ = true;
+            return 0;
+        }
+        EndHop();
+        if (result_ != CURLE_OK) {
+            if (IsConnectFailure(result_) && !connected_ && ++attempts < maxAttempts) {
+                continue;
+            }
+            return Fail(ErrorFromTransfer(result_, tls_));
+        }
+        if (!redirecting_) {
+            return Fail(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+        }
+        if (const DWORD redirectError = AdvanceToRedirect()) {
+            return Fail(redirectError);
+        }
+        attempts = 0;
+    }
+}
+
+DWORD HttpTransfer::Read(char* out, DWORD size, DWORD* read) {
+    *read = 0;
+    if (failure_ != 0) {
+        return failure_;
+    }
+    if (!started_) {
+        return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
+    }
+    while (window_.Empty()) {
+        if (bodyEnded_) {
+            return 0;
+        }
+        if (done_) {
+            EndHop();
+            if (result_ != CURLE_OK) {
+                return Fail(ErrorFromTransfer(result_, tls_));
+            }
+            bodyEnded_ = true;
+            CommitToCache();
+            return 0;
+        }
+        if (paused_) {
+            // The window is drained: let libcurl hand over what it held back.
+            paused_ = false;
+            curl_easy_pause(easy_.get(), CURLPAUSE_CONT);
+            continue;
+        }
+        const DWORD error = WaitUntil([this] { return !window_.Empty() || done_ || paused_; },
+                                      options_.dataReceiveTimeoutMs);
+        if (error != 0) {
+            return Fail(error);
+        }
+    }
+    *read = static_cast<DWORD>(window_.Take(out, size));
+    return 0;
+}
+
+std::u16string HttpTransfer::FinalUrl() const {
+    if (redirects_ == 0) {
+        return RequestUrlText(spec_.secure, spec_.host, spec_.port, spec_.objectName);
+    }
+    return FromWireBytes(WithoutFragment(std::string_view(hopUrl_)));
+}
+
+std::size_t HttpTransfer::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* transfer = static_cast<HttpTransfer*>(self);
+    const std::size_t bytes = size * count;
+    transfer->lastActivity_ = Clock::now();
+    if (transfer->finalHead_ || transfer->redirecting_) {
+        return bytes; // trailers
+    }
+    if (transfer->head_.AddLine(std::string_view(data, bytes)) && !transfer->head_.IsInterim()) {
+        transfer->OnHeadComplete();
+    }
+    return bytes;
+}
+
+std::size_t HttpTransfer::OnBody(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* transfer = static_cast<HttpTransfer*>(self);
+    const std::size_t bytes = size * count;
+    transfer->lastActivity_ = Clock::now();
+    if (!transfer->finalHead_) {
+        return bytes; // the body of a redirect is not wanted
+    }
+    if (!transfer->window_.Put(data, bytes)) {
+        transfer->paused_ = true;
+        return CURL_WRITEFUNC_PAUSE;
+    }
+    if (transfer->cache_ && !transfer->cache_->Append(data, bytes)) {
+        transfer->cache_.reset();
+    }
+    return bytes;
+}
+
+int HttpTransfer::OnConnected(void* self, char*, char*, int, int) {
+    auto* transfer = static_cast<HttpTransfer*>(self);
+    transfer->connected_ = true;
+    transfer->lastActivity_ = Clock::now();
+    return CURL_PREREQFUNC_OK;
+}
+
+void HttpTransfer::OnTransferDone(CURLcode result) {
+    done_ = true;
+    result_ = result;
+}
+
+void HttpTransfer::OnHeadComplete() {
+    if (IsFollowedRedirect(head_.Status()) && (spec_.flags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0) {
+        const std::optional<std::string_view> location = head_.Header("Location");
+        if (location && !location->empty()) {
+            redirecting_ = true;
+            location_ = *location;
+            return;
+        }
+    }
+    finalHead_ = true;
+    const bool cacheable =
+        !spec_.head && head_.Status() == 200 && (spec_.flags & INTERNET_FLAG_NO_CACHE_WRITE) == 0;
+    if (cacheable) {
+        cache_ = urlcache::CacheWriter::Begin();
+    }
+}
+
+DWORD HttpTransfer::BeginHop() {
+    EndHop();
+    head_.Reset();
+    window_.Clear();
+    cache_.reset();
+    location_.clear();
+    finalHead_ = redirecting_ = connected_ = done_ = paused_ = bodyEnded_ = started_ = false;
+    result_ = CURLE_OK;
+    failure_ = 0;
+    easy_.reset(curl_easy_init());
+    if (!easy_) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    headerList_ = BuildHeaderList(headerSource_, toOtherHost_);
+    ConfigureHop(easy_.get());
+    pool_ = session_->PoolFor(TlsLeniency(tls_.securityFlags));
+    if (pool_ == nullptr || !pool_->Add(easy_.get())) {
+        pool_ = nullptr;
+        return ERROR_INTERNET_INTERNAL_ERROR;
+    }
+    return 0;
+}
+
+void HttpTransfer::ConfigureHop(CURL* easy) {
+    curl_easy_setopt(easy, CURLOPT_URL, hopUrl_.c_str());
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(static_cast<TransferSink*>(this)));
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION,
+                     spec_.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
+    // The object name goes out as the caller wrote it, dot segments included.
+    curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
+    curl_easy_setopt(easy, spec_.head ? CURLOPT_NOBODY : CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, OnConnected);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList_.get());
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, TimeoutArgument(options_.connectTimeoutMs));
+    const ProxySettings& proxy = session_->Proxy();
+    if (proxy.accessType == INTERNET_OPEN_TYPE_DIRECT) {
+        curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    } else if (proxy.accessType == INTERNET_OPEN_TYPE_PROXY) {
+        curl_easy_setopt(easy, CURLOPT_PROXY, proxy.proxy.c_str());
+        curl_easy_setopt(easy, CURLOPT_NOPROXY, proxy.bypass.c_str());
+    }
+    if ((spec_.flags & INTERNET_FLAG_NO_COOKIES) == 0) {
+        curl_easy_setopt(easy, CURLOPT_SHARE, session_->CookieStore());
+        curl_easy_setopt(easy, CURLOPT_COOKIEFILE, ""); // switches the cookie engine on
+    }
+    ApplyTlsPolicy(easy, &tls_);
+}
+
+void HttpTransfer::EndHop() {
+    if (pool_ != nullptr && easy_) {
+        pool_->Remove(easy_.get());
+    }
+    pool_ = nullptr;
+}
+
+DWORD HttpTransfer::WaitUntil(const std::function<bool()>& ready, DWORD limitMs) {
+    lastActivity_ = Clock::now();
+    while (!ready()) {
+        pool_->Perform();
+        if (ready()) {
+            break;
+        }
+        std::uint64_t waitMs = kMaxPollMs;
+        if (connected_) {
+            const auto idle = static_cast<std::uint64_t>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastActivity_)
+                    .count());
+            if (idle >= limitMs) {
+                return ERROR_INTERNET_TIMEOUT;
+            }
+            waitMs = std::min<std::uint64_t>(waitMs, limitMs - idle);
+        }
+        pool_->Wait(static_cast<int>(waitMs));
+    }
+    return 0;
+}
+
+DWORD HttpTransfer::AdvanceToRedirect() {
+    if (++redirects_ > kMaxRedirects) {
+        return ERROR_HTTP_REDIRECT_FAILED;
+    }
+    const std::optional<HopTarget> target = ResolveRedirect(hopUrl_, location_);
+    if (!target) {
+        return ERROR_HTTP_REDIRECT_FAILED;
+    }
+    if (const DWORD error = CheckSchemeChange(hopSecure_, target->secure, tls_.securityFlags)) {
+        return error;
+    }
+    toOtherHost_ = toOtherHost_ || HostKey(target->host) != HostKey(ToWireBytes(spec_.host)) ||
+                   target->port != spec_.port;
+    hopUrl_ = target->url;
+    hopSecure_ = target->secure;
+    return 0;
+}
+
+DWORD HttpTransfer::Fail(DWORD error) {
+    EndHop();
+    cache_.reset();
+    started_ = false;
+    failure_ = error;
+    return error;
+}
+
+void HttpTransfer::CommitToCache() {
+    if (!cache_) {
+        return;
+    }
+    urlcache::ResponseFacts facts;
+    facts.urls.push_back(RequestUrlText(spec_.secure, spec_.host, spec_.port, spec_.objectName));
+    const std::u16string finalUrl = FinalUrl();
+    if (finalUrl != facts.urls.front()) {
+        facts.urls.push_back(finalUrl);
+    }
+    facts.headers = FromWireBytes(head_.Raw());
+    facts.lastModified = DateTicks(head_.Header("Last-Modified"));
+    facts.expires = DateTicks(head_.Header("Expires"));
+    facts.extension = urlcache::ExtensionFromUrl(finalUrl);
+    cache_->Commit(facts);
+    cache_.reset();
+}
+
+} // namespace inet

@@ -1,0 +1,102 @@
+// One HTTP exchange of a request handle: the hops of its redirect chain,
+// the head of the final response and its body as it streams in.
+//
+// The transfer runs on the session's libcurl multi handle and only moves
+// while the caller is inside HttpSendRequestW or InternetReadFile. The body
+// passes through a small BodyWindow; when it is full libcurl is paused, so
+// the network is read no faster than the caller reads.
+//
+// Time-outs: libcurl bounds the connection set-up (connect time-out, retried
+// up to the connect-retries count). Once a connection stands, the wait for
+// the response head is bounded by the receive time-out and each wait for
+// body bytes by the data receive time-out. The send time-outs need no
+// enforcement: a request is a header block the socket takes at once.
+#pragma once
+
+#include "platform/cache/CacheWriter.h"
+#include "platform/inet/BodyWindow.h"
+#include "platform/inet/CurlHandles.h"
+#include "platform/inet/HandleOptions.h"
+#include "platform/inet/RequestHeaders.h"
+#include "platform/inet/RequestSpec.h"
+#include "platform/inet/ResponseHead.h"
+#include "platform/inet/SessionCore.h"
+#include "platform/inet/TlsVerification.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace inet {
+
+class HttpTransfer final : private TransferSink {
+  public:
+    HttpTransfer(std::shared_ptr<SessionCore> session, RequestSpec spec, HandleOptions options,
+                 DWORD securityFlags, std::string headerBlock);
+    ~HttpTransfer();
+    HttpTransfer(const HttpTransfer&) = delete;
+    HttpTransfer& operator=(const HttpTransfer&) = delete;
+
+    /// Sends the request, follows redirects and waits for the head of the
+    /// final response. Returns 0 or the last-error value.
+    DWORD Start();
+
+    /// Copies up to `size` body bytes into `out`. `*read` 0 means the body
+    /// is complete. Returns 0 or the last-error value; a failure sticks.
+    DWORD Read(char* out, DWORD size, DWORD* read);
+
+    /// The final response's head; empty before Start succeeded.
+    const ResponseHead& Head() const { return head_; }
+
+    /// The URL the request ended at, without fragment.
+    std::u16string FinalUrl() const;
+
+  private:
+    static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
+    static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
+    static int OnConnected(void* self, char*, char*, int, int);
+    void OnTransferDone(CURLcode result) override;
+
+    void OnHeadComplete();
+    DWORD BeginHop();
+    void ConfigureHop(CURL* easy);
+    void EndHop();
+    DWORD WaitUntil(const std::function<bool()>& ready, DWORD limitMs);
+    DWORD AdvanceToRedirect();
+    DWORD Fail(DWORD error);
+    void CommitToCache();
+
+    std::shared_ptr<SessionCore> session_;
+    RequestSpec spec_;
+    HandleOptions options_;
+    RequestHeaderSource headerSource_;
+    TlsCheck tls_;
+
+    CurlSlist headerList_; // before easy_: the handle points at it until it goes
+    CurlEasy easy_;
+    TransferPool* pool_ = nullptr;
+
+    std::string hopUrl_; // wire form of the current hop's URL
+    bool hopSecure_ = false;
+    bool toOtherHost_ = false;
+    int redirects_ = 0;
+
+    ResponseHead head_;
+    BodyWindow window_;
+    std::unique_ptr<urlcache::CacheWriter> cache_;
+    std::string location_; // the Location of a redirect being followed
+
+    bool finalHead_ = false;
+    bool redirecting_ = false;
+    bool connected_ = false;
+    bool done_ = false;
+    bool paused_ = false;
+    bool started_ = false;
+    bool bodyEnded_ = false;
+    CURLcode result_ = CURLE_OK;
+    DWORD failure_ = 0;
+    std::chrono::steady_clock::time_point lastActivity_;
+};
+
+} // namespace inet

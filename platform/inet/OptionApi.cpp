@@ -1,0 +1,117 @@
+// Setting and querying options.
+#include "platform/LastError.h"
+#include "platform/WinInet.h"
+#include "platform/inet/ApiResults.h"
+#include "platform/inet/ConnectedState.h"
+#include "platform/inet/HandleTypes.h"
+#include "platform/inet/WireText.h"
+
+#include <cstring>
+
+using namespace inet;
+
+namespace {
+
+BOOL SetConnectedState(const void* buffer, DWORD length) {
+    if (buffer == nullptr || length < sizeof(INTERNET_CONNECTED_INFO)) {
+        return FailWith(ERROR_INTERNET_BAD_OPTION_LENGTH);
+    }
+    INTERNET_CONNECTED_INFO info{};
+    std::memcpy(&info, buffer, sizeof info);
+    bool offline = false;
+    if ((info.dwConnectedState & INTERNET_STATE_DISCONNECTED_BY_USER) != 0) {
+        offline = true;
+    } else if ((info.dwConnectedState & INTERNET_STATE_CONNECTED) == 0) {
+        return FailWith(ERROR_INVALID_PARAMETER);
+    }
+    return SetOfflineByUser(offline) ? TRUE : FailWith(ERROR_INTERNET_INTERNAL_ERROR);
+}
+
+DWORD HandleTypeOf(const InternetHandle& handle) {
+    switch (handle.Kind()) {
+    case HandleKind::Session:
+        return INTERNET_HANDLE_TYPE_INTERNET;
+    case HandleKind::Connect:
+        return INTERNET_HANDLE_TYPE_CONNECT_HTTP;
+    case HandleKind::Request:
+        return INTERNET_HANDLE_TYPE_HTTP_REQUEST;
+    }
+    return 0;
+}
+
+std::u16string RequestUrl(const RequestHandle& request) {
+    if (const HttpTransfer* transfer = request.Transfer()) {
+        return transfer->FinalUrl();
+    }
+    const RequestSpec& spec = request.Spec();
+    return RequestUrlText(spec.secure, spec.host, spec.port, spec.objectName);
+}
+
+RequestHandle* AsRequest(InternetHandle* handle) {
+    if (handle->Kind() != HandleKind::Request) {
+        SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+        return nullptr;
+    }
+    return static_cast<RequestHandle*>(handle);
+}
+
+} // namespace
+
+BOOL InternetSetOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD length) {
+    if (option == INTERNET_OPTION_CONNECTED_STATE) {
+        return SetConnectedState(buffer, length);
+    }
+    InternetHandle* target = FindHandle(handle);
+    if (target == nullptr) {
+        return FALSE;
+    }
+    DWORD* field = target->Options().Field(option);
+    if (field == nullptr && option != INTERNET_OPTION_SECURITY_FLAGS) {
+        return FailWith(ERROR_INTERNET_INVALID_OPTION);
+    }
+    if (buffer == nullptr || length != sizeof(DWORD)) {
+        return FailWith(ERROR_INTERNET_BAD_OPTION_LENGTH);
+    }
+    DWORD value = 0;
+    std::memcpy(&value, buffer, sizeof value);
+    if (field != nullptr) {
+        *field = value;
+        return TRUE;
+    }
+    RequestHandle* request = AsRequest(target);
+    if (request == nullptr) {
+        return FALSE;
+    }
+    request->SetSecurityFlags(value);
+    return TRUE;
+}
+
+BOOL InternetQueryOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD* length) {
+    if (length == nullptr) {
+        return FailWith(ERROR_INVALID_PARAMETER);
+    }
+    if (option == INTERNET_OPTION_CONNECTED_STATE) {
+        return ReturnDword(ConnectedStateValue(), buffer, length);
+    }
+    InternetHandle* target = FindHandle(handle);
+    if (target == nullptr) {
+        return FALSE;
+    }
+    if (const DWORD* field = target->Options().Field(option)) {
+        return ReturnDword(*field, buffer, length);
+    }
+    if (option == INTERNET_OPTION_HANDLE_TYPE) {
+        return ReturnDword(HandleTypeOf(*target), buffer, length);
+    }
+    if (option != INTERNET_OPTION_SECURITY_FLAGS && option != INTERNET_OPTION_URL) {
+        return FailWith(ERROR_INTERNET_INVALID_OPTION);
+    }
+    const RequestHandle* request = AsRequest(target);
+    if (request == nullptr) {
+        return FALSE;
+    }
+    if (option == INTERNET_OPTION_SECURITY_FLAGS) {
+        return ReturnDword(request->SecurityFlags(), buffer, length);
+    }
+    return ReturnText(RequestUrl(*request), buffer, length, false);
+}

@@ -1,0 +1,45 @@
+// The head of one HTTP response as it arrives: status line and header
+// lines, kept as the raw text the server sent (line ends made CR LF).
+#pragma once
+
+#include "platform/WinTypes.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace inet {
+
+class ResponseHead {
+  public:
+    /// Takes one line as libcurl hands it, line end included. A status line
+    /// starts a new head (interim 1xx responses and proxy replies are
+    /// replaced by what follows); lines after a complete head (trailers) are
+    /// ignored. Returns true when `line` was the empty line that ends a head.
+    bool AddLine(std::string_view line);
+
+    void Reset();
+
+    bool Complete() const { return complete_; }
+    DWORD Status() const { return status_; }
+    bool IsInterim() const { return status_ >= 100 && status_ < 200; }
+
+    /// Status line, header lines and the empty line, each ending in CR LF.
+    const std::string& Raw() const { return raw_; }
+
+    std::string_view Version() const;
+    std::string_view Reason() const;
+
+    /// The value of the `index`-th header called `name` (case ignored),
+    /// without surrounding blanks.
+    std::optional<std::string_view> Header(std::string_view name, DWORD index = 0) const;
+
+  private:
+    std::string_view StatusLine() const;
+
+    std::string raw_;
+    DWORD status_ = 0;
+    bool complete_ = false;
+};
+
+} // namespace inet

@@ -1,0 +1,42 @@
+// A group of transfers that share one connection cache (a libcurl multi
+// handle), and the loop step that moves them on.
+//
+// Transfers in one pool reuse each other's kept-alive connections. A
+// session keeps one pool per certificate-leniency setting (see SessionCore),
+// so a connection accepted under lenient checks never serves a strict one.
+#pragma once
+
+#include "platform/inet/CurlHandles.h"
+
+namespace inet {
+
+/// What a transfer in a pool is told when libcurl has finished it. The
+/// easy handle's CURLOPT_PRIVATE must point at its sink.
+class TransferSink {
+  public:
+    virtual void OnTransferDone(CURLcode result) = 0;
+
+  protected:
+    ~TransferSink() = default;
+};
+
+class TransferPool {
+  public:
+    TransferPool();
+
+    bool Valid() const { return multi_ != nullptr; }
+    bool Add(CURL* easy);
+    void Remove(CURL* easy);
+
+    /// Lets libcurl move every transfer of the pool on, without waiting, and
+    /// tells the sinks of the transfers that finished.
+    void Perform();
+
+    /// Waits up to `ms` for network activity or one of libcurl's own timers.
+    void Wait(int ms);
+
+  private:
+    CurlMulti multi_;
+};
+
+} // namespace inet

@@ -1,0 +1,25 @@
+// Points the URL cache at a fresh temporary folder for as long as it lives,
+// so tests never touch the user's cache and never see each other's entries.
+#pragma once
+
+#include <string>
+
+namespace testsupport {
+
+class CacheHome {
+  public:
+    CacheHome();
+    ~CacheHome();
+    CacheHome(const CacheHome&) = delete;
+    CacheHome& operator=(const CacheHome&) = delete;
+
+    /// The cache folder the library uses ($XDG_CACHE_HOME/dravik).
+    std::string CacheDir() const { return home_ + "/dravik"; }
+
+  private:
+    std::string home_;
+    std::string previous_;
+    bool hadPrevious_ = false;
+};
+
+} // namespace testsupport

@@ -1,0 +1,80 @@
+// Servers on 127.0.0.1 for the platform tests.
+//
+// LocalServer wraps a cpp-httplib server (http, or https with a test
+// certificate) on a free port and counts the connections it accepted.
+// RawServer answers with bytes written by the test itself, for exact
+// request lines and for servers that stall.
+#pragma once
+
+#include "support/TestCertificates.h"
+
+#include <httplib.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace testsupport {
+
+class LocalServer {
+  public:
+    /// A plain http server.
+    LocalServer();
+    /// An https server presenting `identity`.
+    explicit LocalServer(const Identity& identity);
+    ~LocalServer();
+
+    /// Routes are added before Start.
+    httplib::Server& Routes() { return *server_; }
+    void Start();
+    int Port() const { return port_; }
+
+    /// Distinct client connections that sent at least one request.
+    std::size_t Connections() const;
+
+  private:
+    std::unique_ptr<httplib::Server> server_;
+    std::thread thread_;
+    int port_ = 0;
+    mutable std::mutex mutex_;
+    std::set<int> clientPorts_;
+};
+
+class RawServer {
+  public:
+    /// Called for each request with its socket and everything up to the
+    /// empty line; the connection is closed when it returns.
+    using Handler = std::function<void(RawServer& server, int fd, const std::string& head)>;
+
+    explicit RawServer(Handler handler);
+    ~RawServer();
+
+    int Port() const { return port_; }
+    std::vector<std::string> Heads() const;
+
+    /// Sleeps up to `ms`, less when the server is shutting down.
+    void Idle(int ms);
+
+    static void Send(int fd, const std::string& bytes);
+
+  private:
+    void Serve();
+
+    Handler handler_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stopping_{false};
+    mutable std::mutex mutex_;
+    std::vector<std::string> heads_;
+    std::thread thread_;
+};
+
+/// A port on 127.0.0.1 where nothing listens.
+int ClosedPort();
+
+} // namespace testsupport
