@@ -12,7 +12,7 @@ constexpr unsigned kBox = kCtlVisible | kCtlTabStop;
 constexpr unsigned kHiddenBox = kCtlTabStop;
 constexpr unsigned kDisabledBox = kCtlVisible | kCtlDisabled | kCtlTabStop;
 constexpr auto kCheck = ControlKind::AutoCheckBox;
-constexpr unsigned kClear = kCtlExTransparent;
+constexpr unsigned kTransparent = kCtlExTransparent;
 
 // The panel. The left column holds S1 to S3, each include-links box
 // disabled until its subscription is checked. The right column (S4 to S6)
@@ -20,19 +20,19 @@ constexpr unsigned kClear = kCtlExTransparent;
 // settings alone. The subscription boxes and the outside-links box are
 // transparent (painted after their siblings); the others are plain.
 constexpr std::array kPanelControls{
-    ControlTemplate{IDC_S1_SUBSCRIPTION, kCheck, {13, 17, 146, 11}, kBox, kClear, u""},
+    ControlTemplate{IDC_S1_SUBSCRIPTION, kCheck, {13, 17, 146, 11}, kBox, kTransparent, u""},
     ControlTemplate{IDC_S1_INCLUDE_LINKS, kCheck, {19, 31, 144, 10}, kDisabledBox, 0, u""},
-    ControlTemplate{IDC_S2_SUBSCRIPTION, kCheck, {13, 50, 145, 11}, kBox, kClear, u""},
+    ControlTemplate{IDC_S2_SUBSCRIPTION, kCheck, {13, 50, 145, 11}, kBox, kTransparent, u""},
     ControlTemplate{IDC_S2_INCLUDE_LINKS, kCheck, {19, 63, 143, 10}, kDisabledBox, 0, u""},
-    ControlTemplate{IDC_S3_SUBSCRIPTION, kCheck, {13, 84, 147, 11}, kBox, kClear, u""},
+    ControlTemplate{IDC_S3_SUBSCRIPTION, kCheck, {13, 84, 147, 11}, kBox, kTransparent, u""},
     ControlTemplate{IDC_S3_INCLUDE_LINKS, kCheck, {19, 98, 142, 10}, kDisabledBox, 0, u""},
-    ControlTemplate{IDC_S4_SUBSCRIPTION, kCheck, {161, 18, 135, 11}, kHiddenBox, kClear, u""},
+    ControlTemplate{IDC_S4_SUBSCRIPTION, kCheck, {161, 18, 135, 11}, kHiddenBox, kTransparent, u""},
     ControlTemplate{IDC_S4_INCLUDE_LINKS, kCheck, {167, 32, 127, 10}, kHiddenBox, 0, u""},
-    ControlTemplate{IDC_S5_SUBSCRIPTION, kCheck, {161, 49, 135, 11}, kHiddenBox, kClear, u""},
+    ControlTemplate{IDC_S5_SUBSCRIPTION, kCheck, {161, 49, 135, 11}, kHiddenBox, kTransparent, u""},
     ControlTemplate{IDC_S5_INCLUDE_LINKS, kCheck, {167, 63, 127, 10}, kHiddenBox, 0, u""},
-    ControlTemplate{IDC_S6_SUBSCRIPTION, kCheck, {162, 84, 135, 11}, kHiddenBox, kClear, u""},
+    ControlTemplate{IDC_S6_SUBSCRIPTION, kCheck, {162, 84, 135, 11}, kHiddenBox, kTransparent, u""},
     ControlTemplate{IDC_S6_INCLUDE_LINKS, kCheck, {168, 98, 127, 10}, kHiddenBox, 0, u""},
-    ControlTemplate{IDC_FOLLOW_OUTSIDE_LINKS, kCheck, {15, 119, 163, 11}, kBox, kClear, u""},
+    ControlTemplate{IDC_FOLLOW_OUTSIDE_LINKS, kCheck, {15, 119, 163, 11}, kBox, kTransparent, u""},
     ControlTemplate{
         IDC_SYNCHRONIZE, ControlKind::DefPushButton, {14, 141, 65, 16}, kCtlVisible, 0, u""},
 };
