@@ -89,8 +89,8 @@ class CDialog : public CWnd {
     int GetFocusId() const { return m_focusId; }
     CWnd* GetFocus() const { return m_focusId != 0 ? GetDlgItem(m_focusId) : nullptr; }
 
-    /// A user's click on control `id`: an auto check box toggles first, then
-    /// the mapped handler runs. Returns false, changing nothing, when the
+    /// A user's click on control `id`: the control takes the focus, an auto
+    /// check box toggles, then the mapped handler runs. Returns false, changing nothing, when the
     /// click could not reach the control.
     bool Click(int id);
     /// The colours for the dialog's own background.

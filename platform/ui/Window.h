@@ -32,7 +32,7 @@ enum class WindowChange {
     Visibility, ///< the window was shown or hidden
     Enabled,    ///< the window was enabled or disabled
     Check,      ///< a button's check state changed
-    Focus,      ///< a control of the window's dialog took or lost the focus
+    Focus,      ///< told by a dialog: its focus moved to another control or to none
 };
 
 class CWnd {

@@ -108,14 +108,3 @@ TEST(FormatMessage, InvalidInsertsFailWithInvalidParameter) {
     CVELString out;
     EXPECT_EQ(FormatMessageString(nullptr, {}, out), FormatStatus::InvalidParameter);
 }
-
-TEST(FormatMessage, LongLabelsPassWhole) {
-    CVELString label;
-    for (int i = 0; i < 1000; ++i) {
-        label.AppendChar(static_cast<char16_t>(u'a' + i % 26));
-    }
-    CVELString out;
-    ASSERT_EQ(FormatMessageString(u"<%1>", {label}, out), FormatStatus::Ok);
-    EXPECT_EQ(out.GetLength(), 1002);
-    EXPECT_EQ(Str(out).substr(1, 1000), Str(label));
-}
