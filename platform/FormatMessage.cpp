@@ -25,14 +25,14 @@ bool IsDigit(char16_t c) {
 }
 
 /// Reads a decimal count at `pos`; -1 when there is none.
-int ReadCount(std::u16string_view spec, std::size_t& pos, bool& tooWide) {
-    if (pos >= spec.size() || !IsDigit(spec[pos])) {
+int ReadCount(std::u16string_view fmt, std::size_t& pos, bool& tooWide) {
+    if (pos >= fmt.size() || !IsDigit(fmt[pos])) {
         return -1;
     }
     int value = 0;
-    while (pos < spec.size() && IsDigit(spec[pos])) {
+    while (pos < fmt.size() && IsDigit(fmt[pos])) {
         if (value <= kMaxInsertWidth) {
-            value = value * 10 + (spec[pos] - u'0');
+            value = value * 10 + (fmt[pos] - u'0');
         }
         ++pos;
     }
@@ -40,8 +40,8 @@ int ReadCount(std::u16string_view spec, std::size_t& pos, bool& tooWide) {
     return value;
 }
 
-int ReadSize(std::u16string_view spec, std::size_t& pos) {
-    std::u16string_view rest = spec.substr(pos);
+int ReadSize(std::u16string_view fmt, std::size_t& pos) {
+    std::u16string_view rest = fmt.substr(pos);
     if (rest.starts_with(u"I64") || rest.starts_with(u"ll")) {
         pos += rest[0] == u'I' ? 3 : 2;
         return 64;
@@ -60,25 +60,25 @@ int ReadSize(std::u16string_view spec, std::size_t& pos) {
     return 32;
 }
 
-Parse ParseInsertFormat(std::u16string_view spec, InsertFormat& format) {
+Parse ParseInsertFormat(std::u16string_view fmt, InsertFormat& format) {
     std::size_t pos = 0;
-    while (pos < spec.size() && std::u16string_view(u"-+ #0").find(spec[pos]) != spec.npos) {
-        format.flags.push_back(static_cast<char>(spec[pos++]));
+    while (pos < fmt.size() && std::u16string_view(u"-+ #0").find(fmt[pos]) != fmt.npos) {
+        format.flags.push_back(static_cast<char>(fmt[pos++]));
     }
     bool tooWide = false;
-    format.width = ReadCount(spec, pos, tooWide);
-    if (pos < spec.size() && spec[pos] == u'.') {
+    format.width = ReadCount(fmt, pos, tooWide);
+    if (pos < fmt.size() && fmt[pos] == u'.') {
         ++pos;
-        format.precision = std::max(ReadCount(spec, pos, tooWide), 0);
+        format.precision = std::max(ReadCount(fmt, pos, tooWide), 0);
     }
-    format.bits = ReadSize(spec, pos);
+    format.bits = ReadSize(fmt, pos);
     if (tooWide) {
         return Parse::TooWide;
     }
-    if (pos + 1 != spec.size() || std::u16string_view(u"diuxXocCsS").find(spec[pos]) == spec.npos) {
+    if (pos + 1 != fmt.size() || std::u16string_view(u"diuxXocCsS").find(fmt[pos]) == fmt.npos) {
         return Parse::Plain;
     }
-    format.conversion = static_cast<char>(spec[pos]);
+    format.conversion = static_cast<char>(fmt[pos]);
     return Parse::Ok;
 }
 
@@ -112,23 +112,23 @@ unsigned long long Unsigned(std::int64_t value, int bits) {
 }
 
 void AppendNumber(std::u16string& out, std::int64_t value, const InsertFormat& format) {
-    std::string spec(1, '%');
-    spec += format.flags;
+    std::string fmt(1, '%');
+    fmt += format.flags;
     if (format.width >= 0) {
-        spec += std::to_string(format.width);
+        fmt += std::to_string(format.width);
     }
     if (format.precision >= 0) {
-        spec += '.';
-        spec += std::to_string(format.precision);
+        fmt += '.';
+        fmt += std::to_string(format.precision);
     }
-    spec += "ll";
-    spec += format.conversion;
+    fmt += "ll";
+    fmt += format.conversion;
     // Widths and precisions are bounded, so the text always fits.
     char buffer[2 * kMaxInsertWidth + 32];
     bool isSigned = format.conversion == 'd' || format.conversion == 'i';
     int length =
-        isSigned ? std::snprintf(buffer, sizeof buffer, spec.c_str(), Signed(value, format.bits))
-                 : std::snprintf(buffer, sizeof buffer, spec.c_str(), Unsigned(value, format.bits));
+        isSigned ? std::snprintf(buffer, sizeof buffer, fmt.c_str(), Signed(value, format.bits))
+                 : std::snprintf(buffer, sizeof buffer, fmt.c_str(), Unsigned(value, format.bits));
     for (int i = 0; i < length; ++i) {
         out.push_back(static_cast<char16_t>(buffer[i]));
     }
