@@ -6,33 +6,41 @@
 // dialog would not.
 #pragma once
 
-#include "foundation/VELString.h"
-#include "platform/WinTypes.h"
+#include "platform/ui/Window.h"
 
 constexpr int BST_UNCHECKED = 0;
 constexpr int BST_CHECKED = 1;
-constexpr int SW_HIDE = 0;
-constexpr int SW_SHOW = 5;
+constexpr int BST_INDETERMINATE = 2;
 
-class CButton {
+class CButton : public CWnd {
   public:
+    /// A standalone button exists from construction; bound to a dialog's
+    /// control (DDX_Control) it takes that control's id and state instead.
     explicit CButton(int id = 0, BOOL visible = TRUE, BOOL enabled = TRUE)
-        : m_id(id), m_bVisible(visible), m_bEnabled(enabled) {}
+        : CWnd(id, true, visible, enabled) {}
 
-    int GetDlgCtrlID() const { return m_id; }
     int GetCheck() const { return m_nCheck; }
-    void SetCheck(int state) { m_nCheck = state; }
-    BOOL IsWindowEnabled() const { return m_bEnabled; }
-    void EnableWindow(BOOL enable) { m_bEnabled = enable ? TRUE : FALSE; }
-    BOOL IsWindowVisible() const { return m_bVisible; }
-    void ShowWindow(int command) { m_bVisible = command != SW_HIDE ? TRUE : FALSE; }
-    const CVELString& GetWindowText() const { return m_text; }
-    void SetWindowText(const char16_t* text) { m_text.Assign(text); }
+    /// Has no effect on a button that does not exist.
+    void SetCheck(int state) {
+        if (!IsWindow() || state == m_nCheck) {
+            return;
+        }
+        m_nCheck = state;
+        Notify(WindowChange::Check);
+    }
+
+  protected:
+    bool CanBindTo(ControlKind kind) const override {
+        return kind == ControlKind::AutoCheckBox || kind == ControlKind::PushButton ||
+               kind == ControlKind::DefPushButton;
+    }
+    void AdoptState(const CWnd& from) override {
+        CWnd::AdoptState(from);
+        if (const auto* button = dynamic_cast<const CButton*>(&from)) {
+            m_nCheck = button->m_nCheck;
+        }
+    }
 
   private:
-    int m_id;
-    BOOL m_bVisible;
-    BOOL m_bEnabled;
     int m_nCheck = BST_UNCHECKED;
-    CVELString m_text;
 };
