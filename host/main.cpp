@@ -1,4 +1,6 @@
 // The `dravik` command: a thin front end over the core library.
+#include "host/Commands.h"
+
 #include <CLI/CLI.hpp>
 
 #include <iostream>
@@ -8,10 +10,16 @@ int main(int argc, char** argv) {
                  "A host page configures the subscriptions; dravik crawls each selected\n"
                  "subscription and keeps what it fetched from other hosts in its URL cache."};
     app.set_version_flag("--version", std::string("dravik ") + DRAVIK_VERSION);
-    app.require_subcommand(0);
-    CLI11_PARSE(app, argc, argv);
-    if (argc == 1) {
+    int exitCode = kExitOk;
+    AddFetchCommand(app, exitCode);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int status = app.exit(e);
+        return status == 0 ? kExitOk : kExitUsage;
+    }
+    if (app.get_subcommands().empty()) {
         std::cout << app.help();
     }
-    return 0;
+    return exitCode;
 }

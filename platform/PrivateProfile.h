@@ -19,13 +19,6 @@
 
 #include <string>
 
-// Failure reasons set as the last error, with their Windows values.
-constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
-constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
-constexpr DWORD ERROR_ACCESS_DENIED = 5;
-constexpr DWORD ERROR_GEN_FAILURE = 31;
-constexpr DWORD ERROR_DISK_FULL = 112;
-
 /// Copies the entries of `section` from the settings file `fileName` into
 /// `buffer` (`size` units): each entry exactly as stored followed by one
 /// zero unit, the whole ended by a further zero unit. Entries come in file

@@ -15,3 +15,8 @@ inline bool WellFormed(const CVELString& s) {
            s.GetData()[s.GetLength()] == 0 &&
            (s.GetCapacity() == 256 || (s.GetCapacity() % 256 == 0 && s.GetCapacity() >= 512));
 }
+
+/// Widens ASCII text (test URLs and markup) to UTF-16.
+inline std::u16string Wide(const std::string& ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}

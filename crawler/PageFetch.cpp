@@ -1,0 +1,27 @@
+#include "crawler/PageFetch.h"
+
+#include "net/HeaderBlock.h"
+#include "net/HttpRequest.h"
+
+BOOL FetchResponse(CHttpRequest& request, const CVELString& requested, DWORD& status,
+                   CVELString& headers, CVELString& finalUrl) {
+    if (!request.SendRequest() || !request.ReadResponseHeaders(&status, headers)) {
+        return FALSE;
+    }
+    if (!request.QueryFinalURL(finalUrl)) {
+        finalUrl.Assign(requested);
+    }
+    DWORD count = 0;
+    do {
+        if (!request.ReadData(&count)) {
+            return FALSE;
+        }
+    } while (count != 0);
+    return TRUE;
+}
+
+BOOL IsHtml(const CVELString& headers) {
+    CVELString type;
+    GetHeader(headers, u"Content-Type", type);
+    return type.GetLength() == 9 && type.CompareNoCase(u"text/html") == 0;
+}

@@ -1,0 +1,17 @@
+// The fetch every page and resource of a crawl goes through.
+#pragma once
+
+#include "foundation/VELString.h"
+#include "platform/WinTypes.h"
+
+class CHttpRequest;
+
+/// Sends `request`, reads its status and headers, the URL it ended at
+/// (`requested` when the library cannot tell) and its whole body. FALSE
+/// when any step fails; the status is not judged here.
+BOOL FetchResponse(CHttpRequest& request, const CVELString& requested, DWORD& status,
+                   CVELString& headers, CVELString& finalUrl);
+
+/// TRUE when the header block's "Content-Type" is exactly "text/html",
+/// ignoring case.
+BOOL IsHtml(const CVELString& headers);

@@ -1,0 +1,166 @@
+// Walking one HTML page: every tag that carries a reference is resolved,
+// judged, fetched and, for anchors and frames leading to HTML, walked in
+// turn, depth first, in document order.
+#include "crawler/HtmlScanner.h"
+#include "crawler/PageFetch.h"
+#include "crawler/ResolveReference.h"
+#include "crawler/Subscription.h"
+#include "foundation/TextUnits.h"
+#include "foundation/VELStringPairList.h"
+#include "net/Encoding.h"
+#include "net/HttpRequest.h"
+
+#include <memory>
+
+namespace {
+
+enum class RefKind {
+    kFollowed, // fetched as a page that may be walked, at depth d - 1
+    kFrame,    // followed, but costs no depth
+    kBase,     // replaces the base URL, never fetched
+    kResource, // fetched, never walked
+    kImageInput,
+};
+
+struct RefTag {
+    const char16_t* name;
+    const char16_t* attribute;
+    RefKind kind;
+};
+
+constexpr RefTag kReferenceTable[] = {
+    {u"A", u"href", RefKind::kFollowed},     {u"AREA", u"href", RefKind::kFollowed},
+    {u"BASE", u"href", RefKind::kBase},      {u"BODY", u"background", RefKind::kResource},
+    {u"FRAME", u"src", RefKind::kFrame},     {u"IFRAME", u"src", RefKind::kFrame},
+    {u"IMG", u"src", RefKind::kResource},    {u"INPUT", u"src", RefKind::kImageInput},
+    {u"LINK", u"href", RefKind::kResource},  {u"OBJECT", u"codebase", RefKind::kResource},
+    {u"SCRIPT", u"src", RefKind::kResource},
+};
+
+const RefTag* FindReferenceTag(const CVELString& upperName) {
+    for (const RefTag& tag : kReferenceTable) {
+        if (vel::TextLength(tag.name) == upperName.GetLength() &&
+            vel::Compare(tag.name, upperName.GetData()) == 0) {
+            return &tag;
+        }
+    }
+    return nullptr;
+}
+
+bool IsFollowed(RefKind kind) {
+    return kind == RefKind::kFollowed || kind == RefKind::kFrame;
+}
+
+/// An "INPUT" carries a reference only when its type is "image".
+bool IsImageInput(const CVELStringPairList& attributes) {
+    CVELString type;
+    if (!attributes.GetValue(u"type", type)) {
+        return false;
+    }
+    UnquoteString(type);
+    return type.GetLength() == 5 && type.CompareNoCase(u"image") == 0;
+}
+
+bool IsComment(const CVELString& tag) {
+    const char16_t* t = tag.GetData();
+    return tag.GetLength() >= 4 && t[0] == u'<' && t[1] == u'!' && t[2] == u'-' && t[3] == u'-';
+}
+
+/// The state of one page walk. It lives on the heap so that each level of
+/// the recursion costs the stack only a few pointers.
+struct PageWalkState {
+    CVELString base;
+    CVELString tag;
+    CVELString name;
+    CVELStringPairList attributes;
+    CHtmlTagBuffers buffers;
+};
+
+/// The state of one tag's fetch, on the heap for the same reason.
+struct TagFetchState {
+    std::unique_ptr<CHttpRequest> request = std::make_unique<CHttpRequest>();
+    CVELString reference;
+    CVELString resolved;
+    CVELString headers;
+    CVELString finalUrl;
+};
+
+} // namespace
+
+void CSubscription::CrawlHtmlPage(const CVELString& text, const char16_t* pageUrl,
+                                  std::int32_t depth) {
+    auto walk = std::make_unique<PageWalkState>();
+    walk->base.Assign(pageUrl);
+    const WalkLevel level{pageUrl, depth, m_pWalk ? m_pWalk->nesting + 1 : 1, m_pWalk};
+    m_pWalk = &level;
+    struct Restore {
+        const WalkLevel*& top;
+        const WalkLevel* outer;
+        ~Restore() { top = outer; }
+    } restore{m_pWalk, level.outer};
+
+    std::int32_t pos = 0;
+    while (GetNextHtmlTag(text, pos, walk->tag)) {
+        if (IsComment(walk->tag) ||
+            !ParseHtmlTag(walk->tag, walk->name, walk->attributes, walk->buffers) ||
+            walk->name.GetLength() == 0) {
+            continue;
+        }
+        CrawlHtmlTag(walk->base, walk->name, walk->attributes, depth);
+    }
+}
+
+BOOL CSubscription::MayWalk(const CVELString& url, std::int32_t depth, BOOL framed) const {
+    if (m_pWalk != nullptr && m_pWalk->nesting >= kMaxWalkNesting) {
+        return FALSE;
+    }
+    // Only frames keep the depth, so a page already being walked at the same
+    // depth further up is the page framing itself, directly or through a
+    // chain of frames: walking it again would never end.
+    for (const WalkLevel* level = m_pWalk; framed && level != nullptr; level = level->outer) {
+        if (level->depth == depth && vel::Compare(level->url, url.GetData()) == 0) {
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+void CSubscription::CrawlHtmlTag(CVELString& base, const CVELString& tagName,
+                                 const CVELStringPairList& attributes, std::int32_t depth) {
+    CVELString upper(tagName);
+    upper.MakeUpper();
+    const RefTag* tag = FindReferenceTag(upper);
+    if (tag == nullptr || (tag->kind == RefKind::kImageInput && !IsImageInput(attributes))) {
+        return;
+    }
+    const bool followed = IsFollowed(tag->kind);
+    // A frame's page is walked at the depth of the page holding it.
+    const std::int64_t effective = tag->kind == RefKind::kFrame ? std::int64_t{depth} + 1 : depth;
+    if (effective < (followed ? 1 : 0)) {
+        return;
+    }
+    auto fetch = std::make_unique<TagFetchState>();
+    if (!attributes.GetValue(tag->attribute, fetch->reference) ||
+        !ResolveReference(base.GetData(), *fetch->request, fetch->reference, fetch->resolved)) {
+        return;
+    }
+    if (tag->kind == RefKind::kBase) {
+        base.Assign(fetch->resolved);
+        return;
+    }
+    DWORD status = 0;
+    if (!TNeedToRetrieveURL(fetch->resolved.GetData(), *fetch->request, followed) ||
+        !FetchResponse(*fetch->request, fetch->resolved, status, fetch->headers, fetch->finalUrl) ||
+        status != 200 || !followed || !IsHtml(fetch->headers)) {
+        return;
+    }
+    const auto pageDepth = static_cast<std::int32_t>(effective - 1);
+    if (!MayWalk(fetch->finalUrl, pageDepth, tag->kind == RefKind::kFrame)) {
+        return;
+    }
+    const auto page = std::make_unique<CVELString>(fetch->request->m_response);
+    // The bytes are no longer needed once they are text; free them before
+    // the walk goes deeper.
+    fetch->request.reset();
+    CrawlHtmlPage(*page, fetch->finalUrl.GetData(), pageDepth);
+}

@@ -1,0 +1,16 @@
+// The subcommands of the `dravik` command. Each registers itself on the
+// application and, when it runs, stores its exit status in `exitCode`.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+/// Exit statuses shared by every subcommand.
+enum ExitStatus : int {
+    kExitOk = 0,
+    kExitFailed = 1,    // a subscription failed, or the server answered other than 200
+    kExitUsage = 2,     // bad usage, page or configuration
+    kExitOffline = 3,   // the library is offline and was not brought online
+    kExitTransport = 4, // the request could not be sent or read
+};
+
+void AddFetchCommand(CLI::App& app, int& exitCode);

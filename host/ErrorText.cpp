@@ -1,0 +1,44 @@
+#include "host/ErrorText.h"
+
+#include "platform/LastError.h"
+#include "platform/WinInet.h"
+
+namespace {
+
+struct Known {
+    DWORD error;
+    const char* text;
+};
+
+constexpr Known kKnown[] = {
+    {ERROR_INTERNET_TIMEOUT, "the operation timed out"},
+    {ERROR_INTERNET_INTERNAL_ERROR, "internal error of the internet library"},
+    {ERROR_INTERNET_INVALID_URL, "the URL is not valid"},
+    {ERROR_INTERNET_NAME_NOT_RESOLVED, "the server name could not be resolved"},
+    {ERROR_INTERNET_CANNOT_CONNECT, "the connection to the server failed"},
+    {ERROR_INTERNET_CONNECTION_ABORTED, "the connection was aborted"},
+    {ERROR_INTERNET_CONNECTION_RESET, "the connection was reset"},
+    {ERROR_INTERNET_SEC_CERT_DATE_INVALID,
+     "the server certificate has expired or is not yet valid"},
+    {ERROR_INTERNET_SEC_CERT_CN_INVALID, "the server certificate names another host"},
+    {ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR, "redirected from http to https"},
+    {ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR, "redirected from https to http"},
+    {ERROR_INTERNET_INVALID_CA, "the server certificate comes from an unknown authority"},
+    {ERROR_HTTP_INVALID_SERVER_RESPONSE, "the server response could not be parsed"},
+    {ERROR_HTTP_REDIRECT_FAILED, "the redirection failed"},
+    {ERROR_INTERNET_SECURITY_CHANNEL_ERROR, "the secure channel failed"},
+    {ERROR_INTERNET_DISCONNECTED, "the internet library is set to work offline"},
+    {ERROR_NOT_ENOUGH_MEMORY, "not enough memory"},
+};
+
+} // namespace
+
+std::string DescribeError(DWORD error) {
+    std::string text = "error " + std::to_string(error);
+    for (const Known& k : kKnown) {
+        if (k.error == error) {
+            return text + ": " + k.text;
+        }
+    }
+    return text;
+}

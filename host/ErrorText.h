@@ -1,0 +1,9 @@
+// Words for the internet library's last-error numbers, for messages.
+#pragma once
+
+#include "platform/WinTypes.h"
+
+#include <string>
+
+/// "error N: what it means" (just "error N" for numbers it does not know).
+std::string DescribeError(DWORD error);

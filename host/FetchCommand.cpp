@@ -1,0 +1,115 @@
+// `dravik fetch URL`: one request made the way a crawl makes it for a page on
+// another host, for checking that an address is reachable.
+#include "crawler/Subscription.h"
+#include "host/Commands.h"
+#include "host/ErrorText.h"
+#include "net/HeaderBlock.h"
+#include "net/HttpRequest.h"
+#include "net/InternetSession.h"
+#include "net/Url.h"
+#include "platform/LastError.h"
+#include "platform/Utf8.h"
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct FetchOptions {
+    std::string url;
+    std::vector<std::string> headers;
+    bool noCache = false;
+};
+
+constexpr DWORD kCrawlFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP |
+                              INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS | INTERNET_FLAG_HYPERLINK;
+
+void PrepareRequest(CHttpRequest& request, const FetchOptions& options) {
+    request.m_dwFlags =
+        kCrawlFlags | (options.noCache ? INTERNET_FLAG_NO_CACHE_WRITE : INTERNET_FLAG_NEED_FILE);
+    for (const std::string& line : options.headers) {
+        AddHeaderLines(request.m_headers, Utf8ToUtf16(line + "\r\n").c_str());
+    }
+    SetHeader(request.m_headers, u"User-agent", kCrawlerUserAgent);
+    CVELString host(request.m_host);
+    AppendPort(host, request.m_nPort, request.m_bSecure);
+    SetHeader(request.m_headers, u"Host", host.GetData());
+    const std::int32_t fragment = request.m_path.ReverseFind(u'#');
+    if (fragment >= 0) {
+        request.m_path.Truncate(fragment);
+    }
+}
+
+int Fail(int status, const std::string& message) {
+    std::cerr << "dravik fetch: " << message << "\n";
+    return status;
+}
+
+/// Streams the body to standard output piece by piece.
+bool CopyBody(CHttpRequest& request) {
+    DWORD count = 0;
+    do {
+        if (!request.ReadData(&count)) {
+            return false;
+        }
+        std::fwrite(request.m_response.GetData(), 1, count, stdout);
+        request.m_response.Empty();
+    } while (count != 0);
+    return std::fflush(stdout) == 0;
+}
+
+std::string Text(const CVELString& s) {
+    return Utf16ToUtf8(std::u16string_view(s.GetData(), static_cast<std::size_t>(s.GetLength())));
+}
+
+int RunFetch(const FetchOptions& options) {
+    auto request = std::make_unique<CHttpRequest>();
+    const std::u16string url = Utf8ToUtf16(options.url);
+    if (!ParseURL(url.c_str(), request->m_host, request->m_path, &request->m_nPort,
+                  &request->m_bSecure)) {
+        return Fail(kExitUsage, "not an http or https URL: " + options.url);
+    }
+    if (!OpenInternetSession()) {
+        return Fail(kExitTransport,
+                    "cannot open the internet session (" + DescribeError(GetLastError()) + ")");
+    }
+    PrepareRequest(*request, options);
+    DWORD status = 0;
+    CVELString headers;
+    CVELString finalUrl(url.c_str());
+    if (!request->SendRequest() || !request->ReadResponseHeaders(&status, headers)) {
+        const DWORD error = GetLastError();
+        CloseInternetSession();
+        return Fail(error == ERROR_INTERNET_DISCONNECTED ? kExitOffline : kExitTransport,
+                    DescribeError(error));
+    }
+    request->QueryFinalURL(finalUrl);
+    std::cerr << "HTTP " << status << "\nURL: " << Text(finalUrl) << "\n" << Text(headers);
+    const bool complete = CopyBody(*request);
+    const DWORD error = GetLastError();
+    request.reset();
+    CloseInternetSession();
+    if (!complete) {
+        return Fail(kExitTransport, "the body could not be read (" + DescribeError(error) + ")");
+    }
+    return status == 200 ? kExitOk : kExitFailed;
+}
+
+} // namespace
+
+void AddFetchCommand(CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<FetchOptions>();
+    CLI::App* fetch = app.add_subcommand(
+        "fetch", "Fetch one URL the way a crawl fetches a page on another host: status line, URL "
+                 "after redirects and filtered headers on standard error, body on standard "
+                 "output. The response goes to the URL cache unless --no-cache is given.");
+    fetch->add_option("URL", options->url, "an http or https URL")->required();
+    fetch->add_option("-H,--header", options->headers, "an extra request header, \"Name: value\"");
+    fetch->add_flag("--no-cache", options->noCache, "do not write the response to the URL cache");
+    fetch->footer("Exit status: 0 status 200, 1 another status, 2 bad usage or URL, 3 offline, "
+                  "4 the request failed.");
+    fetch->callback([options, &exitCode] { exitCode = RunFetch(*options); });
+}

@@ -1,0 +1,47 @@
+#include "net/InternetSession.h"
+
+HINTERNET g_hInternet = nullptr;
+
+const char16_t* const g_acceptTypes[2] = {u"*/*", nullptr};
+
+namespace {
+
+struct SessionOption {
+    DWORD option;
+    DWORD value;
+};
+
+// One connection attempt per request; the transfer time-out covers sending
+// and receiving alike.
+constexpr SessionOption kSessionOptions[] = {
+    {INTERNET_OPTION_CONNECT_RETRIES, 1},
+    {INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutSeconds * 1000},
+    {INTERNET_OPTION_SEND_TIMEOUT, kTransferTimeoutSeconds * 1000},
+    {INTERNET_OPTION_RECEIVE_TIMEOUT, kTransferTimeoutSeconds * 1000},
+    {INTERNET_OPTION_DATA_SEND_TIMEOUT, kTransferTimeoutSeconds * 1000},
+    {INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, kTransferTimeoutSeconds * 1000},
+};
+
+} // namespace
+
+BOOL OpenInternetSession() {
+    // No agent: every request of a crawl carries its own "User-agent" line.
+    g_hInternet = InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    if (g_hInternet == nullptr) {
+        return FALSE;
+    }
+    for (const SessionOption& o : kSessionOptions) {
+        DWORD value = o.value;
+        if (!InternetSetOptionW(g_hInternet, o.option, &value, sizeof value)) {
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+void CloseInternetSession() {
+    if (g_hInternet != nullptr) {
+        InternetCloseHandle(g_hInternet);
+        g_hInternet = nullptr;
+    }
+}

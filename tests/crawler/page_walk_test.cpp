@@ -1,0 +1,163 @@
+#include "support/CrawlSite.h"
+#include "support/TestServers.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Targets = std::vector<std::string>;
+
+class PageWalk : public CrawlSite {
+  protected:
+    /// Start page with an anchor, a frame and an image; each followed page
+    /// has an anchor and an image of its own.
+    void BuildDepthSite() {
+        engine.Page("/orx?ORXCmd=Show", "<A HREF=\"orx?ORXCmd=Show&p=a\">a</A>"
+                                        "<iframe src=\"orx?ORXCmd=Show&p=f\"></iframe>"
+                                        "<img src=\"" +
+                                            Other("/start.gif") + "\">");
+        engine.Page("/orx?ORXCmd=Show&p=a", "<a href=\"orx?ORXCmd=Show&p=aa\">aa</a>"
+                                            "<img src=\"" +
+                                                Other("/a.gif") + "\">");
+        engine.Page("/orx?ORXCmd=Show&p=f", "<a href=\"orx?ORXCmd=Show&p=fa\">fa</a>"
+                                            "<img src=\"" +
+                                                Other("/f.gif") + "\">");
+        engine.Page("/orx?ORXCmd=Show&p=aa", "deepest");
+        engine.Page("/orx?ORXCmd=Show&p=fa", "deepest");
+        for (const char* gif : {"/start.gif", "/a.gif", "/f.gif"}) {
+            other.Page(gif, "gif", "image/gif");
+        }
+    }
+};
+
+TEST_F(PageWalk, DepthCountsAnchorHopsAndFramesCostNothing) {
+    BuildDepthSite();
+    struct Case {
+        int depth;
+        Targets engineTargets;
+        Targets otherTargets;
+    };
+    const Case cases[] = {
+        {-1, {"/orx?ORXCmd=Show"}, {}},
+        {0, {"/orx?ORXCmd=Show", "/orx?ORXCmd=Show&p=f"}, {"/f.gif", "/start.gif"}},
+        {1,
+         {"/orx?ORXCmd=Show", "/orx?ORXCmd=Show&p=a", "/orx?ORXCmd=Show&p=f",
+          "/orx?ORXCmd=Show&p=fa"},
+         {"/a.gif", "/f.gif", "/start.gif"}},
+    };
+    for (const Case& c : cases) {
+        engine.ClearRequests();
+        other.ClearRequests();
+        ASSERT_TRUE(Crawl(Engine("ORXCmd=Show"), c.depth));
+        EXPECT_EQ(engine.Targets(), c.engineTargets) << "depth " << c.depth;
+        EXPECT_EQ(other.Targets(), c.otherTargets) << "depth " << c.depth;
+    }
+}
+
+TEST_F(PageWalk, ReferencesAreCleanedResolvedAndFiltered) {
+    const std::string o = Other("");
+    engine.Page(
+        "/orx?ORXCmd=Show",
+        "<img src=\"a?ORXCmd=List\">"
+        "<BASE HREF=\"" +
+            o +
+            "/dir/\">"
+            "<img src='b.gif'><base href=\"sub/\"><img src=c.gif>"
+            "<input type=\"IMAGE\" src=i1.gif><input type=submit src=i2.gif><input src=i3.gif>"
+            "<img src=\"#top\"><img src=\"javascript:go()\"><img src=\"mailto:a@b\">"
+            "<img src=\"f.gif#part\"><img src=\"q?a=1&amp;b=2\">"
+            "<!-- <img src=\"commented.gif\"> -->"
+            "<image src=\"image.gif\"><abbr src=\"abbr.gif\"><img alt=\"no source\">"
+            "<img src=\"\"><img src=\"twice.gif\" SRC=\"second.gif\">"
+            "<script src=\"s.js\"></script><link href=\"l.css\"><body background=\"bg.gif\">"
+            "<object codebase=\"o.cab\"><area href=\"area.html\">");
+    engine.Page("/a?ORXCmd=List", "x", "image/gif");
+    ASSERT_TRUE(Crawl(Engine("ORXCmd=Show"), 0));
+    EXPECT_EQ(engine.Targets(), (Targets{"/orx?ORXCmd=Show", "/a?ORXCmd=List"}));
+    EXPECT_EQ(other.Targets(),
+              (Targets{"/dir/b.gif", "/dir/sub/c.gif", "/dir/sub/i1.gif", "/dir/sub/f.gif",
+                       "/dir/sub/q?a=1&b=2", "/dir/sub/twice.gif", "/dir/sub/s.js",
+                       "/dir/sub/l.css", "/dir/sub/bg.gif", "/dir/sub/o.cab"}));
+}
+
+TEST_F(PageWalk, RedirectedPagesResolveAgainstTheirFinalUrl) {
+    engine.Redirect("/orx?ORXCmd=Show", "/app/start?ORXCmd=Show&r=1");
+    engine.Page("/app/start?ORXCmd=Show&r=1",
+                "<img src=\"img?ORXCmd=List\"><a href=\"" + Other("/moved") + "\">o</a>");
+    engine.Page("/app/img?ORXCmd=List", "x", "image/gif");
+    other.Redirect("/moved", Other("/deep/final.html"));
+    other.Page("/deep/final.html", "<img src=\"pic.gif\">");
+    other.Page("/deep/pic.gif", "gif", "image/gif");
+    ASSERT_TRUE(Crawl(Engine("ORXCmd=Show"), 1, TRUE));
+    EXPECT_EQ(engine.Targets(),
+              (Targets{"/orx?ORXCmd=Show", "/app/start?ORXCmd=Show&r=1", "/app/img?ORXCmd=List"}));
+    EXPECT_EQ(other.Targets(), (Targets{"/moved", "/deep/final.html", "/deep/pic.gif"}));
+}
+
+TEST_F(PageWalk, TheStartPageDecidesTheResult) {
+    const std::string image = "<img src=\"" + Other("/x.gif") + "\">";
+    other.Page("/x.gif", "gif", "image/gif");
+    struct Case {
+        CannedReply reply;
+        bool result;
+        bool walked;
+    };
+    const Case cases[] = {
+        {{200, "text/html", image, {}}, true, true},
+        {{200, "text/html; charset=utf-8", image, {}}, true, true},
+        {{200, "TEXT/HTML", image, {}}, true, true},
+        {{200, "text/html ;charset=utf-8", image, {}}, true, false},
+        {{200, "text/plain", image, {}}, true, false},
+        {{404, "text/html", image, {}}, false, false},
+        {{500, "text/html", image, {}}, false, false},
+    };
+    for (const Case& c : cases) {
+        other.ClearRequests();
+        engine.Reply("/orx?ORXCmd=Show", c.reply);
+        EXPECT_EQ(Crawl(Engine("ORXCmd=Show"), 0) != 0, c.result) << c.reply.contentType;
+        EXPECT_EQ(other.Targets().size(), c.walked ? 1u : 0u) << c.reply.contentType;
+    }
+
+    // A response without any media type counts as HTML.
+    other.ClearRequests();
+    testsupport::RawServer bare([&image](testsupport::RawServer&, int fd, const std::string&) {
+        testsupport::RawServer::Send(fd, "HTTP/1.0 200 OK\r\nContent-Length: " +
+                                             std::to_string(image.size()) + "\r\n\r\n" + image);
+    });
+    EXPECT_TRUE(Crawl("http://127.0.0.1:" + std::to_string(bare.Port()) + "/orx?ORXCmd=Show", 0));
+    EXPECT_EQ(other.Targets().size(), 1u);
+
+    engine.ClearRequests();
+    EXPECT_FALSE(Crawl("ftp://127.0.0.1/orx?ORXCmd=Show", 0));
+    EXPECT_FALSE(Crawl("http://127.0.0.1:99999/orx?ORXCmd=Show", 0));
+    EXPECT_TRUE(engine.Targets().empty());
+}
+
+TEST_F(PageWalk, FrameCyclesAndEndlessFrameChainsEnd) {
+    engine.Page("/orx?ORXCmd=Show&p=a", "<frame src=\"orx?ORXCmd=Show&p=b\">");
+    engine.Page("/orx?ORXCmd=Show&p=b",
+                "<frame src=\"orx?ORXCmd=Show&p=a\"><img src=\"" + Other("/b.gif") + "\">");
+    other.Page("/b.gif", "gif", "image/gif");
+    ASSERT_TRUE(Crawl(Engine("ORXCmd=Show&p=a"), 0));
+    EXPECT_EQ(engine.Targets(),
+              (Targets{"/orx?ORXCmd=Show&p=a", "/orx?ORXCmd=Show&p=b", "/orx?ORXCmd=Show&p=a"}));
+    EXPECT_EQ(other.Targets(), (Targets{"/b.gif"}));
+
+    // A page may still be walked again through an anchor: it costs depth.
+    engine.ClearRequests();
+    engine.Page("/orx?ORXCmd=Show&p=self", "<a href=\"orx?ORXCmd=Show&p=self\">me</a>");
+    ASSERT_TRUE(Crawl(Engine("ORXCmd=Show&p=self"), 2));
+    EXPECT_EQ(engine.Targets().size(), 3u);
+
+    // Frames that never repeat a URL stop at the nesting limit.
+    engine.ClearRequests();
+    for (int n = 0; n <= kMaxWalkNesting + 1; ++n) {
+        engine.Page("/orx?ORXCmd=Show&n=" + std::to_string(n),
+                    "<frame src=\"orx?ORXCmd=Show&n=" + std::to_string(n + 1) + "\">");
+    }
+    ASSERT_TRUE(Crawl(Engine("ORXCmd=Show&n=0"), 0));
+    EXPECT_EQ(engine.Targets().size(), static_cast<std::size_t>(kMaxWalkNesting + 1));
+}
+
+} // namespace

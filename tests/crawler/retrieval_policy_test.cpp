@@ -1,0 +1,100 @@
+#include "support/CrawlSite.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Targets = std::vector<std::string>;
+
+class RetrievalPolicy : public CrawlSite {};
+
+TEST_F(RetrievalPolicy, TheStartQueryMustNameAnAllowedCommandAndMethod) {
+    struct Case {
+        std::string query;
+        bool fetched;
+    };
+    const Case cases[] = {
+        {"ORXCmd=Show", true},
+        {"x=1&ORXCmd=List", true},
+        {"ORXCmd=Delete", false},
+        {"ORXCmd=show", false},   // commands are compared with their case
+        {"ORXCmd=Sh%6Fw", false}, // and undecoded
+        {"ORXCmd=&x=1", false},
+        {"ORXCmd=", false},
+        {"ORXCmd=InvokeMethod&ORXMethod=Open", true},
+        {"ORXMethod=Open&ORXCmd=InvokeMethod", true},
+        {"ORXCmd=InvokeMethod&ORXMethod=Close", false},
+        {"ORXCmd=InvokeMethod", false},
+        {"XORXCmd=Show", true}, // a plain substring search: the first occurrence counts
+    };
+    for (const Case& c : cases) {
+        engine.ClearRequests();
+        engine.Page("/orx?" + c.query, "<html>plain</html>");
+        EXPECT_EQ(Crawl(Engine(c.query), 0) != 0, c.fetched) << c.query;
+        EXPECT_EQ(engine.Targets(), c.fetched ? Targets{"/orx?" + c.query} : Targets{}) << c.query;
+    }
+}
+
+TEST_F(RetrievalPolicy, HeadersAndCredentialsDependOnTheHost) {
+    engine.Page("/orx?ORXCmd=Show", "<img src=\"" + Other("/i.gif") +
+                                        "\"><img src=\"/logo.gif\">"
+                                        "<img src=\"i?ORXCmd=List\">");
+    engine.Page("/i?ORXCmd=List", "gif", "image/gif");
+    other.Page("/i.gif", "gif", "image/gif");
+    const std::u16string configured = u"Cookie: c=1\r\nAuthorization: Basic eDp5\r\n"
+                                      u"Referer: http://r/\r\nConnection: close\r\n"
+                                      u"If-modified-since: Sat, 01 Jan 2000 00:00:00 GMT\r\n"
+                                      u"User-agent: fake\r\nHost: wrong\r\nX-Extra: 1\r\nbroken";
+    ASSERT_TRUE(Crawl(Engine("ORXCmd=Show"), 0, FALSE, configured));
+
+    // The engine's stylesheet-like URL without a query is never fetched.
+    EXPECT_EQ(engine.Targets(), (Targets{"/orx?ORXCmd=Show", "/i?ORXCmd=List"}));
+    for (const RecordedRequest& r : engine.Requests()) {
+        EXPECT_EQ(r.version, "HTTP/1.0");
+        EXPECT_EQ(r.Header("Host"), engine.HostKey());
+        EXPECT_EQ(r.Header("User-agent"), "Mozilla/4.0 (compatible; MSIE 4.0; OrvaneSynchCrawler)");
+        EXPECT_EQ(r.Header("Cookie"), "c=1");
+        EXPECT_EQ(r.Header("Authorization"), "Basic eDp5");
+        EXPECT_EQ(r.Header("X-Extra"), "1");
+        EXPECT_FALSE(r.Has("Referer"));
+        EXPECT_FALSE(r.Has("If-modified-since"));
+        EXPECT_NE(r.Header("Connection"), "close");
+        EXPECT_EQ(r.headers.count("User-agent"), 1u);
+    }
+    ASSERT_EQ(other.Targets(), (Targets{"/i.gif"}));
+    const RecordedRequest& r = other.Requests()[0];
+    EXPECT_EQ(r.Header("Host"), other.HostKey());
+    EXPECT_FALSE(r.Has("Cookie"));
+    EXPECT_FALSE(r.Has("Authorization"));
+    EXPECT_FALSE(r.Has("Referer"));
+    EXPECT_EQ(r.Header("X-Extra"), "1");
+}
+
+TEST_F(RetrievalPolicy, OutsidePagesNeedConsentAndResourcesAreFetchedOncePerRun) {
+    engine.Page("/orx?ORXCmd=Show", "<a href=\"" + Other("/page.html") +
+                                        "\">x</a>"
+                                        "<frame src=\"" +
+                                        Other("/frame.html") +
+                                        "\">"
+                                        "<img src=\"" +
+                                        Other("/same.gif") +
+                                        "\">"
+                                        "<a href=\"" +
+                                        Other("/page.html") + "\">again</a>");
+    other.Page("/page.html", "<img src=\"same.gif\"><img src=\"only-page.gif\">");
+    other.Page("/frame.html", "<img src=\"/same.gif\">");
+    other.Page("/same.gif", "gif", "image/gif");
+    other.Page("/only-page.gif", "gif", "image/gif");
+
+    ASSERT_TRUE(Crawl(Engine("ORXCmd=Show"), 1, FALSE));
+    EXPECT_EQ(other.Targets(), (Targets{"/same.gif"}));
+
+    other.ClearRequests();
+    ASSERT_TRUE(Crawl(Engine("ORXCmd=Show"), 1, TRUE));
+    // A new run fetches the image again, once; followed pages every time they are met.
+    EXPECT_EQ(other.Targets(),
+              (Targets{"/page.html", "/same.gif", "/only-page.gif", "/frame.html", "/page.html"}));
+}
+
+} // namespace

@@ -1,0 +1,115 @@
+// A real HTTP server on 127.0.0.1 for tests: serves canned replies by exact
+// request target (path and query as sent) and records every request it
+// receives, in order, so tests can assert the exact request sequence.
+#pragma once
+
+#include <httplib.h>
+
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct RecordedRequest {
+    std::string target;
+    std::string version;
+    httplib::Headers headers;
+
+    bool Has(const std::string& name) const { return headers.count(name) != 0; }
+    std::string Header(const std::string& name) const {
+        const auto it = headers.find(name);
+        return it == headers.end() ? std::string() : it->second;
+    }
+};
+
+struct CannedReply {
+    int status = 200;
+    std::string contentType = "text/html";
+    std::string body;
+    std::string location; // for redirects
+};
+
+class TestServer {
+  public:
+    TestServer() {
+        m_server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+            Answer(req, res);
+        });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    ~TestServer() {
+        m_server.stop();
+        m_thread.join();
+    }
+    TestServer(const TestServer&) = delete;
+    TestServer& operator=(const TestServer&) = delete;
+
+    int Port() const { return m_port; }
+    /// "127.0.0.1:port", the host key the crawler forms for this server.
+    std::string HostKey() const { return "127.0.0.1:" + std::to_string(m_port); }
+    std::string Origin() const { return "http://" + HostKey(); }
+
+    /// Serves `body` for `target` (exact path and query) with status 200.
+    void Page(const std::string& target, const std::string& body,
+              const std::string& type = "text/html") {
+        Reply(target, {200, type, body, {}});
+    }
+    void Reply(const std::string& target, CannedReply reply) {
+        std::lock_guard lock(m_mutex);
+        m_replies[target] = std::move(reply);
+    }
+    void Redirect(const std::string& target, const std::string& location) {
+        Reply(target, {302, "text/html", "moved", location});
+    }
+
+    std::vector<RecordedRequest> Requests() const {
+        std::lock_guard lock(m_mutex);
+        return m_requests;
+    }
+    std::vector<std::string> Targets() const {
+        std::vector<std::string> targets;
+        for (const RecordedRequest& r : Requests()) {
+            targets.push_back(r.target);
+        }
+        return targets;
+    }
+    void ClearRequests() {
+        std::lock_guard lock(m_mutex);
+        m_requests.clear();
+    }
+
+  private:
+    void Answer(const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard lock(m_mutex);
+        m_requests.push_back({req.target, req.version, req.headers});
+        const auto found = m_replies.find(req.target);
+        if (found == m_replies.end()) {
+            res.status = 404;
+            res.set_content("not found", "text/plain");
+            return;
+        }
+        const CannedReply& reply = found->second;
+        res.status = reply.status;
+        if (!reply.location.empty()) {
+            res.set_header("Location", reply.location);
+        }
+        if (reply.contentType.empty()) {
+            res.body = reply.body; // no Content-Type header at all
+        } else {
+            res.set_content(reply.body, reply.contentType.c_str());
+        }
+    }
+
+    httplib::Server m_server;
+    int m_port = 0;
+    std::thread m_thread;
+    mutable std::mutex m_mutex;
+    std::map<std::string, CannedReply> m_replies;
+    std::vector<RecordedRequest> m_requests;
+};
