@@ -2,6 +2,7 @@
 
 #include "crawler/AllowedLists.h"
 #include "foundation/Decimal.h"
+#include "resources/ResourceIds.h"
 
 #include <cstdio>
 #include <string>
@@ -56,6 +57,14 @@ void ExchangeSlot(CPropExchange* px, int index, CSubscription& slot, CVELString&
 CDravikCtrl::CDravikCtrl() : m_pPanel(std::make_unique<CDravikPanel>()) {}
 
 CDravikCtrl::~CDravikCtrl() = default;
+
+int CDravikCtrl::OnCreate() {
+    if (!m_pPanel->Create(IDD_DRAVIK_PANEL, this)) {
+        return -1;
+    }
+    m_pPanel->ShowWindow(SW_SHOWNORMAL);
+    return 0;
+}
 
 void CDravikCtrl::DoPropExchange(CPropExchange* px) {
     DWORD version = kVersion;

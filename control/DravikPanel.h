@@ -1,14 +1,19 @@
 // CDravikPanel: the control's one panel and the configuration it shows.
 //
-// Holds the configuration model (ten texts, the twelve subscription slots
-// S1-S6 and NS1-NS6, the follow-outside-links flag), filled once from the
-// host page's parameters by the control's property exchange.
+// A child dialog (template 201) with a check box per subscription S1-S6, an
+// include-links box under each, a follow-outside-links box and the
+// Synchronize button. It holds the configuration model (ten texts, the
+// twelve subscription slots S1-S6 and NS1-NS6, the follow-outside-links
+// flag), keeps the user's choices in the settings file, and runs a
+// synchronization when the button is pressed.
 #pragma once
 
 #include "crawler/Subscription.h"
 #include "foundation/VELString.h"
 #include "platform/WinTypes.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/Dialog.h"
+#include "platform/ui/Gdi.h"
 
 constexpr int kSlotCount = 12;
 constexpr int kCheckBoxSlots = 6; // S1-S6; the NS slots have no check boxes
@@ -16,25 +21,44 @@ constexpr int kCheckBoxSlots = 6; // S1-S6; the NS slots have no check boxes
 /// The settings file, as handed to the private-profile service.
 const char16_t* DravikSettingsFile();
 
-class CDravikPanel {
+/// How the last press of Synchronize ended, for front ends that report it.
+enum class RunOutcome {
+    kNone,       ///< not pressed yet
+    kNoUserName, ///< refused: the configuration names no user
+    kOffline,    ///< the library stayed offline; nothing was written or fetched
+    kFailed,     ///< a subscription failed; later ones were not attempted
+    kComplete,   ///< every slot was synchronized or passed over
+};
+
+class CDravikPanel : public CDialog {
   public:
-    CDravikPanel() = default;
-    CDravikPanel(const CDravikPanel&) = delete;
-    CDravikPanel& operator=(const CDravikPanel&) = delete;
+    CDravikPanel();
+    ~CDravikPanel() override;
 
     /// Reads the user's section of the settings file and shows it on the
     /// check boxes, then applies the defaults to every slot not reached.
     void LoadSettings();
     /// Writes the current choices as the user's whole section.
     void SaveSettings();
+    /// The whole run: progress window, settings saved, every slot in order.
+    void SynchronizeAll();
 
-    /// The name of the settings file.
+    /// Click handlers (the panel's message map).
+    void OnSynchronize();
+    void OnSubscriptionClicked(int slot);
+
+    RunOutcome LastOutcome() const { return m_lastOutcome; }
+    /// The slot whose synchronization failed in the last run, or -1.
+    int FailedSlot() const { return m_nFailedSlot; }
+
     static constexpr const char16_t* kSettingsFile = u"dravik.ini";
+    static constexpr COLORREF kWhite = RGB(255, 255, 255);
 
     CButton m_chkSubscription[kCheckBoxSlots]; // 205, 207, 209, 211, 213, 219
     CButton m_chkIncludeLinks[kCheckBoxSlots]; // 206, 208, 210, 212, 214, 220
     CButton m_btnSynchronize;                  // 201
     CButton m_chkOutsideLinks;                 // 215
+    COLORREF m_whiteBrush = kWhite;
     CVELString m_orxPath;
     CVELString m_requestHeaders;
     CVELString m_userName;
@@ -47,4 +71,17 @@ class CDravikPanel {
     CVELString m_msgSynchInProgress;
     CVELString m_msgSynchFailed;
     CVELString m_msgSynchComplete;
+
+  protected:
+    BOOL OnInitDialog() override;
+    void DoDataExchange(CDataExchange* pDX) override;
+    COLORREF OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor) override;
+
+  private:
+    bool GoOnlineIfOffline();
+    /// Synchronizes slot `index`; FALSE when it failed.
+    BOOL SynchronizeSlot(int index, const FILETIME& start);
+
+    RunOutcome m_lastOutcome = RunOutcome::kNone;
+    int m_nFailedSlot = -1;
 };

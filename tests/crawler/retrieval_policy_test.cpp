@@ -63,7 +63,7 @@ TEST_F(RetrievalPolicy, HeadersAndCredentialsDependOnTheHost) {
         EXPECT_EQ(r.headers.count("User-agent"), 1u);
     }
     ASSERT_EQ(other.Targets(), (Targets{"/i.gif"}));
-    const RecordedRequest& r = other.Requests()[0];
+    const RecordedRequest r = other.Requests()[0];
     EXPECT_EQ(r.Header("Host"), other.HostKey());
     EXPECT_FALSE(r.Has("Cookie"));
     EXPECT_FALSE(r.Has("Authorization"));

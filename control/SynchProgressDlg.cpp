@@ -1,0 +1,12 @@
+#include "control/SynchProgressDlg.h"
+
+#include "resources/ResourceIds.h"
+
+CSynchProgressDlg::~CSynchProgressDlg() {
+    DestroyWindow();
+}
+
+void CSynchProgressDlg::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_PROGRESS_TEXT, m_text);
+}
