@@ -14,3 +14,5 @@ enum ExitStatus : int {
 };
 
 void AddFetchCommand(CLI::App& app, int& exitCode);
+void AddOfflineCommand(CLI::App& app, int& exitCode);
+void AddCacheCommand(CLI::App& app, int& exitCode);

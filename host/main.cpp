@@ -12,6 +12,8 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string("dravik ") + DRAVIK_VERSION);
     int exitCode = kExitOk;
     AddFetchCommand(app, exitCode);
+    AddOfflineCommand(app, exitCode);
+    AddCacheCommand(app, exitCode);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -1,0 +1,97 @@
+// `dravik cache list [--json]`: what the URL cache holds.
+#include "host/Commands.h"
+#include "host/ErrorText.h"
+#include "platform/LastError.h"
+#include "platform/Utf8.h"
+#include "platform/WinInet.h"
+
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+/// A file time as "YYYY-MM-DDTHH:MM:SSZ", or "-" when it is not set.
+std::string IsoTime(const FILETIME& time) {
+    const std::uint64_t ticks =
+        (std::uint64_t{time.dwHighDateTime} << 32) | std::uint64_t{time.dwLowDateTime};
+    constexpr std::uint64_t kUnixEpoch = 116444736000000000ULL; // 1970 in 100 ns since 1601
+    if (ticks < kUnixEpoch) {
+        return "-";
+    }
+    const std::time_t seconds = static_cast<std::time_t>((ticks - kUnixEpoch) / 10000000ULL);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                out += escaped;
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out + "\"";
+}
+
+void PrintJson(const std::vector<UrlCacheEntry>& entries) {
+    std::cout << "[";
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const UrlCacheEntry& e = entries[i];
+        std::cout << (i == 0 ? "\n" : ",\n") << "  {\"url\": " << JsonString(Utf16ToUtf8(e.sourceUrl))
+                  << ", \"size\": " << e.size
+                  << ", \"lastSync\": " << JsonString(IsoTime(e.lastSync))
+                  << ", \"localFile\": " << JsonString(Utf16ToUtf8(e.localFile)) << "}";
+    }
+    std::cout << (entries.empty() ? "]\n" : "\n]\n");
+}
+
+void PrintTable(const std::vector<UrlCacheEntry>& entries) {
+    for (const UrlCacheEntry& e : entries) {
+        std::cout << IsoTime(e.lastSync) << "  " << e.size << "  " << Utf16ToUtf8(e.sourceUrl)
+                  << "\n    " << Utf16ToUtf8(e.localFile) << "\n";
+    }
+    std::cout << entries.size() << (entries.size() == 1 ? " entry\n" : " entries\n");
+}
+
+} // namespace
+
+void AddCacheCommand(CLI::App& app, int& exitCode) {
+    auto json = std::make_shared<bool>(false);
+    CLI::App* cache = app.add_subcommand(
+        "cache", "Inspect the URL cache ($XDG_CACHE_HOME/dravik/, by default ~/.cache/dravik/): "
+                 "what a synchronization fetched from other hosts.");
+    cache->require_subcommand(1);
+    CLI::App* list = cache->add_subcommand(
+        "list", "List every entry: last synchronization time (UTC), size in bytes, URL and "
+                "local file.");
+    list->add_flag("--json", *json, "print a JSON array instead");
+    list->callback([json, &exitCode] {
+        std::vector<UrlCacheEntry> entries;
+        if (!ListUrlCacheEntries(entries)) {
+            std::cerr << "dravik cache list: " << DescribeError(GetLastError()) << "\n";
+            exitCode = kExitFailed;
+            return;
+        }
+        *json ? PrintJson(entries) : PrintTable(entries);
+        exitCode = kExitOk;
+    });
+}
