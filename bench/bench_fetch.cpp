@@ -36,6 +36,7 @@ class PageServer {
             std::lock_guard lock(m_mutex);
             m_ports.insert(req.remote_port);
         });
+        m_server.set_tcp_nodelay(true);
         m_port = m_server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
         while (!m_server.is_running()) {
@@ -133,12 +134,12 @@ void HttpRequestCached(benchmark::State& state) {
     Fetch(state, INTERNET_FLAG_NEED_FILE);
 }
 
-BENCHMARK(CurlCommandLine)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly();
+BENCHMARK(CurlCommandLine)->UseRealTime()->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly();
 BENCHMARK(HttpRequestNoCache)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(3)
     ->ReportAggregatesOnly();
-BENCHMARK(HttpRequestCached)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly();
+BENCHMARK(HttpRequestCached)->UseRealTime()->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly();
 
 } // namespace
 

@@ -1,31 +1,13 @@
 #include "control/DravikCtrl.h"
 
+#include "control/ConfigKeys.h"
 #include "crawler/AllowedLists.h"
 #include "foundation/Decimal.h"
 #include "resources/ResourceIds.h"
 
-#include <cstdio>
 #include <string>
 
 namespace {
-
-const char16_t* const kSlotSuffixes[] = {
-    u".Name",     u".Label.Subscription", u".Label.IncludeLinks",
-    u".URL1.URL", u".URL1.Depth.Default", u".URL1.Depth.IncludeLinks",
-};
-
-/// "S1" to "S6" for slots 0 to 5, then "NS1" to "NS6".
-CVELString SlotKey(int slot, const char16_t* suffix) {
-    char prefix[8];
-    std::snprintf(prefix, sizeof prefix, slot < kCheckBoxSlots ? "S%d" : "NS%d",
-                  slot % kCheckBoxSlots + 1);
-    CVELString key;
-    for (const char* c = prefix; *c != 0; ++c) {
-        key.AppendChar(static_cast<char16_t>(*c));
-    }
-    key.Append(suffix);
-    return key;
-}
 
 /// Global keys have no default of their own. Emptying the shared temporary
 /// first makes an absent key give an empty field rather than the text of
@@ -41,7 +23,7 @@ void ExchangeGlobal(CPropExchange* px, const char16_t* key, CVELString& temp, CV
 void ExchangeSlot(CPropExchange* px, int index, CSubscription& slot, CVELString& temp) {
     CVELString* texts[] = {&slot.m_name, &slot.m_labelSubscription, &slot.m_labelIncludeLinks,
                            &slot.m_startQuery};
-    for (int k = 0; k < 6; ++k) {
+    for (int k = 0; k < kSlotKeyCount; ++k) {
         PX_String(px, SlotKey(index, kSlotSuffixes[k]).GetData(), temp, u"");
         if (k < 4) {
             texts[k]->Assign(temp.GetData());
@@ -75,21 +57,31 @@ void CDravikCtrl::DoPropExchange(CPropExchange* px) {
     if (p.m_orxPath.GetLength() != 0) {
         return;
     }
+    // Every key goes through one temporary text; the two lists are parsed
+    // from it, every other global key lands in its field.
+    CVELString* const fields[kGlobalKeyCount] = {
+        &p.m_orxPath,
+        &p.m_requestHeaders,
+        &p.m_userName,
+        nullptr,
+        nullptr,
+        &p.m_labelSynchronize,
+        &p.m_labelOutsideLinks,
+        &p.m_title,
+        &p.m_msgNoUsername,
+        &p.m_msgSynchInProgress,
+        &p.m_msgSynchFailed,
+        &p.m_msgSynchComplete,
+    };
     CVELString temp;
-    ExchangeGlobal(px, u"Info.ORXPath", temp, &p.m_orxPath);
-    ExchangeGlobal(px, u"Info.HttpRequestHeaders", temp, &p.m_requestHeaders);
-    ExchangeGlobal(px, u"Info.UserName", temp, &p.m_userName);
-    ExchangeGlobal(px, u"Info.InvokeMethods", temp, nullptr);
-    ParseList(temp.GetData(), g_allowedMethods);
-    ExchangeGlobal(px, u"Info.ORXCommands", temp, nullptr);
-    ParseList(temp.GetData(), g_allowedCommands);
-    ExchangeGlobal(px, u"Label.SynchronizeButton", temp, &p.m_labelSynchronize);
-    ExchangeGlobal(px, u"Label.OutsideLinks", temp, &p.m_labelOutsideLinks);
-    ExchangeGlobal(px, u"Label.Title", temp, &p.m_title);
-    ExchangeGlobal(px, u"Msg.NoUsername", temp, &p.m_msgNoUsername);
-    ExchangeGlobal(px, u"Msg.SynchInProgress", temp, &p.m_msgSynchInProgress);
-    ExchangeGlobal(px, u"Msg.SynchFailed", temp, &p.m_msgSynchFailed);
-    ExchangeGlobal(px, u"Msg.SynchComplete", temp, &p.m_msgSynchComplete);
+    for (int k = 0; k < kGlobalKeyCount; ++k) {
+        ExchangeGlobal(px, kGlobalKeys[k], temp, fields[k]);
+        if (k == 3) {
+            ParseList(temp.GetData(), g_allowedMethods);
+        } else if (k == 4) {
+            ParseList(temp.GetData(), g_allowedCommands);
+        }
+    }
     for (int i = 0; i < kSlotCount; ++i) {
         ExchangeSlot(px, i, p.m_slots[i], temp);
     }
