@@ -58,7 +58,8 @@ constexpr DWORD INTERNET_FLAG_NEED_FILE = 0x00000010;
 // the server cannot be reached. Once connected, the receive time-out bounds
 // the wait for the response head and the data receive time-out each wait
 // for body bytes. The send time-outs are kept and reported but never run
-// out: a request is a header block that the socket takes at once.
+// out: a request is a header block that the socket takes at once. Receive
+// time-outs of 0 set no limit; a connect time-out of 0 means 300 seconds.
 constexpr DWORD INTERNET_OPTION_CONNECT_TIMEOUT = 2;
 constexpr DWORD INTERNET_OPTION_CONNECT_RETRIES = 3;
 constexpr DWORD INTERNET_OPTION_SEND_TIMEOUT = 5;

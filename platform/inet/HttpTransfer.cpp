@@ -276,7 +276,7 @@ DWORD HttpTransfer::WaitUntil(const std::function<bool()>& ready, DWORD limitMs)
             break;
         }
         std::uint64_t waitMs = kMaxPollMs;
-        if (connected_) {
+        if (connected_ && limitMs != 0) {
             const auto idle = static_cast<std::uint64_t>(
                 std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastActivity_)
                     .count());
