@@ -53,7 +53,13 @@ constexpr DWORD INTERNET_FLAG_PRAGMA_NOCACHE = 0x00000100;
 constexpr DWORD INTERNET_FLAG_NEED_FILE = 0x00000010;
 
 // Options (InternetSetOptionW, InternetQueryOptionW). Time-outs are in
-// milliseconds.
+// milliseconds. The connect time-out bounds each connection attempt (name
+// lookup, TCP and TLS set-up), repeated up to the connect-retries count when
+// the server cannot be reached. Once connected, the receive time-out bounds
+// the wait for the response head and the data receive time-out each wait
+// for body bytes. The send time-outs are kept and reported but never run
+// out: a request is a header block that the socket takes at once. Receive
+// time-outs of 0 set no limit; a connect time-out of 0 means 300 seconds.
 constexpr DWORD INTERNET_OPTION_CONNECT_TIMEOUT = 2;
 constexpr DWORD INTERNET_OPTION_CONNECT_RETRIES = 3;
 constexpr DWORD INTERNET_OPTION_SEND_TIMEOUT = 5;
@@ -207,9 +213,15 @@ BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* len
 
 /// Reads up to `toRead` body bytes while they stream in; `*read` 0 with a
 /// TRUE result means the body is complete. The library holds at most a small
-/// bounded window of the body, whatever its size. Reading the end of a 200
-/// response stores it in the URL cache unless the request has
-/// INTERNET_FLAG_NO_CACHE_WRITE.
+/// bounded window of the body, whatever its size.
+///
+/// Reading the end of a 200 response to a GET stores it in the URL cache
+/// unless the request has INTERNET_FLAG_NO_CACHE_WRITE: under the requested
+/// URL (see InternetQueryOptionW) and, after redirects, under the final URL
+/// too, replacing older entries. Every entry has its content in a local
+/// file, so INTERNET_FLAG_NEED_FILE asks for nothing more. A body abandoned
+/// before its end, or cut short, is not stored. Failing to store (a full or
+/// unwritable cache) does not fail the read.
 BOOL InternetReadFile(HINTERNET request, void* buffer, DWORD toRead, DWORD* read);
 
 /// Releases a handle. A session's connection cache lives until its last
@@ -223,9 +235,13 @@ BOOL InternetCloseHandle(HINTERNET handle);
 BOOL InternetSetOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD length);
 
 /// Queries an option. DWORD options need `*length` of at least 4. Option 34
-/// (the URL a request ended at after redirects) is text: `*length` is the
-/// buffer size in bytes; too small fails with ERROR_INSUFFICIENT_BUFFER and
-/// sets the bytes needed; success sets the length in characters.
+/// is the URL a request ended at, without fragment: before any redirect
+/// "http" or "https", "://", the host, ":port" unless it is the scheme's
+/// default, and the object name as given; after redirects the target as
+/// the server named it (resolved, unsafe bytes percent-encoded). It is text:
+/// `*length` is the buffer size in bytes; too small fails with
+/// ERROR_INSUFFICIENT_BUFFER and sets the bytes needed; success sets the
+/// length in characters.
 BOOL InternetQueryOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD* length);
 
 // ---------------------------------------------------------------------------
@@ -248,6 +264,12 @@ BOOL InternetGoOnlineW(const char16_t* url, HWND parent, DWORD flags);
 
 // ---------------------------------------------------------------------------
 // The URL cache
+//
+// An SQLite index (index.sqlite) and a folder of content files under
+// $XDG_CACHE_HOME/dravik/. Several processes may use it at once. A content
+// file is complete on disk before the index names it, and the temporaries
+// of a process that died mid-download are deleted the next time a process
+// opens the cache. URLs are looked up exactly as given, without fragment.
 // ---------------------------------------------------------------------------
 
 constexpr DWORD NORMAL_CACHE_ENTRY = 0x00000001;

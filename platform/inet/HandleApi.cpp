@@ -91,20 +91,20 @@ HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb, const char16
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    RequestSpec spec;
-    spec.secure = (flags & INTERNET_FLAG_SECURE) != 0;
-    spec.host = owner->Host();
-    spec.port = owner->Port() != INTERNET_INVALID_PORT_NUMBER
-                    ? owner->Port()
-                    : (spec.secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT);
-    spec.objectName = objectName == nullptr || *objectName == 0 ? u"/" : objectName;
-    spec.head = verbText == u"HEAD";
-    spec.http10 = versionText == u"HTTP/1.0";
-    spec.flags = flags;
-    spec.acceptTypes = JoinAcceptTypes(acceptTypes);
-    spec.referrer = ToWireBytes(WideText(referrer));
+    RequestSetup setup;
+    setup.secure = (flags & INTERNET_FLAG_SECURE) != 0;
+    setup.host = owner->Host();
+    setup.port = owner->Port() != INTERNET_INVALID_PORT_NUMBER
+                     ? owner->Port()
+                     : (setup.secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT);
+    setup.objectName = objectName == nullptr || *objectName == 0 ? u"/" : objectName;
+    setup.head = verbText == u"HEAD";
+    setup.http10 = versionText == u"HTTP/1.0";
+    setup.flags = flags;
+    setup.acceptTypes = JoinAcceptTypes(acceptTypes);
+    setup.referrer = ToWireBytes(WideText(referrer));
     return RegisterHandle(
-        std::make_unique<RequestHandle>(owner->Core(), owner->Options(), std::move(spec)));
+        std::make_unique<RequestHandle>(owner->Core(), owner->Options(), std::move(setup)));
 }
 
 BOOL InternetCloseHandle(HINTERNET handle) {

@@ -4,7 +4,7 @@
 
 #include "platform/inet/HttpTransfer.h"
 #include "platform/inet/InternetHandles.h"
-#include "platform/inet/RequestSpec.h"
+#include "platform/inet/RequestSetup.h"
 #include "platform/inet/SessionCore.h"
 
 #include <memory>
@@ -42,12 +42,13 @@ class ConnectHandle final : public InternetHandle {
 
 class RequestHandle final : public InternetHandle {
   public:
-    RequestHandle(std::shared_ptr<SessionCore> core, const HandleOptions& options, RequestSpec spec)
+    RequestHandle(std::shared_ptr<SessionCore> core, const HandleOptions& options,
+                  RequestSetup setup)
         : InternetHandle(HandleKind::Request, options), core_(std::move(core)),
-          spec_(std::move(spec)), securityFlags_(InitialSecurityFlags(spec_)) {}
+          setup_(std::move(setup)), securityFlags_(InitialSecurityFlags(setup_)) {}
 
     const std::shared_ptr<SessionCore>& Core() const { return core_; }
-    const RequestSpec& Spec() const { return spec_; }
+    const RequestSetup& Setup() const { return setup_; }
 
     DWORD SecurityFlags() const { return securityFlags_; }
     void SetSecurityFlags(DWORD flags) { securityFlags_ = flags; }
@@ -61,7 +62,7 @@ class RequestHandle final : public InternetHandle {
 
   private:
     std::shared_ptr<SessionCore> core_;
-    RequestSpec spec_;
+    RequestSetup setup_;
     DWORD securityFlags_;
     std::unique_ptr<HttpTransfer> transfer_;
 };

@@ -111,7 +111,7 @@ namespace inet {
 
 DWORD RequestHandle::Send(std::string headerBlock) {
     transfer_.reset();
-    transfer_ = std::make_unique<HttpTransfer>(core_, spec_, Options(), securityFlags_,
+    transfer_ = std::make_unique<HttpTransfer>(core_, setup_, Options(), securityFlags_,
                                                std::move(headerBlock));
     return transfer_->Start();
 }

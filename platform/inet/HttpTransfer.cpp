@@ -49,15 +49,15 @@ std::string HostKey(std::string host) {
 
 } // namespace
 
-HttpTransfer::HttpTransfer(std::shared_ptr<SessionCore> session, RequestSpec spec,
+HttpTransfer::HttpTransfer(std::shared_ptr<SessionCore> session, RequestSetup setup,
                            HandleOptions options, DWORD securityFlags, std::string headerBlock)
-    : session_(std::move(session)), spec_(std::move(spec)), options_(options),
+    : session_(std::move(session)), setup_(std::move(setup)), options_(options),
       window_(kWindowBytes) {
     headerSource_.block = std::move(headerBlock);
-    headerSource_.acceptTypes = spec_.acceptTypes;
-    headerSource_.referrer = spec_.referrer;
+    headerSource_.acceptTypes = setup_.acceptTypes;
+    headerSource_.referrer = setup_.referrer;
     headerSource_.agent = session_->Agent();
-    headerSource_.http10 = spec_.http10;
+    headerSource_.http10 = setup_.http10;
     tls_.securityFlags = securityFlags;
 }
 
@@ -66,8 +66,8 @@ HttpTransfer::~HttpTransfer() {
 }
 
 DWORD HttpTransfer::Start() {
-    hopUrl_ = RequestWireUrl(spec_.secure, spec_.host, spec_.port, spec_.objectName);
-    hopSecure_ = spec_.secure;
+    hopUrl_ = RequestWireUrl(setup_.secure, setup_.host, setup_.port, setup_.objectName);
+    hopSecure_ = setup_.secure;
     toOtherHost_ = false;
     redirects_ = 0;
     const DWORD maxAttempts = std::max<DWORD>(1, options_.connectRetries);
@@ -141,7 +141,7 @@ DWORD HttpTransfer::Read(char* out, DWORD size, DWORD* read) {
 
 std::u16string HttpTransfer::FinalUrl() const {
     if (redirects_ == 0) {
-        return RequestUrlText(spec_.secure, spec_.host, spec_.port, spec_.objectName);
+        return RequestUrlText(setup_.secure, setup_.host, setup_.port, setup_.objectName);
     }
     return FromWireBytes(WithoutFragment(std::string_view(hopUrl_)));
 }
@@ -189,7 +189,8 @@ void HttpTransfer::OnTransferDone(CURLcode result) {
 }
 
 void HttpTransfer::OnHeadComplete() {
-    if (IsFollowedRedirect(head_.Status()) && (spec_.flags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0) {
+    if (IsFollowedRedirect(head_.Status()) &&
+        (setup_.flags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0) {
         const std::optional<std::string_view> location = head_.Header("Location");
         if (location && !location->empty()) {
             redirecting_ = true;
@@ -199,7 +200,7 @@ void HttpTransfer::OnHeadComplete() {
     }
     finalHead_ = true;
     const bool cacheable =
-        !spec_.head && head_.Status() == 200 && (spec_.flags & INTERNET_FLAG_NO_CACHE_WRITE) == 0;
+        !setup_.head && head_.Status() == 200 && (setup_.flags & INTERNET_FLAG_NO_CACHE_WRITE) == 0;
     if (cacheable) {
         cache_ = urlcache::CacheWriter::Begin();
     }
@@ -234,10 +235,10 @@ void HttpTransfer::ConfigureHop(CURL* easy) {
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION,
-                     spec_.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
+                     setup_.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
     // The object name goes out as the caller wrote it, dot segments included.
     curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
-    curl_easy_setopt(easy, spec_.head ? CURLOPT_NOBODY : CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(easy, setup_.head ? CURLOPT_NOBODY : CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
@@ -253,7 +254,7 @@ void HttpTransfer::ConfigureHop(CURL* easy) {
         curl_easy_setopt(easy, CURLOPT_PROXY, proxy.proxy.c_str());
         curl_easy_setopt(easy, CURLOPT_NOPROXY, proxy.bypass.c_str());
     }
-    if ((spec_.flags & INTERNET_FLAG_NO_COOKIES) == 0) {
+    if ((setup_.flags & INTERNET_FLAG_NO_COOKIES) == 0) {
         curl_easy_setopt(easy, CURLOPT_SHARE, session_->CookieStore());
         curl_easy_setopt(easy, CURLOPT_COOKIEFILE, ""); // switches the cookie engine on
     }
@@ -275,7 +276,7 @@ DWORD HttpTransfer::WaitUntil(const std::function<bool()>& ready, DWORD limitMs)
             break;
         }
         std::uint64_t waitMs = kMaxPollMs;
-        if (connected_) {
+        if (connected_ && limitMs != 0) {
             const auto idle = static_cast<std::uint64_t>(
                 std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastActivity_)
                     .count());
@@ -300,8 +301,8 @@ DWORD HttpTransfer::AdvanceToRedirect() {
     if (const DWORD error = CheckSchemeChange(hopSecure_, target->secure, tls_.securityFlags)) {
         return error;
     }
-    toOtherHost_ = toOtherHost_ || HostKey(target->host) != HostKey(ToWireBytes(spec_.host)) ||
-                   target->port != spec_.port;
+    toOtherHost_ = toOtherHost_ || HostKey(target->host) != HostKey(ToWireBytes(setup_.host)) ||
+                   target->port != setup_.port;
     hopUrl_ = target->url;
     hopSecure_ = target->secure;
     return 0;
@@ -320,7 +321,8 @@ void HttpTransfer::CommitToCache() {
         return;
     }
     urlcache::ResponseFacts facts;
-    facts.urls.push_back(RequestUrlText(spec_.secure, spec_.host, spec_.port, spec_.objectName));
+    facts.urls.push_back(
+        RequestUrlText(setup_.secure, setup_.host, setup_.port, setup_.objectName));
     const std::u16string finalUrl = FinalUrl();
     if (finalUrl != facts.urls.front()) {
         facts.urls.push_back(finalUrl);

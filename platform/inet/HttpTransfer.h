@@ -18,7 +18,7 @@
 #include "platform/inet/CurlHandles.h"
 #include "platform/inet/HandleOptions.h"
 #include "platform/inet/RequestHeaders.h"
-#include "platform/inet/RequestSpec.h"
+#include "platform/inet/RequestSetup.h"
 #include "platform/inet/ResponseHead.h"
 #include "platform/inet/SessionCore.h"
 #include "platform/inet/TlsVerification.h"
@@ -32,7 +32,7 @@ namespace inet {
 
 class HttpTransfer final : private TransferSink {
   public:
-    HttpTransfer(std::shared_ptr<SessionCore> session, RequestSpec spec, HandleOptions options,
+    HttpTransfer(std::shared_ptr<SessionCore> session, RequestSetup setup, HandleOptions options,
                  DWORD securityFlags, std::string headerBlock);
     ~HttpTransfer();
     HttpTransfer(const HttpTransfer&) = delete;
@@ -68,7 +68,7 @@ class HttpTransfer final : private TransferSink {
     void CommitToCache();
 
     std::shared_ptr<SessionCore> session_;
-    RequestSpec spec_;
+    RequestSetup setup_;
     HandleOptions options_;
     RequestHeaderSource headerSource_;
     TlsCheck tls_;

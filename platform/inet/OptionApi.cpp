@@ -43,8 +43,8 @@ std::u16string RequestUrl(const RequestHandle& request) {
     if (const HttpTransfer* transfer = request.Transfer()) {
         return transfer->FinalUrl();
     }
-    const RequestSpec& spec = request.Spec();
-    return RequestUrlText(spec.secure, spec.host, spec.port, spec.objectName);
+    const RequestSetup& setup = request.Setup();
+    return RequestUrlText(setup.secure, setup.host, setup.port, setup.objectName);
 }
 
 RequestHandle* AsRequest(InternetHandle* handle) {

@@ -1,14 +1,13 @@
 // The cache stays consistent when processes share it or die mid-download.
 #include "platform/WinInet.h"
 #include "support/CacheHome.h"
+#include "support/ChildProcess.h"
 #include "support/InetTestSupport.h"
 #include "support/TestServers.h"
 
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -28,21 +27,6 @@ std::size_t FilesIn(const std::string& dir) {
     return count;
 }
 
-/// Runs `work` in a child process; the child's exit status is its result.
-pid_t Spawn(const std::function<bool()>& work) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::_exit(work() ? 0 : 1);
-    }
-    return child;
-}
-
-int ExitStatusOf(pid_t child) {
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST(CacheProcessTest, KilledDownloadLeavesNoRowAndNoPartialFile) {
     const CacheHome home;
     std::atomic<std::size_t> served{0};
@@ -58,17 +42,13 @@ TEST(CacheProcessTest, KilledDownloadLeavesNoRowAndNoPartialFile) {
     });
     server.Start();
     const int port = server.Port();
-    const pid_t child = Spawn([port] {
-        const Handle session = OpenSession();
-        const Exchange never = Fetch(session.Get(), port, u"/endless", 0);
-        return never.sent;
-    });
+    const pid_t child = SpawnChild("download", std::to_string(port) + " /endless");
     while (served < (std::size_t{4} << 20)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_EQ(FilesIn(home.CacheDir() + "/tmp"), 1u) << "the child writes a temporary";
     ::kill(child, SIGKILL);
-    ExitStatusOf(child);
+    WaitForChild(child);
 
     const std::u16string url = W("http://127.0.0.1:" + std::to_string(port) + "/endless");
     EXPECT_FALSE(LookUp(url).found);
@@ -85,23 +65,11 @@ TEST(CacheProcessTest, TwoProcessesWritingTheSameEntriesKeepThemWhole) {
     server.Start();
     const int port = server.Port();
     constexpr int kItems = 8;
-    constexpr int kRounds = 5;
-    const auto writer = [port] {
-        const Handle session = OpenSession();
-        bool ok = true;
-        for (int round = 0; round < kRounds; ++round) {
-            for (int item = 0; item < kItems; ++item) {
-                const Exchange got =
-                    Fetch(session.Get(), port, W("/item/" + std::to_string(item)), 0);
-                ok = ok && got.body.size() == 20000;
-            }
-        }
-        return ok;
-    };
-    const pid_t first = Spawn(writer);
-    const pid_t second = Spawn(writer);
-    EXPECT_EQ(ExitStatusOf(first), 0);
-    EXPECT_EQ(ExitStatusOf(second), 0);
+    const std::string job = std::to_string(port) + " " + std::to_string(kItems) + " 5";
+    const pid_t first = SpawnChild("write-items", job);
+    const pid_t second = SpawnChild("write-items", job);
+    EXPECT_EQ(WaitForChild(first), 0);
+    EXPECT_EQ(WaitForChild(second), 0);
 
     std::vector<UrlCacheEntry> entries;
     ASSERT_TRUE(ListUrlCacheEntries(entries));

@@ -3,13 +3,11 @@
 #include "platform/LastError.h"
 #include "platform/WinInet.h"
 #include "support/CacheHome.h"
+#include "support/ChildProcess.h"
 #include "support/InetTestSupport.h"
 #include "support/TestServers.h"
 
 #include <gtest/gtest.h>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace testsupport;
 
@@ -29,16 +27,7 @@ void SetConnectedState(DWORD state) {
 }
 
 DWORD StateSeenByAnotherProcess() {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        DWORD state = 0;
-        DWORD length = sizeof state;
-        InternetQueryOptionW(nullptr, INTERNET_OPTION_CONNECTED_STATE, &state, &length);
-        ::_exit(static_cast<int>(state));
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? static_cast<DWORD>(WEXITSTATUS(status)) : 0;
+    return static_cast<DWORD>(WaitForChild(SpawnChild("connected-state", "")));
 }
 
 class ConnectedStateTest : public ::testing::Test {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 using namespace testsupport;
 
 namespace {
@@ -132,6 +134,38 @@ TEST(HttpWireTest, RequestGoesOutAsHttp10WithTheCallerHeadersAsGiven) {
         EXPECT_NE(head.find(line), std::string::npos) << line << " missing from\n" << head;
     }
     EXPECT_EQ(head.find("Host: 127.0.0.1"), std::string::npos) << "the caller's Host wins";
+}
+
+TEST_F(HttpExchangeTest, NamedHeadersCanBeQueriedAsTextOrNumber) {
+    const Request request = OpenRequest(session_.Get(), server_.Port(), u"/hello", 0);
+    ASSERT_TRUE(Send(request));
+    char16_t text[64] = u"X-Greeting";
+    DWORD length = sizeof text;
+    ASSERT_TRUE(HttpQueryInfoW(request.Get(), HTTP_QUERY_CUSTOM, text, &length, nullptr));
+    EXPECT_EQ(std::u16string(text, length / 2), u"yes");
+    DWORD number = 0;
+    length = sizeof number;
+    ASSERT_TRUE(HttpQueryInfoW(request.Get(), HTTP_QUERY_FLAG_NUMBER | HTTP_QUERY_CONTENT_LENGTH,
+                               &number, &length, nullptr));
+    EXPECT_EQ(number, 11u);
+    length = sizeof text;
+    EXPECT_FALSE(HttpQueryInfoW(request.Get(), HTTP_QUERY_LOCATION, text, &length, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_HTTP_HEADER_NOT_FOUND);
+}
+
+TEST(HttpWireTest, PreconfiguredAccessGoesThroughTheProxyFromTheEnvironment) {
+    RawServer proxy([](RawServer&, int fd, const std::string&) {
+        RawServer::Send(fd, "HTTP/1.0 200 OK\r\nContent-Length: 7\r\n\r\nproxied");
+    });
+    ::setenv("http_proxy", ("http://127.0.0.1:" + std::to_string(proxy.Port())).c_str(), 1);
+    const Handle preconfigured = OpenSession();
+    const Request request = OpenRequest(preconfigured.Get(), 80, u"/via", 0, u"origin.invalid");
+    const bool sent = Send(request);
+    ::unsetenv("http_proxy");
+    ASSERT_TRUE(sent) << GetLastError();
+    EXPECT_EQ(ReadBody(request.Get()), "proxied");
+    EXPECT_TRUE(proxy.Heads().at(0).starts_with("GET http://origin.invalid/via HTTP/1.0\r\n"))
+        << proxy.Heads().at(0);
 }
 
 TEST(HttpWireTest, ObjectNameIsPercentEncodedOnTheWire) {

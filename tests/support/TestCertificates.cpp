@@ -25,7 +25,7 @@ void AddExtension(X509* cert, X509* issuer, int nid, const std::string& value) {
 
 } // namespace
 
-Identity MakeIdentity(const CertificateSpec& spec, const Identity* issuer) {
+Identity MakeIdentity(const CertificateOptions& options, const Identity* issuer) {
     static std::atomic<long> serial{1};
     Identity made;
     made.key.reset(EVP_EC_gen("P-256"));
@@ -33,22 +33,22 @@ Identity MakeIdentity(const CertificateSpec& spec, const Identity* issuer) {
     X509* cert = made.cert.get();
     X509_set_version(cert, 2);
     ASN1_INTEGER_set(X509_get_serialNumber(cert), serial++);
-    X509_gmtime_adj(X509_getm_notBefore(cert), spec.validFromDays * kSecondsPerDay);
-    X509_gmtime_adj(X509_getm_notAfter(cert), spec.validToDays * kSecondsPerDay);
+    X509_gmtime_adj(X509_getm_notBefore(cert), options.validFromDays * kSecondsPerDay);
+    X509_gmtime_adj(X509_getm_notAfter(cert), options.validToDays * kSecondsPerDay);
     X509_set_pubkey(cert, made.key.get());
     X509_NAME* name = X509_get_subject_name(cert);
-    const char* commonName = spec.authority ? "Dravik Test Authority" : "Dravik Test Server";
+    const char* commonName = options.authority ? "Dravik Test Authority" : "Dravik Test Server";
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
                                reinterpret_cast<const unsigned char*>(commonName), -1, -1, 0);
     X509* signer = issuer != nullptr ? issuer->cert.get() : cert;
     X509_set_issuer_name(cert, X509_get_subject_name(signer));
     AddExtension(cert, signer, NID_basic_constraints,
-                 spec.authority ? "critical,CA:TRUE" : "CA:FALSE");
+                 options.authority ? "critical,CA:TRUE" : "CA:FALSE");
     AddExtension(cert, signer, NID_subject_key_identifier, "hash");
-    if (spec.authority) {
+    if (options.authority) {
         AddExtension(cert, signer, NID_key_usage, "critical,keyCertSign,cRLSign");
     } else {
-        AddExtension(cert, signer, NID_subject_alt_name, spec.subjectAltName);
+        AddExtension(cert, signer, NID_subject_alt_name, options.subjectAltName);
     }
     EVP_PKEY* signingKey = issuer != nullptr ? issuer->key.get() : made.key.get();
     if (X509_sign(cert, signingKey, EVP_sha256()) == 0) {

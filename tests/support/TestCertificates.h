@@ -23,7 +23,7 @@ struct Identity {
     std::unique_ptr<EVP_PKEY, KeyFree> key;
 };
 
-struct CertificateSpec {
+struct CertificateOptions {
     std::string subjectAltName = "IP:127.0.0.1"; // OpenSSL config syntax
     long validFromDays = -1;                     // relative to now
     long validToDays = 30;
@@ -31,6 +31,6 @@ struct CertificateSpec {
 };
 
 /// A new key and certificate; signed by `issuer`, or by itself when null.
-Identity MakeIdentity(const CertificateSpec& spec, const Identity* issuer = nullptr);
+Identity MakeIdentity(const CertificateOptions& options, const Identity* issuer = nullptr);
 
 } // namespace testsupport

@@ -8,7 +8,7 @@
 
 namespace inet {
 
-struct RequestSpec {
+struct RequestSetup {
     bool secure = false;       // https (INTERNET_FLAG_SECURE)
     std::u16string host;       // as the caller named it
     unsigned port = 80;        // the scheme's default already filled in
@@ -22,6 +22,6 @@ struct RequestSpec {
 
 /// The security flags a request starts with: its certificate and redirect
 /// ignore flags, and SECURITY_FLAG_SECURE for https.
-DWORD InitialSecurityFlags(const RequestSpec& spec);
+DWORD InitialSecurityFlags(const RequestSetup& setup);
 
 } // namespace inet
