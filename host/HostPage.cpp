@@ -1,0 +1,155 @@
+#include "host/HostPage.h"
+
+#include "host/HostPageFetch.h"
+#include "platform/Utf8.h"
+#include "resources/TypeLibrary.h"
+
+#include <libxml/HTMLparser.h>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <utility>
+
+namespace {
+
+struct DocFree {
+    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+};
+using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
+
+struct TextFree {
+    void operator()(xmlChar* text) const { xmlFree(text); }
+};
+using TextPtr = std::unique_ptr<xmlChar, TextFree>;
+
+// Recover as browsers do, stay quiet about the markup's faults (the page's
+// author gets a clear message about what matters instead), and never let a
+// DTD or entity reference reach out to the network. No encoding is forced,
+// so libxml2 honours what the page declares and reads UTF-8 otherwise.
+constexpr int kParseOptions =
+    HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET;
+
+HostPageResult Failure(const std::string& pageName, const std::string& reason) {
+    return {false, {}, "host page " + pageName + ": " + reason};
+}
+
+// The HTML parser gives element and attribute names in lower case.
+bool IsElement(const xmlNode* node, const char* name) {
+    return node->type == XML_ELEMENT_NODE && xmlStrEqual(node->name, BAD_CAST name);
+}
+
+std::optional<std::string> Attribute(const xmlNode* node, const char* name) {
+    const TextPtr value(xmlGetProp(node, BAD_CAST name));
+    if (!value) {
+        return std::nullopt;
+    }
+    return std::string(reinterpret_cast<const char*>(value.get()));
+}
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+/// The node after `node` in document order, walking without recursion so
+/// that a deeply nested page cannot exhaust the stack.
+const xmlNode* NextInDocument(const xmlNode* node) {
+    if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
+        return node->children;
+    }
+    for (; node != nullptr && node->type != XML_HTML_DOCUMENT_NODE; node = node->parent) {
+        if (node->next != nullptr) {
+            return node->next;
+        }
+    }
+    return nullptr;
+}
+
+struct ObjectSearch {
+    const xmlNode* control = nullptr; // the first <object> for the control
+    int others = 0;                   // <object> elements before it, or all when none
+};
+
+ObjectSearch FindControlObject(const xmlDoc* doc, const std::string& classId) {
+    ObjectSearch search;
+    for (const xmlNode* node = doc->children; node != nullptr; node = NextInDocument(node)) {
+        if (!IsElement(node, "object")) {
+            continue;
+        }
+        const std::optional<std::string> id = Attribute(node, "classid");
+        if (id && EqualIgnoringAsciiCase(*id, classId)) {
+            search.control = node;
+            return search;
+        }
+        ++search.others;
+    }
+    return search;
+}
+
+std::string NoObjectReason(const std::string& classId, int others) {
+    std::string reason = "no <object> element with classid " + classId;
+    if (others > 0) {
+        reason += " (found " + std::to_string(others) + " other <object> element" +
+                  (others == 1 ? ")" : "s)");
+    }
+    return reason;
+}
+
+/// The <param> children of the control's object; nullopt when it has none.
+std::optional<PropertyBag> CollectParams(const xmlNode* object) {
+    bool anyParam = false;
+    PropertyBag params;
+    for (const xmlNode* child = object->children; child != nullptr; child = child->next) {
+        if (!IsElement(child, "param")) {
+            continue;
+        }
+        anyParam = true;
+        const std::optional<std::string> name = Attribute(child, "name");
+        if (!name || name->empty()) {
+            continue; // no key could ever look it up
+        }
+        // try_emplace keeps the first value of a repeated name.
+        params.try_emplace(Utf8ToUtf16(*name), Utf8ToUtf16(Attribute(child, "value").value_or("")));
+    }
+    if (!anyParam) {
+        return std::nullopt;
+    }
+    return params;
+}
+
+} // namespace
+
+std::string ControlClassId() {
+    const std::u16string braced = GuidToString(CLSID_Dravik);
+    return "clsid:" + Utf16ToUtf8(std::u16string_view(braced).substr(1, braced.size() - 2));
+}
+
+HostPageResult ParseHostPage(std::string_view bytes, const std::string& pageName) {
+    if (bytes.size() > kMaxHostPageBytes) {
+        return Failure(pageName, PageTooLargeReason());
+    }
+    const std::string classId = ControlClassId();
+    // An empty page gives no document at all; it simply holds no object.
+    const DocPtr doc(htmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
+                                    kParseOptions));
+    const ObjectSearch search = doc ? FindControlObject(doc.get(), classId) : ObjectSearch{};
+    if (search.control == nullptr) {
+        return Failure(pageName, NoObjectReason(classId, search.others));
+    }
+    std::optional<PropertyBag> params = CollectParams(search.control);
+    if (!params) {
+        return Failure(pageName, "the <object> element has no <param> children");
+    }
+    return {true, std::move(*params), {}};
+}
+
+HostPageResult ReadHostPage(const std::string& pageArgument) {
+    const PageBytes page =
+        LooksLikeUrl(pageArgument) ? FetchPageUrl(pageArgument) : ReadPageFile(pageArgument);
+    if (!page.ok) {
+        return Failure(pageArgument, page.reason);
+    }
+    return ParseHostPage(page.bytes, pageArgument);
+}

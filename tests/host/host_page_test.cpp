@@ -1,0 +1,192 @@
+// Reading host pages: which parameters a page hands the control, and the
+// messages for pages that hand it none.
+#include "host/HostPage.h"
+#include "net/InternetSession.h"
+#include "support/CacheHome.h"
+#include "support/InetTestSupport.h"
+#include "support/TestServer.h"
+#include "support/TestServers.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+::testing::AssertionResult Mentions(const std::string& text, const std::string& part) {
+    if (text.find(part) != std::string::npos) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << '"' << text << "\" does not mention \"" << part << '"';
+}
+
+/// An <object> element for the control, holding `inner`.
+std::string ControlObject(const std::string& inner, const std::string& classId = ControlClassId()) {
+    return "<object classid=\"" + classId + "\" width=400 height=300>" + inner + "</object>";
+}
+
+std::string Page(const std::string& body) {
+    return "<html><head><title>Host</title></head><body>" + body + "</body></html>";
+}
+
+class HostPageFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "dravik-hostpage-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    std::string Write(const std::string& name, const std::string& bytes) const {
+        const fs::path path = m_dir / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path.string();
+    }
+    HostPageResult Read(const std::string& bytes) const {
+        return ReadHostPage(Write("page.html", bytes));
+    }
+
+    fs::path m_dir;
+};
+
+TEST(HostPageClassId, IsTheControlsFixedClassIdInUpperCase) {
+    // Host pages in the field carry this text; it must never change.
+    EXPECT_EQ(ControlClassId(), "clsid:AA31AF6A-7213-44D3-A5A5-F146D45B568F");
+}
+
+TEST_F(HostPageFile, ValuesAreEntityDecodedAndKeptExactlyAndTheFirstOfANameWins) {
+    // No charset declared: the page is read as UTF-8.
+    const HostPageResult page = Read(Page(ControlObject(
+        "<param name=\"Info.HttpRequestHeaders\" value=\"X-A: 1&#13;&#10;X-B: 2&#13;&#10;\">"
+        "<param name=\"Info.ORXPath\" value=\"http://h/orx?a=1&amp;b=2\">"
+        "<param name=\"Label.Title\" value=\"Caf\xC3\xA9 \xE4\xB8\xAD &eacute;\">"
+        "<param name=\"S1.Name\" value=\"  padded  \">"
+        "<param name=\"Msg.SynchComplete\" value=\"\">"
+        "<param name=\"Msg.NoUsername\">"
+        "<param value=\"nameless\"><param name=\"\" value=\"empty name\">"
+        "<param name=\"S1.Name\" value=\"repeated\"><param name=\"s1.name\" value=\"case\">")));
+    ASSERT_TRUE(page.ok) << page.error;
+    const PropertyBag expected = {
+        {u"Info.HttpRequestHeaders", u"X-A: 1\r\nX-B: 2\r\n"},
+        {u"Info.ORXPath", u"http://h/orx?a=1&b=2"},
+        {u"Label.Title", u"Caf\u00E9 \u4E2D \u00E9"},
+        {u"S1.Name", u"  padded  "},
+        {u"s1.name", u"case"},
+        {u"Msg.SynchComplete", u""},
+        {u"Msg.NoUsername", u""},
+    };
+    EXPECT_EQ(page.params, expected);
+}
+
+TEST_F(HostPageFile, OnlyDirectParamChildrenOfTheFirstControlObjectCount) {
+    // Old-style upper-case markup, a lower-case class id, an object left open.
+    std::string id = ControlClassId();
+    std::transform(id.begin(), id.end(), id.begin(), ::tolower);
+    const std::string control = "<P><OBJECT CLASSID=\"" + id + "\">";
+    const HostPageResult page =
+        Read(Page("<OBJECT CLASSID=\"clsid:1\"><PARAM NAME=a VALUE=x></OBJECT>" + control +
+                  "<PARAM NAME=a VALUE=1><DIV><PARAM NAME=b VALUE=2></DIV><OBJECT CLASSID=x>"
+                  "<PARAM NAME=c VALUE=3></OBJECT><PARAM NAME=d></P>" +
+                  ControlObject("<param name=a value=second-object>")));
+    ASSERT_TRUE(page.ok) << page.error;
+    EXPECT_EQ(page.params, (PropertyBag{{u"a", u"1"}, {u"d", u""}}));
+}
+
+TEST_F(HostPageFile, DeclaredCharsetIsHonoured) {
+    const HostPageResult declared =
+        Read("<html><head><meta charset=\"windows-1252\"></head><body>" +
+             ControlObject("<param name=t value=\"\x80 \xE9\">") + "</body></html>");
+    ASSERT_TRUE(declared.ok) << declared.error;
+    EXPECT_EQ(declared.params.at(u"t"), u"\u20AC \u00E9");
+}
+
+TEST_F(HostPageFile, PagesThatGiveTheControlNothingSaySo) {
+    const std::string path = Write("none.html", Page("<p>nothing here</p>"));
+    const HostPageResult none = ReadHostPage(path);
+    EXPECT_FALSE(none.ok);
+    EXPECT_EQ(none.error,
+              "host page " + path + ": no <object> element with classid " + ControlClassId());
+
+    // The control named by its ProgID is not created by a browser either.
+    const HostPageResult others = Read(
+        Page("<object classid=\"clsid:D27CDB6E-AE6D-11CF-96B8-444553540000\"><param name=a value=1>"
+             "</object><object classid=\"DRAVIK.DravikCtrl.1\"><param name=a value=1></object>"));
+    EXPECT_FALSE(others.ok);
+    EXPECT_TRUE(Mentions(others.error, "(found 2 other <object> elements)"));
+
+    for (const std::string& bytes : {std::string(), std::string("\x89PNG\r\n\x1A\n\0\0", 10)}) {
+        const HostPageResult notHtml = Read(bytes);
+        EXPECT_FALSE(notHtml.ok);
+        EXPECT_TRUE(Mentions(notHtml.error, "no <object> element"));
+    }
+    for (const char* inner : {"", "<div><param name=a value=1></div>"}) {
+        const HostPageResult page = Read(Page(ControlObject(inner)));
+        EXPECT_FALSE(page.ok);
+        EXPECT_TRUE(Mentions(page.error, ": the <object> element has no <param> children"));
+    }
+    // A nameless <param> is still a child: the page is read, giving nothing.
+    const HostPageResult nameless = Read(Page(ControlObject("<param value=x>")));
+    EXPECT_TRUE(nameless.ok) << nameless.error;
+    EXPECT_TRUE(nameless.params.empty());
+}
+
+TEST_F(HostPageFile, UnreadableFilesNameThePathAndTheReason) {
+    const std::string missing = (m_dir / "missing.html").string();
+    EXPECT_EQ(ReadHostPage(missing).error, "host page " + missing + ": No such file or directory");
+    EXPECT_EQ(ReadHostPage(m_dir.string()).error,
+              "host page " + m_dir.string() + ": Is a directory");
+
+    const std::string large = Write("large.html", std::string((16u << 20) + 1, ' '));
+    EXPECT_TRUE(Mentions(ReadHostPage(large).error, "larger than 16 MiB"));
+
+    if (::geteuid() != 0) { // root reads whatever the mode says
+        const std::string locked = Write("locked.html", Page(ControlObject("")));
+        fs::permissions(locked, fs::perms::none);
+        EXPECT_EQ(ReadHostPage(locked).error, "host page " + locked + ": Permission denied");
+    }
+}
+
+class HostPageUrl : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(OpenInternetSession()); }
+    void TearDown() override { CloseInternetSession(); }
+
+    testsupport::CacheHome cache;
+    TestServer site;
+};
+
+TEST_F(HostPageUrl, PageIsReadAndKeptOutOfTheCache) {
+    const std::string url = site.Origin() + "/app/host.html";
+    site.Page("/app/host.html", Page(ControlObject("<param name=Info.UserName value=ann>")));
+    const HostPageResult page = ReadHostPage(url);
+    ASSERT_TRUE(page.ok) << page.error;
+    EXPECT_EQ(page.params, (PropertyBag{{u"Info.UserName", u"ann"}}));
+    EXPECT_FALSE(testsupport::LookUp(testsupport::W(url)).found);
+}
+
+TEST_F(HostPageUrl, FailuresNameTheStatusOrTheError) {
+    const std::string missing = site.Origin() + "/gone.html";
+    EXPECT_EQ(ReadHostPage(missing).error,
+              "host page " + missing + ": the server answered with status 404");
+
+    const std::string closed =
+        "http://127.0.0.1:" + std::to_string(testsupport::ClosedPort()) + "/host.html";
+    EXPECT_TRUE(Mentions(ReadHostPage(closed).error,
+                         ": the request failed (error 12029: the connection to the server"));
+
+    EXPECT_TRUE(Mentions(ReadHostPage("ftp://127.0.0.1/host.html").error,
+                         ": not a valid http or https URL"));
+
+    CloseInternetSession();
+    EXPECT_TRUE(Mentions(ReadHostPage(site.Origin() + "/host.html").error,
+                         ": the internet session is not open"));
+}
+
+} // namespace
