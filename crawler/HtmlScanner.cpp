@@ -277,7 +277,10 @@ class CTagParser {
 };
 
 BOOL CTagParser::Run() {
-    for (const char16_t* p = m_pText + 1; p < m_pEnd;) {
+    // Units are taken from the second on; for a text of one unit or none the
+    // start stays at the end rather than pointing past the text.
+    const char16_t* p = m_pEnd > m_pText ? m_pText + 1 : m_pEnd;
+    while (p < m_pEnd) {
         p = TakeUnquoted(p);
         if (p == nullptr) {
             return FALSE;
