@@ -51,6 +51,11 @@ std::vector<std::string> AllTags(const std::string& page) {
     return tags;
 }
 
+/// A run of `n` ordinary units.
+std::string T(std::size_t n) {
+    return std::string(n, 't');
+}
+
 struct ParseCase {
     std::string tag;
     BOOL result;
@@ -76,6 +81,12 @@ TEST(HtmlScanner, FindsTagTexts) {
         {"<!DOCTYPE html><?xml version=\"1.0\"?>", {"<!DOCTYPE html>", "<?xml version=\"1.0\"?>"}},
         {"<a title=\"x>y\">", {"<a title=\"x>"}},
         {"<a\0b>\0<c>"s, {"<a\0b>"s, "<c>"}},
+        {"x<a<b>", {"<a<b>"}},
+        // Longer than the blocks the search takes at a time: a "<" as the
+        // last unit of a block, ">" blocks away, a comment across blocks.
+        {T(15) + "<" + T(20) + ">" + T(40) + "<i>", {"<" + T(20) + ">", "<i>"}},
+        {T(31) + "<" + T(40), {}},
+        {"<!--" + T(30) + "->" + T(20) + "-->", {"<!--" + T(30) + "->" + T(20) + "-->"}},
     };
     for (const auto& [page, tags] : cases) {
         EXPECT_EQ(AllTags(page), tags) << page;
@@ -122,6 +133,14 @@ TEST(HtmlScanner, ParsesTagTexts) {
         {"<A HREF=x>", TRUE, "A", {{"HREF", "x"}}},
         {"<a\0b c=\0>"s, TRUE, "a\0b"s, {{"c", "\0"s}}},
         {"<a b\0c=1>"s, TRUE, "a", {{"b", "1"}}},
+        {"<a t=\"" + T(20) + "\\\"" + T(9) + "\" u>",
+         TRUE,
+         "a",
+         {{"t", "\"" + T(20) + "\\\"" + T(9) + "\""}, {"u", ""}}},
+        {"<a t='" + T(18) + "\">=< ' " + T(25) + ">",
+         TRUE,
+         "a",
+         {{"t", "'" + T(18) + "\">=< '"}, {T(25), ""}}},
     };
     CVELString name;
     CVELStringPairList attributes;
