@@ -62,6 +62,15 @@ BOOL CVELStringList::InsertAt(const char16_t* text, std::int32_t index, std::int
     return TRUE;
 }
 
+void CVELStringList::RemoveAt(std::int32_t index) {
+    assert(index >= 0 && index < m_nCount);
+    CVELString** elements = MutableElements();
+    CVELString* removed = elements[index];
+    std::memmove(elements + index, elements + index + 1,
+                 static_cast<std::size_t>(m_nCount - index - 1) * kPointerSize);
+    elements[--m_nCount] = removed;
+}
+
 std::int32_t CVELStringList::FindNoCase(const char16_t* text, std::int32_t from,
                                         std::int32_t length) const {
     if (length == -1) {

@@ -40,6 +40,9 @@ class CVELStringList {
     /// as element `index`. Returns FALSE, changing nothing, when the list
     /// already holds 32,767 element objects. Requires 0 <= index <= count.
     BOOL InsertAt(const char16_t* text, std::int32_t index, std::int32_t length = -1);
+    /// Element `index` becomes a spare; the elements after it move down.
+    /// Requires 0 <= index < count.
+    void RemoveAt(std::int32_t index);
     /// Every element becomes a spare; nothing is freed.
     void RemoveAll() { m_nCount = 0; }
     /// Lowest index >= from whose element is exactly `length` units equal to

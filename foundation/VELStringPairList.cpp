@@ -7,7 +7,14 @@ BOOL CVELStringPairList::InsertPair(const char16_t* name, const CVELString& valu
     if (!m_names.InsertAt(name, index)) {
         return FALSE;
     }
-    return m_values.InsertAt(value.GetData(), index, value.GetLength());
+    try {
+        return m_values.InsertAt(value.GetData(), index, value.GetLength());
+    } catch (...) {
+        // The value could not be stored: take the name back out so that pair
+        // i is still name i with value i when the failure is caught above.
+        m_names.RemoveAt(index);
+        throw;
+    }
 }
 
 BOOL CVELStringPairList::GetValue(const char16_t* name, CVELString& value) const {

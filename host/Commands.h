@@ -16,3 +16,6 @@ enum ExitStatus : int {
 void AddFetchCommand(CLI::App& app, int& exitCode);
 void AddOfflineCommand(CLI::App& app, int& exitCode);
 void AddCacheCommand(CLI::App& app, int& exitCode);
+void AddSyncCommand(CLI::App& app, int& exitCode);
+void AddSnippetCommand(CLI::App& app, int& exitCode);
+void AddDemoCommand(CLI::App& app, int& exitCode);

@@ -10,10 +10,21 @@ int main(int argc, char** argv) {
                  "A host page configures the subscriptions; dravik crawls each selected\n"
                  "subscription and keeps what it fetched from other hosts in its URL cache."};
     app.set_version_flag("--version", std::string("dravik ") + DRAVIK_VERSION);
+    app.footer("Files: the user's choices on the panel are kept in "
+               "$XDG_CONFIG_HOME/dravik/dravik.ini (default ~/.config/dravik/dravik.ini), one "
+               "section per user; what a synchronization fetches from other hosts goes to the "
+               "URL cache in $XDG_CACHE_HOME/dravik/ (default ~/.cache/dravik/).\n"
+               "Exit status: 0 success, 1 a subscription failed (fetch: a status other than "
+               "200), 2 bad usage, page or configuration, 3 the library is offline and was not "
+               "brought online, 4 the internet session or a request failed.\n"
+               "Start with `dravik demo`.");
     int exitCode = kExitOk;
     AddFetchCommand(app, exitCode);
     AddOfflineCommand(app, exitCode);
     AddCacheCommand(app, exitCode);
+    AddSyncCommand(app, exitCode);
+    AddSnippetCommand(app, exitCode);
+    AddDemoCommand(app, exitCode);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

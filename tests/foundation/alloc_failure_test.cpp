@@ -1,6 +1,7 @@
 #include "foundation/VELMemBuf.h"
 #include "foundation/VELString.h"
 #include "foundation/VELStringList.h"
+#include "foundation/VELStringPairList.h"
 #include "support/FailingAlloc.h"
 #include "support/Text.h"
 
@@ -77,6 +78,27 @@ TEST(AllocationFailure, ListInsertionFailsWithoutLosingOrLeakingElements) {
         EXPECT_LT(inserted, 100);
         EXPECT_EQ(list.GetCount(), list.GetAllocated());
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(AllocationFailure, APairWhoseValueCannotBeStoredLeavesThePairsAligned) {
+    CVELStringPairList attrs;
+    attrs.InsertPair(u"a", CVELString(u"1"), 0);
+    const std::u16string longValue(600, u'v');
+    {
+        // The name takes a new element object; the long value then needs a
+        // heap block that is refused.
+        ScopedAllocFailure failing(2);
+        EXPECT_ANY_THROW(attrs.InsertPair(u"b", CVELString(longValue.c_str()), 0));
+    }
+    EXPECT_EQ(attrs.Names().GetCount(), attrs.Values().GetCount());
+    CVELString value;
+    EXPECT_TRUE(attrs.GetValue(u"a", value));
+    EXPECT_EQ(Str(value), u"1");
+    EXPECT_FALSE(attrs.GetValue(u"b", value));
 }
 
 } // namespace

@@ -1,0 +1,94 @@
+// `dravik demo`: a whole synchronization against the built-in demo site,
+// with its own cache and settings in a scratch folder.
+#include "host/Commands.h"
+#include "host/DemoSite.h"
+#include "host/SyncCommand.h"
+#include "platform/Utf8.h"
+#include "platform/WinInet.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+struct DemoOptions {
+    bool keep = false;
+};
+
+void ShowFile(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::cout << text.str();
+}
+
+void ShowCache() {
+    std::vector<UrlCacheEntry> entries;
+    if (!ListUrlCacheEntries(entries)) {
+        std::cout << "  (the cache could not be read)\n";
+        return;
+    }
+    for (const UrlCacheEntry& e : entries) {
+        std::cout << "  " << Utf16ToUtf8(e.sourceUrl) << "  (" << e.size << " bytes)\n";
+    }
+    std::cout << "  " << entries.size() << " entries\n";
+}
+
+int RunDemo(const DemoOptions& options) {
+    const std::filesystem::path home =
+        std::filesystem::temp_directory_path() / ("dravik-demo-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(home);
+    ::setenv("XDG_CACHE_HOME", (home / "cache").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+
+    const DemoSite site;
+    const std::filesystem::path page = home / "demo.html";
+    std::ofstream(page) << site.HostPage();
+    std::cout << "Demo application engine: " << site.EngineOrigin() << "/orx\n"
+              << "Demo content host:       " << site.ContentOrigin() << "\n"
+              << "Host page:               " << page.string() << "\n\n"
+              << "Synchronizing: Home page with linked pages, Articles, outside links "
+                 "followed\n";
+    SyncOptions sync;
+    sync.page = page.string();
+    sync.check = {"Articles"};
+    sync.links = {"Home"};
+    sync.outsideLinks = true;
+    const int status = RunSync(sync);
+
+    std::cout << "\nRequests the servers received (server, status, request):\n";
+    for (const std::string& line : site.Requests()) {
+        std::cout << "  " << line << "\n";
+    }
+    std::cout << "\nURL cache (" << (home / "cache" / "dravik").string()
+              << "): what came from other hosts\n";
+    ShowCache();
+    std::cout << "\nSettings file (" << (home / "config" / "dravik" / "dravik.ini").string()
+              << "):\n";
+    ShowFile(home / "config" / "dravik" / "dravik.ini");
+    if (options.keep) {
+        std::cout << "\nKept " << home.string() << "\n";
+    } else {
+        std::filesystem::remove_all(home);
+    }
+    return status;
+}
+
+} // namespace
+
+void AddDemoCommand(CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<DemoOptions>();
+    CLI::App* demo = app.add_subcommand(
+        "demo", "Run a whole synchronization against a built-in demo: an application engine "
+                "answering allowed and disallowed commands, and a second content host, both on "
+                "127.0.0.1. Shows every request, the URL cache and the settings written. Uses a "
+                "scratch folder for cache and settings, removed afterwards.");
+    demo->add_flag("--keep", options->keep, "keep the scratch folder (host page, cache, settings)");
+    demo->callback([options, &exitCode] { exitCode = RunDemo(*options); });
+}

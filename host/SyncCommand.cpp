@@ -1,0 +1,179 @@
+// `dravik sync PAGE`: the headless front end of the control's panel.
+#include "host/SyncCommand.h"
+
+#include "control/DravikCtrl.h"
+#include "host/Commands.h"
+#include "host/ErrorText.h"
+#include "host/HostPage.h"
+#include "net/InternetSession.h"
+#include "platform/LastError.h"
+#include "platform/PrivateProfile.h"
+#include "platform/Utf8.h"
+#include "platform/WinInet.h"
+#include "platform/ui/MessageBox.h"
+#include "resources/ResourceIds.h"
+
+#include <iostream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+/// A click the panel refused, or a name it does not show.
+struct ClickError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+std::string Text(const CVELString& s) {
+    return Utf16ToUtf8(std::u16string_view(s.GetData(), static_cast<std::size_t>(s.GetLength())));
+}
+
+/// The first slot with check boxes named `name`.
+int FindSlot(const CDravikPanel& panel, const std::string& name) {
+    const std::u16string wanted = Utf8ToUtf16(name);
+    for (int i = 0; i < kCheckBoxSlots; ++i) {
+        const CVELString& slot = panel.m_slots[i].m_name;
+        if (slot.GetLength() != 0 && std::u16string_view(slot.GetData(), slot.GetLength()) == wanted) {
+            return i;
+        }
+    }
+    throw ClickError("the panel has no subscription named \"" + name + "\"");
+}
+
+/// Clicks `box` until its check state is `checked`, as a user would.
+void SetBox(CDravikPanel& panel, CButton& box, bool checked, const std::string& what) {
+    if ((box.GetCheck() != BST_UNCHECKED) == checked) {
+        return;
+    }
+    const char* reason = !box.IsWindowVisible()   ? "hidden"
+                         : !box.IsWindowEnabled() ? "disabled"
+                                                  : nullptr;
+    if (reason != nullptr || !panel.Click(box.GetDlgCtrlID())) {
+        throw ClickError("the " + what + " box cannot be " + (checked ? "checked" : "unchecked") +
+                         (reason != nullptr ? std::string(": it is ") + reason : std::string()));
+    }
+}
+
+void ApplyClicks(CDravikPanel& panel, const SyncOptions& o) {
+    for (const std::string& name : o.uncheck) {
+        SetBox(panel, panel.m_chkSubscription[FindSlot(panel, name)], false, "\"" + name + "\"");
+    }
+    for (const std::string& name : o.check) {
+        SetBox(panel, panel.m_chkSubscription[FindSlot(panel, name)], true, "\"" + name + "\"");
+    }
+    for (const std::string& name : o.noLinks) {
+        SetBox(panel, panel.m_chkIncludeLinks[FindSlot(panel, name)], false,
+               "include-links of \"" + name + "\"");
+    }
+    for (const std::string& name : o.links) {
+        SetBox(panel, panel.m_chkIncludeLinks[FindSlot(panel, name)], true,
+               "include-links of \"" + name + "\"");
+    }
+    if (o.outsideLinks || o.noOutsideLinks) {
+        SetBox(panel, panel.m_chkOutsideLinks, o.outsideLinks, "follow-outside-links");
+    }
+}
+
+int ExitStatusOf(RunOutcome outcome) {
+    switch (outcome) {
+    case RunOutcome::kComplete: return kExitOk;
+    case RunOutcome::kFailed: return kExitFailed;
+    case RunOutcome::kOffline: return kExitOffline;
+    case RunOutcome::kNoUserName:
+    case RunOutcome::kNone: break;
+    }
+    return kExitUsage;
+}
+
+int Fail(int status, const std::string& message) {
+    std::cerr << "dravik sync: " << message << "\n";
+    return status;
+}
+
+/// Runs the panel with the front end's observers in place.
+int Press(CDravikPanel& panel, bool yes) {
+    ScopedWindowObserver progress([](const CWnd& window, WindowChange change) {
+        if (window.GetDlgCtrlID() == IDC_PROGRESS_TEXT && change == WindowChange::Text) {
+            std::cerr << Text(window.GetWindowText()) << "\n";
+        }
+    });
+    ScopedMessageBoxSink boxes([](const MessageBoxRequest& box) {
+        std::cout << Utf16ToUtf8(box.caption) << ": " << Utf16ToUtf8(box.text) << std::endl;
+        return IDOK;
+    });
+    SetGoOnlinePrompt([yes](const char16_t*) {
+        if (!yes) {
+            std::cerr << "dravik sync: the internet library is set to work offline; "
+                         "run with --yes to go online\n";
+        }
+        return yes;
+    });
+    panel.Click(IDC_SYNCHRONIZE);
+    SetGoOnlinePrompt({});
+    return ExitStatusOf(panel.LastOutcome());
+}
+
+int RunWithSession(const SyncOptions& options) {
+    const HostPageResult page = ReadHostPage(options.page);
+    if (!page.ok) {
+        return Fail(kExitUsage, page.error);
+    }
+    auto ctrl = std::make_unique<CDravikCtrl>();
+    PropertyBag params = page.params;
+    CPropExchange load(CPropExchange::Mode::Load, params);
+    ctrl->DoPropExchange(&load);
+    CDravikPanel& panel = ctrl->Panel();
+    if (panel.m_orxPath.GetLength() == 0) {
+        return Fail(kExitUsage, "the page gives no engine address (Info.ORXPath)");
+    }
+    if (ctrl->OnCreate() != 0) {
+        return Fail(kExitUsage, "the panel could not be created");
+    }
+    try {
+        ApplyClicks(panel, options);
+    } catch (const ClickError& e) {
+        return Fail(kExitUsage, std::string(e.what()) + "; nothing was changed");
+    }
+    return Press(panel, options.yes);
+}
+
+} // namespace
+
+int RunSync(const SyncOptions& options) {
+    if (!OpenInternetSession()) {
+        const DWORD error = GetLastError();
+        CloseInternetSession();
+        return Fail(kExitTransport, "cannot open the internet session (" + DescribeError(error) + ")");
+    }
+    const int status = RunWithSession(options);
+    CloseInternetSession();
+    return status;
+}
+
+void AddSyncCommand(CLI::App& app, int& exitCode) {
+    auto o = std::make_shared<SyncOptions>();
+    CLI::App* sync = app.add_subcommand(
+        "sync", "Synchronize from a host page: read the <object> element of the control and its "
+                "<param> values, show the panel with the user's stored choices, apply the clicks "
+                "given as options, and press Synchronize.");
+    sync->add_option("PAGE", o->page, "path or http(s) URL of the host page")->required();
+    sync->add_option("--check", o->check, "select the subscription NAME")->type_name("NAME");
+    sync->add_option("--uncheck", o->uncheck, "leave out the subscription NAME")->type_name("NAME");
+    sync->add_option("--links", o->links, "include the links of NAME")->type_name("NAME");
+    sync->add_option("--no-links", o->noLinks, "do not include the links of NAME")
+        ->type_name("NAME");
+    auto* on = sync->add_flag("--outside-links", o->outsideLinks, "follow links to other hosts");
+    auto* off =
+        sync->add_flag("--no-outside-links", o->noOutsideLinks, "do not follow links to other hosts");
+    on->excludes(off);
+    sync->add_flag("-y,--yes", o->yes, "go online without asking when the library is offline");
+    sync->footer("Files: the user's choices are kept in " +
+                 GetPrivateProfilePath(DravikSettingsFile()) +
+                 "; what is fetched from other hosts goes to the URL cache in "
+                 "$XDG_CACHE_HOME/dravik/ (default ~/.cache/dravik/).\n"
+                 "Exit status: 0 complete, 1 a subscription failed, 2 bad usage, page or "
+                 "configuration (also a click the panel does not allow), 3 the library is "
+                 "offline and was not brought online, 4 the internet session could not start.");
+    sync->callback([o, &exitCode] { exitCode = RunSync(*o); });
+}
