@@ -118,7 +118,7 @@ bool PendingContent::Append(const char* data, std::size_t size) {
 }
 
 std::optional<std::string> PendingContent::Publish(const std::string& extension) {
-    if (!fd_.Valid() || ::fsync(fd_.Get()) != 0) {
+    if (!fd_.Valid()) {
         return std::nullopt;
     }
     const std::string name = RandomName() + (extension.empty() ? "" : "." + extension);
@@ -137,9 +137,10 @@ void RemoveContent(const std::string& root, const std::string& name) {
     ::unlink(ContentPath(root, name).c_str());
 }
 
-bool ContentExists(const std::string& root, const std::string& name) {
+bool ContentMatches(const std::string& root, const std::string& name, std::uint64_t size) {
     struct stat info {};
-    return ::stat(ContentPath(root, name).c_str(), &info) == 0;
+    return ::stat(ContentPath(root, name).c_str(), &info) == 0 &&
+           static_cast<std::uint64_t>(info.st_size) == size;
 }
 
 void SweepStaleTemporaries(const std::string& root) {

@@ -39,9 +39,13 @@ class PendingContent {
 
     bool Append(const char* data, std::size_t size);
 
-    /// Flushes the bytes to disk and renames the file into `root`/content/
-    /// under a fresh random name (64 bits: no two downloads meet). Returns
-    /// that name, relative to the content folder.
+    /// Renames the file into `root`/content/ under a fresh random name (64
+    /// bits: no two downloads meet) and returns that name, relative to the
+    /// content folder. The bytes are not forced to disk: a process that dies
+    /// after the rename still leaves a whole file, and what a power failure
+    /// may cut short is caught on lookup, where the file must have the size
+    /// its index row records. Forcing every download to disk would cost a
+    /// crawl several milliseconds per resource.
     std::optional<std::string> Publish(const std::string& extension);
 
   private:
@@ -58,8 +62,8 @@ std::string ContentPath(const std::string& root, const std::string& name);
 /// Deletes content file `name`; a missing file is not an error.
 void RemoveContent(const std::string& root, const std::string& name);
 
-/// True when content file `name` exists.
-bool ContentExists(const std::string& root, const std::string& name);
+/// True when the content file exists and holds exactly `size` bytes.
+bool ContentMatches(const std::string& root, const std::string& name, std::uint64_t size);
 
 /// Deletes the temporaries whose writers are gone.
 void SweepStaleTemporaries(const std::string& root);

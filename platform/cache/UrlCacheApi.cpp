@@ -39,10 +39,13 @@ DWORD ReadEntry(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry, DWORD* e
             error = ERROR_FILE_NOT_FOUND;
             return;
         }
-        if (lock && !ContentExists(root, record->file)) {
-            // The content went away behind the cache's back: forget the entry.
-            error =
-                index.Remove(record->url) && transaction.Commit() ? ERROR_FILE_NOT_FOUND : error;
+        if (!ContentMatches(root, record->file, record->size)) {
+            // The content went away or was cut short behind the cache's back:
+            // there is no usable entry. A lock forgets it at once; a plain
+            // look leaves that to the next download, which replaces it.
+            error = !lock || (index.Remove(record->url) && transaction.Commit())
+                        ? ERROR_FILE_NOT_FOUND
+                        : error;
             return;
         }
         const DWORD needed = EntryInfoSize(*record, root);

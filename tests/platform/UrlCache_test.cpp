@@ -163,6 +163,25 @@ TEST_F(UrlCacheTest, RetrieveLocksAndUnlockReleases) {
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
+TEST_F(UrlCacheTest, AContentFileCutShortOrGoneIsNoEntry) {
+    Get(u"/page.html");
+    Get(u"/counter");
+    const std::u16string page = Url("/page.html");
+    const std::u16string counter = Url("/counter");
+    // As a power failure might leave a file that was never forced to disk.
+    std::filesystem::resize_file(LookUp(page).localFile, 3);
+    std::filesystem::remove(LookUp(counter).localFile);
+    DWORD size = 0;
+    EXPECT_FALSE(
+        GetUrlCacheEntryInfoExW(page.c_str(), nullptr, &size, nullptr, nullptr, nullptr, 0));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(RetrieveUrlCacheEntryFileW(counter.c_str(), nullptr, &size, 0));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    // The next download replaces the damaged entry.
+    Get(u"/page.html");
+    EXPECT_EQ(FileContent(LookUp(page).localFile), "<p>cached</p>");
+}
+
 TEST_F(UrlCacheTest, ListingGivesEveryEntryInUrlOrder) {
     Get(u"/page.html");
     Get(u"/counter");
