@@ -79,6 +79,7 @@ class Site {
 
   private:
     static void Start(httplib::Server& server, int& port, std::thread& thread) {
+        server.set_tcp_nodelay(true);
         port = server.bind_to_any_port("127.0.0.1");
         thread = std::thread([&server] { server.listen_after_bind(); });
         while (!server.is_running()) {
@@ -213,6 +214,13 @@ class CounterReporter : public RateReporter {
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--crawl") == 0) {
         return CrawlMain(argv[2]);
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--serve") == 0) {
+        // Serves the site alone for a while, for profiling either side by hand.
+        std::printf("%s\n", TheSite().StartUrl().c_str());
+        std::fflush(stdout);
+        std::this_thread::sleep_for(std::chrono::seconds(std::atoi(argv[2])));
+        return 0;
     }
     g_self = std::filesystem::canonical("/proc/self/exe").string();
     benchmark::Initialize(&argc, argv);

@@ -134,12 +134,20 @@ void HttpRequestCached(benchmark::State& state) {
     Fetch(state, INTERNET_FLAG_NEED_FILE);
 }
 
-BENCHMARK(CurlCommandLine)->UseRealTime()->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly();
+BENCHMARK(CurlCommandLine)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
 BENCHMARK(HttpRequestNoCache)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(3)
     ->ReportAggregatesOnly();
-BENCHMARK(HttpRequestCached)->UseRealTime()->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly();
+BENCHMARK(HttpRequestCached)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
 
 } // namespace
 

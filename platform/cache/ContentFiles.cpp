@@ -85,12 +85,20 @@ PendingContent::PendingContent(std::string root, std::string tempPath, FileDescr
     : root_(std::move(root)), tempPath_(std::move(tempPath)), fd_(std::move(fd)) {}
 
 std::optional<PendingContent> PendingContent::Create(const std::string& root) {
-    if (!MakeDirectories(TempDir(root)) || !MakeDirectories(ContentDir(root))) {
-        return std::nullopt;
-    }
+    // The folders are made only when a file cannot be created without them:
+    // checking them for every download would cost a crawl a dozen system
+    // calls per resource.
+    bool madeFolders = false;
     for (int attempt = 0; attempt < 8; ++attempt) {
         std::string path = TempDir(root) + "/" + kTempPrefix + RandomName();
         FileDescriptor fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (!fd.Valid() && errno == ENOENT && !madeFolders) {
+            madeFolders = true;
+            if (!MakeDirectories(TempDir(root)) || !MakeDirectories(ContentDir(root))) {
+                return std::nullopt;
+            }
+            fd = FileDescriptor(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        }
         if (!fd.Valid()) {
             continue;
         }

@@ -2,6 +2,7 @@
 
 #include "platform/cache/ContentFiles.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -15,12 +16,18 @@ namespace {
 struct OpenCache {
     std::mutex mutex;
     std::string root;
-    pid_t owner = 0;
+    bool inherited = false; // set in a child of fork: the connection is the parent's
     std::unique_ptr<CacheIndex> index;
 };
 
 OpenCache& TheCache() {
     static OpenCache cache;
+    // Told of a fork by the C library rather than by asking for the process
+    // id on every call, which costs a system call per cache operation.
+    static const bool watching = [] {
+        return ::pthread_atfork(nullptr, nullptr, [] { TheCache().inherited = true; }) == 0;
+    }();
+    static_cast<void>(watching);
     return cache;
 }
 
@@ -29,11 +36,12 @@ bool IsAbsolute(const char* path) {
 }
 
 bool EnsureOpen(OpenCache& cache, const std::string& root) {
-    if (cache.owner != ::getpid()) {
+    if (cache.inherited) {
         // The parent's connection belongs to the parent: closing it here
         // could disturb the parent's locks, so the child lets it go unused.
         static_cast<void>(cache.index.release());
         cache.root.clear();
+        cache.inherited = false;
     }
     if (cache.index && cache.root == root) {
         return true;
@@ -45,7 +53,6 @@ bool EnsureOpen(OpenCache& cache, const std::string& root) {
     SweepStaleTemporaries(root);
     cache.index = CacheIndex::Open(root + "/index.sqlite");
     cache.root = root;
-    cache.owner = ::getpid();
     return cache.index != nullptr;
 }
 
