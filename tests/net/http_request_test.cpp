@@ -1,0 +1,173 @@
+// One exchange through CHttpRequest against real servers on 127.0.0.1: what
+// goes out, what of the response comes back, and how failures end.
+#include "net/HttpRequest.h"
+#include "net/InternetSession.h"
+#include "platform/LastError.h"
+#include "support/CacheHome.h"
+#include "support/TestServer.h"
+#include "support/TestServers.h"
+#include "support/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace testsupport;
+
+namespace {
+
+class HttpRequestTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(OpenInternetSession()); }
+    void TearDown() override { CloseInternetSession(); }
+
+    static void Aim(CHttpRequest& request, int port, const char16_t* path, BOOL secure = FALSE) {
+        request.m_host.Assign(u"127.0.0.1");
+        request.m_nPort = static_cast<INTERNET_PORT>(port);
+        request.m_path.Assign(path);
+        request.m_bSecure = secure;
+    }
+    /// Reads the body to its end; returns the sizes of the reads.
+    static std::vector<DWORD> ReadAll(CHttpRequest& request) {
+        std::vector<DWORD> reads;
+        DWORD count = 0;
+        do {
+            EXPECT_TRUE(request.ReadData(&count));
+            reads.push_back(count);
+        } while (count != 0 && reads.size() < 100);
+        return reads;
+    }
+
+    CacheHome home_;
+};
+
+TEST_F(HttpRequestTest, RequestHeadersGoOutFilteredAndResponseHeadersComeBackFiltered) {
+    RawServer server([](RawServer&, int fd, const std::string&) {
+        RawServer::Send(fd, "HTTP/1.0 404 Not Found\r\nETag: \"x\"\r\nServer: test\r\n"
+                            "Connection: close\r\nContent-Length: 4\r\nDate: today\r\n"
+                            "Content-Type: text/html; charset=utf-8\r\nContent-Type: text/plain\r\n"
+                            "Set-Cookie: a=1\r\n\r\nbody");
+    });
+    CHttpRequest request;
+    Aim(request, server.Port(), u"/p?q=1#frag");
+    request.m_headers.Assign(u"Accept: x/y\r\nConnection: close\r\nReferer: http://r/\r\n"
+                             u"Accept-Encoding: gzip\r\nContent-Length: 5\r\nContent-Type: a/b\r\n"
+                             u"X-Keep: 1\r\n");
+    ASSERT_TRUE(request.SendRequest());
+    const std::string head = server.Heads().at(0);
+    EXPECT_EQ(head.substr(0, head.find("\r\n")), "GET /p?q=1 HTTP/1.0");
+    for (const char* absent :
+         {"Referer", "Accept-Encoding", "Content-Length", "Content-Type", "x/y", "close"}) {
+        EXPECT_EQ(head.find(absent), std::string::npos) << absent << " in\n" << head;
+    }
+    EXPECT_NE(head.find("X-Keep: 1\r\n"), std::string::npos);
+    EXPECT_NE(head.find("Accept: */*\r\n"), std::string::npos);
+
+    DWORD status = 0;
+    CVELString headers;
+    ASSERT_TRUE(request.ReadResponseHeaders(&status, headers));
+    EXPECT_EQ(status, 404u);
+    EXPECT_EQ(Str(headers), u"Date: today\r\nSet-Cookie: a=1\r\nContent-Type: text/html\r\n");
+    EXPECT_EQ(ReadAll(request), (std::vector<DWORD>{4, 0}));
+    EXPECT_EQ(request.m_hRequest, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(request.m_response.GetData())), "body");
+}
+
+TEST_F(HttpRequestTest, BodiesArriveInPiecesOf4096AndOneMoreReadEndsThem) {
+    TestServer server;
+    server.Page("/empty", "", "text/plain");
+    server.Page("/4096", std::string(4096, 'a'), "text/plain");
+    server.Page("/8192", std::string(8192, 'b'), "application/octet-stream");
+    server.Redirect("/moved", "/4096");
+    struct Case {
+        const char16_t* path;
+        std::vector<DWORD> reads;
+    };
+    for (const Case& c :
+         {Case{u"/empty", {0}}, {u"/4096", {4096, 0}}, {u"/8192", {4096, 4096, 0}}}) {
+        CHttpRequest request;
+        Aim(request, server.Port(), c.path);
+        ASSERT_TRUE(request.SendRequest());
+        DWORD status = 0;
+        CVELString headers;
+        ASSERT_TRUE(request.ReadResponseHeaders(&status, headers));
+        EXPECT_EQ(ReadAll(request), c.reads);
+        EXPECT_EQ(request.m_response.GetData()[request.m_response.GetLength()], 0);
+        DWORD count = 7;
+        EXPECT_TRUE(request.ReadData(&count)); // idle: nothing more, and no failure
+        EXPECT_EQ(count, 0u);
+    }
+    CHttpRequest request;
+    Aim(request, server.Port(), u"/moved");
+    ASSERT_TRUE(request.SendRequest());
+    CVELString url(u"unchanged");
+    ASSERT_TRUE(request.QueryFinalURL(url));
+    EXPECT_EQ(Str(url), Wide(server.Origin() + "/4096"));
+}
+
+TEST_F(HttpRequestTest, HttpsWithAnUnknownAuthorityIsReachedAfterOneResend) {
+    CertificateOptions expired;
+    expired.validFromDays = -30;
+    expired.validToDays = -1;
+    const Identity identity = MakeIdentity(expired); // self-signed and expired
+    LocalServer server(identity);
+    server.Routes().Get("/s", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("secure", "text/plain");
+    });
+    server.Start();
+    CHttpRequest request;
+    Aim(request, server.Port(), u"/s", TRUE);
+    request.m_dwFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+    ASSERT_TRUE(request.SendRequest()) << GetLastError();
+    EXPECT_EQ(request.m_dwFlags, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE);
+    DWORD status = 0;
+    CVELString headers;
+    ASSERT_TRUE(request.ReadResponseHeaders(&status, headers));
+    EXPECT_EQ(status, 200u);
+    EXPECT_EQ(ReadAll(request), (std::vector<DWORD>{6, 0}));
+}
+
+TEST_F(HttpRequestTest, ACookieLineOfTheCallerReplacesTheSessionCookies) {
+    LocalServer server;
+    std::vector<std::string> cookies;
+    server.Routes().Get("/c", [&cookies](const httplib::Request& req, httplib::Response& res) {
+        cookies.push_back(req.get_header_value("Cookie"));
+        res.set_header("Set-Cookie", "session=1; Path=/");
+        res.set_content("ok", "text/plain");
+    });
+    server.Start();
+    const auto send = [&server](const char16_t* headers) {
+        CHttpRequest request;
+        Aim(request, server.Port(), u"/c");
+        request.m_dwFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+        request.m_headers.Assign(headers);
+        EXPECT_TRUE(request.SendRequest());
+    };
+    send(u"");
+    send(u"Cookie: mine=1\r\n");
+    send(u"Cookie: \r\n"); // an empty line leaves the session's cookies on
+    EXPECT_EQ(cookies, (std::vector<std::string>{"", "mine=1", "session=1"}));
+}
+
+TEST_F(HttpRequestTest, FailuresCloseEverything) {
+    CHttpRequest request;
+    Aim(request, ClosedPort(), u"/");
+    request.m_response.Insert("stale", 0, 5);
+    EXPECT_FALSE(request.SendRequest());
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_CANNOT_CONNECT);
+    EXPECT_EQ(request.m_hRequest, nullptr);
+    EXPECT_EQ(request.m_hConnect, nullptr);
+    EXPECT_EQ(request.m_response.GetLength(), 0);
+    DWORD status = 0;
+    CVELString headers(u"x");
+    EXPECT_FALSE(request.ReadResponseHeaders(&status, headers));
+    EXPECT_EQ(status, 500u);
+    EXPECT_EQ(headers.GetLength(), 0);
+
+    request.m_host.Empty();
+    SetLastError(1234);
+    EXPECT_FALSE(request.SendRequest());
+    EXPECT_EQ(GetLastError(), 1234u); // nothing was attempted
+}
+
+} // namespace
