@@ -3,38 +3,18 @@
 // The input is read as little-endian UTF-16 units, zero units included: the
 // transforms work by length, so an embedded zero must be handled like any
 // other unit.
+#include "fuzz/FuzzChecks.h"
 #include "net/Encoding.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+using namespace fuzzcheck;
+
 namespace {
 
 constexpr char16_t kSafeUnits[] = u";/?:@&=+!*'(),$-_.";
-
-void Check(bool condition) {
-    if (!condition) {
-        __builtin_trap();
-    }
-}
-
-void CheckTerminated(const CVELString& s) {
-    Check(s.GetLength() >= 0 && s.GetLength() < s.GetCapacity());
-    Check(s.GetData()[s.GetLength()] == 0);
-}
-
-bool SameText(const CVELString& a, const CVELString& b) {
-    if (a.GetLength() != b.GetLength()) {
-        return false;
-    }
-    for (std::int32_t i = 0; i < a.GetLength(); ++i) {
-        if (a.GetData()[i] != b.GetData()[i]) {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool IsHex(char16_t c) {
     return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');

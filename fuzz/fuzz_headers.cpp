@@ -1,6 +1,7 @@
 // Fuzzes the header-block operations: the input is split into a block, a
 // header name and a value, and every operation must keep the block's own
 // invariants and the documented results.
+#include "fuzz/FuzzChecks.h"
 #include "net/HeaderBlock.h"
 
 #include <cstdint>
@@ -8,18 +9,9 @@
 #include <cstring>
 #include <string>
 
+using namespace fuzzcheck;
+
 namespace {
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-void CheckString(const CVELString& s) {
-    Check(s.GetLength() >= 0 && s.GetLength() < s.GetCapacity());
-    Check(s.GetData()[s.GetLength()] == 0);
-}
 
 std::u16string Units(const std::uint8_t* data, std::size_t size) {
     std::u16string out;
@@ -49,17 +41,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     CVELString block;
     SetHeaderLines(block, text.c_str());
-    CheckString(block);
+    CheckTerminated(block);
     Check(EndsWithCrLf(block));
     Check(block.GetLength() <=
           static_cast<std::int32_t>(std::char_traits<char16_t>::length(text.c_str())));
 
     CVELString got;
     GetHeader(block, name.c_str(), got);
-    CheckString(got);
+    CheckTerminated(got);
 
     RemoveHeader(block, name.c_str());
-    CheckString(block);
+    CheckTerminated(block);
     Check(EndsWithCrLf(block));
     Check(!GetHeader(block, name.c_str(), got));
 
@@ -70,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         !value.empty() && value.find_first_of(u"\r\n") == std::u16string::npos &&
         value.front() != u' ' && value.find(char16_t(0)) == std::u16string::npos;
     SetHeader(block, name.c_str(), value.c_str());
-    CheckString(block);
+    CheckTerminated(block);
     if (plainName && plainValue) {
         Check(GetHeader(block, name.c_str(), got));
         Check(std::u16string(got.GetData(), got.GetLength()) == value);

@@ -3,6 +3,7 @@
 // The input is read as little-endian UTF-16 units. A zero unit separates the
 // base from the reference; without one, the whole input is the reference and
 // a fixed page URL is the base, so most inputs reach the resolution steps.
+#include "fuzz/FuzzChecks.h"
 #include "net/ResolveUrl.h"
 #include "net/Url.h"
 
@@ -10,32 +11,11 @@
 #include <cstdint>
 #include <vector>
 
+using namespace fuzzcheck;
+
 namespace {
 
 constexpr char16_t kDefaultBase[] = u"http://h:81/a/b/c.html?x=1#top";
-
-void Check(bool condition) {
-    if (!condition) {
-        __builtin_trap();
-    }
-}
-
-void CheckTerminated(const CVELString& s) {
-    Check(s.GetLength() >= 0 && s.GetLength() < s.GetCapacity());
-    Check(s.GetData()[s.GetLength()] == 0);
-}
-
-bool SameText(const CVELString& a, const CVELString& b) {
-    if (a.GetLength() != b.GetLength()) {
-        return false;
-    }
-    for (std::int32_t i = 0; i < a.GetLength(); ++i) {
-        if (a.GetData()[i] != b.GetData()[i]) {
-            return false;
-        }
-    }
-    return true;
-}
 
 /// Parses `text` and checks the promises of a successful parse, including
 /// that the parts written back as a URL parse to the same parts.
