@@ -53,7 +53,9 @@ CVELString::~CVELString() {
 }
 
 CVELString& CVELString::operator=(const CVELString& other) {
-    Assign(other);
+    if (this != &other) {
+        Assign(other.m_pData, other.m_nLength);
+    }
     return *this;
 }
 

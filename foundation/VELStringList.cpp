@@ -7,7 +7,8 @@
 #include <new>
 
 namespace {
-constexpr std::int32_t kPointerSize = sizeof(CVELString*);
+// The array holds one element pointer per element object.
+constexpr std::int32_t kPointerSize = sizeof(void*);
 }
 
 CVELStringList::CVELStringList() : m_nCount(0), m_nAllocated(0) {}

@@ -24,7 +24,7 @@ constexpr DWORD kPageFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE
                              INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP |
                              INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS;
 
-constexpr std::size_t kFileReadSize = 16 * 1024;
+constexpr std::size_t kFileReadSize = std::size_t{16} * 1024;
 
 PageBytes Failure(std::string reason) {
     return {false, {}, std::move(reason)};

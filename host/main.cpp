@@ -5,7 +5,9 @@
 
 #include <iostream>
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
     CLI::App app{"dravik - synchronizes the content of a web application for offline use.\n"
                  "A host page configures the subscriptions; dravik crawls each selected\n"
                  "subscription and keeps what it fetched from other hosts in its URL cache."};
@@ -35,4 +37,18 @@ int main(int argc, char** argv) {
         std::cout << app.help();
     }
     return exitCode;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << "dravik: " << e.what() << "\n";
+    } catch (...) {
+        // A foundation type that could not grow: nothing more can be done.
+        std::cerr << "dravik: out of memory\n";
+    }
+    return kExitFailed;
 }

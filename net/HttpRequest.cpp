@@ -106,8 +106,15 @@ BOOL CHttpRequest::ReadResponseHeaders(DWORD* status, CVELString& headers) {
     }
     DWORD length = sizeof *status;
     if (!HttpQueryInfoW(m_hRequest, HTTP_QUERY_FLAG_NUMBER | HTTP_QUERY_STATUS_CODE, status,
-                        &length, nullptr) ||
-        !ReadRawHeaders(headers)) {
+                        &length, nullptr)) {
+        CloseHandles();
+        return FALSE;
+    }
+    DWORD bytes = 0;
+    if (HttpQueryInfoW(m_hRequest, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &bytes, nullptr)) {
+        return TRUE; // the response has no header text at all: nothing to filter
+    }
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || !ReadRawHeaders(headers, bytes)) {
         CloseHandles();
         return FALSE;
     }
@@ -128,14 +135,7 @@ BOOL CHttpRequest::ReadResponseHeaders(DWORD* status, CVELString& headers) {
     return TRUE;
 }
 
-BOOL CHttpRequest::ReadRawHeaders(CVELString& headers) {
-    DWORD bytes = 0;
-    if (HttpQueryInfoW(m_hRequest, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &bytes, nullptr)) {
-        return TRUE; // no header text at all
-    }
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        return FALSE;
-    }
+BOOL CHttpRequest::ReadRawHeaders(CVELString& headers, DWORD bytes) {
     std::vector<char16_t> text(bytes / sizeof(char16_t) + 1, 0);
     if (!HttpQueryInfoW(m_hRequest, HTTP_QUERY_RAW_HEADERS_CRLF, text.data(), &bytes, nullptr)) {
         return FALSE;

@@ -54,5 +54,6 @@ class CHttpRequest {
   private:
     BOOL Open(DWORD flags);
     BOOL Send();
-    BOOL ReadRawHeaders(CVELString& headers);
+    /// The header lines of the raw header text, `bytes` long.
+    BOOL ReadRawHeaders(CVELString& headers, DWORD bytes);
 };

@@ -30,7 +30,7 @@ std::string HomeDirectory() {
 // are ignored, as the convention asks, because they would depend on the
 // working directory.
 std::string ConfigHome() {
-    const std::string xdg = EnvironmentValue("XDG_CONFIG_HOME");
+    std::string xdg = EnvironmentValue("XDG_CONFIG_HOME");
     if (!xdg.empty() && xdg.front() == '/') {
         return xdg;
     }
@@ -53,7 +53,7 @@ std::string ProfileFilePath(std::u16string_view fileName) {
     if (fileName.empty() || fileName == u"." || fileName == u"..") {
         return {};
     }
-    const std::string name = Utf16ToUtf8(fileName);
+    std::string name = Utf16ToUtf8(fileName);
     if (!IsBareProfileName(fileName)) {
         return name;
     }

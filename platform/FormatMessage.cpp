@@ -248,6 +248,8 @@ FormatStatus FormatMessageString(const char16_t* format, std::span<const FormatA
     if (result->empty()) {
         return FormatStatus::Empty;
     }
+    // The text lives in `result` until the end of this function.
+    // NOLINTNEXTLINE(clang-analyzer-cplusplus.InnerPointer)
     out.Assign(result->data(), static_cast<std::int32_t>(result->size()));
     return FormatStatus::Ok;
 }

@@ -162,7 +162,8 @@ void SweepStaleTemporaries(const std::string& root) {
         if (!name.starts_with(kTempPrefix)) {
             continue;
         }
-        const std::string path = dir + "/" + name;
+        std::string path = dir;
+        path.append("/").append(name);
         const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
         if (fd.Valid() && ::flock(fd.Get(), LOCK_EX | LOCK_NB) == 0) {
             ::unlink(path.c_str());

@@ -18,7 +18,7 @@ using Clock = std::chrono::steady_clock;
 
 // Body bytes held between the network and the caller: eight of libcurl's
 // 16 KiB pieces, enough to keep the connection busy between reads.
-constexpr std::size_t kWindowBytes = 128 * 1024;
+constexpr std::size_t kWindowBytes = std::size_t{128} * 1024;
 
 // Longest single wait; the loop wakes to check its deadline at least this
 // often while libcurl times the connection set-up itself.

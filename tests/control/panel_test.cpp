@@ -64,6 +64,7 @@ class Panel : public ::testing::Test {
     void Press(CDravikPanel& panel) {
         ScopedMessageBoxSink sink([this](const MessageBoxRequest& box) {
             boxes.push_back(box);
+            events.push_back("box");
             return IDOK;
         });
         ScopedWindowObserver observer([this](const CWnd& window, WindowChange change) {
@@ -72,6 +73,15 @@ class Panel : public ::testing::Test {
             }
             if (change == WindowChange::Created || change == WindowChange::Destroyed) {
                 windows.push_back(change);
+            }
+            const auto* dialog = dynamic_cast<const CDialog*>(&window);
+            if (dialog != nullptr && dialog->GetTemplateId() == IDD_SYNCH_PROGRESS) {
+                if (change == WindowChange::Text) {
+                    const std::u16string caption = Str(window.GetWindowText());
+                    events.push_back("caption " + std::string(caption.begin(), caption.end()));
+                } else if (change == WindowChange::Visibility) {
+                    events.push_back(window.IsWindowVisible() ? "shown" : "hidden");
+                }
             }
         });
         ASSERT_TRUE(panel.Click(IDC_SYNCHRONIZE));
@@ -87,6 +97,7 @@ class Panel : public ::testing::Test {
     std::vector<MessageBoxRequest> boxes;
     std::vector<std::u16string> progress;
     std::vector<WindowChange> windows;
+    std::vector<std::string> events; ///< the progress window's and the boxes', in order
 };
 
 TEST_F(Panel, InitialStateFollowsTheConfiguration) {
@@ -146,6 +157,8 @@ TEST_F(Panel, ARunShowsEachLabelAndStopsAtTheFirstFailure) {
     EXPECT_EQ(panel.LastOutcome(), RunOutcome::kFailed);
     EXPECT_EQ(panel.FailedSlot(), 1);
     EXPECT_EQ(windows, (std::vector<WindowChange>{WindowChange::Created, WindowChange::Destroyed}));
+    // Created visible, captioned with the title, hidden before the message.
+    EXPECT_EQ(events, (std::vector<std::string>{"shown", "caption Dravik", "hidden", "box"}));
     EXPECT_TRUE(SettingsWritten()); // written before anything was crawled
 }
 
@@ -159,7 +172,9 @@ TEST_F(Panel, NothingSelectedStillCompletes) {
     EXPECT_TRUE(engine.Targets().empty());
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, u"Done");
+    EXPECT_EQ(boxes[0].caption, u"Dravik");
     EXPECT_EQ(boxes[0].type, MB_OK);
+    EXPECT_TRUE(progress.empty()); // an empty in-progress message leaves the text empty
     EXPECT_EQ(panel.LastOutcome(), RunOutcome::kComplete);
 }
 

@@ -65,6 +65,7 @@ TEST_F(PageWalk, ReferencesAreCleanedResolvedAndFiltered) {
             "/dir/\">"
             "<img src='b.gif'><base href=\"sub/\"><img src=c.gif>"
             "<input type=\"IMAGE\" src=i1.gif><input type=submit src=i2.gif><input src=i3.gif>"
+            "<input type=image src=i4.gif>"
             "<img src=\"#top\"><img src=\"javascript:go()\"><img src=\"mailto:a@b\">"
             "<img src=\"f.gif#part\"><img src=\"q?a=1&amp;b=2\">"
             "<!-- <img src=\"commented.gif\"> -->"
@@ -76,9 +77,25 @@ TEST_F(PageWalk, ReferencesAreCleanedResolvedAndFiltered) {
     ASSERT_TRUE(Crawl(Engine("ORXCmd=Show"), 0));
     EXPECT_EQ(engine.Targets(), (Targets{"/orx?ORXCmd=Show", "/a?ORXCmd=List"}));
     EXPECT_EQ(other.Targets(),
-              (Targets{"/dir/b.gif", "/dir/sub/c.gif", "/dir/sub/i1.gif", "/dir/sub/f.gif",
-                       "/dir/sub/q?a=1&b=2", "/dir/sub/twice.gif", "/dir/sub/s.js",
-                       "/dir/sub/l.css", "/dir/sub/bg.gif", "/dir/sub/o.cab"}));
+              (Targets{"/dir/b.gif", "/dir/sub/c.gif", "/dir/sub/i1.gif", "/dir/sub/i4.gif",
+                       "/dir/sub/f.gif", "/dir/sub/q?a=1&b=2", "/dir/sub/twice.gif",
+                       "/dir/sub/s.js", "/dir/sub/l.css", "/dir/sub/bg.gif", "/dir/sub/o.cab"}));
+}
+
+TEST_F(PageWalk, OnlyFollowedHtmlPagesAreWalked) {
+    engine.Page("/orx?ORXCmd=Show", "<frame src=\"" + Other("/f.html") +
+                                        "\">"
+                                        "<script src=\"" +
+                                        Other("/s.js") +
+                                        "\"></script>"
+                                        "<iframe src=\"" +
+                                        Other("/plain.txt") + "\">");
+    other.Page("/f.html", "<img src=\"f.gif\">", "text/html; charset=utf-8");
+    other.Page("/s.js", "<img src=\"s.gif\">", "text/html");
+    other.Page("/plain.txt", "<img src=\"p.gif\">", "text/plain");
+    other.Page("/f.gif", "gif", "image/gif");
+    ASSERT_TRUE(Crawl(Engine("ORXCmd=Show"), 0, TRUE));
+    EXPECT_EQ(other.Targets(), (Targets{"/f.html", "/f.gif", "/s.js", "/plain.txt"}));
 }
 
 TEST_F(PageWalk, RedirectedPagesResolveAgainstTheirFinalUrl) {

@@ -1,3 +1,4 @@
+#include "platform/LastError.h"
 #include "support/CrawlSite.h"
 
 #include <string>
@@ -27,6 +28,7 @@ TEST_F(RetrievalPolicy, TheStartQueryMustNameAnAllowedCommandAndMethod) {
         {"ORXCmd=InvokeMethod&ORXMethod=Close", false},
         {"ORXCmd=InvokeMethod", false},
         {"XORXCmd=Show", true}, // a plain substring search: the first occurrence counts
+        {"x=1&cmd=Show", false},
     };
     for (const Case& c : cases) {
         engine.ClearRequests();
@@ -63,6 +65,14 @@ TEST_F(RetrievalPolicy, HeadersAndCredentialsDependOnTheHost) {
         EXPECT_EQ(r.headers.count("User-agent"), 1u);
     }
     ASSERT_EQ(other.Targets(), (Targets{"/i.gif"}));
+    // Only what came from other hosts is kept in the cache.
+    DWORD size = 0;
+    EXPECT_FALSE(GetUrlCacheEntryInfoExW(Wide(Engine("ORXCmd=Show")).c_str(), nullptr, &size,
+                                         nullptr, nullptr, nullptr, 0));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(GetUrlCacheEntryInfoExW(Wide(Other("/i.gif")).c_str(), nullptr, &size, nullptr,
+                                         nullptr, nullptr, 0));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
     const RecordedRequest r = other.Requests()[0];
     EXPECT_EQ(r.Header("Host"), other.HostKey());
     EXPECT_FALSE(r.Has("Cookie"));
@@ -95,6 +105,20 @@ TEST_F(RetrievalPolicy, OutsidePagesNeedConsentAndResourcesAreFetchedOncePerRun)
     // A new run fetches the image again, once; followed pages every time they are met.
     EXPECT_EQ(other.Targets(),
               (Targets{"/page.html", "/same.gif", "/only-page.gif", "/frame.html", "/page.html"}));
+}
+
+TEST(StartHost, HostsCompareIgnoringCaseWithTheDefaultPortLeftOut) {
+    CSubscription slot;
+    slot.m_startHost.Assign(u"Engine.Example");
+    EXPECT_TRUE(slot.IsStartHost(u"engine.EXAMPLE", 80, FALSE));
+    EXPECT_FALSE(slot.IsStartHost(u"engine.example", 81, FALSE));
+    EXPECT_FALSE(slot.IsStartHost(u"engine.example", 80, TRUE)); // https on port 80
+    EXPECT_FALSE(slot.IsStartHost(u"engine.exampl", 80, FALSE));
+    slot.m_startHost.Assign(u"engine:8080");
+    EXPECT_TRUE(slot.IsStartHost(u"ENGINE", 8080, FALSE));
+    EXPECT_FALSE(slot.IsStartHost(u"engine", 80, FALSE));
+    slot.m_startHost.Assign(u"secure");
+    EXPECT_TRUE(slot.IsStartHost(u"secure", 443, TRUE));
 }
 
 } // namespace
