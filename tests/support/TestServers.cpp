@@ -45,9 +45,12 @@ void LocalServer::Start() {
     server_->set_keep_alive_max_count(1000);
     server_->set_keep_alive_timeout(2);
     server_->set_tcp_nodelay(true);
-    server_->set_logger([this](const httplib::Request& request, const httplib::Response&) {
+    // Counted before the request is answered: a logger runs after the reply
+    // is sent, when the client may already be asking how many there were.
+    server_->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
         const std::lock_guard lock(mutex_);
         clientPorts_.insert(request.remote_port);
+        return httplib::Server::HandlerResponse::Unhandled;
     });
     port_ = server_->bind_to_any_port("127.0.0.1");
     if (port_ <= 0) {
