@@ -38,43 +38,6 @@ struct Recorder {
 
 } // namespace
 
-TEST(StandaloneButton, BehavesAsAWindowOfItsOwn) {
-    CButton box(205, FALSE, TRUE);
-    EXPECT_TRUE(box.IsWindow());
-    EXPECT_FALSE(box.ShowWindow(SW_SHOW)) << "reports that it was hidden";
-    EXPECT_TRUE(box.IsWindowVisible());
-    EXPECT_FALSE(box.EnableWindow(FALSE)) << "reports that it was enabled";
-    box.SetCheck(BST_CHECKED);
-    box.SetWindowText(u"News");
-    EXPECT_EQ(box.GetCheck(), BST_CHECKED);
-    EXPECT_EQ(Str(box.GetWindowText()), u"News");
-    EXPECT_EQ(box.SetFocus(), nullptr) << "focus lives in dialogs";
-}
-
-TEST(WindowObserver, ProgressWindowLifeIsToldChangeByChange) {
-    Recorder recorder;
-    {
-        CDialog progress;
-        ASSERT_TRUE(progress.Create(IDD_SYNCH_PROGRESS));
-        progress.SetWindowText(u"Dravik");
-        progress.SetDlgItemText(IDC_PROGRESS_TEXT, u"Synchronizing News...");
-        progress.SetDlgItemText(IDC_PROGRESS_TEXT, u"Synchronizing News...");
-        progress.ShowWindow(SW_SHOW);
-        progress.ShowWindow(SW_HIDE);
-    }
-    const int P = IDD_SYNCH_PROGRESS;
-    EXPECT_EQ(recorder.seen,
-              (std::vector<Seen>{
-                  {P, 0, WindowChange::Created, u""},
-                  {P, 0, WindowChange::Visibility, u""},
-                  {P, 0, WindowChange::Text, u"Dravik"},
-                  {P, IDC_PROGRESS_TEXT, WindowChange::Text, u"Synchronizing News..."},
-                  {P, 0, WindowChange::Visibility, u"Dravik"},
-                  {P, 0, WindowChange::Destroyed, u"Dravik"},
-              }))
-        << "unchanged texts and states are not told again";
-}
-
 TEST(WindowObserver, ChecksAndEnablingAreToldAndTheObserverIsPutBack) {
     std::vector<WindowChange> outer;
     ScopedWindowObserver keep([&](const CWnd&, WindowChange c) { outer.push_back(c); });

@@ -3,13 +3,13 @@
 // receives, in order, so tests can assert the exact request sequence.
 #pragma once
 
+#include "support/TestServers.h"
+
 #include <httplib.h>
 
-#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 struct RecordedRequest {
@@ -34,25 +34,17 @@ struct CannedReply {
 class TestServer {
   public:
     TestServer() {
-        m_server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+        m_server.Routes().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
             Answer(req, res);
         });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
-    ~TestServer() {
-        m_server.stop();
-        m_thread.join();
+        m_server.Start();
     }
     TestServer(const TestServer&) = delete;
     TestServer& operator=(const TestServer&) = delete;
 
-    int Port() const { return m_port; }
+    int Port() const { return m_server.Port(); }
     /// "127.0.0.1:port", the host key the crawler forms for this server.
-    std::string HostKey() const { return "127.0.0.1:" + std::to_string(m_port); }
+    std::string HostKey() const { return "127.0.0.1:" + std::to_string(Port()); }
     std::string Origin() const { return "http://" + HostKey(); }
 
     /// Serves `body` for `target` (exact path and query) with status 200.
@@ -106,10 +98,9 @@ class TestServer {
         }
     }
 
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
     mutable std::mutex m_mutex;
     std::map<std::string, CannedReply> m_replies;
     std::vector<RecordedRequest> m_requests;
+    // Last, so that it stops serving before what its handler uses is gone.
+    testsupport::LocalServer m_server;
 };
