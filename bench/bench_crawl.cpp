@@ -10,7 +10,7 @@
 #include "crawler/AllowedLists.h"
 #include "crawler/Subscription.h"
 #include "net/InternetSession.h"
-#include "platform/FileTime.h"
+#include "platform/kernel/FileTime.h"
 
 #include <benchmark/benchmark.h>
 #include <httplib.h>

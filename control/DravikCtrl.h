@@ -9,7 +9,7 @@
 #pragma once
 
 #include "control/DravikPanel.h"
-#include "platform/PropExchange.h"
+#include "platform/com/PropExchange.h"
 #include "platform/ui/Window.h"
 
 #include <memory>

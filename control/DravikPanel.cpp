@@ -1,7 +1,7 @@
 #include "control/DravikPanel.h"
 
-#include "platform/LastError.h"
-#include "platform/WinInet.h"
+#include "platform/inet/WinInet.h"
+#include "platform/kernel/LastError.h"
 #include "platform/ui/MessageBox.h"
 #include "resources/ResourceIds.h"
 

@@ -10,7 +10,7 @@
 
 #include "crawler/Subscription.h"
 #include "foundation/VELString.h"
-#include "platform/WinTypes.h"
+#include "platform/kernel/WinTypes.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/Gdi.h"

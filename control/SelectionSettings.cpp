@@ -7,7 +7,7 @@
 #include "control/DravikPanel.h"
 #include "foundation/Decimal.h"
 #include "foundation/TextUnits.h"
-#include "platform/PrivateProfile.h"
+#include "platform/profile/PrivateProfile.h"
 
 #include <string>
 #include <vector>

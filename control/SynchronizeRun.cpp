@@ -4,8 +4,8 @@
 #include "control/DravikPanel.h"
 #include "control/SynchProgressDlg.h"
 #include "foundation/VELMemBuf.h"
-#include "platform/FileTime.h"
-#include "platform/FormatMessage.h"
+#include "platform/kernel/FileTime.h"
+#include "platform/text/FormatMessage.h"
 #include "platform/ui/MessageBox.h"
 #include "resources/ResourceIds.h"
 

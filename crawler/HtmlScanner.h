@@ -11,7 +11,7 @@
 
 #include "foundation/VELString.h"
 #include "foundation/VELStringPairList.h"
-#include "platform/WinTypes.h"
+#include "platform/kernel/WinTypes.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "foundation/VELString.h"
-#include "platform/WinTypes.h"
+#include "platform/kernel/WinTypes.h"
 
 class CHttpRequest;
 

@@ -13,8 +13,8 @@
 #include "net/HeaderBlock.h"
 #include "net/HttpRequest.h"
 #include "net/Url.h"
-#include "platform/FileTime.h"
-#include "platform/LastError.h"
+#include "platform/kernel/FileTime.h"
+#include "platform/kernel/LastError.h"
 
 #include <vector>
 

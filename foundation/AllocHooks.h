@@ -2,8 +2,9 @@
 //
 // Strings, buffers and list elements take their heap blocks through these
 // two pointers so that tests can make an allocation fail on purpose and see
-// the failure travel as the design says. Growth is the slow path already, so
-// the indirection costs nothing measurable.
+// the failure travel as callers expect: a thrown pointer to the object that
+// could not grow. Growth is the slow path already, so the indirection costs
+// nothing measurable.
 #pragma once
 
 #include <cstddef>

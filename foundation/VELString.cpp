@@ -2,7 +2,7 @@
 
 #include "foundation/TextUnits.h"
 #include "foundation/VELMemBuf.h"
-#include "platform/AnsiCodePage.h"
+#include "platform/text/AnsiCodePage.h"
 
 #include <cstdint>
 #include <cstring>

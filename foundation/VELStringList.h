@@ -10,7 +10,7 @@
 
 #include "foundation/VELMemBuf.h"
 #include "foundation/VELString.h"
-#include "platform/WinTypes.h"
+#include "platform/kernel/WinTypes.h"
 
 #include <cstdint>
 

@@ -1,9 +1,9 @@
 // `dravik cache list [--json]`: what the URL cache holds.
 #include "host/Commands.h"
 #include "host/ErrorText.h"
-#include "platform/LastError.h"
-#include "platform/Utf8.h"
-#include "platform/WinInet.h"
+#include "platform/inet/WinInet.h"
+#include "platform/kernel/LastError.h"
+#include "platform/text/Utf8.h"
 
 #include <cstdio>
 #include <ctime>
@@ -34,11 +34,21 @@ std::string JsonString(const std::string& text) {
     std::string out = "\"";
     for (const char c : text) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (static_cast<unsigned char>(c) < 0x20) {
                 char escaped[8];
@@ -56,7 +66,8 @@ void PrintJson(const std::vector<UrlCacheEntry>& entries) {
     std::cout << "[";
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const UrlCacheEntry& e = entries[i];
-        std::cout << (i == 0 ? "\n" : ",\n") << "  {\"url\": " << JsonString(Utf16ToUtf8(e.sourceUrl))
+        std::cout << (i == 0 ? "\n" : ",\n")
+                  << "  {\"url\": " << JsonString(Utf16ToUtf8(e.sourceUrl))
                   << ", \"size\": " << e.size
                   << ", \"lastSync\": " << JsonString(IsoTime(e.lastSync))
                   << ", \"localFile\": " << JsonString(Utf16ToUtf8(e.localFile)) << "}";

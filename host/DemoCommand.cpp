@@ -3,8 +3,8 @@
 #include "host/Commands.h"
 #include "host/DemoSite.h"
 #include "host/SyncCommand.h"
-#include "platform/Utf8.h"
-#include "platform/WinInet.h"
+#include "platform/inet/WinInet.h"
+#include "platform/text/Utf8.h"
 
 #include <cstdlib>
 #include <filesystem>

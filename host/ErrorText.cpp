@@ -1,7 +1,7 @@
 #include "host/ErrorText.h"
 
-#include "platform/LastError.h"
-#include "platform/WinInet.h"
+#include "platform/inet/WinInet.h"
+#include "platform/kernel/LastError.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Words for the internet library's last-error numbers, for messages.
 #pragma once
 
-#include "platform/WinTypes.h"
+#include "platform/kernel/WinTypes.h"
 
 #include <string>
 

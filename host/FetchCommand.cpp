@@ -7,8 +7,8 @@
 #include "net/HttpRequest.h"
 #include "net/InternetSession.h"
 #include "net/Url.h"
-#include "platform/LastError.h"
-#include "platform/Utf8.h"
+#include "platform/kernel/LastError.h"
+#include "platform/text/Utf8.h"
 
 #include <cstdio>
 #include <iostream>

@@ -1,7 +1,7 @@
 #include "host/HostPage.h"
 
 #include "host/HostPageFetch.h"
-#include "platform/Utf8.h"
+#include "platform/text/Utf8.h"
 #include "resources/TypeLibrary.h"
 
 #include <libxml/HTMLparser.h>

@@ -21,7 +21,7 @@
 // compared exactly, case included.
 #pragma once
 
-#include "platform/PropExchange.h"
+#include "platform/com/PropExchange.h"
 
 #include <string>
 #include <string_view>

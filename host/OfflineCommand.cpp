@@ -2,8 +2,8 @@
 // shared by every process of the user.
 #include "host/Commands.h"
 #include "host/ErrorText.h"
-#include "platform/LastError.h"
-#include "platform/WinInet.h"
+#include "platform/inet/WinInet.h"
+#include "platform/kernel/LastError.h"
 
 #include <iostream>
 #include <memory>
@@ -12,9 +12,8 @@
 namespace {
 
 int SetState(DWORD state) {
-    INTERNET_CONNECTED_INFO info{state, state == INTERNET_STATE_DISCONNECTED_BY_USER
-                                            ? ISO_FORCE_DISCONNECTED
-                                            : 0};
+    INTERNET_CONNECTED_INFO info{
+        state, state == INTERNET_STATE_DISCONNECTED_BY_USER ? ISO_FORCE_DISCONNECTED : 0};
     if (!InternetSetOptionW(nullptr, INTERNET_OPTION_CONNECTED_STATE, &info, sizeof info)) {
         std::cerr << "dravik offline: " << DescribeError(GetLastError()) << "\n";
         return kExitFailed;

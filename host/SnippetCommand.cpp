@@ -2,7 +2,7 @@
 #include "control/ConfigKeys.h"
 #include "host/Commands.h"
 #include "host/HostPage.h"
-#include "platform/Utf8.h"
+#include "platform/text/Utf8.h"
 
 #include <iostream>
 #include <string>
@@ -12,16 +12,26 @@ namespace {
 /// Example values that make the snippet a working page once the engine
 /// address and the subscriptions are filled in; every other key is empty.
 std::string ExampleValue(const std::string& key) {
-    if (key == "Info.UserName") return "jdoe";
-    if (key == "Info.ORXCommands") return "Show,List,InvokeMethod";
-    if (key == "Label.SynchronizeButton") return "Synchronize";
-    if (key == "Label.OutsideLinks") return "Follow links to other sites";
-    if (key == "Label.Title") return "Offline content";
-    if (key == "Msg.NoUsername") return "Please sign in before synchronizing.";
-    if (key == "Msg.SynchInProgress") return "Synchronizing %1...";
-    if (key == "Msg.SynchFailed") return "%1 could not be synchronized.";
-    if (key == "Msg.SynchComplete") return "Synchronization complete.";
-    if (key == "Info.HttpRequestHeaders") return "X-Offline: 1&#13;&#10;";
+    if (key == "Info.UserName")
+        return "jdoe";
+    if (key == "Info.ORXCommands")
+        return "Show,List,InvokeMethod";
+    if (key == "Label.SynchronizeButton")
+        return "Synchronize";
+    if (key == "Label.OutsideLinks")
+        return "Follow links to other sites";
+    if (key == "Label.Title")
+        return "Offline content";
+    if (key == "Msg.NoUsername")
+        return "Please sign in before synchronizing.";
+    if (key == "Msg.SynchInProgress")
+        return "Synchronizing %1...";
+    if (key == "Msg.SynchFailed")
+        return "%1 could not be synchronized.";
+    if (key == "Msg.SynchComplete")
+        return "Synchronization complete.";
+    if (key == "Info.HttpRequestHeaders")
+        return "X-Offline: 1&#13;&#10;";
     return "";
 }
 

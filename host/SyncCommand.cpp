@@ -6,10 +6,10 @@
 #include "host/ErrorText.h"
 #include "host/HostPage.h"
 #include "net/InternetSession.h"
-#include "platform/LastError.h"
-#include "platform/PrivateProfile.h"
-#include "platform/Utf8.h"
-#include "platform/WinInet.h"
+#include "platform/inet/WinInet.h"
+#include "platform/kernel/LastError.h"
+#include "platform/profile/PrivateProfile.h"
+#include "platform/text/Utf8.h"
 #include "platform/ui/MessageBox.h"
 #include "resources/ResourceIds.h"
 
@@ -34,7 +34,8 @@ int FindSlot(const CDravikPanel& panel, const std::string& name) {
     const std::u16string wanted = Utf8ToUtf16(name);
     for (int i = 0; i < kCheckBoxSlots; ++i) {
         const CVELString& slot = panel.m_slots[i].m_name;
-        if (slot.GetLength() != 0 && std::u16string_view(slot.GetData(), slot.GetLength()) == wanted) {
+        if (slot.GetLength() != 0 &&
+            std::u16string_view(slot.GetData(), slot.GetLength()) == wanted) {
             return i;
         }
     }
@@ -77,11 +78,15 @@ void ApplyClicks(CDravikPanel& panel, const SyncOptions& o) {
 
 int ExitStatusOf(RunOutcome outcome) {
     switch (outcome) {
-    case RunOutcome::kComplete: return kExitOk;
-    case RunOutcome::kFailed: return kExitFailed;
-    case RunOutcome::kOffline: return kExitOffline;
+    case RunOutcome::kComplete:
+        return kExitOk;
+    case RunOutcome::kFailed:
+        return kExitFailed;
+    case RunOutcome::kOffline:
+        return kExitOffline;
     case RunOutcome::kNoUserName:
-    case RunOutcome::kNone: break;
+    case RunOutcome::kNone:
+        break;
     }
     return kExitUsage;
 }
@@ -144,7 +149,8 @@ int RunSync(const SyncOptions& options) {
     if (!OpenInternetSession()) {
         const DWORD error = GetLastError();
         CloseInternetSession();
-        return Fail(kExitTransport, "cannot open the internet session (" + DescribeError(error) + ")");
+        return Fail(kExitTransport,
+                    "cannot open the internet session (" + DescribeError(error) + ")");
     }
     const int status = RunWithSession(options);
     CloseInternetSession();
@@ -164,8 +170,8 @@ void AddSyncCommand(CLI::App& app, int& exitCode) {
     sync->add_option("--no-links", o->noLinks, "do not include the links of NAME")
         ->type_name("NAME");
     auto* on = sync->add_flag("--outside-links", o->outsideLinks, "follow links to other hosts");
-    auto* off =
-        sync->add_flag("--no-outside-links", o->noOutsideLinks, "do not follow links to other hosts");
+    auto* off = sync->add_flag("--no-outside-links", o->noOutsideLinks,
+                               "do not follow links to other hosts");
     on->excludes(off);
     sync->add_flag("-y,--yes", o->yes, "go online without asking when the library is offline");
     sync->footer("Files: the user's choices are kept in " +

@@ -9,7 +9,7 @@
 #pragma once
 
 #include "foundation/VELString.h"
-#include "platform/WinTypes.h"
+#include "platform/kernel/WinTypes.h"
 
 /// Every non-empty value of the lines named `name`, joined with "; ".
 /// Returns TRUE when the result is non-empty.

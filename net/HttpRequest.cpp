@@ -2,7 +2,7 @@
 
 #include "net/HeaderBlock.h"
 #include "net/InternetSession.h"
-#include "platform/LastError.h"
+#include "platform/kernel/LastError.h"
 
 #include <vector>
 

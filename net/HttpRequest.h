@@ -9,7 +9,7 @@
 
 #include "foundation/VELMemBuf.h"
 #include "foundation/VELString.h"
-#include "platform/WinInet.h"
+#include "platform/inet/WinInet.h"
 
 class CHttpRequest {
   public:

@@ -5,7 +5,7 @@
 // own.
 #pragma once
 
-#include "platform/WinInet.h"
+#include "platform/inet/WinInet.h"
 
 extern HINTERNET g_hInternet;
 

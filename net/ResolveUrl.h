@@ -9,7 +9,7 @@
 #pragma once
 
 #include "foundation/VELString.h"
-#include "platform/WinTypes.h"
+#include "platform/kernel/WinTypes.h"
 
 /// Resolves the NUL-ended `ref` against the NUL-ended absolute URL `base`.
 /// Returns 1 and overwrites `out` with a URL that `ParseURL` accepts.

@@ -12,7 +12,7 @@
 #pragma once
 
 #include "foundation/VELString.h"
-#include "platform/WinTypes.h"
+#include "platform/kernel/WinTypes.h"
 
 #include <cstdint>
 

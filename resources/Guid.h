@@ -5,7 +5,7 @@
 // hosts and the registry refer to them in their braced text form.
 #pragma once
 
-#include "platform/WinTypes.h"
+#include "platform/kernel/WinTypes.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "platform/cache/CacheWriter.h"
 
-#include "platform/FileTime.h"
 #include "platform/cache/UrlCacheStore.h"
+#include "platform/kernel/FileTime.h"
 
 #include <optional>
 

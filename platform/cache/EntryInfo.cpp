@@ -1,7 +1,7 @@
 #include "platform/cache/EntryInfo.h"
 
-#include "platform/FileTime.h"
 #include "platform/cache/ContentFiles.h"
+#include "platform/kernel/FileTime.h"
 
 #include <cstring>
 

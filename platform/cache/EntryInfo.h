@@ -2,8 +2,8 @@
 // after it in the caller's buffer.
 #pragma once
 
-#include "platform/WinInet.h"
 #include "platform/cache/CacheIndex.h"
+#include "platform/inet/WinInet.h"
 
 #include <string>
 

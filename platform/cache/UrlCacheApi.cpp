@@ -1,9 +1,9 @@
 // Looking entries up, locking and unlocking them, and listing the cache.
-#include "platform/LastError.h"
-#include "platform/WinInet.h"
 #include "platform/cache/ContentFiles.h"
 #include "platform/cache/EntryInfo.h"
 #include "platform/cache/UrlCacheStore.h"
+#include "platform/inet/WinInet.h"
+#include "platform/kernel/LastError.h"
 
 #include <optional>
 #include <string_view>

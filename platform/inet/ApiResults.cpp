@@ -1,6 +1,6 @@
 #include "platform/inet/ApiResults.h"
 
-#include "platform/LastError.h"
+#include "platform/kernel/LastError.h"
 
 #include <cstring>
 

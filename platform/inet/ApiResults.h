@@ -2,7 +2,7 @@
 // with two-call sizing, DWORD values, and failures through the last error.
 #pragma once
 
-#include "platform/WinTypes.h"
+#include "platform/kernel/WinTypes.h"
 
 #include <string>
 

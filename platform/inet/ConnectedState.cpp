@@ -1,8 +1,8 @@
 #include "platform/inet/ConnectedState.h"
 
-#include "platform/LastError.h"
-#include "platform/WinInet.h"
 #include "platform/cache/UrlCacheStore.h"
+#include "platform/inet/WinInet.h"
+#include "platform/kernel/LastError.h"
 
 #include <mutex>
 #include <utility>

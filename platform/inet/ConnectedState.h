@@ -5,7 +5,7 @@
 // Without a usable cache the library counts as online.
 #pragma once
 
-#include "platform/WinTypes.h"
+#include "platform/kernel/WinTypes.h"
 
 namespace inet {
 

@@ -1,9 +1,9 @@
 // Opening and closing sessions, connections and requests.
-#include "platform/LastError.h"
-#include "platform/WinInet.h"
 #include "platform/inet/ApiResults.h"
 #include "platform/inet/HandleTypes.h"
+#include "platform/inet/WinInet.h"
 #include "platform/inet/WireText.h"
+#include "platform/kernel/LastError.h"
 
 using namespace inet;
 

@@ -1,6 +1,6 @@
 #include "platform/inet/HandleOptions.h"
 
-#include "platform/WinInet.h"
+#include "platform/inet/WinInet.h"
 
 namespace inet {
 

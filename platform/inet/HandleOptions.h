@@ -4,7 +4,7 @@
 // copies its connection's, so a change affects the handles opened after it.
 #pragma once
 
-#include "platform/WinTypes.h"
+#include "platform/kernel/WinTypes.h"
 
 namespace inet {
 

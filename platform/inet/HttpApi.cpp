@@ -1,10 +1,10 @@
 // Sending a request and reading its response.
-#include "platform/LastError.h"
-#include "platform/WinInet.h"
 #include "platform/inet/ApiResults.h"
 #include "platform/inet/ConnectedState.h"
 #include "platform/inet/HandleTypes.h"
+#include "platform/inet/WinInet.h"
 #include "platform/inet/WireText.h"
+#include "platform/kernel/LastError.h"
 
 #include <charconv>
 #include <optional>

@@ -1,11 +1,11 @@
 #include "platform/inet/HttpTransfer.h"
 
-#include "platform/FileTime.h"
-#include "platform/LastError.h"
-#include "platform/WinInet.h"
 #include "platform/inet/RedirectRules.h"
 #include "platform/inet/TransferErrors.h"
+#include "platform/inet/WinInet.h"
 #include "platform/inet/WireText.h"
+#include "platform/kernel/FileTime.h"
+#include "platform/kernel/LastError.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
 #include "platform/inet/InternetHandles.h"
 
-#include "platform/LastError.h"
+#include "platform/kernel/LastError.h"
 
 #include <mutex>
 #include <unordered_map>

@@ -4,8 +4,8 @@
 // made-up handle is recognised and refused instead of being used.
 #pragma once
 
-#include "platform/WinInet.h"
 #include "platform/inet/HandleOptions.h"
+#include "platform/inet/WinInet.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 #include "platform/inet/RedirectRules.h"
 
-#include "platform/WinInet.h"
+#include "platform/inet/WinInet.h"
 
 #include <curl/curl.h>
 

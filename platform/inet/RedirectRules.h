@@ -1,7 +1,7 @@
 // When and where a response sends the request on.
 #pragma once
 
-#include "platform/WinTypes.h"
+#include "platform/kernel/WinTypes.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
 #include "platform/inet/RequestSetup.h"
 
-#include "platform/WinInet.h"
+#include "platform/inet/WinInet.h"
 
 namespace inet {
 

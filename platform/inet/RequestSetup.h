@@ -2,7 +2,7 @@
 // asks for and its flags.
 #pragma once
 
-#include "platform/WinTypes.h"
+#include "platform/kernel/WinTypes.h"
 
 #include <string>
 

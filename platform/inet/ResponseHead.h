@@ -2,7 +2,7 @@
 // lines, kept as the raw text the server sent (line ends made CR LF).
 #pragma once
 
-#include "platform/WinTypes.h"
+#include "platform/kernel/WinTypes.h"
 
 #include <optional>
 #include <string>

@@ -5,9 +5,9 @@
 // session handle first does not pull the ground from under open requests.
 #pragma once
 
-#include "platform/WinTypes.h"
 #include "platform/inet/CurlHandles.h"
 #include "platform/inet/TransferPool.h"
+#include "platform/kernel/WinTypes.h"
 
 #include <map>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "platform/inet/TlsVerification.h"
 
-#include "platform/WinInet.h"
+#include "platform/inet/WinInet.h"
 
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>

@@ -7,7 +7,7 @@
 // Host-name checks are libcurl's, switched off when the name is ignored.
 #pragma once
 
-#include "platform/WinTypes.h"
+#include "platform/kernel/WinTypes.h"
 
 #include <curl/curl.h>
 

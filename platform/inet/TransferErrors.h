@@ -1,8 +1,8 @@
 // The last-error value for a failed libcurl transfer.
 #pragma once
 
-#include "platform/WinTypes.h"
 #include "platform/inet/TlsVerification.h"
+#include "platform/kernel/WinTypes.h"
 
 #include <curl/curl.h>
 

@@ -1,6 +1,6 @@
 #include "platform/inet/WireText.h"
 
-#include "platform/AnsiCodePage.h"
+#include "platform/text/AnsiCodePage.h"
 
 namespace inet {
 

@@ -5,7 +5,7 @@
 // and takes back the colour of the brush to fill with.
 #pragma once
 
-#include "platform/WinTypes.h"
+#include "platform/kernel/WinTypes.h"
 
 /// A colour as 0x00BBGGRR.
 using COLORREF = DWORD;

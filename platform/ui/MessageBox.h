@@ -6,7 +6,7 @@
 // button the user chose. Without a sink a box is answered IDOK at once.
 #pragma once
 
-#include "platform/WinTypes.h"
+#include "platform/kernel/WinTypes.h"
 
 #include <functional>
 #include <string>

@@ -13,7 +13,7 @@
 #pragma once
 
 #include "foundation/VELString.h"
-#include "platform/WinTypes.h"
+#include "platform/kernel/WinTypes.h"
 #include "resources/DialogTemplate.h"
 
 #include <functional>

@@ -1,6 +1,6 @@
 #include "control/DravikCtrl.h"
 #include "net/InternetSession.h"
-#include "platform/WinInet.h"
+#include "platform/inet/WinInet.h"
 #include "platform/ui/MessageBox.h"
 #include "resources/ResourceIds.h"
 #include "support/FailingAlloc.h"

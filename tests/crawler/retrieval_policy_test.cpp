@@ -1,4 +1,4 @@
-#include "platform/LastError.h"
+#include "platform/kernel/LastError.h"
 #include "support/CrawlSite.h"
 
 #include <string>

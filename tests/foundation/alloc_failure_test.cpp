@@ -33,7 +33,7 @@ TEST(AllocationFailure, ThrowsThePointerOfTheObjectThatCouldNotGrow) {
         try {
             onHeap.Append(more.c_str());
             FAIL() << "no exception";
-        } catch (void* thrown) { // the design lets a handler take it as void *
+        } catch (void* thrown) { // a handler may take the thrown pointer as void *
             EXPECT_EQ(thrown, static_cast<void*>(&onHeap));
         }
     }

@@ -2,7 +2,7 @@
 // goes out, what of the response comes back, and how failures end.
 #include "net/HttpRequest.h"
 #include "net/InternetSession.h"
-#include "platform/LastError.h"
+#include "platform/kernel/LastError.h"
 #include "support/CacheHome.h"
 #include "support/TestServer.h"
 #include "support/TestServers.h"

@@ -1,6 +1,6 @@
 #include "support/ChildProcess.h"
 
-#include "platform/WinInet.h"
+#include "platform/inet/WinInet.h"
 #include "support/InetTestSupport.h"
 
 #include <spawn.h>

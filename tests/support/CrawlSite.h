@@ -6,7 +6,7 @@
 #include "crawler/AllowedLists.h"
 #include "crawler/Subscription.h"
 #include "net/InternetSession.h"
-#include "platform/FileTime.h"
+#include "platform/kernel/FileTime.h"
 #include "support/TestServer.h"
 #include "support/Text.h"
 

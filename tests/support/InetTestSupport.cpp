@@ -1,6 +1,6 @@
 #include "support/InetTestSupport.h"
 
-#include "platform/LastError.h"
+#include "platform/kernel/LastError.h"
 
 #include <fstream>
 #include <vector>

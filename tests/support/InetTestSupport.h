@@ -1,7 +1,7 @@
 // Helpers for driving the internet library the way its callers do.
 #pragma once
 
-#include "platform/WinInet.h"
+#include "platform/inet/WinInet.h"
 
 #include <string>
 #include <string_view>

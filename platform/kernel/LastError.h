@@ -1,0 +1,24 @@
+// The calling thread's last-error value.
+//
+// Transport failures are reported as a 0 result plus this value, as the
+// internet library does; each thread has its own.
+#pragma once
+
+#include "platform/kernel/WinTypes.h"
+
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
+constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_GEN_FAILURE = 31;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_DISK_FULL = 112;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr DWORD ERROR_NOT_LOCKED = 158;
+constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
+constexpr DWORD ERROR_CANCELLED = 1223;

@@ -1,0 +1,84 @@
+// The cache stays consistent when processes share it or die mid-download.
+#include "platform/inet/WinInet.h"
+#include "support/CacheHome.h"
+#include "support/ChildProcess.h"
+#include "support/InetTestSupport.h"
+#include "support/TestServers.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+using namespace testsupport;
+
+namespace {
+
+std::size_t FilesIn(const std::string& dir) {
+    std::error_code ignored;
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& item : std::filesystem::directory_iterator(dir, ignored)) {
+        ++count;
+    }
+    return count;
+}
+
+TEST(CacheProcessTest, KilledDownloadLeavesNoRowAndNoPartialFile) {
+    const CacheHome home;
+    std::atomic<std::size_t> served{0};
+    LocalServer server;
+    server.Routes().Get("/endless", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content_provider(std::size_t{1} << 30, "application/octet-stream",
+                                 [&](std::size_t, std::size_t, httplib::DataSink& sink) {
+                                     static const std::string piece(16384, 'z');
+                                     served += piece.size();
+                                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                                     return sink.write(piece.data(), piece.size());
+                                 });
+    });
+    server.Start();
+    const int port = server.Port();
+    const pid_t child = SpawnChild("download", std::to_string(port) + " /endless");
+    while (served < (std::size_t{4} << 20)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(FilesIn(home.CacheDir() + "/tmp"), 1u) << "the child writes a temporary";
+    ::kill(child, SIGKILL);
+    WaitForChild(child);
+
+    const std::u16string url = W("http://127.0.0.1:" + std::to_string(port) + "/endless");
+    EXPECT_FALSE(LookUp(url).found);
+    EXPECT_EQ(FilesIn(home.CacheDir() + "/tmp"), 0u) << "opening the cache swept it away";
+    EXPECT_EQ(FilesIn(home.CacheDir() + "/content"), 0u);
+}
+
+TEST(CacheProcessTest, TwoProcessesWritingTheSameEntriesKeepThemWhole) {
+    const CacheHome home;
+    LocalServer server;
+    server.Routes().Get(R"(/item/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(std::string(20000, req.matches[1].str()[0]), "text/plain");
+    });
+    server.Start();
+    const int port = server.Port();
+    constexpr int kItems = 8;
+    const std::string job = std::to_string(port) + " " + std::to_string(kItems) + " 5";
+    const pid_t first = SpawnChild("write-items", job);
+    const pid_t second = SpawnChild("write-items", job);
+    EXPECT_EQ(WaitForChild(first), 0);
+    EXPECT_EQ(WaitForChild(second), 0);
+
+    std::vector<UrlCacheEntry> entries;
+    ASSERT_TRUE(ListUrlCacheEntries(entries));
+    ASSERT_EQ(entries.size(), static_cast<std::size_t>(kItems));
+    for (const UrlCacheEntry& entry : entries) {
+        EXPECT_EQ(std::filesystem::file_size(A(entry.localFile)), 20000u) << A(entry.sourceUrl);
+    }
+    EXPECT_EQ(FilesIn(home.CacheDir() + "/content"), static_cast<std::size_t>(kItems))
+        << "every replaced file was deleted";
+}
+
+} // namespace

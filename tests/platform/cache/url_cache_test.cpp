@@ -1,0 +1,196 @@
+// What a download leaves in the URL cache, and how entries are looked up,
+// locked and listed.
+#include "platform/inet/WinInet.h"
+#include "platform/kernel/FileTime.h"
+#include "platform/kernel/LastError.h"
+#include "support/CacheHome.h"
+#include "support/InetTestSupport.h"
+#include "support/TestServers.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace testsupport;
+
+namespace {
+
+std::string FileContent(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+std::size_t FilesIn(const std::string& dir) {
+    std::error_code ignored;
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& item : std::filesystem::directory_iterator(dir, ignored)) {
+        ++count;
+    }
+    return count;
+}
+
+class UrlCacheTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto& routes = server_.Routes();
+        routes.Get("/page.html", [](const httplib::Request&, httplib::Response& res) {
+            res.set_header("Last-Modified", "Tue, 15 Nov 1994 08:12:31 GMT");
+            res.set_content("<p>cached</p>", "text/html");
+        });
+        routes.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 404;
+            res.set_content("gone", "text/plain");
+        });
+        routes.Get("/counter", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content("visit " + std::to_string(++visits_), "text/plain");
+        });
+        routes.Get("/old", [](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect("/new");
+        });
+        routes.Get("/new", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("moved here", "text/plain");
+        });
+        routes.Get("/large", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(std::string(1 << 20, 'x'), "application/octet-stream");
+        });
+        server_.Start();
+        session_ = OpenSession();
+    }
+
+    std::u16string Url(const std::string& path) const {
+        return W("http://127.0.0.1:" + std::to_string(server_.Port()) + path);
+    }
+
+    Exchange Get(std::u16string_view path, DWORD flags = INTERNET_FLAG_RELOAD) {
+        return Fetch(session_.Get(), server_.Port(), path, flags);
+    }
+
+    CacheHome home_;
+    LocalServer server_;
+    Handle session_;
+    std::atomic<int> visits_{0};
+};
+
+TEST_F(UrlCacheTest, DownloadStoresTheResponseWithItsDetails) {
+    FILETIME requested{};
+    GetSystemTimeAsFileTime(&requested);
+    const Exchange got = Get(u"/page.html", INTERNET_FLAG_RELOAD | INTERNET_FLAG_NEED_FILE);
+    ASSERT_EQ(got.body, "<p>cached</p>");
+
+    const CacheLook entry = LookUp(Url("/page.html"));
+    ASSERT_TRUE(entry.found) << entry.error;
+    EXPECT_EQ(entry.url, A(Url("/page.html")));
+    EXPECT_EQ(entry.useCount, 0u);
+    EXPECT_EQ(entry.size, got.body.size());
+    EXPECT_EQ(FileContent(entry.localFile), got.body);
+    EXPECT_TRUE(entry.localFile.ends_with(".html")) << entry.localFile;
+    EXPECT_EQ(entry.headers, got.headers);
+    EXPECT_GE(CompareFileTime(&entry.lastSync, &requested), 0);
+    const FILETIME lastModified = FileTimeFromUnixSeconds(784887151); // the Last-Modified above
+    EXPECT_EQ(CompareFileTime(&entry.lastModified, &lastModified), 0);
+}
+
+TEST_F(UrlCacheTest, OnlyCompleteOkResponsesWithoutNoCacheWriteAreStored) {
+    Get(u"/page.html", INTERNET_FLAG_NO_CACHE_WRITE);
+    EXPECT_EQ(LookUp(Url("/page.html")).error, ERROR_FILE_NOT_FOUND);
+
+    Get(u"/missing");
+    EXPECT_EQ(LookUp(Url("/missing")).error, ERROR_FILE_NOT_FOUND);
+
+    {
+        const Request abandoned = OpenRequest(session_.Get(), server_.Port(), u"/large", 0);
+        ASSERT_TRUE(Send(abandoned));
+        char piece[4096];
+        DWORD got = 0;
+        ASSERT_TRUE(InternetReadFile(abandoned.Get(), piece, sizeof piece, &got));
+    }
+    EXPECT_EQ(LookUp(Url("/large")).error, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(FilesIn(home_.CacheDir() + "/tmp"), 0u) << "the abandoned body's temporary is gone";
+    EXPECT_EQ(FilesIn(home_.CacheDir() + "/content"), 0u);
+}
+
+TEST_F(UrlCacheTest, NewerDownloadReplacesTheEntryAndItsFile) {
+    Get(u"/counter");
+    const CacheLook first = LookUp(Url("/counter"));
+    Get(u"/counter");
+    const CacheLook second = LookUp(Url("/counter"));
+    ASSERT_TRUE(first.found && second.found);
+    EXPECT_EQ(FileContent(second.localFile), "visit 2");
+    EXPECT_GE(CompareFileTime(&second.lastSync, &first.lastSync), 0);
+    EXPECT_FALSE(std::filesystem::exists(first.localFile));
+    EXPECT_EQ(FilesIn(home_.CacheDir() + "/content"), 1u);
+}
+
+TEST_F(UrlCacheTest, RedirectedResponseIsStoredUnderBothUrlsWithoutFragments) {
+    Get(u"/old#section");
+    const CacheLook requested = LookUp(Url("/old"));
+    const CacheLook final = LookUp(Url("/new#elsewhere"));
+    ASSERT_TRUE(requested.found && final.found);
+    EXPECT_EQ(final.url, A(Url("/new")));
+    EXPECT_EQ(requested.localFile, final.localFile);
+    EXPECT_EQ(FileContent(final.localFile), "moved here");
+}
+
+TEST_F(UrlCacheTest, RetrieveLocksAndUnlockReleases) {
+    Get(u"/page.html");
+    const std::u16string url = Url("/page.html");
+    DWORD size = 0;
+    EXPECT_FALSE(RetrieveUrlCacheEntryFileW(url.c_str(), nullptr, &size, 0));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(LookUp(url).useCount, 0u) << "a failed retrieve takes no lock";
+
+    std::vector<std::uint64_t> buffer(size / 8 + 1);
+    auto* entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data());
+    DWORD smaller = size - 1;
+    EXPECT_FALSE(RetrieveUrlCacheEntryFileW(url.c_str(), entry, &smaller, 0));
+    EXPECT_EQ(smaller, size);
+    ASSERT_TRUE(RetrieveUrlCacheEntryFileW(url.c_str(), entry, &size, 0));
+    EXPECT_EQ(entry->dwUseCount, 1u);
+    ASSERT_TRUE(RetrieveUrlCacheEntryFileW(url.c_str(), entry, &size, 0));
+    EXPECT_EQ(LookUp(url).useCount, 2u);
+
+    EXPECT_TRUE(UnlockUrlCacheEntryFileW(url.c_str(), 0));
+    EXPECT_TRUE(UnlockUrlCacheEntryFileW(url.c_str(), 0));
+    EXPECT_EQ(LookUp(url).useCount, 0u);
+    EXPECT_FALSE(UnlockUrlCacheEntryFileW(url.c_str(), 0));
+    EXPECT_EQ(GetLastError(), ERROR_NOT_LOCKED);
+    EXPECT_FALSE(UnlockUrlCacheEntryFileW(Url("/never").c_str(), 0));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(UrlCacheTest, AContentFileCutShortOrGoneIsNoEntry) {
+    Get(u"/page.html");
+    Get(u"/counter");
+    const std::u16string page = Url("/page.html");
+    const std::u16string counter = Url("/counter");
+    // As a power failure might leave a file that was never forced to disk.
+    std::filesystem::resize_file(LookUp(page).localFile, 3);
+    std::filesystem::remove(LookUp(counter).localFile);
+    DWORD size = 0;
+    EXPECT_FALSE(
+        GetUrlCacheEntryInfoExW(page.c_str(), nullptr, &size, nullptr, nullptr, nullptr, 0));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(RetrieveUrlCacheEntryFileW(counter.c_str(), nullptr, &size, 0));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    // The next download replaces the damaged entry.
+    Get(u"/page.html");
+    EXPECT_EQ(FileContent(LookUp(page).localFile), "<p>cached</p>");
+}
+
+TEST_F(UrlCacheTest, ListingGivesEveryEntryInUrlOrder) {
+    Get(u"/page.html");
+    Get(u"/counter");
+    std::vector<UrlCacheEntry> entries;
+    ASSERT_TRUE(ListUrlCacheEntries(entries));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].sourceUrl, Url("/counter"));
+    EXPECT_EQ(entries[1].sourceUrl, Url("/page.html"));
+    EXPECT_EQ(FileContent(A(entries[1].localFile)), "<p>cached</p>");
+}
+
+} // namespace
