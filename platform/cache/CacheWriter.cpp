@@ -41,6 +41,7 @@ bool WriteRows(CacheIndex& index, const EntryRecord& base, const std::vector<std
         record.url = url;
         if (old) {
             record.useCount = old->useCount;
+            record.hitCount = old->hitCount;
             replaced.push_back(old->file);
         }
         if (!index.Put(record)) {

@@ -14,6 +14,10 @@ using UINT = std::uint32_t;
 using INTERNET_PORT = std::uint16_t;
 using LONG = std::int32_t;
 
+/// An opaque handle of a kernel or library object (a cache stream or
+/// enumeration).
+using HANDLE = void*;
+
 /// An opaque window handle. Front ends that show no window pass null.
 using HWND = void*;
 
