@@ -19,3 +19,9 @@ void AddCacheCommand(CLI::App& app, int& exitCode);
 void AddSyncCommand(CLI::App& app, int& exitCode);
 void AddSnippetCommand(CLI::App& app, int& exitCode);
 void AddDemoCommand(CLI::App& app, int& exitCode);
+void AddProxyCommand(CLI::App& app, int& exitCode);
+/// Adds show, remove, clear and missed to the `cache` subcommand.
+void AddCacheEntryCommands(CLI::App& cache, int& exitCode);
+
+/// `dravik fetch --missed`; returns the exit status.
+int RunFetchMissed();

@@ -24,9 +24,11 @@ int Run(int argc, char** argv) {
     AddFetchCommand(app, exitCode);
     AddOfflineCommand(app, exitCode);
     AddCacheCommand(app, exitCode);
+    AddCacheEntryCommands(*app.get_subcommand("cache"), exitCode);
     AddSyncCommand(app, exitCode);
     AddSnippetCommand(app, exitCode);
     AddDemoCommand(app, exitCode);
+    AddProxyCommand(app, exitCode);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
