@@ -2,6 +2,7 @@
 #include "host/Commands.h"
 #include "host/proxy/LocalAuthority.h"
 #include "host/proxy/ProxyServer.h"
+#include "platform/cache/RetrievalCounts.h"
 
 #include <csignal>
 #include <cstdio>
@@ -96,11 +97,12 @@ int RunProxy(const ProxyArguments& arguments) {
               << ":" << server->Port() << std::endl;
     int received = 0;
     sigwait(&stop, &received);
+    // Only the hits of the last moments wait to be written. The cache and
+    // the list of misses are written as they change, and a download cut off
+    // here is swept away the next time the cache opens. Leaving at once
+    // spares a wait on requests stuck in the network.
+    urlcache::FlushStreamHits();
     std::cout << "dravik proxy: stopped" << std::endl;
-    // Nothing is left to save: the cache and the list of misses are written
-    // as they change, and a download cut off here is swept away the next
-    // time the cache opens. Leaving at once spares a wait on requests stuck
-    // in the network.
     std::_Exit(kExitOk);
 }
 

@@ -40,36 +40,49 @@ ListedEntry Listed(const INTERNET_CACHE_ENTRY_INFOW& entry) {
     return out;
 }
 
-/// Runs a two-call cache function until the buffer is large enough.
-template <typename Call> bool WithEntryBuffer(std::vector<char>& buffer, Call&& call) {
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        auto size = static_cast<DWORD>(buffer.size());
-        if (call(reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data()), &size)) {
-            return true;
-        }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-            return false;
-        }
-        buffer.resize(size);
+/// Room for an entry, left uninitialized (the cache fills it), growing to
+/// the size a two-call function asks for.
+class EntryBuffer {
+  public:
+    INTERNET_CACHE_ENTRY_INFOW* Entry() {
+        return reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(data_.get());
     }
-    return false;
-}
+
+    /// Runs `call(entry, &size)` until the buffer is large enough.
+    template <typename Call> bool Fill(Call&& call) {
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            DWORD size = size_;
+            if (call(Entry(), &size)) {
+                return true;
+            }
+            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+                return false;
+            }
+            data_.reset(new char[size]);
+            size_ = size;
+        }
+        return false;
+    }
+
+  private:
+    std::unique_ptr<char[]> data_{new char[kFirstEntryBuffer]};
+    DWORD size_ = kFirstEntryBuffer;
+};
 
 } // namespace
 
 std::unique_ptr<CachedCopy> CachedCopy::Open(const std::string& url) {
     const std::u16string wide = Utf8ToUtf16(url);
-    std::vector<char> buffer(kFirstEntryBuffer);
+    EntryBuffer buffer;
     HANDLE stream = nullptr;
-    const bool opened =
-        WithEntryBuffer(buffer, [&](INTERNET_CACHE_ENTRY_INFOW* entry, DWORD* size) {
-            stream = RetrieveUrlCacheEntryStreamW(wide.c_str(), entry, size, FALSE, 0);
-            return stream != nullptr;
-        });
+    const bool opened = buffer.Fill([&](INTERNET_CACHE_ENTRY_INFOW* entry, DWORD* size) {
+        stream = RetrieveUrlCacheEntryStreamW(wide.c_str(), entry, size, FALSE, 0);
+        return stream != nullptr;
+    });
     if (!opened) {
         return nullptr;
     }
-    const auto& entry = *reinterpret_cast<const INTERNET_CACHE_ENTRY_INFOW*>(buffer.data());
+    const INTERNET_CACHE_ENTRY_INFOW& entry = *buffer.Entry();
     std::unique_ptr<CachedCopy> copy(new CachedCopy());
     copy->stream_ = stream;
     copy->size_ = SizeOf(entry);
@@ -94,9 +107,9 @@ bool CachedCopy::Read(char* out, std::size_t capacity, std::size_t& got) {
 
 bool ListEntries(std::vector<ListedEntry>& entries) {
     entries.clear();
-    std::vector<char> buffer(kFirstEntryBuffer);
+    EntryBuffer buffer;
     HANDLE find = nullptr;
-    bool more = WithEntryBuffer(buffer, [&](INTERNET_CACHE_ENTRY_INFOW* entry, DWORD* size) {
+    bool more = buffer.Fill([&](INTERNET_CACHE_ENTRY_INFOW* entry, DWORD* size) {
         find = FindFirstUrlCacheEntryW(nullptr, entry, size);
         return find != nullptr;
     });
@@ -104,8 +117,8 @@ bool ListEntries(std::vector<ListedEntry>& entries) {
         return GetLastError() == ERROR_NO_MORE_ITEMS;
     }
     while (more) {
-        entries.push_back(Listed(*reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data())));
-        more = WithEntryBuffer(buffer, [&](INTERNET_CACHE_ENTRY_INFOW* entry, DWORD* size) {
+        entries.push_back(Listed(*buffer.Entry()));
+        more = buffer.Fill([&](INTERNET_CACHE_ENTRY_INFOW* entry, DWORD* size) {
             return FindNextUrlCacheEntryW(find, entry, size) != FALSE;
         });
     }

@@ -3,8 +3,9 @@
 #include "host/proxy/ProxyContext.h"
 #include "platform/inet/WinInet.h"
 
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
-#include <boost/asio/strand.hpp>
+#include <boost/asio/post.hpp>
 
 #include <chrono>
 #include <cstdio>
@@ -121,24 +122,38 @@ std::shared_ptr<asio::ssl::context> ProxyContext::TlsFor(const std::string& host
     return tls;
 }
 
+// One event loop per thread, each connection on one of them: a connection's
+// handlers never run on two threads, and the threads never wait on each
+// other.
 struct ProxyServer::Impl {
-    asio::io_context io;
-    tcp::acceptor acceptor{io};
+    using WorkGuard = asio::executor_work_guard<asio::io_context::executor_type>;
+
+    std::vector<std::unique_ptr<asio::io_context>> loops;
+    std::vector<WorkGuard> guards;
+    std::unique_ptr<tcp::acceptor> acceptor;
     std::shared_ptr<ProxyContext> context;
     ClientRules clients{{}};
     std::vector<std::thread> threads;
     std::uint16_t port = 0;
+    std::size_t next = 0;
 
     void Accept() {
-        acceptor.async_accept(asio::make_strand(io), [this](error_code ec, tcp::socket socket) {
-            if (ec == asio::error::operation_aborted || !acceptor.is_open()) {
+        asio::io_context& loop = *loops[next++ % loops.size()];
+        acceptor->async_accept(loop, [this](error_code ec, tcp::socket socket) {
+            if (ec == asio::error::operation_aborted || !acceptor->is_open()) {
                 return;
             }
             if (!ec) {
                 error_code peerError;
                 const tcp::endpoint peer = socket.remote_endpoint(peerError);
                 if (!peerError && clients.Allows(AddressBytes(peer.address()))) {
-                    ServeConnection(context, std::move(socket));
+                    // A response often goes out as a head and a body in two
+                    // writes; without this the second waits for an ACK.
+                    socket.set_option(tcp::no_delay(true), peerError);
+                    const auto executor = socket.get_executor();
+                    asio::post(executor, [context = context, socket = std::move(socket)]() mutable {
+                        ServeConnection(std::move(context), std::move(socket));
+                    });
                 }
                 // Anyone else is closed without a word: the socket goes here.
             }
@@ -162,31 +177,36 @@ std::unique_ptr<ProxyServer> ProxyServer::Start(const ProxyOptions& options, std
         }
     }
     auto impl = std::make_unique<Impl>();
+    for (std::size_t i = 0; i < std::max<std::size_t>(1, options.ioThreads); ++i) {
+        impl->loops.push_back(std::make_unique<asio::io_context>(1));
+        impl->guards.push_back(asio::make_work_guard(*impl->loops.back()));
+    }
+    impl->acceptor = std::make_unique<tcp::acceptor>(*impl->loops.front());
     impl->clients = ClientRules(options.allow);
     error_code ec;
     const asio::ip::address address = asio::ip::make_address(options.listen.host, ec);
     const tcp::endpoint endpoint(address, options.listen.port);
     if (!ec) {
-        impl->acceptor.open(endpoint.protocol(), ec);
+        impl->acceptor->open(endpoint.protocol(), ec);
     }
     if (!ec) {
-        impl->acceptor.set_option(asio::socket_base::reuse_address(true), ec);
-        impl->acceptor.bind(endpoint, ec);
+        impl->acceptor->set_option(asio::socket_base::reuse_address(true), ec);
+        impl->acceptor->bind(endpoint, ec);
     }
     if (!ec) {
-        impl->acceptor.listen(asio::socket_base::max_listen_connections, ec);
+        impl->acceptor->listen(asio::socket_base::max_listen_connections, ec);
     }
     if (ec) {
         error = "cannot listen on " + options.listen.host + ":" +
                 std::to_string(options.listen.port) + " (" + ec.message() + ")";
         return nullptr;
     }
-    impl->port = impl->acceptor.local_endpoint().port();
+    impl->port = impl->acceptor->local_endpoint().port();
     impl->context = std::make_shared<ProxyContext>(options, std::move(authority));
     impl->context->SetPort(impl->port);
     impl->Accept();
-    for (std::size_t i = 0; i < std::max<std::size_t>(1, options.ioThreads); ++i) {
-        impl->threads.emplace_back([io = &impl->io] { io->run(); });
+    for (const auto& loop : impl->loops) {
+        impl->threads.emplace_back([io = loop.get()] { io->run(); });
     }
     return std::make_unique<ProxyServer>(std::move(impl));
 }
@@ -199,11 +219,13 @@ void ProxyServer::Stop() {
     if (impl_->threads.empty()) {
         return;
     }
-    asio::post(impl_->io, [impl = impl_.get()] {
+    asio::post(*impl_->loops.front(), [impl = impl_.get()] {
         error_code ignored;
-        impl->acceptor.close(ignored);
+        impl->acceptor->close(ignored);
     });
-    impl_->io.stop();
+    for (const auto& loop : impl_->loops) {
+        loop->stop();
+    }
     for (std::thread& thread : impl_->threads) {
         thread.join();
     }

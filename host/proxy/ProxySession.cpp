@@ -210,19 +210,52 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
     void ServeCopy(std::unique_ptr<CachedCopy> copy) {
         copy_ = std::move(copy);
+        if (copy_->Size() <= kPiece) {
+            return SendSmallCopy();
+        }
         streamed_ = std::make_unique<StreamedResponse>(http::status::ok, Req().version());
+        SetCopyFields(*streamed_);
+        streamed_->content_length(copy_->Size());
+        streamed_->keep_alive(keepAlive_);
+        StartStreamed(head_, [this] { PumpCopy(); });
+    }
+
+    void SetCopyFields(http::fields& fields) {
         bool typed = false;
         for (const HeaderField& field : copy_->Fields()) {
-            streamed_->set(field.name, field.value);
+            fields.set(field.name, field.value);
             typed = typed || NameEquals(field.name, "Content-Type");
         }
         if (!typed) {
-            streamed_->set(http::field::content_type, "application/octet-stream");
+            fields.set(http::field::content_type, "application/octet-stream");
         }
-        streamed_->set("X-Cache", "HIT");
-        streamed_->content_length(copy_->Size());
-        streamed_->keep_alive(keepAlive_);
-        StartStreamed(head_ || copy_->Size() == 0, [this] { PumpCopy(); });
+        fields.set("X-Cache", "HIT");
+    }
+
+    /// A body that fits one piece goes out with its head in one write.
+    void SendSmallCopy() {
+        auto response =
+            std::make_shared<http::response<http::string_body>>(http::status::ok, Req().version());
+        SetCopyFields(*response);
+        std::string& body = response->body();
+        body.resize(static_cast<std::size_t>(copy_->Size()));
+        std::size_t got = 0;
+        for (std::size_t done = 0; done < body.size(); done += got) {
+            if (!copy_->Read(body.data() + done, body.size() - done, got) || got == 0) {
+                return SendError(500, "The cached copy could not be read.", false);
+            }
+        }
+        response->prepare_payload();
+        if (head_) {
+            body.clear();
+        }
+        response->keep_alive(keepAlive_);
+        copy_.reset();
+        Lowest().expires_after(kWriteTime);
+        http::async_write(stream_, *response,
+                          [self = this->shared_from_this(), response](error_code ec, std::size_t) {
+                              ec ? self->Close() : self->EndResponse();
+                          });
     }
 
     void PumpCopy() {

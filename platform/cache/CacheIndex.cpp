@@ -133,6 +133,13 @@ bool CacheIndex::CountRetrieval(std::u16string_view url) {
     return !update.Failed();
 }
 
+bool CacheIndex::AddHits(std::u16string_view url, std::uint32_t hits) {
+    Statement update(db_.get(), "UPDATE entries SET hits = hits + ?2 WHERE url = ?1");
+    update.Bind(1, url).Bind(2, static_cast<std::int64_t>(hits));
+    update.Step();
+    return !update.Failed();
+}
+
 bool CacheIndex::Remove(std::u16string_view url) {
     Statement remove(db_.get(), "DELETE FROM entries WHERE url = ?1");
     remove.Bind(1, url);

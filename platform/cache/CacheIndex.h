@@ -47,6 +47,8 @@ class CacheIndex {
     bool SetUseCount(std::u16string_view url, std::uint32_t count);
     /// One retrieval: a lock taken (use count + 1) and a hit counted.
     bool CountRetrieval(std::u16string_view url);
+    /// Hits counted without a lock (streams), added in batches.
+    bool AddHits(std::u16string_view url, std::uint32_t hits);
     bool Remove(std::u16string_view url);
 
     /// True when some row still names content file `file`.

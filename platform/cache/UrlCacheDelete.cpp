@@ -1,5 +1,6 @@
 // Removing one entry of the URL cache.
 #include "platform/cache/ContentFiles.h"
+#include "platform/cache/RecentBodies.h"
 #include "platform/cache/UrlCacheStore.h"
 #include "platform/cache/UrlCacheStreams.h"
 #include "platform/kernel/LastError.h"
@@ -69,6 +70,7 @@ BOOL DeleteUrlCacheEntryW(const char16_t* url) {
     if (!orphan.empty()) {
         RemoveContent(cacheRoot, orphan);
     }
+    ForgetRecentBodies();
     if (error != ERROR_SUCCESS) {
         SetLastError(error);
         return FALSE;

@@ -1,6 +1,7 @@
 // Walking every entry of the URL cache.
 #include "platform/cache/EntryInfo.h"
 #include "platform/cache/HandleRegistry.h"
+#include "platform/cache/RetrievalCounts.h"
 #include "platform/cache/UrlCacheStore.h"
 #include "platform/cache/UrlCacheStreams.h"
 #include "platform/kernel/LastError.h"
@@ -86,6 +87,7 @@ HANDLE FindFirstUrlCacheEntryW(const char16_t* searchPattern, INTERNET_CACHE_ENT
         Fail(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    FlushStreamHits(); // so that a listing shows this process's hits too
     auto walk = std::make_shared<CacheWalk>();
     if (const DWORD error = Next(*walk, entry, entrySize)) {
         Fail(error);

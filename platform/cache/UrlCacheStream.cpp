@@ -1,12 +1,18 @@
-// Cache streams: an entry's body read through a lock on the entry.
+// Cache streams: an entry's body read through an open file of its own.
+//
+// The open file keeps the body readable whatever happens to the entry
+// meanwhile (a new download, a deletion), so a stream needs no lock in the
+// index; its hit is counted in a batch (RetrievalCounts.h), and the open
+// file is kept for the next stream of the same URL (RecentBodies.h).
 #include "platform/cache/ContentFiles.h"
 #include "platform/cache/HandleRegistry.h"
+#include "platform/cache/RecentBodies.h"
+#include "platform/cache/RetrievalCounts.h"
 #include "platform/cache/UrlCacheStreams.h"
 #include "platform/kernel/LastError.h"
 #include "platform/text/Utf8.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,9 +23,8 @@ using namespace urlcache;
 namespace {
 
 struct CacheStream {
-    FileDescriptor body;
+    std::shared_ptr<const FileDescriptor> body; // shared: reads name their offset
     std::uint64_t size = 0;
-    std::u16string sourceUrl; // the entry's own URL, for the unlock
 };
 
 HandleRegistry<CacheStream>& Streams() {
@@ -36,17 +41,22 @@ std::uint64_t EntrySize(const INTERNET_CACHE_ENTRY_INFOW& entry) {
     return (std::uint64_t{entry.dwSizeHigh} << 32) | entry.dwSizeLow;
 }
 
-/// The body of a locked entry. Every entry keeps its body in the file the
-/// lock names; this is the one place that knows it.
+/// The body of an entry just looked up. Every entry keeps its body in the
+/// file the look names (checked to have the entry's size); this is the one
+/// place that knows it. Content files are never rewritten in place, so
+/// what is opened stays whole.
 FileDescriptor OpenBody(const INTERNET_CACHE_ENTRY_INFOW& entry) {
     const std::string path = Utf16ToUtf8(entry.lpszLocalFileName);
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat info {};
-    if (!fd.Valid() || ::fstat(fd.Get(), &info) != 0 ||
-        static_cast<std::uint64_t>(info.st_size) != EntrySize(entry)) {
-        return {};
-    }
-    return fd;
+    return FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+HANDLE Open(std::shared_ptr<const FileDescriptor> body, INTERNET_CACHE_ENTRY_INFOW& entry) {
+    auto stream = std::make_shared<CacheStream>();
+    stream->body = std::move(body);
+    stream->size = EntrySize(entry);
+    CountStreamHit(entry.lpszSourceUrlName);
+    ++entry.dwHitRate;
+    return Streams().Add(std::move(stream));
 }
 
 } // namespace
@@ -57,21 +67,24 @@ HANDLE RetrieveUrlCacheEntryStreamW(const char16_t* url, INTERNET_CACHE_ENTRY_IN
         Fail(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    // A download may replace the entry between the lock and the open and
-    // delete the body the lock named; the next lock names the new one.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (!RetrieveUrlCacheEntryFileW(url, entry, entrySize, 0)) {
+    if (std::optional<RecentBody> recent = FindRecentBody(url)) {
+        if (!CopyKeptEntry(*recent->entry, entry, entrySize)) {
+            Fail(ERROR_INSUFFICIENT_BUFFER);
             return nullptr;
         }
-        FileDescriptor body = OpenBody(*entry);
-        if (body.Valid()) {
-            auto stream = std::make_shared<CacheStream>();
-            stream->body = std::move(body);
-            stream->size = EntrySize(*entry);
-            stream->sourceUrl = entry->lpszSourceUrlName;
-            return Streams().Add(std::move(stream));
+        return Open(std::move(recent->body), *entry);
+    }
+    // A download may replace the entry between the look and the open and
+    // delete the body the look named; the next look names the new one.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!GetUrlCacheEntryInfoExW(url, entry, entrySize, nullptr, nullptr, nullptr, 0)) {
+            return nullptr;
         }
-        UnlockUrlCacheEntryFileW(entry->lpszSourceUrlName, 0);
+        auto body = std::make_shared<const FileDescriptor>(OpenBody(*entry));
+        if (body->Valid()) {
+            KeepRecentBody(url, body, *entry, *entrySize);
+            return Open(std::move(body), *entry);
+        }
     }
     Fail(ERROR_FILE_NOT_FOUND);
     return nullptr;
@@ -93,7 +106,7 @@ BOOL ReadUrlCacheEntryStreamEx(HANDLE handle, std::uint64_t location, void* buff
     std::size_t done = 0;
     auto* out = static_cast<char*>(buffer);
     while (done < wanted) {
-        const ssize_t n = ::pread(stream->body.Get(), out + done, wanted - done,
+        const ssize_t n = ::pread(stream->body->Get(), out + done, wanted - done,
                                   static_cast<off_t>(location + done));
         if (n < 0 && errno == EINTR) {
             continue;
@@ -113,12 +126,5 @@ BOOL ReadUrlCacheEntryStream(HANDLE stream, DWORD location, void* buffer, DWORD*
 }
 
 BOOL UnlockUrlCacheEntryStream(HANDLE handle, DWORD) {
-    const std::shared_ptr<CacheStream> stream = Streams().Take(handle);
-    if (!stream) {
-        return Fail(ERROR_INVALID_HANDLE);
-    }
-    // An entry removed or replaced while the stream was open has no lock of
-    // ours left to release; that is not the caller's failure.
-    UnlockUrlCacheEntryFileW(stream->sourceUrl.c_str(), 0);
-    return TRUE;
+    return Streams().Take(handle) ? TRUE : Fail(ERROR_INVALID_HANDLE);
 }

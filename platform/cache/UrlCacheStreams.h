@@ -2,19 +2,21 @@
 // walking the whole cache, with the internet library's names and rules.
 //
 // A reader never opens content files itself: it takes a stream, which
-// locks the entry (use count + 1, and one more hit counted) and gives the
-// body by offset, then unlocks it. Where the body lives is the cache's own
-// business.
+// counts a hit of the entry and gives the body by offset, then releases
+// it. Where the body lives is the cache's own business.
 #pragma once
 
 #include "platform/inet/WinInet.h"
 
-/// Opens the body of the entry for `url` (a fragment is ignored) and fills
-/// `entry` as GetUrlCacheEntryInfoExW does, with the same two-call sizing
-/// (null with ERROR_INSUFFICIENT_BUFFER and the bytes needed; nothing is
-/// locked then). Null with ERROR_FILE_NOT_FOUND when there is no usable
-/// entry. `randomRead` and `reserved` are not used: every read names its
-/// offset.
+/// Opens the body of the entry for `url` (a fragment is ignored), counts a
+/// hit and fills `entry` as GetUrlCacheEntryInfoExW does (the hit
+/// included), with the same two-call sizing (null with
+/// ERROR_INSUFFICIENT_BUFFER and the bytes needed; no hit is counted then).
+/// Null with ERROR_FILE_NOT_FOUND when there is no usable entry. The body
+/// read is the one of this moment, whatever later downloads or deletions
+/// do to the entry; so, unlike RetrieveUrlCacheEntryFileW, a stream takes
+/// no lock (the use count stays). `randomRead` and `reserved` are not
+/// used: every read names its offset.
 HANDLE RetrieveUrlCacheEntryStreamW(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry,
                                     DWORD* entrySize, BOOL randomRead, DWORD reserved);
 
@@ -27,8 +29,7 @@ BOOL ReadUrlCacheEntryStream(HANDLE stream, DWORD location, void* buffer, DWORD*
 /// The same with a 64-bit offset, for bodies past 4 GiB.
 BOOL ReadUrlCacheEntryStreamEx(HANDLE stream, std::uint64_t location, void* buffer, DWORD* length);
 
-/// Closes the stream and releases its lock of the entry. The handle is
-/// invalid afterwards.
+/// Closes the stream. The handle is invalid afterwards.
 BOOL UnlockUrlCacheEntryStream(HANDLE stream, DWORD reserved);
 
 /// Removes the entry for `url` and, when no other entry shares it, its

@@ -281,8 +281,8 @@ struct INTERNET_CACHE_ENTRY_INFOW {
     char16_t* lpszSourceUrlName;
     char16_t* lpszLocalFileName; // full path of the content file
     DWORD CacheEntryType;
-    DWORD dwUseCount; // locks taken by RetrieveUrlCacheEntryFileW or ...StreamW
-    DWORD dwHitRate;  // retrievals ever made of the URL, across re-downloads
+    DWORD dwUseCount; // locks taken by RetrieveUrlCacheEntryFileW
+    DWORD dwHitRate;  // retrievals of the URL (file or stream), across re-downloads
     DWORD dwSizeLow;
     DWORD dwSizeHigh;
     FILETIME LastModifiedTime; // from the response's Last-Modified
