@@ -1,5 +1,6 @@
 #include "platform/cache/CacheWriter.h"
 
+#include "platform/cache/RecentBodies.h"
 #include "platform/cache/UrlCacheStore.h"
 #include "platform/kernel/FileTime.h"
 
@@ -112,6 +113,7 @@ bool CacheWriter::Commit(const ResponseFacts& facts) {
     for (const std::string& old : unreferenced) {
         RemoveContent(root_, old);
     }
+    ForgetRecentBodies(); // this process's next stream reads the new body
     return true;
 }
 

@@ -4,7 +4,8 @@
 // A browser asks for a page's images and style sheets again and again; a
 // look-up in the index and an open of the body cost more than the answer.
 // A kept body is used for one second at most, so a new download or a
-// deletion made by another process shows within that time. Content files
+// deletion made by another process shows within that time (one made by
+// this process shows at once). Content files
 // are never rewritten in place, so a kept body is always whole.
 #pragma once
 
