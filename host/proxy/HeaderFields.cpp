@@ -1,5 +1,6 @@
 #include "host/proxy/HeaderFields.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -52,6 +53,22 @@ std::vector<std::string_view> Lines(std::string_view text) {
     return lines;
 }
 
+bool IsTokenChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+}
+
+/// A field that can be passed on: a token for a name, and a value without
+/// control bytes (a stray CR could split the head a browser reads).
+bool IsSound(std::string_view name, std::string_view value) {
+    const auto control = [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return (b < 0x20 && c != '\t') || b == 0x7F;
+    };
+    return !name.empty() && std::all_of(name.begin(), name.end(), IsTokenChar) &&
+           std::none_of(value.begin(), value.end(), control);
+}
+
 std::optional<unsigned> StatusOf(std::string_view line, std::string& reason) {
     if (!line.starts_with("HTTP/") || line.size() < 12 || line[8] != ' ') {
         return std::nullopt;
@@ -93,13 +110,15 @@ std::optional<ResponseHead> ParseResponseHead(std::string_view raw) {
     head.status = *status;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
-        if ((line.front() == ' ' || line.front() == '\t') && !head.fields.empty()) {
-            head.fields.back().value.append(" ").append(Trim(line));
+        if (line.front() == ' ' || line.front() == '\t') {
+            if (!head.fields.empty() && IsSound(head.fields.back().name, line)) {
+                head.fields.back().value.append(" ").append(Trim(line));
+            }
             continue;
         }
         const auto colon = line.find(':');
-        if (colon == std::string_view::npos || colon == 0 ||
-            line.substr(0, colon).find_first_of(" \t") != std::string_view::npos) {
+        if (colon == std::string_view::npos ||
+            !IsSound(line.substr(0, colon), line.substr(colon + 1))) {
             continue; // not a field; a lenient reader drops it
         }
         head.fields.push_back(

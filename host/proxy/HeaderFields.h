@@ -24,7 +24,9 @@ struct ResponseHead {
 
 /// A status line and header lines, each ended by CR LF (a bare LF is taken
 /// too), up to an empty line or the end. Folded continuation lines join
-/// the line before. Nullopt when the status line is not HTTP/x.y NNN.
+/// the line before. Lines that are not sound fields (a name that is not a
+/// token, control bytes in the value) are dropped. Nullopt when the status
+/// line is not HTTP/x.y NNN.
 std::optional<ResponseHead> ParseResponseHead(std::string_view raw);
 
 /// The value of the first field called `name` (case ignored).

@@ -6,6 +6,7 @@
 #include "host/proxy/CachedCopy.h"
 #include "host/proxy/ForwardedHeaders.h"
 #include "host/proxy/ProxyContext.h"
+#include "host/proxy/Responses.h"
 #include "platform/cache/MissedUrls.h"
 #include "platform/inet/WinInet.h"
 #include "platform/kernel/LastError.h"
@@ -38,12 +39,7 @@ constexpr std::size_t kPiece = 64 * 1024;
 constexpr auto kIdleTime = std::chrono::seconds(120);
 constexpr auto kWriteTime = std::chrono::seconds(60);
 
-using StreamedResponse = http::response<http::buffer_body>;
 using StreamedSerializer = http::response_serializer<http::buffer_body>;
-
-bool IsBodyless(unsigned status) {
-    return status < 200 || status == 204 || status == 304;
-}
 
 /// The status for a request that could not be read, or 0 to just close.
 unsigned StatusForReadError(const error_code& ec, const beast::flat_buffer& buffer) {
@@ -162,7 +158,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         case Action::OwnPage:
             return ServeOwnPage();
         case Action::FromCache:
-            return ServeFromCache(true);
+            return ServeFromCache();
         case Action::Forward:
             return Forward();
         case Action::Direct:
@@ -197,14 +193,12 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
     // Answers from the cache.
 
-    void ServeFromCache(bool noteMiss) {
+    void ServeFromCache() {
         const std::string url = CacheUrl(target_);
         if (std::unique_ptr<CachedCopy> copy = CachedCopy::Open(url)) {
             return ServeCopy(std::move(copy));
         }
-        if (noteMiss) {
-            urlcache::RecordMissedUrl(Utf8ToUtf16(url));
-        }
+        urlcache::RecordMissedUrl(Utf8ToUtf16(url));
         SendText(504, "text/html; charset=utf-8", NotKeptPage(url, context_->SelfOrigin()));
     }
 
@@ -214,48 +208,21 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
             return SendSmallCopy();
         }
         streamed_ = std::make_unique<StreamedResponse>(http::status::ok, Req().version());
-        SetCopyFields(*streamed_);
+        SetCopyFields(*copy_, *streamed_);
         streamed_->content_length(copy_->Size());
         streamed_->keep_alive(keepAlive_);
         StartStreamed(head_, [this] { PumpCopy(); });
     }
 
-    void SetCopyFields(http::fields& fields) {
-        bool typed = false;
-        for (const HeaderField& field : copy_->Fields()) {
-            fields.set(field.name, field.value);
-            typed = typed || NameEquals(field.name, "Content-Type");
-        }
-        if (!typed) {
-            fields.set(http::field::content_type, "application/octet-stream");
-        }
-        fields.set("X-Cache", "HIT");
-    }
-
     /// A body that fits one piece goes out with its head in one write.
     void SendSmallCopy() {
-        auto response =
-            std::make_shared<http::response<http::string_body>>(http::status::ok, Req().version());
-        SetCopyFields(*response);
-        std::string& body = response->body();
-        body.resize(static_cast<std::size_t>(copy_->Size()));
-        std::size_t got = 0;
-        for (std::size_t done = 0; done < body.size(); done += got) {
-            if (!copy_->Read(body.data() + done, body.size() - done, got) || got == 0) {
-                return SendError(500, "The cached copy could not be read.", false);
-            }
-        }
-        response->prepare_payload();
-        if (head_) {
-            body.clear();
-        }
-        response->keep_alive(keepAlive_);
+        std::shared_ptr<TextResponse> answer =
+            SmallCopyAnswer(*copy_, Req().version(), head_, keepAlive_);
         copy_.reset();
-        Lowest().expires_after(kWriteTime);
-        http::async_write(stream_, *response,
-                          [self = this->shared_from_this(), response](error_code ec, std::size_t) {
-                              ec ? self->Close() : self->EndResponse();
-                          });
+        if (!answer) {
+            return SendError(500, "The cached copy could not be read.", false);
+        }
+        Send(std::move(answer));
     }
 
     void PumpCopy() {
@@ -309,24 +276,8 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     }
 
     void SendUpstreamHead(const ResponseHead& head) {
-        streamed_ = std::make_unique<StreamedResponse>(static_cast<http::status>(head.status),
-                                                       Req().version());
-        streamed_->reason(head.reason);
-        const std::optional<std::uint64_t> length = CopyResponseFields(head, *streamed_);
-        const bool bodyless = head_ || IsBodyless(head.status);
-        if (bodyless) {
-            if (length) {
-                streamed_->set(http::field::content_length, std::to_string(*length));
-            }
-        } else if (length) {
-            streamed_->content_length(*length);
-        } else if (Req().version() >= 11) {
-            streamed_->chunked(true);
-        } else {
-            keepAlive_ = false; // the end of the body is the end of the connection
-        }
-        streamed_->set("X-Cache", "MISS");
-        streamed_->keep_alive(keepAlive_);
+        streamed_ = std::make_unique<StreamedResponse>(http::status::ok, Req().version());
+        const bool bodyless = PrepareForwardedHead(head, *streamed_, head_, keepAlive_);
         StartStreamed(bodyless, [this] { PumpUpstream(); });
     }
 
@@ -347,7 +298,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         const ForwardFailure failure =
             DescribeForwardFailure(error, HostKey(target_.authority, target_.secure));
         if (failure.offline) {
-            return ServeFromCache(true);
+            return ServeFromCache();
         }
         if (failure.tryCache) {
             if (std::unique_ptr<CachedCopy> copy = CachedCopy::Open(CacheUrl(target_))) {
@@ -398,28 +349,15 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
     // Simple responses.
 
-    void SendText(unsigned status, std::string type, std::string body) {
-        auto response = std::make_shared<http::response<http::string_body>>(
-            static_cast<http::status>(status), Req().version());
-        response->set(http::field::content_type, type);
-        response->set(http::field::cache_control, "no-store");
-        if (status == 405) {
-            response->set(http::field::allow, "GET, HEAD");
-        }
-        response->body() = std::move(body);
-        response->prepare_payload();
-        if (head_) {
-            // The length of the body a GET would get, without the body.
-            response->body().clear();
-        }
-        response->keep_alive(keepAlive_);
+    void SendText(unsigned status, const std::string& type, std::string body) {
+        Send(TextAnswer(status, Req().version(), type, std::move(body), head_, keepAlive_));
+    }
+
+    void Send(std::shared_ptr<TextResponse> response) {
         Lowest().expires_after(kWriteTime);
         http::async_write(stream_, *response,
                           [self = this->shared_from_this(), response](error_code ec, std::size_t) {
-                              if (ec) {
-                                  return self->Close();
-                              }
-                              self->EndResponse();
+                              ec ? self->Close() : self->EndResponse();
                           });
     }
 

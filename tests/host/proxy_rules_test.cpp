@@ -134,7 +134,8 @@ TEST(ProxyRules, OnlyLoopbackAndAllowedNetworksAreAnswered) {
 TEST(ProxyRules, ForwardedHeadsDropWhatBelongsToOneConnection) {
     const std::optional<ResponseHead> head = ParseResponseHead(
         "HTTP/1.1 404 Not Here\r\nContent-Type: text/plain\r\nConnection: close, X-Hop\r\n"
-        "X-Hop: 1\r\nX-Long: a\r\n  b\r\nTransfer-Encoding: chunked\r\nbad line\r\n\r\nbody");
+        "X-Hop: 1\r\nX-Long: a\r\n  b\r\nTransfer-Encoding: chunked\r\nbad line\r\n"
+        "X-Split: a\rInjected: 1\r\nBad Name: x\r\n\r\nbody");
     ASSERT_TRUE(head);
     EXPECT_EQ(head->status, 404u);
     EXPECT_EQ(head->reason, "Not Here");
