@@ -27,7 +27,7 @@ int Show(const std::string& url) {
     if (!copy) {
         return Fail("show", kExitFailed, "the cache holds no entry for " + url);
     }
-    std::vector<char> piece(64 * 1024);
+    std::vector<char> piece(std::size_t{64} * 1024);
     std::size_t got = 0;
     do {
         if (!copy->Read(piece.data(), piece.size(), got)) {

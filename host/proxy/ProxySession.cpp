@@ -32,10 +32,10 @@ namespace {
 using error_code = boost::system::error_code;
 using TlsStream = beast::ssl_stream<beast::tcp_stream>;
 
-constexpr std::size_t kHeaderLimit = 64 * 1024;
+constexpr std::size_t kHeaderLimit = std::size_t{64} * 1024;
 constexpr std::size_t kMaxFields = 256;
 constexpr std::uint64_t kBodyLimit = std::uint64_t{16} * 1024 * 1024;
-constexpr std::size_t kPiece = 64 * 1024;
+constexpr std::size_t kPiece = std::size_t{64} * 1024;
 constexpr auto kIdleTime = std::chrono::seconds(120);
 constexpr auto kWriteTime = std::chrono::seconds(60);
 
@@ -313,17 +313,17 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     void StartStreamed(bool headOnly, std::function<void()> next) {
         serializer_ = std::make_unique<StreamedSerializer>(*streamed_);
         Lowest().expires_after(kWriteTime);
-        http::async_write_header(
-            stream_, *serializer_,
-            [self = this->shared_from_this(), headOnly, next](error_code ec, std::size_t) {
-                if (ec) {
-                    return self->Close();
-                }
-                if (headOnly) {
-                    return self->EndResponse();
-                }
-                next();
-            });
+        http::async_write_header(stream_, *serializer_,
+                                 [self = this->shared_from_this(), headOnly,
+                                  next = std::move(next)](error_code ec, std::size_t) {
+                                     if (ec) {
+                                         return self->Close();
+                                     }
+                                     if (headOnly) {
+                                         return self->EndResponse();
+                                     }
+                                     next();
+                                 });
     }
 
     /// Writes `piece_` (or, with `last`, the end of the body) and calls
@@ -334,17 +334,17 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         body.size = last ? 0 : piece_.size();
         body.more = !last;
         Lowest().expires_after(kWriteTime);
-        http::async_write(
-            stream_, *serializer_,
-            [self = this->shared_from_this(), last, next](error_code ec, std::size_t) {
-                if (ec && ec != http::error::need_buffer) {
-                    return self->Close();
-                }
-                if (last) {
-                    return self->EndResponse();
-                }
-                next();
-            });
+        http::async_write(stream_, *serializer_,
+                          [self = this->shared_from_this(), last,
+                           next = std::move(next)](error_code ec, std::size_t) {
+                              if (ec && ec != http::error::need_buffer) {
+                                  return self->Close();
+                              }
+                              if (last) {
+                                  return self->EndResponse();
+                              }
+                              next();
+                          });
     }
 
     // Simple responses.
@@ -355,8 +355,10 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
     void Send(std::shared_ptr<TextResponse> response) {
         Lowest().expires_after(kWriteTime);
-        http::async_write(stream_, *response,
-                          [self = this->shared_from_this(), response](error_code ec, std::size_t) {
+        TextResponse& message = *response;
+        http::async_write(stream_, message,
+                          [self = this->shared_from_this(),
+                           response = std::move(response)](error_code ec, std::size_t) {
                               ec ? self->Close() : self->EndResponse();
                           });
     }

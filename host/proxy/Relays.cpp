@@ -33,7 +33,7 @@ namespace {
 constexpr auto kConnectTime = std::chrono::seconds(30);
 constexpr auto kTransferTime = std::chrono::seconds(60);
 constexpr auto kTunnelIdle = std::chrono::minutes(10);
-constexpr std::size_t kPiece = 64 * 1024;
+constexpr std::size_t kPiece = std::size_t{64} * 1024;
 
 class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
   public:
