@@ -57,7 +57,9 @@ std::string UpstreamHeaderBlock(const http::request<http::string_body>& request,
     std::string block;
     for (const auto& field : request) {
         const std::string_view name = field.name_string();
+        // The library frames the body it sends itself.
         if (IsHopByHop(name, tokens) || NameEquals(name, "Host") ||
+            NameEquals(name, "Content-Length") || NameEquals(name, "Expect") ||
             (store && IsNotForStoring(name))) {
             continue;
         }

@@ -147,8 +147,8 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
     void Dispatch(Route route) {
         target_ = std::move(route.target);
-        if (route.action != Action::Direct && route.action != Action::Tunnel &&
-            route.action != Action::Intercept && HasBody()) {
+        if (route.action != Action::Direct && route.action != Action::Forward &&
+            route.action != Action::Tunnel && route.action != Action::Intercept && HasBody()) {
             // The body is not read: the connection cannot carry another request.
             keepAlive_ = false;
         }
@@ -160,16 +160,48 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         case Action::FromCache:
             return ServeFromCache();
         case Action::Forward:
-            return Forward();
+            return ReadBody([this] { Forward(); });
         case Action::Direct:
         case Action::Tunnel:
         case Action::Intercept:
             if constexpr (kPlain) {
-                return route.action == Action::Direct ? ReadBodyForDirect() : Connect(route.action);
+                return route.action == Action::Direct ? ReadBody([this] { RelayDirect(); })
+                                                      : Connect(route.action);
             }
             break;
         }
         SendError(400, "This request cannot be made inside an intercepted connection.", true);
+    }
+
+    /// Reads the request body, if any, then goes on with `then`. A browser
+    /// that waits for "100 Continue" is told to go ahead first.
+    void ReadBody(std::function<void()> then) {
+        if (!HasBody()) {
+            return then();
+        }
+        const auto expect = Req().find(http::field::expect);
+        if (expect != Req().end() && NameEquals(expect->value(), "100-continue")) {
+            static const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+            Req().erase(http::field::expect);
+            asio::async_write(stream_, asio::buffer(kContinue),
+                              [self = this->shared_from_this(),
+                               then = std::move(then)](error_code ec, std::size_t) mutable {
+                                  ec ? self->Close() : self->ReadBody(std::move(then));
+                              });
+            return;
+        }
+        Lowest().expires_after(kIdleTime);
+        http::async_read(
+            stream_, buffer_, *parser_,
+            [self = this->shared_from_this(), then = std::move(then)](error_code ec, std::size_t) {
+                if (!ec) {
+                    return then();
+                }
+                const unsigned status = StatusForReadError(ec, self->buffer_);
+                status == 0
+                    ? self->Close()
+                    : self->SendError(status, "The request body is larger than 16 MiB.", true);
+            });
     }
 
     // The proxy's own pages.
@@ -241,7 +273,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         const bool store = !context_->Options().noStore && Req().method() == http::verb::get;
         UpstreamRequest request{std::string(Req().method_string()), target_,
                                 UpstreamHeaderBlock(Req(), target_, store, context_->ViaToken()),
-                                store};
+                                store, std::move(Req().body())};
         // The exchange keeps the session alive until the worker lets go of
         // it; the session drops the exchange when the response is done.
         exchange_ = std::make_shared<UpstreamExchange>(
@@ -399,7 +431,6 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
     // Plain connections only: --direct hosts and CONNECT.
 
-    void ReadBodyForDirect();
     void RelayDirect();
     void Connect(Action action);
     void Intercept();
@@ -456,39 +487,6 @@ template <> void Session<beast::tcp_stream>::Intercept() {
                               self->target_.authority);
                           inner->Handshake(std::move(self->buffer_));
                       });
-}
-
-template <> void Session<beast::tcp_stream>::ReadBodyForDirect() {
-    if (!HasBody()) {
-        return RelayDirect();
-    }
-    const auto expect = Req().find(http::field::expect);
-    if (expect != Req().end() && NameEquals(expect->value(), "100-continue")) {
-        static const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
-        Req().erase(http::field::expect);
-        asio::async_write(stream_, asio::buffer(kContinue),
-                          [self = shared_from_this()](error_code ec, std::size_t) {
-                              if (ec) {
-                                  return self->Close();
-                              }
-                              self->Req().erase(http::field::expect);
-                              self->ReadBodyForDirect();
-                          });
-        return;
-    }
-    Lowest().expires_after(kIdleTime);
-    http::async_read(stream_, buffer_, *parser_,
-                     [self = shared_from_this()](error_code ec, std::size_t) {
-                         if (ec) {
-                             const unsigned status = StatusForReadError(ec, self->buffer_);
-                             return status == 0 ? self->Close()
-                                                : self->SendError(status,
-                                                                  "The request body is larger "
-                                                                  "than 16 MiB.",
-                                                                  true);
-                         }
-                         self->RelayDirect();
-                     });
 }
 
 template <> void Session<beast::tcp_stream>::Connect(Action action) {

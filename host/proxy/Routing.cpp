@@ -120,9 +120,6 @@ Route RouteRequest(const RequestLine& request, const Policy& policy) {
                         : Refuse(405, "The internet library is offline: only GET and HEAD are "
                                       "answered, from the cache.");
     }
-    if (!readOnly) {
-        return Refuse(501, "Only GET and HEAD are forwarded to hosts that are not --direct.");
-    }
     return Act(Action::Forward, std::move(*target));
 }
 

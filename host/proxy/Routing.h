@@ -17,7 +17,7 @@ enum class Action {
     OwnPage,   // the proxy's own pages; `target.path` names the page
     Direct,    // relay to a --direct host, whatever the state
     FromCache, // offline: the cached copy, or a noted miss
-    Forward,   // online: through the internet library
+    Forward,   // online: through the internet library (any method)
     Tunnel,    // CONNECT: bytes both ways
     Intercept, // CONNECT: TLS ends here (--intercept)
     Refuse,    // answer `status` with `message`

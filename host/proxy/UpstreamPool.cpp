@@ -56,7 +56,8 @@ void Forward(HINTERNET session, const UpstreamRequest& r, UpstreamExchange& exch
     const std::u16string headers = Widen(r.headerBlock);
     if (request.handle == nullptr ||
         !HttpSendRequestW(request.handle, headers.c_str(), static_cast<DWORD>(headers.size()),
-                          nullptr, 0)) {
+                          r.body.empty() ? nullptr : const_cast<char*>(r.body.data()),
+                          static_cast<DWORD>(r.body.size()))) {
         exchange.Finish(GetLastError());
         return;
     }

@@ -20,10 +20,11 @@
 namespace proxy {
 
 struct UpstreamRequest {
-    std::string method; // "GET" or "HEAD"
+    std::string method; // "GET", "HEAD", "POST", ...
     ProxyTarget target;
     std::string headerBlock; // "Name: value" lines, each ended by CR LF
     bool store = true;       // let a 200 response to a GET go to the cache
+    std::string body;        // the request body, read whole beforehand
 };
 
 class UpstreamPool {

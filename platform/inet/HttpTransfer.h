@@ -33,7 +33,7 @@ namespace inet {
 class HttpTransfer final : private TransferSink {
   public:
     HttpTransfer(std::shared_ptr<SessionCore> session, RequestSetup setup, HandleOptions options,
-                 DWORD securityFlags, std::string headerBlock);
+                 DWORD securityFlags, std::string headerBlock, std::string body = {});
     ~HttpTransfer();
     HttpTransfer(const HttpTransfer&) = delete;
     HttpTransfer& operator=(const HttpTransfer&) = delete;
@@ -61,6 +61,7 @@ class HttpTransfer final : private TransferSink {
     void OnHeadComplete();
     DWORD BeginHop();
     void ConfigureHop(CURL* easy);
+    void SetMethod(CURL* easy);
     void EndHop();
     DWORD WaitUntil(const std::function<bool()>& ready, DWORD limitMs);
     DWORD AdvanceToRedirect();
@@ -78,6 +79,8 @@ class HttpTransfer final : private TransferSink {
     TransferPool* pool_ = nullptr;
 
     std::string hopUrl_; // wire form of the current hop's URL
+    std::string verb_;   // the current hop's method (a redirect may turn it into GET)
+    std::string body_;   // the current hop's request body
     bool hopSecure_ = false;
     bool toOtherHost_ = false;
     int redirects_ = 0;

@@ -159,7 +159,8 @@ HINTERNET InternetConnectW(HINTERNET session, const char16_t* server, INTERNET_P
                            const char16_t* userName, const char16_t* password, DWORD service,
                            DWORD flags, std::uintptr_t context);
 
-/// A request handle. `verb` "GET" (or null) or "HEAD"; `version` "HTTP/1.0"
+/// A request handle. `verb` is the method: "GET" (or null), "HEAD",
+/// "POST" or any other token but "CONNECT"; `version` "HTTP/1.0"
 /// (or null) or "HTTP/1.1"; `acceptTypes` a null-ended list joined into the
 /// "Accept" header. `objectName` is path, query and fragment as wide text;
 /// see HttpSendRequestW for how it goes on the wire.
@@ -173,7 +174,9 @@ HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb, const char16
 /// is in characters, or (DWORD)-1 up to its zero. The lines go out as given;
 /// the library adds "Accept" from the accept types, "Host" unless the block
 /// has one, and "Connection: Keep-Alive" for HTTP/1.0 unless the block has a
-/// "Connection" line. No body is sent (`optional` must be null).
+/// "Connection" line. `optional` (may be null) is the request body,
+/// `optionalLength` bytes, sent with its Content-Length; the block should
+/// give its Content-Type.
 ///
 /// The object name goes on the wire with spaces, control bytes and bytes
 /// above 0x7F percent-encoded and existing escapes left alone. Its units
@@ -183,7 +186,9 @@ HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb, const char16
 /// fragment and is not sent.
 ///
 /// Redirects (301, 302, 303, 307, 308) are followed inside the library, at
-/// most 20, unless INTERNET_FLAG_NO_AUTO_REDIRECT is given. A redirect from
+/// most 20, unless INTERNET_FLAG_NO_AUTO_REDIRECT is given. A 303, and a
+/// 301 or 302 after a POST, is followed with a GET without body; 307 and
+/// 308 repeat the method and body. A redirect from
 /// http to https needs INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS (else 12039),
 /// from https to http INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP (else 12040). A
 /// redirect to another host does not carry the block's "Host", "Cookie"
@@ -215,7 +220,8 @@ BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* len
 /// TRUE result means the body is complete. The library holds at most a small
 /// bounded window of the body, whatever its size.
 ///
-/// Reading the end of a 200 response to a GET stores it in the URL cache
+/// Reading the end of a 200 response to a GET (never another method)
+/// stores it in the URL cache
 /// unless the request has INTERNET_FLAG_NO_CACHE_WRITE: under the requested
 /// URL (see InternetQueryOptionW) and, after redirects, under the final URL
 /// too, replacing older entries. Every entry has its content in a local

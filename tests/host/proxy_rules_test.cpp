@@ -55,7 +55,7 @@ TEST(ProxyRules, EachRequestGoesWhereItShould) {
          0,
          "http://A.example/?q"},
         {"POST", "http://a.example/", {}, true, false, false, Action::Refuse, 405},
-        {"POST", "http://a.example/", {}, false, false, false, Action::Refuse, 501},
+        {"POST", "http://a.example/", {}, false, false, false, Action::Forward},
         {"POST", "http://engine.local:5/f", {}, true, false, false, Action::Direct},
         {"GET", "http://127.0.0.1:9000/", {}, true, false, false, Action::Direct},
         {"GET",

@@ -198,14 +198,21 @@ TEST_F(Proxy, BadRequestsGetClearAnswersAndChangeNothing) {
     EXPECT_TRUE(Has(Dravik("cache missed").out, "0 addresses"));
 }
 
-TEST_F(Proxy, ADownloadTheBrowserCutsOffIsNotKept) {
+TEST_F(Proxy, FormsAreForwardedOnlineAndADownloadCutOffIsNotKept) {
     testsupport::LocalServer site;
     site.Routes().Get("/big", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(std::string(std::size_t{32} << 20, 'x'), "application/octet-stream");
     });
+    site.Routes().Post("/form", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(req.get_header_value("Content-Type") + " " + req.body, "text/plain");
+    });
     site.Start();
-    const std::string big = "http://127.0.0.1:" + std::to_string(site.Port()) + "/big";
+    const std::string origin = "http://127.0.0.1:" + std::to_string(site.Port());
+    const std::string big = origin + "/big";
     ASSERT_TRUE(StartProxy({}));
+    const Response posted = Curl(origin + "/form", "-d a=1 -H 'Expect: 100-continue'");
+    EXPECT_EQ(posted.body, "application/x-www-form-urlencoded a=1");
+    EXPECT_EQ(Dravik("cache show " + origin + "/form").status, 1) << "only GETs are kept";
     const int fd = Connect(m_port, 4096);
     const std::string request = "GET " + big + " HTTP/1.1\r\n\r\n";
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
