@@ -95,6 +95,12 @@ int RunProxy(const ProxyArguments& arguments) {
                       ? "[" + options.listen.host + "]"
                       : options.listen.host)
               << ":" << server->Port() << std::endl;
+    const auto address = proxy::ParseIp(options.listen.host);
+    if (options.allow.empty() && address && !proxy::IsLoopback(*address)) {
+        std::cout << "dravik proxy: only clients on this machine's loopback are answered; "
+                     "--allow CIDR admits a network"
+                  << std::endl;
+    }
     int received = 0;
     sigwait(&stop, &received);
     // Only the hits of the last moments wait to be written. The cache and
