@@ -36,7 +36,7 @@ extern char** environ;
 namespace {
 
 constexpr int kFiles = 120;
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;
 constexpr const char* kWrk = "wrk -t2 -c32 -d4s --latency";
 
 namespace fs = std::filesystem;
@@ -181,14 +181,19 @@ int Run(const fs::path& dir) {
     const std::string origin = "http://127.0.0.1:" + std::to_string(nginxPort);
     WriteScript(dir / "nginx.lua", "", "127.0.0.1:" + std::to_string(nginxPort));
     WriteScript(dir / "proxy.lua", origin, "127.0.0.1:" + std::to_string(nginxPort));
+    // Each round measures both, one right after the other; the ratio of a
+    // round is taken so that load from elsewhere on the machine, which
+    // changes from round to round, touches both sides of it alike.
     std::vector<double> nginxRates;
     std::vector<double> proxyRates;
+    std::vector<double> ratios;
     std::string errors;
     for (int round = 0; server && round < kRounds; ++round) {
         const Load plain = RunWrk(dir / "nginx.lua", nginxPort);
         const Load cached = RunWrk(dir / "proxy.lua", server->Port());
         nginxRates.push_back(plain.rate);
         proxyRates.push_back(cached.rate);
+        ratios.push_back(plain.rate > 0 ? cached.rate / plain.rate : 0);
         errors += plain.errors + cached.errors;
     }
     ::kill(nginx, SIGQUIT);
@@ -197,15 +202,18 @@ int Run(const fs::path& dir) {
         std::fprintf(stderr, "bench_proxy: %s\n", filled ? error.c_str() : "cannot fill the cache");
         return 1;
     }
-    std::sort(nginxRates.begin(), nginxRates.end());
-    std::sort(proxyRates.begin(), proxyRates.end());
-    const double nginxRate = nginxRates[kRounds / 2];
-    const double proxyRate = proxyRates[kRounds / 2];
-    std::printf("%d files of 1-16 KiB, %s, median of %d rounds\n", kFiles, kWrk, kRounds);
-    std::printf("%-32s %12s\n", "server", "requests/s");
-    std::printf("%-32s %12.0f\n", "nginx (files from a folder)", nginxRate);
-    std::printf("%-32s %12.0f\n", "dravik proxy (from the cache)", proxyRate);
-    std::printf("ratio proxy/nginx: %.2f (target 0.50)\n", proxyRate / nginxRate);
+    std::printf("%d files of 1-16 KiB, %s, %d rounds\n", kFiles, kWrk, kRounds);
+    std::printf("%-8s %14s %14s %8s\n", "round", "nginx req/s", "proxy req/s", "ratio");
+    for (int round = 0; round < kRounds; ++round) {
+        std::printf("%-8d %14.0f %14.0f %8.2f\n", round + 1, nginxRates[round], proxyRates[round],
+                    ratios[round]);
+    }
+    const auto median = [](std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    };
+    std::printf("%-8s %14.0f %14.0f %8.2f   (target ratio 0.50)\n", "median", median(nginxRates),
+                median(proxyRates), median(ratios));
     if (!errors.empty()) {
         std::printf("errors reported by wrk:\n%s", errors.c_str());
     }
