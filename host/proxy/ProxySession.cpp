@@ -329,10 +329,12 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     void UpstreamFailed(DWORD error) {
         const ForwardFailure failure =
             DescribeForwardFailure(error, HostKey(target_.authority, target_.secure));
+        const bool readOnly = head_ || Req().method() == http::verb::get;
         if (failure.offline) {
-            return ServeFromCache();
+            return readOnly ? ServeFromCache()
+                            : SendError(405, "The internet library went offline.", false);
         }
-        if (failure.tryCache) {
+        if (failure.tryCache && readOnly) {
             if (std::unique_ptr<CachedCopy> copy = CachedCopy::Open(CacheUrl(target_))) {
                 return ServeCopy(std::move(copy));
             }

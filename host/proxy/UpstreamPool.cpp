@@ -3,7 +3,9 @@
 #include "host/ErrorText.h"
 #include "host/proxy/WireBytes.h"
 #include "net/InternetSession.h"
+#include "platform/cache/MissedUrls.h"
 #include "platform/kernel/LastError.h"
+#include "platform/text/Utf8.h"
 
 #include <vector>
 
@@ -67,6 +69,7 @@ void Forward(HINTERNET session, const UpstreamRequest& r, UpstreamExchange& exch
         exchange.Finish(ERROR_HTTP_INVALID_SERVER_RESPONSE);
         return;
     }
+    const bool kept = r.store && head->status == 200;
     exchange.PutHead(std::move(*head));
     std::vector<char> piece(kReadPiece);
     for (;;) {
@@ -77,6 +80,10 @@ void Forward(HINTERNET session, const UpstreamRequest& r, UpstreamExchange& exch
         }
         if (read == 0) {
             exchange.Finish(0);
+            if (kept) {
+                // Kept now: no longer missing.
+                urlcache::ForgetMissedUrl(Utf8ToUtf16(CacheUrl(r.target)));
+            }
             return;
         }
         // A cancelled exchange closes the request before its end: the

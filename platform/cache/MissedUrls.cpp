@@ -5,6 +5,8 @@
 #include "platform/cache/UrlCacheStore.h"
 #include "platform/kernel/FileTime.h"
 
+#include <sys/stat.h>
+
 #include <optional>
 
 namespace urlcache {
@@ -90,6 +92,11 @@ bool ListMissedUrls(std::vector<MissedUrl>& urls) {
 }
 
 bool ForgetMissedUrl(std::u16string_view url) {
+    struct stat info {};
+    const std::string root = CacheRoot();
+    if (!root.empty() && ::stat((root + "/missed.sqlite").c_str(), &info) != 0) {
+        return true; // nothing was ever missed here; no list to make
+    }
     const SqliteDb db = OpenList();
     return db && Run(db.get(), "DELETE FROM missed WHERE url = ?1", url);
 }

@@ -129,17 +129,23 @@ TEST_F(Proxy, CacheCommandsShowRemoveClearAndFetchTheMissed) {
     EXPECT_EQ(Dravik("cache clear").out, "removed 1 entry\n");
     EXPECT_TRUE(Has(Dravik("cache list").out, "0 entries"));
 
+    const std::string b = site.Origin() + "/b.txt";
     ASSERT_TRUE(StartProxy({"--offline"}));
     EXPECT_EQ(Curl(a).status, 504);
     EXPECT_EQ(Curl(a, "-I").status, 504);
+    EXPECT_EQ(Curl(b).status, 504);
     EXPECT_TRUE(Has(Dravik("cache missed").out, "  2  " + a));
+    StopProxy();
+    ASSERT_TRUE(StartProxy({}));
+    EXPECT_EQ(Curl(b).body, "B");
+    EXPECT_FALSE(Has(Dravik("cache missed").out, b)) << "kept by the proxy, no longer missing";
     ASSERT_EQ(Dravik("offline on").status, 0);
     EXPECT_EQ(Dravik("fetch --missed").status, 3);
     ASSERT_EQ(Dravik("offline off").status, 0);
     const Outcome fetched = Dravik("fetch --missed");
     EXPECT_EQ(fetched.status, 0) << fetched.err;
-    EXPECT_TRUE(Has(fetched.out, "200 " + a));
-    EXPECT_EQ(Curl(a).body, "A") << "fetched into the cache";
+    EXPECT_EQ(fetched.out, "200 " + a + "\n1 address tried\n");
+    EXPECT_EQ(Dravik("cache show " + a).out, "A") << "fetched into the cache";
     EXPECT_TRUE(Has(Dravik("cache missed").out, "0 addresses"));
     EXPECT_EQ(Dravik("fetch " + a + " --missed").status, 2);
 }
