@@ -1,8 +1,10 @@
 #include "platform/cache/CacheWriter.h"
 
+#include "platform/cache/CacheKey.h"
 #include "platform/cache/UrlCacheStore.h"
 #include "platform/kernel/FileTime.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace urlcache {
@@ -32,13 +34,19 @@ bool WriteRows(CacheIndex& index, const EntryRecord& base, const std::vector<std
         return false;
     }
     std::vector<std::string> replaced;
+    std::vector<std::u16string> keys;
     for (const std::u16string& url : urls) {
+        std::u16string key = CacheKeyOf(url);
+        if (std::find(keys.begin(), keys.end(), key) != keys.end()) {
+            continue; // two spellings of one address
+        }
+        keys.push_back(key);
         std::optional<EntryRecord> old;
-        if (!index.Find(url, old)) {
+        if (!index.Find(key, old)) {
             return false;
         }
         EntryRecord record = base;
-        record.url = url;
+        record.url = std::move(key);
         if (old) {
             record.useCount = old->useCount;
             replaced.push_back(old->file);

@@ -269,7 +269,10 @@ BOOL InternetGoOnlineW(const char16_t* url, HWND parent, DWORD flags);
 // $XDG_CACHE_HOME/dravik/. Several processes may use it at once. A content
 // file is complete on disk before the index names it, and the temporaries
 // of a process that died mid-download are deleted the next time a process
-// opens the cache. URLs are looked up exactly as given, without fragment.
+// opens the cache. URLs are stored and looked up without fragment, with
+// scheme and host compared without case and an explicit default port
+// dropped ("HTTP://Host:80/a" and "http://host/a" are one entry); path and
+// query are compared exactly.
 // ---------------------------------------------------------------------------
 
 constexpr DWORD NORMAL_CACHE_ENTRY = 0x00000001;

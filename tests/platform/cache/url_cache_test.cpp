@@ -1,5 +1,6 @@
 // What a download leaves in the URL cache, and how entries are looked up,
 // locked and listed.
+#include "platform/cache/CacheKey.h"
 #include "platform/inet/WinInet.h"
 #include "platform/kernel/FileTime.h"
 #include "platform/kernel/LastError.h"
@@ -191,6 +192,36 @@ TEST_F(UrlCacheTest, ListingGivesEveryEntryInUrlOrder) {
     EXPECT_EQ(entries[0].sourceUrl, Url("/counter"));
     EXPECT_EQ(entries[1].sourceUrl, Url("/page.html"));
     EXPECT_EQ(FileContent(A(entries[1].localFile)), "<p>cached</p>");
+}
+
+TEST_F(UrlCacheTest, SpellingsOfOneAddressShareOneEntry) {
+    struct Case {
+        std::u16string url;
+        std::u16string key;
+    };
+    const Case cases[] = {
+        {u"HTTP://Host:80/a", u"http://host/a"},
+        {u"https://WWW.Example.COM:443/P?Q=A#frag", u"https://www.example.com/P?Q=A"},
+        {u"http://host:/a", u"http://host/a"},
+        {u"http://host:443/a", u"http://host:443/a"},
+        {u"https://host:80/a", u"https://host:80/a"},
+        {u"http://User@HOST:0080?x", u"http://User@host?x"},
+        {u"http://[::1]:80/a", u"http://[::1]/a"},
+        {u"http://[::1]/a", u"http://[::1]/a"},
+        {u"ftp://Host:80/a#f", u"ftp://Host:80/a"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(A(urlcache::CacheKeyOf(c.url)), A(c.key)) << A(c.url);
+    }
+    // Stored under one spelling, found under another.
+    const Request request =
+        OpenRequest(session_.Get(), server_.Port(), u"/page.html", 0, u"LocalHost");
+    ASSERT_TRUE(Send(request));
+    ReadBody(request.Get());
+    const std::string port = std::to_string(server_.Port());
+    const CacheLook found = LookUp(W("HTTP://LOCALHOST:" + port + "/page.html#top"));
+    ASSERT_TRUE(found.found);
+    EXPECT_EQ(found.url, "http://localhost:" + port + "/page.html");
 }
 
 } // namespace
