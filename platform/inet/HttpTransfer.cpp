@@ -294,9 +294,10 @@ DWORD HttpTransfer::AdvanceToRedirect() {
     if (++redirects_ > kMaxRedirects) {
         return ERROR_HTTP_REDIRECT_FAILED;
     }
-    const std::optional<HopTarget> target = ResolveRedirect(hopUrl_, location_);
+    DWORD error = 0;
+    const std::optional<HopTarget> target = ResolveRedirect(hopUrl_, location_, error);
     if (!target) {
-        return ERROR_HTTP_REDIRECT_FAILED;
+        return error;
     }
     if (const DWORD error = CheckSchemeChange(hopSecure_, target->secure, tls_.securityFlags)) {
         return error;

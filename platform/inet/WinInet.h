@@ -119,6 +119,7 @@ constexpr DWORD HTTP_QUERY_FLAG_NUMBER = 0x20000000;
 constexpr DWORD ERROR_INTERNET_TIMEOUT = 12002;
 constexpr DWORD ERROR_INTERNET_INTERNAL_ERROR = 12004;
 constexpr DWORD ERROR_INTERNET_INVALID_URL = 12005;
+constexpr DWORD ERROR_INTERNET_UNRECOGNIZED_SCHEME = 12006;
 constexpr DWORD ERROR_INTERNET_NAME_NOT_RESOLVED = 12007;
 constexpr DWORD ERROR_INTERNET_INVALID_OPTION = 12009;
 constexpr DWORD ERROR_INTERNET_BAD_OPTION_LENGTH = 12010;
@@ -170,7 +171,9 @@ HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb, const char16
 /// Sends the request and waits for the headers of the final response.
 ///
 /// `headers` is a block of "Name: value" lines separated by CR LF; its length
-/// is in characters, or (DWORD)-1 up to its zero. The lines go out as given;
+/// is in characters, or (DWORD)-1 up to its zero. A line holding a bare CR
+/// or LF is never sent (it would split into two lines on the wire), nor is
+/// one without a name. The other lines go out as given;
 /// the library adds "Accept" from the accept types, "Host" unless the block
 /// has one, and "Connection: Keep-Alive" for HTTP/1.0 unless the block has a
 /// "Connection" line. No body is sent (`optional` must be null).
@@ -183,7 +186,11 @@ HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb, const char16
 /// fragment and is not sent.
 ///
 /// Redirects (301, 302, 303, 307, 308) are followed inside the library, at
-/// most 20, unless INTERNET_FLAG_NO_AUTO_REDIRECT is given. A redirect from
+/// most 20, unless INTERNET_FLAG_NO_AUTO_REDIRECT is given. One more fails
+/// with ERROR_HTTP_REDIRECT_FAILED, which here always means too many
+/// redirects (a loop, as a rule); a Location that is no URL fails with
+/// ERROR_INTERNET_INVALID_URL, one with another scheme than http or https
+/// with ERROR_INTERNET_UNRECOGNIZED_SCHEME. A redirect from
 /// http to https needs INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS (else 12039),
 /// from https to http INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP (else 12040). A
 /// redirect to another host does not carry the block's "Host", "Cookie"
@@ -194,6 +201,9 @@ HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb, const char16
 /// not yet valid one with 12037 unless the date is ignored; a name mismatch
 /// with 12038 unless the name is ignored. The request flags
 /// INTERNET_FLAG_IGNORE_CERT_* are the initial security flags.
+///
+/// A reply that does not start with an HTTP status line fails with
+/// ERROR_HTTP_INVALID_SERVER_RESPONSE.
 ///
 /// While the user has set the library offline (option 50), every send fails
 /// with ERROR_INTERNET_DISCONNECTED before it touches the network.
@@ -208,7 +218,9 @@ BOOL HttpSendRequestW(HINTERNET request, const char16_t* headers, DWORD headersL
 /// and sets the bytes needed (terminator included); success sets the bytes
 /// written (terminator excluded). HTTP_QUERY_RAW_HEADERS_CRLF gives the
 /// status line, the header lines and the closing empty line, each ending in
-/// CR LF. Named headers take `*index` (may be null) for repeated headers.
+/// CR LF; each header line reads "Name: value", however the server spaced
+/// it or folded it over lines. Named headers take `*index` (may be null)
+/// for repeated headers.
 BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* length, DWORD* index);
 
 /// Reads up to `toRead` body bytes while they stream in; `*read` 0 with a

@@ -193,4 +193,34 @@ TEST(HandleTest, WrongAndClosedHandlesAreRefused) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
 
+TEST(HttpWireTest, LinesWithABareLineBreakAreNeverSentAndRepliesReadBackClean) {
+    struct Case {
+        std::string reply;
+        DWORD sendError;     // 0: sent
+        std::string headers; // what the raw header text must hold
+    };
+    const Case cases[] = {
+        {"HTTP/1.0 200 OK\r\nContent-Type:image/png\r\nX-Folded: a\r\n  b\r\n\tc \r\n\r\n", 0,
+         "HTTP/1.0 200 OK\r\nContent-Type: image/png\r\nX-Folded: a b c\r\n\r\n"},
+        {"hello, this is no HTTP server\r\n", ERROR_HTTP_INVALID_SERVER_RESPONSE, ""},
+    };
+    for (const Case& c : cases) {
+        RawServer server(
+            [&c](RawServer&, int fd, const std::string&) { RawServer::Send(fd, c.reply); });
+        const Handle session = OpenSession();
+        const Request request = OpenRequest(session.Get(), server.Port(), u"/", 0);
+        const BOOL sent =
+            Send(request, u"X-A: 1\nX-Injected: 2\r\nX-B: 3\rX-Also: 4\r\nX-Ok: yes\r\n");
+        EXPECT_EQ(sent ? 0u : GetLastError(), c.sendError);
+        if (sent) {
+            EXPECT_EQ(RawHeadersOf(request.Get()), c.headers);
+        }
+        const std::string head = server.Heads().at(0);
+        EXPECT_NE(head.find("\r\nX-Ok: yes\r\n"), std::string::npos) << head;
+        for (const char* smuggled : {"X-A", "X-Injected", "X-B", "X-Also"}) {
+            EXPECT_EQ(head.find(smuggled), std::string::npos) << head;
+        }
+    }
+}
+
 } // namespace
