@@ -2,13 +2,16 @@
 
 namespace urlcache {
 
-SqliteDb OpenDatabase(const std::string& path) {
+SqliteDb OpenDatabase(const std::string& path, UrlCacheFailure* failure) {
     sqlite3* raw = nullptr;
     const int rc =
         sqlite3_open_v2(path.c_str(), &raw,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     SqliteDb db(raw);
     if (rc != SQLITE_OK) {
+        if (failure != nullptr) {
+            *failure = FailureFromSqlite(path, db.get());
+        }
         return nullptr;
     }
     return db;

@@ -2,6 +2,8 @@
 // statement and a write transaction.
 #pragma once
 
+#include "platform/cache/CacheFailure.h"
+
 #include <sqlite3.h>
 
 #include <cstdint>
@@ -16,8 +18,9 @@ struct SqliteCloser {
 };
 using SqliteDb = std::unique_ptr<sqlite3, SqliteCloser>;
 
-/// Opens (creating) the database file at `path`; null on failure.
-SqliteDb OpenDatabase(const std::string& path);
+/// Opens (creating) the database file at `path`; null on failure, with
+/// the reason in `*failure` when it is given.
+SqliteDb OpenDatabase(const std::string& path, UrlCacheFailure* failure = nullptr);
 
 /// Runs statements that return no rows; false on failure.
 bool Execute(sqlite3* db, const char* sql);

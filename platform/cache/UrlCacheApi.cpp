@@ -108,12 +108,19 @@ BOOL UnlockUrlCacheEntryFileW(const char16_t* url, DWORD) {
 BOOL ListUrlCacheEntries(std::vector<UrlCacheEntry>& entries) {
     entries.clear();
     bool listed = false;
-    WithUrlCache([&](CacheIndex& index, const std::string& root) {
-        std::vector<EntryRecord> records;
-        listed = index.ListAll(records);
-        for (const EntryRecord& record : records) {
-            entries.push_back(ToListedEntry(record, root));
-        }
-    });
-    return listed ? TRUE : Fail(ERROR_INTERNET_INTERNAL_ERROR);
+    UrlCacheFailure failure;
+    WithUrlCache(
+        [&](CacheIndex& index, const std::string& root) {
+            std::vector<EntryRecord> records;
+            listed = index.ListAll(records);
+            if (!listed) {
+                failure = index.LastFailure();
+                RememberFailure(failure);
+            }
+            for (const EntryRecord& record : records) {
+                entries.push_back(ToListedEntry(record, root));
+            }
+        },
+        &failure);
+    return listed ? TRUE : Fail(failure.error);
 }

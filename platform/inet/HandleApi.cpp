@@ -110,3 +110,12 @@ HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb, const char16
 BOOL InternetCloseHandle(HINTERNET handle) {
     return ReleaseHandle(handle) ? TRUE : FailWith(ERROR_INVALID_HANDLE);
 }
+
+INTERNET_STATUS_CALLBACK InternetSetStatusCallbackW(HINTERNET session,
+                                                    INTERNET_STATUS_CALLBACK callback) {
+    auto* owner = FindHandleAs<SessionHandle>(session, HandleKind::Session);
+    if (owner == nullptr) {
+        return INTERNET_INVALID_STATUS_CALLBACK;
+    }
+    return owner->Core()->SetCallback(callback);
+}

@@ -111,8 +111,8 @@ namespace inet {
 
 DWORD RequestHandle::Send(std::string headerBlock) {
     transfer_.reset();
-    transfer_ = std::make_unique<HttpTransfer>(core_, setup_, Options(), securityFlags_,
-                                               std::move(headerBlock));
+    transfer_ = std::make_unique<HttpTransfer>(static_cast<InternetHandle*>(this), core_, setup_,
+                                               Options(), securityFlags_, std::move(headerBlock));
     return transfer_->Start();
 }
 

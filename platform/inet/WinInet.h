@@ -233,7 +233,9 @@ BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* len
 /// too, replacing older entries. Every entry has its content in a local
 /// file, so INTERNET_FLAG_NEED_FILE asks for nothing more. A body abandoned
 /// before its end, or cut short, is not stored. Failing to store (a full or
-/// unwritable cache) does not fail the read.
+/// unwritable cache) does not fail the read: it is reported to the
+/// session's status callback (INTERNET_STATUS_CACHE_WRITE_FAILED) and kept
+/// as the thread's latest cache failure (GetLastUrlCacheFailure).
 BOOL InternetReadFile(HINTERNET request, void* buffer, DWORD toRead, DWORD* read);
 
 /// Releases a handle. A session's connection cache lives until its last
@@ -255,6 +257,63 @@ BOOL InternetSetOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD leng
 /// ERROR_INSUFFICIENT_BUFFER and sets the bytes needed; success sets the
 /// length in characters.
 BOOL InternetQueryOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD* length);
+
+// ---------------------------------------------------------------------------
+// Status callbacks
+//
+// A session may have a status callback, which then hears of every request
+// made through it: each is announced when it is sent, each redirect, the
+// body bytes as the caller reads them, the end of the exchange, and each
+// response the library could not store in the URL cache. The callback runs
+// on the thread that made the call, inside that call; it may query the
+// request handle it is given (HttpQueryInfoW, InternetQueryOptionW) but
+// must not close it.
+//
+// Unlike the Windows library, which calls back only for handles opened
+// with a non-zero context value, this library calls the session's callback
+// for every request of the session, whatever its context (the crawl opens
+// its requests with context 0), and only for requests: the session and
+// connection handles make no reports. The callback is taken from the
+// session when a request is sent, so one set before a run hears all of it.
+// ---------------------------------------------------------------------------
+
+using INTERNET_STATUS_CALLBACK = void (*)(HINTERNET handle, std::uintptr_t context, DWORD status,
+                                          void* information, DWORD informationLength);
+
+/// What InternetSetStatusCallbackW returns when it cannot set a callback.
+inline const INTERNET_STATUS_CALLBACK INTERNET_INVALID_STATUS_CALLBACK =
+    reinterpret_cast<INTERNET_STATUS_CALLBACK>(static_cast<std::intptr_t>(-1));
+
+/// Sent: the request's URL (char16_t text, no fragment) as the information,
+/// its length in bytes with the terminator. The Windows library passes no
+/// information here; the URL is this library's addition.
+constexpr DWORD INTERNET_STATUS_SENDING_REQUEST = 30;
+/// Body bytes handed to the caller by one InternetReadFile: a DWORD.
+constexpr DWORD INTERNET_STATUS_RESPONSE_RECEIVED = 41;
+/// The exchange ended: the body was read to its end, or sending or reading
+/// failed. The information is an INTERNET_ASYNC_RESULT. Sent once per
+/// exchange, also by this synchronous library.
+constexpr DWORD INTERNET_STATUS_REQUEST_COMPLETE = 100;
+/// A redirect is followed: the new URL as char16_t text.
+constexpr DWORD INTERNET_STATUS_REDIRECT = 110;
+/// This library's own: a response that should have gone to the URL cache
+/// could not be stored there. The information is a const UrlCacheFailure*
+/// (platform/cache/CacheFailure.h) naming the URL, the file or folder, the
+/// Windows error and the system's reason. Sent before
+/// INTERNET_STATUS_REQUEST_COMPLETE; the read itself still succeeds.
+constexpr DWORD INTERNET_STATUS_CACHE_WRITE_FAILED = 0x00010001;
+
+struct INTERNET_ASYNC_RESULT {
+    std::uintptr_t dwResult; ///< TRUE when the exchange completed, FALSE when it failed
+    DWORD dwError;           ///< the last-error value of a failure, else 0
+};
+
+/// Sets the session's status callback (null removes it) and returns the one
+/// it replaces. Only session handles take a callback; any other handle
+/// gives INTERNET_INVALID_STATUS_CALLBACK with
+/// ERROR_INTERNET_INCORRECT_HANDLE_TYPE.
+INTERNET_STATUS_CALLBACK InternetSetStatusCallbackW(HINTERNET session,
+                                                    INTERNET_STATUS_CALLBACK callback);
 
 // ---------------------------------------------------------------------------
 // Going online
@@ -340,5 +399,6 @@ struct UrlCacheEntry {
 };
 
 /// Every entry of the cache, ordered by URL. FALSE with the last error set
-/// when the cache cannot be read.
+/// when the cache cannot be read; GetLastUrlCacheFailure then names the
+/// file and the system's reason.
 BOOL ListUrlCacheEntries(std::vector<UrlCacheEntry>& entries);

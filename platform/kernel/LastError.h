@@ -9,6 +9,10 @@
 DWORD GetLastError();
 void SetLastError(DWORD error);
 
+/// The Windows error number nearest to a C library `errno` value, for
+/// platform calls that fail on a system call.
+DWORD ErrorFromErrno(int error);
+
 constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD ERROR_PATH_NOT_FOUND = 3;

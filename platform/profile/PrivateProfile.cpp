@@ -15,26 +15,7 @@ namespace {
 // missing file to a reader but a missing directory to a writer, who would
 // have created the file.
 DWORD WindowsError(std::error_code error, DWORD whenMissing) {
-    switch (error.value()) {
-    case ENOENT:
-        return whenMissing;
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP:
-        return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-        return ERROR_ACCESS_DENIED;
-    case ENOSPC:
-    case EDQUOT:
-        return ERROR_DISK_FULL;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    default:
-        return ERROR_GEN_FAILURE;
-    }
+    return error.value() == ENOENT ? whenMissing : ErrorFromErrno(error.value());
 }
 
 // The entries of a double-zero-terminated list.

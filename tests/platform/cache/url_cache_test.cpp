@@ -1,5 +1,6 @@
 // What a download leaves in the URL cache, and how entries are looked up,
 // locked and listed.
+#include "platform/cache/CacheFailure.h"
 #include "platform/cache/CacheKey.h"
 #include "platform/inet/WinInet.h"
 #include "platform/kernel/FileTime.h"
@@ -222,6 +223,41 @@ TEST_F(UrlCacheTest, SpellingsOfOneAddressShareOneEntry) {
     const CacheLook found = LookUp(W("HTTP://LOCALHOST:" + port + "/page.html#top"));
     ASSERT_TRUE(found.found);
     EXPECT_EQ(found.url, "http://localhost:" + port + "/page.html");
+}
+
+UrlCacheFailure g_reported;
+
+void KeepCacheFailure(HINTERNET, std::uintptr_t, DWORD status, void* info, DWORD) {
+    if (status == INTERNET_STATUS_CACHE_WRITE_FAILED) {
+        g_reported = *static_cast<const UrlCacheFailure*>(info);
+    }
+}
+
+TEST_F(UrlCacheTest, ACacheThatCannotBeWrittenOrReadSaysWhereAndWhy) {
+    // A file where the cache folder should be: no one, root included, can
+    // write there.
+    std::ofstream(home_.CacheDir()) << "not a folder";
+    InternetSetStatusCallbackW(session_.Get(), &KeepCacheFailure);
+    const Exchange got = Get(u"/page.html");
+    EXPECT_EQ(got.body, "<p>cached</p>") << "the read itself succeeds";
+    EXPECT_EQ(A(g_reported.url), A(Url("/page.html")));
+    EXPECT_EQ(A(g_reported.path), home_.CacheDir());
+    EXPECT_EQ(g_reported.error, ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(A(g_reported.reason), "Not a directory");
+    UrlCacheFailure last;
+    ASSERT_TRUE(GetLastUrlCacheFailure(last));
+    EXPECT_EQ(last.path, g_reported.path);
+
+    // An index that is no database.
+    std::filesystem::remove(home_.CacheDir());
+    std::filesystem::create_directories(home_.CacheDir());
+    std::ofstream(home_.CacheDir() + "/index.sqlite") << std::string(4096, 'x');
+    std::vector<UrlCacheEntry> entries;
+    EXPECT_FALSE(ListUrlCacheEntries(entries));
+    ASSERT_TRUE(GetLastUrlCacheFailure(last));
+    EXPECT_EQ(A(last.path), home_.CacheDir() + "/index.sqlite");
+    EXPECT_EQ(A(last.reason), "file is not a database");
+    EXPECT_EQ(GetLastError(), last.error);
 }
 
 } // namespace

@@ -223,4 +223,37 @@ TEST(HttpWireTest, LinesWithABareLineBreakAreNeverSentAndRepliesReadBackClean) {
     }
 }
 
+/// What a session's status callback heard, one line per report.
+std::vector<std::string> g_heard;
+
+void Listen(HINTERNET, std::uintptr_t context, DWORD status, void* info, DWORD length) {
+    std::string line = std::to_string(status) + (context == 0 ? "" : " context?");
+    if (status == INTERNET_STATUS_SENDING_REQUEST || status == INTERNET_STATUS_REDIRECT) {
+        line += " " + A(std::u16string_view(static_cast<const char16_t*>(info),
+                                            length / sizeof(char16_t) - 1));
+    } else if (status == INTERNET_STATUS_RESPONSE_RECEIVED) {
+        line += " " + std::to_string(*static_cast<const DWORD*>(info));
+    } else if (status == INTERNET_STATUS_REQUEST_COMPLETE) {
+        const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
+        line += " " + std::to_string(result->dwResult) + " " + std::to_string(result->dwError);
+    }
+    g_heard.push_back(line);
+}
+
+TEST_F(HttpExchangeTest, TheSessionsStatusCallbackHearsEveryRequest) {
+    EXPECT_EQ(InternetSetStatusCallbackW(session_.Get(), &Listen), nullptr);
+    g_heard.clear();
+    const std::string origin = "http://127.0.0.1:" + std::to_string(server_.Port());
+    Fetch(session_.Get(), server_.Port(), u"/hello#top", 0);
+    const int port = ClosedPort();
+    Fetch(session_.Get(), port, u"/", 0);
+    const std::string closed = "http://127.0.0.1:" + std::to_string(port) + "/";
+    EXPECT_EQ(g_heard, (std::vector<std::string>{"30 " + origin + "/hello", "41 11", "100 1 0",
+                                                 "30 " + closed, "100 0 12029"}));
+    EXPECT_EQ(InternetSetStatusCallbackW(session_.Get(), nullptr), &Listen);
+    const Request request = OpenRequest(session_.Get(), server_.Port(), u"/hello", 0);
+    EXPECT_EQ(InternetSetStatusCallbackW(request.Get(), &Listen), INTERNET_INVALID_STATUS_CALLBACK);
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+}
+
 } // namespace
