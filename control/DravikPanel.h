@@ -15,6 +15,9 @@
 #include "platform/ui/Dialog.h"
 #include "platform/ui/Gdi.h"
 
+#include <utility>
+#include <vector>
+
 constexpr int kSlotCount = 12;
 constexpr int kCheckBoxSlots = 6; // S1-S6; the NS slots have no check boxes
 
@@ -46,6 +49,17 @@ class CDravikPanel : public CDialog {
     /// Click handlers (the panel's message map).
     void OnSynchronize();
     void OnSubscriptionClicked(int slot);
+
+    /// What the last SaveSettings could not keep as the user chose it.
+    struct SettingsReport {
+        /// Slots whose names cannot be keys of the settings file: their
+        /// choices were not stored.
+        std::vector<int> unstorable;
+        /// Pairs of slots sharing one name: read back, the first entry of
+        /// that name counts for both.
+        std::vector<std::pair<int, int>> shared;
+    };
+    const SettingsReport& LastSettingsReport() const { return m_settingsReport; }
 
     RunOutcome LastOutcome() const { return m_lastOutcome; }
     /// The slot whose synchronization failed in the last run, or -1.
@@ -82,6 +96,7 @@ class CDravikPanel : public CDialog {
     /// Synchronizes slot `index`; FALSE when it failed.
     BOOL SynchronizeSlot(int index, const FILETIME& start);
 
+    SettingsReport m_settingsReport;
     RunOutcome m_lastOutcome = RunOutcome::kNone;
     int m_nFailedSlot = -1;
 };

@@ -3,6 +3,7 @@
 #include "platform/profile/AtomicFile.h"
 #include "platform/profile/ConfigPaths.h"
 #include "platform/profile/IniText.h"
+#include "platform/text/Utf8.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -106,6 +107,16 @@ std::error_code WriteSectionLocked(const std::string& path, std::u16string_view 
     return ReplaceFileAtomically(path, updated);
 }
 
+thread_local bool t_writeFailed = false;
+thread_local ProfileWriteFailure t_writeFailure;
+
+BOOL WriteFailed(std::string path, DWORD error, std::string reason) {
+    t_writeFailure = {std::move(path), error, std::move(reason)};
+    t_writeFailed = true;
+    SetLastError(error);
+    return FALSE;
+}
+
 bool ArgumentsStorable(std::u16string_view section, const std::vector<std::u16string>& entries) {
     return IsStorableSectionName(section) &&
            std::all_of(entries.begin(), entries.end(),
@@ -147,8 +158,8 @@ BOOL WritePrivateProfileSectionW(const char16_t* section, const char16_t* entrie
     try {
         const std::vector<std::u16string> list = SplitEntries(entries);
         if (!ArgumentsStorable(section, list)) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return FALSE;
+            return WriteFailed(ProfileFilePath(fileName), ERROR_INVALID_PARAMETER,
+                               "the section name or an entry cannot be a line of the file");
         }
         std::string path;
         std::error_code error = PrepareForWrite(fileName, path);
@@ -156,8 +167,7 @@ BOOL WritePrivateProfileSectionW(const char16_t* section, const char16_t* entrie
             error = WriteSectionLocked(path, section, list);
         }
         if (error) {
-            SetLastError(WindowsError(error, ERROR_PATH_NOT_FOUND));
-            return FALSE;
+            return WriteFailed(path, WindowsError(error, ERROR_PATH_NOT_FOUND), error.message());
         }
         return TRUE;
     } catch (const std::bad_alloc&) {
@@ -168,4 +178,20 @@ BOOL WritePrivateProfileSectionW(const char16_t* section, const char16_t* entrie
 
 std::string GetPrivateProfilePath(const char16_t* fileName) {
     return fileName == nullptr ? std::string() : ProfileFilePath(fileName);
+}
+
+bool IsStorableProfileKey(std::u16string_view key) {
+    if (key.empty() || key.find(u'\0') != std::u16string_view::npos) {
+        return false;
+    }
+    std::u16string entry(key);
+    entry += u"=0";
+    return IsStorableEntry(entry) && Utf8ToUtf16(Utf16ToUtf8(key)) == key;
+}
+
+bool GetLastProfileWriteFailure(ProfileWriteFailure& failure) {
+    if (t_writeFailed) {
+        failure = t_writeFailure;
+    }
+    return t_writeFailed;
 }
