@@ -1,6 +1,8 @@
 // `dravik cache list [--json]`: what the URL cache holds.
 #include "host/Commands.h"
 #include "host/ErrorText.h"
+#include "host/RunReport.h"
+#include "platform/cache/CacheFailure.h"
 #include "platform/inet/WinInet.h"
 #include "platform/kernel/LastError.h"
 #include "platform/text/Utf8.h"
@@ -95,11 +97,20 @@ void AddCacheCommand(CLI::App& app, int& exitCode) {
         "list", "List every entry: last synchronization time (UTC), size in bytes, URL and "
                 "local file.");
     list->add_flag("--json", *json, "print a JSON array instead");
+    list->footer(ExitStatusHelp({0, 2, 5}));
     list->callback([json, &exitCode] {
         std::vector<UrlCacheEntry> entries;
         if (!ListUrlCacheEntries(entries)) {
-            std::cerr << "dravik cache list: " << DescribeError(GetLastError()) << "\n";
-            exitCode = kExitFailed;
+            const DWORD error = GetLastError();
+            UrlCacheFailure failure;
+            std::cerr << "dravik cache list: ";
+            if (GetLastUrlCacheFailure(failure)) {
+                std::cerr << "cannot read " << Printable(failure.path) << ": "
+                          << Printable(failure.reason) << " (error " << failure.error << ")\n";
+            } else {
+                std::cerr << DescribeError(error) << "\n";
+            }
+            exitCode = kExitCache;
             return;
         }
         *json ? PrintJson(entries) : PrintTable(entries);

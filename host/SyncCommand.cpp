@@ -5,6 +5,9 @@
 #include "host/Commands.h"
 #include "host/ErrorText.h"
 #include "host/HostPage.h"
+#include "host/ProgressLine.h"
+#include "host/RunReport.h"
+#include "host/SessionListener.h"
 #include "net/InternetSession.h"
 #include "platform/inet/WinInet.h"
 #include "platform/kernel/LastError.h"
@@ -97,32 +100,43 @@ int Fail(int status, const std::string& message) {
 }
 
 /// Runs the panel with the front end's observers in place.
-int Press(CDravikPanel& panel, bool yes) {
-    ScopedWindowObserver progress([](const CWnd& window, WindowChange change) {
+int Press(CDravikPanel& panel, bool yes, ProgressLine& line) {
+    ScopedWindowObserver progress([&line](const CWnd& window, WindowChange change) {
         if (window.GetDlgCtrlID() == IDC_PROGRESS_TEXT && change == WindowChange::Text) {
-            std::cerr << Text(window.GetWindowText()) << "\n";
+            line.Subscription(Text(window.GetWindowText()));
         }
     });
-    ScopedMessageBoxSink boxes([](const MessageBoxRequest& box) {
+    ScopedMessageBoxSink boxes([&line](const MessageBoxRequest& box) {
+        line.Clear();
         std::cout << Utf16ToUtf8(box.caption) << ": " << Utf16ToUtf8(box.text) << std::endl;
         return IDOK;
     });
-    SetGoOnlinePrompt([yes](const char16_t*) {
+    SetGoOnlinePrompt([yes, &line](const char16_t*) {
+        line.Clear();
         if (!yes) {
             std::cerr << "dravik sync: the internet library is set to work offline; "
                          "run with --yes to go online\n";
         }
         return yes;
     });
+    const SessionListener listener(&line);
     panel.Click(IDC_SYNCHRONIZE);
     SetGoOnlinePrompt({});
-    return ExitStatusOf(panel.LastOutcome());
+    line.Clear();
+    return ReportRun("dravik sync: ", panel, listener.CacheFailures(),
+                     ExitStatusOf(panel.LastOutcome()));
 }
 
 int RunWithSession(const SyncOptions& options) {
     const HostPageResult page = ReadHostPage(options.page);
     if (!page.ok) {
         return Fail(kExitUsage, page.error);
+    }
+    if (const auto headers = page.params.find(u"Info.HttpRequestHeaders");
+        headers != page.params.end()) {
+        for (const std::string& warning : RequestHeaderWarnings(headers->second)) {
+            std::cerr << "dravik sync: warning: " << warning << "\n";
+        }
     }
     auto ctrl = std::make_unique<CDravikCtrl>();
     PropertyBag params = page.params;
@@ -140,7 +154,8 @@ int RunWithSession(const SyncOptions& options) {
     } catch (const ClickError& e) {
         return Fail(kExitUsage, std::string(e.what()) + "; nothing was changed");
     }
-    return Press(panel, options.yes);
+    ProgressLine line(ProgressLine::ModeFor(options.quiet, options.verbose));
+    return Press(panel, options.yes, line);
 }
 
 } // namespace
@@ -149,8 +164,7 @@ int RunSync(const SyncOptions& options) {
     if (!OpenInternetSession()) {
         const DWORD error = GetLastError();
         CloseInternetSession();
-        return Fail(kExitTransport,
-                    "cannot open the internet session (" + DescribeError(error) + ")");
+        return Fail(kExitTransport, "cannot open the internet session: " + DescribeError(error));
     }
     const int status = RunWithSession(options);
     CloseInternetSession();
@@ -174,12 +188,17 @@ void AddSyncCommand(CLI::App& app, int& exitCode) {
                                "do not follow links to other hosts");
     on->excludes(off);
     sync->add_flag("-y,--yes", o->yes, "go online without asking when the library is offline");
-    sync->footer("Files: the user's choices are kept in " +
-                 GetPrivateProfilePath(DravikSettingsFile()) +
-                 "; what is fetched from other hosts goes to the URL cache in "
-                 "$XDG_CACHE_HOME/dravik/ (default ~/.cache/dravik/).\n"
-                 "Exit status: 0 complete, 1 a subscription failed, 2 bad usage, page or "
-                 "configuration (also a click the panel does not allow), 3 the library is "
-                 "offline and was not brought online, 4 the internet session could not start.");
+    auto* quiet = sync->add_flag("-q,--quiet", o->quiet, "show no progress");
+    sync->add_flag("-v,--verbose", o->verbose, "show each request with its status as it ends")
+        ->excludes(quiet);
+    sync->footer(
+        "Files: the user's choices are kept in " + GetPrivateProfilePath(DravikSettingsFile()) +
+        "; what is fetched from other hosts goes to the URL cache in "
+        "$XDG_CACHE_HOME/dravik/ (default ~/.cache/dravik/).\n"
+        "Progress: on a terminal one line on standard error shows the subscription, "
+        "the requests, the bytes and the URL being fetched; elsewhere each "
+        "subscription's message is a line. After the messages, standard error says "
+        "why a subscription failed and what could not be saved or cached.\n" +
+        ExitStatusHelp({0, 1, 2, 3, 4, 5}) + " A click the panel does not allow is bad usage.");
     sync->callback([o, &exitCode] { exitCode = RunSync(*o); });
 }

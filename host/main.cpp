@@ -12,14 +12,12 @@ int Run(int argc, char** argv) {
                  "A host page configures the subscriptions; dravik crawls each selected\n"
                  "subscription and keeps what it fetched from other hosts in its URL cache."};
     app.set_version_flag("--version", std::string("dravik ") + DRAVIK_VERSION);
-    app.footer("Files: the user's choices on the panel are kept in "
-               "$XDG_CONFIG_HOME/dravik/dravik.ini (default ~/.config/dravik/dravik.ini), one "
-               "section per user; what a synchronization fetches from other hosts goes to the "
-               "URL cache in $XDG_CACHE_HOME/dravik/ (default ~/.cache/dravik/).\n"
-               "Exit status: 0 success, 1 a subscription failed (fetch: a status other than "
-               "200), 2 bad usage, page or configuration, 3 the library is offline and was not "
-               "brought online, 4 the internet session or a request failed.\n"
-               "Start with `dravik demo`.");
+    app.footer(
+        std::string("Files: the user's choices on the panel are kept in "
+                    "$XDG_CONFIG_HOME/dravik/dravik.ini (default ~/.config/dravik/dravik.ini), one "
+                    "section per user; what a synchronization fetches from other hosts goes to the "
+                    "URL cache in $XDG_CACHE_HOME/dravik/ (default ~/.cache/dravik/).\n") +
+        ExitStatusHelp({0, 1, 2, 3, 4, 5}) + "\nStart with `dravik demo`.");
     int exitCode = kExitOk;
     AddFetchCommand(app, exitCode);
     AddOfflineCommand(app, exitCode);
@@ -34,7 +32,11 @@ int Run(int argc, char** argv) {
         return status == 0 ? kExitOk : kExitUsage;
     }
     if (app.get_subcommands().empty()) {
-        std::cout << app.help();
+        std::cerr << "usage: dravik COMMAND [OPTIONS]\n"
+                     "commands: demo, snippet, sync PAGE, fetch URL, cache list, "
+                     "offline on|off|status\n"
+                     "`dravik --help` explains them; start with `dravik demo`.\n";
+        return kExitUsage;
     }
     return exitCode;
 }
