@@ -23,7 +23,8 @@ class CVELStringPairList;
 constexpr std::int32_t kMaxWalkNesting = 100;
 
 /// The user agent of every request of a crawl.
-extern const char16_t kCrawlerUserAgent[];
+inline constexpr char16_t kCrawlerUserAgent[] =
+    u"Mozilla/4.0 (compatible; MSIE 4.0; OrvaneSynchCrawler)";
 
 class CSubscription {
   public:

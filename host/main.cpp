@@ -15,7 +15,9 @@ int Run(int argc, char** argv) {
     app.footer("Files: the user's choices on the panel are kept in "
                "$XDG_CONFIG_HOME/dravik/dravik.ini (default ~/.config/dravik/dravik.ini), one "
                "section per user; what a synchronization fetches from other hosts goes to the "
-               "URL cache in $XDG_CACHE_HOME/dravik/ (default ~/.cache/dravik/).\n"
+               "URL cache in $XDG_CACHE_HOME/dravik/ (default ~/.cache/dravik/); the control's "
+               "registration goes to $XDG_DATA_HOME/dravik/registry.sqlite (default "
+               "~/.local/share/dravik/).\n"
                "Exit status: 0 success, 1 a subscription failed (fetch: a status other than "
                "200), 2 bad usage, page or configuration, 3 the library is offline and was not "
                "brought online, 4 the internet session or a request failed.\n"
@@ -27,6 +29,8 @@ int Run(int argc, char** argv) {
     AddSyncCommand(app, exitCode);
     AddSnippetCommand(app, exitCode);
     AddDemoCommand(app, exitCode);
+    AddRegisterCommands(app, exitCode);
+    AddInfoCommand(app, exitCode);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
