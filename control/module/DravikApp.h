@@ -7,6 +7,10 @@
 
 class CDravikApp : public COleControlModule {
   public:
+    CDravikApp() = default;
+    /// A process that ends with the module still loaded stops it too.
+    ~CDravikApp() override { Stop(); }
+
     BOOL InitInstance() override;
     int ExitInstance() override;
 };

@@ -4,7 +4,9 @@
 // A control module defines one object of a class derived from this; it is
 // constructed while the library loads. The loader then runs InitInstance,
 // and a FALSE result makes the load fail; ExitInstance runs before the
-// library is unloaded, also after a refused start.
+// library is unloaded, also after a refused start. A derived class calls
+// Stop() in its destructor, so that a process ending with the module still
+// loaded stops it as well (the base cannot: the derived part is gone).
 #pragma once
 
 #include "platform/com/ModuleLoader.h"

@@ -28,7 +28,9 @@ void Walk(const std::u16string& path, std::vector<std::string>& out) {
         }
         EXPECT_EQ(type, REG_SZ);
         const std::u16string text(reinterpret_cast<const char16_t*>(data), size / 2 - 1);
-        out.push_back(Utf16ToUtf8(path + u"|" + std::u16string(name, length) + u"=" + text));
+        std::u16string line = path;
+        line.append(u"|").append(name, length).append(u"=").append(text);
+        out.push_back(Utf16ToUtf8(line));
     }
     const std::vector<std::u16string> subkeys = RegSubkeyNames(HKEY_CLASSES_ROOT, path);
     if (index == 0 && subkeys.empty()) {
@@ -36,7 +38,12 @@ void Walk(const std::u16string& path, std::vector<std::string>& out) {
     }
     RegCloseKey(key);
     for (const std::u16string& subkey : subkeys) {
-        Walk(path.empty() ? subkey : path + u"\\" + subkey, out);
+        std::u16string child = path;
+        if (!child.empty()) {
+            child += u'\\';
+        }
+        child += subkey;
+        Walk(child, out);
     }
 }
 
