@@ -7,6 +7,8 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+
 namespace {
 
 bool IsFile(const std::string& path) {
@@ -21,7 +23,10 @@ std::string BundledModulePath() {
     const std::string folder = program.substr(0, program.rfind('/'));
     const std::string beside = folder + "/libdravik.so";
     const std::string installed = folder + "/../lib/dravik/libdravik.so";
-    return IsFile(beside) || !IsFile(installed) ? beside : installed;
+    if (IsFile(beside) || !IsFile(installed)) {
+        return beside;
+    }
+    return std::filesystem::path(installed).lexically_normal().string();
 }
 
 bool CallRegistrationEntry(const std::string& modulePath, const char* entry, std::string& error) {
