@@ -87,3 +87,11 @@ HRESULT CDravikCtrl::GetInternetSession(HINTERNET* phInternet) {
     *phInternet = g_hInternet;
     return g_hInternet != nullptr ? S_OK : E_UNEXPECTED;
 }
+
+HRESULT CDravikCtrl::GetTitle(const char16_t** ppTitle) {
+    if (ppTitle == nullptr) {
+        return E_POINTER;
+    }
+    *ppTitle = m_pPanel->m_title.GetData();
+    return S_OK;
+}
