@@ -3,7 +3,8 @@
 // One section per user, "VER_1.0_" and the user name; one entry per named
 // subscription with a check box ("0" not selected, "1" selected, "2" with
 // links) and "FollowOutsideLinks". Read when the panel window opens,
-// written at the start of every run.
+// written at the start of every run. A name that cannot be a key of the
+// file is left out (and reported), so it never costs the other choices.
 #include "control/DravikPanel.h"
 #include "foundation/Decimal.h"
 #include "foundation/TextUnits.h"
@@ -101,10 +102,25 @@ void CDravikPanel::LoadSettings() {
 }
 
 void CDravikPanel::SaveSettings() {
+    m_settingsReport = {};
     std::u16string text;
-    for (const CSubscription& slot : m_slots) {
+    for (int i = 0; i < kSlotCount; ++i) {
+        const CSubscription& slot = m_slots[i];
         if (slot.m_pSubscriptionBox == nullptr || slot.m_name.GetLength() == 0) {
             continue;
+        }
+        // One name that cannot be a key would make the service refuse the
+        // whole section: only that choice is left out.
+        if (!IsStorableProfileKey(
+                std::u16string_view(slot.m_name.GetData(), slot.m_name.GetLength()))) {
+            m_settingsReport.unstorable.push_back(i);
+            continue;
+        }
+        for (int j = 0; j < i; ++j) {
+            if (m_slots[j].m_pSubscriptionBox != nullptr && Equal(m_slots[j].m_name, slot.m_name)) {
+                m_settingsReport.shared.emplace_back(j, i);
+                break;
+            }
         }
         const char16_t* value = slot.m_pSubscriptionBox->GetCheck() == BST_UNCHECKED   ? u"0"
                                 : slot.m_pIncludeLinksBox->GetCheck() != BST_UNCHECKED ? u"2"
@@ -113,8 +129,8 @@ void CDravikPanel::SaveSettings() {
         text.append(u"=").append(value).push_back(0);
     }
     text.append(kFollowOutsideLinks).append(m_bFollowOutsideLinks ? u"=1" : u"=0").push_back(0);
-    // The string's own terminator ends the section. A failed write is not
-    // reported: the run goes on, and only the stored choices are stale.
+    // The string's own terminator ends the section. A failed write does not
+    // stop the run; the service keeps the reason for the front end.
     WritePrivateProfileSectionW(SectionName(m_userName).GetData(), text.c_str(),
                                 DravikSettingsFile());
 }

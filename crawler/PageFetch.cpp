@@ -3,10 +3,13 @@
 #include "net/HeaderBlock.h"
 #include "net/HttpRequest.h"
 
-BOOL FetchResponse(CHttpRequest& request, const CVELString& requested, DWORD& status,
-                   CVELString& headers, CVELString& finalUrl) {
-    if (!request.SendRequest() || !request.ReadResponseHeaders(&status, headers)) {
-        return FALSE;
+FetchResult FetchResponse(CHttpRequest& request, const CVELString& requested, DWORD& status,
+                          CVELString& headers, CVELString& finalUrl) {
+    if (!request.SendRequest()) {
+        return FetchResult::kNotSent;
+    }
+    if (!request.ReadResponseHeaders(&status, headers)) {
+        return FetchResult::kNoResponse;
     }
     if (!request.QueryFinalURL(finalUrl)) {
         finalUrl.Assign(requested);
@@ -14,10 +17,10 @@ BOOL FetchResponse(CHttpRequest& request, const CVELString& requested, DWORD& st
     DWORD count = 0;
     do {
         if (!request.ReadData(&count)) {
-            return FALSE;
+            return FetchResult::kBodyFailed;
         }
     } while (count != 0);
-    return TRUE;
+    return FetchResult::kDone;
 }
 
 BOOL IsHtml(const CVELString& headers) {

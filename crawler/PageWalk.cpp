@@ -9,6 +9,7 @@
 #include "foundation/VELStringPairList.h"
 #include "net/Encoding.h"
 #include "net/HttpRequest.h"
+#include "platform/kernel/Stack.h"
 
 #include <memory>
 
@@ -91,7 +92,10 @@ void CSubscription::CrawlHtmlPage(const CVELString& text, const char16_t* pageUr
                                   std::int32_t depth) {
     auto walk = std::make_unique<PageWalkState>();
     walk->base.Assign(pageUrl);
-    const WalkLevel level{pageUrl, depth, m_pWalk ? m_pWalk->nesting + 1 : 1, m_pWalk};
+    // The run of frames grows only while pages come in through frames, that
+    // is while the depth stays the same.
+    const bool framed = m_pWalk != nullptr && m_pWalk->depth == depth;
+    const WalkLevel level{pageUrl, depth, framed ? m_pWalk->framedRun + 1 : 1, m_pWalk};
     m_pWalk = &level;
     struct Restore {
         const WalkLevel*& top;
@@ -110,14 +114,21 @@ void CSubscription::CrawlHtmlPage(const CVELString& text, const char16_t* pageUr
     }
 }
 
-BOOL CSubscription::MayWalk(const CVELString& url, std::int32_t depth, BOOL framed) const {
-    if (m_pWalk != nullptr && m_pWalk->nesting >= kMaxWalkNesting) {
+BOOL CSubscription::MayWalk(const CVELString& url, std::int32_t depth, BOOL framed) {
+    if (StackHeadroom() < kWalkStackReserve) {
+        ++m_report.m_nNotWalked;
+        return FALSE;
+    }
+    if (!framed) {
+        return TRUE; // anchors cost depth: the configured depth bounds them
+    }
+    if (m_pWalk != nullptr && m_pWalk->framedRun >= kMaxFramedRun) {
         return FALSE;
     }
     // Only frames keep the depth, so a page already being walked at the same
     // depth further up is the page framing itself, directly or through a
     // chain of frames: walking it again would never end.
-    for (const WalkLevel* level = m_pWalk; framed && level != nullptr; level = level->outer) {
+    for (const WalkLevel* level = m_pWalk; level != nullptr; level = level->outer) {
         if (level->depth == depth && vel::Compare(level->url, url.GetData()) == 0) {
             return FALSE;
         }
@@ -150,7 +161,8 @@ void CSubscription::CrawlHtmlTag(CVELString& base, const CVELString& tagName,
     }
     DWORD status = 0;
     if (!TNeedToRetrieveURL(fetch->resolved.GetData(), *fetch->request, followed) ||
-        !FetchResponse(*fetch->request, fetch->resolved, status, fetch->headers, fetch->finalUrl) ||
+        FetchResponse(*fetch->request, fetch->resolved, status, fetch->headers, fetch->finalUrl) !=
+            FetchResult::kDone ||
         status != 200 || !followed || !IsHtml(fetch->headers)) {
         return;
     }

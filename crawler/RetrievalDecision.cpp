@@ -18,8 +18,6 @@
 
 #include <vector>
 
-const char16_t kCrawlerUserAgent[] = u"Mozilla/4.0 (compatible; MSIE 4.0; OrvaneSynchCrawler)";
-
 namespace {
 
 constexpr DWORD kEveryRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP |
@@ -94,23 +92,38 @@ BOOL CSubscription::TNeedToRetrieveURL(const char16_t* url, CHttpRequest& reques
     return OtherHostRule(url, request, follow);
 }
 
-BOOL CSubscription::StartHostRule(CHttpRequest& request) const {
+BOOL CSubscription::Refuse(CCrawlReport::Refusal rule, const CVELString* what) {
+    m_lastRefusal = rule;
+    if (what != nullptr) {
+        m_lastRefused.Assign(*what);
+    } else {
+        m_lastRefused.Empty();
+    }
+    return FALSE;
+}
+
+BOOL CSubscription::StartHostRule(CHttpRequest& request) {
+    using Refusal = CCrawlReport::Refusal;
     request.m_dwFlags |= INTERNET_FLAG_NO_CACHE_WRITE;
     const std::int32_t query = request.m_path.Find(u'?');
     if (query < 0) {
-        return FALSE;
+        return Refuse(Refusal::kNoQuery);
     }
     CVELString command;
-    if (!QueryValue(request.m_path, query + 1, u"ORXCmd=", command) ||
-        !Allowed(g_allowedCommands, command)) {
-        return FALSE;
+    if (!QueryValue(request.m_path, query + 1, u"ORXCmd=", command)) {
+        return Refuse(Refusal::kNoCommand);
+    }
+    if (!Allowed(g_allowedCommands, command)) {
+        return Refuse(Refusal::kCommand, &command);
     }
     if (vel::Compare(command.GetData(), u"InvokeMethod") != 0) {
         return TRUE;
     }
     CVELString method;
-    return QueryValue(request.m_path, query + 1, u"ORXMethod=", method) &&
-           Allowed(g_allowedMethods, method);
+    if (!QueryValue(request.m_path, query + 1, u"ORXMethod=", method)) {
+        return Refuse(Refusal::kNoMethod);
+    }
+    return Allowed(g_allowedMethods, method) ? TRUE : Refuse(Refusal::kMethod, &method);
 }
 
 BOOL CSubscription::OtherHostRule(const char16_t* url, CHttpRequest& request, BOOL follow) const {

@@ -9,21 +9,31 @@
 // the internet library writes into its URL cache.
 #pragma once
 
+#include "crawler/CrawlReport.h"
 #include "foundation/VELString.h"
 #include "platform/kernel/WinTypes.h"
+
+#include <cstddef>
 
 class CButton;
 class CHttpRequest;
 class CVELStringPairList;
 
-/// The deepest nesting of pages walked at once, start page included. A page
-/// that would be walked deeper is still fetched, but its references are not
-/// followed. It bounds the stack and the memory of a crawl whatever depth a
-/// page configures, and ends chains of frames that never repeat a URL.
-constexpr std::int32_t kMaxWalkNesting = 100;
+/// The longest run of pages walked one inside the other through frames
+/// alone, the page holding the first frame included. Frames cost no depth,
+/// so a chain of frames that never repeats a URL would otherwise go on for
+/// ever; a page that would lengthen the run is fetched but not walked.
+/// Anchors cost depth and follow the configured depth alone.
+constexpr std::int32_t kMaxFramedRun = 100;
+
+/// The stack a page walk keeps free below it for the fetches it makes: a
+/// page that would be walked with less is fetched but not walked (and
+/// counted in the report), so no depth overflows the stack.
+constexpr std::size_t kWalkStackReserve = std::size_t{1} << 20;
 
 /// The user agent of every request of a crawl.
-extern const char16_t kCrawlerUserAgent[];
+inline constexpr char16_t kCrawlerUserAgent[] =
+    u"Mozilla/4.0 (compatible; MSIE 4.0; OrvaneSynchCrawler)";
 
 class CSubscription {
   public:
@@ -41,7 +51,9 @@ class CSubscription {
     /// it is selected. Returns non-zero to go on with the next slot (crawled
     /// or passed over), zero when the subscription failed. A slot without
     /// check boxes (NS1-NS6) that is named is crawled at its default depth.
-    /// An allocation failure during the crawl ends it as a failure.
+    /// An allocation failure during the crawl ends it as a failure. The
+    /// crawl runs on a thread of its own with a large stack, and the caller
+    /// waits for it; m_report tells afterwards how it went.
     BOOL Synchronize(DWORD startLow, DWORD startHigh, const CVELString& orxPath,
                      const CVELString& requestHeaders, BOOL followOutsideLinks);
 
@@ -81,19 +93,26 @@ class CSubscription {
     BOOL m_bSelectionApplied = FALSE;
     FILETIME m_syncStart = {0, 0};
 
+    /// How the last crawl of the slot went, for the front end.
+    CCrawlReport m_report;
+
   private:
     /// One page being walked: its URL and depth, linked to the page whose
     /// tag led to it. Lives on the stack of CrawlHtmlPage.
     struct WalkLevel {
         const char16_t* url;
         std::int32_t depth;
-        std::int32_t nesting;
+        std::int32_t framedRun; // pages in the run of frames ending here
         const WalkLevel* outer;
     };
 
-    BOOL StartHostRule(CHttpRequest& request) const;
+    BOOL StartHostRule(CHttpRequest& request);
+    BOOL Refuse(CCrawlReport::Refusal rule, const CVELString* what = nullptr);
     BOOL OtherHostRule(const char16_t* url, CHttpRequest& request, BOOL follow) const;
-    BOOL MayWalk(const CVELString& url, std::int32_t depth, BOOL framed) const;
+    BOOL MayWalk(const CVELString& url, std::int32_t depth, BOOL framed);
 
     const WalkLevel* m_pWalk = nullptr;
+    /// Why the start-host rule last refused a URL.
+    CCrawlReport::Refusal m_lastRefusal = CCrawlReport::Refusal::kNone;
+    CVELString m_lastRefused;
 };

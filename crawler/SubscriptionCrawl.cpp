@@ -4,12 +4,18 @@
 #include "net/Encoding.h"
 #include "net/HttpRequest.h"
 #include "net/Url.h"
+#include "platform/kernel/LastError.h"
+#include "platform/kernel/Stack.h"
 #include "platform/ui/Button.h"
 
 #include <memory>
 #include <new>
 
 namespace {
+
+/// The crawl thread's stack: room for walks tens of thousands of pages deep.
+/// Only the pages a walk actually goes down take memory from it.
+constexpr std::size_t kCrawlStackBytes = std::size_t{256} << 20;
 
 /// The crawl state that holds one synchronization's values only while its
 /// crawl runs; cleared however the crawl ends.
@@ -48,6 +54,7 @@ CVELString StartUrl(const CVELString& orxPath, const CVELString& startQuery) {
 
 BOOL CSubscription::Synchronize(DWORD startLow, DWORD startHigh, const CVELString& orxPath,
                                 const CVELString& requestHeaders, BOOL followOutsideLinks) {
+    m_report = CCrawlReport();
     if (m_name.GetLength() == 0 || !m_bSelectionApplied) {
         return TRUE;
     }
@@ -60,26 +67,46 @@ BOOL CSubscription::Synchronize(DWORD startLow, DWORD startHigh, const CVELStrin
             depth = m_nDepthIncludeLinks;
         }
     }
-    // Running out of memory ends this subscription as failed; every object
-    // of the crawl is released on the way out and the cache is only ever
-    // written whole, so nothing is left half-done.
-    try {
-        const CVELString url = StartUrl(orxPath, m_startQuery);
-        const CrawlSettings settings(*this, startLow, startHigh, requestHeaders,
-                                     followOutsideLinks);
-        return CreateSubscription(url, depth);
-    } catch (CVELString*) {
-    } catch (CVELMemBuf*) {
-    } catch (const std::bad_alloc&) {
-    }
-    return FALSE;
+    m_report.m_bCrawled = TRUE;
+    BOOL result = FALSE;
+    // The walk recurses once per page it goes down, as deep as the page's
+    // configuration allows: it gets a stack to match, and a guard in the
+    // walk keeps it from ever running out.
+    RunOnLargeStack(kCrawlStackBytes, [&] {
+        // Running out of memory ends this subscription as failed; every
+        // object of the crawl is released on the way out and the cache is
+        // only ever written whole, so nothing is left half-done.
+        try {
+            const CVELString url = StartUrl(orxPath, m_startQuery);
+            m_report.m_startUrl.Assign(url);
+            const CrawlSettings settings(*this, startLow, startHigh, requestHeaders,
+                                         followOutsideLinks);
+            result = CreateSubscription(url, depth);
+            return;
+        } catch (CVELString*) {
+        } catch (CVELMemBuf*) {
+        } catch (const std::bad_alloc&) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        }
+        m_report.m_step = CCrawlReport::Step::kNoRoom;
+        m_report.m_dwError = GetLastError();
+    });
+    return result;
 }
 
 BOOL CSubscription::CreateSubscription(const CVELString& startUrl, std::int32_t depth) {
+    using Step = CCrawlReport::Step;
+    m_report.m_step = Step::kNone;
+    m_report.m_nNotWalked = 0;
+    const auto fail = [this](Step step) {
+        m_report.m_step = step;
+        m_report.m_dwError = GetLastError();
+        return FALSE;
+    };
     auto request = std::make_unique<CHttpRequest>();
     if (!ParseURL(startUrl.GetData(), request->m_host, request->m_path, &request->m_nPort,
                   &request->m_bSecure)) {
-        return FALSE;
+        return fail(Step::kStartUrl);
     }
     m_startHost.Assign(request->m_host);
     AppendPort(m_startHost, request->m_nPort, request->m_bSecure);
@@ -87,9 +114,24 @@ BOOL CSubscription::CreateSubscription(const CVELString& startUrl, std::int32_t 
     DWORD status = 0;
     CVELString headers;
     CVELString finalUrl;
-    if (!TNeedToRetrieveURL(startUrl.GetData(), *request, TRUE) ||
-        !FetchResponse(*request, startUrl, status, headers, finalUrl) || status != 200) {
-        return FALSE;
+    if (!TNeedToRetrieveURL(startUrl.GetData(), *request, TRUE)) {
+        m_report.m_refusal = m_lastRefusal;
+        m_report.m_refused.Assign(m_lastRefused);
+        return fail(Step::kRefused);
+    }
+    switch (FetchResponse(*request, startUrl, status, headers, finalUrl)) {
+    case FetchResult::kNotSent:
+        return fail(Step::kSend);
+    case FetchResult::kNoResponse:
+        return fail(Step::kResponse);
+    case FetchResult::kBodyFailed:
+        return fail(Step::kBody);
+    case FetchResult::kDone:
+        break;
+    }
+    m_report.m_dwStatus = status;
+    if (status != 200) {
+        return fail(Step::kStatus);
     }
     if (!IsHtml(headers)) {
         return TRUE; // fetched; nothing in it is followed
@@ -99,7 +141,7 @@ BOOL CSubscription::CreateSubscription(const CVELString& startUrl, std::int32_t 
     INTERNET_PORT port = 0;
     BOOL secure = FALSE;
     if (!ParseURL(finalUrl.GetData(), host, path, &port, &secure)) {
-        return FALSE;
+        return fail(Step::kFinalUrl);
     }
     const auto page = std::make_unique<CVELString>(request->m_response);
     request.reset();

@@ -1,6 +1,7 @@
 #include "foundation/Growth.h"
 
 #include "foundation/AllocHooks.h"
+#include "platform/kernel/LastError.h"
 
 #include <cassert>
 #include <cstring>
@@ -34,6 +35,15 @@ void ReleaseBlock(void* data, const void* inlineStore) {
     if (data != inlineStore) {
         Free(data);
     }
+}
+
+bool FitsAfter(std::int32_t length, std::int32_t added) {
+    assert(length >= 0 && added >= 0);
+    return added <= std::numeric_limits<std::int32_t>::max() - 1 - length;
+}
+
+void NoteGrowthFailure(bool tooLarge) {
+    SetLastError(tooLarge ? ERROR_ARITHMETIC_OVERFLOW : ERROR_NOT_ENOUGH_MEMORY);
 }
 
 } // namespace vel

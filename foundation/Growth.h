@@ -30,4 +30,16 @@ void* GrowBlock(void* data, const void* inlineStore, std::int32_t length, std::i
 /// Releases storage that is not the inline store.
 void ReleaseBlock(void* data, const void* inlineStore);
 
+/// True when `length` + `added` units and a terminator still fit a signed
+/// 32-bit capacity. Every sum of a length and a count goes through here
+/// before it reaches Reserve: a sum that wrapped would reserve nothing.
+/// Requires length >= 0 and added >= 0.
+bool FitsAfter(std::int32_t length, std::int32_t added);
+
+/// Sets the calling thread's last error to why a growth failed, for the
+/// report of whoever catches the thrown pointer: the size did not fit the
+/// 32-bit range (ERROR_ARITHMETIC_OVERFLOW) or the heap refused the block
+/// (ERROR_NOT_ENOUGH_MEMORY).
+void NoteGrowthFailure(bool tooLarge);
+
 } // namespace vel

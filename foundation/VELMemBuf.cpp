@@ -16,18 +16,24 @@ void CVELMemBuf::Grow(std::int32_t n) {
     void* block =
         capacity == 0 ? nullptr : vel::GrowBlock(m_pData, m_inline, m_nLength, capacity, 1);
     if (block == nullptr) {
+        vel::NoteGrowthFailure(capacity == 0);
         throw this;
     }
     m_pData = static_cast<std::uint8_t*>(block);
     m_nCapacity = capacity;
 }
 
-void CVELMemBuf::Insert(const void* bytes, std::int32_t pos, std::int32_t n) {
-    assert(pos >= 0 && pos <= m_nLength && n >= 0);
-    if (n > INT32_MAX - 1 - m_nLength) {
+void CVELMemBuf::ReserveExtra(std::int32_t extra) {
+    if (!vel::FitsAfter(m_nLength, extra)) {
+        vel::NoteGrowthFailure(true);
         throw this;
     }
-    Reserve(m_nLength + n);
+    Reserve(m_nLength + extra);
+}
+
+void CVELMemBuf::Insert(const void* bytes, std::int32_t pos, std::int32_t n) {
+    assert(pos >= 0 && pos <= m_nLength && n >= 0);
+    ReserveExtra(n);
     if (pos < m_nLength) {
         std::memmove(m_pData + pos + n, m_pData + pos, static_cast<std::size_t>(m_nLength - pos));
     }

@@ -31,6 +31,10 @@ class CVELMemBuf {
             Grow(n);
         }
     }
+    /// Makes room for `extra` more bytes after the data and its zero byte;
+    /// throws `this` when the length would leave the 32-bit range or the
+    /// block cannot grow. Requires extra >= 0.
+    void ReserveExtra(std::int32_t extra);
     /// Sets the length after a direct write into the storage. Requires n < capacity.
     void SetLength(std::int32_t n) {
         assert(n >= 0 && n < m_nCapacity);

@@ -65,6 +65,7 @@ void CVELString::Grow(std::int32_t n) {
                       ? nullptr
                       : vel::GrowBlock(m_pData, m_inline, m_nLength, capacity, sizeof(char16_t));
     if (block == nullptr) {
+        vel::NoteGrowthFailure(capacity == 0);
         throw this;
     }
     m_pData = static_cast<char16_t*>(block);
@@ -90,7 +91,8 @@ bool CVELString::PointsInto(const char16_t* text) const {
 void CVELString::CheckSum(std::int32_t added) {
     // A length past the 32-bit range cannot be stored: report it like any
     // other growth that cannot be satisfied.
-    if (added > INT32_MAX - 1 - m_nLength) {
+    if (!vel::FitsAfter(m_nLength, added)) {
+        vel::NoteGrowthFailure(true);
         throw this;
     }
 }

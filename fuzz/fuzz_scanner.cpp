@@ -8,24 +8,17 @@
 // rules, which the fast paths of the scanner must agree with.
 #include "crawler/HtmlScanner.h"
 #include "foundation/VELMemBuf.h"
+#include "fuzz/FuzzChecks.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
 
-namespace {
+using namespace fuzzcheck;
 
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #condition, __LINE__);            \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
+namespace {
 
 CVELString MakePage(const std::uint8_t* data, std::size_t size) {
     if (size > 0 && (data[0] & 1) != 0) {
@@ -38,11 +31,6 @@ CVELString MakePage(const std::uint8_t* data, std::size_t size) {
     CVELMemBuf bytes;
     bytes.Insert(data, 0, static_cast<std::int32_t>(size));
     return CVELString(bytes);
-}
-
-void CheckTerminated(const CVELString& text) {
-    CHECK(text.GetLength() >= 0 && text.GetLength() < text.GetCapacity());
-    CHECK(text.GetData()[text.GetLength()] == 0);
 }
 
 std::u16string Units(const CVELString& text) {
@@ -175,17 +163,17 @@ void CheckParse(const CVELString& tag, CVELString& name, CVELStringPairList& att
                 CHtmlTagBuffers& buffers) {
     const BOOL ok = ParseHtmlTag(tag, name, attributes, buffers);
     CheckTerminated(name);
-    CHECK(attributes.Names().GetCount() == attributes.Values().GetCount());
-    CHECK(!ok || name.GetLength() > 0);
+    Check(attributes.Names().GetCount() == attributes.Values().GetCount());
+    Check(!ok || name.GetLength() > 0);
     Model model;
-    CHECK((ok != FALSE) == model.Parse(Units(tag)));
-    CHECK(Units(name) == model.tagName);
-    CHECK(static_cast<std::size_t>(attributes.GetCount()) == model.pairs.size());
+    Check((ok != FALSE) == model.Parse(Units(tag)));
+    Check(Units(name) == model.tagName);
+    Check(static_cast<std::size_t>(attributes.GetCount()) == model.pairs.size());
     for (std::int32_t i = 0; i < attributes.GetCount(); ++i) {
         CheckTerminated(*attributes.Names().GetAt(i));
         CheckTerminated(*attributes.Values().GetAt(i));
-        CHECK(Units(*attributes.Names().GetAt(i)) == model.pairs[i].first);
-        CHECK(Units(*attributes.Values().GetAt(i)) == model.pairs[i].second);
+        Check(Units(*attributes.Names().GetAt(i)) == model.pairs[i].first);
+        Check(Units(*attributes.Values().GetAt(i)) == model.pairs[i].second);
     }
 }
 
@@ -206,16 +194,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::int32_t before = pos;
         const BOOL found = GetNextHtmlTag(page, pos, tag);
         CheckTerminated(tag);
-        CHECK(pos >= before && pos <= length);
-        CHECK((found != FALSE) == ModelNextTag(units, modelPos, modelTag));
-        CHECK(static_cast<std::size_t>(pos) == modelPos && Units(tag) == modelTag);
+        Check(pos >= before && pos <= length);
+        Check((found != FALSE) == ModelNextTag(units, modelPos, modelTag));
+        Check(static_cast<std::size_t>(pos) == modelPos && Units(tag) == modelTag);
         if (!found) {
-            CHECK(pos == length && tag.GetLength() == 0);
+            Check(pos == length && tag.GetLength() == 0);
             break;
         }
         const std::int32_t n = tag.GetLength();
-        CHECK(pos > before && n >= 2);
-        CHECK(tag.GetData()[0] == u'<' && tag.GetData()[n - 1] == u'>');
+        Check(pos > before && n >= 2);
+        Check(tag.GetData()[0] == u'<' && tag.GetData()[n - 1] == u'>');
         CheckParse(tag, name, attributes, buffers);
     }
     return 0;

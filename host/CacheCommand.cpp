@@ -1,6 +1,9 @@
 // `dravik cache list [--json]`: what the URL cache holds.
 #include "host/Commands.h"
 #include "host/ErrorText.h"
+#include "host/JsonText.h"
+#include "host/RunReport.h"
+#include "platform/cache/CacheFailure.h"
 #include "platform/inet/WinInet.h"
 #include "platform/kernel/LastError.h"
 #include "platform/text/Utf8.h"
@@ -28,38 +31,6 @@ std::string IsoTime(const FILETIME& time) {
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return text;
-}
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                out += escaped;
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
 }
 
 void PrintJson(const std::vector<UrlCacheEntry>& entries) {
@@ -95,11 +66,20 @@ void AddCacheCommand(CLI::App& app, int& exitCode) {
         "list", "List every entry: last synchronization time (UTC), size in bytes, URL and "
                 "local file.");
     list->add_flag("--json", *json, "print a JSON array instead");
+    list->footer(ExitStatusHelp({0, 2, 5}));
     list->callback([json, &exitCode] {
         std::vector<UrlCacheEntry> entries;
         if (!ListUrlCacheEntries(entries)) {
-            std::cerr << "dravik cache list: " << DescribeError(GetLastError()) << "\n";
-            exitCode = kExitFailed;
+            const DWORD error = GetLastError();
+            UrlCacheFailure failure;
+            std::cerr << "dravik cache list: ";
+            if (GetLastUrlCacheFailure(failure)) {
+                std::cerr << "cannot read " << Printable(failure.path) << ": "
+                          << Printable(failure.reason) << " (error " << failure.error << ")\n";
+            } else {
+                std::cerr << DescribeError(error) << "\n";
+            }
+            exitCode = kExitCache;
             return;
         }
         *json ? PrintJson(entries) : PrintTable(entries);

@@ -9,6 +9,7 @@
 #include "platform/kernel/LastError.h"
 #include "platform/text/Utf8.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -31,7 +32,7 @@ int Show(const std::string& url) {
     std::size_t got = 0;
     do {
         if (!copy->Read(piece.data(), piece.size(), got)) {
-            return Fail("show", kExitFailed, "the entry could not be read");
+            return Fail("show", kExitCache, "the entry could not be read");
         }
         if (std::fwrite(piece.data(), 1, got, stdout) != got) {
             return Fail("show", kExitFailed, "standard output could not be written");
@@ -45,9 +46,11 @@ int Remove(const std::vector<std::string>& urls) {
     for (const std::string& url : urls) {
         if (!DeleteUrlCacheEntryW(Utf8ToUtf16(url).c_str())) {
             const DWORD error = GetLastError();
-            status = Fail("remove", kExitFailed,
-                          error == ERROR_FILE_NOT_FOUND ? "the cache holds no entry for " + url
-                                                        : url + ": " + DescribeError(error));
+            const bool missing = error == ERROR_FILE_NOT_FOUND;
+            const int failed = Fail("remove", missing ? kExitFailed : kExitCache,
+                                    missing ? "the cache holds no entry for " + url
+                                            : url + ": " + DescribeError(error));
+            status = std::max(status, failed);
         }
     }
     return status;
@@ -56,7 +59,7 @@ int Remove(const std::vector<std::string>& urls) {
 int Clear() {
     std::vector<proxy::ListedEntry> entries;
     if (!proxy::ListEntries(entries)) {
-        return Fail("clear", kExitFailed, "the cache could not be read");
+        return Fail("clear", kExitCache, "the cache could not be read");
     }
     std::size_t removed = 0;
     for (const proxy::ListedEntry& entry : entries) {
@@ -65,18 +68,18 @@ int Clear() {
     std::cout << "removed " << removed << (removed == 1 ? " entry\n" : " entries\n");
     return removed == entries.size()
                ? kExitOk
-               : Fail("clear", kExitFailed, "some entries could not be removed");
+               : Fail("clear", kExitCache, "some entries could not be removed");
 }
 
 int Missed(bool clear) {
     std::vector<urlcache::MissedUrl> missed;
     if (!urlcache::ListMissedUrls(missed)) {
-        return Fail("missed", kExitFailed, "the list of missed addresses could not be read");
+        return Fail("missed", kExitCache, "the list of missed addresses could not be read");
     }
     if (clear) {
         return urlcache::ClearMissedUrls()
                    ? kExitOk
-                   : Fail("missed", kExitFailed, "the list could not be cleared");
+                   : Fail("missed", kExitCache, "the list could not be cleared");
     }
     for (const urlcache::MissedUrl& m : missed) {
         std::cout << proxy::IsoTime(m.lastMissed) << "  " << m.count << "  " << Utf16ToUtf8(m.url)
@@ -110,6 +113,11 @@ void AddCacheEntryCommands(CLI::App& cache, int& exitCode) {
                   "--missed` fetches them.");
     missed->add_flag("--clear", *forget, "forget them instead");
     missed->callback([forget, &exitCode] { exitCode = Missed(*forget); });
-    cache.footer("Exit status: 0 done, 1 an entry was not there or the cache could not be read "
-                 "or written.");
+    for (CLI::App* command : {show, remove}) {
+        command->footer("Exit status: 1 the cache holds no entry for a URL given. " +
+                        ExitStatusHelp({0, 2, 5}));
+    }
+    for (CLI::App* command : {clear, missed}) {
+        command->footer(ExitStatusHelp({0, 2, 5}));
+    }
 }

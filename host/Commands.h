@@ -4,21 +4,33 @@
 
 #include <CLI/CLI.hpp>
 
+#include <initializer_list>
+#include <string>
+
 /// Exit statuses shared by every subcommand.
 enum ExitStatus : int {
     kExitOk = 0,
     kExitFailed = 1,    // a subscription failed, or the server answered other than 200
     kExitUsage = 2,     // bad usage, page or configuration
     kExitOffline = 3,   // the library is offline and was not brought online
-    kExitTransport = 4, // the request could not be sent or read
+    kExitTransport = 4, // the internet session or a request failed
+    kExitCache = 5,     // the URL cache could not be written (or read)
 };
+
+/// "Exit status: 0 ..., 1 ..." for the given statuses, in the same words
+/// wherever a help text lists them.
+std::string ExitStatusHelp(std::initializer_list<int> statuses);
 
 void AddFetchCommand(CLI::App& app, int& exitCode);
 void AddOfflineCommand(CLI::App& app, int& exitCode);
 void AddCacheCommand(CLI::App& app, int& exitCode);
 void AddSyncCommand(CLI::App& app, int& exitCode);
+void AddPanelCommand(CLI::App& app, int& exitCode);
 void AddSnippetCommand(CLI::App& app, int& exitCode);
+void AddNamesCommand(CLI::App& app, int& exitCode);
 void AddDemoCommand(CLI::App& app, int& exitCode);
+void AddRegisterCommands(CLI::App& app, int& exitCode);
+void AddInfoCommand(CLI::App& app, int& exitCode);
 void AddProxyCommand(CLI::App& app, int& exitCode);
 /// Adds show, remove, clear and missed to the `cache` subcommand.
 void AddCacheEntryCommands(CLI::App& cache, int& exitCode);

@@ -38,10 +38,28 @@ DemoSite::~DemoSite() {
     }
 }
 
+namespace {
+// The line of the request being answered on this server thread: taken when
+// the request arrives, completed with the status once it is answered.
+thread_local std::size_t t_line = 0;
+} // namespace
+
 void DemoSite::Start(Server& server, const std::string& name) {
+    // A request is listed when it arrives, not when its answer has gone out:
+    // the crawl sends its next request as soon as it has an answer, which may
+    // be before the server that answered has logged it.
+    server.http.set_pre_routing_handler(
+        [this, name](const httplib::Request& req, httplib::Response&) {
+            std::lock_guard lock(m_mutex);
+            t_line = m_requests.size();
+            m_requests.push_back(name + "  ...  " + req.target);
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
     server.http.set_logger([this, name](const httplib::Request& req, const httplib::Response& res) {
         std::lock_guard lock(m_mutex);
-        m_requests.push_back(name + "  " + std::to_string(res.status) + "  " + req.target);
+        if (t_line < m_requests.size()) {
+            m_requests[t_line] = name + "  " + std::to_string(res.status) + "  " + req.target;
+        }
     });
     server.http.set_tcp_nodelay(true);
     server.port = server.http.bind_to_any_port("127.0.0.1");
@@ -73,21 +91,29 @@ void DemoSite::AddEngineRoutes() {
         std::string body;
         if (cmd == "Home") {
             body = "<frame src=\"orx?ORXCmd=Menu\">\n"
-                   "<img src=\"" + content + "/img/logo.gif\">\n"
+                   "<img src=\"" +
+                   content +
+                   "/img/logo.gif\">\n"
                    "<img src=\"/static/banner.gif\"> (no command: never fetched)\n"
                    "<a href=\"orx?ORXCmd=Article&amp;id=1\">First article</a>\n"
                    "<a href=\"orx?ORXCmd=Admin\">Administration (not an allowed command)</a>\n"
-                   "<a href=\"" + content + "/guide/index.html\">The guide, on another host</a>";
+                   "<a href=\"" +
+                   content + "/guide/index.html\">The guide, on another host</a>";
         } else if (cmd == "Menu") {
-            body = "<link rel=\"stylesheet\" href=\"" + content + "/style.css\">\n"
+            body = "<link rel=\"stylesheet\" href=\"" + content +
+                   "/style.css\">\n"
                    "<a href=\"orx?ORXCmd=Article&id=2\">Second article</a>\n"
-                   "<img src=\"" + content + "/img/menu.gif\">";
+                   "<img src=\"" +
+                   content + "/img/menu.gif\">";
         } else if (cmd == "Article") {
             const std::string id = req.get_param_value("id");
-            body = "<img src=\"" + content + "/img/article" + id + ".gif\">\n"
-                   "<a href=\"orx?ORXCmd=InvokeMethod&ORXMethod=Print&id=" + id + "\">Print</a>\n"
-                   "<a href=\"orx?ORXCmd=InvokeMethod&ORXMethod=Delete&id=" + id +
-                   "\">Delete (not an allowed method)</a>";
+            body = "<img src=\"" + content + "/img/article" + id +
+                   ".gif\">\n"
+                   "<a href=\"orx?ORXCmd=InvokeMethod&ORXMethod=Print&id=" +
+                   id +
+                   "\">Print</a>\n"
+                   "<a href=\"orx?ORXCmd=InvokeMethod&ORXMethod=Delete&id=" +
+                   id + "\">Delete (not an allowed method)</a>";
         } else if (cmd == "InvokeMethod") {
             body = "<p>Printable article " + req.get_param_value("id") + "</p>";
         } else {
@@ -147,8 +173,8 @@ std::string DemoSite::HostPage() const {
         {"S2.URL1.Depth.IncludeLinks", "1"},
     };
     std::string page = "<!DOCTYPE html>\n<html><head><title>Dravik demo</title></head><body>\n"
-                       "<object id=\"dravik\" classid=\"" + ControlClassId() +
-                       "\" width=\"470\" height=\"300\">\n";
+                       "<object id=\"dravik\" classid=\"" +
+                       ControlClassId() + "\" width=\"470\" height=\"300\">\n";
     for (const Param& p : params) {
         page += "  <param name=\"" + std::string(p.name) + "\" value=\"" + p.value + "\">\n";
     }

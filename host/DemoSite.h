@@ -11,7 +11,7 @@
 #include <vector>
 
 class DemoSite {
-public:
+  public:
     /// Starts both servers on free ports of 127.0.0.1.
     DemoSite();
     ~DemoSite();
@@ -25,7 +25,7 @@ public:
     /// "engine GET /path?query" and "content GET /path" lines, in order.
     std::vector<std::string> Requests() const;
 
-private:
+  private:
     struct Server {
         httplib::Server http;
         int port = 0;

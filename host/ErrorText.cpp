@@ -11,9 +11,17 @@ struct Known {
 };
 
 constexpr Known kKnown[] = {
-    {ERROR_INTERNET_TIMEOUT, "the operation timed out"},
+    {ERROR_FILE_NOT_FOUND, "the file was not found"},
+    {ERROR_PATH_NOT_FOUND, "the folder was not found"},
+    {ERROR_ACCESS_DENIED, "access is denied"},
+    {ERROR_NOT_ENOUGH_MEMORY, "not enough memory"},
+    {ERROR_DISK_FULL, "the disk is full"},
+    {ERROR_ARITHMETIC_OVERFLOW, "a response or text too large to hold (2 GiB or more)"},
+    {ERROR_CANCELLED, "cancelled"},
+    {ERROR_INTERNET_TIMEOUT, "the server did not answer in time"},
     {ERROR_INTERNET_INTERNAL_ERROR, "internal error of the internet library"},
     {ERROR_INTERNET_INVALID_URL, "the URL is not valid"},
+    {ERROR_INTERNET_UNRECOGNIZED_SCHEME, "the URL is not an http or https URL"},
     {ERROR_INTERNET_NAME_NOT_RESOLVED, "the server name could not be resolved"},
     {ERROR_INTERNET_CANNOT_CONNECT, "the connection to the server failed"},
     {ERROR_INTERNET_CONNECTION_ABORTED, "the connection was aborted"},
@@ -24,21 +32,20 @@ constexpr Known kKnown[] = {
     {ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR, "redirected from http to https"},
     {ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR, "redirected from https to http"},
     {ERROR_INTERNET_INVALID_CA, "the server certificate comes from an unknown authority"},
-    {ERROR_HTTP_INVALID_SERVER_RESPONSE, "the server response could not be parsed"},
-    {ERROR_HTTP_REDIRECT_FAILED, "the redirection failed"},
+    {ERROR_HTTP_INVALID_SERVER_RESPONSE, "the server's reply is not HTTP"},
+    {ERROR_HTTP_REDIRECT_FAILED, "too many redirects (more than 20: a redirect loop?)"},
     {ERROR_INTERNET_SECURITY_CHANNEL_ERROR, "the secure channel failed"},
     {ERROR_INTERNET_DISCONNECTED, "the internet library is set to work offline"},
-    {ERROR_NOT_ENOUGH_MEMORY, "not enough memory"},
 };
 
 } // namespace
 
 std::string DescribeError(DWORD error) {
-    std::string text = "error " + std::to_string(error);
+    const std::string number = "error " + std::to_string(error);
     for (const Known& k : kKnown) {
         if (k.error == error) {
-            return text + ": " + k.text;
+            return std::string(k.text) + " (" + number + ")";
         }
     }
-    return text;
+    return number;
 }

@@ -3,6 +3,8 @@
 #include "crawler/Subscription.h"
 #include "host/Commands.h"
 #include "host/ErrorText.h"
+#include "host/RunReport.h"
+#include "host/SessionListener.h"
 #include "net/HeaderBlock.h"
 #include "net/HttpRequest.h"
 #include "net/InternetSession.h"
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -72,16 +75,27 @@ int RunFetch(const FetchOptions& options) {
                   &request->m_bSecure)) {
         return Fail(kExitUsage, "not an http or https URL: " + options.url);
     }
+    for (const std::string& line : options.headers) {
+        if (line.find_first_of("\r\n") != std::string::npos) {
+            return Fail(kExitUsage, "a header may not hold a line break: -H \"" +
+                                        Printable(Utf8ToUtf16(line)) + "\"");
+        }
+        if (line.find(": ") == std::string::npos || line.starts_with(":")) {
+            return Fail(kExitUsage, "-H takes \"Name: value\", not \"" + line + "\"");
+        }
+    }
     if (!OpenInternetSession()) {
         return Fail(kExitTransport,
-                    "cannot open the internet session (" + DescribeError(GetLastError()) + ")");
+                    "cannot open the internet session: " + DescribeError(GetLastError()));
     }
     PrepareRequest(*request, options);
+    std::optional<SessionListener> listener(std::in_place, g_hInternet, nullptr);
     DWORD status = 0;
     CVELString headers;
     CVELString finalUrl(url.c_str());
     if (!request->SendRequest() || !request->ReadResponseHeaders(&status, headers)) {
         const DWORD error = GetLastError();
+        listener.reset();
         CloseInternetSession();
         return Fail(error == ERROR_INTERNET_DISCONNECTED ? kExitOffline : kExitTransport,
                     DescribeError(error));
@@ -91,11 +105,14 @@ int RunFetch(const FetchOptions& options) {
     const bool complete = CopyBody(*request);
     const DWORD error = GetLastError();
     request.reset();
+    const std::vector<UrlCacheFailure> failures = listener->CacheFailures();
+    listener.reset();
     CloseInternetSession();
     if (!complete) {
-        return Fail(kExitTransport, "the body could not be read (" + DescribeError(error) + ")");
+        return Fail(kExitTransport, "the body could not be read: " + DescribeError(error));
     }
-    return status == 200 ? kExitOk : kExitFailed;
+    return ReportCacheFailures(std::cerr, "dravik fetch: ", failures,
+                               status == 200 ? kExitOk : kExitFailed);
 }
 
 } // namespace
@@ -111,10 +128,13 @@ void AddFetchCommand(CLI::App& app, int& exitCode) {
     fetch->add_flag("--missed", *missed,
                     "instead of URL, fetch every address `dravik proxy` noted while offline "
                     "(see `dravik cache missed`) into the cache");
-    fetch->add_option("-H,--header", options->headers, "an extra request header, \"Name: value\"");
+    // One value per -H, so that the URL after it stays the URL.
+    fetch
+        ->add_option("-H,--header", options->headers,
+                     "an extra request header, \"Name: value\" (no line breaks)")
+        ->allow_extra_args(false);
     fetch->add_flag("--no-cache", options->noCache, "do not write the response to the URL cache");
-    fetch->footer("Exit status: 0 status 200, 1 another status, 2 bad usage or URL, 3 offline, "
-                  "4 the request failed.");
+    fetch->footer(ExitStatusHelp({0, 1, 2, 3, 4, 5}));
     fetch->callback([options, missed, &exitCode] {
         if (*missed != options->url.empty()) {
             exitCode = Fail(kExitUsage, "give either a URL or --missed");

@@ -83,7 +83,7 @@ int RunFetchMissed() {
     std::vector<urlcache::MissedUrl> missed;
     if (!urlcache::ListMissedUrls(missed)) {
         std::cerr << "dravik fetch: the list of missed addresses could not be read\n";
-        return kExitFailed;
+        return kExitCache;
     }
     if (!OpenInternetSession()) {
         const DWORD error = GetLastError();

@@ -85,7 +85,7 @@ PageBytes ReadBody(CHttpRequest& request) {
     DWORD count = 0;
     do {
         if (!request.ReadData(&count)) {
-            return Failure("the page could not be read (" + DescribeError(GetLastError()) + ")");
+            return Failure("the page could not be read: " + DescribeError(GetLastError()));
         }
         if (page.bytes.size() + count > kMaxHostPageBytes) {
             return TooLarge();
@@ -138,7 +138,7 @@ PageBytes FetchPageUrl(const std::string& url) {
     DWORD status = 0;
     CVELString headers;
     if (!request.SendRequest() || !request.ReadResponseHeaders(&status, headers)) {
-        return Failure("the request failed (" + DescribeError(GetLastError()) + ")");
+        return Failure("the request failed: " + DescribeError(GetLastError()));
     }
     if (status != 200) {
         return Failure("the server answered with status " + std::to_string(status));

@@ -16,7 +16,7 @@ int SetState(DWORD state) {
         state, state == INTERNET_STATE_DISCONNECTED_BY_USER ? ISO_FORCE_DISCONNECTED : 0};
     if (!InternetSetOptionW(nullptr, INTERNET_OPTION_CONNECTED_STATE, &info, sizeof info)) {
         std::cerr << "dravik offline: " << DescribeError(GetLastError()) << "\n";
-        return kExitFailed;
+        return kExitCache; // the state is kept with the URL cache
     }
     return kExitOk;
 }
@@ -26,7 +26,7 @@ int ShowState() {
     DWORD length = sizeof state;
     if (!InternetQueryOptionW(nullptr, INTERNET_OPTION_CONNECTED_STATE, &state, &length)) {
         std::cerr << "dravik offline: " << DescribeError(GetLastError()) << "\n";
-        return kExitFailed;
+        return kExitCache; // the state is kept with the URL cache
     }
     std::cout << ((state & INTERNET_STATE_DISCONNECTED_BY_USER) ? "offline" : "online") << "\n";
     return kExitOk;
@@ -39,6 +39,7 @@ void AddOfflineCommand(CLI::App& app, int& exitCode) {
     CLI::App* offline = app.add_subcommand(
         "offline", "Set or show the work-offline state of the internet library. While it is "
                    "on, requests fail at once; `dravik sync` offers to go online first.");
+    offline->footer("The state is kept with the URL cache. " + ExitStatusHelp({0, 2, 5}));
     offline->add_option("STATE", *mode, "on, off or status")
         ->required()
         ->check(CLI::IsMember({"on", "off", "status"}));

@@ -15,7 +15,7 @@
 namespace {
 
 struct ProxyArguments {
-    std::string listen = "127.0.0.1:8080";
+    std::string listen = "127.0.0.1:8118";
     std::vector<std::string> direct;
     std::vector<std::string> allow;
     bool offline = false;
@@ -34,7 +34,7 @@ int ReadOptions(const ProxyArguments& a, proxy::ProxyOptions& options) {
     const auto listen = proxy::ParseListenAddress(a.listen);
     if (!listen) {
         return Fail(kExitUsage,
-                    "--listen takes ADDRESS:PORT, as in 127.0.0.1:8080 (not \"" + a.listen + "\")");
+                    "--listen takes ADDRESS:PORT, as in 127.0.0.1:8118 (not \"" + a.listen + "\")");
     }
     options.listen = *listen;
     for (const std::string& text : a.direct) {
@@ -126,7 +126,7 @@ void AddProxyCommand(CLI::App& app, int& exitCode) {
         ->add_option("--listen", a->listen,
                      "ADDRESS:PORT to listen on (port 0: any free one); clients other than "
                      "loopback are answered only with --allow")
-        ->default_val("127.0.0.1:8080");
+        ->default_val("127.0.0.1:8118");
     command
         ->add_option("--direct", a->direct,
                      "HOST or HOST:PORT always forwarded and never cached (the application's "
@@ -146,7 +146,7 @@ void AddProxyCommand(CLI::App& app, int& exitCode) {
     command->footer(
         "Files: the local authority lives in $XDG_DATA_HOME/dravik/ca/ (default "
         "~/.local/share/dravik/ca/); its key never leaves that folder.\n"
-        "Exit status: 0 stopped by SIGINT or SIGTERM (or --ca printed), 1 the local authority "
-        "could not be made, 2 bad usage, 4 the address cannot be listened on.");
+        "Exit status: 0 stopped by SIGINT or SIGTERM (or --ca printed); 1 the local authority "
+        "could not be made; 2 bad usage; 4 the address cannot be listened on.");
     command->callback([a, &exitCode] { exitCode = RunProxy(*a); });
 }

@@ -1,17 +1,18 @@
 // `dravik sync PAGE`: the headless front end of the control's panel.
 #include "host/SyncCommand.h"
 
-#include "control/DravikCtrl.h"
 #include "host/Commands.h"
-#include "host/ErrorText.h"
-#include "host/HostPage.h"
-#include "net/InternetSession.h"
+#include "host/ControlHost.h"
+#include "host/PageControl.h"
+#include "host/ProgressLine.h"
+#include "host/RunReport.h"
+#include "host/SessionListener.h"
 #include "platform/inet/WinInet.h"
-#include "platform/kernel/LastError.h"
 #include "platform/profile/PrivateProfile.h"
 #include "platform/text/Utf8.h"
 #include "platform/ui/MessageBox.h"
 #include "resources/ResourceIds.h"
+#include "resources/Strings.h"
 
 #include <iostream>
 #include <memory>
@@ -30,20 +31,16 @@ std::string Text(const CVELString& s) {
 }
 
 /// The first slot with check boxes named `name`.
-int FindSlot(const CDravikPanel& panel, const std::string& name) {
-    const std::u16string wanted = Utf8ToUtf16(name);
-    for (int i = 0; i < kCheckBoxSlots; ++i) {
-        const CVELString& slot = panel.m_slots[i].m_name;
-        if (slot.GetLength() != 0 &&
-            std::u16string_view(slot.GetData(), slot.GetLength()) == wanted) {
-            return i;
-        }
+int FindSlot(HostedControl& control, const std::string& name) {
+    const int slot = control.FindSlot(Utf8ToUtf16(name));
+    if (slot < 0) {
+        throw ClickError("the panel has no subscription named \"" + name + "\"");
     }
-    throw ClickError("the panel has no subscription named \"" + name + "\"");
+    return slot;
 }
 
 /// Clicks `box` until its check state is `checked`, as a user would.
-void SetBox(CDravikPanel& panel, CButton& box, bool checked, const std::string& what) {
+void SetBox(CDialog& panel, CButton& box, bool checked, const std::string& what) {
     if ((box.GetCheck() != BST_UNCHECKED) == checked) {
         return;
     }
@@ -56,39 +53,26 @@ void SetBox(CDravikPanel& panel, CButton& box, bool checked, const std::string& 
     }
 }
 
-void ApplyClicks(CDravikPanel& panel, const SyncOptions& o) {
+void ApplyClicks(HostedControl& control, const SyncOptions& o) {
+    CDialog& panel = control.Panel();
     for (const std::string& name : o.uncheck) {
-        SetBox(panel, panel.m_chkSubscription[FindSlot(panel, name)], false, "\"" + name + "\"");
+        SetBox(panel, control.SubscriptionBox(FindSlot(control, name)), false, "\"" + name + "\"");
     }
     for (const std::string& name : o.check) {
-        SetBox(panel, panel.m_chkSubscription[FindSlot(panel, name)], true, "\"" + name + "\"");
+        SetBox(panel, control.SubscriptionBox(FindSlot(control, name)), true, "\"" + name + "\"");
     }
     for (const std::string& name : o.noLinks) {
-        SetBox(panel, panel.m_chkIncludeLinks[FindSlot(panel, name)], false,
+        SetBox(panel, control.IncludeLinksBox(FindSlot(control, name)), false,
                "include-links of \"" + name + "\"");
     }
     for (const std::string& name : o.links) {
-        SetBox(panel, panel.m_chkIncludeLinks[FindSlot(panel, name)], true,
+        SetBox(panel, control.IncludeLinksBox(FindSlot(control, name)), true,
                "include-links of \"" + name + "\"");
     }
     if (o.outsideLinks || o.noOutsideLinks) {
-        SetBox(panel, panel.m_chkOutsideLinks, o.outsideLinks, "follow-outside-links");
+        SetBox(panel, control.Box(IDC_FOLLOW_OUTSIDE_LINKS), o.outsideLinks,
+               "follow-outside-links");
     }
-}
-
-int ExitStatusOf(RunOutcome outcome) {
-    switch (outcome) {
-    case RunOutcome::kComplete:
-        return kExitOk;
-    case RunOutcome::kFailed:
-        return kExitFailed;
-    case RunOutcome::kOffline:
-        return kExitOffline;
-    case RunOutcome::kNoUserName:
-    case RunOutcome::kNone:
-        break;
-    }
-    return kExitUsage;
 }
 
 int Fail(int status, const std::string& message) {
@@ -97,64 +81,53 @@ int Fail(int status, const std::string& message) {
 }
 
 /// Runs the panel with the front end's observers in place.
-int Press(CDravikPanel& panel, bool yes) {
-    ScopedWindowObserver progress([](const CWnd& window, WindowChange change) {
+int Press(HostedControl& control, bool yes, ProgressLine& line) {
+    ScopedWindowObserver progress([&line](const CWnd& window, WindowChange change) {
         if (window.GetDlgCtrlID() == IDC_PROGRESS_TEXT && change == WindowChange::Text) {
-            std::cerr << Text(window.GetWindowText()) << "\n";
+            line.Subscription(Text(window.GetWindowText()));
         }
     });
-    ScopedMessageBoxSink boxes([](const MessageBoxRequest& box) {
+    ScopedMessageBoxSink boxes([&line](const MessageBoxRequest& box) {
+        line.Clear();
         std::cout << Utf16ToUtf8(box.caption) << ": " << Utf16ToUtf8(box.text) << std::endl;
         return IDOK;
     });
-    SetGoOnlinePrompt([yes](const char16_t*) {
+    SetGoOnlinePrompt([yes, &line](const char16_t*) {
+        line.Clear();
         if (!yes) {
             std::cerr << "dravik sync: the internet library is set to work offline; "
                          "run with --yes to go online\n";
         }
         return yes;
     });
-    panel.Click(IDC_SYNCHRONIZE);
+    const SessionListener listener(control.InternetSession(), &line);
+    control.Panel().Click(IDC_SYNCHRONIZE);
     SetGoOnlinePrompt({});
-    return ExitStatusOf(panel.LastOutcome());
+    line.Clear();
+    return ReportRun(std::cerr, "dravik sync: ", control, listener.CacheFailures(),
+                     ExitStatusOf(control.LastRun().outcome));
 }
 
 int RunWithSession(const SyncOptions& options) {
-    const HostPageResult page = ReadHostPage(options.page);
-    if (!page.ok) {
-        return Fail(kExitUsage, page.error);
-    }
-    auto ctrl = std::make_unique<CDravikCtrl>();
-    PropertyBag params = page.params;
-    CPropExchange load(CPropExchange::Mode::Load, params);
-    ctrl->DoPropExchange(&load);
-    CDravikPanel& panel = ctrl->Panel();
-    if (panel.m_orxPath.GetLength() == 0) {
-        return Fail(kExitUsage, "the page gives no engine address (Info.ORXPath)");
-    }
-    if (ctrl->OnCreate() != 0) {
-        return Fail(kExitUsage, "the panel could not be created");
+    int status = kExitOk;
+    const std::unique_ptr<HostedControl> control =
+        OpenPageControl(options.page, "dravik sync: ", status);
+    if (!control) {
+        return status;
     }
     try {
-        ApplyClicks(panel, options);
+        ApplyClicks(*control, options);
     } catch (const ClickError& e) {
         return Fail(kExitUsage, std::string(e.what()) + "; nothing was changed");
     }
-    return Press(panel, options.yes);
+    ProgressLine line(ProgressLine::ModeFor(options.quiet, options.verbose));
+    return Press(*control, options.yes, line);
 }
 
 } // namespace
 
 int RunSync(const SyncOptions& options) {
-    if (!OpenInternetSession()) {
-        const DWORD error = GetLastError();
-        CloseInternetSession();
-        return Fail(kExitTransport,
-                    "cannot open the internet session (" + DescribeError(error) + ")");
-    }
-    const int status = RunWithSession(options);
-    CloseInternetSession();
-    return status;
+    return WithInternetSession("dravik sync: ", [&options] { return RunWithSession(options); });
 }
 
 void AddSyncCommand(CLI::App& app, int& exitCode) {
@@ -174,12 +147,17 @@ void AddSyncCommand(CLI::App& app, int& exitCode) {
                                "do not follow links to other hosts");
     on->excludes(off);
     sync->add_flag("-y,--yes", o->yes, "go online without asking when the library is offline");
-    sync->footer("Files: the user's choices are kept in " +
-                 GetPrivateProfilePath(DravikSettingsFile()) +
-                 "; what is fetched from other hosts goes to the URL cache in "
-                 "$XDG_CACHE_HOME/dravik/ (default ~/.cache/dravik/).\n"
-                 "Exit status: 0 complete, 1 a subscription failed, 2 bad usage, page or "
-                 "configuration (also a click the panel does not allow), 3 the library is "
-                 "offline and was not brought online, 4 the internet session could not start.");
+    auto* quiet = sync->add_flag("-q,--quiet", o->quiet, "show no progress");
+    sync->add_flag("-v,--verbose", o->verbose, "show each request with its status as it ends")
+        ->excludes(quiet);
+    sync->footer(
+        "Files: the user's choices are kept in " + GetPrivateProfilePath(kSettingsFileName) +
+        "; what is fetched from other hosts goes to the URL cache in "
+        "$XDG_CACHE_HOME/dravik/ (default ~/.cache/dravik/).\n"
+        "Progress: on a terminal one line on standard error shows the subscription, "
+        "the requests, the bytes and the URL being fetched; elsewhere each "
+        "subscription's message is a line. After the messages, standard error says "
+        "why a subscription failed and what could not be saved or cached.\n" +
+        ExitStatusHelp({0, 1, 2, 3, 4, 5}) + " A click the panel does not allow is bad usage.");
     sync->callback([o, &exitCode] { exitCode = RunSync(*o); });
 }

@@ -14,9 +14,13 @@ struct SyncOptions {
     bool outsideLinks = false;        ///< check the follow-outside-links box
     bool noOutsideLinks = false;      ///< uncheck it
     bool yes = false;                 ///< answer yes when asked to go online
+    bool quiet = false;               ///< no progress at all
+    bool verbose = false;             ///< a line per request with its status
 };
 
 /// Loads the page's parameters into a control, applies the user's clicks,
 /// presses Synchronize and returns the exit status. Progress goes to
-/// standard error, each message box to standard output as one line.
+/// standard error, each message box to standard output as one line, and
+/// after them, on standard error, what the run leaves to say (why a
+/// subscription failed, what could not be saved or cached).
 int RunSync(const SyncOptions& options);

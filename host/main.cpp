@@ -12,23 +12,28 @@ int Run(int argc, char** argv) {
                  "A host page configures the subscriptions; dravik crawls each selected\n"
                  "subscription and keeps what it fetched from other hosts in its URL cache."};
     app.set_version_flag("--version", std::string("dravik ") + DRAVIK_VERSION);
-    app.footer("Files: the user's choices on the panel are kept in "
-               "$XDG_CONFIG_HOME/dravik/dravik.ini (default ~/.config/dravik/dravik.ini), one "
-               "section per user; what a synchronization fetches from other hosts goes to the "
-               "URL cache in $XDG_CACHE_HOME/dravik/ (default ~/.cache/dravik/).\n"
-               "Exit status: 0 success, 1 a subscription failed (fetch: a status other than "
-               "200), 2 bad usage, page or configuration, 3 the library is offline and was not "
-               "brought online, 4 the internet session or a request failed.\n"
-               "Start with `dravik demo`.");
     int exitCode = kExitOk;
     AddFetchCommand(app, exitCode);
     AddOfflineCommand(app, exitCode);
     AddCacheCommand(app, exitCode);
     AddCacheEntryCommands(*app.get_subcommand("cache"), exitCode);
     AddSyncCommand(app, exitCode);
+    AddPanelCommand(app, exitCode);
+    AddNamesCommand(app, exitCode);
     AddSnippetCommand(app, exitCode);
     AddDemoCommand(app, exitCode);
     AddProxyCommand(app, exitCode);
+    AddRegisterCommands(app, exitCode);
+    AddInfoCommand(app, exitCode);
+    // Set after the subcommands, so that they do not inherit it.
+    app.footer(
+        std::string("Files: the user's choices on the panel are kept in "
+                    "$XDG_CONFIG_HOME/dravik/dravik.ini (default ~/.config/dravik/dravik.ini), "
+                    "one section per user; what a synchronization fetches from other hosts "
+                    "goes to the URL cache in $XDG_CACHE_HOME/dravik/ (default "
+                    "~/.cache/dravik/); the control's registration goes to "
+                    "$XDG_DATA_HOME/dravik/registry.sqlite (default ~/.local/share/dravik/).\n") +
+        ExitStatusHelp({0, 1, 2, 3, 4, 5}) + "\nStart with `dravik demo`.");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -36,7 +41,11 @@ int Run(int argc, char** argv) {
         return status == 0 ? kExitOk : kExitUsage;
     }
     if (app.get_subcommands().empty()) {
-        std::cout << app.help();
+        std::cerr << "usage: dravik COMMAND [OPTIONS]\n"
+                     "commands: demo, panel PAGE, snippet, sync PAGE, fetch URL, cache list, "
+                     "offline on|off|status\n"
+                     "`dravik --help` explains them; start with `dravik demo`.\n";
+        return kExitUsage;
     }
     return exitCode;
 }

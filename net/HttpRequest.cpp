@@ -4,6 +4,7 @@
 #include "net/InternetSession.h"
 #include "platform/kernel/LastError.h"
 
+#include <cstdint>
 #include <vector>
 
 namespace {
@@ -150,7 +151,13 @@ BOOL CHttpRequest::QueryFinalURL(CVELString& url) {
         GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
         return FALSE;
     }
-    url.Reserve(static_cast<std::int32_t>(length) + 1);
+    // The size comes in bytes; a URL too long for a string is one that
+    // cannot be had.
+    const std::int64_t units = std::int64_t{length} / sizeof(char16_t) + 1;
+    if (units >= INT32_MAX) {
+        return FALSE;
+    }
+    url.Reserve(static_cast<std::int32_t>(units));
     if (!InternetQueryOptionW(m_hRequest, INTERNET_OPTION_URL, url.GetData(), &length)) {
         url.Empty();
         return FALSE;
@@ -165,7 +172,9 @@ BOOL CHttpRequest::ReadData(DWORD* count) {
         return TRUE;
     }
     const std::int32_t length = m_response.GetLength();
-    m_response.Reserve(length + static_cast<std::int32_t>(kReadSize));
+    // Checked growth: a body that would pass the 32-bit length range throws
+    // like one the heap cannot hold, instead of reading past its storage.
+    m_response.ReserveExtra(static_cast<std::int32_t>(kReadSize));
     if (!InternetReadFile(m_hRequest, m_response.GetData() + length, kReadSize, count)) {
         *count = 0;
         m_response.SetLength(length);

@@ -31,7 +31,7 @@ std::optional<Network> ParseNetwork(std::string_view text);
 /// asks the system for a free one.
 struct ListenAddress {
     std::string host = "127.0.0.1";
-    std::uint16_t port = 8080;
+    std::uint16_t port = 8118;
 };
 std::optional<ListenAddress> ParseListenAddress(std::string_view text);
 

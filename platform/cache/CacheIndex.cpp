@@ -58,11 +58,16 @@ bool AddHitsColumn(sqlite3* db) {
 
 /// Switching to WAL needs a moment without other writers; a second process
 /// opening the cache at the same time may see SQLITE_BUSY here, so retry.
+/// Any other failure (a read-only folder, say) is final at once.
 bool UseWriteAheadLog(sqlite3* db) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         Statement mode(db, "PRAGMA journal_mode=WAL");
         if (mode.Step() && mode.Text(0) == "wal") {
             return true;
+        }
+        const int code = sqlite3_errcode(db) & 0xFF;
+        if (code != SQLITE_BUSY && code != SQLITE_LOCKED) {
+            return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -71,21 +76,32 @@ bool UseWriteAheadLog(sqlite3* db) {
 
 } // namespace
 
-std::unique_ptr<CacheIndex> CacheIndex::Open(const std::string& path) {
-    SqliteDb db = OpenDatabase(path);
+std::unique_ptr<CacheIndex> CacheIndex::Open(const std::string& path, UrlCacheFailure* failure) {
+    SqliteDb db = OpenDatabase(path, failure);
     if (!db) {
         return nullptr;
     }
     sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
-    if (!UseWriteAheadLog(db.get()) || !Execute(db.get(), "PRAGMA synchronous=NORMAL")) {
+    // The reason is taken before a rollback could replace SQLite's message.
+    const auto fail = [&]() -> std::unique_ptr<CacheIndex> {
+        if (failure != nullptr) {
+            *failure = FailureFromSqlite(path, db.get());
+        }
         return nullptr;
+    };
+    if (!UseWriteAheadLog(db.get()) || !Execute(db.get(), "PRAGMA synchronous=NORMAL")) {
+        return fail();
     }
     Transaction schema(db.get());
     if (!schema.Begun() || !Execute(db.get(), kSchema) || !AddHitsColumn(db.get()) ||
         !schema.Commit()) {
-        return nullptr;
+        return fail();
     }
-    return std::make_unique<CacheIndex>(std::move(db));
+    return std::make_unique<CacheIndex>(std::move(db), path);
+}
+
+UrlCacheFailure CacheIndex::LastFailure() const {
+    return FailureFromSqlite(path_, db_.get());
 }
 
 bool CacheIndex::Find(std::u16string_view url, std::optional<EntryRecord>& found) {

@@ -32,8 +32,13 @@ struct EntryRecord {
 
 class CacheIndex {
   public:
-    /// Opens or creates the index file `path`; null when it cannot.
-    static std::unique_ptr<CacheIndex> Open(const std::string& path);
+    /// Opens or creates the index file `path`; null when it cannot, with
+    /// the reason in `*failure` when it is given.
+    static std::unique_ptr<CacheIndex> Open(const std::string& path,
+                                            UrlCacheFailure* failure = nullptr);
+
+    /// The reason of the latest failed statement, for this index's file.
+    UrlCacheFailure LastFailure() const;
 
     sqlite3* Db() const { return db_.get(); }
 
@@ -62,10 +67,11 @@ class CacheIndex {
     bool ReadSetting(const char* name, std::int64_t& value, bool& present);
     bool WriteSetting(const char* name, std::int64_t value);
 
-    explicit CacheIndex(SqliteDb db) : db_(std::move(db)) {}
+    CacheIndex(SqliteDb db, std::string path) : db_(std::move(db)), path_(std::move(path)) {}
 
   private:
     SqliteDb db_;
+    std::string path_;
 };
 
 } // namespace urlcache

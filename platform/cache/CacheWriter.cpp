@@ -1,9 +1,14 @@
 #include "platform/cache/CacheWriter.h"
 
+#include "platform/cache/CacheKey.h"
 #include "platform/cache/RecentBodies.h"
 #include "platform/cache/UrlCacheStore.h"
 #include "platform/kernel/FileTime.h"
+#include "platform/kernel/LastError.h"
+#include "platform/text/Utf8.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <optional>
 
 namespace urlcache {
@@ -24,22 +29,22 @@ std::string NarrowExtension(const std::u16string& extension) {
     return out;
 }
 
-/// Writes the rows; fills `unreferenced` with content files the new rows
-/// left without a name.
-bool WriteRows(CacheIndex& index, const EntryRecord& base, const std::vector<std::u16string>& urls,
-               std::vector<std::string>& unreferenced) {
-    Transaction transaction(index.Db());
-    if (!transaction.Begun()) {
-        return false;
-    }
-    std::vector<std::string> replaced;
+/// Puts one row per distinct key; collects the files of the rows replaced.
+bool PutRows(CacheIndex& index, const EntryRecord& base, const std::vector<std::u16string>& urls,
+             std::vector<std::string>& replaced) {
+    std::vector<std::u16string> keys;
     for (const std::u16string& url : urls) {
+        std::u16string key = CacheKeyOf(url);
+        if (std::find(keys.begin(), keys.end(), key) != keys.end()) {
+            continue; // two spellings of one address
+        }
+        keys.push_back(key);
         std::optional<EntryRecord> old;
-        if (!index.Find(url, old)) {
+        if (!index.Find(key, old)) {
             return false;
         }
         EntryRecord record = base;
-        record.url = url;
+        record.url = std::move(key);
         if (old) {
             record.useCount = old->useCount;
             record.hitCount = old->hitCount;
@@ -49,27 +54,50 @@ bool WriteRows(CacheIndex& index, const EntryRecord& base, const std::vector<std
             return false;
         }
     }
+    return true;
+}
+
+/// Writes the rows; fills `unreferenced` with content files the new rows
+/// left without a name. On failure the reason is taken before the rollback
+/// could replace SQLite's message.
+bool WriteRows(CacheIndex& index, const EntryRecord& base, const std::vector<std::u16string>& urls,
+               std::vector<std::string>& unreferenced, UrlCacheFailure& failure) {
+    Transaction transaction(index.Db());
+    std::vector<std::string> replaced;
+    if (!transaction.Begun() || !PutRows(index, base, urls, replaced)) {
+        failure = index.LastFailure();
+        return false;
+    }
     for (const std::string& file : replaced) {
         bool referenced = true;
         if (!index.IsFileReferenced(file, referenced)) {
+            failure = index.LastFailure();
             return false;
         }
         if (!referenced) {
             unreferenced.push_back(file);
         }
     }
-    return transaction.Commit();
+    if (!transaction.Commit()) {
+        failure = index.LastFailure();
+        return false;
+    }
+    return true;
 }
 
 } // namespace
 
-std::unique_ptr<CacheWriter> CacheWriter::Begin() {
+std::unique_ptr<CacheWriter> CacheWriter::Begin(UrlCacheFailure& failure) {
     std::unique_ptr<CacheWriter> writer;
-    WithUrlCache([&](CacheIndex&, const std::string& root) {
-        if (std::optional<PendingContent> content = PendingContent::Create(root)) {
-            writer = std::make_unique<CacheWriter>(root, std::move(*content));
-        }
-    });
+    WithUrlCache(
+        [&](CacheIndex&, const std::string& root) {
+            if (std::optional<PendingContent> content = PendingContent::Create(root)) {
+                writer = std::make_unique<CacheWriter>(root, std::move(*content));
+            } else {
+                failure = FailureFromErrno(root + "/tmp", errno);
+            }
+        },
+        &failure);
     return writer;
 }
 
@@ -77,7 +105,11 @@ CacheWriter::CacheWriter(std::string root, PendingContent content)
     : root_(std::move(root)), content_(std::move(content)) {}
 
 bool CacheWriter::Append(const char* data, std::size_t size) {
-    if (broken_ || !content_.Append(data, size)) {
+    if (broken_) {
+        return false;
+    }
+    if (!content_.Append(data, size)) {
+        failure_ = FailureFromErrno(content_.Path(), errno);
         broken_ = true;
         return false;
     }
@@ -91,6 +123,7 @@ bool CacheWriter::Commit(const ResponseFacts& facts) {
     }
     const std::optional<std::string> file = content_.Publish(NarrowExtension(facts.extension));
     if (!file) {
+        failure_ = FailureFromErrno(root_ + "/content", errno);
         return false;
     }
     EntryRecord base;
@@ -103,9 +136,18 @@ bool CacheWriter::Commit(const ResponseFacts& facts) {
     base.extension = facts.extension;
     bool stored = false;
     std::vector<std::string> unreferenced;
-    const bool opened = WithUrlCache([&](CacheIndex& index, const std::string& root) {
-        stored = root == root_ && WriteRows(index, base, facts.urls, unreferenced);
-    });
+    const bool opened = WithUrlCache(
+        [&](CacheIndex& index, const std::string& root) {
+            if (root != root_) {
+                failure_ = {{},
+                            Utf8ToUtf16(root_),
+                            ERROR_PATH_NOT_FOUND,
+                            u"the cache folder changed during the download"};
+                return;
+            }
+            stored = WriteRows(index, base, facts.urls, unreferenced, failure_);
+        },
+        &failure_);
     if (!opened || !stored) {
         RemoveContent(root_, *file);
         return false;

@@ -6,6 +6,7 @@
 // destroyed without Commit deletes its temporary.
 #pragma once
 
+#include "platform/cache/CacheFailure.h"
 #include "platform/cache/ContentFiles.h"
 
 #include <cstdint>
@@ -26,25 +27,30 @@ struct ResponseFacts {
 
 class CacheWriter {
   public:
-    /// A writer with a fresh temporary; null when the cache is unusable.
-    static std::unique_ptr<CacheWriter> Begin();
+    /// A writer with a fresh temporary; null when the cache is unusable,
+    /// with the reason in `failure`.
+    static std::unique_ptr<CacheWriter> Begin(UrlCacheFailure& failure);
 
     explicit CacheWriter(std::string root, PendingContent content);
 
     /// False when the bytes could not be written; the writer is then useless.
     bool Append(const char* data, std::size_t size);
 
-    /// Stores the response under every URL of `facts`, replacing older
-    /// entries (their locks carry over to the new content) and deleting
-    /// content files no row names any more. The synchronization time is the
-    /// moment of the commit.
+    /// Stores the response under every URL of `facts` (in the form
+    /// CacheKeyOf gives), replacing older entries (their locks carry over to
+    /// the new content) and deleting content files no row names any more.
+    /// The synchronization time is the moment of the commit.
     bool Commit(const ResponseFacts& facts);
+
+    /// Why Append or Commit failed.
+    const UrlCacheFailure& Failure() const { return failure_; }
 
   private:
     std::string root_;
     PendingContent content_;
     std::uint64_t size_ = 0;
     bool broken_ = false;
+    UrlCacheFailure failure_;
 };
 
 } // namespace urlcache

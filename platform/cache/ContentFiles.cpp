@@ -182,7 +182,14 @@ bool MakeDirectories(const std::string& path) {
         }
     }
     struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    if (::stat(path.c_str(), &info) != 0) {
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        errno = ENOTDIR; // for the caller's report: a file stands in the way
+        return false;
+    }
+    return true;
 }
 
 } // namespace urlcache

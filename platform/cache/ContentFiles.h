@@ -30,14 +30,19 @@ class FileDescriptor {
 /// A content file being written.
 class PendingContent {
   public:
-    /// A new locked temporary under `root`/tmp; nullopt when it cannot be made.
+    /// A new locked temporary under `root`/tmp; nullopt, with errno set,
+    /// when it cannot be made.
     static std::optional<PendingContent> Create(const std::string& root);
 
     PendingContent(PendingContent&& other) noexcept;
     PendingContent& operator=(PendingContent&&) = delete;
     ~PendingContent();
 
+    /// False with errno set when the bytes could not be written.
     bool Append(const char* data, std::size_t size);
+
+    /// The temporary's path, for reports.
+    const std::string& Path() const { return tempPath_; }
 
     /// Renames the file into `root`/content/ under a fresh random name (64
     /// bits: no two downloads meet) and returns that name, relative to the
@@ -68,7 +73,8 @@ bool ContentMatches(const std::string& root, const std::string& name, std::uint6
 /// Deletes the temporaries whose writers are gone.
 void SweepStaleTemporaries(const std::string& root);
 
-/// Creates `path` and its missing parents; true when it exists afterwards.
+/// Creates `path` and its missing parents; true when it exists afterwards,
+/// else false with errno set.
 bool MakeDirectories(const std::string& path);
 
 } // namespace urlcache

@@ -1,5 +1,6 @@
 #include "platform/cache/MissedUrls.h"
 
+#include "platform/cache/CacheKey.h"
 #include "platform/cache/ContentFiles.h"
 #include "platform/cache/Sqlite.h"
 #include "platform/cache/UrlCacheStore.h"
@@ -67,7 +68,7 @@ bool RecordMissedUrl(std::u16string_view url) {
            Run(db.get(),
                "INSERT INTO missed (url, first_missed, last_missed, count) VALUES (?1, ?2, ?2, 1) "
                "ON CONFLICT(url) DO UPDATE SET last_missed = ?2, count = count + 1",
-               url, ticks) &&
+               CacheKeyOf(url), ticks) &&
            Run(db.get(), ("DELETE FROM missed WHERE last_missed < (SELECT last_missed FROM "
                           "missed ORDER BY last_missed DESC LIMIT 1 OFFSET " +
                           std::to_string(kMaxMissedUrls - 1) + ")")
@@ -98,7 +99,7 @@ bool ForgetMissedUrl(std::u16string_view url) {
         return true; // nothing was ever missed here; no list to make
     }
     const SqliteDb db = OpenList();
-    return db && Run(db.get(), "DELETE FROM missed WHERE url = ?1", url);
+    return db && Run(db.get(), "DELETE FROM missed WHERE url = ?1", CacheKeyOf(url));
 }
 
 bool ClearMissedUrls() {

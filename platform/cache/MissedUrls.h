@@ -23,7 +23,8 @@ struct MissedUrl {
 /// The most URLs the list keeps; the least recently missed go first.
 constexpr std::size_t kMaxMissedUrls = 10000;
 
-/// Notes one miss of `url`: counted, with the time, under the URL as given.
+/// Notes one miss of `url`: counted, with the time, under the key the URL
+/// cache would keep it by (CacheKey.h), so two spellings count as one.
 bool RecordMissedUrl(std::u16string_view url);
 
 /// Every noted URL, most recently missed first.

@@ -54,13 +54,16 @@ void SqliteCloser::operator()(sqlite3* db) const {
     sqlite3_close_v2(db);
 }
 
-SqliteDb OpenDatabase(const std::string& path) {
+SqliteDb OpenDatabase(const std::string& path, UrlCacheFailure* failure) {
     sqlite3* raw = nullptr;
     const int rc =
         sqlite3_open_v2(path.c_str(), &raw,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     SqliteDb db(raw);
     if (rc != SQLITE_OK) {
+        if (failure != nullptr) {
+            *failure = FailureFromSqlite(path, db.get());
+        }
         return nullptr;
     }
     return db;
@@ -107,6 +110,16 @@ Statement& Statement::Bind(int index, std::u16string_view text) {
     if (stmt_) {
         sqlite3_bind_text16(stmt_, index, text.data(),
                             static_cast<int>(text.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
+    }
+    return *this;
+}
+
+Statement& Statement::BindBlob(int index, const void* data, std::size_t size) {
+    if (stmt_) {
+        // A zero-length blob still binds as a blob, not as NULL.
+        static const std::uint8_t kEmpty = 0;
+        sqlite3_bind_blob(stmt_, index, size != 0 ? data : &kEmpty, static_cast<int>(size),
+                          SQLITE_TRANSIENT);
     }
     return *this;
 }
@@ -166,6 +179,13 @@ bool Transaction::Commit() {
     }
     done_ = Run(db_, "COMMIT");
     return done_;
+}
+
+std::vector<std::uint8_t> Statement::Blob(int column) const {
+    const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, column));
+    const int bytes = sqlite3_column_bytes(stmt_, column);
+    return data == nullptr ? std::vector<std::uint8_t>()
+                           : std::vector<std::uint8_t>(data, data + bytes);
 }
 
 } // namespace urlcache

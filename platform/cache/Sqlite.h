@@ -5,12 +5,15 @@
 // costs more than running most of the cache's statements.
 #pragma once
 
+#include "platform/cache/CacheFailure.h"
+
 #include <sqlite3.h>
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace urlcache {
 
@@ -20,8 +23,9 @@ struct SqliteCloser {
 };
 using SqliteDb = std::unique_ptr<sqlite3, SqliteCloser>;
 
-/// Opens (creating) the database file at `path`; null on failure.
-SqliteDb OpenDatabase(const std::string& path);
+/// Opens (creating) the database file at `path`; null on failure, with
+/// the reason in `*failure` when it is given.
+SqliteDb OpenDatabase(const std::string& path, UrlCacheFailure* failure = nullptr);
 
 /// Runs statements that return no rows; false on failure.
 bool Execute(sqlite3* db, const char* sql);
@@ -40,6 +44,7 @@ class Statement {
     Statement& Bind(int index, std::int64_t value);
     Statement& Bind(int index, std::string_view text);
     Statement& Bind(int index, std::u16string_view text);
+    Statement& BindBlob(int index, const void* data, std::size_t size);
 
     /// Moves to the next row: true when there is one. A failure ends the
     /// rows and is remembered in Failed().
@@ -49,6 +54,7 @@ class Statement {
     std::int64_t Int(int column) const;
     std::string Text(int column) const;
     std::u16string Text16(int column) const;
+    std::vector<std::uint8_t> Blob(int column) const;
 
   private:
     sqlite3* db_;

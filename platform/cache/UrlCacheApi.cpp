@@ -1,4 +1,5 @@
 // Looking entries up, locking and unlocking them, and listing the cache.
+#include "platform/cache/CacheKey.h"
 #include "platform/cache/ContentFiles.h"
 #include "platform/cache/EntryInfo.h"
 #include "platform/cache/UrlCacheStore.h"
@@ -17,11 +18,6 @@ BOOL Fail(DWORD error) {
     return FALSE;
 }
 
-std::u16string_view CacheKey(const char16_t* url) {
-    const std::u16string_view text(url);
-    return text.substr(0, text.find(u'#'));
-}
-
 /// Looks `url` up and, when the caller's buffer holds it, fills the buffer
 /// and (with `lock`) takes one lock, all in one transaction. Returns 0 or
 /// the last-error value.
@@ -32,7 +28,7 @@ DWORD ReadEntry(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry, DWORD* e
         Transaction transaction(index.Db(),
                                 lock ? Transaction::Mode::Write : Transaction::Mode::Read);
         std::optional<EntryRecord> record;
-        if (!transaction.Begun() || !index.Find(CacheKey(url), record)) {
+        if (!transaction.Begun() || !index.Find(CacheKeyOf(url), record)) {
             return;
         }
         if (!record) {
@@ -96,7 +92,7 @@ BOOL UnlockUrlCacheEntryFileW(const char16_t* url, DWORD) {
     WithUrlCache([&](CacheIndex& index, const std::string&) {
         Transaction transaction(index.Db());
         std::optional<EntryRecord> record;
-        if (!transaction.Begun() || !index.Find(CacheKey(url), record)) {
+        if (!transaction.Begun() || !index.Find(CacheKeyOf(url), record)) {
             return;
         }
         if (!record) {
@@ -113,12 +109,19 @@ BOOL UnlockUrlCacheEntryFileW(const char16_t* url, DWORD) {
 BOOL ListUrlCacheEntries(std::vector<UrlCacheEntry>& entries) {
     entries.clear();
     bool listed = false;
-    WithUrlCache([&](CacheIndex& index, const std::string& root) {
-        std::vector<EntryRecord> records;
-        listed = index.ListAll(records);
-        for (const EntryRecord& record : records) {
-            entries.push_back(ToListedEntry(record, root));
-        }
-    });
-    return listed ? TRUE : Fail(ERROR_INTERNET_INTERNAL_ERROR);
+    UrlCacheFailure failure;
+    WithUrlCache(
+        [&](CacheIndex& index, const std::string& root) {
+            std::vector<EntryRecord> records;
+            listed = index.ListAll(records);
+            if (!listed) {
+                failure = index.LastFailure();
+                RememberFailure(failure);
+            }
+            for (const EntryRecord& record : records) {
+                entries.push_back(ToListedEntry(record, root));
+            }
+        },
+        &failure);
+    return listed ? TRUE : Fail(failure.error);
 }

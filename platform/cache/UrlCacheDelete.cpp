@@ -1,4 +1,5 @@
 // Removing one entry of the URL cache.
+#include "platform/cache/CacheKey.h"
 #include "platform/cache/ContentFiles.h"
 #include "platform/cache/RecentBodies.h"
 #include "platform/cache/UrlCacheStore.h"
@@ -14,7 +15,7 @@ namespace {
 
 /// The key the cache keeps `url` under, found by the same look-up every
 /// other call makes. An entry whose content has gone cannot be looked up;
-/// its row is still removable under the URL as given, without fragment.
+/// its row is still removable under the key the URL makes.
 std::optional<std::u16string> StoredKey(const char16_t* url) {
     std::vector<char> buffer(4096);
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -24,8 +25,7 @@ std::optional<std::u16string> StoredKey(const char16_t* url) {
             return std::u16string(entry->lpszSourceUrlName);
         }
         if (GetLastError() == ERROR_FILE_NOT_FOUND) {
-            const std::u16string_view text(url);
-            return std::u16string(text.substr(0, text.find(u'#')));
+            return CacheKeyOf(url);
         }
         if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
             return std::nullopt;

@@ -1,10 +1,12 @@
 #include "platform/cache/UrlCacheStore.h"
 
 #include "platform/cache/ContentFiles.h"
+#include "platform/kernel/LastError.h"
 
 #include <pthread.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -35,7 +37,7 @@ bool IsAbsolute(const char* path) {
     return path != nullptr && path[0] == '/';
 }
 
-bool EnsureOpen(OpenCache& cache, const std::string& root) {
+bool EnsureOpen(OpenCache& cache, const std::string& root, UrlCacheFailure& failure) {
     if (cache.inherited) {
         // The parent's connection belongs to the parent: closing it here
         // could disturb the parent's locks, so the child lets it go unused.
@@ -48,10 +50,11 @@ bool EnsureOpen(OpenCache& cache, const std::string& root) {
     }
     cache.index.reset();
     if (!MakeDirectories(root)) {
+        failure = FailureFromErrno(root, errno);
         return false;
     }
     SweepStaleTemporaries(root);
-    cache.index = CacheIndex::Open(root + "/index.sqlite");
+    cache.index = CacheIndex::Open(root + "/index.sqlite", &failure);
     cache.root = root;
     return cache.index != nullptr;
 }
@@ -70,18 +73,28 @@ std::string CacheRoot() {
     return {};
 }
 
-bool WithUrlCache(const std::function<void(CacheIndex& index, const std::string& root)>& work) {
+bool WithUrlCache(const std::function<void(CacheIndex& index, const std::string& root)>& work,
+                  UrlCacheFailure* failure) {
     const std::string root = CacheRoot();
+    UrlCacheFailure why;
+    bool opened = false;
     if (root.empty()) {
-        return false;
+        why = {{}, {}, ERROR_PATH_NOT_FOUND, u"neither XDG_CACHE_HOME nor HOME names a folder"};
+    } else {
+        OpenCache& cache = TheCache();
+        const std::lock_guard lock(cache.mutex);
+        opened = EnsureOpen(cache, root, why);
+        if (opened) {
+            work(*cache.index, cache.root);
+        }
     }
-    OpenCache& cache = TheCache();
-    const std::lock_guard lock(cache.mutex);
-    if (!EnsureOpen(cache, root)) {
-        return false;
+    if (!opened) {
+        RememberFailure(why);
+        if (failure != nullptr) {
+            *failure = why;
+        }
     }
-    work(*cache.index, cache.root);
-    return true;
+    return opened;
 }
 
 } // namespace urlcache

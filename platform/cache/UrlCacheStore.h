@@ -20,7 +20,9 @@ std::string CacheRoot();
 
 /// Runs `work` with the open index and the cache folder, one caller at a
 /// time within the process. Returns false, without running `work`, when the
-/// cache cannot be opened.
-bool WithUrlCache(const std::function<void(CacheIndex& index, const std::string& root)>& work);
+/// cache cannot be opened; the reason is then the thread's latest cache
+/// failure (and in `*failure` when it is given).
+bool WithUrlCache(const std::function<void(CacheIndex& index, const std::string& root)>& work,
+                  UrlCacheFailure* failure = nullptr);
 
 } // namespace urlcache

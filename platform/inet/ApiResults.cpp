@@ -15,6 +15,11 @@ BOOL ReturnText(const std::u16string& text, void* buffer, DWORD* length, bool le
     if (length == nullptr) {
         return FailWith(ERROR_INVALID_PARAMETER);
     }
+    // A text whose size in bytes does not fit a DWORD cannot be described
+    // to the caller at all.
+    if (text.size() >= 0x7FFFFFFFu / sizeof(char16_t)) {
+        return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+    }
     const DWORD needed = static_cast<DWORD>((text.size() + 1) * sizeof(char16_t));
     if (buffer == nullptr || *length < needed) {
         *length = needed;

@@ -1,4 +1,5 @@
 // Opening and closing sessions, connections and requests.
+#include "platform/com/FaultInjection.h"
 #include "platform/inet/ApiResults.h"
 #include "platform/inet/HandleTypes.h"
 #include "platform/inet/WinInet.h"
@@ -59,7 +60,7 @@ HINTERNET InternetOpenW(const char16_t* agent, DWORD accessType, const char16_t*
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (!EnsureCurlReady()) {
+    if (!EnsureCurlReady() || FaultInjected("InternetOpenW")) {
         SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
         return nullptr;
     }
@@ -123,4 +124,13 @@ HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb, const char16
 
 BOOL InternetCloseHandle(HINTERNET handle) {
     return ReleaseHandle(handle) ? TRUE : FailWith(ERROR_INVALID_HANDLE);
+}
+
+INTERNET_STATUS_CALLBACK InternetSetStatusCallbackW(HINTERNET session,
+                                                    INTERNET_STATUS_CALLBACK callback) {
+    auto* owner = FindHandleAs<SessionHandle>(session, HandleKind::Session);
+    if (owner == nullptr) {
+        return INTERNET_INVALID_STATUS_CALLBACK;
+    }
+    return owner->Core()->SetCallback(callback);
 }

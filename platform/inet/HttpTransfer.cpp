@@ -49,11 +49,11 @@ std::string HostKey(std::string host) {
 
 } // namespace
 
-HttpTransfer::HttpTransfer(std::shared_ptr<SessionCore> session, RequestSetup setup,
-                           HandleOptions options, DWORD securityFlags, std::string headerBlock,
-                           std::string body)
-    : session_(std::move(session)), setup_(std::move(setup)), options_(options), verb_(setup_.verb),
-      body_(std::move(body)), window_(kWindowBytes) {
+HttpTransfer::HttpTransfer(HINTERNET handle, std::shared_ptr<SessionCore> session,
+                           RequestSetup setup, HandleOptions options, DWORD securityFlags,
+                           std::string headerBlock, std::string body)
+    : handle_(handle), session_(std::move(session)), setup_(std::move(setup)), options_(options),
+      verb_(setup_.verb), body_(std::move(body)), window_(kWindowBytes) {
     headerSource_.block = std::move(headerBlock);
     headerSource_.acceptTypes = setup_.acceptTypes;
     headerSource_.referrer = setup_.referrer;
@@ -68,6 +68,9 @@ HttpTransfer::~HttpTransfer() {
 }
 
 DWORD HttpTransfer::Start() {
+    completeSent_ = false;
+    NotifyText(INTERNET_STATUS_SENDING_REQUEST,
+               RequestUrlText(setup_.secure, setup_.host, setup_.port, setup_.objectName));
     hopUrl_ = RequestWireUrl(setup_.secure, setup_.host, setup_.port, setup_.objectName);
     hopSecure_ = setup_.secure;
     toOtherHost_ = false;
@@ -123,6 +126,7 @@ DWORD HttpTransfer::Read(char* out, DWORD size, DWORD* read) {
             }
             bodyEnded_ = true;
             CommitToCache();
+            NotifyComplete(0);
             return 0;
         }
         if (paused_) {
@@ -138,6 +142,8 @@ DWORD HttpTransfer::Read(char* out, DWORD size, DWORD* read) {
         }
     }
     *read = static_cast<DWORD>(window_.Take(out, size));
+    DWORD received = *read;
+    session_->Notify(handle_, INTERNET_STATUS_RESPONSE_RECEIVED, &received, sizeof received);
     return 0;
 }
 
@@ -173,6 +179,7 @@ std::size_t HttpTransfer::OnBody(char* data, std::size_t size, std::size_t count
         return CURL_WRITEFUNC_PAUSE;
     }
     if (transfer->cache_ && !transfer->cache_->Append(data, bytes)) {
+        transfer->cacheFailure_ = transfer->cache_->Failure();
         transfer->cache_.reset();
     }
     return bytes;
@@ -204,7 +211,8 @@ void HttpTransfer::OnHeadComplete() {
     const bool cacheable = setup_.verb == "GET" && head_.Status() == 200 &&
                            (setup_.flags & INTERNET_FLAG_NO_CACHE_WRITE) == 0;
     if (cacheable) {
-        cache_ = urlcache::CacheWriter::Begin();
+        cacheWanted_ = true;
+        cache_ = urlcache::CacheWriter::Begin(cacheFailure_);
     }
 }
 
@@ -213,6 +221,8 @@ DWORD HttpTransfer::BeginHop() {
     head_.Reset();
     window_.Clear();
     cache_.reset();
+    cacheWanted_ = false;
+    cacheFailure_ = {};
     location_.clear();
     finalHead_ = redirecting_ = connected_ = done_ = paused_ = bodyEnded_ = started_ = false;
     result_ = CURLE_OK;
@@ -311,9 +321,10 @@ DWORD HttpTransfer::AdvanceToRedirect() {
     if (++redirects_ > kMaxRedirects) {
         return ERROR_HTTP_REDIRECT_FAILED;
     }
-    const std::optional<HopTarget> target = ResolveRedirect(hopUrl_, location_);
+    DWORD error = 0;
+    const std::optional<HopTarget> target = ResolveRedirect(hopUrl_, location_, error);
     if (!target) {
-        return ERROR_HTTP_REDIRECT_FAILED;
+        return error;
     }
     if (const DWORD error = CheckSchemeChange(hopSecure_, target->secure, tls_.securityFlags)) {
         return error;
@@ -331,6 +342,7 @@ DWORD HttpTransfer::AdvanceToRedirect() {
     }
     hopUrl_ = target->url;
     hopSecure_ = target->secure;
+    NotifyText(INTERNET_STATUS_REDIRECT, FromWireBytes(hopUrl_));
     return 0;
 }
 
@@ -339,16 +351,44 @@ DWORD HttpTransfer::Fail(DWORD error) {
     cache_.reset();
     started_ = false;
     failure_ = error;
+    NotifyComplete(error);
     return error;
 }
 
-void HttpTransfer::CommitToCache() {
-    if (!cache_) {
+void HttpTransfer::NotifyText(DWORD status, const std::u16string& text) const {
+    session_->Notify(handle_, status, const_cast<char16_t*>(text.c_str()),
+                     static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)));
+}
+
+void HttpTransfer::NotifyComplete(DWORD error) {
+    if (completeSent_) {
         return;
     }
+    completeSent_ = true;
+    INTERNET_ASYNC_RESULT result{error == 0 ? 1u : 0u, error};
+    session_->Notify(handle_, INTERNET_STATUS_REQUEST_COMPLETE, &result, sizeof result);
+}
+
+void HttpTransfer::CommitToCache() {
+    if (!cacheWanted_) {
+        return;
+    }
+    const std::u16string url =
+        RequestUrlText(setup_.secure, setup_.host, setup_.port, setup_.objectName);
+    if (cache_ && Commit(url)) {
+        return;
+    }
+    // The response was read whole but is not kept: the caller's read still
+    // succeeds, and whoever listens hears why.
+    cacheFailure_.url = url;
+    urlcache::RememberFailure(cacheFailure_);
+    session_->Notify(handle_, INTERNET_STATUS_CACHE_WRITE_FAILED, &cacheFailure_,
+                     sizeof cacheFailure_);
+}
+
+bool HttpTransfer::Commit(const std::u16string& requestUrl) {
     urlcache::ResponseFacts facts;
-    facts.urls.push_back(
-        RequestUrlText(setup_.secure, setup_.host, setup_.port, setup_.objectName));
+    facts.urls.push_back(requestUrl);
     const std::u16string finalUrl = FinalUrl();
     if (finalUrl != facts.urls.front()) {
         facts.urls.push_back(finalUrl);
@@ -357,8 +397,12 @@ void HttpTransfer::CommitToCache() {
     facts.lastModified = DateTicks(head_.Header("Last-Modified"));
     facts.expires = DateTicks(head_.Header("Expires"));
     facts.extension = urlcache::ExtensionFromUrl(finalUrl);
-    cache_->Commit(facts);
+    const bool stored = cache_->Commit(facts);
+    if (!stored) {
+        cacheFailure_ = cache_->Failure();
+    }
     cache_.reset();
+    return stored;
 }
 
 } // namespace inet

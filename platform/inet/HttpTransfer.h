@@ -32,8 +32,12 @@ namespace inet {
 
 class HttpTransfer final : private TransferSink {
   public:
-    HttpTransfer(std::shared_ptr<SessionCore> session, RequestSetup setup, HandleOptions options,
-                 DWORD securityFlags, std::string headerBlock, std::string body = {});
+    /// `handle` is the request handle the transfer belongs to, as the
+    /// session's status callback is told of it. `body` (may be empty) is
+    /// the request body.
+    HttpTransfer(HINTERNET handle, std::shared_ptr<SessionCore> session, RequestSetup setup,
+                 HandleOptions options, DWORD securityFlags, std::string headerBlock,
+                 std::string body = {});
     ~HttpTransfer();
     HttpTransfer(const HttpTransfer&) = delete;
     HttpTransfer& operator=(const HttpTransfer&) = delete;
@@ -67,7 +71,11 @@ class HttpTransfer final : private TransferSink {
     DWORD AdvanceToRedirect();
     DWORD Fail(DWORD error);
     void CommitToCache();
+    bool Commit(const std::u16string& requestUrl);
+    void NotifyText(DWORD status, const std::u16string& text) const;
+    void NotifyComplete(DWORD error);
 
+    HINTERNET handle_;
     std::shared_ptr<SessionCore> session_;
     RequestSetup setup_;
     HandleOptions options_;
@@ -88,7 +96,10 @@ class HttpTransfer final : private TransferSink {
     ResponseHead head_;
     BodyWindow window_;
     std::unique_ptr<urlcache::CacheWriter> cache_;
-    std::string location_; // the Location of a redirect being followed
+    bool cacheWanted_ = false;     // the final response is to be stored
+    UrlCacheFailure cacheFailure_; // why it could not be, once it could not
+    bool completeSent_ = false;    // INTERNET_STATUS_REQUEST_COMPLETE went out
+    std::string location_;         // the Location of a redirect being followed
 
     bool finalHead_ = false;
     bool redirecting_ = false;

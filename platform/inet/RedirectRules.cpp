@@ -33,7 +33,9 @@ bool IsFollowedRedirect(DWORD status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-std::optional<HopTarget> ResolveRedirect(const std::string& base, const std::string& location) {
+std::optional<HopTarget> ResolveRedirect(const std::string& base, const std::string& location,
+                                         DWORD& error) {
+    error = ERROR_INTERNET_INVALID_URL;
     const std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
     if (!url || curl_url_set(url.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK ||
         curl_url_set(url.get(), CURLUPART_URL, location.c_str(),
@@ -49,8 +51,10 @@ std::optional<HopTarget> ResolveRedirect(const std::string& base, const std::str
     }
     const std::string schemeText = scheme.get();
     if (schemeText != "http" && schemeText != "https") {
+        error = ERROR_INTERNET_UNRECOGNIZED_SCHEME;
         return std::nullopt;
     }
+    error = 0;
     return HopTarget{full.get(), schemeText == "https", host.get(),
                      static_cast<unsigned>(std::strtoul(port.get(), nullptr, 10))};
 }

@@ -23,8 +23,11 @@ struct HopTarget {
 
 /// Where a Location value leads from `base`: relative references are
 /// resolved, spaces and bytes above 0x7F percent-encoded as libcurl does for
-/// its own redirects. nullopt for anything but an http or https URL.
-std::optional<HopTarget> ResolveRedirect(const std::string& base, const std::string& location);
+/// its own redirects. Fails with ERROR_INTERNET_INVALID_URL for a value
+/// that is no URL, ERROR_INTERNET_UNRECOGNIZED_SCHEME for a scheme other
+/// than http and https (`error` says which; 0 on success).
+std::optional<HopTarget> ResolveRedirect(const std::string& base, const std::string& location,
+                                         DWORD& error);
 
 /// 0 when a redirect from one scheme to the other is allowed by
 /// `securityFlags`; else ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR or

@@ -41,14 +41,14 @@ CurlSlist BuildHeaderList(const RequestHeaderSource& source, bool toOtherHost) {
     std::set<std::string> names;
     std::string_view rest = source.block;
     while (!rest.empty()) {
-        const auto end = rest.find('\n');
-        std::string_view line = rest.substr(0, end);
-        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
+        const auto end = rest.find("\r\n");
+        const std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 2);
         const auto colon = line.find(':');
-        if (colon == std::string_view::npos || colon == 0) {
+        // A bare CR or LF inside a line would end it early on the wire and
+        // let the rest pass as a header of its own: such a line is not sent.
+        if (colon == std::string_view::npos || colon == 0 ||
+            line.find_first_of("\r\n") != std::string_view::npos) {
             continue;
         }
         const std::string name = Lower(line.substr(0, colon));

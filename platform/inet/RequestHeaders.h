@@ -18,7 +18,8 @@ struct RequestHeaderSource {
 };
 
 /// The list for libcurl. The caller's lines go first, in their order and as
-/// given (a line with an empty value is still sent). Then, for names the
+/// given (a line with an empty value is still sent). Lines are separated by
+/// CR LF; a line without a name, or holding a bare CR or LF, is not sent. Then, for names the
 /// block does not have: "Accept", "Referer", "User-Agent", and on HTTP/1.0
 /// "Connection: Keep-Alive" so that the server may keep the connection for
 /// the next request. A request with a body gets no Content-Type or Expect

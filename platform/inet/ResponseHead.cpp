@@ -56,6 +56,7 @@ DWORD ParseStatus(std::string_view statusLine) {
 
 void ResponseHead::Reset() {
     raw_.clear();
+    headerLines_ = 0;
     status_ = 0;
     complete_ = false;
 }
@@ -65,13 +66,34 @@ bool ResponseHead::AddLine(std::string_view line) {
     if (text.starts_with("HTTP/")) {
         Reset();
         status_ = ParseStatus(text);
-    } else if (complete_) {
+        raw_.append(text).append("\r\n");
         return false;
     }
-    raw_ += text;
+    if (complete_) {
+        return false;
+    }
+    if (text.empty()) {
+        raw_ += "\r\n";
+        complete_ = true;
+        return true;
+    }
+    if ((text.front() == ' ' || text.front() == '\t') && headerLines_ > 0) {
+        // A folded line continues the header before it, joined by one space.
+        raw_.resize(raw_.size() - 2);
+        raw_.append(" ").append(TrimBlanks(text)).append("\r\n");
+        return false;
+    }
+    // Every header line reads back as "Name: value", however the server
+    // spaced it, so callers that split at ": " find its name.
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos) {
+        raw_.append(text);
+    } else {
+        raw_.append(text.substr(0, colon)).append(": ").append(TrimBlanks(text.substr(colon + 1)));
+    }
     raw_ += "\r\n";
-    complete_ = text.empty();
-    return complete_;
+    ++headerLines_;
+    return false;
 }
 
 std::string_view ResponseHead::StatusLine() const {

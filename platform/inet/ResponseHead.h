@@ -1,5 +1,7 @@
 // The head of one HTTP response as it arrives: status line and header
-// lines, kept as the raw text the server sent (line ends made CR LF).
+// lines, kept as text with line ends made CR LF and every header line in
+// the form "Name: value": blanks around the value are dropped and a line
+// folded over several lines is joined with single spaces.
 #pragma once
 
 #include "platform/kernel/WinTypes.h"
@@ -38,6 +40,7 @@ class ResponseHead {
     std::string_view StatusLine() const;
 
     std::string raw_;
+    int headerLines_ = 0;
     DWORD status_ = 0;
     bool complete_ = false;
 };

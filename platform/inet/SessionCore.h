@@ -1,5 +1,6 @@
 // What a session shares with its connections and requests: the cookie
-// store, the connection pools, the proxy choice and the agent text.
+// store, the connection pools, the proxy choice, the agent text and the
+// status callback.
 //
 // Connection and request handles hold it by shared pointer, so closing the
 // session handle first does not pull the ground from under open requests.
@@ -7,8 +8,10 @@
 
 #include "platform/inet/CurlHandles.h"
 #include "platform/inet/TransferPool.h"
+#include "platform/inet/WinInet.h"
 #include "platform/kernel/WinTypes.h"
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
@@ -39,11 +42,23 @@ class SessionCore {
     const ProxySettings& Proxy() const { return proxy_; }
     const std::string& Agent() const { return agent_; }
 
+    /// Sets the status callback (null for none); returns the one before.
+    INTERNET_STATUS_CALLBACK SetCallback(INTERNET_STATUS_CALLBACK callback) {
+        return callback_.exchange(callback);
+    }
+    /// Tells the status callback, when there is one, about `request`.
+    void Notify(HINTERNET request, DWORD status, void* information, DWORD length) const {
+        if (const INTERNET_STATUS_CALLBACK callback = callback_.load()) {
+            callback(request, 0, status, information, length);
+        }
+    }
+
   private:
     ProxySettings proxy_;
     std::string agent_;
     CurlShare cookies_;
     std::map<DWORD, std::unique_ptr<TransferPool>> pools_;
+    std::atomic<INTERNET_STATUS_CALLBACK> callback_{nullptr};
 };
 
 } // namespace inet

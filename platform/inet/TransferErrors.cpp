@@ -23,6 +23,8 @@ DWORD ErrorFromTransfer(CURLcode result, const TlsCheck& tls) {
         return ERROR_INTERNET_INVALID_URL;
     case CURLE_WEIRD_SERVER_REPLY:
     case CURLE_GOT_NOTHING:
+    case CURLE_UNSUPPORTED_PROTOCOL: // only http and https are asked for: a reply without
+                                     // an HTTP status line (HTTP/0.9) ends up here
         return ERROR_HTTP_INVALID_SERVER_RESPONSE;
     case CURLE_PARTIAL_FILE:
         return ERROR_INTERNET_CONNECTION_ABORTED;

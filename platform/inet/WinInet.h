@@ -119,6 +119,7 @@ constexpr DWORD HTTP_QUERY_FLAG_NUMBER = 0x20000000;
 constexpr DWORD ERROR_INTERNET_TIMEOUT = 12002;
 constexpr DWORD ERROR_INTERNET_INTERNAL_ERROR = 12004;
 constexpr DWORD ERROR_INTERNET_INVALID_URL = 12005;
+constexpr DWORD ERROR_INTERNET_UNRECOGNIZED_SCHEME = 12006;
 constexpr DWORD ERROR_INTERNET_NAME_NOT_RESOLVED = 12007;
 constexpr DWORD ERROR_INTERNET_INVALID_OPTION = 12009;
 constexpr DWORD ERROR_INTERNET_BAD_OPTION_LENGTH = 12010;
@@ -171,7 +172,9 @@ HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb, const char16
 /// Sends the request and waits for the headers of the final response.
 ///
 /// `headers` is a block of "Name: value" lines separated by CR LF; its length
-/// is in characters, or (DWORD)-1 up to its zero. The lines go out as given;
+/// is in characters, or (DWORD)-1 up to its zero. A line holding a bare CR
+/// or LF is never sent (it would split into two lines on the wire), nor is
+/// one without a name. The other lines go out as given;
 /// the library adds "Accept" from the accept types, "Host" unless the block
 /// has one, and "Connection: Keep-Alive" for HTTP/1.0 unless the block has a
 /// "Connection" line. `optional` (may be null) is the request body,
@@ -188,7 +191,11 @@ HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb, const char16
 /// Redirects (301, 302, 303, 307, 308) are followed inside the library, at
 /// most 20, unless INTERNET_FLAG_NO_AUTO_REDIRECT is given. A 303, and a
 /// 301 or 302 after a POST, is followed with a GET without body; 307 and
-/// 308 repeat the method and body. A redirect from
+/// 308 repeat the method and body. One more fails
+/// with ERROR_HTTP_REDIRECT_FAILED, which here always means too many
+/// redirects (a loop, as a rule); a Location that is no URL fails with
+/// ERROR_INTERNET_INVALID_URL, one with another scheme than http or https
+/// with ERROR_INTERNET_UNRECOGNIZED_SCHEME. A redirect from
 /// http to https needs INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS (else 12039),
 /// from https to http INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP (else 12040). A
 /// redirect to another host does not carry the block's "Host", "Cookie"
@@ -199,6 +206,9 @@ HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb, const char16
 /// not yet valid one with 12037 unless the date is ignored; a name mismatch
 /// with 12038 unless the name is ignored. The request flags
 /// INTERNET_FLAG_IGNORE_CERT_* are the initial security flags.
+///
+/// A reply that does not start with an HTTP status line fails with
+/// ERROR_HTTP_INVALID_SERVER_RESPONSE.
 ///
 /// While the user has set the library offline (option 50), every send fails
 /// with ERROR_INTERNET_DISCONNECTED before it touches the network.
@@ -213,7 +223,9 @@ BOOL HttpSendRequestW(HINTERNET request, const char16_t* headers, DWORD headersL
 /// and sets the bytes needed (terminator included); success sets the bytes
 /// written (terminator excluded). HTTP_QUERY_RAW_HEADERS_CRLF gives the
 /// status line, the header lines and the closing empty line, each ending in
-/// CR LF. Named headers take `*index` (may be null) for repeated headers.
+/// CR LF; each header line reads "Name: value", however the server spaced
+/// it or folded it over lines. Named headers take `*index` (may be null)
+/// for repeated headers.
 BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* length, DWORD* index);
 
 /// Reads up to `toRead` body bytes while they stream in; `*read` 0 with a
@@ -227,7 +239,9 @@ BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* len
 /// too, replacing older entries. Every entry has its content in a local
 /// file, so INTERNET_FLAG_NEED_FILE asks for nothing more. A body abandoned
 /// before its end, or cut short, is not stored. Failing to store (a full or
-/// unwritable cache) does not fail the read.
+/// unwritable cache) does not fail the read: it is reported to the
+/// session's status callback (INTERNET_STATUS_CACHE_WRITE_FAILED) and kept
+/// as the thread's latest cache failure (GetLastUrlCacheFailure).
 BOOL InternetReadFile(HINTERNET request, void* buffer, DWORD toRead, DWORD* read);
 
 /// Releases a handle. A session's connection cache lives until its last
@@ -249,6 +263,63 @@ BOOL InternetSetOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD leng
 /// ERROR_INSUFFICIENT_BUFFER and sets the bytes needed; success sets the
 /// length in characters.
 BOOL InternetQueryOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD* length);
+
+// ---------------------------------------------------------------------------
+// Status callbacks
+//
+// A session may have a status callback, which then hears of every request
+// made through it: each is announced when it is sent, each redirect, the
+// body bytes as the caller reads them, the end of the exchange, and each
+// response the library could not store in the URL cache. The callback runs
+// on the thread that made the call, inside that call; it may query the
+// request handle it is given (HttpQueryInfoW, InternetQueryOptionW) but
+// must not close it.
+//
+// Unlike the Windows library, which calls back only for handles opened
+// with a non-zero context value, this library calls the session's callback
+// for every request of the session, whatever its context (the crawl opens
+// its requests with context 0), and only for requests: the session and
+// connection handles make no reports. The callback is taken from the
+// session when a request is sent, so one set before a run hears all of it.
+// ---------------------------------------------------------------------------
+
+using INTERNET_STATUS_CALLBACK = void (*)(HINTERNET handle, std::uintptr_t context, DWORD status,
+                                          void* information, DWORD informationLength);
+
+/// What InternetSetStatusCallbackW returns when it cannot set a callback.
+inline const INTERNET_STATUS_CALLBACK INTERNET_INVALID_STATUS_CALLBACK =
+    reinterpret_cast<INTERNET_STATUS_CALLBACK>(static_cast<std::intptr_t>(-1));
+
+/// Sent: the request's URL (char16_t text, no fragment) as the information,
+/// its length in bytes with the terminator. The Windows library passes no
+/// information here; the URL is this library's addition.
+constexpr DWORD INTERNET_STATUS_SENDING_REQUEST = 30;
+/// Body bytes handed to the caller by one InternetReadFile: a DWORD.
+constexpr DWORD INTERNET_STATUS_RESPONSE_RECEIVED = 41;
+/// The exchange ended: the body was read to its end, or sending or reading
+/// failed. The information is an INTERNET_ASYNC_RESULT. Sent once per
+/// exchange, also by this synchronous library.
+constexpr DWORD INTERNET_STATUS_REQUEST_COMPLETE = 100;
+/// A redirect is followed: the new URL as char16_t text.
+constexpr DWORD INTERNET_STATUS_REDIRECT = 110;
+/// This library's own: a response that should have gone to the URL cache
+/// could not be stored there. The information is a const UrlCacheFailure*
+/// (platform/cache/CacheFailure.h) naming the URL, the file or folder, the
+/// Windows error and the system's reason. Sent before
+/// INTERNET_STATUS_REQUEST_COMPLETE; the read itself still succeeds.
+constexpr DWORD INTERNET_STATUS_CACHE_WRITE_FAILED = 0x00010001;
+
+struct INTERNET_ASYNC_RESULT {
+    std::uintptr_t dwResult; ///< TRUE when the exchange completed, FALSE when it failed
+    DWORD dwError;           ///< the last-error value of a failure, else 0
+};
+
+/// Sets the session's status callback (null removes it) and returns the one
+/// it replaces. Only session handles take a callback; any other handle
+/// gives INTERNET_INVALID_STATUS_CALLBACK with
+/// ERROR_INTERNET_INCORRECT_HANDLE_TYPE.
+INTERNET_STATUS_CALLBACK InternetSetStatusCallbackW(HINTERNET session,
+                                                    INTERNET_STATUS_CALLBACK callback);
 
 // ---------------------------------------------------------------------------
 // Going online
@@ -275,7 +346,10 @@ BOOL InternetGoOnlineW(const char16_t* url, HWND parent, DWORD flags);
 // $XDG_CACHE_HOME/dravik/. Several processes may use it at once. A content
 // file is complete on disk before the index names it, and the temporaries
 // of a process that died mid-download are deleted the next time a process
-// opens the cache. URLs are looked up exactly as given, without fragment.
+// opens the cache. URLs are stored and looked up without fragment, with
+// scheme and host compared without case and an explicit default port
+// dropped ("HTTP://Host:80/a" and "http://host/a" are one entry); path and
+// query are compared exactly.
 // ---------------------------------------------------------------------------
 
 constexpr DWORD NORMAL_CACHE_ENTRY = 0x00000001;
@@ -331,5 +405,6 @@ struct UrlCacheEntry {
 };
 
 /// Every entry of the cache, ordered by URL. FALSE with the last error set
-/// when the cache cannot be read.
+/// when the cache cannot be read; GetLastUrlCacheFailure then names the
+/// file and the system's reason.
 BOOL ListUrlCacheEntries(std::vector<UrlCacheEntry>& entries);

@@ -3,6 +3,7 @@
 #include "platform/profile/AtomicFile.h"
 #include "platform/profile/ConfigPaths.h"
 #include "platform/profile/IniText.h"
+#include "platform/text/Utf8.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,26 +16,7 @@ namespace {
 // missing file to a reader but a missing directory to a writer, who would
 // have created the file.
 DWORD WindowsError(std::error_code error, DWORD whenMissing) {
-    switch (error.value()) {
-    case ENOENT:
-        return whenMissing;
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP:
-        return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-        return ERROR_ACCESS_DENIED;
-    case ENOSPC:
-    case EDQUOT:
-        return ERROR_DISK_FULL;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    default:
-        return ERROR_GEN_FAILURE;
-    }
+    return error.value() == ENOENT ? whenMissing : ErrorFromErrno(error.value());
 }
 
 // The entries of a double-zero-terminated list.
@@ -125,6 +107,16 @@ std::error_code WriteSectionLocked(const std::string& path, std::u16string_view 
     return ReplaceFileAtomically(path, updated);
 }
 
+thread_local bool t_writeFailed = false;
+thread_local ProfileWriteFailure t_writeFailure;
+
+BOOL WriteFailed(std::string path, DWORD error, std::string reason) {
+    t_writeFailure = {std::move(path), error, std::move(reason)};
+    t_writeFailed = true;
+    SetLastError(error);
+    return FALSE;
+}
+
 bool ArgumentsStorable(std::u16string_view section, const std::vector<std::u16string>& entries) {
     return IsStorableSectionName(section) &&
            std::all_of(entries.begin(), entries.end(),
@@ -166,8 +158,8 @@ BOOL WritePrivateProfileSectionW(const char16_t* section, const char16_t* entrie
     try {
         const std::vector<std::u16string> list = SplitEntries(entries);
         if (!ArgumentsStorable(section, list)) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return FALSE;
+            return WriteFailed(ProfileFilePath(fileName), ERROR_INVALID_PARAMETER,
+                               "the section name or an entry cannot be a line of the file");
         }
         std::string path;
         std::error_code error = PrepareForWrite(fileName, path);
@@ -175,9 +167,9 @@ BOOL WritePrivateProfileSectionW(const char16_t* section, const char16_t* entrie
             error = WriteSectionLocked(path, section, list);
         }
         if (error) {
-            SetLastError(WindowsError(error, ERROR_PATH_NOT_FOUND));
-            return FALSE;
+            return WriteFailed(path, WindowsError(error, ERROR_PATH_NOT_FOUND), error.message());
         }
+        t_writeFailed = false; // a later success means the choices are kept again
         return TRUE;
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -187,4 +179,20 @@ BOOL WritePrivateProfileSectionW(const char16_t* section, const char16_t* entrie
 
 std::string GetPrivateProfilePath(const char16_t* fileName) {
     return fileName == nullptr ? std::string() : ProfileFilePath(fileName);
+}
+
+bool IsStorableProfileKey(std::u16string_view key) {
+    if (key.empty() || key.find(u'\0') != std::u16string_view::npos) {
+        return false;
+    }
+    std::u16string entry(key);
+    entry += u"=0";
+    return IsStorableEntry(entry) && Utf8ToUtf16(Utf16ToUtf8(key)) == key;
+}
+
+bool GetLastProfileWriteFailure(ProfileWriteFailure& failure) {
+    if (t_writeFailed) {
+        failure = t_writeFailure;
+    }
+    return t_writeFailed;
 }

@@ -18,6 +18,7 @@
 #include "platform/kernel/WinTypes.h"
 
 #include <string>
+#include <string_view>
 
 /// Copies the entries of `section` from the settings file `fileName` into
 /// `buffer` (`size` units): each entry exactly as stored followed by one
@@ -51,3 +52,25 @@ BOOL WritePrivateProfileSectionW(const char16_t* section, const char16_t* entrie
 /// The path (UTF-8) of the file that the calls above use for `fileName`,
 /// for help texts and diagnostics; empty when there is none.
 std::string GetPrivateProfilePath(const char16_t* fileName);
+
+/// True when `key` can be the key of an entry ("key=value") that
+/// WritePrivateProfileSectionW stores and GetPrivateProfileSectionW reads
+/// back as the same key: not empty, no zero unit or line break, not read as
+/// a comment (";") or a section header ("[...]"), and text that survives
+/// the file's UTF-8 (no lone surrogate). A "=" inside is stored as it
+/// stands, though a reader splits the entry at the first one.
+bool IsStorableProfileKey(std::u16string_view key);
+
+/// A WritePrivateProfileSectionW that failed: the file, the Windows error
+/// and the system's own words.
+struct ProfileWriteFailure {
+    std::string path;
+    DWORD error = 0;
+    std::string reason;
+};
+
+/// Why the latest WritePrivateProfileSectionW of the calling thread failed,
+/// for front ends that tell the user why their choices were not kept.
+/// False when it succeeded or none was made, so a front end that runs
+/// several times never reports an old failure.
+bool GetLastProfileWriteFailure(ProfileWriteFailure& failure);

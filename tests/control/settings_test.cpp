@@ -1,4 +1,5 @@
 #include "control/DravikPanel.h"
+#include "platform/profile/PrivateProfile.h"
 #include "support/Text.h"
 
 #include <gtest/gtest.h>
@@ -110,6 +111,30 @@ TEST_F(Settings, NamesThatLookLikeKeys) {
     m_panel->SaveSettings();
     EXPECT_EQ(ReadFile(), "[VER_1.0_jdoe]\nTwin=2\nTwin=2\nFollowOutsideLinks=0\na=b=0\n"
                           "FollowOutsideLinks=0\n");
+}
+
+TEST_F(Settings, NamesThatCannotBeKeysCostOnlyTheirOwnChoice) {
+    const char16_t* names[] = {u";Sport", u"[Sport]", u"Line\nbreak", u"\xD800", u"Ok", u"Ok"};
+    for (int i = 0; i < 6; ++i) {
+        Name(i, names[i]);
+    }
+    m_panel->LoadSettings();
+    m_panel->SaveSettings();
+    EXPECT_EQ(ReadFile(), "[VER_1.0_jdoe]\nOk=0\nOk=0\nFollowOutsideLinks=0\n");
+    EXPECT_EQ(m_panel->LastSettingsReport().unstorable, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(m_panel->LastSettingsReport().shared, (std::vector<std::pair<int, int>>{{4, 5}}));
+
+    // A settings file that cannot be written leaves its reason behind.
+    std::ofstream(m_home / "config") << "a file, not a folder";
+    ::setenv("XDG_CONFIG_HOME", (m_home / "config").c_str(), 1);
+    m_panel->SaveSettings();
+    ProfileWriteFailure failure;
+    ASSERT_TRUE(GetLastProfileWriteFailure(failure));
+    EXPECT_EQ(failure.path, (m_home / "config" / "dravik" / "dravik.ini").string());
+    EXPECT_EQ(failure.reason, "Not a directory");
+    ::setenv("XDG_CONFIG_HOME", (m_home / "elsewhere").c_str(), 1);
+    m_panel->SaveSettings();
+    EXPECT_FALSE(GetLastProfileWriteFailure(failure)) << "a later save succeeded";
 }
 
 TEST_F(Settings, SavingWritesExactlyTheNamedSlotsAndKeepsOtherSections) {

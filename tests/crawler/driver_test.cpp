@@ -1,6 +1,8 @@
 #include "platform/ui/Button.h"
 #include "support/CrawlSite.h"
 #include "support/FailingAlloc.h"
+#include "support/InetTestSupport.h"
+#include "support/TestServers.h"
 
 #include <string>
 #include <vector>
@@ -96,9 +98,61 @@ TEST_F(Driver, RunningOutOfMemoryEndsTheCrawlAsFailed) {
         ScopedAllocFailure failing;
         EXPECT_FALSE(Run(TRUE));
     }
+    EXPECT_EQ(slot.m_report.m_step, CCrawlReport::Step::kNoRoom);
+    EXPECT_EQ(slot.m_report.m_dwError, 8u); // ERROR_NOT_ENOUGH_MEMORY
     EXPECT_EQ(slot.m_requestHeaders.GetLength(), 0);
     EXPECT_FALSE(slot.m_bOutsideLinks);
     EXPECT_TRUE(Run(TRUE)); // and the next run works again
+}
+
+TEST_F(Driver, AFailedSubscriptionSaysWhichStepFailedAndWhy) {
+    using Step = CCrawlReport::Step;
+    using Refusal = CCrawlReport::Refusal;
+    ParseList(u"Show,InvokeMethod", g_allowedCommands);
+    engine.Reply("/orx?ORXCmd=Show&s=404", {404, "text/html", "gone", {}});
+    engine.Redirect("/orx?ORXCmd=Show&s=loop", "/orx?ORXCmd=Show&s=loop");
+    testsupport::RawServer notHttp([](testsupport::RawServer&, int fd, const std::string&) {
+        testsupport::RawServer::Send(fd, "SSH-2.0-OpenSSH\r\n");
+    });
+    const std::string engineOrx = engine.Origin() + "/orx";
+    const std::string closed = "http://127.0.0.1:" + std::to_string(testsupport::ClosedPort());
+    const std::string raw = "http://127.0.0.1:" + std::to_string(notHttp.Port());
+    struct Case {
+        std::string orxPath;
+        std::u16string query;
+        Step step;
+        Refusal refusal;
+        DWORD number; // last error, or the status for kStatus
+        std::string refused;
+    };
+    const Case cases[] = {
+        {"ftp://127.0.0.1/orx", u"ORXCmd=Show", Step::kStartUrl, Refusal::kNone, 0, ""},
+        {engineOrx, u"s=1", Step::kRefused, Refusal::kNoCommand, 0, ""},
+        {engineOrx, u"ORXCmd=Admin", Step::kRefused, Refusal::kCommand, 0, "Admin"},
+        {engineOrx, u"ORXCmd=InvokeMethod", Step::kRefused, Refusal::kNoMethod, 0, ""},
+        {engineOrx, u"ORXCmd=InvokeMethod&ORXMethod=Drop", Step::kRefused, Refusal::kMethod, 0,
+         "Drop"},
+        {closed + "/orx", u"ORXCmd=Show", Step::kSend, Refusal::kNone, 12029, ""},
+        {raw + "/orx", u"ORXCmd=Show", Step::kSend, Refusal::kNone, 12152, ""},
+        {engineOrx, u"ORXCmd=Show&s=loop", Step::kSend, Refusal::kNone, 12156, ""},
+        {engineOrx, u"ORXCmd=Show&s=404", Step::kStatus, Refusal::kNone, 404, ""},
+    };
+    for (const Case& c : cases) {
+        orxPath.Assign(Wide(c.orxPath).c_str());
+        slot.m_startQuery.Assign(c.query.c_str());
+        EXPECT_FALSE(Run());
+        const CCrawlReport& report = slot.m_report;
+        EXPECT_TRUE(report.m_bCrawled);
+        EXPECT_EQ(report.m_step, c.step) << c.orxPath << " " << testsupport::A(c.query);
+        EXPECT_EQ(report.m_refusal, c.refusal) << testsupport::A(c.query);
+        EXPECT_EQ(c.step == Step::kStatus ? report.m_dwStatus : report.m_dwError, c.number)
+            << c.orxPath << " " << testsupport::A(c.query);
+        EXPECT_EQ(testsupport::A(Str(report.m_refused)), c.refused);
+    }
+    subscriptionBox.SetCheck(BST_UNCHECKED);
+    EXPECT_TRUE(Run());
+    EXPECT_FALSE(slot.m_report.m_bCrawled);
+    EXPECT_EQ(slot.m_report.m_step, Step::kNone);
 }
 
 } // namespace

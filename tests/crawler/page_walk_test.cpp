@@ -1,3 +1,4 @@
+#include "platform/kernel/Stack.h"
 #include "support/CrawlSite.h"
 #include "support/TestServers.h"
 
@@ -169,12 +170,36 @@ TEST_F(PageWalk, FrameCyclesAndEndlessFrameChainsEnd) {
 
     // Frames that never repeat a URL stop at the nesting limit.
     engine.ClearRequests();
-    for (int n = 0; n <= kMaxWalkNesting + 1; ++n) {
+    for (int n = 0; n <= kMaxFramedRun + 1; ++n) {
         engine.Page("/orx?ORXCmd=Show&n=" + std::to_string(n),
                     "<frame src=\"orx?ORXCmd=Show&n=" + std::to_string(n + 1) + "\">");
     }
     ASSERT_TRUE(Crawl(Engine("ORXCmd=Show&n=0"), 0));
-    EXPECT_EQ(engine.Targets().size(), static_cast<std::size_t>(kMaxWalkNesting + 1));
+    EXPECT_EQ(engine.Targets().size(), static_cast<std::size_t>(kMaxFramedRun + 1));
+}
+
+TEST_F(PageWalk, AnchorChainsFollowTheConfiguredDepthAndTheStackIsNeverOverrun) {
+    const auto chain = [this](int pages) {
+        for (int n = 0; n < pages; ++n) {
+            engine.Page("/orx?ORXCmd=Show&n=" + std::to_string(n),
+                        "<a href=\"orx?ORXCmd=Show&n=" + std::to_string(n + 1) + "\">next</a>");
+        }
+    };
+    chain(106);
+    ASSERT_TRUE(Crawl(Engine("ORXCmd=Show&n=0"), 200));
+    EXPECT_EQ(engine.Targets().size(), 107u) << "106 pages and the missing 107th";
+
+    // On a small stack the walk stops going down before it runs out, says
+    // so, and the page it stopped at is still fetched.
+    engine.ClearRequests();
+    chain(3000);
+    BOOL crawled = FALSE;
+    RunOnLargeStack(kWalkStackReserve + (std::size_t{256} << 10),
+                    [&] { crawled = Crawl(Engine("ORXCmd=Show&n=0"), 5000); });
+    EXPECT_TRUE(crawled);
+    EXPECT_EQ(slot.m_report.m_nNotWalked, 1);
+    EXPECT_GT(engine.Targets().size(), 10u);
+    EXPECT_LT(engine.Targets().size(), 3000u);
 }
 
 } // namespace

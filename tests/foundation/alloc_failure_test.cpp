@@ -65,19 +65,22 @@ TEST(AllocationFailure, ListInsertionFailsWithoutLosingOrLeakingElements) {
     }
     EXPECT_EQ(list.GetCount(), 1);
     EXPECT_EQ(list.GetAllocated(), 1);
-    // A list that outgrows the pointer array's inline store fails in the array.
+    // The 32nd pointer does not fit the array's inline 256 bytes (with the
+    // zero byte after them): the array needs a heap block before the new
+    // element is made, and it is that block the heap refuses.
+    CVELStringList full;
+    for (int i = 0; i < 31; ++i) {
+        full.InsertAt(u"x", i);
+    }
     {
         ScopedAllocFailure failing;
-        int inserted = 1;
-        try {
-            for (; inserted < 100; ++inserted) {
-                list.InsertAt(u"x", list.GetCount());
-            }
-        } catch (CVELMemBuf*) {
-        }
-        EXPECT_LT(inserted, 100);
-        EXPECT_EQ(list.GetCount(), list.GetAllocated());
+        EXPECT_THROW(full.InsertAt(u"y", 31), CVELMemBuf*);
+        EXPECT_EQ(ScopedAllocFailure::LastRefused(), 512u); // an element would take 528
     }
+    EXPECT_EQ(full.GetCount(), 31);
+    EXPECT_EQ(full.GetAllocated(), 31);
+    full.InsertAt(u"y", 31);
+    EXPECT_EQ(full.GetCount(), 32);
 }
 
 } // namespace

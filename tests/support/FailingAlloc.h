@@ -16,13 +16,23 @@ class ScopedAllocFailure {
     ScopedAllocFailure(const ScopedAllocFailure&) = delete;
     ScopedAllocFailure& operator=(const ScopedAllocFailure&) = delete;
 
+    /// The size of the last block refused.
+    static std::size_t LastRefused() { return s_refused; }
+
   private:
-    static bool Allowed() { return s_allowed-- > 0; }
-    static void* Allocate(std::size_t n) { return Allowed() ? std::malloc(n) : nullptr; }
+    static bool Allowed(std::size_t n) {
+        if (s_allowed-- > 0) {
+            return true;
+        }
+        s_refused = n;
+        return false;
+    }
+    static void* Allocate(std::size_t n) { return Allowed(n) ? std::malloc(n) : nullptr; }
     static void* Reallocate(void* p, std::size_t n) {
-        return Allowed() ? std::realloc(p, n) : nullptr;
+        return Allowed(n) ? std::realloc(p, n) : nullptr;
     }
 
     static inline int s_allowed = 0;
+    static inline std::size_t s_refused = 0;
     vel::AllocHooks m_previous;
 };

@@ -1,5 +1,7 @@
 // What a download leaves in the URL cache, and how entries are looked up,
 // locked and listed.
+#include "platform/cache/CacheFailure.h"
+#include "platform/cache/CacheKey.h"
 #include "platform/inet/WinInet.h"
 #include "platform/kernel/FileTime.h"
 #include "platform/kernel/LastError.h"
@@ -191,6 +193,71 @@ TEST_F(UrlCacheTest, ListingGivesEveryEntryInUrlOrder) {
     EXPECT_EQ(entries[0].sourceUrl, Url("/counter"));
     EXPECT_EQ(entries[1].sourceUrl, Url("/page.html"));
     EXPECT_EQ(FileContent(A(entries[1].localFile)), "<p>cached</p>");
+}
+
+TEST_F(UrlCacheTest, SpellingsOfOneAddressShareOneEntry) {
+    struct Case {
+        std::u16string url;
+        std::u16string key;
+    };
+    const Case cases[] = {
+        {u"HTTP://Host:80/a", u"http://host/a"},
+        {u"https://WWW.Example.COM:443/P?Q=A#frag", u"https://www.example.com/P?Q=A"},
+        {u"http://host:/a", u"http://host/a"},
+        {u"http://host:443/a", u"http://host:443/a"},
+        {u"https://host:80/a", u"https://host:80/a"},
+        {u"http://User@HOST:0080?x", u"http://User@host?x"},
+        {u"http://[::1]:80/a", u"http://[::1]/a"},
+        {u"http://[::1]/a", u"http://[::1]/a"},
+        {u"ftp://Host:80/a#f", u"ftp://Host:80/a"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(A(urlcache::CacheKeyOf(c.url)), A(c.key)) << A(c.url);
+    }
+    // Stored under one spelling, found under another.
+    const Request request =
+        OpenRequest(session_.Get(), server_.Port(), u"/page.html", 0, u"LocalHost");
+    ASSERT_TRUE(Send(request));
+    ReadBody(request.Get());
+    const std::string port = std::to_string(server_.Port());
+    const CacheLook found = LookUp(W("HTTP://LOCALHOST:" + port + "/page.html#top"));
+    ASSERT_TRUE(found.found);
+    EXPECT_EQ(found.url, "http://localhost:" + port + "/page.html");
+}
+
+UrlCacheFailure g_reported;
+
+void KeepCacheFailure(HINTERNET, std::uintptr_t, DWORD status, void* info, DWORD) {
+    if (status == INTERNET_STATUS_CACHE_WRITE_FAILED) {
+        g_reported = *static_cast<const UrlCacheFailure*>(info);
+    }
+}
+
+TEST_F(UrlCacheTest, ACacheThatCannotBeWrittenOrReadSaysWhereAndWhy) {
+    // A file where the cache folder should be: no one, root included, can
+    // write there.
+    std::ofstream(home_.CacheDir()) << "not a folder";
+    InternetSetStatusCallbackW(session_.Get(), &KeepCacheFailure);
+    const Exchange got = Get(u"/page.html");
+    EXPECT_EQ(got.body, "<p>cached</p>") << "the read itself succeeds";
+    EXPECT_EQ(A(g_reported.url), A(Url("/page.html")));
+    EXPECT_EQ(A(g_reported.path), home_.CacheDir());
+    EXPECT_EQ(g_reported.error, ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(A(g_reported.reason), "Not a directory");
+    UrlCacheFailure last;
+    ASSERT_TRUE(GetLastUrlCacheFailure(last));
+    EXPECT_EQ(last.path, g_reported.path);
+
+    // An index that is no database.
+    std::filesystem::remove(home_.CacheDir());
+    std::filesystem::create_directories(home_.CacheDir());
+    std::ofstream(home_.CacheDir() + "/index.sqlite") << std::string(4096, 'x');
+    std::vector<UrlCacheEntry> entries;
+    EXPECT_FALSE(ListUrlCacheEntries(entries));
+    ASSERT_TRUE(GetLastUrlCacheFailure(last));
+    EXPECT_EQ(A(last.path), home_.CacheDir() + "/index.sqlite");
+    EXPECT_EQ(A(last.reason), "file is not a database");
+    EXPECT_EQ(GetLastError(), last.error);
 }
 
 } // namespace

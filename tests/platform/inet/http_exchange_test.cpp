@@ -193,4 +193,67 @@ TEST(HandleTest, WrongAndClosedHandlesAreRefused) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
 
+TEST(HttpWireTest, LinesWithABareLineBreakAreNeverSentAndRepliesReadBackClean) {
+    struct Case {
+        std::string reply;
+        DWORD sendError;     // 0: sent
+        std::string headers; // what the raw header text must hold
+    };
+    const Case cases[] = {
+        {"HTTP/1.0 200 OK\r\nContent-Type:image/png\r\nX-Folded: a\r\n  b\r\n\tc \r\n\r\n", 0,
+         "HTTP/1.0 200 OK\r\nContent-Type: image/png\r\nX-Folded: a b c\r\n\r\n"},
+        {"hello, this is no HTTP server\r\n", ERROR_HTTP_INVALID_SERVER_RESPONSE, ""},
+    };
+    for (const Case& c : cases) {
+        RawServer server(
+            [&c](RawServer&, int fd, const std::string&) { RawServer::Send(fd, c.reply); });
+        const Handle session = OpenSession();
+        const Request request = OpenRequest(session.Get(), server.Port(), u"/", 0);
+        const BOOL sent =
+            Send(request, u"X-A: 1\nX-Injected: 2\r\nX-B: 3\rX-Also: 4\r\nX-Ok: yes\r\n");
+        EXPECT_EQ(sent ? 0u : GetLastError(), c.sendError);
+        if (sent) {
+            EXPECT_EQ(RawHeadersOf(request.Get()), c.headers);
+        }
+        const std::string head = server.Heads().at(0);
+        EXPECT_NE(head.find("\r\nX-Ok: yes\r\n"), std::string::npos) << head;
+        for (const char* smuggled : {"X-A", "X-Injected", "X-B", "X-Also"}) {
+            EXPECT_EQ(head.find(smuggled), std::string::npos) << head;
+        }
+    }
+}
+
+/// What a session's status callback heard, one line per report.
+std::vector<std::string> g_heard;
+
+void Listen(HINTERNET, std::uintptr_t context, DWORD status, void* info, DWORD length) {
+    std::string line = std::to_string(status) + (context == 0 ? "" : " context?");
+    if (status == INTERNET_STATUS_SENDING_REQUEST || status == INTERNET_STATUS_REDIRECT) {
+        line += " " + A(std::u16string_view(static_cast<const char16_t*>(info),
+                                            length / sizeof(char16_t) - 1));
+    } else if (status == INTERNET_STATUS_RESPONSE_RECEIVED) {
+        line += " " + std::to_string(*static_cast<const DWORD*>(info));
+    } else if (status == INTERNET_STATUS_REQUEST_COMPLETE) {
+        const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
+        line += " " + std::to_string(result->dwResult) + " " + std::to_string(result->dwError);
+    }
+    g_heard.push_back(line);
+}
+
+TEST_F(HttpExchangeTest, TheSessionsStatusCallbackHearsEveryRequest) {
+    EXPECT_EQ(InternetSetStatusCallbackW(session_.Get(), &Listen), nullptr);
+    g_heard.clear();
+    const std::string origin = "http://127.0.0.1:" + std::to_string(server_.Port());
+    Fetch(session_.Get(), server_.Port(), u"/hello#top", 0);
+    const int port = ClosedPort();
+    Fetch(session_.Get(), port, u"/", 0);
+    const std::string closed = "http://127.0.0.1:" + std::to_string(port) + "/";
+    EXPECT_EQ(g_heard, (std::vector<std::string>{"30 " + origin + "/hello", "41 11", "100 1 0",
+                                                 "30 " + closed, "100 0 12029"}));
+    EXPECT_EQ(InternetSetStatusCallbackW(session_.Get(), nullptr), &Listen);
+    const Request request = OpenRequest(session_.Get(), server_.Port(), u"/hello", 0);
+    EXPECT_EQ(InternetSetStatusCallbackW(request.Get(), &Listen), INTERNET_INVALID_STATUS_CALLBACK);
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+}
+
 } // namespace

@@ -43,6 +43,9 @@ class RedirectTest : public ::testing::Test {
             ++loops_;
             res.set_redirect("/loop", 307);
         });
+        routes.Get("/to-ftp", [](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect("ftp://127.0.0.1/file");
+        });
         routes.Get("/to-secure", [this](const httplib::Request&, httplib::Response& res) {
             res.set_redirect("https://127.0.0.1:" + std::to_string(secure_->Port()) + "/secure");
         });
@@ -117,6 +120,10 @@ TEST_F(RedirectTest, EndlessRedirectsStopAfterTwenty) {
     EXPECT_FALSE(Send(request));
     EXPECT_EQ(GetLastError(), ERROR_HTTP_REDIRECT_FAILED);
     EXPECT_EQ(loops_.load(), 21) << "the first request and twenty followed redirects";
+
+    const Request elsewhere = OpenRequest(session_.Get(), plain_.Port(), u"/to-ftp", kBothWays);
+    EXPECT_FALSE(Send(elsewhere));
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_UNRECOGNIZED_SCHEME);
 }
 
 TEST_F(RedirectTest, NoAutoRedirectGivesTheRedirectItself) {

@@ -1,0 +1,28 @@
+// Listens to the module's internet session while one command runs: feeds
+// the progress line with each request and its bytes, and keeps every
+// response the URL cache could not store, for the report after the run.
+#pragma once
+
+#include "platform/cache/CacheFailure.h"
+#include "platform/inet/WinInet.h"
+
+#include <vector>
+
+class ProgressLine;
+
+class SessionListener {
+  public:
+    /// Installs itself as the status callback of `session`, which must be
+    /// open; `progress` may be null. One listener at a time.
+    SessionListener(HINTERNET session, ProgressLine* progress);
+    ~SessionListener();
+    SessionListener(const SessionListener&) = delete;
+    SessionListener& operator=(const SessionListener&) = delete;
+
+    const std::vector<UrlCacheFailure>& CacheFailures() const { return m_cacheFailures; }
+
+  private:
+    HINTERNET m_session;
+    ProgressLine* m_progress;
+    std::vector<UrlCacheFailure> m_cacheFailures;
+};
