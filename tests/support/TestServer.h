@@ -1,6 +1,6 @@
-// A real HTTP server on 127.0.0.1 for tests: serves canned replies by exact
-// request target (path and query as sent) and records every request it
-// receives, in order, so tests can assert the exact request sequence.
+// A real HTTP (or HTTPS) server on 127.0.0.1 for tests: serves canned
+// replies by exact request target (path and query as sent) and records every
+// request it receives, in order, so tests can assert the exact request sequence.
 #pragma once
 
 #include "support/TestServers.h"
@@ -26,19 +26,16 @@ struct RecordedRequest {
 
 struct CannedReply {
     int status = 200;
-    std::string contentType = "text/html";
+    std::string contentType = "text/html"; // empty: no Content-Type header at all
     std::string body;
     std::string location; // for redirects
 };
 
 class TestServer {
   public:
-    TestServer() {
-        m_server.Routes().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
-            Answer(req, res);
-        });
-        m_server.Start();
-    }
+    TestServer() { Start(); }
+    /// An https server presenting `identity`.
+    explicit TestServer(const testsupport::Identity& identity) : m_server(identity) { Start(); }
     TestServer(const TestServer&) = delete;
     TestServer& operator=(const TestServer&) = delete;
 
@@ -46,6 +43,8 @@ class TestServer {
     /// "127.0.0.1:port", the host key the crawler forms for this server.
     std::string HostKey() const { return "127.0.0.1:" + std::to_string(Port()); }
     std::string Origin() const { return "http://" + HostKey(); }
+    /// Distinct client connections that sent at least one request.
+    std::size_t Connections() const { return m_server.Connections(); }
 
     /// Serves `body` for `target` (exact path and query) with status 200.
     void Page(const std::string& target, const std::string& body,
@@ -77,25 +76,24 @@ class TestServer {
     }
 
   private:
-    void Answer(const httplib::Request& req, httplib::Response& res) {
-        std::lock_guard lock(m_mutex);
-        m_requests.push_back({req.target, req.version, req.headers});
-        const auto found = m_replies.find(req.target);
-        if (found == m_replies.end()) {
-            res.status = 404;
-            res.set_content("not found", "text/plain");
-            return;
-        }
-        const CannedReply& reply = found->second;
-        res.status = reply.status;
-        if (!reply.location.empty()) {
-            res.set_header("Location", reply.location);
-        }
-        if (reply.contentType.empty()) {
-            res.body = reply.body; // no Content-Type header at all
-        } else {
-            res.set_content(reply.body, reply.contentType.c_str());
-        }
+    void Start() {
+        m_server.Routes().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+            std::lock_guard lock(m_mutex);
+            m_requests.push_back({req.target, req.version, req.headers});
+            const auto found = m_replies.find(req.target);
+            const CannedReply reply = found == m_replies.end()
+                                          ? CannedReply{404, "text/plain", "not found", {}}
+                                          : found->second;
+            res.status = reply.status;
+            if (!reply.location.empty()) {
+                res.set_header("Location", reply.location);
+            }
+            res.body = reply.body;
+            if (!reply.contentType.empty()) {
+                res.set_header("Content-Type", reply.contentType);
+            }
+        });
+        m_server.Start();
     }
 
     mutable std::mutex m_mutex;
