@@ -1,28 +1,11 @@
 #include "net/Url.h"
+#include "support/Text.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace {
-
-std::u16string Text(const CVELString& s) {
-    return std::u16string(s.GetData(), s.GetLength());
-}
-
-struct Parsed {
-    BOOL ok;
-    CVELString host;
-    CVELString path;
-    INTERNET_PORT port = 0;
-    BOOL secure = 7;
-};
-
-Parsed Parse(const char16_t* text) {
-    Parsed p;
-    p.ok = ParseURL(text, p.host, p.path, &p.port, &p.secure);
-    return p;
-}
 
 TEST(ParseURL, SplitsHttpAndHttpsUrls) {
     struct Row {
@@ -47,49 +30,40 @@ TEST(ParseURL, SplitsHttpAndHttpsUrls) {
         {u"http://h:000000000000000000081", u"h", u"/", 81, 0},
     };
     for (const Row& row : rows) {
-        const Parsed p = Parse(row.text);
-        EXPECT_TRUE(p.ok) << ::testing::PrintToString(std::u16string(row.text));
-        EXPECT_EQ(Text(p.host), row.host);
-        EXPECT_EQ(Text(p.path), row.path);
-        EXPECT_EQ(p.port, row.port);
-        EXPECT_EQ(p.secure, row.secure);
+        CVELString host;
+        CVELString path;
+        INTERNET_PORT port = 0;
+        BOOL secure = 7;
+        EXPECT_TRUE(ParseURL(row.text, host, path, &port, &secure))
+            << ::testing::PrintToString(std::u16string(row.text));
+        EXPECT_EQ(Str(host), row.host);
+        EXPECT_EQ(Str(path), row.path);
+        EXPECT_EQ(port, row.port);
+        EXPECT_EQ(secure, row.secure);
     }
-}
-
-TEST(ParseURL, RejectsWhatIsNotAnHttpUrl) {
-    const char16_t* const rows[] = {
-        u"http:/h/p",
-        u"http:h",
-        u"h/p",
-        u"",
-        u"http:///p",
-        u"http://:80/",
-        u"http://h:/",
-        u"http://h:8a/",
-        u"http://u:pw@h/",
-        u"ftp://h/",
-        u"mailto:a@b",
-        u"h:81/x",
-        u"javascript:x()",
-        u"httpx://h/",
-        u"http://h:65536/",
-        u"http://h:99999999999999999999/",
-        u"http://h:1:2/",
-    };
-    for (const char16_t* text : rows) {
-        EXPECT_FALSE(Parse(text).ok) << ::testing::PrintToString(std::u16string(text));
-    }
-}
-
-TEST(ParseURL, AcceptsTextThatLivesInItsOwnOutput) {
+    // The text may live in one of the outputs.
     CVELString host(u"http://k:81/p");
     CVELString path;
     INTERNET_PORT port = 0;
     BOOL secure = 0;
     ASSERT_TRUE(ParseURL(host.GetData(), host, path, &port, &secure));
-    EXPECT_EQ(Text(host), u"k");
-    EXPECT_EQ(Text(path), u"/p");
+    EXPECT_EQ(Str(host) + u" " + Str(path), u"k /p");
     EXPECT_EQ(port, 81);
+}
+
+TEST(ParseURL, RejectsWhatIsNotAnHttpUrl) {
+    for (const char16_t* text :
+         {u"http:/h/p", u"http:h", u"h/p", u"", u"http:///p", u"http://:80/", u"http://h:/",
+          u"http://h:8a/", u"http://u:pw@h/", u"ftp://h/", u"mailto:a@b", u"h:81/x",
+          u"javascript:x()", u"httpx://h/", u"http://h:65536/", u"http://h:99999999999999999999/",
+          u"http://h:1:2/"}) {
+        CVELString host;
+        CVELString path;
+        INTERNET_PORT port = 0;
+        BOOL secure = 0;
+        EXPECT_FALSE(ParseURL(text, host, path, &port, &secure))
+            << ::testing::PrintToString(std::u16string(text));
+    }
 }
 
 TEST(AppendPort, LeavesOutOnlyTheSchemeDefault) {
@@ -98,14 +72,16 @@ TEST(AppendPort, LeavesOutOnlyTheSchemeDefault) {
         BOOL secure;
         const char16_t* expected;
     };
-    const Row rows[] = {
-        {80, 0, u"h"},    {80, 1, u"h:80"}, {443, 1, u"h"},         {443, 0, u"h:443"},
-        {81, 0, u"h:81"}, {0, 0, u"h:0"},   {65535, 1, u"h:65535"},
-    };
-    for (const Row& row : rows) {
+    for (const Row& row : {Row{80, 0, u"h"},
+                           {80, 1, u"h:80"},
+                           {443, 1, u"h"},
+                           {443, 0, u"h:443"},
+                           {81, 0, u"h:81"},
+                           {0, 0, u"h:0"},
+                           {65535, 1, u"h:65535"}}) {
         CVELString text(u"h");
         AppendPort(text, row.port, row.secure);
-        EXPECT_EQ(Text(text), row.expected);
+        EXPECT_EQ(Str(text), row.expected);
     }
 }
 
