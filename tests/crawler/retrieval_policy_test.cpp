@@ -1,5 +1,6 @@
 #include "platform/kernel/LastError.h"
 #include "support/CrawlSite.h"
+#include "support/InetTestSupport.h"
 
 #include <string>
 #include <vector>
@@ -66,13 +67,8 @@ TEST_F(RetrievalPolicy, HeadersAndCredentialsDependOnTheHost) {
     }
     ASSERT_EQ(other.Targets(), (Targets{"/i.gif"}));
     // Only what came from other hosts is kept in the cache.
-    DWORD size = 0;
-    EXPECT_FALSE(GetUrlCacheEntryInfoExW(Wide(Engine("ORXCmd=Show")).c_str(), nullptr, &size,
-                                         nullptr, nullptr, nullptr, 0));
-    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-    EXPECT_FALSE(GetUrlCacheEntryInfoExW(Wide(Other("/i.gif")).c_str(), nullptr, &size, nullptr,
-                                         nullptr, nullptr, 0));
-    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_FALSE(testsupport::LookUp(Wide(Engine("ORXCmd=Show"))).found);
+    EXPECT_TRUE(testsupport::LookUp(Wide(Other("/i.gif"))).found);
     const RecordedRequest r = other.Requests()[0];
     EXPECT_EQ(r.Header("Host"), other.HostKey());
     EXPECT_FALSE(r.Has("Cookie"));
@@ -82,16 +78,12 @@ TEST_F(RetrievalPolicy, HeadersAndCredentialsDependOnTheHost) {
 }
 
 TEST_F(RetrievalPolicy, OutsidePagesNeedConsentAndResourcesAreFetchedOncePerRun) {
-    engine.Page("/orx?ORXCmd=Show", "<a href=\"" + Other("/page.html") +
-                                        "\">x</a>"
-                                        "<frame src=\"" +
-                                        Other("/frame.html") +
-                                        "\">"
-                                        "<img src=\"" +
-                                        Other("/same.gif") +
-                                        "\">"
-                                        "<a href=\"" +
-                                        Other("/page.html") + "\">again</a>");
+    const auto link = [this](const std::string& tag, const std::string& path) {
+        return "<" + tag + "=\"" + Other(path) + "\">";
+    };
+    engine.Page("/orx?ORXCmd=Show",
+                link("a href", "/page.html") + link("frame src", "/frame.html") +
+                    link("img src", "/same.gif") + link("a href", "/page.html"));
     other.Page("/page.html", "<img src=\"same.gif\"><img src=\"only-page.gif\">");
     other.Page("/frame.html", "<img src=\"/same.gif\">");
     other.Page("/same.gif", "gif", "image/gif");
@@ -108,17 +100,25 @@ TEST_F(RetrievalPolicy, OutsidePagesNeedConsentAndResourcesAreFetchedOncePerRun)
 }
 
 TEST(StartHost, HostsCompareIgnoringCaseWithTheDefaultPortLeftOut) {
-    CSubscription slot;
-    slot.m_startHost.Assign(u"Engine.Example");
-    EXPECT_TRUE(slot.IsStartHost(u"engine.EXAMPLE", 80, FALSE));
-    EXPECT_FALSE(slot.IsStartHost(u"engine.example", 81, FALSE));
-    EXPECT_FALSE(slot.IsStartHost(u"engine.example", 80, TRUE)); // https on port 80
-    EXPECT_FALSE(slot.IsStartHost(u"engine.exampl", 80, FALSE));
-    slot.m_startHost.Assign(u"engine:8080");
-    EXPECT_TRUE(slot.IsStartHost(u"ENGINE", 8080, FALSE));
-    EXPECT_FALSE(slot.IsStartHost(u"engine", 80, FALSE));
-    slot.m_startHost.Assign(u"secure");
-    EXPECT_TRUE(slot.IsStartHost(u"secure", 443, TRUE));
+    struct Case {
+        const char16_t* startHost;
+        const char16_t* host;
+        INTERNET_PORT port;
+        BOOL secure;
+        bool same;
+    };
+    for (const Case& c : {Case{u"Engine.Example", u"engine.EXAMPLE", 80, FALSE, true},
+                          {u"Engine.Example", u"engine.example", 81, FALSE, false},
+                          {u"Engine.Example", u"engine.example", 80, TRUE, false},
+                          {u"Engine.Example", u"engine.exampl", 80, FALSE, false},
+                          {u"engine:8080", u"ENGINE", 8080, FALSE, true},
+                          {u"engine:8080", u"engine", 80, FALSE, false},
+                          {u"secure", u"secure", 443, TRUE, true}}) {
+        CSubscription slot;
+        slot.m_startHost.Assign(c.startHost);
+        EXPECT_EQ(slot.IsStartHost(c.host, c.port, c.secure) != 0, c.same)
+            << testsupport::A(c.host) << ":" << c.port;
+    }
 }
 
 } // namespace
