@@ -121,16 +121,17 @@ TEST(Configuration, SaveWhileEmptyWritesEveryKeyEmptyAndClearsTheModel) {
 }
 
 TEST(Configuration, DecimalConversionFollowsTheRuntimeRules) {
-    for (const auto& [text, value] : {std::pair<const char16_t*, std::int32_t>{u"2x", 2},
-                                      {u"x2", 0},
-                                      {u"", 0},
-                                      {u" \t\n+7", 7},
-                                      {u"-12abc", -12},
-                                      {u"- 1", 0},
-                                      {u"0042", 42},
-                                      {u"99999999999", INT32_MAX},
-                                      {u"-99999999999", INT32_MIN},
-                                      {u"2147483647", INT32_MAX}}) {
+    const std::pair<const char16_t*, std::int32_t> rows[] = {{u"2x", 2},
+                                                             {u"x2", 0},
+                                                             {u"", 0},
+                                                             {u" \t\n+7", 7},
+                                                             {u"-12abc", -12},
+                                                             {u"- 1", 0},
+                                                             {u"0042", 42},
+                                                             {u"99999999999", INT32_MAX},
+                                                             {u"-99999999999", INT32_MIN},
+                                                             {u"2147483647", INT32_MAX}};
+    for (const auto& [text, value] : rows) {
         EXPECT_EQ(ParseDecimal(text), value) << "expected " << value;
     }
 }

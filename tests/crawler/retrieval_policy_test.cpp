@@ -100,24 +100,20 @@ TEST_F(RetrievalPolicy, OutsidePagesNeedConsentAndResourcesAreFetchedOncePerRun)
 }
 
 TEST(StartHost, HostsCompareIgnoringCaseWithTheDefaultPortLeftOut) {
-    struct Case {
-        const char16_t* startHost;
-        const char16_t* host;
-        INTERNET_PORT port;
-        BOOL secure;
-        bool same;
-    };
-    for (const Case& c : {Case{u"Engine.Example", u"engine.EXAMPLE", 80, FALSE, true},
-                          {u"Engine.Example", u"engine.example", 81, FALSE, false},
-                          {u"Engine.Example", u"engine.example", 80, TRUE, false},
-                          {u"Engine.Example", u"engine.exampl", 80, FALSE, false},
-                          {u"engine:8080", u"ENGINE", 8080, FALSE, true},
-                          {u"engine:8080", u"engine", 80, FALSE, false},
-                          {u"secure", u"secure", 443, TRUE, true}}) {
+    // the start host, a URL's host, port and scheme, and whether it is the start host
+    const std::tuple<const char16_t*, const char16_t*, INTERNET_PORT, BOOL, bool> rows[] = {
+        {u"Engine.Example", u"engine.EXAMPLE", 80, FALSE, true},
+        {u"Engine.Example", u"engine.example", 81, FALSE, false},
+        {u"Engine.Example", u"engine.example", 80, TRUE, false},
+        {u"Engine.Example", u"engine.exampl", 80, FALSE, false},
+        {u"engine:8080", u"ENGINE", 8080, FALSE, true},
+        {u"engine:8080", u"engine", 80, FALSE, false},
+        {u"secure", u"secure", 443, TRUE, true}};
+    for (const auto& [startHost, host, port, secure, same] : rows) {
         CSubscription slot;
-        slot.m_startHost.Assign(c.startHost);
-        EXPECT_EQ(slot.IsStartHost(c.host, c.port, c.secure) != 0, c.same)
-            << testsupport::A(c.host) << ":" << c.port;
+        slot.m_startHost.Assign(startHost);
+        EXPECT_EQ(slot.IsStartHost(host, port, secure) != 0, same)
+            << testsupport::A(host) << ":" << port;
     }
 }
 

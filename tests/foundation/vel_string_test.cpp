@@ -18,13 +18,9 @@ std::string Bytes(const CVELMemBuf& b) {
 }
 
 TEST(VELString, CapacityFollowsLengthInStepsOf256) {
-    for (const auto& [length, capacity] : {std::pair{0, 256},
-                                           {255, 256},
-                                           {256, 512},
-                                           {510, 512},
-                                           {511, 768},
-                                           {1023, 1280},
-                                           {4096, 4352}}) {
+    const std::pair<int, int> rows[] = {{0, 256},   {255, 256},   {256, 512},  {510, 512},
+                                        {511, 768}, {1023, 1280}, {4096, 4352}};
+    for (const auto& [length, capacity] : rows) {
         const CVELString s = Units(length);
         EXPECT_EQ(s.GetCapacity(), capacity) << length;
         EXPECT_TRUE(WellFormed(s));
@@ -103,12 +99,14 @@ TEST(VELString, SearchAndComparison) {
     EXPECT_EQ(s.ReverseFind(0), 5);
     // Only A to Z fold; '_' (0x5F) lies between 'Z' and 'a', so folding to
     // lower case would put it before letters.
-    for (const auto& [left, right, sign] : {std::tuple{u"Text/HTML", u"text/html", 0},
-                                            {u"\u00e9", u"\u00c9", 1},
-                                            {u"abc", u"ABD", -1},
-                                            {u"abcd", u"ABC", 1},
-                                            {u"a", u"_", 1},
-                                            {u"A", u"_", 1}}) {
+    const std::tuple<const char16_t*, const char16_t*, int> rows[] = {
+        {u"Text/HTML", u"text/html", 0},
+        {u"\u00e9", u"\u00c9", 1},
+        {u"abc", u"ABD", -1},
+        {u"abcd", u"ABC", 1},
+        {u"a", u"_", 1},
+        {u"A", u"_", 1}};
+    for (const auto& [left, right, sign] : rows) {
         const int order = CVELString(left).CompareNoCase(right);
         EXPECT_EQ((order > 0) - (order < 0), sign)
             << ::testing::PrintToString(std::u16string(left));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -22,12 +23,7 @@ std::u16string Repeat(const std::u16string& text, int times) {
 }
 
 TEST(Encoding, EachTransformAsTheRowsSay) {
-    struct Row {
-        void (*transform)(CVELString&);
-        std::u16string in;
-        std::u16string expected;
-    };
-    const Row rows[] = {
+    const std::tuple<void (*)(CVELString&), std::u16string, std::u16string> rows[] = {
         {UnquoteString, u"\"", u"\""},
         {UnquoteString, u"\"\"", u""},
         {UnquoteString, u"\"a'", u"\"a'"},
@@ -63,10 +59,10 @@ TEST(Encoding, EachTransformAsTheRowsSay) {
         // Long text leaves the inline store.
         {URLEncode, Repeat(u"a \u00e9", 300), Repeat(u"a+%E9", 300)},
     };
-    for (const Row& row : rows) {
-        EXPECT_EQ(Apply(row.transform, row.in), row.expected) << ::testing::PrintToString(row.in);
-        if (row.transform == URLEncode) { // encoding an encoded text again changes nothing
-            EXPECT_EQ(Apply(URLEncode, row.expected), row.expected);
+    for (const auto& [transform, in, expected] : rows) {
+        EXPECT_EQ(Apply(transform, in), expected) << ::testing::PrintToString(in);
+        if (transform == URLEncode) { // encoding an encoded text again changes nothing
+            EXPECT_EQ(Apply(URLEncode, expected), expected);
         }
     }
 }

@@ -36,13 +36,10 @@ class HttpRequestTest : public ::testing::Test {
         request.m_headers.Assign(headers);
         return request.SendRequest();
     }
-    /// Reads the status, the headers and the body to its end; returns the sizes of the reads.
-    static std::vector<DWORD> ReadAll(CHttpRequest& request, DWORD* status = nullptr,
-                                      CVELString* headers = nullptr) {
-        DWORD ignored = 0;
-        CVELString unused;
-        EXPECT_TRUE(
-            request.ReadResponseHeaders(status ? status : &ignored, headers ? *headers : unused));
+    /// Reads the status and headers (into status_ and headers_) and the body
+    /// to its end; returns the sizes of the reads.
+    std::vector<DWORD> ReadAll(CHttpRequest& request) {
+        EXPECT_TRUE(request.ReadResponseHeaders(&status_, headers_));
         std::vector<DWORD> reads;
         DWORD count = 0;
         do {
@@ -53,6 +50,8 @@ class HttpRequestTest : public ::testing::Test {
     }
 
     CacheHome home_;
+    DWORD status_ = 0;
+    CVELString headers_;
 };
 
 TEST_F(HttpRequestTest, RequestHeadersGoOutFilteredAndResponseHeadersComeBackFiltered) {
@@ -74,11 +73,9 @@ TEST_F(HttpRequestTest, RequestHeadersGoOutFilteredAndResponseHeadersComeBackFil
     EXPECT_NE(head.find("X-Keep: 1\r\n"), std::string::npos);
     EXPECT_NE(head.find("Accept: */*\r\n"), std::string::npos);
 
-    DWORD status = 0;
-    CVELString headers;
-    EXPECT_EQ(ReadAll(request, &status, &headers), (std::vector<DWORD>{4, 0}));
-    EXPECT_EQ(status, 404u);
-    EXPECT_EQ(Str(headers), u"Date: today\r\nSet-Cookie: a=1\r\nContent-Type: text/html\r\n");
+    EXPECT_EQ(ReadAll(request), (std::vector<DWORD>{4, 0}));
+    EXPECT_EQ(status_, 404u);
+    EXPECT_EQ(Str(headers_), u"Date: today\r\nSet-Cookie: a=1\r\nContent-Type: text/html\r\n");
     EXPECT_EQ(request.m_hRequest, nullptr);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(request.m_response.GetData())), "body");
 }
@@ -116,9 +113,8 @@ TEST_F(HttpRequestTest, HttpsWithAnUnknownAuthorityIsReachedAfterOneResend) {
     request.m_dwFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
     ASSERT_TRUE(Send(request, server.Port(), u"/s", TRUE)) << GetLastError();
     EXPECT_EQ(request.m_dwFlags, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE);
-    DWORD status = 0;
-    EXPECT_EQ(ReadAll(request, &status), (std::vector<DWORD>{6, 0}));
-    EXPECT_EQ(status, 200u);
+    EXPECT_EQ(ReadAll(request), (std::vector<DWORD>{6, 0}));
+    EXPECT_EQ(status_, 200u);
 }
 
 // A caller's Cookie line is sent instead of the session's cookies, and the
@@ -148,11 +144,10 @@ TEST_F(HttpRequestTest, FailuresCloseEverything) {
     EXPECT_EQ(request.m_hRequest, nullptr);
     EXPECT_EQ(request.m_hConnect, nullptr);
     EXPECT_EQ(request.m_response.GetLength(), 0);
-    DWORD status = 0;
-    CVELString headers(u"x");
-    EXPECT_FALSE(request.ReadResponseHeaders(&status, headers));
-    EXPECT_EQ(status, 500u);
-    EXPECT_EQ(headers.GetLength(), 0);
+    headers_.Assign(u"x");
+    EXPECT_FALSE(request.ReadResponseHeaders(&status_, headers_));
+    EXPECT_EQ(status_, 500u);
+    EXPECT_EQ(headers_.GetLength(), 0);
 
     request.m_host.Empty();
     SetLastError(1234);
@@ -178,10 +173,8 @@ TEST_F(HttpRequestTest, ABodyPastTheLengthRangeThrowsInsteadOfOverrunningItsBuff
         }
     });
     auto request = std::make_unique<CHttpRequest>();
-    DWORD status = 0;
-    CVELString headers;
     ASSERT_TRUE(Send(*request, huge.Port(), u"/huge.bin") &&
-                request->ReadResponseHeaders(&status, headers));
+                request->ReadResponseHeaders(&status_, headers_));
     const auto start = std::chrono::steady_clock::now();
     DWORD count = 0;
     try {

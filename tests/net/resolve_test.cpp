@@ -4,18 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace {
 
 constexpr char16_t kPage[] = u"http://h/a/b/c.html?x=1#top";
 
 TEST(ResolveURL, ResolvesOrRefusesLeavingTheOutputUnchanged) {
-    struct Row {
-        const char16_t* base;
-        const char16_t* ref;
-        const char16_t* expected; // null: refused
-    };
-    const Row rows[] = {
+    // base, reference, the URL it resolves to (null: refused)
+    const std::tuple<const char16_t*, const char16_t*, const char16_t*> rows[] = {
         // Relative paths join the base directory; dot segments inside stay.
         {kPage, u"d.html", u"http://h/a/b/d.html"},
         {kPage, u"./d.html", u"http://h/a/b/d.html"},
@@ -62,11 +59,11 @@ TEST(ResolveURL, ResolvesOrRefusesLeavingTheOutputUnchanged) {
         {u"mailto:a@b", u"d.html", nullptr},
         {u"http:/h/", u"/d", nullptr},
     };
-    for (const Row& row : rows) {
+    for (const auto& [base, ref, expected] : rows) {
         CVELString out(u"old");
-        EXPECT_EQ(ResolveURL(row.base, row.ref, out), row.expected != nullptr ? TRUE : FALSE)
-            << ::testing::PrintToString(std::u16string(row.ref));
-        EXPECT_EQ(Str(out), row.expected != nullptr ? row.expected : u"old");
+        EXPECT_EQ(ResolveURL(base, ref, out), expected != nullptr ? TRUE : FALSE)
+            << ::testing::PrintToString(std::u16string(ref));
+        EXPECT_EQ(Str(out), expected != nullptr ? expected : u"old");
     }
 }
 

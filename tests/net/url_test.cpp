@@ -4,42 +4,41 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace {
 
+struct Parsed {
+    CVELString host;
+    CVELString path;
+    INTERNET_PORT port = 0;
+    BOOL secure = 7;
+};
+
 TEST(ParseURL, SplitsHttpAndHttpsUrls) {
-    struct Row {
-        const char16_t* text;
-        const char16_t* host;
-        const char16_t* path;
-        INTERNET_PORT port;
-        BOOL secure;
-    };
-    const Row rows[] = {
-        {u"http://h/a/b?x=1#f", u"h", u"/a/b?x=1#f", 80, 0},
-        {u"HTTPS://Hh:444", u"Hh", u"/", 444, 1},
-        {u"https://h/", u"h", u"/", 443, 1},
-        {u"https://h:443/", u"h", u"/", 443, 1},
-        {u"http://h:443/", u"h", u"/", 443, 0},
-        {u"//h/p", u"h", u"/p", 80, 0},
-        {u"http://h?q=/x", u"h?q=", u"/x", 80, 0},
-        {u"http://user@h/p", u"user@h", u"/p", 80, 0},
-        {u"http://h:0081/", u"h", u"/", 81, 0},
-        {u"http://h:0/", u"h", u"/", 0, 0},
-        {u"https://h:65535/p:q", u"h", u"/p:q", 65535, 1},
-        {u"http://h:000000000000000000081", u"h", u"/", 81, 0},
-    };
-    for (const Row& row : rows) {
-        CVELString host;
-        CVELString path;
-        INTERNET_PORT port = 0;
-        BOOL secure = 7;
-        EXPECT_TRUE(ParseURL(row.text, host, path, &port, &secure))
-            << ::testing::PrintToString(std::u16string(row.text));
-        EXPECT_EQ(Str(host), row.host);
-        EXPECT_EQ(Str(path), row.path);
-        EXPECT_EQ(port, row.port);
-        EXPECT_EQ(secure, row.secure);
+    // text, host, path, port, secure
+    const std::tuple<const char16_t*, const char16_t*, const char16_t*, INTERNET_PORT, BOOL>
+        rows[] = {
+            {u"http://h/a/b?x=1#f", u"h", u"/a/b?x=1#f", 80, 0},
+            {u"HTTPS://Hh:444", u"Hh", u"/", 444, 1},
+            {u"https://h/", u"h", u"/", 443, 1},
+            {u"https://h:443/", u"h", u"/", 443, 1},
+            {u"http://h:443/", u"h", u"/", 443, 0},
+            {u"//h/p", u"h", u"/p", 80, 0},
+            {u"http://h?q=/x", u"h?q=", u"/x", 80, 0},
+            {u"http://user@h/p", u"user@h", u"/p", 80, 0},
+            {u"http://h:0081/", u"h", u"/", 81, 0},
+            {u"http://h:0/", u"h", u"/", 0, 0},
+            {u"https://h:65535/p:q", u"h", u"/p:q", 65535, 1},
+            {u"http://h:000000000000000000081", u"h", u"/", 81, 0},
+        };
+    for (const auto& [text, host, path, port, secure] : rows) {
+        Parsed p;
+        EXPECT_TRUE(ParseURL(text, p.host, p.path, &p.port, &p.secure))
+            << ::testing::PrintToString(std::u16string(text));
+        EXPECT_EQ(Str(p.host) + u" " + Str(p.path), std::u16string(host) + u" " + path);
+        EXPECT_EQ(p.port, port);
+        EXPECT_EQ(p.secure, secure);
     }
     // The text may live in one of the outputs.
     CVELString host(u"http://k:81/p");
@@ -57,31 +56,20 @@ TEST(ParseURL, RejectsWhatIsNotAnHttpUrl) {
           u"http://h:8a/", u"http://u:pw@h/", u"ftp://h/", u"mailto:a@b", u"h:81/x",
           u"javascript:x()", u"httpx://h/", u"http://h:65536/", u"http://h:99999999999999999999/",
           u"http://h:1:2/"}) {
-        CVELString host;
-        CVELString path;
-        INTERNET_PORT port = 0;
-        BOOL secure = 0;
-        EXPECT_FALSE(ParseURL(text, host, path, &port, &secure))
+        Parsed p;
+        EXPECT_FALSE(ParseURL(text, p.host, p.path, &p.port, &p.secure))
             << ::testing::PrintToString(std::u16string(text));
     }
 }
 
 TEST(AppendPort, LeavesOutOnlyTheSchemeDefault) {
-    struct Row {
-        INTERNET_PORT port;
-        BOOL secure;
-        const char16_t* expected;
-    };
-    for (const Row& row : {Row{80, 0, u"h"},
-                           {80, 1, u"h:80"},
-                           {443, 1, u"h"},
-                           {443, 0, u"h:443"},
-                           {81, 0, u"h:81"},
-                           {0, 0, u"h:0"},
-                           {65535, 1, u"h:65535"}}) {
+    const std::tuple<INTERNET_PORT, BOOL, const char16_t*> rows[] = {
+        {80, 0, u"h"},    {80, 1, u"h:80"}, {443, 1, u"h"},        {443, 0, u"h:443"},
+        {81, 0, u"h:81"}, {0, 0, u"h:0"},   {65535, 1, u"h:65535"}};
+    for (const auto& [port, secure, expected] : rows) {
         CVELString text(u"h");
-        AppendPort(text, row.port, row.secure);
-        EXPECT_EQ(Str(text), row.expected);
+        AppendPort(text, port, secure);
+        EXPECT_EQ(Str(text), expected);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "platform/kernel/LastError.h"
 
 #include <fstream>
+#include <unistd.h>
 #include <vector>
 
 namespace testsupport {
@@ -92,17 +93,15 @@ std::string FinalUrlOf(HINTERNET request) {
 std::string ReadBody(HINTERNET request, bool* ok) {
     std::string body;
     char buffer[4096];
-    for (;;) {
-        DWORD got = 0;
-        const BOOL read = InternetReadFile(request, buffer, sizeof buffer, &got);
-        if (ok != nullptr) {
-            *ok = read != FALSE;
-        }
-        if (!read || got == 0) {
-            return body;
-        }
+    DWORD got = 0;
+    BOOL read = FALSE;
+    while ((read = InternetReadFile(request, buffer, sizeof buffer, &got)) && got != 0) {
         body.append(buffer, got);
     }
+    if (ok != nullptr) {
+        *ok = read != FALSE;
+    }
+    return body;
 }
 
 Exchange Fetch(HINTERNET session, int port, std::u16string_view path, DWORD flags,
@@ -124,43 +123,33 @@ Exchange Fetch(HINTERNET session, int port, std::u16string_view path, DWORD flag
 }
 
 CacheLook LookUp(std::u16string_view url) {
-    CacheLook look;
     const std::u16string key(url);
-    DWORD size = 0;
-    if (GetUrlCacheEntryInfoExW(key.c_str(), nullptr, &size, nullptr, nullptr, nullptr, 0) ||
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        look.error = GetLastError();
-        return look;
-    }
-    std::vector<std::uint64_t> buffer((size + 7) / 8);
+    DWORD size = 0; // the first call asks for the size
+    GetUrlCacheEntryInfoExW(key.c_str(), nullptr, &size, nullptr, nullptr, nullptr, 0);
+    std::vector<std::uint64_t> buffer(size / 8 + 1);
     auto* entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data());
     if (!GetUrlCacheEntryInfoExW(key.c_str(), entry, &size, nullptr, nullptr, nullptr, 0)) {
-        look.error = GetLastError();
-        return look;
+        CacheLook missing;
+        missing.error = GetLastError();
+        return missing;
     }
-    look.found = true;
-    look.useCount = entry->dwUseCount;
-    look.url = A(entry->lpszSourceUrlName);
-    look.localFile = A(entry->lpszLocalFileName);
-    look.headers = A(entry->lpHeaderInfo);
-    look.lastSync = entry->LastSyncTime;
-    look.lastModified = entry->LastModifiedTime;
-    look.size = (std::uint64_t(entry->dwSizeHigh) << 32) | entry->dwSizeLow;
-    return look;
+    const std::uint64_t bytes = (std::uint64_t(entry->dwSizeHigh) << 32) | entry->dwSizeLow;
+    return {true,
+            0,
+            entry->dwUseCount,
+            A(entry->lpszSourceUrlName),
+            A(entry->lpszLocalFileName),
+            A(entry->lpHeaderInfo),
+            entry->LastSyncTime,
+            entry->LastModifiedTime,
+            bytes};
 }
 
 long ResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            status >> value;
-            return value;
-        }
-        status.ignore(4096, '\n');
-    }
-    return 0;
+    long pages = 0;
+    long resident = 0;
+    std::ifstream("/proc/self/statm") >> pages >> resident;
+    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
 }
 
 } // namespace testsupport

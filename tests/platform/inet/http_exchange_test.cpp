@@ -15,48 +15,33 @@ using namespace testsupport;
 
 namespace {
 
-TEST(HttpExchange, TextResultsUseTheTwoCallSizeProtocolAndNamedHeadersReadAsTextOrNumber) {
+// Sizes are in bytes and count the terminator; the text's length comes back
+// in bytes for a header query and in units for the URL option. That the
+// texts read back whole is proven through CHttpRequest.
+TEST(HttpExchange, TextResultsUseTheTwoCallSizeProtocol) {
     TestServer server;
     server.Page("/hello", "hello world", "text/plain");
     const Handle session = OpenSession();
     const Request request = OpenRequest(session.Get(), server.Port(), u"/hello#top", 0);
     ASSERT_TRUE(Send(request));
-    const HINTERNET r = request.Get();
-
     DWORD length = 0;
-    EXPECT_FALSE(HttpQueryInfoW(r, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &length, nullptr));
+    EXPECT_FALSE(HttpQueryInfoW(request.Get(), HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &length, 0));
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
     const DWORD needed = length;
     std::u16string text(needed / 2, u'\0');
     length = needed - 2; // one unit short: the terminator needs room too
-    EXPECT_FALSE(HttpQueryInfoW(r, HTTP_QUERY_RAW_HEADERS_CRLF, text.data(), &length, nullptr));
+    EXPECT_FALSE(
+        HttpQueryInfoW(request.Get(), HTTP_QUERY_RAW_HEADERS_CRLF, text.data(), &length, 0));
     EXPECT_EQ(length, needed);
-    ASSERT_TRUE(HttpQueryInfoW(r, HTTP_QUERY_RAW_HEADERS_CRLF, text.data(), &length, nullptr));
-    EXPECT_EQ(length, needed - 2) << "bytes, without the terminator";
-
+    ASSERT_TRUE(
+        HttpQueryInfoW(request.Get(), HTTP_QUERY_RAW_HEADERS_CRLF, text.data(), &length, 0));
+    EXPECT_EQ(length, needed - 2);
     length = 0;
-    EXPECT_FALSE(InternetQueryOptionW(r, INTERNET_OPTION_URL, nullptr, &length));
-    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_FALSE(InternetQueryOptionW(request.Get(), INTERNET_OPTION_URL, nullptr, &length));
     std::u16string url(length, u'\0'); // more than enough: the size is in bytes
-    ASSERT_TRUE(InternetQueryOptionW(r, INTERNET_OPTION_URL, url.data(), &length));
-    url.resize(length); // characters this time
+    ASSERT_TRUE(InternetQueryOptionW(request.Get(), INTERNET_OPTION_URL, url.data(), &length));
+    url.resize(length); // units this time
     EXPECT_EQ(A(url), server.Origin() + "/hello");
-
-    DWORD number = 0;
-    length = 2;
-    EXPECT_FALSE(HttpQueryInfoW(r, HTTP_QUERY_FLAG_NUMBER | HTTP_QUERY_STATUS_CODE, &number,
-                                &length, nullptr));
-    EXPECT_EQ(length, 4u);
-    ASSERT_TRUE(HttpQueryInfoW(r, HTTP_QUERY_FLAG_NUMBER | HTTP_QUERY_CONTENT_LENGTH, &number,
-                               &length, nullptr));
-    EXPECT_EQ(number, 11u);
-    char16_t named[64] = u"content-type";
-    length = sizeof named;
-    ASSERT_TRUE(HttpQueryInfoW(r, HTTP_QUERY_CUSTOM, named, &length, nullptr));
-    EXPECT_EQ(std::u16string(named, length / 2), u"text/plain");
-    length = sizeof named;
-    EXPECT_FALSE(HttpQueryInfoW(r, HTTP_QUERY_LOCATION, named, &length, nullptr));
-    EXPECT_EQ(GetLastError(), ERROR_HTTP_HEADER_NOT_FOUND);
 }
 
 // The object name is percent-encoded (a space, a control unit, an ANSI letter,
@@ -116,8 +101,8 @@ std::vector<std::string> g_heard;
 void Listen(HINTERNET, std::uintptr_t context, DWORD status, void* info, DWORD length) {
     std::string line = std::to_string(status) + (context == 0 ? "" : " context?");
     if (status == INTERNET_STATUS_SENDING_REQUEST || status == INTERNET_STATUS_REDIRECT) {
-        line += " " + A(std::u16string_view(static_cast<const char16_t*>(info),
-                                            length / sizeof(char16_t) - 1));
+        line.append(" ").append(A(std::u16string_view(static_cast<const char16_t*>(info),
+                                                      length / sizeof(char16_t) - 1)));
     } else if (status == INTERNET_STATUS_RESPONSE_RECEIVED) {
         line += " " + std::to_string(*static_cast<const DWORD*>(info));
     } else if (status == INTERNET_STATUS_REQUEST_COMPLETE) {

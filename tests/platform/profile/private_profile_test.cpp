@@ -6,16 +6,19 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 // A zero-separated entry list ended by a further zero, as both calls use.
 std::u16string List(const std::vector<std::u16string>& entries) {
@@ -75,47 +78,43 @@ class PrivateProfile : public ::testing::Test {
     std::u16string name_;
 };
 
+// Entries come back as stored, in file order, whatever the line ends; only
+// A to Z fold in section names; a byte order mark does not hide the first
+// header; bad bytes read as U+FFFD, one per broken sequence, and a zero byte
+// does not split its entry.
 TEST_F(PrivateProfile, EntriesComeBackAsStoredInFileOrder) {
-    const std::string lines[] = {"; choices per user",
-                                 "[Other]",
-                                 "News=1",
-                                 "[ver_1.0_JDOE]",
-                                 "News=5",
-                                 "Main=-1",
-                                 "Empty=",
-                                 "NoEquals",
-                                 "",
-                                 "News=2",
-                                 "a=b=c",
-                                 "  ; a comment is no entry"};
-    for (const char* ending : {"\n", "\r\n"}) {
-        std::string text;
-        for (const std::string& line : lines) {
-            text += line + ending;
-        }
-        Put(text);
-        EXPECT_EQ(ReadSection(u"VER_1.0_jdoe", name_),
-                  List({u"News=5", u"Main=-1", u"Empty=", u"NoEquals", u"News=2", u"a=b=c"}))
-            << (ending[1] == 0 ? "LF" : "CRLF");
+    const std::string lf = "; choices per user\n[Other]\nNews=1\n[ver_1.0_JDOE]\nNews=5\nMain=-1\n"
+                           "Empty=\nNoEquals\n\nNews=2\na=b=c\n  ; a comment is no entry\n";
+    const std::vector<std::u16string> jdoe = {u"News=5",   u"Main=-1", u"Empty=",
+                                              u"NoEquals", u"News=2",  u"a=b=c"};
+    const std::tuple<std::string, std::u16string, std::vector<std::u16string>> rows[] = {
+        {lf, u"VER_1.0_jdoe", jdoe},
+        {std::regex_replace(lf, std::regex("\n"), "\r\n"), u"VER_1.0_jdoe", jdoe},
+        {"[\xc3\x9cser]\nx=1\n", u"\u00fcser", {}},
+        {"[\xc3\x9cser]\nx=1\n", u"\u00dcSER", {u"x=1"}},
+        {"\xEF\xBB\xBF[S]\nx=1\n", u"S", {u"x=1"}},
+        {"[T]\na=1\n[S]\n", u"S", {}},
+        {"[T]\na=1\n[S]\n", u"U", {}},
+        {"[S]\nk=\xff\xe2\x82"
+         "A\nz=\0!\n"s,
+         u"S",
+         {u"k=\uFFFD\uFFFDA", u"z=\uFFFD!"}},
+    };
+    for (const auto& [bytes, section, entries] : rows) {
+        Put(bytes);
+        EXPECT_EQ(ReadSection(section, name_), List(entries)) << bytes;
     }
-    // Only A to Z fold: an accented name must match exactly.
-    Put("[\xc3\x9cser]\nx=1\n");
-    EXPECT_EQ(ReadSection(u"\u00fcser", name_), List({}));
-    EXPECT_EQ(ReadSection(u"\u00dcSER", name_), List({u"x=1"}));
-    Put("\xEF\xBB\xBF[S]\nx=1\n"); // a byte order mark must not hide the first header
-    EXPECT_EQ(ReadSection(u"S", name_), List({u"x=1"}));
-    ASSERT_TRUE(Write(u"S", {u"x=2"}));
+    Put("\xEF\xBB\xBF[S]\nx=1\n");
+    ASSERT_TRUE(Write(u"S", {u"x=2"})); // the byte order mark stays
     EXPECT_EQ(Contents(), "\xEF\xBB\xBF[S]\nx=2\n");
 }
 
-TEST_F(PrivateProfile, MissingFileOrSectionReadsEmptyAndALargeSectionReportsSizeLessTwo) {
+TEST_F(PrivateProfile, MissingFileReadsEmptyAndALargeSectionReportsSizeLessTwo) {
     char16_t buffer[4] = {u'x', u'x', u'x', u'x'};
+    fs::remove(file_);
     EXPECT_EQ(GetPrivateProfileSectionW(u"S", buffer, 4, name_.c_str()), 0u);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(std::u16string(buffer, 2), std::u16string(2, u'\0'));
-    Put("[T]\na=1\n[S]\n");
-    EXPECT_EQ(ReadSection(u"S", name_), List({}));
-    EXPECT_EQ(ReadSection(u"U", name_), List({}));
 
     std::vector<std::u16string> entries;
     for (int i = 0; i < 80; ++i) {
@@ -160,14 +159,9 @@ TEST_F(PrivateProfile, TextIsUtf8OnDisk) {
                           "\xf0\x9f\x98\x80=1\n");
     EXPECT_EQ(ReadSection(section, name_), List(entries));
 
-    // Bad bytes read as U+FFFD, one per broken sequence; a zero byte must not
-    // split the entry; a lone surrogate is stored as U+FFFD.
-    const char damaged[] = "[S]\nk=\xff\xe2\x82"
-                           "A\nz=\0!\n";
-    Put(std::string(damaged, sizeof damaged - 1));
-    EXPECT_EQ(ReadSection(u"S", name_), List({u"k=\uFFFD\uFFFDA", u"z=\uFFFD!"}));
+    // A lone surrogate is stored as U+FFFD.
     ASSERT_TRUE(Write(u"S", {std::u16string(1, char16_t(0xD800)) + u"=1"}));
-    EXPECT_EQ(Contents(), "[S]\n\xef\xbf\xbd=1\n");
+    EXPECT_TRUE(Contents().ends_with("\n[S]\n\xef\xbf\xbd=1\n"));
 }
 
 TEST_F(PrivateProfile, StoresOnlyWhatReadsBackTheSame) {
