@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -71,32 +72,28 @@ class Settings : public ::testing::Test {
 // ("FollowOutsideLinks") or holds "=" gets no choice, and two slots of one
 // name share its entry.
 TEST_F(Settings, StoredChoicesShowOnTheCheckBoxes) {
-    struct Case {
-        std::string section;
-        std::vector<std::u16string> names;
-        std::vector<std::string> boxes;
-        int outside;
-    };
-    const Case cases[] = {
-        {"News=2\n", {u"Main"}, {"on locked", "off nolinks hidden"}, BST_UNCHECKED},
-        {"A=5\nB=-1\nC=\nD\nE=1\nE=2\nFollowOutsideLinks=1\n",
-         {u"Main", u"A", u"B", u"C", u"D", u"E"},
-         {"on locked", "on +links", "off nolinks", "off nolinks", "off nolinks", "on"},
-         BST_CHECKED},
-        {"Main=0\nTwin=2\nFollowOutsideLinks=1\na=b=2\n",
-         {u"Main", u"Twin", u"Twin", u"FollowOutsideLinks", u"a=b"},
-         {"off locked nolinks", "on +links", "on +links", "off nolinks", "off nolinks",
-          "off nolinks hidden"},
-         BST_CHECKED},
-    };
-    for (const Case& c : cases) {
-        WriteFile("[VER_1.0_other]\nA=0\nMain=0\n[VER_1.0_jdoe]\n" + c.section);
-        CDravikPanel& panel = NewPanel(c.names);
+    // the user's section, the slots' names, their boxes, the outside-links box
+    const std::tuple<std::string, std::vector<std::u16string>, std::vector<std::string>, int>
+        cases[] = {
+            {"News=2\n", {u"Main"}, {"on locked", "off nolinks hidden"}, BST_UNCHECKED},
+            {"A=5\nB=-1\nC=\nD\nE=1\nE=2\nFollowOutsideLinks=1\n",
+             {u"Main", u"A", u"B", u"C", u"D", u"E"},
+             {"on locked", "on +links", "off nolinks", "off nolinks", "off nolinks", "on"},
+             BST_CHECKED},
+            {"Main=0\nTwin=2\nFollowOutsideLinks=1\na=b=2\n",
+             {u"Main", u"Twin", u"Twin", u"FollowOutsideLinks", u"a=b"},
+             {"off locked nolinks", "on +links", "on +links", "off nolinks", "off nolinks",
+              "off nolinks hidden"},
+             BST_CHECKED},
+        };
+    for (const auto& [section, names, expected, outside] : cases) {
+        WriteFile("[VER_1.0_other]\nA=0\nMain=0\n[VER_1.0_jdoe]\n" + section);
+        CDravikPanel& panel = NewPanel(names);
         panel.LoadSettings();
         std::vector<std::string> boxes = Boxes();
-        boxes.resize(c.boxes.size());
-        EXPECT_EQ(boxes, c.boxes) << c.section;
-        EXPECT_EQ(panel.m_chkOutsideLinks.GetCheck(), c.outside) << c.section;
+        boxes.resize(expected.size());
+        EXPECT_EQ(boxes, expected) << section;
+        EXPECT_EQ(panel.m_chkOutsideLinks.GetCheck(), outside) << section;
         EXPECT_EQ(Str(panel.m_chkSubscription[0].GetWindowText()), u"Main");
         for (const CSubscription& slot : panel.m_slots) {
             EXPECT_TRUE(slot.m_bSelectionApplied);

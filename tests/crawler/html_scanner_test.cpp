@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -76,13 +77,8 @@ TEST(HtmlScanner, FindsTagTexts) {
 }
 
 TEST(HtmlScanner, ParsesTagTexts) {
-    struct Case {
-        std::string tag;
-        BOOL result;
-        std::string name;
-        Pairs pairs;
-    };
-    const std::vector<Case> cases = {
+    // a tag text, the result, the name and the attributes
+    const std::vector<std::tuple<std::string, BOOL, std::string, Pairs>> cases = {
         {"<>", FALSE, "", {}},
         {"<", FALSE, "", {}},
         {"<a>", TRUE, "a", {}},
@@ -121,10 +117,10 @@ TEST(HtmlScanner, ParsesTagTexts) {
     CVELString name;
     CVELStringPairList attributes;
     CHtmlTagBuffers buffers;
-    for (const Case& c : cases) {
-        EXPECT_EQ(ParseHtmlTag(Units(c.tag), name, attributes, buffers), c.result) << c.tag;
-        EXPECT_EQ(Narrow(name), c.name) << c.tag;
-        EXPECT_EQ(PairsOf(attributes), c.pairs) << c.tag;
+    for (const auto& [tag, result, tagName, pairs] : cases) {
+        EXPECT_EQ(ParseHtmlTag(Units(tag), name, attributes, buffers), result) << tag;
+        EXPECT_EQ(Narrow(name), tagName) << tag;
+        EXPECT_EQ(PairsOf(attributes), pairs) << tag;
     }
     // A zero-terminated tag text ends at its first zero: only "<a b" is
     // seen, "a" and then "b" as the last unit, not taken.

@@ -3,6 +3,7 @@
 #include "support/TestServers.h"
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -33,12 +34,8 @@ TEST_F(PageWalk, DepthCountsAnchorHopsAndFramesCostNothing) {
     engine.Page("/orx?ORXCmd=Show&p=f", "<a href=\"orx?ORXCmd=Show&p=fa\">fa</a>" + Img("/f.gif"));
     engine.Page("/orx?ORXCmd=Show&p=aa", "deepest");
     engine.Page("/orx?ORXCmd=Show&p=fa", "deepest");
-    struct Case {
-        int depth;
-        Targets engineTargets;
-        Targets otherTargets;
-    };
-    const Case cases[] = {
+    // a depth, and what the engine and the other host are asked for
+    const std::tuple<int, Targets, Targets> cases[] = {
         {-1, {"/orx?ORXCmd=Show"}, {}},
         {0, {"/orx?ORXCmd=Show", "/orx?ORXCmd=Show&p=f"}, {"/f.gif", "/start.gif"}},
         {1,
@@ -46,12 +43,12 @@ TEST_F(PageWalk, DepthCountsAnchorHopsAndFramesCostNothing) {
           "/orx?ORXCmd=Show&p=fa"},
          {"/a.gif", "/f.gif", "/start.gif"}},
     };
-    for (const Case& c : cases) {
+    for (const auto& [depth, engineTargets, otherTargets] : cases) {
         engine.ClearRequests();
         other.ClearRequests();
-        ASSERT_TRUE(Crawl(Engine("ORXCmd=Show"), c.depth));
-        EXPECT_EQ(engine.Targets(), c.engineTargets) << "depth " << c.depth;
-        EXPECT_EQ(other.Targets(), c.otherTargets) << "depth " << c.depth;
+        ASSERT_TRUE(Crawl(Engine("ORXCmd=Show"), depth));
+        EXPECT_EQ(engine.Targets(), engineTargets) << "depth " << depth;
+        EXPECT_EQ(other.Targets(), otherTargets) << "depth " << depth;
     }
 }
 
@@ -110,12 +107,8 @@ TEST_F(PageWalk, RedirectedPagesResolveAgainstTheirFinalUrl) {
 
 TEST_F(PageWalk, TheStartPageDecidesTheResult) {
     const std::string image = Img("/x.gif");
-    struct Case {
-        CannedReply reply;
-        bool result;
-        bool walked;
-    };
-    const Case cases[] = {
+    // the start page's reply, the crawl's result, and whether the page was walked
+    const std::tuple<CannedReply, bool, bool> cases[] = {
         {{200, "text/html", image, {}}, true, true},
         {{200, "text/html; charset=utf-8", image, {}}, true, true},
         {{200, "TEXT/HTML", image, {}}, true, true},
@@ -124,11 +117,11 @@ TEST_F(PageWalk, TheStartPageDecidesTheResult) {
         {{404, "text/html", image, {}}, false, false},
         {{500, "text/html", image, {}}, false, false},
     };
-    for (const Case& c : cases) {
+    for (const auto& [reply, result, walked] : cases) {
         other.ClearRequests();
-        engine.Reply("/orx?ORXCmd=Show", c.reply);
-        EXPECT_EQ(Crawl(Engine("ORXCmd=Show"), 0) != 0, c.result) << c.reply.contentType;
-        EXPECT_EQ(other.Targets().size(), c.walked ? 1u : 0u) << c.reply.contentType;
+        engine.Reply("/orx?ORXCmd=Show", reply);
+        EXPECT_EQ(Crawl(Engine("ORXCmd=Show"), 0) != 0, result) << reply.contentType;
+        EXPECT_EQ(other.Targets().size(), walked ? 1u : 0u) << reply.contentType;
     }
 
     // A response without any media type counts as HTML.

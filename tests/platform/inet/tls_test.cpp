@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace testsupport;
 
 namespace {
@@ -45,13 +47,9 @@ TEST(Tls, EachCertificateProblemFailsUntilItsFlagForgivesIt) {
     const Identity notYetValid = MakeIdentity({.validFromDays = 1, .validToDays = 30});
     const Identity wrongName = MakeIdentity({.subjectAltName = "DNS:wrong.example"}, &authority);
     constexpr DWORD kStrict = INTERNET_FLAG_SECURE;
-    struct Case {
-        const Identity& identity;
-        DWORD flags;
-        bool anyAuthority;
-        DWORD error;
-    };
-    const Case cases[] = {
+    // a server's identity, the request's flags, whether any authority is
+    // forgiven, and the send's error
+    const std::tuple<const Identity&, DWORD, bool, DWORD> cases[] = {
         {selfSigned, kCrawlerSecureFlags, false, ERROR_INTERNET_INVALID_CA},
         {selfSigned, kCrawlerSecureFlags, true, 0},
         {expired, kStrict, true, ERROR_INTERNET_SEC_CERT_DATE_INVALID},
@@ -61,11 +59,11 @@ TEST(Tls, EachCertificateProblemFailsUntilItsFlagForgivesIt) {
         {wrongName, kStrict, true, ERROR_INTERNET_SEC_CERT_CN_INVALID},
         {wrongName, kStrict | INTERNET_FLAG_IGNORE_CERT_CN_INVALID, true, 0},
     };
-    for (const Case& c : cases) {
-        TestServer server(c.identity);
+    for (const auto& [identity, flags, anyAuthority, error] : cases) {
+        TestServer server(identity);
         server.Page("/secret", "secret", "text/plain");
         const Handle session = OpenSession();
-        EXPECT_EQ(SendError(session.Get(), server, c.flags, c.anyAuthority), c.error) << &c - cases;
+        EXPECT_EQ(SendError(session.Get(), server, flags, anyAuthority), error) << flags;
     }
     const Handle session = OpenSession();
     const Request request = OpenRequest(session.Get(), 443, u"/", kCrawlerSecureFlags);
