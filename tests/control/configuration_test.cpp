@@ -12,9 +12,9 @@
 namespace {
 
 std::vector<std::u16string> Items(const CVELStringList& list) {
-    std::vector<std::u16string> out;
+    std::vector<std::u16string> out(list.GetCount());
     for (int i = 0; i < list.GetCount(); ++i) {
-        out.push_back(Str(*list.GetAt(i)));
+        out[i] = Str(*list.GetAt(i));
     }
     return out;
 }

@@ -116,9 +116,9 @@ TEST_F(PrivateProfile, MissingFileReadsEmptyAndALargeSectionReportsSizeLessTwo) 
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(std::u16string(buffer, 2), std::u16string(2, u'\0'));
 
-    std::vector<std::u16string> entries;
-    for (int i = 0; i < 80; ++i) {
-        entries.push_back(u"Subscription" + Utf8ToUtf16(std::to_string(i)) + u"=2");
+    std::vector<std::u16string> entries(80);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        entries[i] = u"Subscription" + Utf8ToUtf16(std::to_string(i)) + u"=2";
     }
     ASSERT_TRUE(Write(u"S", entries));
     const std::u16string whole = List(entries);
