@@ -63,14 +63,6 @@ bool RecordMisses(std::istringstream& arguments) {
     return ok;
 }
 
-/// "connected-state": exits with the connected state it sees.
-int ConnectedState() {
-    DWORD state = 0;
-    DWORD length = sizeof state;
-    InternetQueryOptionW(nullptr, INTERNET_OPTION_CONNECTED_STATE, &state, &length);
-    return static_cast<int>(state);
-}
-
 /// "register ROUNDS MODULE": runs the module's DllRegisterServer ROUNDS
 /// times; succeeds when every run did.
 bool Register(std::istringstream& arguments) {
@@ -97,9 +89,6 @@ int RunJob(const std::string& job, const std::string& argument) {
     }
     if (job == "record-misses") {
         return RecordMisses(arguments) ? 0 : 1;
-    }
-    if (job == "connected-state") {
-        return ConnectedState();
     }
     if (job == "register") {
         return Register(arguments) ? 0 : 1;
