@@ -43,4 +43,9 @@ struct CCrawlReport {
     /// have left the crawl too little stack: their references were not
     /// followed.
     std::int32_t m_nNotWalked = 0;
+    /// HTML pages fetched to their end (and kept by the cache when they go
+    /// there) but not walked because they are larger than the crawl holds
+    /// (kMaxWalkedPageBytes); the first of them.
+    std::int32_t m_nTooLarge = 0;
+    CVELString m_tooLarge;
 };

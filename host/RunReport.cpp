@@ -2,6 +2,7 @@
 
 #include "control/ConfigKeys.h"
 #include "control/DravikPanel.h"
+#include "crawler/PageFetch.h"
 #include "host/Commands.h"
 #include "host/ErrorText.h"
 #include "platform/profile/PrivateProfile.h"
@@ -89,6 +90,14 @@ void ReportWalksCut(const std::string& prefix, const CDravikPanel& panel) {
             std::cerr << prefix << "warning: subscription \"" << Text(s.m_name) << "\": " << n
                       << (n == 1 ? " page was" : " pages were")
                       << " fetched but not walked: they lie too deep for the crawl's stack\n";
+        }
+        const std::int32_t large = s.m_report.m_nTooLarge;
+        if (large > 0) {
+            std::cerr << prefix << "warning: subscription \"" << Text(s.m_name) << "\": " << large
+                      << (large == 1 ? " page was" : " pages were")
+                      << " fetched but not walked: larger than " << (kMaxWalkedPageBytes >> 20)
+                      << " MiB (" << Text(s.m_report.m_tooLarge) << (large == 1 ? "" : ", ...")
+                      << ")\n";
         }
     }
 }

@@ -2,6 +2,7 @@
 #include "host/SyncCommand.h"
 
 #include "control/DravikCtrl.h"
+#include "crawler/ResourcePool.h"
 #include "host/Commands.h"
 #include "host/ErrorText.h"
 #include "host/HostPage.h"
@@ -154,6 +155,7 @@ int RunWithSession(const SyncOptions& options) {
     } catch (const ClickError& e) {
         return Fail(kExitUsage, std::string(e.what()) + "; nothing was changed");
     }
+    panel.m_nConnections = options.connections;
     ProgressLine line(ProgressLine::ModeFor(options.quiet, options.verbose));
     return Press(panel, options.yes, line);
 }
@@ -187,6 +189,12 @@ void AddSyncCommand(CLI::App& app, int& exitCode) {
     auto* off = sync->add_flag("--no-outside-links", o->noOutsideLinks,
                                "do not follow links to other hosts");
     on->excludes(off);
+    sync->add_option("--connections", o->connections,
+                     "connections a crawl may use at once: with more than one, images, style "
+                     "sheets and scripts on other hosts are fetched side by side while the pages "
+                     "are walked in order (default 1)")
+        ->check(CLI::Range(1, static_cast<int>(kMaxConnections)))
+        ->type_name("N");
     sync->add_flag("-y,--yes", o->yes, "go online without asking when the library is offline");
     auto* quiet = sync->add_flag("-q,--quiet", o->quiet, "show no progress");
     sync->add_flag("-v,--verbose", o->verbose, "show each request with its status as it ends")
