@@ -8,8 +8,8 @@
 // With 5 levels that is 1,555 pages, 4,665 images and 6,223 requests.
 #pragma once
 
+#include "platform/com/Guid.h"
 #include "platform/text/Utf8.h"
-#include "resources/Guid.h"
 #include "resources/TypeLibrary.h"
 
 #include <sys/resource.h>
@@ -73,7 +73,8 @@ struct SiteFiles {
 
 inline SiteFiles MakeSite(const std::string& contentOrigin) {
     SiteFiles site;
-    site.startPage = "<html><body><a href=\"" + contentOrigin + "/s/0.html\">site</a></body></html>";
+    site.startPage =
+        "<html><body><a href=\"" + contentOrigin + "/s/0.html\">site</a></body></html>";
     for (int page = 0; page < PageCount(); ++page) {
         site.content["/s/" + std::to_string(page) + ".html"] = PageBody(page);
         for (int k = 0; k < kImagesPerPage; ++k) {
@@ -99,8 +100,8 @@ inline void WriteHostPage(const std::filesystem::path& path, const std::string& 
                         << param("Info.ORXPath", engineOrigin + "/orx")
                         << param("Info.UserName", "bench") << param("Info.ORXCommands", "Show")
                         << param("Label.Title", "bench") << param("Msg.SynchComplete", "done")
-                        << param("Msg.SynchFailed", "failed")
-                        << param("S1.Name", "Tree") << param("S1.URL1.URL", "ORXCmd=Show")
+                        << param("Msg.SynchFailed", "failed") << param("S1.Name", "Tree")
+                        << param("S1.URL1.URL", "ORXCmd=Show")
                         << param("S1.URL1.Depth.Default", std::to_string(kDepth))
                         << param("S1.URL1.Depth.IncludeLinks", std::to_string(kDepth))
                         << "</object>\n";
@@ -143,8 +144,7 @@ inline Usage RunChild(const std::vector<std::string>& args, const std::filesyste
     // wget and wget2 exit with 8 when a server answered with an error
     // status; anything else but 0 is a failed run.
     const bool isWget = args[0].find("wget") != std::string::npos;
-    u.ok = WIFEXITED(status) &&
-           (WEXITSTATUS(status) == 0 || (isWget && WEXITSTATUS(status) == 8));
+    u.ok = WIFEXITED(status) && (WEXITSTATUS(status) == 0 || (isWget && WEXITSTATUS(status) == 8));
     return u;
 }
 

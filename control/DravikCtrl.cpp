@@ -1,8 +1,9 @@
 #include "control/DravikCtrl.h"
 
-#include "control/ConfigKeys.h"
+#include "control/ModuleState.h"
 #include "crawler/AllowedLists.h"
 #include "foundation/Decimal.h"
+#include "resources/ConfigKeys.h"
 #include "resources/ResourceIds.h"
 
 #include <string>
@@ -36,11 +37,19 @@ void ExchangeSlot(CPropExchange* px, int index, CSubscription& slot, CVELString&
 
 } // namespace
 
-CDravikCtrl::CDravikCtrl() : m_pPanel(std::make_unique<CDravikPanel>()) {}
+CDravikCtrl::CDravikCtrl() : m_pPanel(std::make_unique<CDravikPanel>()) {
+    AfxOleLockApp();
+}
 
-CDravikCtrl::~CDravikCtrl() = default;
+CDravikCtrl::~CDravikCtrl() {
+    AfxOleUnlockApp();
+}
 
 int CDravikCtrl::OnCreate() {
+    if (COleControl::OnCreate() == -1) {
+        return -1;
+    }
+    OnActivateInPlace(TRUE, nullptr);
     if (!m_pPanel->Create(IDD_DRAVIK_PANEL, this)) {
         return -1;
     }
@@ -48,10 +57,25 @@ int CDravikCtrl::OnCreate() {
     return 0;
 }
 
+void CDravikCtrl::OnDestroy() {
+    // The panel window is a child of the control's and goes with it.
+    m_pPanel->DestroyWindow();
+    COleControl::OnDestroy();
+}
+
+void CDravikCtrl::OnDraw(CDC* pDC, const RECT& rcBounds, const RECT&) {
+    pDC->FillRect(rcBounds, GetStockObject(WHITE_BRUSH));
+}
+
+int CDravikCtrl::OnMouseActivate(CWnd* pDesktopWnd, UINT nHitTest, UINT message) {
+    OnActivateInPlace(TRUE, nullptr);
+    return COleControl::OnMouseActivate(pDesktopWnd, nHitTest, message);
+}
+
 void CDravikCtrl::DoPropExchange(CPropExchange* px) {
     DWORD version = kVersion;
     px->ExchangeVersion(version, kVersion, TRUE);
-    // The control has no stock properties to exchange.
+    COleControl::DoPropExchange(px);
 
     CDravikPanel& p = *m_pPanel;
     if (p.m_orxPath.GetLength() != 0) {
@@ -85,10 +109,4 @@ void CDravikCtrl::DoPropExchange(CPropExchange* px) {
     for (int i = 0; i < kSlotCount; ++i) {
         ExchangeSlot(px, i, p.m_slots[i], temp);
     }
-}
-
-void CDravikCtrl::OnResetState() {
-    PropertyBag none;
-    CPropExchange reset(CPropExchange::Mode::Reset, none);
-    DoPropExchange(&reset);
 }

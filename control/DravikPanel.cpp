@@ -7,15 +7,6 @@
 
 namespace {
 
-constexpr int kSubscriptionIds[kCheckBoxSlots] = {
-    IDC_S1_SUBSCRIPTION, IDC_S2_SUBSCRIPTION, IDC_S3_SUBSCRIPTION,
-    IDC_S4_SUBSCRIPTION, IDC_S5_SUBSCRIPTION, IDC_S6_SUBSCRIPTION,
-};
-constexpr int kIncludeLinksIds[kCheckBoxSlots] = {
-    IDC_S1_INCLUDE_LINKS, IDC_S2_INCLUDE_LINKS, IDC_S3_INCLUDE_LINKS,
-    IDC_S4_INCLUDE_LINKS, IDC_S5_INCLUDE_LINKS, IDC_S6_INCLUDE_LINKS,
-};
-
 /// The library's connected state; FALSE when it cannot be asked.
 BOOL QueryConnectedState(DWORD& state) {
     DWORD length = sizeof state;
@@ -27,7 +18,7 @@ BOOL QueryConnectedState(DWORD& state) {
 CDravikPanel::CDravikPanel() {
     MapClick(IDC_SYNCHRONIZE, [this] { OnSynchronize(); });
     for (int i = 0; i < kCheckBoxSlots; ++i) {
-        MapClick(kSubscriptionIds[i], [this, i] { OnSubscriptionClicked(i); });
+        MapClick(kSubscriptionBoxIds[i], [this, i] { OnSubscriptionClicked(i); });
     }
 }
 
@@ -38,8 +29,8 @@ CDravikPanel::~CDravikPanel() {
 void CDravikPanel::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
     for (int i = 0; i < kCheckBoxSlots; ++i) {
-        DDX_Control(pDX, kSubscriptionIds[i], m_chkSubscription[i]);
-        DDX_Control(pDX, kIncludeLinksIds[i], m_chkIncludeLinks[i]);
+        DDX_Control(pDX, kSubscriptionBoxIds[i], m_chkSubscription[i]);
+        DDX_Control(pDX, kIncludeLinksBoxIds[i], m_chkIncludeLinks[i]);
     }
     DDX_Control(pDX, IDC_SYNCHRONIZE, m_btnSynchronize);
     DDX_Control(pDX, IDC_FOLLOW_OUTSIDE_LINKS, m_chkOutsideLinks);

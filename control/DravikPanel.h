@@ -8,30 +8,29 @@
 // synchronization when the button is pressed.
 #pragma once
 
+#include "control/DravikInterfaces.h"
 #include "crawler/Subscription.h"
 #include "foundation/VELString.h"
 #include "platform/kernel/WinTypes.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/Gdi.h"
+#include "resources/ConfigKeys.h"
+#include "resources/ResourceIds.h"
+#include "resources/Strings.h"
 
-#include <utility>
-#include <vector>
-
-constexpr int kSlotCount = 12;
-constexpr int kCheckBoxSlots = 6; // S1-S6; the NS slots have no check boxes
+/// The check boxes of slots S1-S6: subscription, and include links.
+inline constexpr int kSubscriptionBoxIds[kCheckBoxSlots] = {
+    IDC_S1_SUBSCRIPTION, IDC_S2_SUBSCRIPTION, IDC_S3_SUBSCRIPTION,
+    IDC_S4_SUBSCRIPTION, IDC_S5_SUBSCRIPTION, IDC_S6_SUBSCRIPTION,
+};
+inline constexpr int kIncludeLinksBoxIds[kCheckBoxSlots] = {
+    IDC_S1_INCLUDE_LINKS, IDC_S2_INCLUDE_LINKS, IDC_S3_INCLUDE_LINKS,
+    IDC_S4_INCLUDE_LINKS, IDC_S5_INCLUDE_LINKS, IDC_S6_INCLUDE_LINKS,
+};
 
 /// The settings file, as handed to the private-profile service.
 const char16_t* DravikSettingsFile();
-
-/// How the last press of Synchronize ended, for front ends that report it.
-enum class RunOutcome {
-    kNone,       ///< not pressed yet
-    kNoUserName, ///< refused: the configuration names no user
-    kOffline,    ///< the library stayed offline; nothing was written or fetched
-    kFailed,     ///< a subscription failed; later ones were not attempted
-    kComplete,   ///< every slot was synchronized or passed over
-};
 
 class CDravikPanel : public CDialog {
   public:
@@ -51,21 +50,13 @@ class CDravikPanel : public CDialog {
     void OnSubscriptionClicked(int slot);
 
     /// What the last SaveSettings could not keep as the user chose it.
-    struct SettingsReport {
-        /// Slots whose names cannot be keys of the settings file: their
-        /// choices were not stored.
-        std::vector<int> unstorable;
-        /// Pairs of slots sharing one name: read back, the first entry of
-        /// that name counts for both.
-        std::vector<std::pair<int, int>> shared;
-    };
-    const SettingsReport& LastSettingsReport() const { return m_settingsReport; }
+    const DravikSettingsReport& LastSettingsReport() const { return m_settingsReport; }
 
     RunOutcome LastOutcome() const { return m_lastOutcome; }
     /// The slot whose synchronization failed in the last run, or -1.
     int FailedSlot() const { return m_nFailedSlot; }
 
-    static constexpr const char16_t* kSettingsFile = u"dravik.ini";
+    static constexpr const char16_t* kSettingsFile = kSettingsFileName;
     static constexpr COLORREF kWhite = RGB(255, 255, 255);
 
     CButton m_chkSubscription[kCheckBoxSlots]; // 205, 207, 209, 211, 213, 219
@@ -99,7 +90,7 @@ class CDravikPanel : public CDialog {
     /// Synchronizes slot `index`; FALSE when it failed.
     BOOL SynchronizeSlot(int index, const FILETIME& start);
 
-    SettingsReport m_settingsReport;
+    DravikSettingsReport m_settingsReport;
     RunOutcome m_lastOutcome = RunOutcome::kNone;
     int m_nFailedSlot = -1;
 };

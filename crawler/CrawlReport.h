@@ -8,6 +8,14 @@
 
 #include <cstdint>
 
+/// The largest page a crawl holds to walk it. A larger HTML page is still
+/// read to its end (and so kept by the cache when it goes there) but not
+/// walked.
+constexpr std::int32_t kMaxWalkedPageBytes = std::int32_t{64} << 20;
+
+/// The most connections a crawl may use at once.
+constexpr std::int32_t kMaxConnections = 16;
+
 struct CCrawlReport {
     /// The step of the crawl that failed it.
     enum class Step {

@@ -6,17 +6,13 @@
 // fetch costs the same memory whatever the size of what it fetches.
 #pragma once
 
+#include "crawler/CrawlReport.h"
 #include "foundation/VELString.h"
 #include "platform/kernel/WinTypes.h"
 
 #include <cstdint>
 
 class CHttpRequest;
-
-/// The largest page the crawl holds to walk it. A larger HTML page is
-/// still read to its end (and so kept by the cache when it goes there) but
-/// not walked.
-constexpr std::int32_t kMaxWalkedPageBytes = std::int32_t{64} << 20;
 
 /// How far FetchResponse got; the reason of a failure is the last error.
 enum class FetchResult {

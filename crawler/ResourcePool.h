@@ -11,6 +11,7 @@
 // stay on its thread, one at a time and in order.
 #pragma once
 
+#include "crawler/CrawlReport.h"
 #include "foundation/VELString.h"
 #include "platform/kernel/WinTypes.h"
 
@@ -24,9 +25,6 @@
 #include <vector>
 
 class CHttpRequest;
-
-/// The most connections a crawl may use at once.
-constexpr std::int32_t kMaxConnections = 16;
 
 class CResourcePool {
   public:

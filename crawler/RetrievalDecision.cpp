@@ -19,8 +19,6 @@
 
 #include <vector>
 
-const char16_t kCrawlerUserAgent[] = u"Mozilla/4.0 (compatible; MSIE 4.0; OrvaneSynchCrawler)";
-
 namespace {
 
 constexpr DWORD kEveryRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP |

@@ -33,7 +33,8 @@ constexpr std::int32_t kMaxFramedRun = 100;
 constexpr std::size_t kWalkStackReserve = std::size_t{1} << 20;
 
 /// The user agent of every request of a crawl.
-extern const char16_t kCrawlerUserAgent[];
+inline constexpr char16_t kCrawlerUserAgent[] =
+    u"Mozilla/4.0 (compatible; MSIE 4.0; OrvaneSynchCrawler)";
 
 class CSubscription {
   public:

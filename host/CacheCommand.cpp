@@ -1,6 +1,7 @@
 // `dravik cache list [--json]`: what the URL cache holds.
 #include "host/Commands.h"
 #include "host/ErrorText.h"
+#include "host/JsonText.h"
 #include "host/RunReport.h"
 #include "platform/cache/CacheFailure.h"
 #include "platform/inet/WinInet.h"
@@ -30,38 +31,6 @@ std::string IsoTime(const FILETIME& time) {
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return text;
-}
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                out += escaped;
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
 }
 
 void PrintJson(const std::vector<UrlCacheEntry>& entries) {

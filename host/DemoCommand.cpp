@@ -1,5 +1,5 @@
 // `dravik demo`: a whole synchronization against the built-in demo site,
-// with its own cache and settings in a scratch folder.
+// with its own cache, settings and registry in a scratch folder.
 #include "host/Commands.h"
 #include "host/DemoSite.h"
 #include "host/SyncCommand.h"
@@ -46,6 +46,7 @@ int RunDemo(const DemoOptions& options) {
     std::filesystem::create_directories(home);
     ::setenv("XDG_CACHE_HOME", (home / "cache").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (home / "data").c_str(), 1); // the registry, for the bundled module
 
     const DemoSite site;
     const std::filesystem::path page = home / "demo.html";
@@ -88,7 +89,7 @@ void AddDemoCommand(CLI::App& app, int& exitCode) {
         "demo", "Run a whole synchronization against a built-in demo: an application engine "
                 "answering allowed and disallowed commands, and a second content host, both on "
                 "127.0.0.1. Shows every request, the URL cache and the settings written. Uses a "
-                "scratch folder for cache and settings, removed afterwards.");
+                "scratch folder for cache, settings and registry, removed afterwards.");
     demo->add_flag("--keep", options->keep, "keep the scratch folder (host page, cache, settings)");
     demo->callback([options, &exitCode] { exitCode = RunDemo(*options); });
 }

@@ -89,7 +89,7 @@ int RunFetch(const FetchOptions& options) {
                     "cannot open the internet session: " + DescribeError(GetLastError()));
     }
     PrepareRequest(*request, options);
-    std::optional<SessionListener> listener(std::in_place, nullptr);
+    std::optional<SessionListener> listener(std::in_place, g_hInternet, nullptr);
     DWORD status = 0;
     CVELString headers;
     CVELString finalUrl(url.c_str());

@@ -31,7 +31,7 @@ constexpr int kParseOptions =
     HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET;
 
 HostPageResult Failure(const std::string& pageName, const std::string& reason) {
-    return {false, {}, "host page " + pageName + ": " + reason};
+    return {false, {}, "host page " + pageName + ": " + reason, {}};
 }
 
 // The HTML parser gives element and attribute names in lower case.
@@ -69,7 +69,9 @@ const xmlNode* NextInDocument(const xmlNode* node) {
 
 struct ObjectSearch {
     const xmlNode* control = nullptr; // the first <object> for the control
-    int others = 0;                   // <object> elements before it, or all when none
+    const xmlNode* first = nullptr;   // the first <object> with a classid
+    std::string firstClassId;
+    int others = 0; // <object> elements that are not the control's
 };
 
 ObjectSearch FindControlObject(const xmlDoc* doc, const std::string& classId) {
@@ -82,6 +84,10 @@ ObjectSearch FindControlObject(const xmlDoc* doc, const std::string& classId) {
         if (id && EqualIgnoringAsciiCase(*id, classId)) {
             search.control = node;
             return search;
+        }
+        if (id && search.first == nullptr) {
+            search.first = node;
+            search.firstClassId = *id;
         }
         ++search.others;
     }
@@ -135,6 +141,13 @@ HostPageResult ParseHostPage(std::string_view bytes, const std::string& pageName
     const DocPtr doc(htmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
                                     kParseOptions));
     const ObjectSearch search = doc ? FindControlObject(doc.get(), classId) : ObjectSearch{};
+    if (search.control == nullptr && search.first != nullptr) {
+        // Another class: the host tells the user which, so no parameters
+        // are needed here.
+        HostPageResult other{true, CollectParams(search.first).value_or(PropertyBag{}), {}, {}};
+        other.classId = search.firstClassId;
+        return other;
+    }
     if (search.control == nullptr) {
         return Failure(pageName, NoObjectReason(classId, search.others));
     }
@@ -142,7 +155,9 @@ HostPageResult ParseHostPage(std::string_view bytes, const std::string& pageName
     if (!params) {
         return Failure(pageName, "the <object> element has no <param> children");
     }
-    return {true, std::move(*params), {}};
+    HostPageResult found{true, std::move(*params), {}, {}};
+    found.classId = Attribute(search.control, "classid").value_or(classId);
+    return found;
 }
 
 HostPageResult ReadHostPage(const std::string& pageArgument) {

@@ -5,10 +5,12 @@
 //
 // The page is parsed with libxml2's HTML parser, which recovers from broken
 // markup the way browsers do, so a careless page still yields its
-// parameters. Only the control's own <object> counts: the first one whose
-// "classid" is ControlClassId(), letters compared without regard to case.
-// An object that names the control by its ProgID is not taken, because a
-// browser creates controls by class id only and would not load it either.
+// parameters. The control's <object> is the first one whose "classid" is
+// ControlClassId(), letters compared without regard to case; a page without
+// one gives the first <object> that has a "classid", so that the host can
+// say which class the page asks for instead of ours (an object that names
+// the control by its ProgID is such a one: a browser creates controls by
+// class id only and would not load it either).
 //
 // Parameters are the <param> elements that are direct children of that
 // object, as in a browser: a <param> inside other markup or inside a nested
@@ -26,12 +28,14 @@
 #include <string>
 #include <string_view>
 
-/// Either the page's parameters (`ok`) or why there are none: a message
-/// that names the page and the reason, ready to show the user.
+/// Either the page's object (`ok`: its class id as written and its
+/// parameters) or why there is none: a message that names the page and the
+/// reason, ready to show the user.
 struct HostPageResult {
     bool ok = false;
     PropertyBag params;
     std::string error;
+    std::string classId; ///< the object's "classid" attribute as written
 };
 
 /// "clsid:" and the control's class id without braces, hex in upper case:

@@ -1,12 +1,11 @@
 #include "host/RunReport.h"
 
-#include "control/ConfigKeys.h"
-#include "control/DravikPanel.h"
-#include "crawler/PageFetch.h"
 #include "host/Commands.h"
+#include "host/ControlHost.h"
 #include "host/ErrorText.h"
 #include "platform/profile/PrivateProfile.h"
 #include "platform/text/Utf8.h"
+#include "resources/ConfigKeys.h"
 
 #include <cstdio>
 #include <iostream>
@@ -20,6 +19,10 @@ using Refusal = CCrawlReport::Refusal;
 
 std::string Text(const CVELString& s) {
     return Printable(std::u16string_view(s.GetData(), static_cast<std::size_t>(s.GetLength())));
+}
+
+std::string Text(const char16_t* s) {
+    return Printable(s);
 }
 
 std::string Key(int slot, const char16_t* suffix) {
@@ -72,56 +75,59 @@ std::string FailureWords(const CCrawlReport& r, int slot) {
     return "the reason is not known";
 }
 
-void ReportFailedSlot(const std::string& prefix, const CDravikPanel& panel) {
-    const int slot = panel.FailedSlot();
+void ReportFailedSlot(const std::string& prefix, HostedControl& control) {
+    const int slot = control.LastRun().failedSlot;
     if (slot < 0) {
         return;
     }
-    const CSubscription& s = panel.m_slots[slot];
-    std::cerr << prefix << "subscription \"" << Text(s.m_name) << "\" (" << Key(slot, u".Name")
-              << ") failed: " << Text(s.m_report.m_startUrl) << ": "
-              << FailureWords(s.m_report, slot) << "\n";
+    const auto [name, report] = control.SlotReport(slot);
+    std::cerr << prefix << "subscription \"" << Text(name) << "\" (" << Key(slot, u".Name")
+              << ") failed: " << Text(report->m_startUrl) << ": " << FailureWords(*report, slot)
+              << "\n";
 }
 
-void ReportWalksCut(const std::string& prefix, const CDravikPanel& panel) {
-    for (const CSubscription& s : panel.m_slots) {
-        const std::int32_t n = s.m_report.m_nNotWalked;
+void ReportWalksCut(const std::string& prefix, HostedControl& control) {
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        const auto [name, report] = control.SlotReport(slot);
+        const std::int32_t n = report->m_nNotWalked;
         if (n > 0) {
-            std::cerr << prefix << "warning: subscription \"" << Text(s.m_name) << "\": " << n
+            std::cerr << prefix << "warning: subscription \"" << Text(name) << "\": " << n
                       << (n == 1 ? " page was" : " pages were")
                       << " fetched but not walked: they lie too deep for the crawl's stack\n";
         }
-        const std::int32_t large = s.m_report.m_nTooLarge;
+        const std::int32_t large = report->m_nTooLarge;
         if (large > 0) {
-            std::cerr << prefix << "warning: subscription \"" << Text(s.m_name) << "\": " << large
+            std::cerr << prefix << "warning: subscription \"" << Text(name) << "\": " << large
                       << (large == 1 ? " page was" : " pages were")
                       << " fetched but not walked: larger than " << (kMaxWalkedPageBytes >> 20)
-                      << " MiB (" << Text(s.m_report.m_tooLarge) << (large == 1 ? "" : ", ...")
+                      << " MiB (" << Text(report->m_tooLarge) << (large == 1 ? "" : ", ...")
                       << ")\n";
         }
     }
 }
 
 /// What an empty configuration left unsaid, and why nothing was crawled.
-void ReportEmptyTexts(const std::string& prefix, const CDravikPanel& panel) {
+void ReportEmptyTexts(const std::string& prefix, HostedControl& control) {
+    const DravikRunResult run = control.LastRun();
     std::vector<std::string> empty;
-    if (panel.m_title.GetLength() == 0) {
+    if ((run.dwEmptyTexts & kEmptyTitle) != 0) {
         empty.emplace_back("Label.Title");
     }
-    switch (panel.LastOutcome()) {
+    switch (run.outcome) {
     case RunOutcome::kNoUserName:
         std::cerr << prefix << "the page gives no user name (Info.UserName is empty), so nothing "
                   << "was synchronized\n";
-        if (panel.m_msgNoUsername.GetLength() == 0) {
+        if ((run.dwEmptyTexts & kEmptyNoUsername) != 0) {
             empty.emplace_back("Msg.NoUsername");
         }
         break;
     case RunOutcome::kComplete: {
         bool named = false;
         bool crawled = false;
-        for (const CSubscription& s : panel.m_slots) {
-            named = named || s.m_name.GetLength() != 0;
-            crawled = crawled || s.m_report.m_bCrawled;
+        for (int slot = 0; slot < kSlotCount; ++slot) {
+            const auto [name, report] = control.SlotReport(slot);
+            named = named || name[0] != 0;
+            crawled = crawled || report->m_bCrawled;
         }
         if (!crawled) {
             std::cerr << prefix << "no subscription was synchronized: "
@@ -129,13 +135,13 @@ void ReportEmptyTexts(const std::string& prefix, const CDravikPanel& panel) {
                                 : "the page names none (S1.Name to S6.Name, NS1.Name to NS6.Name)")
                       << "\n";
         }
-        if (panel.m_msgSynchComplete.GetLength() == 0) {
+        if ((run.dwEmptyTexts & kEmptySynchComplete) != 0) {
             empty.emplace_back("Msg.SynchComplete");
         }
         break;
     }
     case RunOutcome::kFailed:
-        if (panel.m_msgSynchFailed.GetLength() == 0) {
+        if ((run.dwEmptyTexts & kEmptySynchFailed) != 0) {
             empty.emplace_back("Msg.SynchFailed");
         }
         break;
@@ -150,17 +156,18 @@ void ReportEmptyTexts(const std::string& prefix, const CDravikPanel& panel) {
     }
 }
 
-void ReportSettings(const std::string& prefix, const CDravikPanel& panel) {
-    const CDravikPanel::SettingsReport& report = panel.LastSettingsReport();
+void ReportSettings(const std::string& prefix, HostedControl& control) {
+    const DravikSettingsReport& report = control.SettingsReport();
     for (const int slot : report.unstorable) {
-        std::cerr << prefix << "warning: the choice for \"" << Text(panel.m_slots[slot].m_name)
+        std::cerr << prefix << "warning: the choice for \"" << Text(control.SlotReport(slot).first)
                   << "\" (" << Key(slot, u".Name")
                   << ") is not saved: a name that starts with \";\" or \"[\" or holds a line "
                      "break cannot be a key of the settings file\n";
     }
     for (const auto& [first, second] : report.shared) {
         std::cerr << prefix << "warning: " << Key(first, u".Name") << " and "
-                  << Key(second, u".Name") << " are both \"" << Text(panel.m_slots[first].m_name)
+                  << Key(second, u".Name") << " are both \""
+                  << Text(control.SlotReport(first).first)
                   << "\": the settings file keeps the first one's choice for both\n";
     }
     ProfileWriteFailure failure;
@@ -235,11 +242,11 @@ int ReportCacheFailures(const std::string& prefix, const std::vector<UrlCacheFai
     return !failures.empty() && (status == kExitOk || status == kExitFailed) ? kExitCache : status;
 }
 
-int ReportRun(const std::string& prefix, const CDravikPanel& panel,
+int ReportRun(const std::string& prefix, HostedControl& control,
               const std::vector<UrlCacheFailure>& cacheFailures, int status) {
-    ReportFailedSlot(prefix, panel);
-    ReportEmptyTexts(prefix, panel);
-    ReportWalksCut(prefix, panel);
-    ReportSettings(prefix, panel);
+    ReportFailedSlot(prefix, control);
+    ReportEmptyTexts(prefix, control);
+    ReportWalksCut(prefix, control);
+    ReportSettings(prefix, control);
     return ReportCacheFailures(prefix, cacheFailures, status);
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-class CDravikPanel;
+class HostedControl;
 
 /// Warnings about the page's Info.HttpRequestHeaders: lines that are never
 /// sent (a bare CR or LF inside, no ": ", no CR LF at the end), one
@@ -17,10 +17,10 @@ class CDravikPanel;
 std::vector<std::string> RequestHeaderWarnings(std::u16string_view headers);
 
 /// Prints, each line starting with `prefix` ("dravik sync: "), what the
-/// last press of Synchronize on `panel` leaves to say, and returns the exit
+/// last press of Synchronize on `control`'s panel leaves to say, and returns the exit
 /// status: `status` as the run's outcome gave it, raised to kExitCache when
 /// the URL cache could not keep a response.
-int ReportRun(const std::string& prefix, const CDravikPanel& panel,
+int ReportRun(const std::string& prefix, HostedControl& control,
               const std::vector<UrlCacheFailure>& cacheFailures, int status);
 
 /// Prints one line per file and reason the URL cache failed on (counting

@@ -2,7 +2,6 @@
 
 #include "host/ErrorText.h"
 #include "host/ProgressLine.h"
-#include "net/InternetSession.h"
 #include "platform/inet/WinInet.h"
 #include "platform/text/Utf8.h"
 
@@ -67,15 +66,16 @@ void OnStatus(HINTERNET request, std::uintptr_t, DWORD status, void* info, DWORD
 
 } // namespace
 
-SessionListener::SessionListener(ProgressLine* progress) : m_progress(progress) {
+SessionListener::SessionListener(HINTERNET session, ProgressLine* progress)
+    : m_session(session), m_progress(progress) {
     const std::lock_guard lock(g_mutex);
     g_progress = m_progress;
     g_failures = &m_cacheFailures;
-    InternetSetStatusCallbackW(g_hInternet, &OnStatus);
+    InternetSetStatusCallbackW(m_session, &OnStatus);
 }
 
 SessionListener::~SessionListener() {
-    InternetSetStatusCallbackW(g_hInternet, nullptr);
+    InternetSetStatusCallbackW(m_session, nullptr);
     const std::lock_guard lock(g_mutex);
     g_progress = nullptr;
     g_failures = nullptr;

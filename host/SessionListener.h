@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/cache/CacheFailure.h"
+#include "platform/inet/WinInet.h"
 
 #include <vector>
 
@@ -11,9 +12,9 @@ class ProgressLine;
 
 class SessionListener {
   public:
-    /// Installs itself as the status callback of `g_hInternet`, which must
-    /// be open; `progress` may be null. One listener at a time.
-    explicit SessionListener(ProgressLine* progress);
+    /// Installs itself as the status callback of `session`, which must be
+    /// open; `progress` may be null. One listener at a time.
+    SessionListener(HINTERNET session, ProgressLine* progress);
     ~SessionListener();
     SessionListener(const SessionListener&) = delete;
     SessionListener& operator=(const SessionListener&) = delete;
@@ -21,6 +22,7 @@ class SessionListener {
     const std::vector<UrlCacheFailure>& CacheFailures() const { return m_cacheFailures; }
 
   private:
+    HINTERNET m_session;
     ProgressLine* m_progress;
     std::vector<UrlCacheFailure> m_cacheFailures;
 };

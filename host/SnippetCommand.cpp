@@ -1,8 +1,8 @@
 // `dravik snippet`: a ready-to-paste <object> element for host page authors.
-#include "control/ConfigKeys.h"
 #include "host/Commands.h"
 #include "host/HostPage.h"
 #include "platform/text/Utf8.h"
+#include "resources/ConfigKeys.h"
 
 #include <iostream>
 #include <string>

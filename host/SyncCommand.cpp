@@ -1,9 +1,8 @@
 // `dravik sync PAGE`: the headless front end of the control's panel.
 #include "host/SyncCommand.h"
 
-#include "control/DravikCtrl.h"
-#include "crawler/ResourcePool.h"
 #include "host/Commands.h"
+#include "host/ControlHost.h"
 #include "host/ErrorText.h"
 #include "host/HostPage.h"
 #include "host/ProgressLine.h"
@@ -16,6 +15,7 @@
 #include "platform/text/Utf8.h"
 #include "platform/ui/MessageBox.h"
 #include "resources/ResourceIds.h"
+#include "resources/Strings.h"
 
 #include <iostream>
 #include <memory>
@@ -34,20 +34,16 @@ std::string Text(const CVELString& s) {
 }
 
 /// The first slot with check boxes named `name`.
-int FindSlot(const CDravikPanel& panel, const std::string& name) {
-    const std::u16string wanted = Utf8ToUtf16(name);
-    for (int i = 0; i < kCheckBoxSlots; ++i) {
-        const CVELString& slot = panel.m_slots[i].m_name;
-        if (slot.GetLength() != 0 &&
-            std::u16string_view(slot.GetData(), slot.GetLength()) == wanted) {
-            return i;
-        }
+int FindSlot(HostedControl& control, const std::string& name) {
+    const int slot = control.FindSlot(Utf8ToUtf16(name));
+    if (slot < 0) {
+        throw ClickError("the panel has no subscription named \"" + name + "\"");
     }
-    throw ClickError("the panel has no subscription named \"" + name + "\"");
+    return slot;
 }
 
 /// Clicks `box` until its check state is `checked`, as a user would.
-void SetBox(CDravikPanel& panel, CButton& box, bool checked, const std::string& what) {
+void SetBox(CDialog& panel, CButton& box, bool checked, const std::string& what) {
     if ((box.GetCheck() != BST_UNCHECKED) == checked) {
         return;
     }
@@ -60,23 +56,25 @@ void SetBox(CDravikPanel& panel, CButton& box, bool checked, const std::string& 
     }
 }
 
-void ApplyClicks(CDravikPanel& panel, const SyncOptions& o) {
+void ApplyClicks(HostedControl& control, const SyncOptions& o) {
+    CDialog& panel = control.Panel();
     for (const std::string& name : o.uncheck) {
-        SetBox(panel, panel.m_chkSubscription[FindSlot(panel, name)], false, "\"" + name + "\"");
+        SetBox(panel, control.SubscriptionBox(FindSlot(control, name)), false, "\"" + name + "\"");
     }
     for (const std::string& name : o.check) {
-        SetBox(panel, panel.m_chkSubscription[FindSlot(panel, name)], true, "\"" + name + "\"");
+        SetBox(panel, control.SubscriptionBox(FindSlot(control, name)), true, "\"" + name + "\"");
     }
     for (const std::string& name : o.noLinks) {
-        SetBox(panel, panel.m_chkIncludeLinks[FindSlot(panel, name)], false,
+        SetBox(panel, control.IncludeLinksBox(FindSlot(control, name)), false,
                "include-links of \"" + name + "\"");
     }
     for (const std::string& name : o.links) {
-        SetBox(panel, panel.m_chkIncludeLinks[FindSlot(panel, name)], true,
+        SetBox(panel, control.IncludeLinksBox(FindSlot(control, name)), true,
                "include-links of \"" + name + "\"");
     }
     if (o.outsideLinks || o.noOutsideLinks) {
-        SetBox(panel, panel.m_chkOutsideLinks, o.outsideLinks, "follow-outside-links");
+        SetBox(panel, control.Box(IDC_FOLLOW_OUTSIDE_LINKS), o.outsideLinks,
+               "follow-outside-links");
     }
 }
 
@@ -101,7 +99,7 @@ int Fail(int status, const std::string& message) {
 }
 
 /// Runs the panel with the front end's observers in place.
-int Press(CDravikPanel& panel, bool yes, ProgressLine& line) {
+int Press(HostedControl& control, bool yes, ProgressLine& line) {
     ScopedWindowObserver progress([&line](const CWnd& window, WindowChange change) {
         if (window.GetDlgCtrlID() == IDC_PROGRESS_TEXT && change == WindowChange::Text) {
             line.Subscription(Text(window.GetWindowText()));
@@ -120,12 +118,12 @@ int Press(CDravikPanel& panel, bool yes, ProgressLine& line) {
         }
         return yes;
     });
-    const SessionListener listener(&line);
-    panel.Click(IDC_SYNCHRONIZE);
+    const SessionListener listener(control.InternetSession(), &line);
+    control.Panel().Click(IDC_SYNCHRONIZE);
     SetGoOnlinePrompt({});
     line.Clear();
-    return ReportRun("dravik sync: ", panel, listener.CacheFailures(),
-                     ExitStatusOf(panel.LastOutcome()));
+    return ReportRun("dravik sync: ", control, listener.CacheFailures(),
+                     ExitStatusOf(control.LastRun().outcome));
 }
 
 int RunWithSession(const SyncOptions& options) {
@@ -139,25 +137,26 @@ int RunWithSession(const SyncOptions& options) {
             std::cerr << "dravik sync: warning: " << warning << "\n";
         }
     }
-    auto ctrl = std::make_unique<CDravikCtrl>();
-    PropertyBag params = page.params;
-    CPropExchange load(CPropExchange::Mode::Load, params);
-    ctrl->DoPropExchange(&load);
-    CDravikPanel& panel = ctrl->Panel();
-    if (panel.m_orxPath.GetLength() == 0) {
+    HostedControl::Failure failure;
+    const std::unique_ptr<HostedControl> control =
+        HostedControl::Create(page.classId, page.params, failure);
+    if (!control) {
+        return Fail(failure.status, "host page " + options.page + ": " + failure.message);
+    }
+    if (control->EngineAddress().empty()) {
         return Fail(kExitUsage, "the page gives no engine address (Info.ORXPath)");
     }
-    if (ctrl->OnCreate() != 0) {
-        return Fail(kExitUsage, "the panel could not be created");
-    }
     try {
-        ApplyClicks(panel, options);
+        ApplyClicks(*control, options);
     } catch (const ClickError& e) {
         return Fail(kExitUsage, std::string(e.what()) + "; nothing was changed");
     }
-    panel.m_nConnections = options.connections;
+    if (FAILED(control->SetConnections(options.connections))) {
+        return Fail(kExitUsage, "the control does not take --connections " +
+                                    std::to_string(options.connections));
+    }
     ProgressLine line(ProgressLine::ModeFor(options.quiet, options.verbose));
-    return Press(panel, options.yes, line);
+    return Press(*control, options.yes, line);
 }
 
 } // namespace
@@ -200,7 +199,7 @@ void AddSyncCommand(CLI::App& app, int& exitCode) {
     sync->add_flag("-v,--verbose", o->verbose, "show each request with its status as it ends")
         ->excludes(quiet);
     sync->footer(
-        "Files: the user's choices are kept in " + GetPrivateProfilePath(DravikSettingsFile()) +
+        "Files: the user's choices are kept in " + GetPrivateProfilePath(kSettingsFileName) +
         "; what is fetched from other hosts goes to the URL cache in "
         "$XDG_CACHE_HOME/dravik/ (default ~/.cache/dravik/).\n"
         "Progress: on a terminal one line on standard error shows the subscription, "

@@ -14,9 +14,11 @@ int Run(int argc, char** argv) {
     app.set_version_flag("--version", std::string("dravik ") + DRAVIK_VERSION);
     app.footer(
         std::string("Files: the user's choices on the panel are kept in "
-                    "$XDG_CONFIG_HOME/dravik/dravik.ini (default ~/.config/dravik/dravik.ini), one "
-                    "section per user; what a synchronization fetches from other hosts goes to the "
-                    "URL cache in $XDG_CACHE_HOME/dravik/ (default ~/.cache/dravik/).\n") +
+                    "$XDG_CONFIG_HOME/dravik/dravik.ini (default ~/.config/dravik/dravik.ini), "
+                    "one section per user; what a synchronization fetches from other hosts "
+                    "goes to the URL cache in $XDG_CACHE_HOME/dravik/ (default "
+                    "~/.cache/dravik/); the control's registration goes to "
+                    "$XDG_DATA_HOME/dravik/registry.sqlite (default ~/.local/share/dravik/).\n") +
         ExitStatusHelp({0, 1, 2, 3, 4, 5}) + "\nStart with `dravik demo`.");
     int exitCode = kExitOk;
     AddFetchCommand(app, exitCode);
@@ -25,6 +27,8 @@ int Run(int argc, char** argv) {
     AddSyncCommand(app, exitCode);
     AddSnippetCommand(app, exitCode);
     AddDemoCommand(app, exitCode);
+    AddRegisterCommands(app, exitCode);
+    AddInfoCommand(app, exitCode);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

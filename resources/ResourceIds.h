@@ -1,7 +1,7 @@
 // Numeric identifiers of the control's resources.
 //
-// Dialog templates (IDD_), the controls inside them (IDC_), strings (IDS_)
-// and the type library. The numbers are part of the control's identity:
+// Dialog templates (IDD_), the controls inside them (IDC_), strings (IDS_),
+// bitmaps (IDB_) and the type library. The numbers are part of the control's identity:
 // dialog and control ids are what the code and the front ends address
 // windows by, and string ids are what registration looks texts up by, so
 // they never change.
@@ -39,6 +39,9 @@ constexpr int IDC_STATIC = -1;
 constexpr int IDS_DRAVIK = 1;               ///< the control's type name
 constexpr int IDS_DRAVIK_PPG = 2;           ///< the property page's type name
 constexpr int IDS_DRAVIK_PPG_CAPTION = 200; ///< the property page's caption
+
+/// The control's toolbox image (16 x 15, 16 colours).
+constexpr int IDB_DRAVIK = 1;
 
 /// Resource id of the type library (resource type "TYPELIB").
 constexpr int IDR_TYPELIB = 1;

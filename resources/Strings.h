@@ -8,6 +8,9 @@
 /// The string of the given IDS_ id, or nullptr when the table has none.
 const char16_t* LoadResourceString(int id);
 
+/// The settings file of the user's choices on the panel.
+constexpr const char16_t* kSettingsFileName = u"dravik.ini";
+
 /// Description of the "safe for initializing" component category.
 constexpr const char16_t* kSafeForInitializingDescription =
     u"Controls safely initializable from persistent data!";

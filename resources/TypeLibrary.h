@@ -6,7 +6,7 @@
 // from one build to the next.
 #pragma once
 
-#include "resources/Guid.h"
+#include "platform/com/TypeLib.h"
 
 /// Class of the control.
 constexpr GUID CLSID_Dravik = {
@@ -26,38 +26,6 @@ constexpr GUID DIID__DDravikEvents = {
 
 constexpr const char16_t* kProgIdControl = u"DRAVIK.DravikCtrl.1";
 constexpr const char16_t* kProgIdPropPage = u"DRAVIK.DravikPropPage.1";
-
-/// Flags of a type library entry.
-enum TypeFlags : unsigned {
-    kTypeHidden = 1u << 0,       ///< not shown by object browsers
-    kTypeDispatchable = 1u << 1, ///< reached through IDispatch
-    kTypeCreatable = 1u << 2,    ///< a class that CoCreateInstance can make
-    kTypeControl = 1u << 3,      ///< a class that is an ActiveX control
-};
-
-/// One entry of the type library: an interface or a class.
-struct TypeEntry {
-    const char16_t* name;
-    GUID guid;
-    unsigned flags; ///< TypeFlags bits
-    const char16_t* helpString;
-};
-
-/// The type library as a whole. The control class implements the dispatch
-/// interface as its default interface and the event interface as its
-/// default source.
-struct TypeLibraryInfo {
-    const char16_t* name;
-    GUID libid;
-    WORD majorVersion;
-    WORD minorVersion;
-    DWORD lcid;
-    const char16_t* helpFile;
-    const char16_t* helpString;
-    TypeEntry dispatchInterface;
-    TypeEntry eventInterface;
-    TypeEntry controlClass;
-};
 
 /// The control's type library (resource "TYPELIB" IDR_TYPELIB).
 const TypeLibraryInfo& DravikTypeLibrary();

@@ -52,6 +52,16 @@ Statement& Statement::Bind(int index, std::u16string_view text) {
     return *this;
 }
 
+Statement& Statement::BindBlob(int index, const void* data, std::size_t size) {
+    if (stmt_) {
+        // A zero-length blob still binds as a blob, not as NULL.
+        static const std::uint8_t kEmpty = 0;
+        sqlite3_bind_blob(stmt_.get(), index, size != 0 ? data : &kEmpty, static_cast<int>(size),
+                          SQLITE_TRANSIENT);
+    }
+    return *this;
+}
+
 bool Statement::Step() {
     if (!stmt_ || failed_) {
         return false;
@@ -97,6 +107,13 @@ bool Transaction::Commit() {
     }
     done_ = Execute(db_, "COMMIT");
     return done_;
+}
+
+std::vector<std::uint8_t> Statement::Blob(int column) const {
+    const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_.get(), column));
+    const int bytes = sqlite3_column_bytes(stmt_.get(), column);
+    return data == nullptr ? std::vector<std::uint8_t>()
+                           : std::vector<std::uint8_t>(data, data + bytes);
 }
 
 } // namespace urlcache

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace urlcache {
 
@@ -34,6 +35,7 @@ class Statement {
     Statement& Bind(int index, std::int64_t value);
     Statement& Bind(int index, std::string_view text);
     Statement& Bind(int index, std::u16string_view text);
+    Statement& BindBlob(int index, const void* data, std::size_t size);
 
     /// Moves to the next row: true when there is one. A failure ends the
     /// rows and is remembered in Failed().
@@ -43,6 +45,7 @@ class Statement {
     std::int64_t Int(int column) const;
     std::string Text(int column) const;
     std::u16string Text16(int column) const;
+    std::vector<std::uint8_t> Blob(int column) const;
 
   private:
     struct Finalizer {

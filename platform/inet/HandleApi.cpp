@@ -1,4 +1,5 @@
 // Opening and closing sessions, connections and requests.
+#include "platform/com/FaultInjection.h"
 #include "platform/inet/ApiResults.h"
 #include "platform/inet/HandleTypes.h"
 #include "platform/inet/WinInet.h"
@@ -46,7 +47,7 @@ HINTERNET InternetOpenW(const char16_t* agent, DWORD accessType, const char16_t*
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (!EnsureCurlReady()) {
+    if (!EnsureCurlReady() || FaultInjected("InternetOpenW")) {
         SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
         return nullptr;
     }

@@ -13,6 +13,14 @@ using WORD = std::uint16_t;
 using UINT = std::uint32_t;
 using INTERNET_PORT = std::uint16_t;
 using LONG = std::int32_t;
+using ULONG = std::uint32_t;
+using BYTE = std::uint8_t;
+/// A locale identifier: 0x409 (1033) is English (United States).
+using LCID = DWORD;
+/// Message parameters and results of window messages.
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
 
 /// An opaque window handle. Front ends that show no window pass null.
 using HWND = void*;

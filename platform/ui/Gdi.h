@@ -1,11 +1,16 @@
-// Colours and the little of a device context that colour queries touch.
+// Colours, rectangles and the little of a device context that the control
+// paints with.
 //
-// A front end paints; the model only answers which colours to paint with.
-// A colour query hands the dialog a CDC whose background colour it may set,
-// and takes back the colour of the brush to fill with.
+// A front end paints; the model only records what to paint. A colour query
+// hands the dialog a CDC whose background colour it may set, and takes back
+// the colour of the brush to fill with. A control's drawing fills
+// rectangles of a CDC, which keeps the fills in order for the front end.
+// Brushes are solid here, so a brush is its colour.
 #pragma once
 
 #include "platform/kernel/WinTypes.h"
+
+#include <vector>
 
 /// A colour as 0x00BBGGRR.
 using COLORREF = DWORD;
@@ -31,9 +36,34 @@ constexpr UINT CTLCOLOR_BTN = 3;    ///< a push button
 constexpr UINT CTLCOLOR_DLG = 4;    ///< the dialog's own background
 constexpr UINT CTLCOLOR_STATIC = 6; ///< a static text, check box or radio button
 
-/// The drawing state a colour handler may adjust before a control paints.
+/// A rectangle: left and top inside, right and bottom just outside.
+struct RECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+
+    friend constexpr bool operator==(const RECT&, const RECT&) = default;
+};
+
+// Stock brushes.
+constexpr int WHITE_BRUSH = 0;
+constexpr int BLACK_BRUSH = 4;
+
+/// The colour of a stock brush (black for ids it does not know).
+constexpr COLORREF GetStockObject(int brush) {
+    return brush == WHITE_BRUSH ? RGB(255, 255, 255) : RGB(0, 0, 0);
+}
+
+/// The drawing state a colour handler may adjust before a control paints,
+/// and the fills painted on it.
 class CDC {
   public:
+    struct Fill {
+        RECT rect;
+        COLORREF brush;
+    };
+
     /// Starts with the platform's default background, white.
     CDC() = default;
 
@@ -45,6 +75,12 @@ class CDC {
     }
     COLORREF GetBkColor() const { return m_bkColor; }
 
+    /// Fills `rect` with the brush's colour.
+    void FillRect(const RECT& rect, COLORREF brush) { m_fills.push_back({rect, brush}); }
+    /// The fills so far, in the order they were painted.
+    const std::vector<Fill>& GetFills() const { return m_fills; }
+
   private:
     COLORREF m_bkColor = RGB(255, 255, 255);
+    std::vector<Fill> m_fills;
 };

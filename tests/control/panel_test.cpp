@@ -57,7 +57,7 @@ class Panel : public ::testing::Test {
         m_ctrl = std::make_unique<CDravikCtrl>();
         CPropExchange px(CPropExchange::Mode::Load, m_page);
         m_ctrl->DoPropExchange(&px);
-        EXPECT_EQ(m_ctrl->OnCreate(), 0);
+        EXPECT_EQ(m_ctrl->DoVerb(OLEIVERB_INPLACEACTIVATE, &m_site, nullptr), S_OK);
         return m_ctrl->Panel();
     }
     /// Presses Synchronize and returns the message boxes and progress texts.
@@ -92,6 +92,7 @@ class Panel : public ::testing::Test {
 
     TestServer engine;
     PropertyBag m_page;
+    CWnd m_site; ///< the host's window the control is placed in
     std::unique_ptr<CDravikCtrl> m_ctrl;
     std::filesystem::path m_home;
     std::vector<MessageBoxRequest> boxes;

@@ -42,18 +42,20 @@ class Commands : public ::testing::Test {
         text << in.rdbuf();
         return text.str();
     }
+    /// The scratch folders the program keeps its files in.
+    std::string Env() const {
+        return "env XDG_CACHE_HOME='" + (m_home / "cache").string() + "' XDG_CONFIG_HOME='" +
+               (m_home / "config").string() + "' XDG_DATA_HOME='" + (m_home / "data").string() +
+               "' ";
+    }
     /// Runs the program; `env` adds or overrides variables ("NAME='value' ...").
     Outcome Dravik(const std::string& args, const std::string& env = "") {
-        const std::string command = "env XDG_CACHE_HOME='" + (m_home / "cache").string() +
-                                    "' XDG_CONFIG_HOME='" + (m_home / "config").string() + "' " +
-                                    env + " '" + m_binary + "' " + args;
+        const std::string command = Env() + env + " '" + m_binary + "' " + args;
         return Shell(command + " </dev/null");
     }
     /// The same with a terminal for its standard streams (their output merged).
     Outcome OnTerminal(const std::string& args) {
-        const std::string command = "env XDG_CACHE_HOME='" + (m_home / "cache").string() +
-                                    "' XDG_CONFIG_HOME='" + (m_home / "config").string() + "' '" +
-                                    m_binary + "' " + args;
+        const std::string command = Env() + " '" + m_binary + "' " + args;
         std::ofstream(m_home / "run.sh") << command << "\n";
         return Shell("script -qec 'sh " + (m_home / "run.sh").string() + "' /dev/null");
     }
@@ -177,10 +179,75 @@ TEST_F(Commands, BadPagesAndUsageGiveClearErrors) {
         EXPECT_NE((run.err + run.out).find(c.message), std::string::npos)
             << c.args << ": " << run.err;
     }
-    std::ofstream(m_home / "other.html") << "<object classid=\"clsid:0\"><param name=a></object>";
-    const Outcome other = Dravik("sync '" + (m_home / "other.html").string() + "'");
-    EXPECT_EQ(other.status, 2);
-    EXPECT_NE(other.err.find("1 other <object>"), std::string::npos) << other.err;
+}
+
+TEST_F(Commands, RegisterInfoUnregisterAndTheClassLookup) {
+    EXPECT_NE(Dravik("info").out.find("is not registered"), std::string::npos);
+    const Outcome registered = Dravik("register");
+    ASSERT_EQ(registered.status, 0) << registered.err;
+    const std::string registry = (m_home / "data" / "dravik" / "registry.sqlite").string();
+    EXPECT_NE(registered.out.find(registry), std::string::npos);
+    const Outcome info = Dravik("info --json");
+    for (const char* part : {"\"moduleLoads\": true", "\"progId\": \"DRAVIK.DravikCtrl.1\"",
+                             "\"description\": \"Controls safely scriptable!\"",
+                             "\"caption\": \"General\"", "\"helpFile\": \"Dravik.hlp\""}) {
+        EXPECT_NE(info.out.find(part), std::string::npos) << part;
+    }
+
+    // A page for another class, and the control registered to a module
+    // that is missing or broken: errors that name the key and the store.
+    const std::string params = Param("Info.ORXPath", engine.Origin() + "/orx");
+    const std::string foreign = "D27CDB6E-AE6D-11CF-96B8-444553540000";
+    std::ofstream(m_home / "foreign.html")
+        << "<object classid=\"clsid:" << foreign << "\">" << params << "</object>";
+    std::ofstream(m_home / "bad.html") << "<object classid=\"clsid:0\">" << params << "</object>";
+    const std::filesystem::path copy = m_home / "copy" / "libdravik.so";
+    std::filesystem::create_directories(copy.parent_path());
+    std::filesystem::copy_file(m_binary.substr(0, m_binary.rfind('/')) + "/libdravik.so", copy);
+    ASSERT_EQ(Dravik("register '" + copy.string() + "'").status, 0);
+    std::filesystem::remove(copy);
+    const Outcome missing = Dravik("sync '" + Page() + "'");
+    std::ofstream(copy) << "not a module";
+    const Outcome broken = Dravik("sync '" + Page() + "'");
+    const Outcome other = Dravik("sync '" + (m_home / "foreign.html").string() + "'");
+    const Outcome bad = Dravik("sync '" + (m_home / "bad.html").string() + "'");
+    const std::string key = "HKEY_CLASSES_ROOT\\CLSID\\{";
+    for (const Outcome& o : {missing, broken, other, bad}) {
+        EXPECT_EQ(o.status, 2) << o.err;
+    }
+    for (const Outcome& o : {missing, broken}) {
+        EXPECT_NE(o.err.find(key + "AA31AF6A"), std::string::npos) << o.err;
+        EXPECT_NE(o.err.find(registry), std::string::npos) << o.err;
+        EXPECT_NE(o.err.find(copy.string()), std::string::npos) << o.err;
+    }
+    EXPECT_NE(missing.err.find("ERROR_MOD_NOT_FOUND"), std::string::npos) << missing.err;
+    EXPECT_NE(broken.err.find("not a loadable module"), std::string::npos) << broken.err;
+    EXPECT_NE(
+        other.err.find(key + foreign + "}\\InprocServer32 in " + registry + " does not exist"),
+        std::string::npos)
+        << other.err;
+    EXPECT_NE(bad.err.find("\"clsid:0\" is not a class id"), std::string::npos) << bad.err;
+
+    const Outcome refused = Dravik("unregister", "DRAVIK_FAULT=UnregisterClass");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("0x80040201 SELFREG_E_CLASS"), std::string::npos) << refused.err;
+    ASSERT_EQ(Dravik("unregister").status, 0);
+    EXPECT_NE(Dravik("info").out.find("is not registered"), std::string::npos);
+
+    const std::filesystem::path bitmap = m_home / "toolbox.bmp";
+    ASSERT_EQ(Dravik("info --bitmap '" + bitmap.string() + "'").status, 0);
+    const std::string bytes = Read(bitmap);
+    ASSERT_EQ(bytes.size(), 238u);
+    const auto field = [&bytes](std::size_t at) {
+        return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1])
+                                                           << 8;
+    };
+    EXPECT_EQ(bytes.substr(0, 2), "BM");
+    EXPECT_EQ(field(2), 238);  // file size
+    EXPECT_EQ(field(10), 118); // pixels after the headers and 16 colours
+    EXPECT_EQ(field(18), 16);  // width
+    EXPECT_EQ(field(22), 15);  // height
+    EXPECT_EQ(field(28), 4);   // bits per pixel
 }
 
 TEST_F(Commands, SnippetReadsBackAsAHostPageAndTheDemoCompletes) {

@@ -1,5 +1,7 @@
 #include "support/ChildProcess.h"
 
+#include "platform/com/ComRuntime.h"
+#include "platform/com/ModuleLoader.h"
 #include "platform/inet/WinInet.h"
 #include "support/InetTestSupport.h"
 
@@ -56,6 +58,22 @@ int ConnectedState() {
     return static_cast<int>(state);
 }
 
+/// "register ROUNDS MODULE": runs the module's DllRegisterServer ROUNDS
+/// times; succeeds when every run did.
+bool Register(std::istringstream& arguments) {
+    int rounds = 0;
+    std::string path;
+    arguments >> rounds >> path;
+    const HMODULE module = LoadLibraryW(W(path).c_str());
+    auto entry =
+        reinterpret_cast<DllRegisterServerProc>(GetProcAddress(module, "DllRegisterServer"));
+    bool ok = entry != nullptr;
+    for (int round = 0; ok && round < rounds; ++round) {
+        ok = entry() == S_OK;
+    }
+    return ok;
+}
+
 int RunJob(const std::string& job, const std::string& argument) {
     std::istringstream arguments(argument);
     if (job == "download") {
@@ -66,6 +84,9 @@ int RunJob(const std::string& job, const std::string& argument) {
     }
     if (job == "connected-state") {
         return ConnectedState();
+    }
+    if (job == "register") {
+        return Register(arguments) ? 0 : 1;
     }
     return 100;
 }

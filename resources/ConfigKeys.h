@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+/// Subscription slots: S1-S6, then NS1-NS6.
+constexpr int kSlotCount = 12;
+/// The S slots, which have check boxes on the panel; the NS slots have none.
+constexpr int kCheckBoxSlots = 6;
+
 constexpr int kGlobalKeyCount = 12;
 constexpr int kSlotKeyCount = 6;
 

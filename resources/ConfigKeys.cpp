@@ -1,6 +1,4 @@
-#include "control/ConfigKeys.h"
-
-#include "control/DravikPanel.h"
+#include "resources/ConfigKeys.h"
 
 #include <cstdio>
 

@@ -1,0 +1,6 @@
+#include "control/ModuleState.h"
+
+CModuleLocks& AfxGetModuleLocks() {
+    static CModuleLocks locks;
+    return locks;
+}
