@@ -143,10 +143,12 @@ int main(int argc, char** argv) {
     const int reps = bench::Repetitions(argc, argv, 3);
     bench::WriteHostPage(root / "page.html", nginx.EngineOrigin());
     const std::vector<std::pair<std::string, std::vector<std::string>>> sides = {
-        {"wget", {"wget", "-q", "-r", "-l", std::to_string(bench::kDepth), "-p", "-H", "-nd",
-                  "--delete-after", "-e", "robots=off", start}},
-        {"dravik", {bench::DravikBinary(argc, argv), "sync", "-q", "--outside-links", "--check", "Tree",
-                    "--links", "Tree", (root / "page.html").string()}},
+        {"wget",
+         {"wget", "-q", "-r", "-l", std::to_string(bench::kDepth), "-p", "-H", "-nd",
+          "--delete-after", "-e", "robots=off", start}},
+        {"dravik",
+         {bench::DravikBinary(argc, argv), "sync", "-q", "--outside-links", "--check", "Tree",
+          "--links", "Tree", (root / "page.html").string()}},
     };
     bench::Sides results;
     std::map<std::string, int> requests;

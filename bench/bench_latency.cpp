@@ -78,13 +78,14 @@ int main(int argc, char** argv) {
     const std::string dravik = bench::DravikBinary(argc, argv);
     const std::string page = (root / "page.html").string();
     const auto sync = [&](const char* connections) {
-        return std::vector<std::string>{dravik,    "sync",  "-q",        "--outside-links",
-                                        "--check", "Tree",  "--links",   "Tree",
+        return std::vector<std::string>{dravik,          "sync",      "-q",      "--outside-links",
+                                        "--check",       "Tree",      "--links", "Tree",
                                         "--connections", connections, page};
     };
     const std::vector<std::pair<std::string, std::vector<std::string>>> sides = {
-        {"wget", {"wget", "-q", "-r", "-l", depth, "-p", "-H", "-nd", "--delete-after", "-e",
-                  "robots=off", start}},
+        {"wget",
+         {"wget", "-q", "-r", "-l", depth, "-p", "-H", "-nd", "--delete-after", "-e", "robots=off",
+          start}},
         {"wget2 --max-threads=6",
          {"wget2", "-q", "-r", "-l", depth, "-p", "-H", "-nd", "--delete-after", "--robots=off",
           "--max-threads=6", start}},
