@@ -26,6 +26,7 @@ void AddOfflineCommand(CLI::App& app, int& exitCode);
 void AddCacheCommand(CLI::App& app, int& exitCode);
 void AddSyncCommand(CLI::App& app, int& exitCode);
 void AddSnippetCommand(CLI::App& app, int& exitCode);
+void AddNamesCommand(CLI::App& app, int& exitCode);
 void AddDemoCommand(CLI::App& app, int& exitCode);
 void AddRegisterCommands(CLI::App& app, int& exitCode);
 void AddInfoCommand(CLI::App& app, int& exitCode);

@@ -12,6 +12,17 @@ int Run(int argc, char** argv) {
                  "A host page configures the subscriptions; dravik crawls each selected\n"
                  "subscription and keeps what it fetched from other hosts in its URL cache."};
     app.set_version_flag("--version", std::string("dravik ") + DRAVIK_VERSION);
+    int exitCode = kExitOk;
+    AddFetchCommand(app, exitCode);
+    AddOfflineCommand(app, exitCode);
+    AddCacheCommand(app, exitCode);
+    AddSyncCommand(app, exitCode);
+    AddNamesCommand(app, exitCode);
+    AddSnippetCommand(app, exitCode);
+    AddDemoCommand(app, exitCode);
+    AddRegisterCommands(app, exitCode);
+    AddInfoCommand(app, exitCode);
+    // Set after the subcommands, so that they do not inherit it.
     app.footer(
         std::string("Files: the user's choices on the panel are kept in "
                     "$XDG_CONFIG_HOME/dravik/dravik.ini (default ~/.config/dravik/dravik.ini), "
@@ -20,15 +31,6 @@ int Run(int argc, char** argv) {
                     "~/.cache/dravik/); the control's registration goes to "
                     "$XDG_DATA_HOME/dravik/registry.sqlite (default ~/.local/share/dravik/).\n") +
         ExitStatusHelp({0, 1, 2, 3, 4, 5}) + "\nStart with `dravik demo`.");
-    int exitCode = kExitOk;
-    AddFetchCommand(app, exitCode);
-    AddOfflineCommand(app, exitCode);
-    AddCacheCommand(app, exitCode);
-    AddSyncCommand(app, exitCode);
-    AddSnippetCommand(app, exitCode);
-    AddDemoCommand(app, exitCode);
-    AddRegisterCommands(app, exitCode);
-    AddInfoCommand(app, exitCode);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
