@@ -17,6 +17,9 @@ function(dravik_lazy_library target group library symfile)
     message(FATAL_ERROR "no soname in ${real}")
   endif()
   set(soname ${CMAKE_MATCH_1})
+  # Packaging reads this: the loader no longer sees these libraries, so a
+  # package must name them itself.
+  set_property(GLOBAL APPEND PROPERTY DRAVIK_LAZY_LIBRARIES ${real})
   file(STRINGS ${symfile} symbols)
   set(prefix dravik_lazy_${group})
   set(dollar "$")
