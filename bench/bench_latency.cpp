@@ -23,13 +23,16 @@ constexpr auto kLatency = std::chrono::milliseconds(5);
 
 class SlowServer {
   public:
-    SlowServer() { port_ = server_.bind_to_any_port("127.0.0.1"); }
+    SlowServer() {
+        // Before binding: accepted sockets take the option from the listener.
+        server_.set_tcp_nodelay(true);
+        port_ = server_.bind_to_any_port("127.0.0.1");
+    }
     ~SlowServer() {
         server_.stop();
         thread_.join();
     }
     void Serve(const std::map<std::string, std::string>& files) {
-        server_.set_tcp_nodelay(true);
         server_.Get(".*", [this, &files](const httplib::Request& req, httplib::Response& res) {
             ++requests_;
             std::this_thread::sleep_for(kLatency);
@@ -86,8 +89,10 @@ int main(int argc, char** argv) {
         {"wget",
          {"wget", "-q", "-r", "-l", depth, "-p", "-H", "-nd", "--delete-after", "-e", "robots=off",
           start}},
+        // wget2 follows images, style sheets and scripts with -r alone; its
+        // -p with -l stops at the start page.
         {"wget2 --max-threads=6",
-         {"wget2", "-q", "-r", "-l", depth, "-p", "-H", "-nd", "--delete-after", "--robots=off",
+         {"wget2", "-q", "-r", "-l", depth, "-H", "-nd", "--delete-after", "--robots=off",
           "--max-threads=6", start}},
         {"dravik --connections 1", sync("1")},
         {"dravik --connections 6", sync("6")},
