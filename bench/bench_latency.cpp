@@ -26,6 +26,8 @@ class SlowServer {
     SlowServer() {
         // Before binding: accepted sockets take the option from the listener.
         server_.set_tcp_nodelay(true);
+        // Connections stay open as long as a client keeps them, as nginx's do.
+        server_.set_keep_alive_max_count(1000000);
         port_ = server_.bind_to_any_port("127.0.0.1");
     }
     ~SlowServer() {
