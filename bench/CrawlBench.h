@@ -114,9 +114,14 @@ struct Usage {
     bool ok = false;
 };
 
-/// Runs `args` in `dir` with XDG folders there; its own figures.
+/// Runs `args` in `dir` with XDG folders there; its own figures. The side
+/// is started by GNU time, a small process: a child forked straight from
+/// this one would count this process's resident memory as its own peak,
+/// since the kernel keeps the peak across exec.
 inline Usage RunChild(const std::vector<std::string>& args, const std::filesystem::path& dir) {
-    const auto start = std::chrono::steady_clock::now();
+    const std::string report = (dir / "usage").string();
+    std::vector<std::string> timed{"/usr/bin/time", "-q", "-f", "%e %U %S %M %x", "-o", report};
+    timed.insert(timed.end(), args.begin(), args.end());
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
@@ -124,27 +129,29 @@ inline Usage RunChild(const std::vector<std::string>& args, const std::filesyste
         if (::chdir(dir.c_str()) != 0) {
             _exit(127);
         }
-        ::freopen("/dev/null", "w", stdout); // dravik's closing message
+        static_cast<void>(::freopen("/dev/null", "w", stdout)); // dravik's closing message
         std::vector<char*> argv;
-        for (const std::string& a : args) {
+        for (const std::string& a : timed) {
             argv.push_back(const_cast<char*>(a.c_str()));
         }
         argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
+        ::execv(argv[0], argv.data());
         _exit(127);
     }
     int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
+    ::waitpid(pid, &status, 0);
     Usage u;
-    u.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    u.cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-            usage.ru_stime.tv_usec / 1e6;
-    u.peakMb = usage.ru_maxrss / 1024.0;
+    double user = 0;
+    double system = 0;
+    long peakKb = 0;
+    int exitCode = -1;
+    std::ifstream(report) >> u.wall >> user >> system >> peakKb >> exitCode;
+    u.cpu = user + system;
+    u.peakMb = peakKb / 1024.0;
     // wget and wget2 exit with 8 when a server answered with an error
     // status; anything else but 0 is a failed run.
     const bool isWget = args[0].find("wget") != std::string::npos;
-    u.ok = WIFEXITED(status) && (WEXITSTATUS(status) == 0 || (isWget && WEXITSTATUS(status) == 8));
+    u.ok = WIFEXITED(status) && (exitCode == 0 || (isWget && exitCode == 8));
     return u;
 }
 

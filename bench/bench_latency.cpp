@@ -7,6 +7,7 @@
 // side runs as its own process; prints medians and ratios from one run.
 //
 //   bench_latency [--reps N] [--dravik PATH]   (default 1 run each)
+//   bench_latency --serve SECONDS              serves the site alone
 #include "CrawlBench.h"
 
 #define CPPHTTPLIB_THREAD_POOL_COUNT 32
@@ -79,6 +80,14 @@ int main(int argc, char** argv) {
     content.Serve(site.content);
     bench::WriteHostPage(root / "page.html", engine.Origin());
     const std::string start = engine.Origin() + "/orx?ORXCmd=Show";
+    if (argc == 3 && std::string(argv[1]) == "--serve") {
+        // Serves the site alone for a while, for measuring either side by hand.
+        std::printf("%s\n", start.c_str());
+        std::fflush(stdout);
+        std::this_thread::sleep_for(std::chrono::seconds(std::atoi(argv[2])));
+        fs::remove_all(root);
+        return 0;
+    }
     const std::string depth = std::to_string(bench::kDepth);
     const std::string dravik = bench::DravikBinary(argc, argv);
     const std::string page = (root / "page.html").string();

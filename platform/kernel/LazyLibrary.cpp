@@ -14,7 +14,7 @@ extern "C" void* DravikLazyBind(void** slots, const char* names, const char* son
     }
     // The library stays loaded for the life of the process: every slot that
     // points into it keeps pointing there.
-    void* library = ::dlopen(soname, RTLD_NOW | RTLD_LOCAL);
+    void* library = ::dlopen(soname, RTLD_LAZY | RTLD_LOCAL);
     void* function = library != nullptr ? ::dlsym(library, name) : nullptr;
     if (function == nullptr) {
         std::fprintf(stderr, "dravik: cannot load %s from %s: %s\n", name, soname, ::dlerror());
