@@ -31,9 +31,12 @@ int FreePort() {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                       ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
     ::close(fd);
+    if (!bound) {
+        throw std::runtime_error("no free port on 127.0.0.1");
+    }
     return ntohs(address.sin_port);
 }
 
@@ -128,7 +131,7 @@ fs::path ScratchRoot() {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     const fs::path root = ScratchRoot();
     fs::create_directories(root / "site" / "tmp");
     Nginx nginx(root / "site");
@@ -180,4 +183,13 @@ int main(int argc, char** argv) {
                 dravik.wall / wget.wall, dravik.cpu / wget.cpu, dravik.peakMb, requests["dravik"],
                 requests["wget"]);
     return 0;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_crawl: %s\n", e.what());
+    }
+    return 1;
 }

@@ -14,6 +14,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <exception>
 #include <thread>
 
 namespace {
@@ -68,7 +69,7 @@ class SlowServer {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     const fs::path root = fs::canonical("/proc/self/exe").parent_path() /
                           ("latency-scratch-" + std::to_string(::getpid()));
     fs::create_directories(root);
@@ -141,4 +142,13 @@ int main(int argc, char** argv) {
                 six / results.MedianOf("wget2 --max-threads=6").wall);
     std::printf("connections 1 / wget: wall %.2f\n", one / results.MedianOf("wget").wall);
     return 0;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_latency: %s\n", e.what());
+    }
+    return 1;
 }

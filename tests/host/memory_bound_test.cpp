@@ -101,14 +101,17 @@ class MemoryBound : public ::testing::Test {
                                      "XDG_CONFIG_HOME=" + (m_home / "config").string(),
                                      "HOME=" + m_home.string()};
         std::vector<char*> envp;
+        envp.reserve(env.size() + 1);
         for (std::string& e : env) {
             envp.push_back(e.data());
         }
         envp.push_back(nullptr);
-        std::string binary = std::getenv("DRAVIK_BINARY");
+        const char* program = std::getenv("DRAVIK_BINARY");
+        std::string binary = program != nullptr ? program : "dravik";
         std::vector<std::string> args{binary,    "sync", "-q", "--outside-links",
                                       "--check", "Big",  page};
         std::vector<char*> argv;
+        argv.reserve(args.size() + 1);
         for (std::string& a : args) {
             argv.push_back(a.data());
         }
