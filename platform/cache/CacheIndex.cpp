@@ -77,7 +77,10 @@ std::unique_ptr<CacheIndex> CacheIndex::Open(const std::string& path, UrlCacheFa
         }
         return nullptr;
     };
-    if (!UseWriteAheadLog(db.get()) || !Execute(db.get(), "PRAGMA synchronous=NORMAL")) {
+    // A small page cache: SQLite's default of 2 MB would fill as a crawl
+    // adds entries, and a crawl's lookups touch few pages more than once.
+    if (!UseWriteAheadLog(db.get()) || !Execute(db.get(), "PRAGMA synchronous=NORMAL") ||
+        !Execute(db.get(), "PRAGMA cache_size=-256")) {
         return fail();
     }
     Transaction schema(db.get());
