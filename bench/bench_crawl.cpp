@@ -152,6 +152,9 @@ int Run(int argc, char** argv) {
         {"dravik",
          {bench::DravikBinary(argc, argv), "sync", "-q", "--outside-links", "--check", "Tree",
           "--links", "Tree", (root / "page.html").string()}},
+        {"dravik6",
+         {bench::DravikBinary(argc, argv), "sync", "-q", "--outside-links", "--check", "Tree",
+          "--links", "Tree", "--connections", "6", (root / "page.html").string()}},
     };
     bench::Sides results;
     std::map<std::string, int> requests;
@@ -178,10 +181,14 @@ int Run(int argc, char** argv) {
                 bench::PageCount(), bench::RequestCount(), reps);
     results.PrintRow("wget -r -p -H", "wget", requests["wget"]);
     results.PrintRow("dravik sync", "dravik", requests["dravik"]);
+    results.PrintRow("dravik --connections 6", "dravik6", requests["dravik6"]);
     std::printf("dravik/wget: wall %.2f (target <= 0.80)  cpu %.2f (target <= 1.00)  "
                 "peak RSS %.1f MB (target <= 14)  requests %d vs %d\n",
                 dravik.wall / wget.wall, dravik.cpu / wget.cpu, dravik.peakMb, requests["dravik"],
                 requests["wget"]);
+    const bench::Usage six = results.MedianOf("dravik6");
+    std::printf("dravik --connections 6 / wget: wall %.2f  cpu %.2f  peak RSS %.1f MB\n",
+                six.wall / wget.wall, six.cpu / wget.cpu, six.peakMb);
     return 0;
 }
 
