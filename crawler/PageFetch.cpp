@@ -3,6 +3,8 @@
 #include "net/HeaderBlock.h"
 #include "net/HttpRequest.h"
 
+#include <algorithm>
+
 namespace {
 
 /// Reads the body to its end, holding it only while `hold` stays true and
@@ -18,6 +20,16 @@ FetchResult ReadBody(CHttpRequest& request, bool hold) {
     }
     DWORD count = 0;
     do {
+        CVELMemBuf& body = request.m_response;
+        if (hold && body.GetCapacity() - body.GetLength() <=
+                        static_cast<std::int32_t>(CHttpRequest::kReadSize)) {
+            // A body of unknown length grows by doubling (up to the cap and
+            // one read), not by one read at a time, which would copy it over
+            // and over.
+            const std::int64_t doubled = std::int64_t{body.GetCapacity()} * 2;
+            body.Reserve(static_cast<std::int32_t>(std::min<std::int64_t>(
+                doubled, std::int64_t{kMaxWalkedPageBytes} + CHttpRequest::kReadSize)));
+        }
         if (!request.ReadData(&count)) {
             return FetchResult::kBodyFailed;
         }
