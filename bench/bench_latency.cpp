@@ -125,7 +125,6 @@ int Run(int argc, char** argv) {
                 return 1;
             }
             results.Add(side, usage);
-            fs::remove_all(dir);
         }
     }
     fs::remove_all(root);
