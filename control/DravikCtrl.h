@@ -38,6 +38,7 @@ class CDravikCtrl : public COleControl, public IDravikControl {
                           const CCrawlReport** ppReport) override;
     HRESULT GetSettingsReport(const DravikSettingsReport** ppReport) override;
     HRESULT GetInternetSession(HINTERNET* phInternet) override;
+    HRESULT GetTitle(const char16_t** ppTitle) override;
     HRESULT SetConnections(int connections) override;
     HRESULT GetConnections(int* pConnections) override;
 

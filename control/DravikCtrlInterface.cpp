@@ -88,6 +88,14 @@ HRESULT CDravikCtrl::GetInternetSession(HINTERNET* phInternet) {
     return g_hInternet != nullptr ? S_OK : E_UNEXPECTED;
 }
 
+HRESULT CDravikCtrl::GetTitle(const char16_t** ppTitle) {
+    if (ppTitle == nullptr) {
+        return E_POINTER;
+    }
+    *ppTitle = m_pPanel->m_title.GetData();
+    return S_OK;
+}
+
 HRESULT CDravikCtrl::SetConnections(int connections) {
     if (connections < 1 || connections > kMaxConnections) {
         return E_INVALIDARG;

@@ -5,8 +5,10 @@
 // interfaces: IPersistPropertyBag to load the page's parameters,
 // IOleInPlaceControl to give it a window, paint it and activate it, and
 // this one to find the panel (a dialog of the UI model, which the front end
-// renders and clicks), the subscriptions it shows, and how the last press
-// of Synchronize ended. Texts handed out stay owned by the control and live
+// renders and clicks), its title, the subscriptions it shows, and how the
+// last press of Synchronize ended. The interface's id changes whenever its
+// methods do, so a program never calls into a module built for another
+// version. Texts handed out stay owned by the control and live
 // as long as it does.
 #pragma once
 
@@ -64,7 +66,7 @@ struct DravikRunResult {
 
 struct IDravikControl : IUnknown {
     static constexpr IID kIID = {
-        0xD5F9F5BC, 0x5D8D, 0x4803, {0x8C, 0x94, 0x3A, 0x15, 0xAF, 0x23, 0xD7, 0x4F}};
+        0x6B0E2C41, 0x93D7, 0x4F5A, {0xB2, 0x8E, 0x51, 0xC4, 0x0A, 0x7D, 0xE3, 0x96}};
 
     /// The panel; E_UNEXPECTED before the control has its window.
     virtual HRESULT GetPanel(CDialog** ppPanel) = 0;
@@ -85,6 +87,10 @@ struct IDravikControl : IUnknown {
     /// The module's internet session, which every request of a run goes
     /// through: a front end sets its status callback to follow the run.
     virtual HRESULT GetInternetSession(HINTERNET* phInternet) = 0;
+    /// The title ("Label.Title"), which the control shows as the caption of
+    /// its progress window and message boxes; the panel, a child window,
+    /// has no caption of its own, so a host may show it around the panel.
+    virtual HRESULT GetTitle(const char16_t** ppTitle) = 0;
     /// Connections each crawl of the next runs may use at once (1 to
     /// kMaxConnections, 1 when never set); E_INVALIDARG beyond. With more
     /// than one, embedded resources on other hosts are fetched side by

@@ -25,6 +25,7 @@ void AddFetchCommand(CLI::App& app, int& exitCode);
 void AddOfflineCommand(CLI::App& app, int& exitCode);
 void AddCacheCommand(CLI::App& app, int& exitCode);
 void AddSyncCommand(CLI::App& app, int& exitCode);
+void AddPanelCommand(CLI::App& app, int& exitCode);
 void AddSnippetCommand(CLI::App& app, int& exitCode);
 void AddNamesCommand(CLI::App& app, int& exitCode);
 void AddDemoCommand(CLI::App& app, int& exitCode);

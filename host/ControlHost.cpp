@@ -181,6 +181,12 @@ std::u16string HostedControl::EngineAddress() {
     return address != nullptr ? address : u"";
 }
 
+std::u16string HostedControl::Title() {
+    const char16_t* title = nullptr;
+    m_pControl->GetTitle(&title);
+    return title != nullptr ? title : u"";
+}
+
 DravikRunResult HostedControl::LastRun() {
     DravikRunResult result{sizeof(DravikRunResult), RunOutcome::kNone, -1, 0};
     m_pControl->GetLastRun(&result);

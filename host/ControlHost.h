@@ -41,6 +41,10 @@ class HostedControl {
 
     /// The panel, to render and click.
     CDialog& Panel() { return *m_pPanel; }
+    /// The control's own object, e.g. for a property page to be handed.
+    IUnknown* Unknown() { return m_pControl.Get(); }
+    /// The title the configuration gives ("Label.Title"); empty when none.
+    std::u16string Title();
     /// The index of the slot with check boxes named `name`, or -1.
     int FindSlot(const std::u16string& name);
     CButton& SubscriptionBox(int slot) { return Box(SlotInfo(slot).subscriptionBoxId); }

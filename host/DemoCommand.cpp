@@ -2,7 +2,9 @@
 // with its own cache, settings and registry in a scratch folder.
 #include "host/Commands.h"
 #include "host/DemoSite.h"
+#include "host/PanelCommand.h"
 #include "host/SyncCommand.h"
+#include "host/terminal/Terminal.h"
 #include "platform/inet/WinInet.h"
 #include "platform/text/Utf8.h"
 
@@ -19,6 +21,7 @@ namespace {
 
 struct DemoOptions {
     bool keep = false;
+    bool panel = false;
 };
 
 void ShowFile(const std::filesystem::path& path) {
@@ -41,6 +44,11 @@ void ShowCache() {
 }
 
 int RunDemo(const DemoOptions& options) {
+    if (options.panel && !Terminal::Available()) {
+        std::cerr << "dravik demo: --panel needs a terminal for standard input and output; "
+                     "`dravik demo` runs without one\n";
+        return kExitUsage;
+    }
     const std::filesystem::path home =
         std::filesystem::temp_directory_path() / ("dravik-demo-" + std::to_string(::getpid()));
     std::filesystem::create_directories(home);
@@ -53,15 +61,21 @@ int RunDemo(const DemoOptions& options) {
     std::ofstream(page) << site.HostPage();
     std::cout << "Demo application engine: " << site.EngineOrigin() << "/orx\n"
               << "Demo content host:       " << site.ContentOrigin() << "\n"
-              << "Host page:               " << page.string() << "\n\n"
-              << "Synchronizing: Home page with linked pages, Articles, outside links "
-                 "followed\n";
-    SyncOptions sync;
-    sync.page = page.string();
-    sync.check = {"Articles"};
-    sync.links = {"Home"};
-    sync.outsideLinks = true;
-    const int status = RunSync(sync);
+              << "Host page:               " << page.string() << "\n\n";
+    int status = kExitOk;
+    if (options.panel) {
+        std::cout << std::flush;
+        status = RunPanel(page.string());
+    } else {
+        std::cout << "Synchronizing: Home page with linked pages, Articles, outside links "
+                     "followed\n";
+        SyncOptions sync;
+        sync.page = page.string();
+        sync.check = {"Articles"};
+        sync.links = {"Home"};
+        sync.outsideLinks = true;
+        status = RunSync(sync);
+    }
 
     std::cout << "\nRequests the servers received (server, status, request):\n";
     for (const std::string& line : site.Requests()) {
@@ -78,6 +92,10 @@ int RunDemo(const DemoOptions& options) {
     } else {
         std::filesystem::remove_all(home);
     }
+    if (!options.panel) {
+        std::cout << "\nNext: `dravik demo --panel` shows this page's panel in the terminal to "
+                     "choose and synchronize yourself; `dravik panel PAGE` shows your own.\n";
+    }
     return status;
 }
 
@@ -91,5 +109,8 @@ void AddDemoCommand(CLI::App& app, int& exitCode) {
                 "127.0.0.1. Shows every request, the URL cache and the settings written. Uses a "
                 "scratch folder for cache, settings and registry, removed afterwards.");
     demo->add_flag("--keep", options->keep, "keep the scratch folder (host page, cache, settings)");
+    demo->add_flag("--panel", options->panel,
+                   "show the demo page's panel in the terminal instead, to check boxes and press "
+                   "Synchronize yourself (`dravik panel --help` lists the keys)");
     demo->callback([options, &exitCode] { exitCode = RunDemo(*options); });
 }

@@ -111,7 +111,8 @@ int RunFetch(const FetchOptions& options) {
     if (!complete) {
         return Fail(kExitTransport, "the body could not be read: " + DescribeError(error));
     }
-    return ReportCacheFailures("dravik fetch: ", failures, status == 200 ? kExitOk : kExitFailed);
+    return ReportCacheFailures(std::cerr, "dravik fetch: ", failures,
+                               status == 200 ? kExitOk : kExitFailed);
 }
 
 } // namespace

@@ -32,6 +32,16 @@ std::string Bytes(std::uint64_t bytes) {
 
 } // namespace
 
+std::string DescribeProgress(const ProgressCounts& counts) {
+    std::string text = std::to_string(counts.requests) +
+                       (counts.requests == 1 ? " request | " : " requests | ") +
+                       Bytes(counts.bytes);
+    if (!counts.url.empty()) {
+        text += " | " + counts.url;
+    }
+    return text;
+}
+
 ProgressLine::Mode ProgressLine::ModeFor(bool quiet, bool verbose) {
     if (quiet) {
         return Mode::kQuiet;
@@ -53,14 +63,14 @@ void ProgressLine::Subscription(const std::string& text) {
 
 void ProgressLine::RequestSent(const std::string& url) {
     const std::lock_guard lock(m_mutex);
-    ++m_requests;
-    m_url = url;
+    ++m_counts.requests;
+    m_counts.url = url;
     Draw(false);
 }
 
 void ProgressLine::BytesReceived(std::uint64_t bytes) {
     const std::lock_guard lock(m_mutex);
-    m_bytes += bytes;
+    m_counts.bytes += bytes;
     Draw(false);
 }
 
@@ -86,6 +96,10 @@ void ProgressLine::Clear() {
 }
 
 void ProgressLine::Draw(bool force) {
+    if (m_sink) {
+        m_sink(m_counts);
+        return;
+    }
     if (m_mode != Mode::kLive) {
         return;
     }
@@ -95,11 +109,7 @@ void ProgressLine::Draw(bool force) {
     }
     m_lastDraw = now;
     std::string line = m_subscription;
-    line += (line.empty() ? "" : " | ") + std::to_string(m_requests) +
-            (m_requests == 1 ? " request | " : " requests | ") + Bytes(m_bytes);
-    if (!m_url.empty()) {
-        line += " | " + m_url;
-    }
+    line += (line.empty() ? "" : " | ") + DescribeProgress(m_counts);
     const std::size_t width = TerminalWidth() - 1;
     if (line.size() > width) {
         line = line.substr(0, width - 3) + "...";

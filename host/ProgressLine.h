@@ -5,13 +5,26 @@
 // with its status, as the demo lists them. Live keeps one line on a
 // terminal up to date: subscription, requests, bytes and the URL being
 // fetched, redrawn at most ten times a second, and erased before anything
-// else is printed.
+// else is printed. A front end that draws the line itself gives a sink,
+// which gets the figures at every change and keeps its own pace.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
+
+/// The figures of a live line: requests made, body bytes received, the URL
+/// being fetched (empty before the first request).
+struct ProgressCounts {
+    std::uint64_t requests = 0;
+    std::uint64_t bytes = 0;
+    std::string url;
+};
+
+/// "3 requests | 1.2 KiB | URL", the figures as the live line words them.
+std::string DescribeProgress(const ProgressCounts& counts);
 
 class ProgressLine {
   public:
@@ -21,7 +34,13 @@ class ProgressLine {
     /// `verbose` choose kQuiet and kVerbose whatever it is.
     static Mode ModeFor(bool quiet, bool verbose);
 
+    /// Receives the figures at every change, on the thread that reports it,
+    /// which it should keep waiting no longer than it takes to copy them.
+    using Sink = std::function<void(const ProgressCounts& counts)>;
+
     explicit ProgressLine(Mode mode) : m_mode(mode) {}
+    /// A live line drawn by `sink` instead of on standard error.
+    explicit ProgressLine(Sink sink) : m_mode(Mode::kLive), m_sink(std::move(sink)) {}
     ~ProgressLine() { Clear(); }
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
@@ -41,11 +60,10 @@ class ProgressLine {
     void Draw(bool force);
 
     const Mode m_mode;
+    const Sink m_sink;
     std::mutex m_mutex; // the crawl reports from its own thread
     std::string m_subscription;
-    std::string m_url;
-    std::uint64_t m_requests = 0;
-    std::uint64_t m_bytes = 0;
+    ProgressCounts m_counts;
     bool m_shown = false;
     std::chrono::steady_clock::time_point m_lastDraw{};
 };

@@ -8,8 +8,8 @@
 #include "resources/ConfigKeys.h"
 
 #include <cstdio>
-#include <iostream>
 #include <map>
+#include <ostream>
 #include <utility>
 
 namespace {
@@ -75,25 +75,30 @@ std::string FailureWords(const CCrawlReport& r, int slot) {
     return "the reason is not known";
 }
 
-void ReportFailedSlot(const std::string& prefix, HostedControl& control) {
+void ReportFailedSlot(std::ostream& out, const std::string& prefix, HostedControl& control) {
     const int slot = control.LastRun().failedSlot;
     if (slot < 0) {
         return;
     }
     const auto [name, report] = control.SlotReport(slot);
-    std::cerr << prefix << "subscription \"" << Text(name) << "\" (" << Key(slot, u".Name")
-              << ") failed: " << Text(report->m_startUrl) << ": " << FailureWords(*report, slot)
-              << "\n";
+    out << prefix << "subscription \"" << Text(name) << "\" (" << Key(slot, u".Name")
+        << ") failed: " << Text(report->m_startUrl) << ": " << FailureWords(*report, slot) << "\n";
 }
 
-void ReportWalksCut(const std::string& prefix, HostedControl& control) {
-    for (int slot = 0; slot < kSlotCount; ++slot) {
+void ReportWalksCut(std::ostream& out, const std::string& prefix, HostedControl& control) {
+    // Only the slots this run reached: the others keep an earlier run's report.
+    const DravikRunResult run = control.LastRun();
+    if (run.outcome != RunOutcome::kComplete && run.outcome != RunOutcome::kFailed) {
+        return;
+    }
+    const int last = run.outcome == RunOutcome::kFailed ? run.failedSlot : kSlotCount - 1;
+    for (int slot = 0; slot <= last; ++slot) {
         const auto [name, report] = control.SlotReport(slot);
         const std::int32_t n = report->m_nNotWalked;
         if (n > 0) {
-            std::cerr << prefix << "warning: subscription \"" << Text(name) << "\": " << n
-                      << (n == 1 ? " page was" : " pages were")
-                      << " fetched but not walked: they lie too deep for the crawl's stack\n";
+            out << prefix << "warning: subscription \"" << Text(name) << "\": " << n
+                << (n == 1 ? " page was" : " pages were")
+                << " fetched but not walked: they lie too deep for the crawl's stack\n";
         }
         const std::int32_t large = report->m_nTooLarge;
         if (large > 0) {
@@ -107,7 +112,7 @@ void ReportWalksCut(const std::string& prefix, HostedControl& control) {
 }
 
 /// What an empty configuration left unsaid, and why nothing was crawled.
-void ReportEmptyTexts(const std::string& prefix, HostedControl& control) {
+void ReportEmptyTexts(std::ostream& out, const std::string& prefix, HostedControl& control) {
     const DravikRunResult run = control.LastRun();
     std::vector<std::string> empty;
     if ((run.dwEmptyTexts & kEmptyTitle) != 0) {
@@ -115,8 +120,8 @@ void ReportEmptyTexts(const std::string& prefix, HostedControl& control) {
     }
     switch (run.outcome) {
     case RunOutcome::kNoUserName:
-        std::cerr << prefix << "the page gives no user name (Info.UserName is empty), so nothing "
-                  << "was synchronized\n";
+        out << prefix << "the page gives no user name (Info.UserName is empty), so nothing "
+            << "was synchronized\n";
         if ((run.dwEmptyTexts & kEmptyNoUsername) != 0) {
             empty.emplace_back("Msg.NoUsername");
         }
@@ -130,10 +135,10 @@ void ReportEmptyTexts(const std::string& prefix, HostedControl& control) {
             crawled = crawled || report->m_bCrawled;
         }
         if (!crawled) {
-            std::cerr << prefix << "no subscription was synchronized: "
-                      << (named ? "none is selected (--check NAME selects one)"
-                                : "the page names none (S1.Name to S6.Name, NS1.Name to NS6.Name)")
-                      << "\n";
+            out << prefix << "no subscription was synchronized: "
+                << (named ? "none is selected (--check NAME selects one)"
+                          : "the page names none (S1.Name to S6.Name, NS1.Name to NS6.Name)")
+                << "\n";
         }
         if ((run.dwEmptyTexts & kEmptySynchComplete) != 0) {
             empty.emplace_back("Msg.SynchComplete");
@@ -149,32 +154,31 @@ void ReportEmptyTexts(const std::string& prefix, HostedControl& control) {
         return; // no message was shown
     }
     for (std::size_t i = 0; i < empty.size(); ++i) {
-        std::cerr << (i == 0 ? prefix + "the page gives no text for " : " and ") << empty[i];
+        out << (i == 0 ? prefix + "the page gives no text for " : " and ") << empty[i];
     }
     if (!empty.empty()) {
-        std::cerr << ", so the message above is incomplete\n";
+        out << ", so the message above is incomplete\n";
     }
 }
 
-void ReportSettings(const std::string& prefix, HostedControl& control) {
+void ReportSettings(std::ostream& out, const std::string& prefix, HostedControl& control) {
     const DravikSettingsReport& report = control.SettingsReport();
     for (const int slot : report.unstorable) {
-        std::cerr << prefix << "warning: the choice for \"" << Text(control.SlotReport(slot).first)
-                  << "\" (" << Key(slot, u".Name")
-                  << ") is not saved: a name that starts with \";\" or \"[\" or holds a line "
-                     "break cannot be a key of the settings file\n";
+        out << prefix << "warning: the choice for \"" << Text(control.SlotReport(slot).first)
+            << "\" (" << Key(slot, u".Name")
+            << ") is not saved: a name that starts with \";\" or \"[\" or holds a line "
+               "break cannot be a key of the settings file\n";
     }
     for (const auto& [first, second] : report.shared) {
-        std::cerr << prefix << "warning: " << Key(first, u".Name") << " and "
-                  << Key(second, u".Name") << " are both \""
-                  << Text(control.SlotReport(first).first)
-                  << "\": the settings file keeps the first one's choice for both\n";
+        out << prefix << "warning: " << Key(first, u".Name") << " and " << Key(second, u".Name")
+            << " are both \"" << Text(control.SlotReport(first).first)
+            << "\": the settings file keeps the first one's choice for both\n";
     }
     ProfileWriteFailure failure;
     if (GetLastProfileWriteFailure(failure)) {
-        std::cerr << prefix << "warning: the settings file " << failure.path
-                  << " could not be written: " << failure.reason << " (error " << failure.error
-                  << "); the choices of this run are not kept\n";
+        out << prefix << "warning: the settings file " << failure.path
+            << " could not be written: " << failure.reason << " (error " << failure.error
+            << "); the choices of this run are not kept\n";
     }
 }
 
@@ -221,8 +225,8 @@ std::vector<std::string> RequestHeaderWarnings(std::u16string_view headers) {
     return warnings;
 }
 
-int ReportCacheFailures(const std::string& prefix, const std::vector<UrlCacheFailure>& failures,
-                        int status) {
+int ReportCacheFailures(std::ostream& out, const std::string& prefix,
+                        const std::vector<UrlCacheFailure>& failures, int status) {
     // One line per place and reason: a cache folder that cannot be written
     // fails every download the same way.
     std::map<std::pair<std::u16string, std::u16string>, std::pair<const UrlCacheFailure*, int>>
@@ -234,19 +238,19 @@ int ReportCacheFailures(const std::string& prefix, const std::vector<UrlCacheFai
     }
     for (const auto& [key, group] : groups) {
         const UrlCacheFailure& f = *group.first;
-        std::cerr << prefix << "the URL cache could not keep " << group.second
-                  << (group.second == 1 ? " response" : " responses") << " (" << Printable(f.url)
-                  << (group.second == 1 ? "" : ", ...") << "): " << Printable(f.path) << ": "
-                  << Printable(f.reason) << " (error " << f.error << ")\n";
+        out << prefix << "the URL cache could not keep " << group.second
+            << (group.second == 1 ? " response" : " responses") << " (" << Printable(f.url)
+            << (group.second == 1 ? "" : ", ...") << "): " << Printable(f.path) << ": "
+            << Printable(f.reason) << " (error " << f.error << ")\n";
     }
     return !failures.empty() && (status == kExitOk || status == kExitFailed) ? kExitCache : status;
 }
 
-int ReportRun(const std::string& prefix, HostedControl& control,
+int ReportRun(std::ostream& out, const std::string& prefix, HostedControl& control,
               const std::vector<UrlCacheFailure>& cacheFailures, int status) {
-    ReportFailedSlot(prefix, control);
-    ReportEmptyTexts(prefix, control);
-    ReportWalksCut(prefix, control);
-    ReportSettings(prefix, control);
-    return ReportCacheFailures(prefix, cacheFailures, status);
+    ReportFailedSlot(out, prefix, control);
+    ReportEmptyTexts(out, prefix, control);
+    ReportWalksCut(out, prefix, control);
+    ReportSettings(out, prefix, control);
+    return ReportCacheFailures(out, prefix, cacheFailures, status);
 }

@@ -3,14 +3,11 @@
 
 #include "host/Commands.h"
 #include "host/ControlHost.h"
-#include "host/ErrorText.h"
-#include "host/HostPage.h"
+#include "host/PageControl.h"
 #include "host/ProgressLine.h"
 #include "host/RunReport.h"
 #include "host/SessionListener.h"
-#include "net/InternetSession.h"
 #include "platform/inet/WinInet.h"
-#include "platform/kernel/LastError.h"
 #include "platform/profile/PrivateProfile.h"
 #include "platform/text/Utf8.h"
 #include "platform/ui/MessageBox.h"
@@ -78,21 +75,6 @@ void ApplyClicks(HostedControl& control, const SyncOptions& o) {
     }
 }
 
-int ExitStatusOf(RunOutcome outcome) {
-    switch (outcome) {
-    case RunOutcome::kComplete:
-        return kExitOk;
-    case RunOutcome::kFailed:
-        return kExitFailed;
-    case RunOutcome::kOffline:
-        return kExitOffline;
-    case RunOutcome::kNoUserName:
-    case RunOutcome::kNone:
-        break;
-    }
-    return kExitUsage;
-}
-
 int Fail(int status, const std::string& message) {
     std::cerr << "dravik sync: " << message << "\n";
     return status;
@@ -122,29 +104,16 @@ int Press(HostedControl& control, bool yes, ProgressLine& line) {
     control.Panel().Click(IDC_SYNCHRONIZE);
     SetGoOnlinePrompt({});
     line.Clear();
-    return ReportRun("dravik sync: ", control, listener.CacheFailures(),
+    return ReportRun(std::cerr, "dravik sync: ", control, listener.CacheFailures(),
                      ExitStatusOf(control.LastRun().outcome));
 }
 
 int RunWithSession(const SyncOptions& options) {
-    const HostPageResult page = ReadHostPage(options.page);
-    if (!page.ok) {
-        return Fail(kExitUsage, page.error);
-    }
-    if (const auto headers = page.params.find(u"Info.HttpRequestHeaders");
-        headers != page.params.end()) {
-        for (const std::string& warning : RequestHeaderWarnings(headers->second)) {
-            std::cerr << "dravik sync: warning: " << warning << "\n";
-        }
-    }
-    HostedControl::Failure failure;
+    int status = kExitOk;
     const std::unique_ptr<HostedControl> control =
-        HostedControl::Create(page.classId, page.params, failure);
+        OpenPageControl(options.page, "dravik sync: ", status);
     if (!control) {
-        return Fail(failure.status, "host page " + options.page + ": " + failure.message);
-    }
-    if (control->EngineAddress().empty()) {
-        return Fail(kExitUsage, "the page gives no engine address (Info.ORXPath)");
+        return status;
     }
     try {
         ApplyClicks(*control, options);
@@ -162,14 +131,7 @@ int RunWithSession(const SyncOptions& options) {
 } // namespace
 
 int RunSync(const SyncOptions& options) {
-    if (!OpenInternetSession()) {
-        const DWORD error = GetLastError();
-        CloseInternetSession();
-        return Fail(kExitTransport, "cannot open the internet session: " + DescribeError(error));
-    }
-    const int status = RunWithSession(options);
-    CloseInternetSession();
-    return status;
+    return WithInternetSession("dravik sync: ", [&options] { return RunWithSession(options); });
 }
 
 void AddSyncCommand(CLI::App& app, int& exitCode) {

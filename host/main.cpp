@@ -17,6 +17,7 @@ int Run(int argc, char** argv) {
     AddOfflineCommand(app, exitCode);
     AddCacheCommand(app, exitCode);
     AddSyncCommand(app, exitCode);
+    AddPanelCommand(app, exitCode);
     AddNamesCommand(app, exitCode);
     AddSnippetCommand(app, exitCode);
     AddDemoCommand(app, exitCode);
@@ -39,7 +40,7 @@ int Run(int argc, char** argv) {
     }
     if (app.get_subcommands().empty()) {
         std::cerr << "usage: dravik COMMAND [OPTIONS]\n"
-                     "commands: demo, snippet, sync PAGE, fetch URL, cache list, "
+                     "commands: demo, panel PAGE, snippet, sync PAGE, fetch URL, cache list, "
                      "offline on|off|status\n"
                      "`dravik --help` explains them; start with `dravik demo`.\n";
         return kExitUsage;

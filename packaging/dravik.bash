@@ -87,7 +87,7 @@ _dravik() {
             return
             ;;
         demo)
-            COMPREPLY=($(compgen -W "--keep --help" -- "$cur"))
+            COMPREPLY=($(compgen -W "--keep --panel --help" -- "$cur"))
             return
             ;;
         snippet)

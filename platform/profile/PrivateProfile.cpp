@@ -169,6 +169,7 @@ BOOL WritePrivateProfileSectionW(const char16_t* section, const char16_t* entrie
         if (error) {
             return WriteFailed(path, WindowsError(error, ERROR_PATH_NOT_FOUND), error.message());
         }
+        t_writeFailed = false; // a later success means the choices are kept again
         return TRUE;
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);

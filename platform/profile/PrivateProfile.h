@@ -69,7 +69,8 @@ struct ProfileWriteFailure {
     std::string reason;
 };
 
-/// The latest failed WritePrivateProfileSectionW of the calling thread, for
-/// front ends that tell the user why their choices were not kept. False
-/// when none has failed since the thread began.
+/// Why the latest WritePrivateProfileSectionW of the calling thread failed,
+/// for front ends that tell the user why their choices were not kept.
+/// False when it succeeded or none was made, so a front end that runs
+/// several times never reports an old failure.
 bool GetLastProfileWriteFailure(ProfileWriteFailure& failure);

@@ -213,6 +213,55 @@ void CDialog::DropFocus(const CWnd& control) {
     }
 }
 
+CWnd* CDialog::GetNextDlgTabItem(const CWnd* pWndCtl, BOOL bPrevious) const {
+    const int count = static_cast<int>(m_controls.size());
+    if (count == 0) {
+        return nullptr;
+    }
+    int start = pWndCtl != nullptr ? FindSlot(pWndCtl->GetDlgCtrlID()) : -1;
+    if (start < 0) {
+        start = bPrevious ? 0 : count - 1; // so that one step lands on the first (last)
+    }
+    const int step = bPrevious ? count - 1 : 1;
+    for (int n = 1; n <= count; ++n) {
+        const ControlSlot& slot = m_controls[static_cast<std::size_t>((start + n * step) % count)];
+        if (slot.control->Has(kCtlTabStop) && slot.window->IsWindowVisible() &&
+            slot.window->IsWindowEnabled()) {
+            return slot.window;
+        }
+    }
+    return nullptr;
+}
+
+int CDialog::GetDefID() const {
+    for (const ControlSlot& slot : m_controls) {
+        if (slot.control->kind == ControlKind::DefPushButton) {
+            return slot.control->id;
+        }
+    }
+    return 0;
+}
+
+CWnd* CDialog::ChildWindowFromPoint(POINT point, UINT nFlags) {
+    if (!IsWindow() || point.x < 0 || point.y < 0 || point.x >= m_pTemplate->width ||
+        point.y >= m_pTemplate->height) {
+        return nullptr;
+    }
+    for (const ControlSlot& slot : m_controls) {
+        const DialogRect& r = slot.control->rect;
+        if (point.x < r.left || point.x >= r.left + r.width || point.y < r.top ||
+            point.y >= r.top + r.height) {
+            continue;
+        }
+        if (((nFlags & CWP_SKIPINVISIBLE) != 0 && !slot.window->IsWindowVisible()) ||
+            ((nFlags & CWP_SKIPDISABLED) != 0 && !slot.window->IsWindowEnabled())) {
+            continue;
+        }
+        return slot.window;
+    }
+    return this;
+}
+
 void CDialog::MapClick(int id, std::function<void()> handler) {
     m_clickHandlers[id] = std::move(handler);
 }

@@ -46,6 +46,11 @@ class CDataExchange {
 /// object cannot stand for that kind (CButton for buttons, CStatic for texts).
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
 
+// What ChildWindowFromPoint passes over.
+constexpr UINT CWP_ALL = 0x0000;
+constexpr UINT CWP_SKIPINVISIBLE = 0x0001;
+constexpr UINT CWP_SKIPDISABLED = 0x0002;
+
 /// The colours a colour query answers with.
 struct CtlColors {
     COLORREF brush;      ///< fill the window's background with this
@@ -84,6 +89,22 @@ class CDialog : public CWnd {
     void CenterWindow() { m_bCentered = true; }
     /// Whether the window is to be centred on the screen.
     bool IsCentered() const { return m_bCentered; }
+
+    /// The control the Tab key (or Shift-Tab, `bPrevious`) moves the focus
+    /// to from `pWndCtl`: the next (previous) tab stop in template order that
+    /// is visible and enabled, wrapping around. A null `pWndCtl` starts the
+    /// search so that the first (last) such control is found. Gives
+    /// `pWndCtl` itself when no other control qualifies, and nullptr when
+    /// none does or the window does not exist.
+    CWnd* GetNextDlgTabItem(const CWnd* pWndCtl, BOOL bPrevious = FALSE) const;
+    /// The id of the default push button, which the Enter key presses, or 0.
+    int GetDefID() const;
+    /// The control under `point` (dialog units from the dialog's top left):
+    /// the first in template order whose rectangle holds it, passing over
+    /// hidden or disabled ones as `nFlags` asks. The dialog itself when the
+    /// point is inside it but on no control; nullptr when it is outside or
+    /// the window does not exist.
+    CWnd* ChildWindowFromPoint(POINT point, UINT nFlags = CWP_ALL);
 
     /// The id of the control with the keyboard focus, or 0.
     int GetFocusId() const { return m_focusId; }

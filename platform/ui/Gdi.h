@@ -36,6 +36,12 @@ constexpr UINT CTLCOLOR_BTN = 3;    ///< a push button
 constexpr UINT CTLCOLOR_DLG = 4;    ///< the dialog's own background
 constexpr UINT CTLCOLOR_STATIC = 6; ///< a static text, check box or radio button
 
+/// A point: x to the right, y downwards.
+struct POINT {
+    LONG x;
+    LONG y;
+};
+
 /// A rectangle: left and top inside, right and bottom just outside.
 struct RECT {
     LONG left;

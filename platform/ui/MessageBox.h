@@ -15,12 +15,18 @@ class CWnd;
 
 // Box types: buttons in the low four bits, icon in the next four.
 constexpr UINT MB_OK = 0x00000000;
+constexpr UINT MB_YESNO = 0x00000004;
+constexpr UINT MB_ICONHAND = 0x00000010;
+constexpr UINT MB_ICONQUESTION = 0x00000020;
 constexpr UINT MB_ICONEXCLAMATION = 0x00000030;
+constexpr UINT MB_ICONASTERISK = 0x00000040;
 constexpr UINT MB_TYPEMASK = 0x0000000F;
 constexpr UINT MB_ICONMASK = 0x000000F0;
 
 // Answers.
 constexpr int IDOK = 1;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
 
 /// One message box, as the sink receives it.
 struct MessageBoxRequest {

@@ -132,6 +132,9 @@ TEST_F(Settings, NamesThatCannotBeKeysCostOnlyTheirOwnChoice) {
     ASSERT_TRUE(GetLastProfileWriteFailure(failure));
     EXPECT_EQ(failure.path, (m_home / "config" / "dravik" / "dravik.ini").string());
     EXPECT_EQ(failure.reason, "Not a directory");
+    ::setenv("XDG_CONFIG_HOME", (m_home / "elsewhere").c_str(), 1);
+    m_panel->SaveSettings();
+    EXPECT_FALSE(GetLastProfileWriteFailure(failure)) << "a later save succeeded";
 }
 
 TEST_F(Settings, SavingWritesExactlyTheNamedSlotsAndKeepsOtherSections) {

@@ -7,9 +7,11 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct RecordedRequest {
@@ -28,7 +30,8 @@ struct CannedReply {
     int status = 200;
     std::string contentType = "text/html";
     std::string body;
-    std::string location; // for redirects
+    std::string location;               // for redirects
+    std::chrono::milliseconds delay{0}; // before answering, e.g. to watch a run in progress
 };
 
 class TestServer {
@@ -78,15 +81,19 @@ class TestServer {
 
   private:
     void Answer(const httplib::Request& req, httplib::Response& res) {
-        std::lock_guard lock(m_mutex);
-        m_requests.push_back({req.target, req.version, req.headers});
-        const auto found = m_replies.find(req.target);
-        if (found == m_replies.end()) {
-            res.status = 404;
-            res.set_content("not found", "text/plain");
-            return;
+        CannedReply reply;
+        {
+            std::lock_guard lock(m_mutex);
+            m_requests.push_back({req.target, req.version, req.headers});
+            const auto found = m_replies.find(req.target);
+            if (found == m_replies.end()) {
+                res.status = 404;
+                res.set_content("not found", "text/plain");
+                return;
+            }
+            reply = found->second;
         }
-        const CannedReply& reply = found->second;
+        std::this_thread::sleep_for(reply.delay);
         res.status = reply.status;
         if (!reply.location.empty()) {
             res.set_header("Location", reply.location);

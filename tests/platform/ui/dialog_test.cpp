@@ -260,3 +260,47 @@ TEST(DialogColors, QueriesReachTheDialogsHandlerWithTheRightKind) {
     EXPECT_EQ(white.m_kinds, (std::vector<UINT>{CTLCOLOR_DLG, CTLCOLOR_STATIC, CTLCOLOR_BTN}));
     EXPECT_FALSE(white.QueryCtlColor(999).has_value());
 }
+
+TEST_F(ShownPanel, TabOrderHitTestAndDefaultButtonFollowTheTemplateAndTheStates) {
+    // Visible, enabled tab stops in template order, wrapping: S1, S2, S3,
+    // outside links (include-links boxes are disabled, S4-S6 hidden, the
+    // Synchronize button has no tab stop).
+    const int forward[] = {IDC_S1_SUBSCRIPTION, IDC_S2_SUBSCRIPTION, IDC_S3_SUBSCRIPTION,
+                           IDC_FOLLOW_OUTSIDE_LINKS, IDC_S1_SUBSCRIPTION};
+    const CWnd* at = panel.GetDlgItem(IDC_SYNCHRONIZE);
+    for (int id : forward) {
+        at = panel.GetNextDlgTabItem(at);
+        ASSERT_NE(at, nullptr);
+        EXPECT_EQ(at->GetDlgCtrlID(), id);
+    }
+    EXPECT_EQ(panel.GetNextDlgTabItem(nullptr)->GetDlgCtrlID(), IDC_S1_SUBSCRIPTION);
+    EXPECT_EQ(panel.GetNextDlgTabItem(nullptr, TRUE)->GetDlgCtrlID(), IDC_FOLLOW_OUTSIDE_LINKS);
+    EXPECT_EQ(panel.GetNextDlgTabItem(&panel.m_s1, TRUE)->GetDlgCtrlID(), IDC_FOLLOW_OUTSIDE_LINKS);
+    ASSERT_TRUE(panel.Click(IDC_S1_SUBSCRIPTION)); // enables S1's include-links box
+    EXPECT_EQ(panel.GetNextDlgTabItem(&panel.m_s1)->GetDlgCtrlID(), IDC_S1_INCLUDE_LINKS);
+    EXPECT_EQ(panel.GetDefID(), IDC_SYNCHRONIZE);
+
+    struct Hit {
+        POINT point;
+        UINT flags;
+        int id; // 0: the dialog itself, -2: nothing
+    };
+    const Hit hits[] = {
+        {{13, 17}, CWP_ALL, IDC_S1_SUBSCRIPTION},
+        {{158, 27}, CWP_ALL, IDC_S1_SUBSCRIPTION},
+        {{159, 27}, CWP_ALL, 0},
+        {{20, 100}, CWP_ALL, IDC_S3_INCLUDE_LINKS},
+        {{20, 100}, CWP_SKIPDISABLED, 0},
+        {{170, 20}, CWP_ALL, IDC_S4_SUBSCRIPTION},
+        {{170, 20}, CWP_SKIPINVISIBLE, 0},
+        {{14, 141}, CWP_ALL, IDC_SYNCHRONIZE},
+        {{311, 184}, CWP_ALL, 0},
+        {{312, 10}, CWP_ALL, -2},
+        {{-1, 10}, CWP_ALL, -2},
+    };
+    for (const Hit& h : hits) {
+        CWnd* found = panel.ChildWindowFromPoint(h.point, h.flags);
+        const int id = found == nullptr ? -2 : found == &panel ? 0 : found->GetDlgCtrlID();
+        EXPECT_EQ(id, h.id) << h.point.x << "," << h.point.y;
+    }
+}
