@@ -31,3 +31,9 @@ void AddNamesCommand(CLI::App& app, int& exitCode);
 void AddDemoCommand(CLI::App& app, int& exitCode);
 void AddRegisterCommands(CLI::App& app, int& exitCode);
 void AddInfoCommand(CLI::App& app, int& exitCode);
+void AddProxyCommand(CLI::App& app, int& exitCode);
+/// Adds show, remove, clear and missed to the `cache` subcommand.
+void AddCacheEntryCommands(CLI::App& cache, int& exitCode);
+
+/// `dravik fetch --missed`; returns the exit status.
+int RunFetchMissed();

@@ -123,10 +123,23 @@ void AddFetchCommand(CLI::App& app, int& exitCode) {
         "fetch", "Fetch one URL the way a crawl fetches a page on another host: status line, URL "
                  "after redirects and filtered headers on standard error, body on standard "
                  "output. The response goes to the URL cache unless --no-cache is given.");
-    fetch->add_option("URL", options->url, "an http or https URL")->required();
-    fetch->add_option("-H,--header", options->headers,
-                      "an extra request header, \"Name: value\" (no line breaks)");
+    fetch->add_option("URL", options->url, "an http or https URL");
+    auto missed = std::make_shared<bool>(false);
+    fetch->add_flag("--missed", *missed,
+                    "instead of URL, fetch every address `dravik proxy` noted while offline "
+                    "(see `dravik cache missed`) into the cache");
+    // One value per -H, so that the URL after it stays the URL.
+    fetch
+        ->add_option("-H,--header", options->headers,
+                     "an extra request header, \"Name: value\" (no line breaks)")
+        ->allow_extra_args(false);
     fetch->add_flag("--no-cache", options->noCache, "do not write the response to the URL cache");
     fetch->footer(ExitStatusHelp({0, 1, 2, 3, 4, 5}));
-    fetch->callback([options, &exitCode] { exitCode = RunFetch(*options); });
+    fetch->callback([options, missed, &exitCode] {
+        if (*missed != options->url.empty()) {
+            exitCode = Fail(kExitUsage, "give either a URL or --missed");
+            return;
+        }
+        exitCode = *missed ? RunFetchMissed() : RunFetch(*options);
+    });
 }

@@ -16,11 +16,13 @@ int Run(int argc, char** argv) {
     AddFetchCommand(app, exitCode);
     AddOfflineCommand(app, exitCode);
     AddCacheCommand(app, exitCode);
+    AddCacheEntryCommands(*app.get_subcommand("cache"), exitCode);
     AddSyncCommand(app, exitCode);
     AddPanelCommand(app, exitCode);
     AddNamesCommand(app, exitCode);
     AddSnippetCommand(app, exitCode);
     AddDemoCommand(app, exitCode);
+    AddProxyCommand(app, exitCode);
     AddRegisterCommands(app, exitCode);
     AddInfoCommand(app, exitCode);
     // Set after the subcommands, so that they do not inherit it.

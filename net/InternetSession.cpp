@@ -1,5 +1,7 @@
 #include "net/InternetSession.h"
 
+#include "platform/kernel/LastError.h"
+
 HINTERNET g_hInternet = nullptr;
 
 const char16_t* const g_acceptTypes[2] = {u"*/*", nullptr};
@@ -22,6 +24,16 @@ constexpr SessionOption kSessionOptions[] = {
     {INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, kTransferTimeoutSeconds * 1000},
 };
 
+BOOL SetSessionOptions(HINTERNET session) {
+    for (const SessionOption& o : kSessionOptions) {
+        DWORD value = o.value;
+        if (!InternetSetOptionW(session, o.option, &value, sizeof value)) {
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
 } // namespace
 
 BOOL OpenInternetSession() {
@@ -30,13 +42,18 @@ BOOL OpenInternetSession() {
     if (g_hInternet == nullptr) {
         return FALSE;
     }
-    for (const SessionOption& o : kSessionOptions) {
-        DWORD value = o.value;
-        if (!InternetSetOptionW(g_hInternet, o.option, &value, sizeof value)) {
-            return FALSE;
-        }
+    return SetSessionOptions(g_hInternet);
+}
+
+HINTERNET OpenCrawlLikeSession() {
+    HINTERNET session = InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    if (session != nullptr && !SetSessionOptions(session)) {
+        const DWORD error = GetLastError();
+        InternetCloseHandle(session);
+        SetLastError(error);
+        return nullptr;
     }
-    return TRUE;
+    return session;
 }
 
 void CloseInternetSession() {

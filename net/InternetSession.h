@@ -17,6 +17,11 @@ constexpr DWORD kTransferTimeoutSeconds = 60;
 /// already opened stays open until CloseInternetSession).
 BOOL OpenInternetSession();
 
+/// A session of its own, with the same options as the module's, for a
+/// thread that needs the network beside the crawl. Null with the last error
+/// set when the session or an option could not be set. The caller closes it.
+HINTERNET OpenCrawlLikeSession();
+
 /// Closes `g_hInternet` when it is open.
 void CloseInternetSession();
 

@@ -20,14 +20,15 @@ CREATE TABLE IF NOT EXISTS entries (
     last_access INTEGER NOT NULL,
     headers TEXT NOT NULL,
     use_count INTEGER NOT NULL DEFAULT 0,
-    extension TEXT NOT NULL
+    extension TEXT NOT NULL,
+    hits INTEGER NOT NULL DEFAULT 0
 );
 CREATE INDEX IF NOT EXISTS entries_by_file ON entries(file);
 CREATE TABLE IF NOT EXISTS settings (name TEXT PRIMARY KEY, value INTEGER NOT NULL);
 )sql";
 
 constexpr const char* kColumns = "url, file, size, last_modified, expires, last_sync, "
-                                 "last_access, headers, use_count, extension";
+                                 "last_access, headers, use_count, extension, hits";
 
 EntryRecord ReadRecord(const Statement& row) {
     EntryRecord record;
@@ -41,7 +42,18 @@ EntryRecord ReadRecord(const Statement& row) {
     record.headers = row.Text16(7);
     record.useCount = static_cast<std::uint32_t>(row.Int(8));
     record.extension = row.Text16(9);
+    record.hitCount = static_cast<std::uint32_t>(row.Int(10));
     return record;
+}
+
+/// Indexes made before hits were counted lack the column.
+bool AddHitsColumn(sqlite3* db) {
+    Statement column(db, "SELECT 1 FROM pragma_table_info('entries') WHERE name = 'hits'");
+    if (column.Step()) {
+        return true;
+    }
+    return !column.Failed() &&
+           Execute(db, "ALTER TABLE entries ADD COLUMN hits INTEGER NOT NULL DEFAULT 0");
 }
 
 /// Switching to WAL needs a moment without other writers; a second process
@@ -84,7 +96,8 @@ std::unique_ptr<CacheIndex> CacheIndex::Open(const std::string& path, UrlCacheFa
         return fail();
     }
     Transaction schema(db.get());
-    if (!schema.Begun() || !Execute(db.get(), kSchema) || !schema.Commit()) {
+    if (!schema.Begun() || !Execute(db.get(), kSchema) || !AddHitsColumn(db.get()) ||
+        !schema.Commit()) {
         return fail();
     }
     return std::make_unique<CacheIndex>(std::move(db), path);
@@ -107,7 +120,7 @@ bool CacheIndex::Find(std::u16string_view url, std::optional<EntryRecord>& found
 
 bool CacheIndex::Put(const EntryRecord& r) {
     const std::string sql = std::string("INSERT OR REPLACE INTO entries (") + kColumns +
-                            ") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)";
+                            ") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)";
     Statement insert(db_.get(), sql.c_str());
     insert.Bind(1, std::u16string_view(r.url))
         .Bind(2, std::string_view(r.file))
@@ -118,7 +131,8 @@ bool CacheIndex::Put(const EntryRecord& r) {
         .Bind(7, static_cast<std::int64_t>(r.lastAccess))
         .Bind(8, std::u16string_view(r.headers))
         .Bind(9, static_cast<std::int64_t>(r.useCount))
-        .Bind(10, std::u16string_view(r.extension));
+        .Bind(10, std::u16string_view(r.extension))
+        .Bind(11, static_cast<std::int64_t>(r.hitCount));
     insert.Step();
     return !insert.Failed();
 }
@@ -126,6 +140,21 @@ bool CacheIndex::Put(const EntryRecord& r) {
 bool CacheIndex::SetUseCount(std::u16string_view url, std::uint32_t count) {
     Statement update(db_.get(), "UPDATE entries SET use_count = ?2 WHERE url = ?1");
     update.Bind(1, url).Bind(2, static_cast<std::int64_t>(count));
+    update.Step();
+    return !update.Failed();
+}
+
+bool CacheIndex::CountRetrieval(std::u16string_view url) {
+    Statement update(
+        db_.get(), "UPDATE entries SET use_count = use_count + 1, hits = hits + 1 WHERE url = ?1");
+    update.Bind(1, url);
+    update.Step();
+    return !update.Failed();
+}
+
+bool CacheIndex::AddHits(std::u16string_view url, std::uint32_t hits) {
+    Statement update(db_.get(), "UPDATE entries SET hits = hits + ?2 WHERE url = ?1");
+    update.Bind(1, url).Bind(2, static_cast<std::int64_t>(hits));
     update.Step();
     return !update.Failed();
 }
@@ -147,6 +176,19 @@ bool CacheIndex::IsFileReferenced(const std::string& file, bool& referenced) {
 bool CacheIndex::ListAll(std::vector<EntryRecord>& records) {
     const std::string sql = std::string("SELECT ") + kColumns + " FROM entries ORDER BY url";
     Statement query(db_.get(), sql.c_str());
+    records.clear();
+    while (query.Step()) {
+        records.push_back(ReadRecord(query));
+    }
+    return !query.Failed();
+}
+
+bool CacheIndex::ListAfter(std::u16string_view after, int limit,
+                           std::vector<EntryRecord>& records) {
+    const std::string sql =
+        std::string("SELECT ") + kColumns + " FROM entries WHERE url > ?1 ORDER BY url LIMIT ?2";
+    Statement query(db_.get(), sql.c_str());
+    query.Bind(1, after).Bind(2, static_cast<std::int64_t>(limit));
     records.clear();
     while (query.Step()) {
         records.push_back(ReadRecord(query));

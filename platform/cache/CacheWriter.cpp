@@ -1,6 +1,7 @@
 #include "platform/cache/CacheWriter.h"
 
 #include "platform/cache/CacheKey.h"
+#include "platform/cache/RecentBodies.h"
 #include "platform/cache/UrlCacheStore.h"
 #include "platform/kernel/FileTime.h"
 #include "platform/kernel/LastError.h"
@@ -46,6 +47,7 @@ bool PutRows(CacheIndex& index, const EntryRecord& base, const std::vector<std::
         record.url = std::move(key);
         if (old) {
             record.useCount = old->useCount;
+            record.hitCount = old->hitCount;
             replaced.push_back(old->file);
         }
         if (!index.Put(record)) {
@@ -153,6 +155,7 @@ bool CacheWriter::Commit(const ResponseFacts& facts) {
     for (const std::string& old : unreferenced) {
         RemoveContent(root_, old);
     }
+    ForgetRecentBodies(); // this process's next stream reads the new body
     return true;
 }
 

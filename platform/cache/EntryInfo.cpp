@@ -75,6 +75,7 @@ void FillEntryInfo(const EntryRecord& record, const std::string& root,
     info.dwStructSize = sizeof info;
     info.CacheEntryType = NORMAL_CACHE_ENTRY;
     info.dwUseCount = record.useCount;
+    info.dwHitRate = record.hitCount;
     info.dwSizeLow = static_cast<DWORD>(record.size & 0xFFFFFFFFu);
     info.dwSizeHigh = static_cast<DWORD>(record.size >> 32);
     info.LastModifiedTime = FileTimeFromTicks(record.lastModified);

@@ -1,5 +1,8 @@
 // Small owning wrappers over SQLite: a database connection, a prepared
 // statement and a write transaction.
+//
+// Prepared statements are kept per connection and reused: preparing one
+// costs more than running most of the cache's statements.
 #pragma once
 
 #include "platform/cache/CacheFailure.h"
@@ -14,8 +17,9 @@
 
 namespace urlcache {
 
+/// Finalizes the connection's kept statements, then closes it.
 struct SqliteCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+    void operator()(sqlite3* db) const;
 };
 using SqliteDb = std::unique_ptr<sqlite3, SqliteCloser>;
 
@@ -28,7 +32,12 @@ bool Execute(sqlite3* db, const char* sql);
 
 class Statement {
   public:
+    /// A kept statement for `sql` on `db`, or a freshly prepared one.
     Statement(sqlite3* db, const char* sql);
+    /// Resets the statement and keeps it for the next user.
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
 
     bool Valid() const { return stmt_ != nullptr; }
 
@@ -48,10 +57,9 @@ class Statement {
     std::vector<std::uint8_t> Blob(int column) const;
 
   private:
-    struct Finalizer {
-        void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
-    };
-    std::unique_ptr<sqlite3_stmt, Finalizer> stmt_;
+    sqlite3* db_;
+    const char* sql_;
+    sqlite3_stmt* stmt_ = nullptr;
     bool failed_ = false;
 };
 

@@ -52,7 +52,8 @@ DWORD ReadEntry(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry, DWORD* e
         }
         if (lock) {
             ++record->useCount;
-            if (!index.SetUseCount(record->url, record->useCount) || !transaction.Commit()) {
+            ++record->hitCount;
+            if (!index.CountRetrieval(record->url) || !transaction.Commit()) {
                 return;
             }
         }

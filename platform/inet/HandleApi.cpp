@@ -21,6 +21,19 @@ std::string JoinAcceptTypes(const char16_t* const* acceptTypes) {
     return joined;
 }
 
+/// An HTTP method name: 1 to 20 upper-case letters, digits, "-" or "_".
+bool IsMethodToken(std::u16string_view verb) {
+    if (verb.empty() || verb.size() > 20) {
+        return false;
+    }
+    for (const char16_t c : verb) {
+        if (!((c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'-' || c == u'_')) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool IsKnownAccessType(DWORD accessType) {
     return accessType == INTERNET_OPEN_TYPE_PRECONFIG || accessType == INTERNET_OPEN_TYPE_DIRECT ||
            accessType == INTERNET_OPEN_TYPE_PROXY ||
@@ -87,7 +100,7 @@ HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb, const char16
     }
     const std::u16string verbText = verb == nullptr ? u"GET" : verb;
     const std::u16string versionText = version == nullptr ? u"HTTP/1.0" : version;
-    if ((verbText != u"GET" && verbText != u"HEAD") ||
+    if (!IsMethodToken(verbText) || verbText == u"CONNECT" ||
         (versionText != u"HTTP/1.0" && versionText != u"HTTP/1.1")) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -99,6 +112,7 @@ HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb, const char16
                      ? owner->Port()
                      : (setup.secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT);
     setup.objectName = objectName == nullptr || *objectName == 0 ? u"/" : objectName;
+    setup.verb = ToWireBytes(verbText);
     setup.head = verbText == u"HEAD";
     setup.http10 = versionText == u"HTTP/1.0";
     setup.flags = flags;

@@ -56,9 +56,9 @@ class RequestHandle final : public InternetHandle {
     /// The exchange of the latest send; null before the first one.
     HttpTransfer* Transfer() const { return transfer_.get(); }
 
-    /// Drops any earlier exchange and starts a new one. Returns 0 or the
-    /// last-error value.
-    DWORD Send(std::string headerBlock);
+    /// Drops any earlier exchange and starts a new one with `body` (empty
+    /// for none). Returns 0 or the last-error value.
+    DWORD Send(std::string headerBlock, std::string body);
 
   private:
     std::shared_ptr<SessionCore> core_;

@@ -109,10 +109,11 @@ BOOL ReturnNumber(const std::string& text, void* buffer, DWORD* length) {
 
 namespace inet {
 
-DWORD RequestHandle::Send(std::string headerBlock) {
+DWORD RequestHandle::Send(std::string headerBlock, std::string body) {
     transfer_.reset();
     transfer_ = std::make_unique<HttpTransfer>(static_cast<InternetHandle*>(this), core_, setup_,
-                                               Options(), securityFlags_, std::move(headerBlock));
+                                               Options(), securityFlags_, std::move(headerBlock),
+                                               std::move(body));
     return transfer_->Start();
 }
 
@@ -124,13 +125,18 @@ BOOL HttpSendRequestW(HINTERNET request, const char16_t* headers, DWORD headersL
     if (handle == nullptr) {
         return FALSE;
     }
-    if (optional != nullptr && optionalLength != 0) {
+    if (optional == nullptr && optionalLength != 0) {
         return FailWith(ERROR_INVALID_PARAMETER);
     }
     if (IsOfflineByUser()) {
         return FailWith(ERROR_INTERNET_DISCONNECTED);
     }
-    const DWORD error = handle->Send(ToWireBytes(WideText(headers, headersLength)));
+    std::string body;
+    if (optional != nullptr) {
+        body.assign(static_cast<const char*>(optional), optionalLength);
+    }
+    const DWORD error =
+        handle->Send(ToWireBytes(WideText(headers, headersLength)), std::move(body));
     return error == 0 ? TRUE : FailWith(error);
 }
 

@@ -51,14 +51,15 @@ std::string HostKey(std::string host) {
 
 HttpTransfer::HttpTransfer(HINTERNET handle, std::shared_ptr<SessionCore> session,
                            RequestSetup setup, HandleOptions options, DWORD securityFlags,
-                           std::string headerBlock)
+                           std::string headerBlock, std::string body)
     : handle_(handle), session_(std::move(session)), setup_(std::move(setup)), options_(options),
-      window_(kWindowBytes) {
+      verb_(setup_.verb), body_(std::move(body)), window_(kWindowBytes) {
     headerSource_.block = std::move(headerBlock);
     headerSource_.acceptTypes = setup_.acceptTypes;
     headerSource_.referrer = setup_.referrer;
     headerSource_.agent = session_->Agent();
     headerSource_.http10 = setup_.http10;
+    headerSource_.hasBody = !body_.empty();
     tls_.securityFlags = securityFlags;
 }
 
@@ -207,8 +208,8 @@ void HttpTransfer::OnHeadComplete() {
         }
     }
     finalHead_ = true;
-    const bool cacheable =
-        !setup_.head && head_.Status() == 200 && (setup_.flags & INTERNET_FLAG_NO_CACHE_WRITE) == 0;
+    const bool cacheable = setup_.verb == "GET" && head_.Status() == 200 &&
+                           (setup_.flags & INTERNET_FLAG_NO_CACHE_WRITE) == 0;
     if (cacheable) {
         cacheWanted_ = true;
         cache_ = urlcache::CacheWriter::Begin(cacheFailure_);
@@ -249,7 +250,7 @@ void HttpTransfer::ConfigureHop(CURL* easy) {
                      setup_.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
     // The object name goes out as the caller wrote it, dot segments included.
     curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
-    curl_easy_setopt(easy, setup_.head ? CURLOPT_NOBODY : CURLOPT_HTTPGET, 1L);
+    SetMethod(easy);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
@@ -270,6 +271,21 @@ void HttpTransfer::ConfigureHop(CURL* easy) {
         curl_easy_setopt(easy, CURLOPT_COOKIEFILE, ""); // switches the cookie engine on
     }
     ApplyTlsPolicy(easy, &tls_);
+}
+
+void HttpTransfer::SetMethod(CURL* easy) {
+    if (verb_ == "HEAD") {
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+        return;
+    }
+    const bool sendsBody = !body_.empty() || verb_ == "POST" || verb_ == "PUT" || verb_ == "PATCH";
+    if (sendsBody) {
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body_.size()));
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body_.data());
+    } else {
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    }
+    curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb_ == "GET" ? nullptr : verb_.c_str());
 }
 
 void HttpTransfer::EndHop() {
@@ -315,6 +331,15 @@ DWORD HttpTransfer::AdvanceToRedirect() {
     }
     toOtherHost_ = toOtherHost_ || HostKey(target->host) != HostKey(ToWireBytes(setup_.host)) ||
                    target->port != setup_.port;
+    const DWORD status = head_.Status();
+    if (status == 303 || ((status == 301 || status == 302) && verb_ == "POST")) {
+        // The target is to be fetched, not sent the form again.
+        if (verb_ != "HEAD") {
+            verb_ = "GET";
+        }
+        body_.clear();
+        headerSource_.hasBody = false;
+    }
     hopUrl_ = target->url;
     hopSecure_ = target->secure;
     NotifyText(INTERNET_STATUS_REDIRECT, FromWireBytes(hopUrl_));

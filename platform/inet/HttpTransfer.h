@@ -33,9 +33,11 @@ namespace inet {
 class HttpTransfer final : private TransferSink {
   public:
     /// `handle` is the request handle the transfer belongs to, as the
-    /// session's status callback is told of it.
+    /// session's status callback is told of it. `body` (may be empty) is
+    /// the request body.
     HttpTransfer(HINTERNET handle, std::shared_ptr<SessionCore> session, RequestSetup setup,
-                 HandleOptions options, DWORD securityFlags, std::string headerBlock);
+                 HandleOptions options, DWORD securityFlags, std::string headerBlock,
+                 std::string body = {});
     ~HttpTransfer();
     HttpTransfer(const HttpTransfer&) = delete;
     HttpTransfer& operator=(const HttpTransfer&) = delete;
@@ -63,6 +65,7 @@ class HttpTransfer final : private TransferSink {
     void OnHeadComplete();
     DWORD BeginHop();
     void ConfigureHop(CURL* easy);
+    void SetMethod(CURL* easy);
     void EndHop();
     DWORD WaitUntil(const std::function<bool()>& ready, DWORD limitMs);
     DWORD AdvanceToRedirect();
@@ -84,6 +87,8 @@ class HttpTransfer final : private TransferSink {
     TransferPool* pool_ = nullptr;
 
     std::string hopUrl_; // wire form of the current hop's URL
+    std::string verb_;   // the current hop's method (a redirect may turn it into GET)
+    std::string body_;   // the current hop's request body
     bool hopSecure_ = false;
     bool toOtherHost_ = false;
     int redirects_ = 0;

@@ -71,6 +71,15 @@ CurlSlist BuildHeaderList(const RequestHeaderSource& source, bool toOtherHost) {
     if (!source.agent.empty() && !names.contains("user-agent")) {
         Append(list, "User-Agent: " + source.agent);
     }
+    if (source.hasBody) {
+        // libcurl would add a form type and wait for "100 Continue" before
+        // a large body; the caller's lines alone describe the body.
+        for (const char* name : {"content-type", "expect"}) {
+            if (!names.contains(name)) {
+                Append(list, std::string(name) + ":");
+            }
+        }
+    }
     if (source.http10 && !names.contains("connection")) {
         Append(list, "Connection: Keep-Alive");
     }

@@ -14,6 +14,7 @@ struct RequestHeaderSource {
     std::string referrer;    // empty for none
     std::string agent;       // the session's agent; empty for none
     bool http10 = true;
+    bool hasBody = false;
 };
 
 /// The list for libcurl. The caller's lines go first, in their order and as
@@ -21,7 +22,8 @@ struct RequestHeaderSource {
 /// CR LF; a line without a name, or holding a bare CR or LF, is not sent. Then, for names the
 /// block does not have: "Accept", "Referer", "User-Agent", and on HTTP/1.0
 /// "Connection: Keep-Alive" so that the server may keep the connection for
-/// the next request. When `toOtherHost` is true (a redirect left the host
+/// the next request. A request with a body gets no Content-Type or Expect
+/// line the caller did not give. When `toOtherHost` is true (a redirect left the host
 /// the caller named), the block's "Host", "Cookie" and "Authorization"
 /// lines are left out: they were meant for the first host only.
 CurlSlist BuildHeaderList(const RequestHeaderSource& source, bool toOtherHost);

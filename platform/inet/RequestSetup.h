@@ -13,7 +13,8 @@ struct RequestSetup {
     std::u16string host;       // as the caller named it
     unsigned port = 80;        // the scheme's default already filled in
     std::u16string objectName; // path, query and fragment, as given
-    bool head = false;         // "HEAD" rather than "GET"
+    std::string verb = "GET";  // the method, a token ("GET", "HEAD", "POST", ...)
+    bool head = false;         // "HEAD": the response has no body
     bool http10 = true;        // "HTTP/1.0" rather than "HTTP/1.1"
     DWORD flags = 0;           // the INTERNET_FLAG_* bits
     std::string acceptTypes;   // "Accept" value, empty for none

@@ -160,7 +160,8 @@ HINTERNET InternetConnectW(HINTERNET session, const char16_t* server, INTERNET_P
                            const char16_t* userName, const char16_t* password, DWORD service,
                            DWORD flags, std::uintptr_t context);
 
-/// A request handle. `verb` "GET" (or null) or "HEAD"; `version` "HTTP/1.0"
+/// A request handle. `verb` is the method: "GET" (or null), "HEAD",
+/// "POST" or any other token but "CONNECT"; `version` "HTTP/1.0"
 /// (or null) or "HTTP/1.1"; `acceptTypes` a null-ended list joined into the
 /// "Accept" header. `objectName` is path, query and fragment as wide text;
 /// see HttpSendRequestW for how it goes on the wire.
@@ -176,7 +177,9 @@ HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb, const char16
 /// one without a name. The other lines go out as given;
 /// the library adds "Accept" from the accept types, "Host" unless the block
 /// has one, and "Connection: Keep-Alive" for HTTP/1.0 unless the block has a
-/// "Connection" line. No body is sent (`optional` must be null).
+/// "Connection" line. `optional` (may be null) is the request body,
+/// `optionalLength` bytes, sent with its Content-Length; the block should
+/// give its Content-Type.
 ///
 /// The object name goes on the wire with spaces, control bytes and bytes
 /// above 0x7F percent-encoded and existing escapes left alone. Its units
@@ -186,7 +189,9 @@ HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb, const char16
 /// fragment and is not sent.
 ///
 /// Redirects (301, 302, 303, 307, 308) are followed inside the library, at
-/// most 20, unless INTERNET_FLAG_NO_AUTO_REDIRECT is given. One more fails
+/// most 20, unless INTERNET_FLAG_NO_AUTO_REDIRECT is given. A 303, and a
+/// 301 or 302 after a POST, is followed with a GET without body; 307 and
+/// 308 repeat the method and body. One more fails
 /// with ERROR_HTTP_REDIRECT_FAILED, which here always means too many
 /// redirects (a loop, as a rule); a Location that is no URL fails with
 /// ERROR_INTERNET_INVALID_URL, one with another scheme than http or https
@@ -227,7 +232,8 @@ BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* len
 /// TRUE result means the body is complete. The library holds at most a small
 /// bounded window of the body, whatever its size.
 ///
-/// Reading the end of a 200 response to a GET stores it in the URL cache
+/// Reading the end of a 200 response to a GET (never another method)
+/// stores it in the URL cache
 /// unless the request has INTERNET_FLAG_NO_CACHE_WRITE: under the requested
 /// URL (see InternetQueryOptionW) and, after redirects, under the final URL
 /// too, replacing older entries. Every entry has its content in a local
@@ -356,7 +362,7 @@ struct INTERNET_CACHE_ENTRY_INFOW {
     char16_t* lpszLocalFileName; // full path of the content file
     DWORD CacheEntryType;
     DWORD dwUseCount; // locks taken by RetrieveUrlCacheEntryFileW
-    DWORD dwHitRate;
+    DWORD dwHitRate;  // retrievals of the URL (file or stream), across re-downloads
     DWORD dwSizeLow;
     DWORD dwSizeHigh;
     FILETIME LastModifiedTime; // from the response's Last-Modified

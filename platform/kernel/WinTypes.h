@@ -22,6 +22,10 @@ using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 
+/// An opaque handle of a kernel or library object (a cache stream or
+/// enumeration).
+using HANDLE = void*;
+
 /// An opaque window handle. Front ends that show no window pass null.
 using HWND = void*;
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+using testsupport::A;
+
 namespace {
 
 using Targets = std::vector<std::string>;
@@ -28,11 +30,15 @@ class Driver : public CrawlSite {
         orxPath.Assign(Wide(engine.Origin() + "/orx").c_str());
     }
 
+    /// Runs the slot; afterwards it keeps neither the run's headers nor its outside-links flag.
     BOOL Run(BOOL outside = FALSE) {
         FILETIME now{};
         GetSystemTimeAsFileTime(&now);
-        return slot.Synchronize(now.dwLowDateTime, now.dwHighDateTime, orxPath,
-                                CVELString(u"X-Run: 1\r\n"), outside);
+        const BOOL result = slot.Synchronize(now.dwLowDateTime, now.dwHighDateTime, orxPath,
+                                             CVELString(u"X-Run: 1\r\n"), outside);
+        EXPECT_EQ(slot.m_requestHeaders.GetLength(), 0);
+        EXPECT_FALSE(slot.m_bOutsideLinks);
+        return result;
     }
 
     CButton subscriptionBox{205};
@@ -40,7 +46,7 @@ class Driver : public CrawlSite {
     CVELString orxPath;
 };
 
-TEST_F(Driver, SkippedSlotsSendNothing) {
+TEST_F(Driver, UnappliedUncheckedOrUnnamedSlotsSendNothing) {
     slot.m_bSelectionApplied = FALSE;
     EXPECT_TRUE(Run());
     slot.m_bSelectionApplied = TRUE;
@@ -56,53 +62,22 @@ TEST_F(Driver, DepthAndStartUrlComeFromTheSlot) {
     ASSERT_TRUE(Run(TRUE));
     EXPECT_EQ(engine.Targets(), (Targets{"/orx?ORXCmd=Show&title=a+b%23c"}));
     EXPECT_EQ(engine.Requests()[0].Header("X-Run"), "1");
-    EXPECT_EQ(slot.m_requestHeaders.GetLength(), 0);
-    EXPECT_FALSE(slot.m_bOutsideLinks);
 
     engine.ClearRequests();
     includeLinksBox.SetCheck(BST_CHECKED);
     ASSERT_TRUE(Run());
     EXPECT_EQ(engine.Targets(), (Targets{"/orx?ORXCmd=Show&title=a+b%23c", "/orx?ORXCmd=List"}));
 
-    // An engine address that holds a query takes the encoded start query as it is.
-    engine.ClearRequests();
-    orxPath.Assign(Wide(engine.Origin() + "/orx?").c_str());
-    slot.m_startQuery.Assign(u"ORXCmd=List");
-    ASSERT_TRUE(Run());
-    EXPECT_EQ(engine.Targets().front(), "/orx?ORXCmd=List");
-
-    // A named slot without check boxes is crawled at its default depth.
+    // A named slot without check boxes is crawled at its default depth, and
+    // an engine address that holds a query takes the encoded start query as it is.
     engine.ClearRequests();
     slot.m_pSubscriptionBox = nullptr;
     slot.m_pIncludeLinksBox = nullptr;
-    slot.m_startQuery.Assign(u"ORXCmd=Show&title=a b#c");
-    orxPath.Assign(Wide(engine.Origin() + "/orx").c_str());
+    orxPath.Assign(Wide(engine.Origin() + "/orx?").c_str());
+    slot.m_startQuery.Assign(u"ORXCmd=List&t=a b");
+    engine.Page("/orx?ORXCmd=List&t=a+b", "<a href=\"orx?ORXCmd=List\">more</a>");
     ASSERT_TRUE(Run());
-    EXPECT_EQ(engine.Targets(), (Targets{"/orx?ORXCmd=Show&title=a+b%23c"}));
-}
-
-TEST_F(Driver, AFailedCrawlStillClearsTheRunState) {
-    slot.m_startQuery.Assign(u"ORXCmd=Missing");
-    ParseList(u"Missing,Show,List", g_allowedCommands);
-    EXPECT_FALSE(Run(TRUE));
-    EXPECT_EQ(slot.m_requestHeaders.GetLength(), 0);
-    EXPECT_FALSE(slot.m_bOutsideLinks);
-}
-
-TEST_F(Driver, RunningOutOfMemoryEndsTheCrawlAsFailed) {
-    std::string big(20000, 'x');
-    engine.Page("/orx?ORXCmd=Show&title=a+b%23c", "<p>" + big + "</p><a href=\"x\">");
-    {
-        // Small texts stay in their inline stores; the body and the page
-        // text need the heap, and that is where the crawl runs dry.
-        ScopedAllocFailure failing;
-        EXPECT_FALSE(Run(TRUE));
-    }
-    EXPECT_EQ(slot.m_report.m_step, CCrawlReport::Step::kNoRoom);
-    EXPECT_EQ(slot.m_report.m_dwError, 8u); // ERROR_NOT_ENOUGH_MEMORY
-    EXPECT_EQ(slot.m_requestHeaders.GetLength(), 0);
-    EXPECT_FALSE(slot.m_bOutsideLinks);
-    EXPECT_TRUE(Run(TRUE)); // and the next run works again
+    EXPECT_EQ(engine.Targets(), (Targets{"/orx?ORXCmd=List&t=a+b"}));
 }
 
 TEST_F(Driver, AFailedSubscriptionSaysWhichStepFailedAndWhy) {
@@ -111,9 +86,7 @@ TEST_F(Driver, AFailedSubscriptionSaysWhichStepFailedAndWhy) {
     ParseList(u"Show,InvokeMethod", g_allowedCommands);
     engine.Reply("/orx?ORXCmd=Show&s=404", {404, "text/html", "gone", {}});
     engine.Redirect("/orx?ORXCmd=Show&s=loop", "/orx?ORXCmd=Show&s=loop");
-    testsupport::RawServer notHttp([](testsupport::RawServer&, int fd, const std::string&) {
-        testsupport::RawServer::Send(fd, "SSH-2.0-OpenSSH\r\n");
-    });
+    testsupport::RawServer notHttp("SSH-2.0-OpenSSH\r\n");
     const std::string engineOrx = engine.Origin() + "/orx";
     const std::string closed = "http://127.0.0.1:" + std::to_string(testsupport::ClosedPort());
     const std::string raw = "http://127.0.0.1:" + std::to_string(notHttp.Port());
@@ -138,21 +111,36 @@ TEST_F(Driver, AFailedSubscriptionSaysWhichStepFailedAndWhy) {
         {engineOrx, u"ORXCmd=Show&s=404", Step::kStatus, Refusal::kNone, 404, ""},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.orxPath + " " + A(c.query));
         orxPath.Assign(Wide(c.orxPath).c_str());
         slot.m_startQuery.Assign(c.query.c_str());
-        EXPECT_FALSE(Run());
+        EXPECT_FALSE(Run(TRUE));
         const CCrawlReport& report = slot.m_report;
         EXPECT_TRUE(report.m_bCrawled);
-        EXPECT_EQ(report.m_step, c.step) << c.orxPath << " " << testsupport::A(c.query);
-        EXPECT_EQ(report.m_refusal, c.refusal) << testsupport::A(c.query);
-        EXPECT_EQ(c.step == Step::kStatus ? report.m_dwStatus : report.m_dwError, c.number)
-            << c.orxPath << " " << testsupport::A(c.query);
-        EXPECT_EQ(testsupport::A(Str(report.m_refused)), c.refused);
+        EXPECT_EQ(report.m_step, c.step);
+        EXPECT_EQ(report.m_refusal, c.refusal);
+        EXPECT_EQ(c.step == Step::kStatus ? report.m_dwStatus : report.m_dwError, c.number);
+        EXPECT_EQ(A(Str(report.m_refused)), c.refused);
     }
+    // Running out of memory fails the crawl, and the next run works again.
+    // Small texts stay in their inline stores; the body and the page text
+    // need the heap, and that is where the crawl runs dry.
+    orxPath.Assign(Wide(engineOrx).c_str());
+    slot.m_startQuery.Assign(u"ORXCmd=Show&big=1");
+    engine.Page("/orx?ORXCmd=Show&big=1", "<p>" + std::string(20000, 'x') + "</p><a href=x>");
+    {
+        ScopedAllocFailure failing;
+        EXPECT_FALSE(Run(TRUE));
+    }
+    EXPECT_EQ(slot.m_report.m_step, Step::kNoRoom);
+    EXPECT_EQ(slot.m_report.m_dwError, 8u); // ERROR_NOT_ENOUGH_MEMORY
+    // A slot passed over leaves no report of an earlier run.
     subscriptionBox.SetCheck(BST_UNCHECKED);
     EXPECT_TRUE(Run());
     EXPECT_FALSE(slot.m_report.m_bCrawled);
     EXPECT_EQ(slot.m_report.m_step, Step::kNone);
+    subscriptionBox.SetCheck(BST_CHECKED);
+    EXPECT_TRUE(Run(TRUE));
 }
 
 } // namespace

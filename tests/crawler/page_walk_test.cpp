@@ -3,6 +3,7 @@
 #include "support/TestServers.h"
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -11,35 +12,30 @@ using Targets = std::vector<std::string>;
 
 class PageWalk : public CrawlSite {
   protected:
-    /// Start page with an anchor, a frame and an image; each followed page
-    /// has an anchor and an image of its own.
-    void BuildDepthSite() {
-        engine.Page("/orx?ORXCmd=Show", "<A HREF=\"orx?ORXCmd=Show&p=a\">a</A>"
-                                        "<iframe src=\"orx?ORXCmd=Show&p=f\"></iframe>"
-                                        "<img src=\"" +
-                                            Other("/start.gif") + "\">");
-        engine.Page("/orx?ORXCmd=Show&p=a", "<a href=\"orx?ORXCmd=Show&p=aa\">aa</a>"
-                                            "<img src=\"" +
-                                                Other("/a.gif") + "\">");
-        engine.Page("/orx?ORXCmd=Show&p=f", "<a href=\"orx?ORXCmd=Show&p=fa\">fa</a>"
-                                            "<img src=\"" +
-                                                Other("/f.gif") + "\">");
-        engine.Page("/orx?ORXCmd=Show&p=aa", "deepest");
-        engine.Page("/orx?ORXCmd=Show&p=fa", "deepest");
-        for (const char* gif : {"/start.gif", "/a.gif", "/f.gif"}) {
-            other.Page(gif, "gif", "image/gif");
+    /// An image tag for `gif` on the other host, which serves it.
+    std::string Img(const std::string& gif) {
+        other.Page(gif, "gif", "image/gif");
+        return "<img src=\"" + Other(gif) + "\">";
+    }
+    /// Engine pages n=0 to `pages` - 1, each linking to the next with `link` ("<a href=").
+    void Chain(const std::string& link, int pages) {
+        for (int n = 0; n < pages; ++n) {
+            engine.Page("/orx?ORXCmd=Show&n=" + std::to_string(n),
+                        link + "\"orx?ORXCmd=Show&n=" + std::to_string(n + 1) + "\">");
         }
     }
 };
 
 TEST_F(PageWalk, DepthCountsAnchorHopsAndFramesCostNothing) {
-    BuildDepthSite();
-    struct Case {
-        int depth;
-        Targets engineTargets;
-        Targets otherTargets;
-    };
-    const Case cases[] = {
+    engine.Page("/orx?ORXCmd=Show", "<A HREF=\"orx?ORXCmd=Show&p=a\">a</A><iframe "
+                                    "src=\"orx?ORXCmd=Show&p=f\"></iframe>" +
+                                        Img("/start.gif"));
+    engine.Page("/orx?ORXCmd=Show&p=a", "<a href=\"orx?ORXCmd=Show&p=aa\">aa</a>" + Img("/a.gif"));
+    engine.Page("/orx?ORXCmd=Show&p=f", "<a href=\"orx?ORXCmd=Show&p=fa\">fa</a>" + Img("/f.gif"));
+    engine.Page("/orx?ORXCmd=Show&p=aa", "deepest");
+    engine.Page("/orx?ORXCmd=Show&p=fa", "deepest");
+    // a depth, and what the engine and the other host are asked for
+    const std::tuple<int, Targets, Targets> cases[] = {
         {-1, {"/orx?ORXCmd=Show"}, {}},
         {0, {"/orx?ORXCmd=Show", "/orx?ORXCmd=Show&p=f"}, {"/f.gif", "/start.gif"}},
         {1,
@@ -47,12 +43,12 @@ TEST_F(PageWalk, DepthCountsAnchorHopsAndFramesCostNothing) {
           "/orx?ORXCmd=Show&p=fa"},
          {"/a.gif", "/f.gif", "/start.gif"}},
     };
-    for (const Case& c : cases) {
+    for (const auto& [depth, engineTargets, otherTargets] : cases) {
         engine.ClearRequests();
         other.ClearRequests();
-        ASSERT_TRUE(Crawl(Engine("ORXCmd=Show"), c.depth));
-        EXPECT_EQ(engine.Targets(), c.engineTargets) << "depth " << c.depth;
-        EXPECT_EQ(other.Targets(), c.otherTargets) << "depth " << c.depth;
+        ASSERT_TRUE(Crawl(Engine("ORXCmd=Show"), depth));
+        EXPECT_EQ(engine.Targets(), engineTargets) << "depth " << depth;
+        EXPECT_EQ(other.Targets(), otherTargets) << "depth " << depth;
     }
 }
 
@@ -84,12 +80,8 @@ TEST_F(PageWalk, ReferencesAreCleanedResolvedAndFiltered) {
 }
 
 TEST_F(PageWalk, OnlyFollowedHtmlPagesAreWalked) {
-    engine.Page("/orx?ORXCmd=Show", "<frame src=\"" + Other("/f.html") +
-                                        "\">"
-                                        "<script src=\"" +
-                                        Other("/s.js") +
-                                        "\"></script>"
-                                        "<iframe src=\"" +
+    engine.Page("/orx?ORXCmd=Show", "<frame src=\"" + Other("/f.html") + "\"><script src=\"" +
+                                        Other("/s.js") + "\"></script><iframe src=\"" +
                                         Other("/plain.txt") + "\">");
     other.Page("/f.html", "<img src=\"f.gif\">", "text/html; charset=utf-8");
     other.Page("/s.js", "<img src=\"s.gif\">", "text/html");
@@ -114,14 +106,9 @@ TEST_F(PageWalk, RedirectedPagesResolveAgainstTheirFinalUrl) {
 }
 
 TEST_F(PageWalk, TheStartPageDecidesTheResult) {
-    const std::string image = "<img src=\"" + Other("/x.gif") + "\">";
-    other.Page("/x.gif", "gif", "image/gif");
-    struct Case {
-        CannedReply reply;
-        bool result;
-        bool walked;
-    };
-    const Case cases[] = {
+    const std::string image = Img("/x.gif");
+    // the start page's reply, the crawl's result, and whether the page was walked
+    const std::tuple<CannedReply, bool, bool> cases[] = {
         {{200, "text/html", image, {}}, true, true},
         {{200, "text/html; charset=utf-8", image, {}}, true, true},
         {{200, "TEXT/HTML", image, {}}, true, true},
@@ -130,33 +117,24 @@ TEST_F(PageWalk, TheStartPageDecidesTheResult) {
         {{404, "text/html", image, {}}, false, false},
         {{500, "text/html", image, {}}, false, false},
     };
-    for (const Case& c : cases) {
+    for (const auto& [reply, result, walked] : cases) {
         other.ClearRequests();
-        engine.Reply("/orx?ORXCmd=Show", c.reply);
-        EXPECT_EQ(Crawl(Engine("ORXCmd=Show"), 0) != 0, c.result) << c.reply.contentType;
-        EXPECT_EQ(other.Targets().size(), c.walked ? 1u : 0u) << c.reply.contentType;
+        engine.Reply("/orx?ORXCmd=Show", reply);
+        EXPECT_EQ(Crawl(Engine("ORXCmd=Show"), 0) != 0, result) << reply.contentType;
+        EXPECT_EQ(other.Targets().size(), walked ? 1u : 0u) << reply.contentType;
     }
 
     // A response without any media type counts as HTML.
     other.ClearRequests();
-    testsupport::RawServer bare([&image](testsupport::RawServer&, int fd, const std::string&) {
-        testsupport::RawServer::Send(fd, "HTTP/1.0 200 OK\r\nContent-Length: " +
-                                             std::to_string(image.size()) + "\r\n\r\n" + image);
-    });
+    testsupport::RawServer bare(
+        "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(image.size()) + "\r\n\r\n" + image);
     EXPECT_TRUE(Crawl("http://127.0.0.1:" + std::to_string(bare.Port()) + "/orx?ORXCmd=Show", 0));
     EXPECT_EQ(other.Targets().size(), 1u);
-
-    engine.ClearRequests();
-    EXPECT_FALSE(Crawl("ftp://127.0.0.1/orx?ORXCmd=Show", 0));
-    EXPECT_FALSE(Crawl("http://127.0.0.1:99999/orx?ORXCmd=Show", 0));
-    EXPECT_TRUE(engine.Targets().empty());
 }
 
 TEST_F(PageWalk, FrameCyclesAndEndlessFrameChainsEnd) {
     engine.Page("/orx?ORXCmd=Show&p=a", "<frame src=\"orx?ORXCmd=Show&p=b\">");
-    engine.Page("/orx?ORXCmd=Show&p=b",
-                "<frame src=\"orx?ORXCmd=Show&p=a\"><img src=\"" + Other("/b.gif") + "\">");
-    other.Page("/b.gif", "gif", "image/gif");
+    engine.Page("/orx?ORXCmd=Show&p=b", "<frame src=\"orx?ORXCmd=Show&p=a\">" + Img("/b.gif"));
     ASSERT_TRUE(Crawl(Engine("ORXCmd=Show&p=a"), 0));
     EXPECT_EQ(engine.Targets(),
               (Targets{"/orx?ORXCmd=Show&p=a", "/orx?ORXCmd=Show&p=b", "/orx?ORXCmd=Show&p=a"}));
@@ -170,29 +148,20 @@ TEST_F(PageWalk, FrameCyclesAndEndlessFrameChainsEnd) {
 
     // Frames that never repeat a URL stop at the nesting limit.
     engine.ClearRequests();
-    for (int n = 0; n <= kMaxFramedRun + 1; ++n) {
-        engine.Page("/orx?ORXCmd=Show&n=" + std::to_string(n),
-                    "<frame src=\"orx?ORXCmd=Show&n=" + std::to_string(n + 1) + "\">");
-    }
+    Chain("<frame src=", kMaxFramedRun + 2);
     ASSERT_TRUE(Crawl(Engine("ORXCmd=Show&n=0"), 0));
     EXPECT_EQ(engine.Targets().size(), static_cast<std::size_t>(kMaxFramedRun + 1));
 }
 
 TEST_F(PageWalk, AnchorChainsFollowTheConfiguredDepthAndTheStackIsNeverOverrun) {
-    const auto chain = [this](int pages) {
-        for (int n = 0; n < pages; ++n) {
-            engine.Page("/orx?ORXCmd=Show&n=" + std::to_string(n),
-                        "<a href=\"orx?ORXCmd=Show&n=" + std::to_string(n + 1) + "\">next</a>");
-        }
-    };
-    chain(106);
+    Chain("<a href=", 106);
     ASSERT_TRUE(Crawl(Engine("ORXCmd=Show&n=0"), 200));
     EXPECT_EQ(engine.Targets().size(), 107u) << "106 pages and the missing 107th";
 
     // On a small stack the walk stops going down before it runs out, says
     // so, and the page it stopped at is still fetched.
     engine.ClearRequests();
-    chain(3000);
+    Chain("<a href=", 3000);
     BOOL crawled = FALSE;
     RunOnLargeStack(kWalkStackReserve + (std::size_t{256} << 10),
                     [&] { crawled = Crawl(Engine("ORXCmd=Show&n=0"), 5000); });

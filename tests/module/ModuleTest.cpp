@@ -16,34 +16,27 @@ void Walk(const std::u16string& path, std::vector<std::string>& out) {
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
     char16_t name[256];
-    BYTE data[1024];
+    char16_t text[512];
     DWORD index = 0;
-    for (;; ++index) {
-        DWORD length = 256;
-        DWORD size = sizeof data;
-        DWORD type = 0;
-        if (RegEnumValueW(key, index, name, &length, nullptr, &type, data, &size) !=
-            ERROR_SUCCESS) {
-            break;
-        }
+    DWORD type = REG_SZ;
+    for (DWORD length = 256, size = sizeof text;
+         RegEnumValueW(key, index, name, &length, nullptr, &type, reinterpret_cast<BYTE*>(text),
+                       &size) == ERROR_SUCCESS;
+         ++index, length = 256, size = sizeof text) {
         EXPECT_EQ(type, REG_SZ);
-        const std::u16string text(reinterpret_cast<const char16_t*>(data), size / 2 - 1);
-        std::u16string line = path;
-        line.append(u"|").append(name, length).append(u"=").append(text);
-        out.push_back(Utf16ToUtf8(line));
+        out.push_back(Utf16ToUtf8(std::u16string(path)
+                                      .append(u"|")
+                                      .append(name, length)
+                                      .append(u"=")
+                                      .append(text, size / 2 - 1)));
     }
+    RegCloseKey(key);
     const std::vector<std::u16string> subkeys = RegSubkeyNames(HKEY_CLASSES_ROOT, path);
     if (index == 0 && subkeys.empty()) {
         out.push_back(Utf16ToUtf8(path));
     }
-    RegCloseKey(key);
     for (const std::u16string& subkey : subkeys) {
-        std::u16string child = path;
-        if (!child.empty()) {
-            child += u'\\';
-        }
-        child += subkey;
-        Walk(child, out);
+        Walk(path.empty() ? subkey : std::u16string(path).append(u"\\").append(subkey), out);
     }
 }
 

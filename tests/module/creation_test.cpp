@@ -1,5 +1,7 @@
 // Creating the control and its property page from the built module the
-// way a host does, and when the module may go.
+// way a host does, and when the module may go. The whole road of a host
+// (create by class id, load, place, paint, activate, run) is proven by the
+// command's tests; these pin what a host relies on beyond that road.
 #include "control/DravikInterfaces.h"
 #include "module/ModuleTest.h"
 #include "platform/com/OleInterfaces.h"
@@ -24,25 +26,25 @@ class Creation : public ModuleTest {
     template <class T> HRESULT Create(const CLSID& clsid, CComPtr<T>& out) {
         return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, T::kIID, out.Receive());
     }
+    /// The module's own entry point `name`, from a load that `FreeLibrary(m_loaded)` ends.
+    template <class Proc> Proc Entry(const char* name) {
+        m_loaded = LoadLibraryW(Utf8ToUtf16(m_module).c_str());
+        return reinterpret_cast<Proc>(GetProcAddress(m_loaded, name));
+    }
+
+    HMODULE m_loaded = nullptr;
 };
 
-TEST_F(Creation, ByClassIdAndProgIdThroughTheFactory) {
+TEST_F(Creation, ByProgIdThroughTheFactoryAndWhatTheFactoryRefuses) {
     CLSID byProgId{};
     ASSERT_EQ(CLSIDFromProgID(u"DRAVIK.DravikCtrl.1", &byProgId), S_OK);
     EXPECT_EQ(byProgId, kControl);
-    for (const CLSID& clsid : {kControl, byProgId}) {
-        CComPtr<IDravikControl> control;
-        ASSERT_EQ(Create(clsid, control), S_OK);
-        EXPECT_EQ(control->GetSlotCount(), 6);
-        EXPECT_TRUE(control.As<IPersistPropertyBag>());
-        EXPECT_TRUE(control.As<IOleInPlaceControl>());
-    }
+    CComPtr<IDravikControl> control;
+    ASSERT_EQ(Create(byProgId, control), S_OK);
+    EXPECT_EQ(control->GetSlotCount(), 6);
+    EXPECT_TRUE(control.As<IPersistPropertyBag>());
+    EXPECT_TRUE(control.As<IOleInPlaceControl>());
 
-    struct Case {
-        const char* what;
-        HRESULT got;
-        HRESULT expected;
-    };
     CComPtr<IClassFactory> factory;
     ASSERT_EQ(CoGetClassObject(kControl, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
                                factory.Receive()),
@@ -51,33 +53,29 @@ TEST_F(Creation, ByClassIdAndProgIdThroughTheFactory) {
     CComPtr<IUnknown> other;
     CComPtr<IUnknown> outer;
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, outer.Receive()), S_OK);
-    const HMODULE module = LoadLibraryW(Utf8ToUtf16(m_module).c_str());
-    auto getClassObject =
-        reinterpret_cast<DllGetClassObjectProc>(GetProcAddress(module, "DllGetClassObject"));
-    const Case cases[] = {
-        {"an interface the control lacks",
-         factory->CreateInstance(nullptr, IID_IClassFactory, object.Receive()), E_NOINTERFACE},
-        {"an interface the factory lacks",
-         CoGetClassObject(kControl, CLSCTX_INPROC_SERVER, nullptr, IID_IPropertyPage,
+    auto getClassObject = Entry<DllGetClassObjectProc>("DllGetClassObject");
+    const std::pair<HRESULT, HRESULT> cases[] = {
+        // An interface the control lacks, and one the factory lacks.
+        {factory->CreateInstance(nullptr, IID_IClassFactory, object.Receive()), E_NOINTERFACE},
+        {CoGetClassObject(kControl, CLSCTX_INPROC_SERVER, nullptr, IID_IPropertyPage,
                           other.Receive()),
          E_NOINTERFACE},
-        {"a class the module lacks", getClassObject(kUnknown, IID_IClassFactory, other.Receive()),
-         CLASS_E_CLASSNOTAVAILABLE},
-        {"a class nobody registered", Create(kUnknown, other), REGDB_E_CLASSNOTREG},
-        {"a ProgID nobody registered", CLSIDFromProgID(u"DRAVIK.Nothing.1", &byProgId),
-         CO_E_CLASSSTRING},
-        {"aggregation", factory->CreateInstance(outer.Get(), IID_IUnknown, object.Receive()),
+        // A class the module lacks, a class and a ProgID nobody registered.
+        {getClassObject(kUnknown, IID_IClassFactory, other.Receive()), CLASS_E_CLASSNOTAVAILABLE},
+        {Create(kUnknown, other), REGDB_E_CLASSNOTREG},
+        {CLSIDFromProgID(u"DRAVIK.Nothing.1", &byProgId), CO_E_CLASSSTRING},
+        {factory->CreateInstance(outer.Get(), IID_IUnknown, object.Receive()),
          CLASS_E_NOAGGREGATION},
     };
-    FreeLibrary(module);
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.got, c.expected) << c.what;
+    FreeLibrary(m_loaded);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i;
     }
     EXPECT_FALSE(object);
     EXPECT_FALSE(other);
 }
 
-TEST_F(Creation, TheHostLoadsPlacesPaintsAndActivatesTheControl) {
+TEST_F(Creation, TheControlIsPlacedPaintedAndActivatedAsAHostExpects) {
     CWnd site; // outlives the control placed in it
     CComPtr<IPersistPropertyBag> persist;
     ASSERT_EQ(Create(kControl, persist), S_OK);
@@ -94,13 +92,8 @@ TEST_F(Creation, TheHostLoadsPlacesPaintsAndActivatesTheControl) {
     EXPECT_EQ(panel->GetTemplateId(), IDD_DRAVIK_PANEL);
     ASSERT_NE(panel->GetParent(), nullptr);
     EXPECT_EQ(panel->GetParent()->GetParent(), &site) << "the panel is the control window's child";
-    EXPECT_TRUE(panel->IsWindowVisible());
     DravikSlotInfo slot{};
-    ASSERT_EQ(control->GetSlot(0, &slot), S_OK);
-    EXPECT_EQ(std::u16string(slot.name), u"Main");
-    EXPECT_EQ(panel->GetDlgItem(slot.subscriptionBoxId)->GetWindowText().GetLength(), 0)
-        << "the page gave no label";
-    EXPECT_EQ(control->GetSlot(6, &slot), E_INVALIDARG);
+    EXPECT_EQ(control->GetSlot(6, &slot), E_INVALIDARG) << "six slots have check boxes";
 
     CDC dc;
     ASSERT_EQ(inPlace->Draw(&dc, &bounds), S_OK);
@@ -112,7 +105,6 @@ TEST_F(Creation, TheHostLoadsPlacesPaintsAndActivatesTheControl) {
                                        &activation),
               S_OK);
     EXPECT_EQ(activation, MA_ACTIVATE);
-
     ASSERT_EQ(inPlace->Close(), S_OK);
     EXPECT_FALSE(panel->IsWindow()) << "the panel goes with the control's window";
 }
@@ -127,10 +119,11 @@ TEST_F(Creation, ThePropertyPageShowsNothingAndChangesNothing) {
     EXPECT_EQ(info.size.cx, 250);
     EXPECT_EQ(info.size.cy, 62);
 
-    CComPtr<IUnknown> control;
+    CComPtr<IPersistPropertyBag> control;
     ASSERT_EQ(Create(kControl, control), S_OK);
     PropertyBag before;
-    ASSERT_EQ(control.As<IPersistPropertyBag>()->Save(&before, TRUE, TRUE), S_OK);
+    PropertyBag after;
+    ASSERT_EQ(control->Save(&before, TRUE, TRUE), S_OK);
     IUnknown* objects[] = {control.Get()};
     ASSERT_EQ(page->SetObjects(1, objects), S_OK);
     ASSERT_EQ(page->Activate(&sheet, nullptr, FALSE), S_OK);
@@ -142,21 +135,16 @@ TEST_F(Creation, ThePropertyPageShowsNothingAndChangesNothing) {
     }
     EXPECT_EQ(page->IsPageDirty(), S_FALSE);
     EXPECT_EQ(page->Apply(), S_OK);
-    PropertyBag after;
-    ASSERT_EQ(control.As<IPersistPropertyBag>()->Save(&after, TRUE, TRUE), S_OK);
+    ASSERT_EQ(control->Save(&after, TRUE, TRUE), S_OK);
     EXPECT_EQ(after, before);
     EXPECT_EQ(page->Deactivate(), S_OK);
     EXPECT_EQ(page->SetObjects(0, nullptr), S_OK);
 }
 
 TEST_F(Creation, TheModuleMayGoOnlyAfterTheLastObjectAndLock) {
-    const HMODULE module = LoadLibraryW(Utf8ToUtf16(m_module).c_str());
-    ASSERT_NE(module, nullptr);
-    auto canUnload =
-        reinterpret_cast<DllCanUnloadNowProc>(GetProcAddress(module, "DllCanUnloadNow"));
+    auto canUnload = Entry<DllCanUnloadNowProc>("DllCanUnloadNow");
     auto getClassObject =
-        reinterpret_cast<DllGetClassObjectProc>(GetProcAddress(module, "DllGetClassObject"));
-    EXPECT_EQ(canUnload(), S_OK);
+        reinterpret_cast<DllGetClassObjectProc>(GetProcAddress(m_loaded, "DllGetClassObject"));
     CComPtr<IClassFactory> factory;
     ASSERT_EQ(getClassObject(kControl, IID_IClassFactory, factory.Receive()), S_OK);
     EXPECT_EQ(canUnload(), S_OK) << "a class object alone does not hold the module";
@@ -164,14 +152,15 @@ TEST_F(Creation, TheModuleMayGoOnlyAfterTheLastObjectAndLock) {
     CComPtr<IUnknown> second;
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, first.Receive()), S_OK);
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, second.Receive()), S_OK);
-    ASSERT_EQ(factory->LockServer(TRUE), S_OK);
     first.Reset();
+    EXPECT_EQ(canUnload(), S_FALSE) << "an object lives";
+    ASSERT_EQ(factory->LockServer(TRUE), S_OK);
     second.Reset();
     EXPECT_EQ(canUnload(), S_FALSE) << "locked";
     ASSERT_EQ(factory->LockServer(FALSE), S_OK);
     EXPECT_EQ(canUnload(), S_OK);
     factory.Reset();
-    FreeLibrary(module);
+    FreeLibrary(m_loaded);
 
     // Through the COM runtime: the module stays while an object lives.
     CComPtr<IDravikControl> control;

@@ -1,102 +1,70 @@
 #include "net/Encoding.h"
+#include "support/Text.h"
 
 #include <gtest/gtest.h>
 
-#include <iterator>
 #include <string>
+#include <tuple>
 
 namespace {
 
-std::u16string Text(const CVELString& s) {
-    return std::u16string(s.GetData(), s.GetLength());
+std::u16string Apply(void (*transform)(CVELString&), const std::u16string& in) {
+    CVELString text(in.c_str(), static_cast<std::int32_t>(in.size()));
+    transform(text);
+    return Str(text);
 }
 
-struct Row {
-    const char16_t* in;
-    const char16_t* expected;
-};
-
-template <typename Transform> void ExpectRows(Transform transform, const Row* rows, std::size_t n) {
-    for (std::size_t k = 0; k < n; ++k) {
-        CVELString text(rows[k].in);
-        transform(text);
-        EXPECT_EQ(Text(text), rows[k].expected)
-            << ::testing::PrintToString(std::u16string(rows[k].in));
+std::u16string Repeat(const std::u16string& text, int times) {
+    std::u16string out;
+    while (times-- > 0) {
+        out += text;
     }
+    return out;
 }
 
-TEST(UnquoteString, StripsMatchingQuotesAndEscapes) {
-    const Row rows[] = {
-        {u"\"", u"\""},
-        {u"\"\"", u""},
-        {u"\"a'", u"\"a'"},
-        {u"a\"", u"a\""},
-        {u"\"a\\\"", u"a"},
-        {u"'\\f\\n\\r\\t'", u"\f\n\r\t"},
-        {u"\"\\\\n\\q\\\"\"", u"\\nq\""},
-        {u"\"x\\\\\"", u"x\\"},
-    };
-    ExpectRows(UnquoteString, rows, std::size(rows));
-}
-
-TEST(CollapseAmpEntities, RemovesOneLevel) {
-    const Row rows[] = {
-        {u"a?x=1&amp;y=2", u"a?x=1&y=2"},
-        {u"&amp;amp;", u"&amp;"},
-        {u"&amp;&amp;", u"&&"},
-        {u"&&amp;", u"&&"},
-        {u"&amp", u"&amp"},
-        {u"&AMP;", u"&AMP;"},
-    };
-    ExpectRows(CollapseAmpEntities, rows, std::size(rows));
-}
-
-TEST(URLEncode, EscapesOutsideTheSafeSet) {
-    const Row rows[] = {
-        {u"x=1&y=a b#c", u"x=1&y=a+b%23c"},
-        {u"100%", u"100%25"},
-        {u"%41", u"%41"},
-        {u"%4a%4G", u"%4a%254G"},
-        {u"%4", u"%254"},
-        {u"~\"<\x7f", u"%7E%22%3C%7F"},
-        {u";/?:@&=+!*'(),$-_.", u";/?:@&=+!*'(),$-_."},
-        {u"\u00e9\u00ff\u0001", u"%E9%FF%01"},
-        {u"\u0100\u07ff\u0800\u20ac\uffff", u"%C4%80%DF%BF%E0%A0%80%E2%82%AC%EF%BF%BF"},
-        {u"\U0001F600", u"%F0%9F%98%80"},
-        {u"\U0010FFFF", u"%F4%8F%BF%BF"},
+TEST(Encoding, EachTransformAsTheRowsSay) {
+    const std::tuple<void (*)(CVELString&), std::u16string, std::u16string> rows[] = {
+        {UnquoteString, u"\"", u"\""},
+        {UnquoteString, u"\"\"", u""},
+        {UnquoteString, u"\"a'", u"\"a'"},
+        {UnquoteString, u"a\"", u"a\""},
+        {UnquoteString, u"\"a\\\"", u"a"},
+        {UnquoteString, u"'\\f\\n\\r\\t'", u"\f\n\r\t"},
+        {UnquoteString, u"\"\\\\n\\q\\\"\"", u"\\nq\""},
+        {UnquoteString, u"\"x\\\\\"", u"x\\"},
+        {CollapseAmpEntities, u"a?x=1&amp;y=2", u"a?x=1&y=2"},
+        {CollapseAmpEntities, u"&amp;amp;", u"&amp;"},
+        {CollapseAmpEntities, u"&amp;&amp;", u"&&"},
+        {CollapseAmpEntities, u"&&amp;", u"&&"},
+        {CollapseAmpEntities, u"&amp", u"&amp"},
+        {CollapseAmpEntities, u"&AMP;", u"&AMP;"},
+        {URLEncode, u"", u""},
+        {URLEncode, u"x=1&y=a b#c", u"x=1&y=a+b%23c"},
+        {URLEncode, u"100%", u"100%25"},
+        {URLEncode, u"%41", u"%41"},
+        {URLEncode, u"%4a%4G", u"%4a%254G"},
+        {URLEncode, u"%4", u"%254"},
+        {URLEncode, u"%%41%", u"%25%41%25"},
+        {URLEncode, u"~\"<\x7f\t\r\n", u"%7E%22%3C%7F%09%0D%0A"},
+        {URLEncode, u";/?:@&=+!*'(),$-_.", u";/?:@&=+!*'(),$-_."},
+        {URLEncode, u"\u00e9\u00ff\u0001", u"%E9%FF%01"},
+        {URLEncode, u"\u0100\u07ff\u0800\u20ac\uffff", u"%C4%80%DF%BF%E0%A0%80%E2%82%AC%EF%BF%BF"},
+        {URLEncode, u"\U0001F600", u"%F0%9F%98%80"},
+        {URLEncode, u"\U0010FFFF", u"%F4%8F%BF%BF"},
         // Lone surrogates, high and low, stand for no character.
-        {u"\xD83D"
+        {URLEncode,
+         u"\xD83D"
          u"a\xDE00\xD800",
          u"%EF%BF%BDa%EF%BF%BD%EF%BF%BD"},
+        // Long text leaves the inline store.
+        {URLEncode, Repeat(u"a \u00e9", 300), Repeat(u"a+%E9", 300)},
     };
-    ExpectRows(URLEncode, rows, std::size(rows));
-}
-
-TEST(URLEncode, EncodingTwiceChangesNothing) {
-    const char16_t* const rows[] = {
-        u"",     u"a b",         u"100%",  u"%%41%",
-        u"%4G",  u"x=1&y=a b#c", u"+ +%2", u"\u00e9\u20ac\U0001F600",
-        u"%E9%", u"\t\r\n",      u"%%%%",
-    };
-    for (const char16_t* in : rows) {
-        CVELString once(in);
-        URLEncode(once);
-        CVELString twice(once);
-        URLEncode(twice);
-        EXPECT_EQ(Text(twice), Text(once)) << ::testing::PrintToString(std::u16string(in));
+    for (const auto& [transform, in, expected] : rows) {
+        EXPECT_EQ(Apply(transform, in), expected) << ::testing::PrintToString(in);
+        if (transform == URLEncode) { // encoding an encoded text again changes nothing
+            EXPECT_EQ(Apply(URLEncode, expected), expected);
+        }
     }
-}
-
-TEST(URLEncode, LongTextLeavesTheInlineStore) {
-    std::u16string in;
-    std::u16string expected;
-    for (int k = 0; k < 300; ++k) {
-        in += u"a \u00e9";
-        expected += u"a+%E9";
-    }
-    CVELString text(in.c_str());
-    URLEncode(text);
-    EXPECT_EQ(Text(text), expected);
 }
 
 } // namespace

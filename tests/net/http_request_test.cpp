@@ -4,8 +4,8 @@
 #include "net/InternetSession.h"
 #include "platform/kernel/LastError.h"
 #include "support/CacheHome.h"
+#include "support/InetTestSupport.h"
 #include "support/TestServer.h"
-#include "support/TestServers.h"
 #include "support/Text.h"
 
 #include <gtest/gtest.h>
@@ -17,15 +17,6 @@
 #include <memory>
 #include <string>
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define DRAVIK_UNDER_ASAN 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define DRAVIK_UNDER_ASAN 1
-#endif
-
 using namespace testsupport;
 
 namespace {
@@ -35,14 +26,20 @@ class HttpRequestTest : public ::testing::Test {
     void SetUp() override { ASSERT_TRUE(OpenInternetSession()); }
     void TearDown() override { CloseInternetSession(); }
 
-    static void Aim(CHttpRequest& request, int port, const char16_t* path, BOOL secure = FALSE) {
+    /// Sends a GET for `path` on 127.0.0.1:`port` with `headers`.
+    static BOOL Send(CHttpRequest& request, int port, const char16_t* path, BOOL secure = FALSE,
+                     const char16_t* headers = u"") {
         request.m_host.Assign(u"127.0.0.1");
         request.m_nPort = static_cast<INTERNET_PORT>(port);
         request.m_path.Assign(path);
         request.m_bSecure = secure;
+        request.m_headers.Assign(headers);
+        return request.SendRequest();
     }
-    /// Reads the body to its end; returns the sizes of the reads.
-    static std::vector<DWORD> ReadAll(CHttpRequest& request) {
+    /// Reads the status and headers (into status_ and headers_) and the body
+    /// to its end; returns the sizes of the reads.
+    std::vector<DWORD> ReadAll(CHttpRequest& request) {
+        EXPECT_TRUE(request.ReadResponseHeaders(&status_, headers_));
         std::vector<DWORD> reads;
         DWORD count = 0;
         do {
@@ -53,21 +50,20 @@ class HttpRequestTest : public ::testing::Test {
     }
 
     CacheHome home_;
+    DWORD status_ = 0;
+    CVELString headers_;
 };
 
 TEST_F(HttpRequestTest, RequestHeadersGoOutFilteredAndResponseHeadersComeBackFiltered) {
-    RawServer server([](RawServer&, int fd, const std::string&) {
-        RawServer::Send(fd, "HTTP/1.0 404 Not Found\r\nETag: \"x\"\r\nServer: test\r\n"
-                            "Connection: close\r\nContent-Length: 4\r\nDate: today\r\n"
-                            "Content-Type: text/html; charset=utf-8\r\nContent-Type: text/plain\r\n"
-                            "Set-Cookie: a=1\r\n\r\nbody");
-    });
+    RawServer server("HTTP/1.0 404 Not Found\r\nETag: \"x\"\r\nServer: test\r\n"
+                     "Connection: close\r\nContent-Length: 4\r\nDate: today\r\n"
+                     "Content-Type: text/html; charset=utf-8\r\nContent-Type: text/plain\r\n"
+                     "Set-Cookie: a=1\r\n\r\nbody");
     CHttpRequest request;
-    Aim(request, server.Port(), u"/p?q=1#frag");
-    request.m_headers.Assign(u"Accept: x/y\r\nConnection: close\r\nReferer: http://r/\r\n"
-                             u"Accept-Encoding: gzip\r\nContent-Length: 5\r\nContent-Type: a/b\r\n"
-                             u"X-Keep: 1\r\n");
-    ASSERT_TRUE(request.SendRequest());
+    ASSERT_TRUE(Send(request, server.Port(), u"/p?q=1#frag", FALSE,
+                     u"Accept: x/y\r\nConnection: close\r\nReferer: http://r/\r\n"
+                     u"Accept-Encoding: gzip\r\nContent-Length: 5\r\nContent-Type: a/b\r\n"
+                     u"X-Keep: 1\r\n"));
     const std::string head = server.Heads().at(0);
     EXPECT_EQ(head.substr(0, head.find("\r\n")), "GET /p?q=1 HTTP/1.0");
     for (const char* absent :
@@ -77,12 +73,9 @@ TEST_F(HttpRequestTest, RequestHeadersGoOutFilteredAndResponseHeadersComeBackFil
     EXPECT_NE(head.find("X-Keep: 1\r\n"), std::string::npos);
     EXPECT_NE(head.find("Accept: */*\r\n"), std::string::npos);
 
-    DWORD status = 0;
-    CVELString headers;
-    ASSERT_TRUE(request.ReadResponseHeaders(&status, headers));
-    EXPECT_EQ(status, 404u);
-    EXPECT_EQ(Str(headers), u"Date: today\r\nSet-Cookie: a=1\r\nContent-Type: text/html\r\n");
     EXPECT_EQ(ReadAll(request), (std::vector<DWORD>{4, 0}));
+    EXPECT_EQ(status_, 404u);
+    EXPECT_EQ(Str(headers_), u"Date: today\r\nSet-Cookie: a=1\r\nContent-Type: text/html\r\n");
     EXPECT_EQ(request.m_hRequest, nullptr);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(request.m_response.GetData())), "body");
 }
@@ -93,90 +86,68 @@ TEST_F(HttpRequestTest, BodiesArriveInPiecesOf4096AndOneMoreReadEndsThem) {
     server.Page("/4096", std::string(4096, 'a'), "text/plain");
     server.Page("/8192", std::string(8192, 'b'), "application/octet-stream");
     server.Redirect("/moved", "/4096");
-    struct Case {
-        const char16_t* path;
-        std::vector<DWORD> reads;
-    };
-    for (const Case& c :
-         {Case{u"/empty", {0}}, {u"/4096", {4096, 0}}, {u"/8192", {4096, 4096, 0}}}) {
+    for (const auto& [path, reads] :
+         {std::pair<const char16_t*, std::vector<DWORD>>{u"/empty", {0}},
+          {u"/4096", {4096, 0}},
+          {u"/8192", {4096, 4096, 0}}}) {
         CHttpRequest request;
-        Aim(request, server.Port(), c.path);
-        ASSERT_TRUE(request.SendRequest());
-        DWORD status = 0;
-        CVELString headers;
-        ASSERT_TRUE(request.ReadResponseHeaders(&status, headers));
-        EXPECT_EQ(ReadAll(request), c.reads);
+        ASSERT_TRUE(Send(request, server.Port(), path));
+        EXPECT_EQ(ReadAll(request), reads);
         EXPECT_EQ(request.m_response.GetData()[request.m_response.GetLength()], 0);
         DWORD count = 7;
         EXPECT_TRUE(request.ReadData(&count)); // idle: nothing more, and no failure
         EXPECT_EQ(count, 0u);
     }
     CHttpRequest request;
-    Aim(request, server.Port(), u"/moved");
-    ASSERT_TRUE(request.SendRequest());
+    ASSERT_TRUE(Send(request, server.Port(), u"/moved"));
     CVELString url(u"unchanged");
     ASSERT_TRUE(request.QueryFinalURL(url));
     EXPECT_EQ(Str(url), Wide(server.Origin() + "/4096"));
 }
 
 TEST_F(HttpRequestTest, HttpsWithAnUnknownAuthorityIsReachedAfterOneResend) {
-    CertificateOptions expired;
-    expired.validFromDays = -30;
-    expired.validToDays = -1;
-    const Identity identity = MakeIdentity(expired); // self-signed and expired
-    LocalServer server(identity);
-    server.Routes().Get("/s", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("secure", "text/plain");
-    });
-    server.Start();
+    const Identity identity = MakeIdentity({.validFromDays = -30, .validToDays = -1});
+    TestServer server(identity); // self-signed and expired
+    server.Page("/s", "secure", "text/plain");
     CHttpRequest request;
-    Aim(request, server.Port(), u"/s", TRUE);
     request.m_dwFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
-    ASSERT_TRUE(request.SendRequest()) << GetLastError();
+    ASSERT_TRUE(Send(request, server.Port(), u"/s", TRUE)) << GetLastError();
     EXPECT_EQ(request.m_dwFlags, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE);
-    DWORD status = 0;
-    CVELString headers;
-    ASSERT_TRUE(request.ReadResponseHeaders(&status, headers));
-    EXPECT_EQ(status, 200u);
     EXPECT_EQ(ReadAll(request), (std::vector<DWORD>{6, 0}));
+    EXPECT_EQ(status_, 200u);
 }
 
+// A caller's Cookie line is sent instead of the session's cookies, and the
+// cookies its response sets are not stored; an empty line leaves the
+// session's cookies on.
 TEST_F(HttpRequestTest, ACookieLineOfTheCallerReplacesTheSessionCookies) {
     LocalServer server;
     std::vector<std::string> cookies;
     server.Routes().Get("/c", [&cookies](const httplib::Request& req, httplib::Response& res) {
         cookies.push_back(req.get_header_value("Cookie"));
-        res.set_header("Set-Cookie", "session=1; Path=/");
-        res.set_content("ok", "text/plain");
+        res.set_header("Set-Cookie", "session=" + std::to_string(cookies.size()) + "; Path=/");
     });
     server.Start();
-    const auto send = [&server](const char16_t* headers) {
+    for (const char16_t* headers : {u"", u"Cookie: mine=1\r\n", u"Cookie: \r\n"}) {
         CHttpRequest request;
-        Aim(request, server.Port(), u"/c");
         request.m_dwFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
-        request.m_headers.Assign(headers);
-        EXPECT_TRUE(request.SendRequest());
-    };
-    send(u"");
-    send(u"Cookie: mine=1\r\n");
-    send(u"Cookie: \r\n"); // an empty line leaves the session's cookies on
+        EXPECT_TRUE(Send(request, server.Port(), u"/c", FALSE, headers));
+    }
     EXPECT_EQ(cookies, (std::vector<std::string>{"", "mine=1", "session=1"}));
 }
 
 TEST_F(HttpRequestTest, FailuresCloseEverything) {
     CHttpRequest request;
-    Aim(request, ClosedPort(), u"/");
     request.m_response.Insert("stale", 0, 5);
-    EXPECT_FALSE(request.SendRequest());
+    EXPECT_FALSE(Send(request, ClosedPort(), u"/"));
     EXPECT_EQ(GetLastError(), ERROR_INTERNET_CANNOT_CONNECT);
     EXPECT_EQ(request.m_hRequest, nullptr);
     EXPECT_EQ(request.m_hConnect, nullptr);
     EXPECT_EQ(request.m_response.GetLength(), 0);
-    DWORD status = 0;
-    CVELString headers(u"x");
-    EXPECT_FALSE(request.ReadResponseHeaders(&status, headers));
-    EXPECT_EQ(status, 500u);
-    EXPECT_EQ(headers.GetLength(), 0);
+    headers_.Assign(u"x");
+    EXPECT_FALSE(request.ReadResponseHeaders(&status_, headers_));
+    EXPECT_EQ(status_, 500u);
+    EXPECT_EQ(headers_.GetLength(), 0);
 
     request.m_host.Empty();
     SetLastError(1234);
@@ -185,10 +156,10 @@ TEST_F(HttpRequestTest, FailuresCloseEverything) {
 }
 
 TEST_F(HttpRequestTest, ABodyPastTheLengthRangeThrowsInsteadOfOverrunningItsBuffer) {
-#ifdef DRAVIK_UNDER_ASAN
-    GTEST_SKIP() << "the sanitizer's realloc copies every block, so growing a body to 2 GiB "
-                    "4 KiB at a time takes hours; the release build runs this case";
-#endif
+    if (kUnderAddressSanitizer) {
+        GTEST_SKIP() << "the sanitizer's realloc copies every block, so growing a body to 2 GiB "
+                        "4 KiB at a time takes hours; the release build runs this case";
+    }
     // 2.5 GiB, made up as it is sent: neither side may hold it whole.
     constexpr std::uint64_t kBody = std::uint64_t{2560} << 20;
     RawServer huge([](RawServer&, int fd, const std::string&) {
@@ -202,16 +173,14 @@ TEST_F(HttpRequestTest, ABodyPastTheLengthRangeThrowsInsteadOfOverrunningItsBuff
         }
     });
     auto request = std::make_unique<CHttpRequest>();
-    Aim(*request, huge.Port(), u"/huge.bin");
-    DWORD status = 0;
-    CVELString headers;
-    ASSERT_TRUE(request->SendRequest() && request->ReadResponseHeaders(&status, headers));
+    ASSERT_TRUE(Send(*request, huge.Port(), u"/huge.bin") &&
+                request->ReadResponseHeaders(&status_, headers_));
     const auto start = std::chrono::steady_clock::now();
     DWORD count = 0;
     try {
         while (request->ReadData(&count) && count != 0) {
         }
-        FAIL() << "a 2.5 GiB body was held";
+        ADD_FAILURE() << "a 2.5 GiB body was held";
     } catch (CVELMemBuf* thrown) {
         EXPECT_EQ(thrown, &request->m_response);
         EXPECT_EQ(GetLastError(), ERROR_ARITHMETIC_OVERFLOW);

@@ -1,5 +1,6 @@
 #include "support/ChildProcess.h"
 
+#include "platform/cache/MissedUrls.h"
 #include "platform/com/ComRuntime.h"
 #include "platform/com/ModuleLoader.h"
 #include "platform/inet/WinInet.h"
@@ -50,6 +51,18 @@ bool WriteItems(std::istringstream& arguments) {
     return ok;
 }
 
+/// "record-misses URL TIMES": notes URL as missed TIMES times.
+bool RecordMisses(std::istringstream& arguments) {
+    std::string url;
+    int times = 0;
+    arguments >> url >> times;
+    bool ok = true;
+    for (int i = 0; i < times; ++i) {
+        ok = urlcache::RecordMissedUrl(W(url)) && ok;
+    }
+    return ok;
+}
+
 /// "connected-state": exits with the connected state it sees.
 int ConnectedState() {
     DWORD state = 0;
@@ -81,6 +94,9 @@ int RunJob(const std::string& job, const std::string& argument) {
     }
     if (job == "write-items") {
         return WriteItems(arguments) ? 0 : 1;
+    }
+    if (job == "record-misses") {
+        return RecordMisses(arguments) ? 0 : 1;
     }
     if (job == "connected-state") {
         return ConnectedState();

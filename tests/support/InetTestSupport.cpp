@@ -3,54 +3,52 @@
 #include "platform/kernel/LastError.h"
 
 #include <fstream>
+#include <unistd.h>
 #include <vector>
 
 namespace testsupport {
 
-std::u16string W(std::string_view ascii) {
-    std::u16string out;
-    for (const char c : ascii) {
-        out += static_cast<char16_t>(static_cast<unsigned char>(c));
+namespace {
+
+/// The text a two-call query gives: the first call asks for the size in
+/// bytes, the second fills the buffer and gives its length, in bytes when
+/// `inBytes`, else in units.
+template <class Query> std::string QueryText(bool inBytes, Query query) {
+    DWORD length = 0;
+    if (query(nullptr, &length) || GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        return {};
     }
-    return out;
+    std::vector<char16_t> text(length / sizeof(char16_t));
+    if (!query(text.data(), &length)) {
+        return {};
+    }
+    return A(std::u16string_view(text.data(), inBytes ? length / sizeof(char16_t) : length));
+}
+
+} // namespace
+
+std::u16string W(std::string_view ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
 }
 
 std::string A(std::u16string_view text) {
-    std::string out;
-    for (const char16_t unit : text) {
-        out += static_cast<char>(unit);
-    }
-    return out;
-}
-
-Handle& Handle::operator=(Handle&& other) noexcept {
-    if (this != &other) {
-        if (handle_ != nullptr) {
-            InternetCloseHandle(handle_);
-        }
-        handle_ = other.handle_;
-        other.handle_ = nullptr;
-    }
-    return *this;
-}
-
-Handle::~Handle() {
-    if (handle_ != nullptr) {
-        InternetCloseHandle(handle_);
-    }
+    return std::string(text.begin(), text.end());
 }
 
 Handle OpenSession() {
     Handle session(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     DWORD retries = 1;
     InternetSetOptionW(session.Get(), INTERNET_OPTION_CONNECT_RETRIES, &retries, 4);
+    SetTimeouts(session.Get(), 10000);
+    return session;
+}
+
+void SetTimeouts(HINTERNET session, DWORD ms) {
     for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
                                INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
                                INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
-        DWORD ms = 10000;
-        InternetSetOptionW(session.Get(), option, &ms, 4);
+        InternetSetOptionW(session, option, &ms, sizeof ms);
     }
-    return session;
 }
 
 Request OpenRequest(HINTERNET session, int port, std::u16string_view path, DWORD flags,
@@ -81,48 +79,29 @@ DWORD StatusOf(HINTERNET request) {
 }
 
 std::string RawHeadersOf(HINTERNET request) {
-    DWORD length = 0;
-    if (HttpQueryInfoW(request, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &length, nullptr) ||
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        return {};
-    }
-    std::vector<char16_t> text(length / sizeof(char16_t));
-    if (!HttpQueryInfoW(request, HTTP_QUERY_RAW_HEADERS_CRLF, text.data(), &length, nullptr)) {
-        return {};
-    }
-    return A(std::u16string_view(text.data(), length / sizeof(char16_t)));
+    return QueryText(true, [request](char16_t* buffer, DWORD* length) {
+        return HttpQueryInfoW(request, HTTP_QUERY_RAW_HEADERS_CRLF, buffer, length, nullptr);
+    });
 }
 
 std::string FinalUrlOf(HINTERNET request) {
-    DWORD length = 0;
-    if (InternetQueryOptionW(request, INTERNET_OPTION_URL, nullptr, &length) ||
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        return {};
-    }
-    std::vector<char16_t> text(length / sizeof(char16_t));
-    if (!InternetQueryOptionW(request, INTERNET_OPTION_URL, text.data(), &length)) {
-        return {};
-    }
-    return A(std::u16string_view(text.data(), length));
+    return QueryText(false, [request](char16_t* buffer, DWORD* length) {
+        return InternetQueryOptionW(request, INTERNET_OPTION_URL, buffer, length);
+    });
 }
 
-std::string ReadBody(HINTERNET request, DWORD piece, int* reads, bool* ok) {
+std::string ReadBody(HINTERNET request, bool* ok) {
     std::string body;
-    std::vector<char> buffer(piece);
-    for (;;) {
-        DWORD got = 0;
-        const BOOL read = InternetReadFile(request, buffer.data(), piece, &got);
-        if (reads != nullptr) {
-            ++*reads;
-        }
-        if (ok != nullptr) {
-            *ok = read != FALSE;
-        }
-        if (!read || got == 0) {
-            return body;
-        }
-        body.append(buffer.data(), got);
+    char buffer[4096];
+    DWORD got = 0;
+    BOOL read = FALSE;
+    while ((read = InternetReadFile(request, buffer, sizeof buffer, &got)) && got != 0) {
+        body.append(buffer, got);
     }
+    if (ok != nullptr) {
+        *ok = read != FALSE;
+    }
+    return body;
 }
 
 Exchange Fetch(HINTERNET session, int port, std::u16string_view path, DWORD flags,
@@ -138,51 +117,39 @@ Exchange Fetch(HINTERNET session, int port, std::u16string_view path, DWORD flag
     exchange.headers = RawHeadersOf(request.Get());
     exchange.finalUrl = FinalUrlOf(request.Get());
     bool ok = false;
-    exchange.body = ReadBody(request.Get(), 4096, nullptr, &ok);
-    if (!ok) {
-        exchange.error = GetLastError();
-    }
+    exchange.body = ReadBody(request.Get(), &ok);
+    exchange.error = ok ? 0 : GetLastError();
     return exchange;
 }
 
 CacheLook LookUp(std::u16string_view url) {
-    CacheLook look;
     const std::u16string key(url);
-    DWORD size = 0;
-    if (GetUrlCacheEntryInfoExW(key.c_str(), nullptr, &size, nullptr, nullptr, nullptr, 0) ||
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        look.error = GetLastError();
-        return look;
-    }
-    std::vector<std::uint64_t> buffer((size + 7) / 8);
+    DWORD size = 0; // the first call asks for the size
+    GetUrlCacheEntryInfoExW(key.c_str(), nullptr, &size, nullptr, nullptr, nullptr, 0);
+    std::vector<std::uint64_t> buffer(size / 8 + 1);
     auto* entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data());
     if (!GetUrlCacheEntryInfoExW(key.c_str(), entry, &size, nullptr, nullptr, nullptr, 0)) {
-        look.error = GetLastError();
-        return look;
+        CacheLook missing;
+        missing.error = GetLastError();
+        return missing;
     }
-    look.found = true;
-    look.useCount = entry->dwUseCount;
-    look.url = A(entry->lpszSourceUrlName);
-    look.localFile = A(entry->lpszLocalFileName);
-    look.headers = A(entry->lpHeaderInfo);
-    look.lastSync = entry->LastSyncTime;
-    look.lastModified = entry->LastModifiedTime;
-    look.size = (std::uint64_t(entry->dwSizeHigh) << 32) | entry->dwSizeLow;
-    return look;
+    const std::uint64_t bytes = (std::uint64_t(entry->dwSizeHigh) << 32) | entry->dwSizeLow;
+    return {true,
+            0,
+            entry->dwUseCount,
+            A(entry->lpszSourceUrlName),
+            A(entry->lpszLocalFileName),
+            A(entry->lpHeaderInfo),
+            entry->LastSyncTime,
+            entry->LastModifiedTime,
+            bytes};
 }
 
 long ResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            status >> value;
-            return value;
-        }
-        status.ignore(4096, '\n');
-    }
-    return 0;
+    long pages = 0;
+    long resident = 0;
+    std::ifstream("/proc/self/statm") >> pages >> resident;
+    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
 }
 
 } // namespace testsupport

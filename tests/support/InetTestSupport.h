@@ -3,32 +3,37 @@
 
 #include "platform/inet/WinInet.h"
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace testsupport {
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kUnderAddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kUnderAddressSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool kUnderAddressSanitizer = false;
+#endif
+
 std::u16string W(std::string_view ascii);
 std::string A(std::u16string_view text); // units below 256 only
 
+struct HandleCloser {
+    void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
+};
 /// Closes its handle on destruction.
-class Handle {
-  public:
-    Handle() = default;
-    explicit Handle(HINTERNET handle) : handle_(handle) {}
-    Handle(Handle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-    Handle& operator=(Handle&& other) noexcept;
-    ~Handle();
-
-    HINTERNET Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-  private:
-    HINTERNET handle_ = nullptr;
+struct Handle : std::unique_ptr<void, HandleCloser> {
+    using unique_ptr::unique_ptr;
+    HINTERNET Get() const { return get(); }
 };
 
 /// A session with short time-outs that suit loopback servers.
 Handle OpenSession();
+/// Sets every connect, send and receive time-out of `session` to `ms`.
+void SetTimeouts(HINTERNET session, DWORD ms);
 
 /// A request handle together with its connection handle.
 struct Request {
@@ -45,10 +50,8 @@ DWORD StatusOf(HINTERNET request);
 std::string RawHeadersOf(HINTERNET request); // two-call size protocol
 std::string FinalUrlOf(HINTERNET request);   // two-call size protocol
 
-/// Reads to the end in pieces of `piece` bytes; `reads` counts the calls.
-/// Stops (leaving `ok` false) at a failed read.
-std::string ReadBody(HINTERNET request, DWORD piece = 4096, int* reads = nullptr,
-                     bool* ok = nullptr);
+/// Reads to the end; stops (leaving `ok` false) at a failed read.
+std::string ReadBody(HINTERNET request, bool* ok = nullptr);
 
 /// What one whole exchange gave.
 struct Exchange {

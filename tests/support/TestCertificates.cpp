@@ -7,26 +7,9 @@
 
 namespace testsupport {
 
-namespace {
-
-constexpr long kSecondsPerDay = 86400;
-
-void AddExtension(X509* cert, X509* issuer, int nid, const std::string& value) {
-    X509V3_CTX context;
-    X509V3_set_ctx_nodb(&context);
-    X509V3_set_ctx(&context, issuer, cert, nullptr, nullptr, 0);
-    X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value.c_str());
-    if (extension == nullptr) {
-        throw std::runtime_error("bad certificate extension " + value);
-    }
-    X509_add_ext(cert, extension, -1);
-    X509_EXTENSION_free(extension);
-}
-
-} // namespace
-
 Identity MakeIdentity(const CertificateOptions& options, const Identity* issuer) {
     static std::atomic<long> serial{1};
+    constexpr long kSecondsPerDay = 86400;
     Identity made;
     made.key.reset(EVP_EC_gen("P-256"));
     made.cert.reset(X509_new());
@@ -36,19 +19,27 @@ Identity MakeIdentity(const CertificateOptions& options, const Identity* issuer)
     X509_gmtime_adj(X509_getm_notBefore(cert), options.validFromDays * kSecondsPerDay);
     X509_gmtime_adj(X509_getm_notAfter(cert), options.validToDays * kSecondsPerDay);
     X509_set_pubkey(cert, made.key.get());
-    X509_NAME* name = X509_get_subject_name(cert);
     const char* commonName = options.authority ? "Dravik Test Authority" : "Dravik Test Server";
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+    X509_NAME_add_entry_by_txt(X509_get_subject_name(cert), "CN", MBSTRING_ASC,
                                reinterpret_cast<const unsigned char*>(commonName), -1, -1, 0);
     X509* signer = issuer != nullptr ? issuer->cert.get() : cert;
     X509_set_issuer_name(cert, X509_get_subject_name(signer));
-    AddExtension(cert, signer, NID_basic_constraints,
-                 options.authority ? "critical,CA:TRUE" : "CA:FALSE");
-    AddExtension(cert, signer, NID_subject_key_identifier, "hash");
-    if (options.authority) {
-        AddExtension(cert, signer, NID_key_usage, "critical,keyCertSign,cRLSign");
-    } else {
-        AddExtension(cert, signer, NID_subject_alt_name, options.subjectAltName);
+    X509V3_CTX context;
+    X509V3_set_ctx_nodb(&context);
+    X509V3_set_ctx(&context, signer, cert, nullptr, nullptr, 0);
+    const std::pair<int, std::string> extensions[] = {
+        {NID_basic_constraints, options.authority ? "critical,CA:TRUE" : "CA:FALSE"},
+        {NID_subject_key_identifier, "hash"},
+        options.authority ? std::pair{NID_key_usage, std::string("critical,keyCertSign,cRLSign")}
+                          : std::pair{NID_subject_alt_name, options.subjectAltName},
+    };
+    for (const auto& [nid, value] : extensions) {
+        X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value.c_str());
+        if (extension == nullptr) {
+            throw std::runtime_error("bad certificate extension " + value);
+        }
+        X509_add_ext(cert, extension, -1);
+        X509_EXTENSION_free(extension);
     }
     EVP_PKEY* signingKey = issuer != nullptr ? issuer->key.get() : made.key.get();
     if (X509_sign(cert, signingKey, EVP_sha256()) == 0) {

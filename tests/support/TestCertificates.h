@@ -11,16 +11,14 @@
 
 namespace testsupport {
 
-struct X509Free {
-    void operator()(X509* cert) const { X509_free(cert); }
-};
-struct KeyFree {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+/// Frees an OpenSSL object with `Free`.
+template <auto Free> struct Freer {
+    template <class T> void operator()(T* object) const { Free(object); }
 };
 
 struct Identity {
-    std::unique_ptr<X509, X509Free> cert;
-    std::unique_ptr<EVP_PKEY, KeyFree> key;
+    std::unique_ptr<X509, Freer<X509_free>> cert;
+    std::unique_ptr<EVP_PKEY, Freer<EVP_PKEY_free>> key;
 };
 
 struct CertificateOptions {

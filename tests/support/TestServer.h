@@ -1,6 +1,6 @@
-// A real HTTP server on 127.0.0.1 for tests: serves canned replies by exact
-// request target (path and query as sent) and records every request it
-// receives, in order, so tests can assert the exact request sequence.
+// A real HTTP (or HTTPS) server on 127.0.0.1 for tests: serves canned
+// replies by exact request target (path and query as sent) and records every
+// request it receives, in order, so tests can assert the exact request sequence.
 #pragma once
 
 #include "support/TestServers.h"
@@ -28,7 +28,7 @@ struct RecordedRequest {
 
 struct CannedReply {
     int status = 200;
-    std::string contentType = "text/html";
+    std::string contentType = "text/html"; // empty: no Content-Type header at all
     std::string body;
     std::string location;               // for redirects
     std::chrono::milliseconds delay{0}; // before answering, e.g. to watch a run in progress
@@ -36,12 +36,9 @@ struct CannedReply {
 
 class TestServer {
   public:
-    TestServer() {
-        m_server.Routes().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
-            Answer(req, res);
-        });
-        m_server.Start();
-    }
+    TestServer() { Start(); }
+    /// An https server presenting `identity`.
+    explicit TestServer(const testsupport::Identity& identity) : m_server(identity) { Start(); }
     TestServer(const TestServer&) = delete;
     TestServer& operator=(const TestServer&) = delete;
 
@@ -49,6 +46,8 @@ class TestServer {
     /// "127.0.0.1:port", the host key the crawler forms for this server.
     std::string HostKey() const { return "127.0.0.1:" + std::to_string(Port()); }
     std::string Origin() const { return "http://" + HostKey(); }
+    /// Distinct client connections that sent at least one request.
+    std::size_t Connections() const { return m_server.Connections(); }
 
     /// Serves `body` for `target` (exact path and query) with status 200.
     void Page(const std::string& target, const std::string& body,
@@ -80,6 +79,13 @@ class TestServer {
     }
 
   private:
+    void Start() {
+        m_server.Routes().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+            Answer(req, res);
+        });
+        m_server.Start();
+    }
+
     void Answer(const httplib::Request& req, httplib::Response& res) {
         CannedReply reply;
         {

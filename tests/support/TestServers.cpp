@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 
@@ -97,21 +98,16 @@ void RawServer::Send(int fd, const std::string& bytes) {
 void RawServer::Serve() {
     while (!stopping_) {
         pollfd waiting{listener_, POLLIN, 0};
-        if (::poll(&waiting, 1, 20) <= 0) {
-            continue;
-        }
-        const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd =
+            ::poll(&waiting, 1, 20) > 0 ? ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
         if (fd < 0) {
             continue;
         }
         std::string head;
         char piece[1024];
-        while (head.find("\r\n\r\n") == std::string::npos) {
-            const ssize_t n = ::recv(fd, piece, sizeof piece, 0);
-            if (n <= 0) {
-                break;
-            }
-            head.append(piece, static_cast<std::size_t>(n));
+        for (ssize_t n = 1; n > 0 && head.find("\r\n\r\n") == std::string::npos;) {
+            n = ::recv(fd, piece, sizeof piece, 0);
+            head.append(piece, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
         }
         {
             const std::lock_guard lock(mutex_);

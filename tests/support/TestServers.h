@@ -52,6 +52,9 @@ class RawServer {
     using Handler = std::function<void(RawServer& server, int fd, const std::string& head)>;
 
     explicit RawServer(Handler handler);
+    /// Answers every request with `reply` as it stands.
+    explicit RawServer(const std::string& reply)
+        : RawServer([reply](RawServer&, int fd, const std::string&) { Send(fd, reply); }) {}
     ~RawServer();
 
     int Port() const { return port_; }

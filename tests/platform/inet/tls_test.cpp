@@ -3,9 +3,11 @@
 #include "platform/inet/WinInet.h"
 #include "platform/kernel/LastError.h"
 #include "support/InetTestSupport.h"
-#include "support/TestServers.h"
+#include "support/TestServer.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace testsupport;
 
@@ -15,15 +17,6 @@ constexpr DWORD kCrawlerSecureFlags = INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_CA
                                       INTERNET_FLAG_IGNORE_CERT_DATE_INVALID |
                                       INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
 
-std::unique_ptr<LocalServer> SecureServer(const Identity& identity) {
-    auto server = std::make_unique<LocalServer>(identity);
-    server->Routes().Get("/secret", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("secret", "text/plain");
-    });
-    server->Start();
-    return server;
-}
-
 DWORD SecurityFlagsOf(HINTERNET request) {
     DWORD flags = 0;
     DWORD length = sizeof flags;
@@ -31,98 +24,65 @@ DWORD SecurityFlagsOf(HINTERNET request) {
     return flags;
 }
 
-void AddSecurityFlags(HINTERNET request, DWORD added) {
-    DWORD flags = SecurityFlagsOf(request) | added;
-    ASSERT_TRUE(InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, sizeof flags));
+/// Sends once to `server`'s /secret with `flags`, first forgiving an
+/// unknown authority when `anyAuthority`; the last error, or 0 when sent.
+DWORD SendError(HINTERNET session, const TestServer& server, DWORD flags, bool anyAuthority) {
+    const Request request = OpenRequest(session, server.Port(), u"/secret", flags);
+    if (anyAuthority) {
+        DWORD security = SecurityFlagsOf(request.Get()) | SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+        EXPECT_TRUE(InternetSetOptionW(request.Get(), INTERNET_OPTION_SECURITY_FLAGS, &security,
+                                       sizeof security));
+    }
+    if (!Send(request)) {
+        return GetLastError();
+    }
+    EXPECT_EQ(ReadBody(request.Get()), "secret"); // the connection is now idle in the session
+    return 0;
 }
 
-/// The send's last error, or 0 when it succeeded.
-DWORD SendError(const Request& request) {
-    return Send(request) ? 0 : GetLastError();
-}
-
-TEST(TlsTest, UnknownAuthorityFailsUntilTheSecurityFlagsForgiveIt) {
+TEST(Tls, EachCertificateProblemFailsUntilItsFlagForgivesIt) {
+    const Identity authority = MakeIdentity({.authority = true});
     const Identity selfSigned = MakeIdentity({});
-    const auto server = SecureServer(selfSigned);
+    const Identity expired = MakeIdentity({.validFromDays = -30, .validToDays = -1});
+    const Identity notYetValid = MakeIdentity({.validFromDays = 1, .validToDays = 30});
+    const Identity wrongName = MakeIdentity({.subjectAltName = "DNS:wrong.example"}, &authority);
+    constexpr DWORD kStrict = INTERNET_FLAG_SECURE;
+    // a server's identity, the request's flags, whether any authority is
+    // forgiven, and the send's error
+    const std::tuple<const Identity&, DWORD, bool, DWORD> cases[] = {
+        {selfSigned, kCrawlerSecureFlags, false, ERROR_INTERNET_INVALID_CA},
+        {selfSigned, kCrawlerSecureFlags, true, 0},
+        {expired, kStrict, true, ERROR_INTERNET_SEC_CERT_DATE_INVALID},
+        {expired, kStrict | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID, true, 0},
+        {notYetValid, kStrict, true, ERROR_INTERNET_SEC_CERT_DATE_INVALID},
+        {notYetValid, kStrict | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID, true, 0},
+        {wrongName, kStrict, true, ERROR_INTERNET_SEC_CERT_CN_INVALID},
+        {wrongName, kStrict | INTERNET_FLAG_IGNORE_CERT_CN_INVALID, true, 0},
+    };
+    for (const auto& [identity, flags, anyAuthority, error] : cases) {
+        TestServer server(identity);
+        server.Page("/secret", "secret", "text/plain");
+        const Handle session = OpenSession();
+        EXPECT_EQ(SendError(session.Get(), server, flags, anyAuthority), error) << flags;
+    }
     const Handle session = OpenSession();
-    const Request request =
-        OpenRequest(session.Get(), server->Port(), u"/secret", kCrawlerSecureFlags);
-    EXPECT_EQ(SendError(request), ERROR_INTERNET_INVALID_CA);
+    const Request request = OpenRequest(session.Get(), 443, u"/", kCrawlerSecureFlags);
     EXPECT_EQ(SecurityFlagsOf(request.Get()), SECURITY_FLAG_SECURE |
                                                   SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
                                                   SECURITY_FLAG_IGNORE_CERT_CN_INVALID);
-
-    AddSecurityFlags(request.Get(), SECURITY_FLAG_IGNORE_UNKNOWN_CA);
-    ASSERT_EQ(SendError(request), 0u);
-    EXPECT_EQ(StatusOf(request.Get()), 200u);
-    EXPECT_EQ(ReadBody(request.Get()), "secret");
 }
 
-TEST(TlsTest, BadDatesAreAcceptedOnlyWithTheDateFlag) {
-    const Identity expired = MakeIdentity({.validFromDays = -30, .validToDays = -1});
-    const Identity notYetValid = MakeIdentity({.validFromDays = 1, .validToDays = 30});
-    for (const Identity* identity : {&expired, &notYetValid}) {
-        const auto server = SecureServer(*identity);
-        const Handle session = OpenSession();
-        const Request strict =
-            OpenRequest(session.Get(), server->Port(), u"/secret", INTERNET_FLAG_SECURE);
-        AddSecurityFlags(strict.Get(), SECURITY_FLAG_IGNORE_UNKNOWN_CA);
-        EXPECT_EQ(SendError(strict), ERROR_INTERNET_SEC_CERT_DATE_INVALID);
-
-        const Request lenient =
-            OpenRequest(session.Get(), server->Port(), u"/secret",
-                        INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID);
-        AddSecurityFlags(lenient.Get(), SECURITY_FLAG_IGNORE_UNKNOWN_CA);
-        EXPECT_EQ(SendError(lenient), 0u);
-    }
-}
-
-TEST(TlsTest, WrongNameIsAcceptedOnlyWithTheNameFlag) {
-    const Identity authority = MakeIdentity({.authority = true});
-    const Identity wrongName = MakeIdentity({.subjectAltName = "DNS:wrong.example"}, &authority);
-    const auto server = SecureServer(wrongName);
-    const Handle session = OpenSession();
-    const Request strict =
-        OpenRequest(session.Get(), server->Port(), u"/secret", INTERNET_FLAG_SECURE);
-    AddSecurityFlags(strict.Get(), SECURITY_FLAG_IGNORE_UNKNOWN_CA);
-    EXPECT_EQ(SendError(strict), ERROR_INTERNET_SEC_CERT_CN_INVALID);
-
-    const Request lenient =
-        OpenRequest(session.Get(), server->Port(), u"/secret",
-                    INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID);
-    AddSecurityFlags(lenient.Get(), SECURITY_FLAG_IGNORE_UNKNOWN_CA);
-    EXPECT_EQ(SendError(lenient), 0u);
-}
-
-TEST(TlsTest, AConnectionAcceptedLenientlyIsNotReusedForAStrictRequest) {
+TEST(Tls, LenientRequestsShareTheirConnectionButAStrictOneDoesNot) {
     const Identity selfSigned = MakeIdentity({});
-    const auto server = SecureServer(selfSigned);
-    const Handle session = OpenSession();
-    const Request lenient =
-        OpenRequest(session.Get(), server->Port(), u"/secret", kCrawlerSecureFlags);
-    AddSecurityFlags(lenient.Get(), SECURITY_FLAG_IGNORE_UNKNOWN_CA);
-    ASSERT_EQ(SendError(lenient), 0u);
-    EXPECT_EQ(ReadBody(lenient.Get()), "secret"); // the connection is now idle in the session
-
-    const Request strict =
-        OpenRequest(session.Get(), server->Port(), u"/secret", kCrawlerSecureFlags);
-    EXPECT_EQ(SendError(strict), ERROR_INTERNET_INVALID_CA);
-}
-
-} // namespace
-
-namespace {
-TEST(TlsTest, LenientRequestsShareTheirConnection) {
-    const Identity selfSigned = MakeIdentity({});
-    const auto server = SecureServer(selfSigned);
+    TestServer server(selfSigned);
+    server.Page("/secret", "secret", "text/plain");
     const Handle session = OpenSession();
     for (int i = 0; i < 3; ++i) {
-        const Request request =
-            OpenRequest(session.Get(), server->Port(), u"/secret", kCrawlerSecureFlags);
-        AddSecurityFlags(request.Get(), SECURITY_FLAG_IGNORE_UNKNOWN_CA);
-        ASSERT_EQ(SendError(request), 0u);
-        EXPECT_EQ(ReadBody(request.Get()), "secret");
+        ASSERT_EQ(SendError(session.Get(), server, kCrawlerSecureFlags, true), 0u);
     }
-    EXPECT_EQ(server->Connections(), 1u);
+    EXPECT_EQ(server.Connections(), 1u);
+    EXPECT_EQ(SendError(session.Get(), server, kCrawlerSecureFlags, false),
+              ERROR_INTERNET_INVALID_CA);
 }
+
 } // namespace

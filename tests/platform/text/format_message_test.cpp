@@ -9,23 +9,14 @@
 
 namespace {
 
-struct Row {
-    const char16_t* format;
-    std::vector<FormatArg> args;
-    std::u16string expected;
-};
-
-std::string Narrow(std::u16string_view text) {
-    std::string out;
-    for (char16_t c : text) {
-        out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-    }
-    return out;
-}
-
-} // namespace
-
-TEST(FormatMessage, InsertsAndEscapes) {
+TEST(FormatMessage, InsertsEscapesPrintfFormatsAndFailures) {
+    using S = FormatStatus;
+    struct Row {
+        const char16_t* format;
+        std::vector<FormatArg> args;
+        std::u16string expected;
+        S status = S::Ok;
+    };
     const std::vector<Row> rows = {
         {u"Synchronizing %1...", {u"News"}, u"Synchronizing News..."},
         {u"%2 before %1", {u"a", u"b"}, u"b before a"},
@@ -43,17 +34,6 @@ TEST(FormatMessage, InsertsAndEscapes) {
         // Two digits at most: %100 is insert 10 and a "0".
         {u"%100", {1, 2, 3, 4, 5, 6, 7, 8, 9, u"ten"}, u"ten0"},
         {u"%99", {std::vector<FormatArg>(99, u"z")}, u"z"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(Narrow(row.format));
-        CVELString out;
-        ASSERT_EQ(FormatMessageString(row.format, row.args, out), FormatStatus::Ok);
-        EXPECT_EQ(Str(out), row.expected);
-    }
-}
-
-TEST(FormatMessage, PrintfFormats) {
-    const std::vector<Row> rows = {
         {u"%1!d! items", {42}, u"42 items"},
         {u"%1!d!", {-7}, u"-7"},
         {u"%1!5d!|%1!-5d!|%1!05d!", {42}, u"   42|42   |00042"},
@@ -66,45 +46,33 @@ TEST(FormatMessage, PrintfFormats) {
         {u"%1!c!%2!3c!", {0x41, 0x42}, u"A  B"},
         // Outside the supported grammar: the argument goes in plainly.
         {u"%1!e!|%2!*d!", {u"text", 12}, u"text|12"},
+        // Empty output is a failure of its own, as the platform reports it.
+        {u"", {}, u"", S::Empty},
+        {u"%0", {}, u"", S::Empty},
+        {u"%0text", {}, u"", S::Empty},
+        {u"%", {}, u"", S::Empty},
+        {u"%1", {u""}, u"", S::Empty},
+        // An insert without argument, a text/number mismatch, an unclosed
+        // format, an oversized width.
+        {u"Synchronizing %1...", {}, u"", S::InvalidParameter},
+        {u"%1 and %3", {u"a", u"b"}, u"", S::InvalidParameter},
+        {u"%1!d!", {u"not a number"}, u"", S::InvalidParameter},
+        {u"%1!s!", {5}, u"", S::InvalidParameter},
+        {u"%1", {5}, u"", S::InvalidParameter},
+        {u"%1 %1!s", {u"unclosed"}, u"", S::InvalidParameter},
+        {u"%1!99999s!", {u"wide"}, u"", S::InvalidParameter},
+        {u"%1!.99999d!", {1}, u"", S::InvalidParameter},
+        {nullptr, {}, u"", S::InvalidParameter},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(Narrow(row.format));
-        CVELString out;
-        ASSERT_EQ(FormatMessageString(row.format, row.args, out), FormatStatus::Ok);
-        EXPECT_EQ(Str(out), row.expected);
-    }
-}
-
-TEST(FormatMessage, EmptyOutputIsReportedAsThePlatformReportsIt) {
-    for (const char16_t* format : {u"", u"%0", u"%0text", u"%"}) {
-        SCOPED_TRACE(Narrow(format));
-        CVELString out(u"stale");
-        EXPECT_EQ(FormatMessageString(format, {}, out), FormatStatus::Empty);
-        EXPECT_EQ(out.GetLength(), 0);
-    }
-    CVELString out;
-    EXPECT_EQ(FormatMessageString(u"%1", {u""}, out), FormatStatus::Empty) << "empty label";
-}
-
-TEST(FormatMessage, InvalidInsertsFailWithInvalidParameter) {
-    const std::vector<Row> rows = {
-        {u"Synchronizing %1...", {}, u""},
-        {u"%1 and %3", {u"a", u"b"}, u""},
-        {u"%1!d!", {u"not a number"}, u""},
-        {u"%1!s!", {5}, u""},
-        {u"%1", {5}, u""},
-        {u"%1 %1!s", {u"unclosed"}, u""},
-        {u"%1!99999s!", {u"wide"}, u""},
-        {u"%1!.99999d!", {1}, u""},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(Narrow(row.format));
+        SCOPED_TRACE(::testing::PrintToString(std::u16string(row.format ? row.format : u"null")));
         SetLastError(ERROR_SUCCESS);
         CVELString out(u"stale");
-        EXPECT_EQ(FormatMessageString(row.format, row.args, out), FormatStatus::InvalidParameter);
-        EXPECT_EQ(out.GetLength(), 0);
-        EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(FormatMessageString(row.format, row.args, out), row.status);
+        EXPECT_EQ(Str(out), row.expected);
+        EXPECT_EQ(GetLastError(),
+                  row.status == S::InvalidParameter ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS);
     }
-    CVELString out;
-    EXPECT_EQ(FormatMessageString(nullptr, {}, out), FormatStatus::InvalidParameter);
 }
+
+} // namespace

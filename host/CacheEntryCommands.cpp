@@ -1,0 +1,123 @@
+// `dravik cache show|remove|clear|missed`: reading and pruning the URL cache
+// and the list of addresses missed while offline.
+#include "host/Commands.h"
+#include "host/ErrorText.h"
+#include "host/proxy/CachedCopy.h"
+#include "host/proxy/PageText.h"
+#include "platform/cache/MissedUrls.h"
+#include "platform/cache/UrlCacheStreams.h"
+#include "platform/kernel/LastError.h"
+#include "platform/text/Utf8.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+int Fail(const char* command, int status, const std::string& message) {
+    std::cerr << "dravik cache " << command << ": " << message << "\n";
+    return status;
+}
+
+int Show(const std::string& url) {
+    const std::unique_ptr<proxy::CachedCopy> copy = proxy::CachedCopy::Open(url);
+    if (!copy) {
+        return Fail("show", kExitFailed, "the cache holds no entry for " + url);
+    }
+    std::vector<char> piece(std::size_t{64} * 1024);
+    std::size_t got = 0;
+    do {
+        if (!copy->Read(piece.data(), piece.size(), got)) {
+            return Fail("show", kExitCache, "the entry could not be read");
+        }
+        if (std::fwrite(piece.data(), 1, got, stdout) != got) {
+            return Fail("show", kExitFailed, "standard output could not be written");
+        }
+    } while (got != 0);
+    return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+}
+
+int Remove(const std::vector<std::string>& urls) {
+    int status = kExitOk;
+    for (const std::string& url : urls) {
+        if (!DeleteUrlCacheEntryW(Utf8ToUtf16(url).c_str())) {
+            const DWORD error = GetLastError();
+            const bool missing = error == ERROR_FILE_NOT_FOUND;
+            const int failed = Fail("remove", missing ? kExitFailed : kExitCache,
+                                    missing ? "the cache holds no entry for " + url
+                                            : url + ": " + DescribeError(error));
+            status = std::max(status, failed);
+        }
+    }
+    return status;
+}
+
+int Clear() {
+    std::vector<proxy::ListedEntry> entries;
+    if (!proxy::ListEntries(entries)) {
+        return Fail("clear", kExitCache, "the cache could not be read");
+    }
+    std::size_t removed = 0;
+    for (const proxy::ListedEntry& entry : entries) {
+        removed += DeleteUrlCacheEntryW(Utf8ToUtf16(entry.url).c_str()) ? 1 : 0;
+    }
+    std::cout << "removed " << removed << (removed == 1 ? " entry\n" : " entries\n");
+    return removed == entries.size()
+               ? kExitOk
+               : Fail("clear", kExitCache, "some entries could not be removed");
+}
+
+int Missed(bool clear) {
+    std::vector<urlcache::MissedUrl> missed;
+    if (!urlcache::ListMissedUrls(missed)) {
+        return Fail("missed", kExitCache, "the list of missed addresses could not be read");
+    }
+    if (clear) {
+        return urlcache::ClearMissedUrls()
+                   ? kExitOk
+                   : Fail("missed", kExitCache, "the list could not be cleared");
+    }
+    for (const urlcache::MissedUrl& m : missed) {
+        std::cout << proxy::IsoTime(m.lastMissed) << "  " << m.count << "  " << Utf16ToUtf8(m.url)
+                  << "\n";
+    }
+    std::cout << missed.size() << (missed.size() == 1 ? " address\n" : " addresses\n");
+    return kExitOk;
+}
+
+} // namespace
+
+void AddCacheEntryCommands(CLI::App& cache, int& exitCode) {
+    auto url = std::make_shared<std::string>();
+    CLI::App* show = cache.add_subcommand(
+        "show", "Write the cached body of URL to standard output (counts as a use).");
+    show->add_option("URL", *url, "the address as it was fetched")->required();
+    show->callback([url, &exitCode] { exitCode = Show(*url); });
+
+    auto urls = std::make_shared<std::vector<std::string>>();
+    CLI::App* remove = cache.add_subcommand("remove", "Remove the entries of the URLs given.");
+    remove->add_option("URL", *urls, "addresses to remove")->required();
+    remove->callback([urls, &exitCode] { exitCode = Remove(*urls); });
+
+    CLI::App* clear = cache.add_subcommand("clear", "Remove every entry of the cache.");
+    clear->callback([&exitCode] { exitCode = Clear(); });
+
+    auto forget = std::make_shared<bool>(false);
+    CLI::App* missed = cache.add_subcommand(
+        "missed", "List the addresses asked for through `dravik proxy` while offline that the "
+                  "cache did not hold: last time (UTC), times asked, URL. `dravik fetch "
+                  "--missed` fetches them.");
+    missed->add_flag("--clear", *forget, "forget them instead");
+    missed->callback([forget, &exitCode] { exitCode = Missed(*forget); });
+    for (CLI::App* command : {show, remove}) {
+        command->footer("Exit status: 1 the cache holds no entry for a URL given. " +
+                        ExitStatusHelp({0, 2, 5}));
+    }
+    for (CLI::App* command : {clear, missed}) {
+        command->footer(ExitStatusHelp({0, 2, 5}));
+    }
+}

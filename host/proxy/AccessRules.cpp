@@ -1,0 +1,131 @@
+#include "host/proxy/AccessRules.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+
+namespace proxy {
+
+std::optional<IpBytes> ParseIp(std::string_view text) {
+    if (text.size() > 64) {
+        return std::nullopt;
+    }
+    const std::string copy(text);
+    IpBytes out{};
+    in_addr v4{};
+    if (::inet_pton(AF_INET, copy.c_str(), &v4) == 1) {
+        out[10] = out[11] = 0xFF;
+        std::memcpy(out.data() + 12, &v4, 4);
+        return out;
+    }
+    in6_addr v6{};
+    if (::inet_pton(AF_INET6, copy.c_str(), &v6) == 1) {
+        std::memcpy(out.data(), &v6, 16);
+        return out;
+    }
+    return std::nullopt;
+}
+
+bool IsLoopback(const IpBytes& a) {
+    static const IpBytes v6Loopback = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    const bool mappedV4 = std::all_of(a.begin(), a.begin() + 10, [](auto b) { return b == 0; }) &&
+                          a[10] == 0xFF && a[11] == 0xFF;
+    return a == v6Loopback || (mappedV4 && a[12] == 127);
+}
+
+bool Network::Contains(const IpBytes& address) const {
+    for (int bit = 0; bit < bits; ++bit) {
+        const int byte = bit / 8;
+        const int mask = 0x80 >> (bit % 8);
+        if ((address[byte] & mask) != (base[byte] & mask)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<Network> ParseNetwork(std::string_view text) {
+    const auto slash = text.find('/');
+    const std::optional<IpBytes> base = ParseIp(text.substr(0, slash));
+    if (!base) {
+        return std::nullopt;
+    }
+    const bool v4 = text.substr(0, slash).find(':') == std::string_view::npos;
+    Network out{*base, 128};
+    if (slash == std::string_view::npos) {
+        return out;
+    }
+    const std::string_view digits = text.substr(slash + 1);
+    int bits = -1;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), bits);
+    const int most = v4 ? 32 : 128;
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
+        bits < 0 || bits > most) {
+        return std::nullopt;
+    }
+    out.bits = v4 ? bits + 96 : bits;
+    return out;
+}
+
+std::optional<ListenAddress> ParseListenAddress(std::string_view text) {
+    ListenAddress out;
+    std::string_view port = text;
+    if (const auto colon = text.rfind(':'); colon != std::string_view::npos) {
+        std::string_view host = text.substr(0, colon);
+        if (host.starts_with('[') && host.ends_with(']')) {
+            host = host.substr(1, host.size() - 2);
+        }
+        if (!ParseIp(host)) {
+            return std::nullopt;
+        }
+        out.host = host;
+        port = text.substr(colon + 1);
+    }
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
+    if (port.empty() || error != std::errc() || end != port.data() + port.size() || value > 65535) {
+        return std::nullopt;
+    }
+    out.port = static_cast<std::uint16_t>(value);
+    return out;
+}
+
+bool ClientRules::Allows(const IpBytes& client) const {
+    if (IsLoopback(client)) {
+        return true;
+    }
+    for (const Network& network : allowed_) {
+        if (network.Contains(client)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<DirectHost> ParseDirectHost(std::string_view text) {
+    const bool hasPort = text.starts_with('[') ? text.find("]:") != std::string_view::npos
+                                               : text.find(':') != std::string_view::npos;
+    const std::optional<Authority> parsed = ParseAuthority(text, hasPort ? 0 : 1);
+    if (!parsed) {
+        return std::nullopt;
+    }
+    DirectHost out{parsed->host, std::nullopt};
+    if (hasPort) {
+        out.port = parsed->port;
+    }
+    return out;
+}
+
+bool IsDirect(const std::vector<DirectHost>& direct, const Authority& authority) {
+    for (const DirectHost& d : direct) {
+        if (SameAuthority({d.host, authority.port}, authority) &&
+            (!d.port || *d.port == authority.port)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace proxy

@@ -1,0 +1,58 @@
+// Who may use the proxy and which hosts it never caches: the --listen
+// address, the --allow networks and the --direct hosts.
+#pragma once
+
+#include "host/proxy/ProxyTarget.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace proxy {
+
+/// An IPv4 or IPv6 address as 16 bytes (IPv4 as ::ffff:a.b.c.d).
+using IpBytes = std::array<std::uint8_t, 16>;
+
+std::optional<IpBytes> ParseIp(std::string_view text);
+bool IsLoopback(const IpBytes& address);
+
+/// A network "address/bits" (a bare address is the one host).
+struct Network {
+    IpBytes base{};
+    int bits = 128; // over the 16-byte form
+    bool Contains(const IpBytes& address) const;
+};
+std::optional<Network> ParseNetwork(std::string_view text);
+
+/// "ADDRESS:PORT", "[IPV6]:PORT" or a bare "PORT" (on 127.0.0.1). Port 0
+/// asks the system for a free one.
+struct ListenAddress {
+    std::string host = "127.0.0.1";
+    std::uint16_t port = 8118;
+};
+std::optional<ListenAddress> ParseListenAddress(std::string_view text);
+
+/// Clients from loopback are always answered; others only from a network
+/// given with --allow. Nothing else: the proxy is never an open relay.
+class ClientRules {
+  public:
+    explicit ClientRules(std::vector<Network> allowed) : allowed_(std::move(allowed)) {}
+    bool Allows(const IpBytes& client) const;
+
+  private:
+    std::vector<Network> allowed_;
+};
+
+/// "HOST" (every port) or "HOST:PORT": a host whose requests are forwarded
+/// whatever the offline state and whose responses are never stored.
+struct DirectHost {
+    std::string host;
+    std::optional<std::uint16_t> port;
+};
+std::optional<DirectHost> ParseDirectHost(std::string_view text);
+bool IsDirect(const std::vector<DirectHost>& direct, const Authority& authority);
+
+} // namespace proxy

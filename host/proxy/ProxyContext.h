@@ -1,0 +1,88 @@
+// What every connection of the proxy shares, and the entry points of the
+// parts that run on Boost.Asio: the session that reads requests, the
+// relay to --direct hosts and the CONNECT tunnel.
+#pragma once
+
+#include "host/proxy/LocalAuthority.h"
+#include "host/proxy/ProxyServer.h"
+#include "host/proxy/Routing.h"
+#include "host/proxy/UpstreamPool.h"
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl/context.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <boost/beast/http/message.hpp>
+#include <boost/beast/http/string_body.hpp>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace proxy {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+
+class ProxyContext {
+  public:
+    ProxyContext(ProxyOptions options, std::unique_ptr<LocalAuthority> authority);
+
+    const ProxyOptions& Options() const { return options_; }
+    UpstreamPool& Upstream() { return upstream_; }
+
+    /// The rules with the offline state as it is now.
+    Policy CurrentPolicy();
+
+    const std::string& ViaToken() const { return viaToken_; }
+
+    /// "http://host:port" of the proxy itself, for links on its pages.
+    std::string SelfOrigin() const;
+    void SetPort(std::uint16_t port) { port_ = port; }
+
+    /// The TLS context for intercepting `host`; null without --intercept
+    /// or for a host no certificate can name.
+    std::shared_ptr<asio::ssl::context> TlsFor(const std::string& host);
+
+  private:
+    bool Offline();
+
+    ProxyOptions options_;
+    std::unique_ptr<LocalAuthority> authority_;
+    std::string viaToken_;
+    std::atomic<std::uint16_t> port_{0};
+    std::atomic<bool> offline_{false};
+    std::atomic<std::int64_t> offlineCheckedMs_{-1};
+    std::mutex tlsMutex_;
+    std::map<std::string, std::shared_ptr<asio::ssl::context>> tls_;
+    UpstreamPool upstream_; // last: its workers stop before the rest goes
+};
+
+/// Serves the requests of one accepted connection.
+void ServeConnection(std::shared_ptr<ProxyContext> context, tcp::socket socket);
+
+/// A connection to a --direct host, kept for the next request of the same
+/// browser connection.
+struct DirectLink;
+
+using Request = http::request<http::string_body>;
+
+/// Forwards `request` (its body already read) to the --direct host of
+/// `target` and streams the response to `client`. `done` gets whether the
+/// client connection can carry another request, or, when nothing was sent
+/// to the client, the status to answer with (0 otherwise).
+void RelayToDirectHost(std::shared_ptr<DirectLink>& link, beast::tcp_stream& client,
+                       Request& request, const ProxyTarget& target, const std::string& via,
+                       std::function<void(bool keepAlive, unsigned failure)> done);
+
+/// Relays bytes both ways between `client` and `target`'s host until either
+/// side ends, after answering the CONNECT (502 when the host cannot be
+/// reached). `early` holds bytes the client sent after its CONNECT.
+void StartTunnel(beast::tcp_stream client, const Authority& target, std::string early);
+
+} // namespace proxy

@@ -1,0 +1,237 @@
+#include "host/proxy/ProxyServer.h"
+
+#include "host/proxy/ProxyContext.h"
+#include "platform/inet/WinInet.h"
+
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <thread>
+
+namespace proxy {
+
+using error_code = boost::system::error_code;
+
+namespace {
+
+// How long an offline state read from the library is taken as current: a
+// look costs a database read, and a user switching takes longer anyway.
+constexpr std::int64_t kOfflineCheckMs = 500;
+
+// Requests waiting for a worker beyond this are refused with 503.
+constexpr std::size_t kMaxQueued = 1024;
+
+std::int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string NewViaToken() {
+    std::random_device random;
+    char text[32];
+    std::snprintf(text, sizeof text, "dravik-%08x", static_cast<unsigned>(random()));
+    return text;
+}
+
+IpBytes AddressBytes(const asio::ip::address& address) {
+    IpBytes out{};
+    if (address.is_v4()) {
+        out[10] = out[11] = 0xFF;
+        const auto v4 = address.to_v4().to_bytes();
+        std::copy(v4.begin(), v4.end(), out.begin() + 12);
+    } else {
+        const auto v6 = address.to_v6().to_bytes();
+        std::copy(v6.begin(), v6.end(), out.begin());
+    }
+    return out;
+}
+
+} // namespace
+
+ProxyContext::ProxyContext(ProxyOptions options, std::unique_ptr<LocalAuthority> authority)
+    : options_(std::move(options)), authority_(std::move(authority)), viaToken_(NewViaToken()),
+      upstream_(options_.workers, kMaxQueued) {}
+
+bool ProxyContext::Offline() {
+    if (options_.offline) {
+        return true;
+    }
+    const std::int64_t now = NowMs();
+    const std::int64_t checked = offlineCheckedMs_.load();
+    if (checked < 0 || now - checked >= kOfflineCheckMs) {
+        DWORD state = 0;
+        DWORD length = sizeof state;
+        const bool known =
+            InternetQueryOptionW(nullptr, INTERNET_OPTION_CONNECTED_STATE, &state, &length) != 0;
+        offline_ = known && (state & INTERNET_STATE_DISCONNECTED_BY_USER) != 0;
+        offlineCheckedMs_ = now;
+    }
+    return offline_;
+}
+
+Policy ProxyContext::CurrentPolicy() {
+    Policy policy;
+    policy.direct = &options_.direct;
+    policy.self = options_.listen;
+    policy.self.port = port_;
+    policy.viaToken = viaToken_;
+    policy.offline = Offline();
+    policy.intercept = authority_ != nullptr;
+    return policy;
+}
+
+std::string ProxyContext::SelfOrigin() const {
+    const bool v6 = options_.listen.host.find(':') != std::string::npos;
+    const std::string host = options_.listen.host == "0.0.0.0" ? "127.0.0.1"
+                             : v6                              ? "[" + options_.listen.host + "]"
+                                                               : options_.listen.host;
+    return "http://" + host + ":" + std::to_string(port_.load());
+}
+
+std::shared_ptr<asio::ssl::context> ProxyContext::TlsFor(const std::string& host) {
+    if (!authority_) {
+        return nullptr;
+    }
+    const std::lock_guard lock(tlsMutex_);
+    std::shared_ptr<asio::ssl::context>& tls = tls_[host];
+    if (tls) {
+        return tls;
+    }
+    const std::shared_ptr<const LocalAuthority::Leaf> leaf = authority_->LeafFor(host);
+    if (!leaf) {
+        return nullptr;
+    }
+    auto made = std::make_shared<asio::ssl::context>(asio::ssl::context::tls_server);
+    made->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
+                      asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
+                      asio::ssl::context::no_tlsv1_1);
+    error_code ec;
+    made->use_certificate_chain(asio::buffer(leaf->chainPem), ec);
+    if (!ec) {
+        made->use_private_key(asio::buffer(leaf->keyPem), asio::ssl::context::pem, ec);
+    }
+    if (ec) {
+        return nullptr;
+    }
+    tls = std::move(made);
+    return tls;
+}
+
+// One event loop per thread, each connection on one of them: a connection's
+// handlers never run on two threads, and the threads never wait on each
+// other.
+struct ProxyServer::Impl {
+    using WorkGuard = asio::executor_work_guard<asio::io_context::executor_type>;
+
+    std::vector<std::unique_ptr<asio::io_context>> loops;
+    std::vector<WorkGuard> guards;
+    std::unique_ptr<tcp::acceptor> acceptor;
+    std::shared_ptr<ProxyContext> context;
+    ClientRules clients{{}};
+    std::vector<std::thread> threads;
+    std::uint16_t port = 0;
+    std::size_t next = 0;
+
+    void Accept() {
+        asio::io_context& loop = *loops[next++ % loops.size()];
+        acceptor->async_accept(loop, [this](error_code ec, tcp::socket socket) {
+            if (ec == asio::error::operation_aborted || !acceptor->is_open()) {
+                return;
+            }
+            if (!ec) {
+                error_code peerError;
+                const tcp::endpoint peer = socket.remote_endpoint(peerError);
+                if (!peerError && clients.Allows(AddressBytes(peer.address()))) {
+                    // A response often goes out as a head and a body in two
+                    // writes; without this the second waits for an ACK.
+                    socket.set_option(tcp::no_delay(true), peerError);
+                    const auto executor = socket.get_executor();
+                    asio::post(executor, [context = context, socket = std::move(socket)]() mutable {
+                        ServeConnection(std::move(context), std::move(socket));
+                    });
+                }
+                // Anyone else is closed without a word: the socket goes here.
+            }
+            Accept();
+        });
+    }
+};
+
+ProxyServer::ProxyServer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+ProxyServer::~ProxyServer() {
+    Stop();
+}
+
+std::unique_ptr<ProxyServer> ProxyServer::Start(const ProxyOptions& options, std::string& error) {
+    std::unique_ptr<LocalAuthority> authority;
+    if (options.intercept) {
+        authority = LocalAuthority::Open(options.authorityFolder, error);
+        if (!authority) {
+            return nullptr;
+        }
+    }
+    auto impl = std::make_unique<Impl>();
+    for (std::size_t i = 0; i < std::max<std::size_t>(1, options.ioThreads); ++i) {
+        impl->loops.push_back(std::make_unique<asio::io_context>(1));
+        impl->guards.push_back(asio::make_work_guard(*impl->loops.back()));
+    }
+    impl->acceptor = std::make_unique<tcp::acceptor>(*impl->loops.front());
+    impl->clients = ClientRules(options.allow);
+    error_code ec;
+    const asio::ip::address address = asio::ip::make_address(options.listen.host, ec);
+    const tcp::endpoint endpoint(address, options.listen.port);
+    if (!ec) {
+        impl->acceptor->open(endpoint.protocol(), ec);
+    }
+    if (!ec) {
+        impl->acceptor->set_option(asio::socket_base::reuse_address(true), ec);
+        impl->acceptor->bind(endpoint, ec);
+    }
+    if (!ec) {
+        impl->acceptor->listen(asio::socket_base::max_listen_connections, ec);
+    }
+    if (ec) {
+        error = "cannot listen on " + options.listen.host + ":" +
+                std::to_string(options.listen.port) + " (" + ec.message() + ")";
+        return nullptr;
+    }
+    impl->port = impl->acceptor->local_endpoint().port();
+    impl->context = std::make_shared<ProxyContext>(options, std::move(authority));
+    impl->context->SetPort(impl->port);
+    impl->Accept();
+    for (const auto& loop : impl->loops) {
+        impl->threads.emplace_back([io = loop.get()] { io->run(); });
+    }
+    return std::make_unique<ProxyServer>(std::move(impl));
+}
+
+std::uint16_t ProxyServer::Port() const {
+    return impl_->port;
+}
+
+void ProxyServer::Stop() {
+    if (impl_->threads.empty()) {
+        return;
+    }
+    asio::post(*impl_->loops.front(), [impl = impl_.get()] {
+        error_code ignored;
+        impl->acceptor->close(ignored);
+    });
+    for (const auto& loop : impl_->loops) {
+        loop->stop();
+    }
+    for (std::thread& thread : impl_->threads) {
+        thread.join();
+    }
+    impl_->threads.clear();
+    // The workers go before the connections that wait on them.
+    impl_->context->Upstream().Shutdown();
+}
+
+} // namespace proxy

@@ -1,0 +1,52 @@
+// `dravik proxy`: an HTTP/1.1 forward proxy on loopback that answers a
+// browser from the URL cache while the internet library is offline and
+// forwards through the library (storing what it fetches) while online.
+//
+// Connections are served by a few I/O threads (Boost.Asio), never a thread
+// per connection; requests forwarded through the synchronous internet
+// library run on a small pool of workers.
+#pragma once
+
+#include "host/proxy/AccessRules.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace proxy {
+
+struct ProxyOptions {
+    ListenAddress listen;
+    std::vector<Network> allow;     // clients answered beside loopback
+    std::vector<DirectHost> direct; // hosts forwarded whatever the state
+    bool offline = false;           // answer from the cache whatever the library says
+    bool intercept = false;         // end TLS here to answer https from the cache
+    bool noStore = false;           // keep forwarded responses out of the cache
+    std::string authorityFolder;    // for --intercept
+    std::size_t ioThreads = 2;
+    std::size_t workers = 8;
+};
+
+class ProxyServer {
+  public:
+    /// Listens and starts serving; null with `error` saying what to change.
+    static std::unique_ptr<ProxyServer> Start(const ProxyOptions& options, std::string& error);
+    ~ProxyServer();
+    ProxyServer(const ProxyServer&) = delete;
+    ProxyServer& operator=(const ProxyServer&) = delete;
+
+    /// The port it listens on (the one the system chose for port 0).
+    std::uint16_t Port() const;
+
+    /// Stops accepting and ends every connection.
+    void Stop();
+
+    struct Impl;
+    explicit ProxyServer(std::unique_ptr<Impl> impl);
+
+  private:
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace proxy

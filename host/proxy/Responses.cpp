@@ -1,0 +1,81 @@
+#include "host/proxy/Responses.h"
+
+#include "host/proxy/ForwardedHeaders.h"
+
+namespace proxy {
+
+namespace http = boost::beast::http;
+
+std::shared_ptr<TextResponse> TextAnswer(unsigned status, unsigned version, const std::string& type,
+                                         std::string body, bool head, bool keepAlive) {
+    auto response = std::make_shared<TextResponse>(static_cast<http::status>(status), version);
+    response->set(http::field::content_type, type);
+    response->set(http::field::cache_control, "no-store");
+    if (status == 405) {
+        response->set(http::field::allow, "GET, HEAD");
+    }
+    response->body() = std::move(body);
+    response->prepare_payload();
+    if (head) {
+        response->body().clear();
+    }
+    response->keep_alive(keepAlive);
+    return response;
+}
+
+void SetCopyFields(const CachedCopy& copy, http::fields& fields) {
+    bool typed = false;
+    for (const HeaderField& field : copy.Fields()) {
+        fields.set(field.name, field.value);
+        typed = typed || NameEquals(field.name, "Content-Type");
+    }
+    if (!typed) {
+        fields.set(http::field::content_type, "application/octet-stream");
+    }
+    fields.set("X-Cache", "HIT");
+}
+
+std::shared_ptr<TextResponse> SmallCopyAnswer(CachedCopy& copy, unsigned version, bool head,
+                                              bool keepAlive) {
+    auto response = std::make_shared<TextResponse>(http::status::ok, version);
+    SetCopyFields(copy, *response);
+    std::string& body = response->body();
+    body.resize(static_cast<std::size_t>(copy.Size()));
+    std::size_t got = 0;
+    for (std::size_t done = 0; done < body.size(); done += got) {
+        if (!copy.Read(body.data() + done, body.size() - done, got) || got == 0) {
+            return nullptr;
+        }
+    }
+    response->prepare_payload();
+    if (head) {
+        body.clear();
+    }
+    response->keep_alive(keepAlive);
+    return response;
+}
+
+bool PrepareForwardedHead(const ResponseHead& head, StreamedResponse& out, bool headRequest,
+                          bool& keepAlive) {
+    out.result(head.status);
+    out.reason(head.reason);
+    const std::optional<std::uint64_t> length = CopyResponseFields(head, out);
+    const bool bodyless =
+        headRequest || head.status < 200 || head.status == 204 || head.status == 304;
+    if (bodyless) {
+        if (length) {
+            out.set(http::field::content_length, std::to_string(*length));
+        }
+    } else if (length) {
+        out.content_length(*length);
+    } else if (out.version() >= 11) {
+        out.chunked(true);
+    } else {
+        keepAlive = false; // the end of the body is the end of the connection
+    }
+    out.set("X-Cache", "MISS");
+    out.keep_alive(keepAlive);
+    return bodyless;
+}
+
+} // namespace proxy

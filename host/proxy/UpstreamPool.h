@@ -1,0 +1,74 @@
+// The worker threads that forward requests through the internet library.
+//
+// The library is synchronous, so each worker holds one request at a time on
+// a session of its own, opened with the crawl's time-outs; sessions keep
+// their connections alive between requests. The pool is small and fixed,
+// and its queue bounded: what cannot be queued is refused at once.
+#pragma once
+
+#include "host/proxy/ProxyTarget.h"
+#include "host/proxy/UpstreamExchange.h"
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace proxy {
+
+struct UpstreamRequest {
+    std::string method; // "GET", "HEAD", "POST", ...
+    ProxyTarget target;
+    std::string headerBlock; // "Name: value" lines, each ended by CR LF
+    bool store = true;       // let a 200 response to a GET go to the cache
+    std::string body;        // the request body, read whole beforehand
+};
+
+class UpstreamPool {
+  public:
+    UpstreamPool(std::size_t workers, std::size_t maxQueued);
+    ~UpstreamPool() { Shutdown(); }
+    UpstreamPool(const UpstreamPool&) = delete;
+    UpstreamPool& operator=(const UpstreamPool&) = delete;
+
+    /// Queues the request; false when the queue is full.
+    bool Submit(UpstreamRequest request, std::shared_ptr<UpstreamExchange> exchange);
+
+    /// Refuses new requests, cancels every queued and running one and waits
+    /// for the workers (a worker inside a network wait ends with the wait).
+    void Shutdown();
+
+  private:
+    struct Job {
+        UpstreamRequest request;
+        std::shared_ptr<UpstreamExchange> exchange;
+    };
+
+    void Work(std::size_t slot);
+
+    std::size_t maxQueued_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<Job> queue_;
+    std::vector<std::shared_ptr<UpstreamExchange>> running_; // one slot per worker
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
+/// What to answer when a forwarded request failed before its response.
+struct ForwardFailure {
+    bool offline = false;  // the library went offline meanwhile: answer from the cache
+    bool tryCache = false; // the server cannot be reached: a kept copy is better than nothing
+    unsigned status = 502;
+    std::string message;
+};
+ForwardFailure DescribeForwardFailure(DWORD error, const std::string& hostKey);
+
+/// The request flags of a forwarded request: those of a crawl's request to
+/// another host, with redirects and cookies left to the browser.
+DWORD ForwardFlags(bool secure, bool store);
+
+} // namespace proxy

@@ -1,0 +1,39 @@
+// The addresses asked for while offline that the URL cache did not hold,
+// so that they can be fetched the next time the library is online.
+//
+// Kept in missed.sqlite next to the cache's index, apart from it so that
+// noting a miss never waits on a crawl writing the index. Several processes
+// may record and read at once. The list keeps the most recent misses only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace urlcache {
+
+struct MissedUrl {
+    std::u16string url;
+    std::uint64_t firstMissed = 0; // file-time ticks
+    std::uint64_t lastMissed = 0;
+    std::uint32_t count = 0;
+};
+
+/// The most URLs the list keeps; the least recently missed go first.
+constexpr std::size_t kMaxMissedUrls = 10000;
+
+/// Notes one miss of `url`: counted, with the time, under the key the URL
+/// cache would keep it by (CacheKey.h), so two spellings count as one.
+bool RecordMissedUrl(std::u16string_view url);
+
+/// Every noted URL, most recently missed first.
+bool ListMissedUrls(std::vector<MissedUrl>& urls);
+
+/// Forgets one URL (a missing one is no failure).
+bool ForgetMissedUrl(std::u16string_view url);
+
+/// Forgets every URL.
+bool ClearMissedUrls();
+
+} // namespace urlcache

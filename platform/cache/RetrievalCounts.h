@@ -1,0 +1,22 @@
+// Hits of entries read through cache streams, counted in memory and added
+// to the index in batches.
+//
+// A stream is opened for every answer a proxy gives from the cache; one
+// write to the index per answer would cost more than the answer itself.
+// Counts are written at least every quarter of a second while streams are
+// opened, before the cache is walked (so a listing in this process is
+// exact), and when the process ends normally.
+#pragma once
+
+#include <string_view>
+
+namespace urlcache {
+
+/// One hit of the entry stored under `storedUrl`.
+void CountStreamHit(std::u16string_view storedUrl);
+
+/// Writes the counted hits now; false when the index could not be written
+/// (they are kept for the next try).
+bool FlushStreamHits();
+
+} // namespace urlcache

@@ -1,0 +1,267 @@
+// `dravik proxy` and the cache commands as a user meets them: a
+// synchronization, then the content host gone and the library offline,
+// then curl through the proxy; bad requests; https through --intercept.
+#include "ProxyFixture.h"
+#include "support/TestCertificates.h"
+#include "support/TestServers.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <atomic>
+
+namespace {
+
+/// Every byte value, so that "the same bytes" means exactly that.
+std::string AllBytes() {
+    std::string bytes;
+    for (int i = 0; i < 256; ++i) {
+        bytes += static_cast<char>(i);
+    }
+    return bytes;
+}
+
+int Connect(int port, int receiveBuffer = 0) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0) {
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
+    timeval limit{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 ? fd : -1;
+}
+
+/// Sends `bytes` on a fresh connection; the status line of the answer
+/// ("" when the connection closed without one).
+std::string StatusLine(int port, const std::string& bytes) {
+    const int fd = Connect(port);
+    ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    std::string answer;
+    char piece[4096];
+    ssize_t n = 0;
+    while (answer.find("\r\n") == std::string::npos &&
+           (n = ::recv(fd, piece, sizeof piece, 0)) > 0) {
+        answer.append(piece, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return answer.substr(0, answer.find("\r\n"));
+}
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+class Proxy : public ProxyFixture {};
+
+TEST_F(Proxy, ServesWhatASyncKeptWhileOfflineAndForwardsOnline) {
+    TestServer engine;
+    std::optional<TestServer> content(std::in_place);
+    const std::string origin = content->Origin();
+    engine.Page("/orx?ORXCmd=Show&s=1", "<img src=\"" + origin + "/pic.bin\">");
+    content->Page("/pic.bin", AllBytes(), "image/x-test");
+    ASSERT_EQ(Dravik("sync '" + HostPage(engine, "ORXCmd=Show&amp;s=1") + "'").status, 0);
+    content.reset();
+    ASSERT_EQ(Dravik("offline on").status, 0);
+    ASSERT_TRUE(StartProxy({"--direct", engine.HostKey()}));
+
+    const Response hit = Curl(origin + "/pic.bin");
+    EXPECT_EQ(hit.status, 200);
+    EXPECT_EQ(hit.body, AllBytes());
+    EXPECT_TRUE(Has(hit.headers, "Content-Type: image/x-test")) << hit.headers;
+    EXPECT_TRUE(Has(hit.headers, "Content-Length: 256")) << hit.headers;
+    EXPECT_EQ(Curl(origin + "/pic.bin", "-I").status, 200);
+    EXPECT_EQ(Curl(origin + "/pic.bin", "-d x=1").status, 405);
+    const Response miss = Curl(origin + "/gone.html");
+    EXPECT_EQ(miss.status, 504);
+    EXPECT_TRUE(Has(miss.body, "has been noted")) << miss.body;
+    const Response app = Curl(engine.Origin() + "/orx?ORXCmd=Show&s=1");
+    EXPECT_EQ(app.status, 200) << "--direct hosts are forwarded while offline";
+
+    EXPECT_TRUE(Has(Dravik("cache missed").out, "  1  " + origin + "/gone.html"));
+    EXPECT_TRUE(Has(Curl(ProxyUrl() + "/missed?format=json").body,
+                    "{\"url\": \"" + origin + "/gone.html\", \"count\": 1"));
+    const std::string index = Curl(ProxyUrl() + "/?format=json").body;
+    EXPECT_TRUE(Has(index, "{\"url\": \"" + origin +
+                               "/pic.bin\", \"size\": 256, \"contentType\": "
+                               "\"image/x-test\""))
+        << index;
+    EXPECT_TRUE(Has(index, "\"uses\": 2")) << index; // the GET and the HEAD
+
+    ASSERT_EQ(Dravik("offline off").status, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600)); // the proxy looks twice a second
+    TestServer fresh;
+    fresh.Page("/new.txt", "fresh", "text/plain");
+    const Response forwarded = Curl(fresh.Origin() + "/new.txt", "-H 'Connection: X-Secret' "
+                                                                 "-H 'X-Secret: 1'");
+    EXPECT_EQ(forwarded.status, 200);
+    EXPECT_TRUE(Has(forwarded.headers, "X-Cache: MISS"));
+    ASSERT_EQ(fresh.Requests().size(), 1u);
+    const RecordedRequest sent = fresh.Requests().front();
+    EXPECT_EQ(sent.Header("Host"), fresh.HostKey());
+    EXPECT_TRUE(Has(sent.Header("Via"), "dravik-"));
+    EXPECT_FALSE(sent.Has("Proxy-Connection") || sent.Has("X-Secret"));
+    EXPECT_EQ(Dravik("cache show " + fresh.Origin() + "/new.txt").out, "fresh");
+    EXPECT_EQ(StopProxy(), 0);
+}
+
+TEST_F(Proxy, CacheCommandsShowRemoveClearAndFetchTheMissed) {
+    TestServer site;
+    site.Page("/a.txt", "A", "text/plain");
+    site.Page("/b.txt", "B", "text/plain");
+    const std::string a = site.Origin() + "/a.txt";
+    ASSERT_TRUE(StartProxy({"--no-store"}));
+    EXPECT_EQ(Curl(a).body, "A");
+    EXPECT_EQ(Dravik("cache show " + a).status, 1) << "--no-store keeps nothing";
+    StopProxy();
+
+    ASSERT_EQ(Dravik("fetch " + a).status, 0);
+    ASSERT_EQ(Dravik("fetch " + site.Origin() + "/b.txt").status, 0);
+    EXPECT_EQ(Dravik("cache show " + a).out, "A");
+    const Outcome removed = Dravik("cache remove " + a + " " + site.Origin() + "/none");
+    EXPECT_EQ(removed.status, 1);
+    EXPECT_TRUE(Has(removed.err, "no entry for " + site.Origin() + "/none")) << removed.err;
+    EXPECT_EQ(Dravik("cache show " + a).status, 1);
+    EXPECT_EQ(Dravik("cache clear").out, "removed 1 entry\n");
+    EXPECT_TRUE(Has(Dravik("cache list").out, "0 entries"));
+
+    const std::string b = site.Origin() + "/b.txt";
+    ASSERT_TRUE(StartProxy({"--offline"}));
+    EXPECT_EQ(Curl(a).status, 504);
+    EXPECT_EQ(Curl(a, "-I").status, 504);
+    EXPECT_EQ(Curl(b).status, 504);
+    EXPECT_TRUE(Has(Dravik("cache missed").out, "  2  " + a));
+    StopProxy();
+    ASSERT_TRUE(StartProxy({}));
+    EXPECT_EQ(Curl(b).body, "B");
+    EXPECT_FALSE(Has(Dravik("cache missed").out, b)) << "kept by the proxy, no longer missing";
+    ASSERT_EQ(Dravik("offline on").status, 0);
+    EXPECT_EQ(Dravik("fetch --missed").status, 3);
+    ASSERT_EQ(Dravik("offline off").status, 0);
+    const Outcome fetched = Dravik("fetch --missed");
+    EXPECT_EQ(fetched.status, 0) << fetched.err;
+    EXPECT_EQ(fetched.out, "200 " + a + "\n1 address tried\n");
+    EXPECT_EQ(Dravik("cache show " + a).out, "A") << "fetched into the cache";
+    EXPECT_TRUE(Has(Dravik("cache missed").out, "0 addresses"));
+    EXPECT_EQ(Dravik("fetch " + a + " --missed").status, 2);
+}
+
+TEST_F(Proxy, BadRequestsGetClearAnswersAndChangeNothing) {
+    TestServer site;
+    TestServer engine;
+    site.Page("/a.txt", "A", "text/plain");
+    const std::string a = site.Origin() + "/a.txt";
+    ASSERT_EQ(Dravik("fetch " + a).status, 0);
+    ASSERT_TRUE(StartProxy({"--offline", "--direct", engine.HostKey()}));
+    const std::string before = Dravik("cache list --json").out;
+    std::string manyHeaders;
+    for (int i = 0; i < 10000; ++i) {
+        manyHeaders += "X-" + std::to_string(i) + ": y\r\n";
+    }
+    const struct {
+        std::string request;
+        std::string status;
+    } cases[] = {
+        {"GET " + site.Origin() + "/" + std::string(100000, 'a') + " HTTP/1.1\r\n\r\n", "414"},
+        {"GET " + a + " HTTP/1.1\r\n" + manyHeaders + "\r\n", "431"},
+        {"GET ftp://127.0.0.1/a.txt HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", "501"},
+        {"GET " + a + " HTTP/1.1\r\nHost: other.example\r\n\r\n", "400"},
+        {"GET " + a + " HTTP/1.1\r\nHost: " + site.HostKey() + "\r\n\r\n", "200"},
+        {"GET http://user@" + site.HostKey() + "/a.txt HTTP/1.1\r\n\r\n", "400"},
+        {"NOT HTTP\r\n\r\n", "400"},
+        {"CONNECT " + engine.HostKey() + " HTTP/1.1\r\n\r\n", "200"}, // a --direct host
+        {"CONNECT 127.0.0.1:1 HTTP/1.1\r\n\r\n", "504"},              // offline, no --intercept
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(StatusLine(m_port, c.request).substr(9, 3), c.status) << c.request.substr(0, 60);
+    }
+    // A browser that goes away in the middle of a request body.
+    const int cut = Connect(m_port);
+    const std::string partial = "POST " + site.Origin() +
+                                "/post HTTP/1.1\r\nContent-Length: "
+                                "1000\r\n\r\nonly a part";
+    ::send(cut, partial.data(), partial.size(), MSG_NOSIGNAL);
+    ::close(cut);
+
+    std::atomic<int> served{0};
+    std::vector<std::thread> clients;
+    for (int i = 0; i < 200; ++i) {
+        clients.emplace_back([&] {
+            const std::string line = StatusLine(m_port, "GET " + a + " HTTP/1.1\r\n\r\n");
+            served += line == "HTTP/1.1 200 OK" ? 1 : 0;
+        });
+    }
+    for (std::thread& client : clients) {
+        client.join();
+    }
+    EXPECT_EQ(served, 200);
+    EXPECT_EQ(Curl(a).body, "A");
+    EXPECT_EQ(Dravik("cache list --json").out, before);
+    EXPECT_TRUE(Has(Dravik("cache missed").out, "0 addresses"));
+}
+
+TEST_F(Proxy, FormsAreForwardedOnlineAndADownloadCutOffIsNotKept) {
+    testsupport::LocalServer site;
+    site.Routes().Get("/big", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(std::string(std::size_t{32} << 20, 'x'), "application/octet-stream");
+    });
+    site.Routes().Post("/form", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(req.get_header_value("Content-Type") + " " + req.body, "text/plain");
+    });
+    site.Start();
+    const std::string origin = "http://127.0.0.1:" + std::to_string(site.Port());
+    const std::string big = origin + "/big";
+    ASSERT_TRUE(StartProxy({}));
+    const Response posted = Curl(origin + "/form", "-d a=1 -H 'Expect: 100-continue'");
+    EXPECT_EQ(posted.body, "application/x-www-form-urlencoded a=1");
+    EXPECT_EQ(Dravik("cache show " + origin + "/form").status, 1) << "only GETs are kept";
+    const int fd = Connect(m_port, 4096);
+    const std::string request = "GET " + big + " HTTP/1.1\r\n\r\n";
+    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    char piece[1024];
+    ASSERT_GT(::recv(fd, piece, sizeof piece, 0), 0);
+    ::close(fd);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(Dravik("cache show " + big).status, 1);
+    EXPECT_EQ(Curl(ProxyUrl() + "/").status, 200) << "still serving";
+}
+
+TEST_F(Proxy, InterceptAnswersHttpsFromTheCacheWithALocalAuthority) {
+    using namespace testsupport;
+    const Identity self = MakeIdentity({});
+    LocalServer site(self);
+    site.Routes().Get("/s.txt", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("secure", "text/plain");
+    });
+    site.Start();
+    const std::string url = "https://127.0.0.1:" + std::to_string(site.Port()) + "/s.txt";
+    ASSERT_EQ(Dravik("fetch " + url).status, 0);
+    const Outcome ca = Dravik("proxy --ca");
+    ASSERT_EQ(ca.status, 0) << ca.err;
+    const std::string certificate = ca.out.substr(0, ca.out.find('\n'));
+    EXPECT_EQ(certificate, (m_home / "data/dravik/ca/dravik-ca.pem").string());
+    const auto mode = [](const std::filesystem::path& path) {
+        return std::filesystem::status(path).permissions() & std::filesystem::perms::all;
+    };
+    EXPECT_EQ(mode(m_home / "data/dravik/ca/dravik-ca.key"),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(mode(m_home / "data/dravik/ca"), std::filesystem::perms::owner_all);
+
+    ASSERT_TRUE(StartProxy({"--intercept", "--offline"}));
+    const Response kept = Curl(url, "--cacert '" + certificate + "'");
+    EXPECT_EQ(kept.status, 200);
+    EXPECT_EQ(kept.body, "secure");
+    EXPECT_EQ(Curl(url + "?other", "--cacert '" + certificate + "'").status, 504);
+    StopProxy();
+
+    ASSERT_TRUE(StartProxy({"--intercept"}));
+    const Response refused = Curl(url, "--cacert '" + certificate + "'");
+    EXPECT_EQ(refused.status, 502) << "the test server's own certificate is not trusted";
+    EXPECT_TRUE(Has(refused.body, "unknown authority")) << refused.body;
+}
+
+} // namespace
