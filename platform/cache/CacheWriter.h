@@ -30,9 +30,12 @@ struct ResponseFacts {
     std::u16string extension; // of the content file, without the dot
 };
 
-/// The largest body kept in the index. Measured (bench_blob_threshold): up
-/// to about 128 KiB a BLOB written and read back costs less than a file of
-/// its own; above 256 KiB the file is cheaper.
+/// The largest body kept in the index. Measured with bench_blob_threshold
+/// in a folder where many files were deleted before, as a cache folder is
+/// once downloads replace each other: up to 128 KiB a BLOB written and read
+/// back costs less than a file of its own, above 256 KiB the file is
+/// cheaper. (In a folder that never saw deletions files win from about
+/// 8 KiB on, but a cache does not stay like that.)
 constexpr std::size_t kInlineBodyBytes = std::size_t{128} * 1024;
 
 class CacheWriter {
