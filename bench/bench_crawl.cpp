@@ -1,257 +1,213 @@
-// A whole crawl against wget's recursive download of the same site.
+// `dravik sync` against `wget -r -l 7 -p -H -nd --delete-after` on the
+// generated tree site (CrawlBench.h), served by nginx on loopback, with the
+// URL cache and wget's downloads on the disk beside the build (not tmpfs).
 //
-// A generated site on loopback: a start page on the engine host links to
-// the root of a tree of kPages pages on another host; every page has a few
-// images (shared between pages), a stylesheet and links to two pages
-// further down. The crawl follows outside links to the tree's depth. The
-// baseline is `wget -r -l N -p -H -nd --delete-after` over the same pages.
-// Each side runs as its own process so that its CPU time and peak resident
-// memory are its own; both are measured in the same run.
-#include "crawler/AllowedLists.h"
-#include "crawler/Subscription.h"
-#include "net/InternetSession.h"
-#include "platform/kernel/FileTime.h"
+// Each side runs as its own process, alternating, so its wall time, CPU
+// time and peak resident memory are its own; the requests each side made
+// are counted from nginx's access log. Prints the medians and Dravik's
+// figures as ratios of wget's, from the same run, beside the targets.
+//
+//   bench_crawl [--reps N] [--dravik PATH]   (default 3 runs of build/host/dravik)
+//   bench_crawl --serve SECONDS   serves the site alone, for profiling by hand
+#include "CrawlBench.h"
 
-#include <benchmark/benchmark.h>
-#include <httplib.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <map>
-#include <string>
+#include <stdexcept>
 #include <thread>
-#include <vector>
 
 namespace {
 
-constexpr int kPages = 2000;
-constexpr int kImages = 60;
-constexpr int kDepth = 13; // the tree is 11 levels deep, behind one anchor
+namespace fs = std::filesystem;
 
-std::string PageBody(int i, const std::string& other) {
-    std::string body = "<html><head><link rel=stylesheet href=\"/style.css\"></head><body>";
-    for (int k = 0; k < 3; ++k) {
-        body += "<img src=\"/img/" + std::to_string((i * 3 + k) % kImages) + ".gif\">";
+int FreePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                       ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+    ::close(fd);
+    if (!bound) {
+        throw std::runtime_error("no free port on 127.0.0.1");
     }
-    for (int child : {2 * i + 1, 2 * i + 2}) {
-        if (child < kPages) {
-            body += "<a href=\"" + other + "/s/" + std::to_string(child) + ".html\">next</a>";
-        }
-    }
-    return body + std::string(800, ' ') + "</body></html>";
+    return ntohs(address.sin_port);
 }
 
-class Site {
+bool Accepts(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
+/// nginx serving the site from files under `dir`, one process, logging
+/// every request to access.log.
+class Nginx {
   public:
-    Site() {
-        Start(m_engine, m_enginePort, m_engineThread);
-        Start(m_other, m_otherPort, m_otherThread);
-        const std::string other = "http://127.0.0.1:" + std::to_string(m_otherPort);
-        m_engine.Get("/orx", [other](const httplib::Request&, httplib::Response& res) {
-            res.set_content("<a href=\"" + other + "/s/0.html\">site</a>", "text/html");
-        });
-        m_other.Get(R"(/s/(\d+)\.html)",
-                    [other](const httplib::Request& req, httplib::Response& res) {
-                        res.set_content(PageBody(std::stoi(req.matches[1]), other), "text/html");
-                    });
-        m_other.Get(R"(/img/\d+\.gif)", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content(std::string(600, 'g'), "image/gif");
-        });
-        m_other.Get("/style.css", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("body{color:black}", "text/css");
-        });
+    explicit Nginx(const fs::path& dir) : dir_(dir), engine_(FreePort()), content_(FreePort()) {
+        const bench::SiteFiles site = bench::MakeSite(ContentOrigin());
+        fs::create_directories(dir / "engine");
+        std::ofstream(dir / "engine" / "orx.html") << site.startPage;
+        for (const auto& [path, body] : site.content) {
+            const fs::path file = dir / "content" / path.substr(1);
+            fs::create_directories(file.parent_path());
+            std::ofstream(file, std::ios::binary) << body;
+        }
+        WriteConfig();
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const std::string conf = (dir / "nginx.conf").string();
+            const std::string errors = (dir / "error.log").string();
+            ::execlp("nginx", "nginx", "-q", "-e", errors.c_str(), "-p", dir.c_str(), "-c",
+                     conf.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 500 && !(Accepts(engine_) && Accepts(content_)); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (!Accepts(engine_)) {
+            throw std::runtime_error("nginx did not start; see " + (dir / "error.log").string());
+        }
     }
-    ~Site() {
-        m_engine.stop();
-        m_other.stop();
-        m_engineThread.join();
-        m_otherThread.join();
+    ~Nginx() {
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
     }
-    std::string StartUrl() const {
-        return "http://127.0.0.1:" + std::to_string(m_enginePort) + "/orx?ORXCmd=Show";
+
+    std::string EngineOrigin() const { return "http://127.0.0.1:" + std::to_string(engine_); }
+    std::string ContentOrigin() const { return "http://127.0.0.1:" + std::to_string(content_); }
+
+    /// Requests logged so far (the log is written unbuffered).
+    int Requests() const {
+        std::ifstream log(dir_ / "access.log");
+        return static_cast<int>(std::count(std::istreambuf_iterator<char>(log),
+                                           std::istreambuf_iterator<char>(), '\n'));
     }
 
   private:
-    static void Start(httplib::Server& server, int& port, std::thread& thread) {
-        server.set_tcp_nodelay(true);
-        port = server.bind_to_any_port("127.0.0.1");
-        thread = std::thread([&server] { server.listen_after_bind(); });
-        while (!server.is_running()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+    void WriteConfig() const {
+        const std::string d = dir_.string();
+        std::ofstream(dir_ / "nginx.conf")
+            << "daemon off; master_process off; worker_processes 1;\n"
+            << "pid " << d << "/nginx.pid;\n"
+            << "events { worker_connections 1024; }\n"
+            << "http {\n"
+            << "  access_log " << d << "/access.log;\n"
+            << "  client_body_temp_path " << d << "/tmp; proxy_temp_path " << d << "/tmp;\n"
+            << "  fastcgi_temp_path " << d << "/tmp; uwsgi_temp_path " << d << "/tmp;\n"
+            << "  scgi_temp_path " << d << "/tmp;\n"
+            << "  sendfile on; tcp_nodelay on; keepalive_requests 1000000;\n"
+            << "  types { text/html html; image/gif gif; text/css css; "
+               "application/javascript js; }\n"
+            << "  server { listen 127.0.0.1:" << engine_ << ";\n"
+            << "    location = /orx { root " << d << "/engine; default_type text/html;"
+            << " try_files /orx.html =404; } }\n"
+            << "  server { listen 127.0.0.1:" << content_ << "; root " << d << "/content; }\n"
+            << "}\n";
     }
 
-    httplib::Server m_engine;
-    httplib::Server m_other;
-    int m_enginePort = 0;
-    int m_otherPort = 0;
-    std::thread m_engineThread;
-    std::thread m_otherThread;
+    fs::path dir_;
+    int engine_;
+    int content_;
+    pid_t pid_ = -1;
 };
 
-/// The crawl side, run as `bench_crawl --crawl URL` in a process of its own.
-int CrawlMain(const char* url) {
-    if (!OpenInternetSession()) {
-        return 2;
-    }
-    ParseList(u"Show", g_allowedCommands);
-    CSubscription slot;
-    GetSystemTimeAsFileTime(&slot.m_syncStart);
-    slot.m_bOutsideLinks = TRUE;
-    const std::string text(url);
-    const CVELString start(std::u16string(text.begin(), text.end()).c_str());
-    const BOOL ok = slot.CreateSubscription(start, kDepth);
-    CloseInternetSession();
-    return ok ? 0 : 1;
-}
-
-struct ChildUsage {
-    double wallSeconds = 0;
-    double cpuSeconds = 0;
-    long peakKb = 0;
-    bool ok = false;
-};
-
-ChildUsage RunChild(const std::vector<std::string>& args, const std::string& home) {
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        ::setenv("XDG_CACHE_HOME", home.c_str(), 1);
-        if (::chdir(home.c_str()) != 0) {
-            _exit(127);
-        }
-        std::vector<char*> argv;
-        for (const std::string& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    ChildUsage result;
-    result.wallSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    result.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 +
-                        usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
-    result.peakKb = usage.ru_maxrss;
-    result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return result;
-}
-
-Site& TheSite() {
-    static Site site;
-    return site;
-}
-
-std::string g_self;
-
-/// Every run's figures by side, for medians computed here rather than by
-/// the benchmark library's counter arithmetic.
-std::map<std::string, std::vector<ChildUsage>> g_runs;
-int g_runNumber = 0;
-
-std::filesystem::path ScratchRoot() {
-    return std::filesystem::temp_directory_path() /
-           ("dravik-bench-crawl-" + std::to_string(::getpid()));
-}
-
-void Measure(benchmark::State& state, const std::string& side,
-             const std::vector<std::string>& args) {
-    for (auto _ : state) {
-        // A fresh folder per run; all are removed at the end, so no run pays
-        // for the previous run's deletions.
-        const std::filesystem::path home = ScratchRoot() / std::to_string(++g_runNumber);
-        std::filesystem::create_directories(home);
-        const ChildUsage usage = RunChild(args, home.string());
-        if (!usage.ok) {
-            state.SkipWithError("the crawl failed");
-            break;
-        }
-        state.SetIterationTime(usage.wallSeconds);
-        g_runs[side].push_back(usage);
-    }
-}
-
-void Wget(benchmark::State& state) {
-    Measure(state, "Wget",
-            {"wget", "-q", "-r", "-l", std::to_string(kDepth), "-p", "-H", "-nd", "--delete-after",
-             "-e", "robots=off", TheSite().StartUrl()});
-}
-
-void Dravik(benchmark::State& state) {
-    Measure(state, "Dravik", {g_self, "--crawl", TheSite().StartUrl()});
-}
-
-BENCHMARK(Wget)->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(Dravik)->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond);
-
-double Median(std::vector<double> values) {
-    if (values.empty()) {
-        return 0.0;
-    }
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-struct Summary {
-    double wall = 0;
-    double cpu = 0;
-    double peakMb = 0;
-};
-
-Summary Summarize(const std::string& side) {
-    std::vector<double> wall;
-    std::vector<double> cpu;
-    std::vector<double> peak;
-    for (const ChildUsage& u : g_runs[side]) {
-        wall.push_back(u.wallSeconds);
-        cpu.push_back(u.cpuSeconds);
-        peak.push_back(u.peakKb / 1024.0);
-    }
-    return {Median(wall), Median(cpu), Median(peak)};
+fs::path ScratchRoot() {
+    // Beside the build, on the disk that holds it: /tmp may be a tmpfs.
+    return fs::canonical("/proc/self/exe").parent_path() /
+           ("crawl-scratch-" + std::to_string(::getpid()));
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--crawl") == 0) {
-        return CrawlMain(argv[2]);
-    }
+int Run(int argc, char** argv) {
+    const fs::path root = ScratchRoot();
+    fs::create_directories(root / "site" / "tmp");
+    Nginx nginx(root / "site");
+    const std::string start = nginx.EngineOrigin() + "/orx?ORXCmd=Show";
     if (argc == 3 && std::strcmp(argv[1], "--serve") == 0) {
-        // Serves the site alone for a while, for profiling either side by hand.
-        std::printf("%s\n", TheSite().StartUrl().c_str());
+        std::printf("%s\n", start.c_str());
         std::fflush(stdout);
         std::this_thread::sleep_for(std::chrono::seconds(std::atoi(argv[2])));
+        fs::remove_all(root);
         return 0;
     }
-    g_self = std::filesystem::canonical("/proc/self/exe").string();
-    benchmark::Initialize(&argc, argv);
-    benchmark::ConsoleReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    std::filesystem::remove_all(ScratchRoot());
-    const Summary wget = Summarize("Wget");
-    const Summary dravik = Summarize("Dravik");
-    const auto row = [](const char* name, const Summary& s) {
-        std::printf("%-7s wall %6.2f s  %6.0f pages/s  cpu %5.2f s  peak RSS %5.1f MB\n", name,
-                    s.wall, s.wall > 0 ? kPages / s.wall : 0.0, s.cpu, s.peakMb);
+    const int reps = bench::Repetitions(argc, argv, 3);
+    bench::WriteHostPage(root / "page.html", nginx.EngineOrigin());
+    std::vector<std::pair<std::string, std::vector<std::string>>> sides = {
+        {"wget",
+         {"wget", "-q", "-r", "-l", std::to_string(bench::kDepth), "-p", "-H", "-nd",
+          "--delete-after", "-e", "robots=off", start}},
+        {"dravik",
+         {bench::DravikBinary(argc, argv), "sync", "-q", "--outside-links", "--check", "Tree",
+          "--links", "Tree", (root / "page.html").string()}},
+        {"dravik6",
+         {bench::DravikBinary(argc, argv), "sync", "-q", "--outside-links", "--check", "Tree",
+          "--links", "Tree", "--connections", "6", (root / "page.html").string()}},
     };
-    std::printf("\n%d pages, medians of %zu runs each\n", kPages, g_runs["Dravik"].size());
-    row("Wget", wget);
-    row("Dravik", dravik);
-    if (wget.wall > 0 && dravik.wall > 0) {
-        std::printf("ratios dravik/wget: wall %.2f (target <= 0.80), cpu %.2f (target <= 1.00)\n",
-                    dravik.wall / wget.wall, dravik.cpu / wget.cpu);
+    const bool otherBuild = bench::DravikBinary(argc, argv) != bench::DravikBinary(0, nullptr);
+    if (otherBuild) {
+        sides.pop_back(); // another build may not know --connections
+    }
+    bench::Sides results;
+    std::map<std::string, int> requests;
+    int run = 0;
+    for (int rep = 0; rep < reps; ++rep) {
+        for (const auto& [side, args] : sides) {
+            // Every run starts from an empty folder; all are removed at the
+            // end, so that no side creates its files right after the
+            // previous side's were deleted (ext4 then searches longer for
+            // free inodes).
+            const fs::path dir = root / ("run" + std::to_string(++run));
+            fs::create_directories(dir);
+            const int before = nginx.Requests();
+            const bench::Usage usage = bench::RunChild(args, dir);
+            requests[side] = nginx.Requests() - before;
+            if (!usage.ok) {
+                std::fprintf(stderr, "%s failed\n", side.c_str());
+                return 1;
+            }
+            results.Add(side, usage);
+        }
+    }
+    fs::remove_all(root);
+    const bench::Usage wget = results.MedianOf("wget");
+    const bench::Usage dravik = results.MedianOf("dravik");
+    std::printf("tree site: %d pages, %d requests expected; medians of %d runs, cache on disk\n",
+                bench::PageCount(), bench::RequestCount(), reps);
+    results.PrintRow("wget -r -p -H", "wget", requests["wget"]);
+    results.PrintRow("dravik sync", "dravik", requests["dravik"]);
+    if (!otherBuild) {
+        results.PrintRow("dravik --connections 6", "dravik6", requests["dravik6"]);
+    }
+    std::printf("dravik/wget: wall %.2f (target <= 0.80)  cpu %.2f (target <= 1.00)  "
+                "peak RSS %.1f MB (target <= 14)  requests %d vs %d\n",
+                dravik.wall / wget.wall, dravik.cpu / wget.cpu, dravik.peakMb, requests["dravik"],
+                requests["wget"]);
+    if (!otherBuild) {
+        const bench::Usage six = results.MedianOf("dravik6");
+        std::printf("dravik --connections 6 / wget: wall %.2f  cpu %.2f  peak RSS %.1f MB\n",
+                    six.wall / wget.wall, six.cpu / wget.cpu, six.peakMb);
     }
     return 0;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_crawl: %s\n", e.what());
+    }
+    return 1;
 }

@@ -39,6 +39,8 @@ class CDravikCtrl : public COleControl, public IDravikControl {
     HRESULT GetSettingsReport(const DravikSettingsReport** ppReport) override;
     HRESULT GetInternetSession(HINTERNET* phInternet) override;
     HRESULT GetTitle(const char16_t** ppTitle) override;
+    HRESULT SetConnections(int connections) override;
+    HRESULT GetConnections(int* pConnections) override;
 
     void DoPropExchange(CPropExchange* px) override;
 

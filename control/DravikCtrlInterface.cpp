@@ -95,3 +95,19 @@ HRESULT CDravikCtrl::GetTitle(const char16_t** ppTitle) {
     *ppTitle = m_pPanel->m_title.GetData();
     return S_OK;
 }
+
+HRESULT CDravikCtrl::SetConnections(int connections) {
+    if (connections < 1 || connections > kMaxConnections) {
+        return E_INVALIDARG;
+    }
+    m_pPanel->m_nConnections = connections;
+    return S_OK;
+}
+
+HRESULT CDravikCtrl::GetConnections(int* pConnections) {
+    if (pConnections == nullptr) {
+        return E_POINTER;
+    }
+    *pConnections = m_pPanel->m_nConnections;
+    return S_OK;
+}

@@ -91,6 +91,12 @@ struct IDravikControl : IUnknown {
     /// its progress window and message boxes; the panel, a child window,
     /// has no caption of its own, so a host may show it around the panel.
     virtual HRESULT GetTitle(const char16_t** ppTitle) = 0;
+    /// Connections each crawl of the next runs may use at once (1 to
+    /// kMaxConnections, 1 when never set); E_INVALIDARG beyond. With more
+    /// than one, embedded resources on other hosts are fetched side by
+    /// side while the pages are walked in order.
+    virtual HRESULT SetConnections(int connections) = 0;
+    virtual HRESULT GetConnections(int* pConnections) = 0;
 
   protected:
     ~IDravikControl() = default;

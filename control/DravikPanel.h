@@ -71,6 +71,9 @@ class CDravikPanel : public CDialog {
     CVELString m_labelSynchronize;
     CSubscription m_slots[kSlotCount];
     BOOL m_bFollowOutsideLinks = FALSE;
+    /// Connections each crawl may use at once (1 to kMaxConnections): a
+    /// setting of the front end, handed to every slot it synchronizes.
+    std::int32_t m_nConnections = 1;
     CVELString m_title;
     CVELString m_msgNoUsername;
     CVELString m_msgSynchInProgress;

@@ -30,6 +30,7 @@ BOOL CDravikPanel::SynchronizeSlot(int index, const FILETIME& start) {
     // Running out of memory ends the run as a failure of this subscription;
     // the host goes on.
     try {
+        m_slots[index].m_nConnections = m_nConnections;
         return m_slots[index].Synchronize(start.dwLowDateTime, start.dwHighDateTime, m_orxPath,
                                           m_requestHeaders, m_bFollowOutsideLinks);
     } catch (CVELString*) {

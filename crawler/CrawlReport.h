@@ -8,6 +8,14 @@
 
 #include <cstdint>
 
+/// The largest page a crawl holds to walk it. A larger HTML page is still
+/// read to its end (and so kept by the cache when it goes there) but not
+/// walked.
+constexpr std::int32_t kMaxWalkedPageBytes = std::int32_t{64} << 20;
+
+/// The most connections a crawl may use at once.
+constexpr std::int32_t kMaxConnections = 16;
+
 struct CCrawlReport {
     /// The step of the crawl that failed it.
     enum class Step {
@@ -43,4 +51,9 @@ struct CCrawlReport {
     /// have left the crawl too little stack: their references were not
     /// followed.
     std::int32_t m_nNotWalked = 0;
+    /// HTML pages fetched to their end (and kept by the cache when they go
+    /// there) but not walked because they are larger than the crawl holds
+    /// (kMaxWalkedPageBytes); the first of them.
+    std::int32_t m_nTooLarge = 0;
+    CVELString m_tooLarge;
 };

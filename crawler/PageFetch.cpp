@@ -3,8 +3,51 @@
 #include "net/HeaderBlock.h"
 #include "net/HttpRequest.h"
 
-FetchResult FetchResponse(CHttpRequest& request, const CVELString& requested, DWORD& status,
-                          CVELString& headers, CVELString& finalUrl) {
+#include <algorithm>
+
+namespace {
+
+/// Reads the body to its end, holding it only while `hold` stays true and
+/// the body within the cap. Returns kTooLarge when a held body outgrew it.
+FetchResult ReadBody(CHttpRequest& request, bool hold) {
+    const std::int64_t announced = request.m_nContentLength;
+    bool tooLarge = hold && announced > kMaxWalkedPageBytes;
+    hold = hold && !tooLarge;
+    if (hold && announced > 0) {
+        // One block of the announced size instead of one growth per read.
+        request.m_response.Reserve(static_cast<std::int32_t>(announced) +
+                                   static_cast<std::int32_t>(CHttpRequest::kReadSize));
+    }
+    DWORD count = 0;
+    do {
+        CVELMemBuf& body = request.m_response;
+        if (hold && body.GetCapacity() - body.GetLength() <=
+                        static_cast<std::int32_t>(CHttpRequest::kReadSize)) {
+            // A body of unknown length grows by doubling (up to the cap and
+            // one read), not by one read at a time, which would copy it over
+            // and over.
+            const std::int64_t doubled = std::int64_t{body.GetCapacity()} * 2;
+            body.Reserve(static_cast<std::int32_t>(std::min<std::int64_t>(
+                doubled, std::int64_t{kMaxWalkedPageBytes} + CHttpRequest::kReadSize)));
+        }
+        if (!request.ReadData(&count)) {
+            return FetchResult::kBodyFailed;
+        }
+        if (hold && request.m_response.GetLength() > kMaxWalkedPageBytes) {
+            hold = false;
+            tooLarge = true;
+            request.m_response.FreeStorage();
+        } else if (!hold) {
+            request.m_response.Empty();
+        }
+    } while (count != 0);
+    return tooLarge ? FetchResult::kTooLarge : FetchResult::kDone;
+}
+
+} // namespace
+
+FetchResult FetchResponse(CHttpRequest& request, const CVELString& requested, BodyUse use,
+                          DWORD& status, CVELString& headers, CVELString& finalUrl) {
     if (!request.SendRequest()) {
         return FetchResult::kNotSent;
     }
@@ -14,13 +57,7 @@ FetchResult FetchResponse(CHttpRequest& request, const CVELString& requested, DW
     if (!request.QueryFinalURL(finalUrl)) {
         finalUrl.Assign(requested);
     }
-    DWORD count = 0;
-    do {
-        if (!request.ReadData(&count)) {
-            return FetchResult::kBodyFailed;
-        }
-    } while (count != 0);
-    return FetchResult::kDone;
+    return ReadBody(request, use == BodyUse::kWalk && status == 200 && IsHtml(headers));
 }
 
 BOOL IsHtml(const CVELString& headers) {

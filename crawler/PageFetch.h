@@ -1,19 +1,41 @@
 // The fetch every page and resource of a crawl goes through.
+//
+// Only a page the crawl may walk is held in memory, and only up to
+// kMaxWalkedPageBytes; every other body is read through and dropped piece
+// by piece (the internet library keeps what the cache should have), so a
+// fetch costs the same memory whatever the size of what it fetches.
 #pragma once
 
+#include "crawler/CrawlReport.h"
 #include "foundation/VELString.h"
 #include "platform/kernel/WinTypes.h"
+
+#include <cstdint>
 
 class CHttpRequest;
 
 /// How far FetchResponse got; the reason of a failure is the last error.
-enum class FetchResult { kDone, kNotSent, kNoResponse, kBodyFailed };
+enum class FetchResult {
+    kDone,
+    kNotSent,
+    kNoResponse,
+    kBodyFailed,
+    kTooLarge, ///< a page that could be walked, read to its end but larger than the cap
+};
+
+/// What the caller does with the body.
+enum class BodyUse {
+    kDrop, ///< nothing: it is read through and dropped
+    kWalk, ///< walk it when it comes with status 200 as "text/html"
+};
 
 /// Sends `request`, reads its status and headers, the URL it ended at
-/// (`requested` when the library cannot tell) and its whole body. The
-/// status is not judged here.
-FetchResult FetchResponse(CHttpRequest& request, const CVELString& requested, DWORD& status,
-                          CVELString& headers, CVELString& finalUrl);
+/// (`requested` when the library cannot tell) and its body to the end. For
+/// kWalk and an HTML page with status 200 the body is left whole in the
+/// request's `m_response` (or kTooLarge is returned); otherwise the body is
+/// not kept. The status is not judged here.
+FetchResult FetchResponse(CHttpRequest& request, const CVELString& requested, BodyUse use,
+                          DWORD& status, CVELString& headers, CVELString& finalUrl);
 
 /// TRUE when the header block's "Content-Type" is exactly "text/html",
 /// ignoring case.

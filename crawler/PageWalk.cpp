@@ -4,6 +4,7 @@
 #include "crawler/HtmlScanner.h"
 #include "crawler/PageFetch.h"
 #include "crawler/ResolveReference.h"
+#include "crawler/ResourcePool.h"
 #include "crawler/Subscription.h"
 #include "foundation/TextUnits.h"
 #include "foundation/VELStringPairList.h"
@@ -160,10 +161,23 @@ void CSubscription::CrawlHtmlTag(CVELString& base, const CVELString& tagName,
         return;
     }
     DWORD status = 0;
-    if (!TNeedToRetrieveURL(fetch->resolved.GetData(), *fetch->request, followed) ||
-        FetchResponse(*fetch->request, fetch->resolved, status, fetch->headers, fetch->finalUrl) !=
-            FetchResult::kDone ||
-        status != 200 || !followed || !IsHtml(fetch->headers)) {
+    if (!TNeedToRetrieveURL(fetch->resolved.GetData(), *fetch->request, followed)) {
+        return;
+    }
+    if (!followed && m_pPool != nullptr &&
+        !IsStartHost(fetch->request->m_host.GetData(), fetch->request->m_nPort,
+                     fetch->request->m_bSecure)) {
+        m_pPool->Hand(std::move(fetch->request), fetch->resolved);
+        return;
+    }
+    const FetchResult fetched =
+        FetchResponse(*fetch->request, fetch->resolved, followed ? BodyUse::kWalk : BodyUse::kDrop,
+                      status, fetch->headers, fetch->finalUrl);
+    if (fetched == FetchResult::kTooLarge) {
+        NoteTooLarge(fetch->finalUrl);
+        return;
+    }
+    if (fetched != FetchResult::kDone || status != 200 || !followed || !IsHtml(fetch->headers)) {
         return;
     }
     const auto pageDepth = static_cast<std::int32_t>(effective - 1);

@@ -8,6 +8,7 @@
 // unless this synchronization already downloaded them, responses go to the
 // cache, and the configured "Cookie" and "Authorization" are withheld.
 #include "crawler/AllowedLists.h"
+#include "crawler/ResourcePool.h"
 #include "crawler/Subscription.h"
 #include "foundation/TextUnits.h"
 #include "net/HeaderBlock.h"
@@ -133,5 +134,10 @@ BOOL CSubscription::OtherHostRule(const char16_t* url, CHttpRequest& request, BO
     request.m_dwFlags |= INTERNET_FLAG_NEED_FILE;
     RemoveHeader(request.m_headers, u"Cookie");
     RemoveHeader(request.m_headers, u"Authorization");
-    return !DownloadedSince(url, m_syncStart, follow);
+    if (DownloadedSince(url, m_syncStart, follow)) {
+        return FALSE;
+    }
+    // A resource already handed to the crawl's pool may still be on its
+    // way to the cache: it counts as downloaded.
+    return follow || m_pPool == nullptr || !m_pPool->WasHanded(url);
 }

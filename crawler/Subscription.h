@@ -17,6 +17,7 @@
 
 class CButton;
 class CHttpRequest;
+class CResourcePool;
 class CVELStringPairList;
 
 /// The longest run of pages walked one inside the other through frames
@@ -92,6 +93,11 @@ class CSubscription {
     BOOL m_bOutsideLinks = FALSE;
     BOOL m_bSelectionApplied = FALSE;
     FILETIME m_syncStart = {0, 0};
+    /// Connections the crawl may use at once. With more than one, embedded
+    /// resources on other hosts are fetched by a pool of that many while
+    /// the walk goes on; the walk itself and every decision keep their
+    /// order. Set by the panel.
+    std::int32_t m_nConnections = 1;
 
     /// How the last crawl of the slot went, for the front end.
     CCrawlReport m_report;
@@ -110,8 +116,14 @@ class CSubscription {
     BOOL Refuse(CCrawlReport::Refusal rule, const CVELString* what = nullptr);
     BOOL OtherHostRule(const char16_t* url, CHttpRequest& request, BOOL follow) const;
     BOOL MayWalk(const CVELString& url, std::int32_t depth, BOOL framed);
+    /// Walks the start page, with the resource pool when there is one.
+    void WalkStartPage(const CVELString& page, const CVELString& url, std::int32_t depth);
+    /// Counts a page fetched whole but too large to walk.
+    void NoteTooLarge(const CVELString& url);
 
     const WalkLevel* m_pWalk = nullptr;
+    /// The running crawl's resource pool; null with one connection.
+    CResourcePool* m_pPool = nullptr;
     /// Why the start-host rule last refused a URL.
     CCrawlReport::Refusal m_lastRefusal = CCrawlReport::Refusal::kNone;
     CVELString m_lastRefused;

@@ -1,5 +1,6 @@
 // The crawl of one subscription and the driver around it.
 #include "crawler/PageFetch.h"
+#include "crawler/ResourcePool.h"
 #include "crawler/Subscription.h"
 #include "net/Encoding.h"
 #include "net/HttpRequest.h"
@@ -98,6 +99,8 @@ BOOL CSubscription::CreateSubscription(const CVELString& startUrl, std::int32_t 
     using Step = CCrawlReport::Step;
     m_report.m_step = Step::kNone;
     m_report.m_nNotWalked = 0;
+    m_report.m_nTooLarge = 0;
+    m_report.m_tooLarge.Empty();
     const auto fail = [this](Step step) {
         m_report.m_step = step;
         m_report.m_dwError = GetLastError();
@@ -119,7 +122,9 @@ BOOL CSubscription::CreateSubscription(const CVELString& startUrl, std::int32_t 
         m_report.m_refused.Assign(m_lastRefused);
         return fail(Step::kRefused);
     }
-    switch (FetchResponse(*request, startUrl, status, headers, finalUrl)) {
+    const FetchResult fetched =
+        FetchResponse(*request, startUrl, BodyUse::kWalk, status, headers, finalUrl);
+    switch (fetched) {
     case FetchResult::kNotSent:
         return fail(Step::kSend);
     case FetchResult::kNoResponse:
@@ -127,6 +132,7 @@ BOOL CSubscription::CreateSubscription(const CVELString& startUrl, std::int32_t 
     case FetchResult::kBodyFailed:
         return fail(Step::kBody);
     case FetchResult::kDone:
+    case FetchResult::kTooLarge:
         break;
     }
     m_report.m_dwStatus = status;
@@ -135,6 +141,10 @@ BOOL CSubscription::CreateSubscription(const CVELString& startUrl, std::int32_t 
     }
     if (!IsHtml(headers)) {
         return TRUE; // fetched; nothing in it is followed
+    }
+    if (fetched == FetchResult::kTooLarge) {
+        NoteTooLarge(startUrl);
+        return TRUE; // fetched whole; too large to be walked
     }
     CVELString host;
     CVELString path;
@@ -145,6 +155,30 @@ BOOL CSubscription::CreateSubscription(const CVELString& startUrl, std::int32_t 
     }
     const auto page = std::make_unique<CVELString>(request->m_response);
     request.reset();
-    CrawlHtmlPage(*page, finalUrl.GetData(), depth);
+    WalkStartPage(*page, finalUrl, depth);
     return TRUE;
+}
+
+void CSubscription::WalkStartPage(const CVELString& page, const CVELString& url,
+                                  std::int32_t depth) {
+    if (m_nConnections <= 1) {
+        CrawlHtmlPage(page, url.GetData(), depth);
+        return;
+    }
+    // The crawl is over only when the pool has fetched all it was handed;
+    // its destructor waits for that, however the walk ends.
+    CResourcePool pool(m_nConnections);
+    m_pPool = &pool;
+    struct Detach {
+        CResourcePool*& pool;
+        ~Detach() { pool = nullptr; }
+    } detach{m_pPool};
+    CrawlHtmlPage(page, url.GetData(), depth);
+    pool.Wait();
+}
+
+void CSubscription::NoteTooLarge(const CVELString& url) {
+    if (m_report.m_nTooLarge++ == 0) {
+        m_report.m_tooLarge.Assign(url);
+    }
 }

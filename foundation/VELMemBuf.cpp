@@ -11,6 +11,13 @@ CVELMemBuf::~CVELMemBuf() {
     vel::ReleaseBlock(m_pData, m_inline);
 }
 
+void CVELMemBuf::FreeStorage() {
+    vel::ReleaseBlock(m_pData, m_inline);
+    m_pData = m_inline;
+    m_nCapacity = vel::kInlineCapacity;
+    SetLength(0);
+}
+
 void CVELMemBuf::Grow(std::int32_t n) {
     const std::int32_t capacity = vel::NextCapacity(n);
     void* block =

@@ -25,6 +25,9 @@ class CVELMemBuf {
     std::int32_t GetCapacity() const { return m_nCapacity; }
 
     void Empty() { SetLength(0); }
+    /// Empties the buffer and gives a heap block back, so a large body no
+    /// longer costs memory while its owner lives on.
+    void FreeStorage();
     /// Makes the capacity larger than `n`; throws `this` when it cannot.
     void Reserve(std::int32_t n) {
         if (n >= m_nCapacity) {

@@ -48,8 +48,12 @@ void PrintJson(const std::vector<UrlCacheEntry>& entries) {
 
 void PrintTable(const std::vector<UrlCacheEntry>& entries) {
     for (const UrlCacheEntry& e : entries) {
+        // A small body is kept in the index itself and has no file.
         std::cout << IsoTime(e.lastSync) << "  " << e.size << "  " << Utf16ToUtf8(e.sourceUrl)
-                  << "\n    " << Utf16ToUtf8(e.localFile) << "\n";
+                  << "\n    "
+                  << (e.localFile.empty() ? std::string("(in the index)")
+                                          : Utf16ToUtf8(e.localFile))
+                  << "\n";
     }
     std::cout << entries.size() << (entries.size() == 1 ? " entry\n" : " entries\n");
 }

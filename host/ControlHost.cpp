@@ -213,3 +213,7 @@ HINTERNET HostedControl::InternetSession() {
     m_pControl->GetInternetSession(&session);
     return session;
 }
+
+HRESULT HostedControl::SetConnections(int connections) {
+    return m_pControl->SetConnections(connections);
+}

@@ -59,6 +59,9 @@ class HostedControl {
     const DravikSettingsReport& SettingsReport();
     /// The module's internet session; null when it has none.
     HINTERNET InternetSession();
+    /// Connections each crawl may use at once; a failed HRESULT when the
+    /// control refuses the number.
+    HRESULT SetConnections(int connections);
 
   private:
     HostedControl() = default;

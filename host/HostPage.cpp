@@ -18,11 +18,6 @@ struct DocFree {
 };
 using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
 
-struct TextFree {
-    void operator()(xmlChar* text) const { xmlFree(text); }
-};
-using TextPtr = std::unique_ptr<xmlChar, TextFree>;
-
 // Recover as browsers do, stay quiet about the markup's faults (the page's
 // author gets a clear message about what matters instead), and never let a
 // DTD or entity reference reach out to the network. No encoding is forced,
@@ -39,12 +34,23 @@ bool IsElement(const xmlNode* node, const char* name) {
     return node->type == XML_ELEMENT_NODE && xmlStrEqual(node->name, BAD_CAST name);
 }
 
+/// The value of the first attribute `name`: the text of its child nodes
+/// (the HTML parser has already replaced entity references in them).
 std::optional<std::string> Attribute(const xmlNode* node, const char* name) {
-    const TextPtr value(xmlGetProp(node, BAD_CAST name));
-    if (!value) {
-        return std::nullopt;
+    for (const xmlAttr* attribute = node->properties; attribute != nullptr;
+         attribute = attribute->next) {
+        if (!xmlStrEqual(attribute->name, BAD_CAST name)) {
+            continue;
+        }
+        std::string value;
+        for (const xmlNode* text = attribute->children; text != nullptr; text = text->next) {
+            if (text->content != nullptr) {
+                value += reinterpret_cast<const char*>(text->content);
+            }
+        }
+        return value;
     }
-    return std::string(reinterpret_cast<const char*>(value.get()));
+    return std::nullopt;
 }
 
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {

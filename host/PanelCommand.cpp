@@ -17,11 +17,15 @@ namespace {
 
 const char* const kPrefix = "dravik panel: ";
 
-int ShowPanel(const std::string& page) {
+int ShowPanel(const std::string& page, int connections) {
     int status = kExitOk;
     const std::unique_ptr<HostedControl> control = OpenPageControl(page, kPrefix, status);
     if (!control) {
         return status;
+    }
+    if (FAILED(control->SetConnections(connections))) {
+        std::cerr << kPrefix << "the control does not take --connections " << connections << "\n";
+        return kExitUsage;
     }
     std::optional<PanelScreen::Result> result;
     try {
@@ -42,22 +46,29 @@ int ShowPanel(const std::string& page) {
 
 } // namespace
 
-int RunPanel(const std::string& page) {
+int RunPanel(const std::string& page, int connections) {
     if (!Terminal::Available()) {
         std::cerr << kPrefix
                   << "standard input and output must be a terminal to show the panel; "
                      "`dravik sync PAGE` synchronizes without one\n";
         return kExitUsage;
     }
-    return WithInternetSession(kPrefix, [&page] { return ShowPanel(page); });
+    return WithInternetSession(kPrefix,
+                               [&page, connections] { return ShowPanel(page, connections); });
 }
 
 void AddPanelCommand(CLI::App& app, int& exitCode) {
     auto page = std::make_shared<std::string>();
+    auto connections = std::make_shared<int>(1);
     CLI::App* panel = app.add_subcommand(
         "panel", "Show the control's panel in the terminal: the subscriptions of a host page "
                  "with the user's stored choices, to check, uncheck and synchronize.");
     panel->add_option("PAGE", *page, "path or http(s) URL of the host page")->required();
+    panel
+        ->add_option("--connections", *connections,
+                     "connections a crawl may use at once, as for `dravik sync` (default 1)")
+        ->check(CLI::Range(1, static_cast<int>(kMaxConnections)))
+        ->type_name("N");
     panel->footer(
         "Keys: Tab and Shift-Tab (or the arrows) move the focus; Space checks or unchecks the "
         "focused box or presses the focused button; Enter presses Synchronize; a mouse click "
@@ -71,5 +82,5 @@ void AddPanelCommand(CLI::App& app, int& exitCode) {
         "The panel needs a terminal of 80 x 24 or more.\n" +
         ExitStatusHelp({0, 1, 2, 3, 4, 5}) +
         " The status is the last run's; standard input or output not a terminal is bad usage.");
-    panel->callback([page, &exitCode] { exitCode = RunPanel(*page); });
+    panel->callback([page, connections, &exitCode] { exitCode = RunPanel(*page, *connections); });
 }

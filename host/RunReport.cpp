@@ -100,6 +100,14 @@ void ReportWalksCut(std::ostream& out, const std::string& prefix, HostedControl&
                 << (n == 1 ? " page was" : " pages were")
                 << " fetched but not walked: they lie too deep for the crawl's stack\n";
         }
+        const std::int32_t large = report->m_nTooLarge;
+        if (large > 0) {
+            std::cerr << prefix << "warning: subscription \"" << Text(name) << "\": " << large
+                      << (large == 1 ? " page was" : " pages were")
+                      << " fetched but not walked: larger than " << (kMaxWalkedPageBytes >> 20)
+                      << " MiB (" << Text(report->m_tooLarge) << (large == 1 ? "" : ", ...")
+                      << ")\n";
+        }
     }
 }
 

@@ -120,6 +120,10 @@ int RunWithSession(const SyncOptions& options) {
     } catch (const ClickError& e) {
         return Fail(kExitUsage, std::string(e.what()) + "; nothing was changed");
     }
+    if (FAILED(control->SetConnections(options.connections))) {
+        return Fail(kExitUsage, "the control does not take --connections " +
+                                    std::to_string(options.connections));
+    }
     ProgressLine line(ProgressLine::ModeFor(options.quiet, options.verbose));
     return Press(*control, options.yes, line);
 }
@@ -146,6 +150,12 @@ void AddSyncCommand(CLI::App& app, int& exitCode) {
     auto* off = sync->add_flag("--no-outside-links", o->noOutsideLinks,
                                "do not follow links to other hosts");
     on->excludes(off);
+    sync->add_option("--connections", o->connections,
+                     "connections a crawl may use at once: with more than one, images, style "
+                     "sheets and scripts on other hosts are fetched side by side while the pages "
+                     "are walked in order (default 1)")
+        ->check(CLI::Range(1, static_cast<int>(kMaxConnections)))
+        ->type_name("N");
     sync->add_flag("-y,--yes", o->yes, "go online without asking when the library is offline");
     auto* quiet = sync->add_flag("-q,--quiet", o->quiet, "show no progress");
     sync->add_flag("-v,--verbose", o->verbose, "show each request with its status as it ends")

@@ -16,6 +16,7 @@ struct SyncOptions {
     bool yes = false;                 ///< answer yes when asked to go online
     bool quiet = false;               ///< no progress at all
     bool verbose = false;             ///< a line per request with its status
+    int connections = 1;              ///< connections a crawl may use at once
 };
 
 /// Loads the page's parameters into a control, applies the user's clicks,

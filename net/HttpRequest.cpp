@@ -21,6 +21,25 @@ const char16_t* const kNeverSent[] = {u"Content-Length",  u"Content-Type", u"Con
 const char16_t* const kDroppedResponseHeaders[] = {u"ETag", u"Connection", u"Server",
                                                    u"Content-Length"};
 
+/// The decimal "Content-Length" of the block, or -1 when it has none or
+/// it is no plain number.
+std::int64_t AnnouncedLength(const CVELString& headers) {
+    CVELString text;
+    if (!GetHeader(headers, u"Content-Length", text) || text.GetLength() == 0 ||
+        text.GetLength() > 18) {
+        return -1;
+    }
+    std::int64_t value = 0;
+    for (std::int32_t i = 0; i < text.GetLength(); ++i) {
+        const char16_t c = text.GetData()[i];
+        if (c < u'0' || c > u'9') {
+            return -1;
+        }
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
 } // namespace
 
 CHttpRequest::CHttpRequest()
@@ -102,6 +121,7 @@ BOOL CHttpRequest::Send() {
 BOOL CHttpRequest::ReadResponseHeaders(DWORD* status, CVELString& headers) {
     *status = 500;
     headers.Empty();
+    m_nContentLength = -1;
     if (m_hRequest == nullptr || m_hConnect == nullptr) {
         return FALSE;
     }
@@ -130,6 +150,7 @@ BOOL CHttpRequest::ReadResponseHeaders(DWORD* status, CVELString& headers) {
         // A response without a media type is taken as HTML.
         SetHeader(headers, u"Content-Type", u"text/html");
     }
+    m_nContentLength = AnnouncedLength(headers);
     for (const char16_t* name : kDroppedResponseHeaders) {
         RemoveHeader(headers, name);
     }

@@ -11,6 +11,8 @@
 #include "foundation/VELString.h"
 #include "platform/inet/WinInet.h"
 
+#include <cstdint>
+
 class CHttpRequest {
   public:
     /// Flags until the crawler sets its own: no cache write, no cookies, no
@@ -50,6 +52,10 @@ class CHttpRequest {
     HINTERNET m_hRequest;
     HINTERNET m_hConnect;
     DWORD m_dwFlags;
+    /// The body length the response announced ("Content-Length"), or -1
+    /// when it announced none; read by ReadResponseHeaders before that
+    /// line is dropped from the caller's block.
+    std::int64_t m_nContentLength = -1;
 
   private:
     BOOL Open(DWORD flags);

@@ -21,14 +21,16 @@ CREATE TABLE IF NOT EXISTS entries (
     headers TEXT NOT NULL,
     use_count INTEGER NOT NULL DEFAULT 0,
     extension TEXT NOT NULL,
-    hits INTEGER NOT NULL DEFAULT 0
+    hits INTEGER NOT NULL DEFAULT 0,
+    body BLOB
 );
 CREATE INDEX IF NOT EXISTS entries_by_file ON entries(file);
 CREATE TABLE IF NOT EXISTS settings (name TEXT PRIMARY KEY, value INTEGER NOT NULL);
 )sql";
 
 constexpr const char* kColumns = "url, file, size, last_modified, expires, last_sync, "
-                                 "last_access, headers, use_count, extension, hits";
+                                 "last_access, headers, use_count, extension, hits, "
+                                 "body IS NOT NULL";
 
 EntryRecord ReadRecord(const Statement& row) {
     EntryRecord record;
@@ -43,6 +45,7 @@ EntryRecord ReadRecord(const Statement& row) {
     record.useCount = static_cast<std::uint32_t>(row.Int(8));
     record.extension = row.Text16(9);
     record.hitCount = static_cast<std::uint32_t>(row.Int(10));
+    record.inIndex = row.Int(11) != 0;
     return record;
 }
 
@@ -54,6 +57,16 @@ bool AddHitsColumn(sqlite3* db) {
     }
     return !column.Failed() &&
            Execute(db, "ALTER TABLE entries ADD COLUMN hits INTEGER NOT NULL DEFAULT 0");
+}
+
+/// Indexes made before small bodies were kept in them lack the column;
+/// their rows all name content files, which stay where they are.
+bool AddBodyColumn(sqlite3* db) {
+    Statement column(db, "SELECT 1 FROM pragma_table_info('entries') WHERE name = 'body'");
+    if (column.Step()) {
+        return true;
+    }
+    return !column.Failed() && Execute(db, "ALTER TABLE entries ADD COLUMN body BLOB");
 }
 
 /// Switching to WAL needs a moment without other writers; a second process
@@ -89,12 +102,15 @@ std::unique_ptr<CacheIndex> CacheIndex::Open(const std::string& path, UrlCacheFa
         }
         return nullptr;
     };
-    if (!UseWriteAheadLog(db.get()) || !Execute(db.get(), "PRAGMA synchronous=NORMAL")) {
+    // A small page cache: SQLite's default of 2 MB would fill as a crawl
+    // adds entries, and a crawl's lookups touch few pages more than once.
+    if (!UseWriteAheadLog(db.get()) || !Execute(db.get(), "PRAGMA synchronous=NORMAL") ||
+        !Execute(db.get(), "PRAGMA cache_size=-256")) {
         return fail();
     }
     Transaction schema(db.get());
     if (!schema.Begun() || !Execute(db.get(), kSchema) || !AddHitsColumn(db.get()) ||
-        !schema.Commit()) {
+        !AddBodyColumn(db.get()) || !schema.Commit()) {
         return fail();
     }
     return std::make_unique<CacheIndex>(std::move(db), path);
@@ -105,7 +121,8 @@ UrlCacheFailure CacheIndex::LastFailure() const {
 }
 
 bool CacheIndex::Find(std::u16string_view url, std::optional<EntryRecord>& found) {
-    const std::string sql = std::string("SELECT ") + kColumns + " FROM entries WHERE url = ?1";
+    static const std::string sql =
+        std::string("SELECT ") + kColumns + " FROM entries WHERE url = ?1";
     Statement query(db_.get(), sql.c_str());
     query.Bind(1, url);
     found.reset();
@@ -115,9 +132,11 @@ bool CacheIndex::Find(std::u16string_view url, std::optional<EntryRecord>& found
     return !query.Failed();
 }
 
-bool CacheIndex::Put(const EntryRecord& r) {
-    const std::string sql = std::string("INSERT OR REPLACE INTO entries (") + kColumns +
-                            ") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)";
+bool CacheIndex::Put(const EntryRecord& r, std::string_view body) {
+    static const std::string sql =
+        "INSERT OR REPLACE INTO entries (url, file, size, last_modified, expires, last_sync, "
+        "last_access, headers, use_count, extension, hits, body) "
+        "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)";
     Statement insert(db_.get(), sql.c_str());
     insert.Bind(1, std::u16string_view(r.url))
         .Bind(2, std::string_view(r.file))
@@ -130,8 +149,32 @@ bool CacheIndex::Put(const EntryRecord& r) {
         .Bind(9, static_cast<std::int64_t>(r.useCount))
         .Bind(10, std::u16string_view(r.extension))
         .Bind(11, static_cast<std::int64_t>(r.hitCount));
+    if (r.inIndex) {
+        insert.BindBlob(12, body.data(), body.size());
+    } else {
+        insert.BindNull(12);
+    }
     insert.Step();
     return !insert.Failed();
+}
+
+bool CacheIndex::ReadBody(std::u16string_view url, std::string& body, bool& found) {
+    Statement query(db_.get(), "SELECT body FROM entries WHERE url = ?1 AND body IS NOT NULL");
+    query.Bind(1, url);
+    found = query.Step();
+    body.clear();
+    if (found) {
+        const std::vector<std::uint8_t> bytes = query.Blob(0);
+        body.assign(bytes.begin(), bytes.end());
+    }
+    return !query.Failed();
+}
+
+bool CacheIndex::MoveBodyToFile(std::u16string_view url, const std::string& file) {
+    Statement update(db_.get(), "UPDATE entries SET file = ?2, body = NULL WHERE url = ?1");
+    update.Bind(1, url).Bind(2, std::string_view(file));
+    update.Step();
+    return !update.Failed();
 }
 
 bool CacheIndex::SetUseCount(std::u16string_view url, std::uint32_t count) {

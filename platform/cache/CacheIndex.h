@@ -28,6 +28,9 @@ struct EntryRecord {
     std::uint32_t useCount = 0;
     std::u16string extension;
     std::uint32_t hitCount = 0; // retrievals, kept across re-downloads
+    /// The body is a BLOB in the row itself (`file` is then empty): small
+    /// bodies are, so that storing one costs no file of its own.
+    bool inIndex = false;
 };
 
 class CacheIndex {
@@ -46,8 +49,15 @@ class CacheIndex {
     /// database failure.
     bool Find(std::u16string_view url, std::optional<EntryRecord>& found);
 
-    /// Inserts `record`, replacing any row with the same URL.
-    bool Put(const EntryRecord& record);
+    /// Inserts `record`, replacing any row with the same URL; `body` is the
+    /// BLOB of a record kept in the index.
+    bool Put(const EntryRecord& record, std::string_view body = {});
+
+    /// The BLOB of the row for `url` into `body`; `found` false when the row
+    /// is gone or keeps its body in a file.
+    bool ReadBody(std::u16string_view url, std::string& body, bool& found);
+    /// The row's body now lives in content file `file`.
+    bool MoveBodyToFile(std::u16string_view url, const std::string& file);
 
     bool SetUseCount(std::u16string_view url, std::uint32_t count);
     /// One retrieval: a lock taken (use count + 1) and a hit counted.

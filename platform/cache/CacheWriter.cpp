@@ -30,8 +30,8 @@ std::string NarrowExtension(const std::u16string& extension) {
 }
 
 /// Puts one row per distinct key; collects the files of the rows replaced.
-bool PutRows(CacheIndex& index, const EntryRecord& base, const std::vector<std::u16string>& urls,
-             std::vector<std::string>& replaced) {
+bool PutRows(CacheIndex& index, const EntryRecord& base, std::string_view body,
+             const std::vector<std::u16string>& urls, std::vector<std::string>& replaced) {
     std::vector<std::u16string> keys;
     for (const std::u16string& url : urls) {
         std::u16string key = CacheKeyOf(url);
@@ -48,9 +48,11 @@ bool PutRows(CacheIndex& index, const EntryRecord& base, const std::vector<std::
         if (old) {
             record.useCount = old->useCount;
             record.hitCount = old->hitCount;
-            replaced.push_back(old->file);
+            if (!old->inIndex) {
+                replaced.push_back(old->file);
+            }
         }
-        if (!index.Put(record)) {
+        if (!index.Put(record, body)) {
             return false;
         }
     }
@@ -60,11 +62,12 @@ bool PutRows(CacheIndex& index, const EntryRecord& base, const std::vector<std::
 /// Writes the rows; fills `unreferenced` with content files the new rows
 /// left without a name. On failure the reason is taken before the rollback
 /// could replace SQLite's message.
-bool WriteRows(CacheIndex& index, const EntryRecord& base, const std::vector<std::u16string>& urls,
-               std::vector<std::string>& unreferenced, UrlCacheFailure& failure) {
+bool WriteRows(CacheIndex& index, const EntryRecord& base, std::string_view body,
+               const std::vector<std::u16string>& urls, std::vector<std::string>& unreferenced,
+               UrlCacheFailure& failure) {
     Transaction transaction(index.Db());
     std::vector<std::string> replaced;
-    if (!transaction.Begun() || !PutRows(index, base, urls, replaced)) {
+    if (!transaction.Begun() || !PutRows(index, base, body, urls, replaced)) {
         failure = index.LastFailure();
         return false;
     }
@@ -88,28 +91,45 @@ bool WriteRows(CacheIndex& index, const EntryRecord& base, const std::vector<std
 } // namespace
 
 std::unique_ptr<CacheWriter> CacheWriter::Begin(UrlCacheFailure& failure) {
+    // Only the place is taken under the cache's lock; a temporary, when the
+    // body turns out to need one, is made outside it.
     std::unique_ptr<CacheWriter> writer;
     WithUrlCache(
-        [&](CacheIndex&, const std::string& root) {
-            if (std::optional<PendingContent> content = PendingContent::Create(root)) {
-                writer = std::make_unique<CacheWriter>(root, std::move(*content));
-            } else {
-                failure = FailureFromErrno(root + "/tmp", errno);
-            }
-        },
+        [&](CacheIndex&, const std::string& root) { writer = std::make_unique<CacheWriter>(root); },
         &failure);
     return writer;
 }
 
-CacheWriter::CacheWriter(std::string root, PendingContent content)
-    : root_(std::move(root)), content_(std::move(content)) {}
+CacheWriter::CacheWriter(std::string root) : root_(std::move(root)) {}
 
 bool CacheWriter::Append(const char* data, std::size_t size) {
     if (broken_) {
         return false;
     }
-    if (!content_.Append(data, size)) {
-        failure_ = FailureFromErrno(content_.Path(), errno);
+    if (!content_ && held_.size() + size <= kInlineBodyBytes) {
+        held_.append(data, size);
+        size_ += size;
+        return true;
+    }
+    if (!content_) {
+        if (std::optional<PendingContent> made = PendingContent::Create(root_)) {
+            content_.emplace(std::move(*made));
+        }
+        if (!content_) {
+            failure_ = FailureFromErrno(root_ + "/tmp", errno);
+            broken_ = true;
+            return false;
+        }
+        const bool moved = content_->Append(held_.data(), held_.size());
+        std::string().swap(held_);
+        if (!moved) {
+            failure_ = FailureFromErrno(content_->Path(), errno);
+            broken_ = true;
+            return false;
+        }
+    }
+    if (!content_->Append(data, size)) {
+        failure_ = FailureFromErrno(content_->Path(), errno);
         broken_ = true;
         return false;
     }
@@ -121,19 +141,17 @@ bool CacheWriter::Commit(const ResponseFacts& facts) {
     if (broken_ || facts.urls.empty()) {
         return false;
     }
-    const std::optional<std::string> file = content_.Publish(NarrowExtension(facts.extension));
-    if (!file) {
-        failure_ = FailureFromErrno(root_ + "/content", errno);
-        return false;
-    }
     EntryRecord base;
-    base.file = *file;
     base.size = size_;
     base.lastModified = facts.lastModified;
     base.expires = facts.expires;
     base.lastSync = base.lastAccess = NowTicks();
     base.headers = facts.headers;
     base.extension = facts.extension;
+    base.inIndex = !content_;
+    if (content_ && !CommitFile(facts, base)) {
+        return false;
+    }
     bool stored = false;
     std::vector<std::string> unreferenced;
     const bool opened = WithUrlCache(
@@ -145,17 +163,29 @@ bool CacheWriter::Commit(const ResponseFacts& facts) {
                             u"the cache folder changed during the download"};
                 return;
             }
-            stored = WriteRows(index, base, facts.urls, unreferenced, failure_);
+            stored = WriteRows(index, base, held_, facts.urls, unreferenced, failure_);
         },
         &failure_);
     if (!opened || !stored) {
-        RemoveContent(root_, *file);
+        if (!base.inIndex) {
+            RemoveContent(root_, base.file);
+        }
         return false;
     }
     for (const std::string& old : unreferenced) {
         RemoveContent(root_, old);
     }
     ForgetRecentBodies(); // this process's next stream reads the new body
+    return true;
+}
+
+bool CacheWriter::CommitFile(const ResponseFacts& facts, EntryRecord& base) {
+    const std::optional<std::string> file = content_->Publish(NarrowExtension(facts.extension));
+    if (!file) {
+        failure_ = FailureFromErrno(root_ + "/content", errno);
+        return false;
+    }
+    base.file = *file;
     return true;
 }
 

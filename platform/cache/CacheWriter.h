@@ -1,16 +1,21 @@
 // Stores one response in the URL cache while its body streams past.
 //
-// The body goes to a locked temporary as it arrives. Commit makes the file
-// durable, moves it into the content folder and only then writes the index
-// rows in one transaction, so a row never names a partial file; a writer
-// destroyed without Commit deletes its temporary.
+// A body of up to kInlineBodyBytes is kept in memory and stored as a BLOB
+// in its index rows, in the same transaction: no file, no inode, and the
+// entry is whole or absent whatever happens. A larger body goes to a locked
+// temporary as it arrives (the bytes held so far first); Commit moves it
+// into the content folder and only then writes the index rows in one
+// transaction, so a row never names a partial file; a writer destroyed
+// without Commit deletes its temporary.
 #pragma once
 
 #include "platform/cache/CacheFailure.h"
+#include "platform/cache/CacheIndex.h"
 #include "platform/cache/ContentFiles.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,13 +30,21 @@ struct ResponseFacts {
     std::u16string extension; // of the content file, without the dot
 };
 
+/// The largest body kept in the index. Measured with bench_blob_threshold
+/// in a folder where many files were deleted before, as a cache folder is
+/// once downloads replace each other: up to 128 KiB a BLOB written and read
+/// back costs less than a file of its own, above 256 KiB the file is
+/// cheaper. (In a folder that never saw deletions files win from about
+/// 8 KiB on, but a cache does not stay like that.)
+constexpr std::size_t kInlineBodyBytes = std::size_t{128} * 1024;
+
 class CacheWriter {
   public:
-    /// A writer with a fresh temporary; null when the cache is unusable,
-    /// with the reason in `failure`.
+    /// A writer for the cache as it is now; null when the cache is
+    /// unusable, with the reason in `failure`.
     static std::unique_ptr<CacheWriter> Begin(UrlCacheFailure& failure);
 
-    explicit CacheWriter(std::string root, PendingContent content);
+    explicit CacheWriter(std::string root);
 
     /// False when the bytes could not be written; the writer is then useless.
     bool Append(const char* data, std::size_t size);
@@ -46,8 +59,11 @@ class CacheWriter {
     const UrlCacheFailure& Failure() const { return failure_; }
 
   private:
+    bool CommitFile(const ResponseFacts& facts, EntryRecord& base);
+
     std::string root_;
-    PendingContent content_;
+    std::string held_;                      // the body while it is small
+    std::optional<PendingContent> content_; // the temporary, once it is not
     std::uint64_t size_ = 0;
     bool broken_ = false;
     UrlCacheFailure failure_;

@@ -137,6 +137,15 @@ std::optional<std::string> PendingContent::Publish(const std::string& extension)
     return name;
 }
 
+std::string ContentName(const std::u16string& extension) {
+    std::string name(16, '0');
+    if (!extension.empty()) {
+        name += '.';
+        name.append(extension.size(), 'x');
+    }
+    return name;
+}
+
 std::string ContentPath(const std::string& root, const std::string& name) {
     return ContentDir(root) + "/" + name;
 }

@@ -61,6 +61,10 @@ class PendingContent {
     FileDescriptor fd_;
 };
 
+/// A name as long as Publish gives for `extension` (wide, as the index
+/// keeps it), for sizing what will name such a file.
+std::string ContentName(const std::u16string& extension);
+
 /// The full path of content file `name`.
 std::string ContentPath(const std::string& root, const std::string& name);
 

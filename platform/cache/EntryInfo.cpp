@@ -60,7 +60,9 @@ char16_t* Place(const std::u16string& text, char16_t*& cursor) {
 } // namespace
 
 std::u16string LocalFileText(const EntryRecord& record, const std::string& root) {
-    return FromUtf8(ContentPath(root, record.file));
+    // A body kept in the index has no file: RetrieveUrlCacheEntryFileW
+    // writes one when a caller needs it.
+    return record.inIndex ? std::u16string() : FromUtf8(ContentPath(root, record.file));
 }
 
 DWORD EntryInfoSize(const EntryRecord& record, const std::string& root) {

@@ -140,6 +140,13 @@ std::int64_t Statement::Int(int column) const {
     return sqlite3_column_int64(stmt_, column);
 }
 
+Statement& Statement::BindNull(int index) {
+    if (stmt_) {
+        sqlite3_bind_null(stmt_, index);
+    }
+    return *this;
+}
+
 std::string Statement::Text(int column) const {
     const auto* text = sqlite3_column_text(stmt_, column);
     const int bytes = sqlite3_column_bytes(stmt_, column);

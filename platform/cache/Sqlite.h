@@ -44,6 +44,7 @@ class Statement {
     Statement& Bind(int index, std::int64_t value);
     Statement& Bind(int index, std::string_view text);
     Statement& Bind(int index, std::u16string_view text);
+    Statement& BindNull(int index);
     Statement& BindBlob(int index, const void* data, std::size_t size);
 
     /// Moves to the next row: true when there is one. A failure ends the

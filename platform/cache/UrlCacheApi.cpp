@@ -18,6 +18,35 @@ BOOL Fail(DWORD error) {
     return FALSE;
 }
 
+/// Moves the body of `record`, kept in the index, into a content file of
+/// its own and names it in the row (within the caller's transaction).
+bool SpillToFile(CacheIndex& index, const std::string& root, EntryRecord& record) {
+    std::string body;
+    bool found = false;
+    if (!index.ReadBody(record.url, body, found) || !found) {
+        return false;
+    }
+    std::optional<PendingContent> content = PendingContent::Create(root);
+    if (!content || !content->Append(body.data(), body.size())) {
+        return false;
+    }
+    std::string extension;
+    for (const char16_t unit : record.extension) {
+        extension += static_cast<char>(unit);
+    }
+    const std::optional<std::string> file = content->Publish(extension);
+    if (!file) {
+        return false;
+    }
+    if (!index.MoveBodyToFile(record.url, *file)) {
+        RemoveContent(root, *file);
+        return false;
+    }
+    record.file = *file;
+    record.inIndex = false;
+    return true;
+}
+
 /// Looks `url` up and, when the caller's buffer holds it, fills the buffer
 /// and (with `lock`) takes one lock, all in one transaction. Returns 0 or
 /// the last-error value.
@@ -35,7 +64,7 @@ DWORD ReadEntry(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry, DWORD* e
             error = ERROR_FILE_NOT_FOUND;
             return;
         }
-        if (!ContentMatches(root, record->file, record->size)) {
+        if (!record->inIndex && !ContentMatches(root, record->file, record->size)) {
             // The content went away or was cut short behind the cache's back:
             // there is no usable entry. A lock forgets it at once; a plain
             // look leaves that to the next download, which replaces it.
@@ -44,10 +73,21 @@ DWORD ReadEntry(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry, DWORD* e
                         : error;
             return;
         }
-        const DWORD needed = EntryInfoSize(*record, root);
+        // A lock promises a file: a body kept in the index is written out to
+        // one first, under a name as long as any content file's.
+        const bool spill = lock && record->inIndex;
+        EntryRecord sized = *record;
+        if (spill) {
+            sized.inIndex = false;
+            sized.file = ContentName(record->extension);
+        }
+        const DWORD needed = EntryInfoSize(sized, root);
         if (entry == nullptr || *entrySize < needed) {
             *entrySize = needed;
             error = ERROR_INSUFFICIENT_BUFFER;
+            return;
+        }
+        if (spill && !SpillToFile(index, root, *record)) {
             return;
         }
         if (lock) {

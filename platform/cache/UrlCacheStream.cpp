@@ -1,13 +1,15 @@
-// Cache streams: an entry's body read through an open file of its own.
+// Cache streams: an entry's body read through an open file of its own, or,
+// for a small body kept in the index, through a copy of it taken at once.
 //
-// The open file keeps the body readable whatever happens to the entry
-// meanwhile (a new download, a deletion), so a stream needs no lock in the
-// index; its hit is counted in a batch (RetrievalCounts.h), and the open
-// file is kept for the next stream of the same URL (RecentBodies.h).
+// The open file (or the copy) keeps the body readable whatever happens to
+// the entry meanwhile (a new download, a deletion), so a stream needs no
+// lock in the index; its hit is counted in a batch (RetrievalCounts.h), and
+// an open file is kept for the next stream of the same URL (RecentBodies.h).
 #include "platform/cache/ContentFiles.h"
 #include "platform/cache/HandleRegistry.h"
 #include "platform/cache/RecentBodies.h"
 #include "platform/cache/RetrievalCounts.h"
+#include "platform/cache/UrlCacheStore.h"
 #include "platform/cache/UrlCacheStreams.h"
 #include "platform/kernel/LastError.h"
 #include "platform/text/Utf8.h"
@@ -16,6 +18,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 using namespace urlcache;
@@ -24,6 +29,7 @@ namespace {
 
 struct CacheStream {
     std::shared_ptr<const FileDescriptor> body; // shared: reads name their offset
+    std::string bytes;                          // a body kept in the index
     std::uint64_t size = 0;
 };
 
@@ -41,18 +47,35 @@ std::uint64_t EntrySize(const INTERNET_CACHE_ENTRY_INFOW& entry) {
     return (std::uint64_t{entry.dwSizeHigh} << 32) | entry.dwSizeLow;
 }
 
-/// The body of an entry just looked up. Every entry keeps its body in the
-/// file the look names (checked to have the entry's size); this is the one
-/// place that knows it. Content files are never rewritten in place, so
-/// what is opened stays whole.
+/// The body of an entry just looked up: the file the look names (checked
+/// to have the entry's size), or none for a body kept in the index (see
+/// IndexedBody); these two are the places that know. Content files are
+/// never rewritten in place, so what is opened stays whole.
 FileDescriptor OpenBody(const INTERNET_CACHE_ENTRY_INFOW& entry) {
     const std::string path = Utf16ToUtf8(entry.lpszLocalFileName);
     return FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
 }
 
-HANDLE Open(std::shared_ptr<const FileDescriptor> body, INTERNET_CACHE_ENTRY_INFOW& entry) {
+/// The body the index keeps for the entry just looked up, when it keeps it
+/// still and it has the size the look gave.
+std::optional<std::string> IndexedBody(const INTERNET_CACHE_ENTRY_INFOW& entry) {
+    std::optional<std::string> body;
+    WithUrlCache([&](CacheIndex& index, const std::string&) {
+        std::string bytes;
+        bool found = false;
+        if (index.ReadBody(entry.lpszSourceUrlName, bytes, found) && found &&
+            bytes.size() == EntrySize(entry)) {
+            body = std::move(bytes);
+        }
+    });
+    return body;
+}
+
+HANDLE Open(std::shared_ptr<const FileDescriptor> body, INTERNET_CACHE_ENTRY_INFOW& entry,
+            std::string bytes = {}) {
     auto stream = std::make_shared<CacheStream>();
     stream->body = std::move(body);
+    stream->bytes = std::move(bytes);
     stream->size = EntrySize(entry);
     CountStreamHit(entry.lpszSourceUrlName);
     ++entry.dwHitRate;
@@ -80,6 +103,12 @@ HANDLE RetrieveUrlCacheEntryStreamW(const char16_t* url, INTERNET_CACHE_ENTRY_IN
         if (!GetUrlCacheEntryInfoExW(url, entry, entrySize, nullptr, nullptr, nullptr, 0)) {
             return nullptr;
         }
+        if (entry->lpszLocalFileName[0] == u'\0') {
+            if (std::optional<std::string> bytes = IndexedBody(*entry)) {
+                return Open(nullptr, *entry, std::move(*bytes));
+            }
+            continue; // replaced meanwhile: look again
+        }
         auto body = std::make_shared<const FileDescriptor>(OpenBody(*entry));
         if (body->Valid()) {
             KeepRecentBody(url, body, *entry, *entrySize);
@@ -103,8 +132,13 @@ BOOL ReadUrlCacheEntryStreamEx(HANDLE handle, std::uint64_t location, void* buff
         return TRUE;
     }
     const std::uint64_t wanted = std::min<std::uint64_t>(*length, stream->size - location);
-    std::size_t done = 0;
     auto* out = static_cast<char*>(buffer);
+    if (!stream->body) {
+        std::memcpy(out, stream->bytes.data() + location, wanted);
+        *length = static_cast<DWORD>(wanted);
+        return TRUE;
+    }
+    std::size_t done = 0;
     while (done < wanted) {
         const ssize_t n = ::pread(stream->body->Get(), out + done, wanted - done,
                                   static_cast<off_t>(location + done));

@@ -4,6 +4,11 @@
 //
 // Connection and request handles hold it by shared pointer, so closing the
 // session handle first does not pull the ground from under open requests.
+//
+// Requests of one session may run on several threads at once. A libcurl
+// multi handle must be driven by one thread, so each thread gets pools of
+// its own (a thread's kept-alive connections serve that thread), dropped
+// when the thread ends; the cookie store is shared under locks.
 #pragma once
 
 #include "platform/inet/CurlHandles.h"
@@ -11,10 +16,14 @@
 #include "platform/inet/WinInet.h"
 #include "platform/kernel/WinTypes.h"
 
+#include <array>
 #include <atomic>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 
 namespace inet {
 
@@ -24,17 +33,23 @@ struct ProxySettings {
     std::string bypass; // comma-separated hosts that go direct
 };
 
-class SessionCore {
+class SessionCore : public std::enable_shared_from_this<SessionCore> {
   public:
     SessionCore(ProxySettings proxy, std::string agent);
+    ~SessionCore();
+    SessionCore(const SessionCore&) = delete;
+    SessionCore& operator=(const SessionCore&) = delete;
 
     /// False when libcurl could not make the cookie store.
     bool Valid() const { return cookies_ != nullptr; }
 
-    /// The pool for transfers with this certificate leniency (the security
-    /// flags that relax certificate checks). Made on first use; null when
-    /// libcurl cannot make one.
+    /// The calling thread's pool for transfers with this certificate
+    /// leniency (the security flags that relax certificate checks). Made on
+    /// first use; null when libcurl cannot make one.
     TransferPool* PoolFor(DWORD tlsLeniency);
+
+    /// Drops the idle pools of thread `thread` (it has ended).
+    void DropPoolsOf(std::thread::id thread);
 
     /// The session's cookies, shared by every request that uses cookies.
     CURLSH* CookieStore() const { return cookies_.get(); }
@@ -54,10 +69,15 @@ class SessionCore {
     }
 
   private:
+    static void LockShared(CURL*, curl_lock_data data, curl_lock_access, void* self);
+    static void UnlockShared(CURL*, curl_lock_data data, void* self);
+
     ProxySettings proxy_;
     std::string agent_;
+    std::array<std::mutex, CURL_LOCK_DATA_LAST> shareLocks_; // before cookies_: it uses them
     CurlShare cookies_;
-    std::map<DWORD, std::unique_ptr<TransferPool>> pools_;
+    std::mutex poolsMutex_;
+    std::map<std::pair<std::thread::id, DWORD>, std::unique_ptr<TransferPool>> pools_;
     std::atomic<INTERNET_STATUS_CALLBACK> callback_{nullptr};
 };
 

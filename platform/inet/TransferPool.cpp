@@ -16,11 +16,17 @@ TransferPool::TransferPool() : multi_(curl_multi_init()) {
 }
 
 bool TransferPool::Add(CURL* easy) {
-    return curl_multi_add_handle(multi_.get(), easy) == CURLM_OK;
+    if (curl_multi_add_handle(multi_.get(), easy) != CURLM_OK) {
+        return false;
+    }
+    ++transfers_;
+    return true;
 }
 
 void TransferPool::Remove(CURL* easy) {
-    curl_multi_remove_handle(multi_.get(), easy);
+    if (curl_multi_remove_handle(multi_.get(), easy) == CURLM_OK) {
+        --transfers_;
+    }
 }
 
 void TransferPool::Perform() {

@@ -25,6 +25,8 @@ class TransferPool {
     TransferPool();
 
     bool Valid() const { return multi_ != nullptr; }
+    /// True when no transfer is in the pool.
+    bool Idle() const { return transfers_ == 0; }
     bool Add(CURL* easy);
     void Remove(CURL* easy);
 
@@ -37,6 +39,7 @@ class TransferPool {
 
   private:
     CurlMulti multi_;
+    int transfers_ = 0;
 };
 
 } // namespace inet

@@ -45,7 +45,7 @@ bool WriteItems(std::istringstream& arguments) {
     for (int round = 0; round < rounds; ++round) {
         for (int item = 0; item < items; ++item) {
             const Exchange got = Fetch(session.Get(), port, W("/item/" + std::to_string(item)), 0);
-            ok = ok && got.body.size() == 20000;
+            ok = ok && got.body.size() == ItemSize(item);
         }
     }
     return ok;

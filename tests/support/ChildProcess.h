@@ -8,9 +8,17 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
+
 #include <string>
 
 namespace testsupport {
+
+/// The body size of /item/N in the "write-items" job: even items small
+/// enough to be kept in the cache's index, odd ones in files of their own.
+inline std::size_t ItemSize(int item) {
+    return item % 2 == 0 ? 20000 : 200000;
+}
 
 /// Starts a child that runs `job` with `argument`; returns its pid.
 pid_t SpawnChild(const std::string& job, const std::string& argument);

@@ -1,5 +1,7 @@
 #include "support/InetTestSupport.h"
 
+#include "platform/cache/UrlCacheStreams.h"
+
 #include "platform/kernel/LastError.h"
 
 #include <fstream>
@@ -143,6 +145,27 @@ CacheLook LookUp(std::u16string_view url) {
             entry->LastSyncTime,
             entry->LastModifiedTime,
             bytes};
+}
+
+std::string CachedBody(std::u16string_view url) {
+    const std::u16string key(url);
+    DWORD size = 0;
+    RetrieveUrlCacheEntryStreamW(key.c_str(), nullptr, &size, FALSE, 0);
+    std::vector<std::uint64_t> buffer(size / 8 + 1);
+    auto* entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data());
+    HANDLE stream = RetrieveUrlCacheEntryStreamW(key.c_str(), entry, &size, FALSE, 0);
+    if (stream == nullptr) {
+        return "(none)";
+    }
+    std::string body;
+    char piece[65536];
+    DWORD got = sizeof piece;
+    while (ReadUrlCacheEntryStreamEx(stream, body.size(), piece, &got) && got > 0) {
+        body.append(piece, got);
+        got = sizeof piece;
+    }
+    UnlockUrlCacheEntryStream(stream, 0);
+    return body;
 }
 
 long ResidentKiB() {

@@ -60,7 +60,8 @@ TEST(CacheProcessTest, TwoProcessesWritingTheSameEntriesKeepThemWhole) {
     const CacheHome home;
     LocalServer server;
     server.Routes().Get(R"(/item/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
-        res.set_content(std::string(20000, req.matches[1].str()[0]), "text/plain");
+        const std::string item = req.matches[1].str();
+        res.set_content(std::string(ItemSize(std::stoi(item)), item[0]), "text/plain");
     });
     server.Start();
     const int port = server.Port();
@@ -74,11 +75,13 @@ TEST(CacheProcessTest, TwoProcessesWritingTheSameEntriesKeepThemWhole) {
     std::vector<UrlCacheEntry> entries;
     ASSERT_TRUE(ListUrlCacheEntries(entries));
     ASSERT_EQ(entries.size(), static_cast<std::size_t>(kItems));
-    for (const UrlCacheEntry& entry : entries) {
-        EXPECT_EQ(std::filesystem::file_size(A(entry.localFile)), 20000u) << A(entry.sourceUrl);
+    for (int item = 0; item < kItems; ++item) {
+        const std::u16string url =
+            W("http://127.0.0.1:" + std::to_string(port) + "/item/" + std::to_string(item));
+        EXPECT_EQ(CachedBody(url), std::string(ItemSize(item), std::to_string(item)[0])) << item;
     }
-    EXPECT_EQ(FilesIn(home.CacheDir() + "/content"), static_cast<std::size_t>(kItems))
-        << "every replaced file was deleted";
+    EXPECT_EQ(FilesIn(home.CacheDir() + "/content"), static_cast<std::size_t>(kItems / 2))
+        << "every replaced file was deleted; small bodies have none";
 }
 
 } // namespace

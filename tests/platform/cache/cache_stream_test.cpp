@@ -28,7 +28,11 @@ class CacheStreamTest : public ::testing::Test {
                                 "text/plain");
             });
         server_.Routes().Get("/old", [](const httplib::Request&, httplib::Response& res) {
-            res.set_redirect("/n/9");
+            res.set_redirect("/big");
+        });
+        // Large enough for a file of its own.
+        server_.Routes().Get("/big", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(std::string(300000, 'b'), "text/plain");
         });
         server_.Start();
         session_ = OpenSession();
@@ -116,18 +120,21 @@ TEST_F(CacheStreamTest, AStreamReadsTheBodyAsItWasAndCountsAHit) {
 }
 
 TEST_F(CacheStreamTest, DeletingRemovesTheEntryAndTheContentNoOtherEntryShares) {
-    Get("/old"); // stored under /old and /n/9, one content file
-    const std::string file = LookUp(Url("/n/9")).localFile;
+    Get("/old"); // stored under /old and /big, one content file
+    const std::string file = LookUp(Url("/big")).localFile;
     EXPECT_TRUE(DeleteUrlCacheEntryW(Url("/old#part").c_str()));
     EXPECT_TRUE(std::filesystem::exists(file));
-    EXPECT_TRUE(DeleteUrlCacheEntryW(Url("/n/9").c_str()));
+    EXPECT_TRUE(DeleteUrlCacheEntryW(Url("/big").c_str()));
     EXPECT_FALSE(std::filesystem::exists(file));
-    EXPECT_FALSE(DeleteUrlCacheEntryW(Url("/n/9").c_str()));
+    EXPECT_FALSE(DeleteUrlCacheEntryW(Url("/big").c_str()));
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 
-    Get("/n/2");
-    std::filesystem::remove(LookUp(Url("/n/2")).localFile);
-    EXPECT_TRUE(DeleteUrlCacheEntryW(Url("/n/2").c_str())) << "a row whose file has gone";
+    Get("/big");
+    std::filesystem::remove(LookUp(Url("/big")).localFile);
+    EXPECT_TRUE(DeleteUrlCacheEntryW(Url("/big").c_str())) << "a row whose file has gone";
+    Get("/n/2"); // a body kept in the index goes with its row
+    EXPECT_TRUE(DeleteUrlCacheEntryW(Url("/n/2").c_str()));
+    EXPECT_EQ(CachedBody(Url("/n/2")), "(none)");
     EXPECT_TRUE(Walk().empty());
 }
 
@@ -148,7 +155,8 @@ TEST_F(CacheStreamTest, AWalkGivesEveryEntryOnceInUrlOrder) {
     EXPECT_FALSE(FindCloseUrlCache(&size));
 }
 
-TEST_F(CacheStreamTest, AnIndexMadeBeforeHitsWereCountedStillServes) {
+TEST_F(CacheStreamTest, AnIndexOfAnEarlierLayoutStillServesAndTakesNewEntries) {
+    // Made before hits were counted and before small bodies went into it.
     std::filesystem::create_directories(home_.CacheDir() + "/content");
     std::ofstream(home_.CacheDir() + "/content/old.txt") << "kept";
     sqlite3* db = nullptr;
@@ -168,6 +176,11 @@ TEST_F(CacheStreamTest, AnIndexMadeBeforeHitsWereCountedStillServes) {
     EXPECT_EQ(Read(stream, 0, 10), "kept");
     UnlockUrlCacheEntryStream(stream, 0);
     EXPECT_EQ(Walk().front().second, 1u);
+    EXPECT_TRUE(LookUp(Url("/kept")).localFile.ends_with("/content/old.txt"));
+    Get("/n/1"); // a new small body goes into the migrated index
+    EXPECT_EQ(LookUp(Url("/n/1")).localFile, "");
+    EXPECT_EQ(CachedBody(Url("/n/1")), "body 1 v1");
+    EXPECT_EQ(CachedBody(Url("/kept")), "kept");
 }
 
 TEST(MissedUrlsTest, MissesAreCountedAcrossProcessesAndForgotten) {

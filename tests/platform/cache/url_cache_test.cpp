@@ -48,8 +48,13 @@ class UrlCacheTest : public ::testing::Test {
             res.status = 404;
             res.set_content("gone", "text/plain");
         });
+        // Small bodies are kept in the index, larger ones in files of their own.
         routes.Get("/counter", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content("visit " + std::to_string(++visits_), "text/plain");
+        });
+        routes.Get("/big", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content("visit " + std::to_string(++visits_) + std::string(200000, '.'),
+                            "text/plain");
         });
         routes.Get("/old", [](const httplib::Request&, httplib::Response& res) {
             res.set_redirect("/new");
@@ -89,8 +94,9 @@ TEST_F(UrlCacheTest, DownloadStoresTheResponseWithItsDetails) {
     EXPECT_EQ(entry.url, A(Url("/page.html")));
     EXPECT_EQ(entry.useCount, 0u);
     EXPECT_EQ(entry.size, got.body.size());
-    EXPECT_EQ(FileContent(entry.localFile), got.body);
-    EXPECT_TRUE(entry.localFile.ends_with(".html")) << entry.localFile;
+    EXPECT_EQ(CachedBody(Url("/page.html")), got.body);
+    EXPECT_EQ(entry.localFile, "") << "a small body lives in the index, not in a file";
+    EXPECT_EQ(FilesIn(home_.CacheDir() + "/content"), 0u);
     EXPECT_EQ(entry.headers, got.headers);
     EXPECT_GE(CompareFileTime(&entry.lastSync, &requested), 0);
     const FILETIME lastModified = FileTimeFromUnixSeconds(784887151); // the Last-Modified above
@@ -117,15 +123,17 @@ TEST_F(UrlCacheTest, OnlyCompleteOkResponsesWithoutNoCacheWriteAreStored) {
 }
 
 TEST_F(UrlCacheTest, NewerDownloadReplacesTheEntryAndItsFile) {
-    Get(u"/counter");
-    const CacheLook first = LookUp(Url("/counter"));
-    Get(u"/counter");
-    const CacheLook second = LookUp(Url("/counter"));
-    ASSERT_TRUE(first.found && second.found);
-    EXPECT_EQ(FileContent(second.localFile), "visit 2");
-    EXPECT_GE(CompareFileTime(&second.lastSync, &first.lastSync), 0);
-    EXPECT_FALSE(std::filesystem::exists(first.localFile));
-    EXPECT_EQ(FilesIn(home_.CacheDir() + "/content"), 1u);
+    for (const char16_t* path : {u"/counter", u"/big"}) {
+        Get(path);
+        const CacheLook first = LookUp(Url(A(path)));
+        Get(path);
+        const CacheLook second = LookUp(Url(A(path)));
+        ASSERT_TRUE(first.found && second.found);
+        EXPECT_EQ(CachedBody(Url(A(path))).substr(0, 7), "visit " + std::to_string(visits_.load()));
+        EXPECT_GE(CompareFileTime(&second.lastSync, &first.lastSync), 0);
+        EXPECT_TRUE(first.localFile.empty() || !std::filesystem::exists(first.localFile));
+    }
+    EXPECT_EQ(FilesIn(home_.CacheDir() + "/content"), 1u) << "only the large body has a file";
 }
 
 TEST_F(UrlCacheTest, RedirectedResponseIsStoredUnderBothUrlsWithoutFragments) {
@@ -134,8 +142,8 @@ TEST_F(UrlCacheTest, RedirectedResponseIsStoredUnderBothUrlsWithoutFragments) {
     const CacheLook final = LookUp(Url("/new#elsewhere"));
     ASSERT_TRUE(requested.found && final.found);
     EXPECT_EQ(final.url, A(Url("/new")));
-    EXPECT_EQ(requested.localFile, final.localFile);
-    EXPECT_EQ(FileContent(final.localFile), "moved here");
+    EXPECT_EQ(CachedBody(Url("/old")), "moved here");
+    EXPECT_EQ(CachedBody(Url("/new")), "moved here");
 }
 
 TEST_F(UrlCacheTest, RetrieveLocksAndUnlockReleases) {
@@ -153,6 +161,10 @@ TEST_F(UrlCacheTest, RetrieveLocksAndUnlockReleases) {
     EXPECT_EQ(smaller, size);
     ASSERT_TRUE(RetrieveUrlCacheEntryFileW(url.c_str(), entry, &size, 0));
     EXPECT_EQ(entry->dwUseCount, 1u);
+    // A lock promises a file: a body kept in the index is written out to one.
+    EXPECT_EQ(FileContent(A(entry->lpszLocalFileName)), "<p>cached</p>");
+    EXPECT_TRUE(A(entry->lpszLocalFileName).ends_with(".html"));
+    EXPECT_EQ(CachedBody(url), "<p>cached</p>");
     ASSERT_TRUE(RetrieveUrlCacheEntryFileW(url.c_str(), entry, &size, 0));
     EXPECT_EQ(LookUp(url).useCount, 2u);
 
@@ -166,10 +178,10 @@ TEST_F(UrlCacheTest, RetrieveLocksAndUnlockReleases) {
 }
 
 TEST_F(UrlCacheTest, AContentFileCutShortOrGoneIsNoEntry) {
-    Get(u"/page.html");
-    Get(u"/counter");
-    const std::u16string page = Url("/page.html");
-    const std::u16string counter = Url("/counter");
+    Get(u"/large");
+    Get(u"/big");
+    const std::u16string page = Url("/large");
+    const std::u16string counter = Url("/big");
     // As a power failure might leave a file that was never forced to disk.
     std::filesystem::resize_file(LookUp(page).localFile, 3);
     std::filesystem::remove(LookUp(counter).localFile);
@@ -180,8 +192,8 @@ TEST_F(UrlCacheTest, AContentFileCutShortOrGoneIsNoEntry) {
     EXPECT_FALSE(RetrieveUrlCacheEntryFileW(counter.c_str(), nullptr, &size, 0));
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     // The next download replaces the damaged entry.
-    Get(u"/page.html");
-    EXPECT_EQ(FileContent(LookUp(page).localFile), "<p>cached</p>");
+    Get(u"/large");
+    EXPECT_EQ(FileContent(LookUp(page).localFile), std::string(1 << 20, 'x'));
 }
 
 TEST_F(UrlCacheTest, ListingGivesEveryEntryInUrlOrder) {
@@ -192,7 +204,8 @@ TEST_F(UrlCacheTest, ListingGivesEveryEntryInUrlOrder) {
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].sourceUrl, Url("/counter"));
     EXPECT_EQ(entries[1].sourceUrl, Url("/page.html"));
-    EXPECT_EQ(FileContent(A(entries[1].localFile)), "<p>cached</p>");
+    EXPECT_EQ(A(entries[1].localFile), "");
+    EXPECT_EQ(CachedBody(entries[1].sourceUrl), "<p>cached</p>");
 }
 
 TEST_F(UrlCacheTest, SpellingsOfOneAddressShareOneEntry) {

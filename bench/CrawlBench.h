@@ -1,0 +1,211 @@
+// What the crawl benchmarks share: the generated tree site, the host page
+// that points `dravik sync` at it, and running one side as a child process
+// whose wall time, CPU time and peak resident memory are its own.
+//
+// The site: a start page on the engine host links to the root of a tree on
+// a content host; every tree page has kBranching children, kImagesPerPage
+// images of its own, and the one style sheet and script all pages share.
+// With 5 levels that is 1,555 pages, 4,665 images and 6,223 requests.
+#pragma once
+
+#include "platform/com/Guid.h"
+#include "platform/text/Utf8.h"
+#include "resources/TypeLibrary.h"
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+constexpr int kBranching = 6;
+constexpr int kLevels = 5;
+constexpr int kImagesPerPage = 3;
+constexpr int kDepth = 7; // anchor hops, as wget's -l 7
+
+inline int PageCount() {
+    int pages = 0;
+    for (int level = 0, width = 1; level < kLevels; ++level, width *= kBranching) {
+        pages += width;
+    }
+    return pages;
+}
+
+/// The requests one crawl of the site makes: the start page, every tree
+/// page and image, the style sheet and the script.
+inline int RequestCount() {
+    return 1 + PageCount() * (1 + kImagesPerPage) + 2;
+}
+
+inline std::string PageBody(int page) {
+    std::string body = "<html><head><title>page " + std::to_string(page) +
+                       "</title><link rel=stylesheet href=\"/style.css\">"
+                       "<script src=\"/app.js\"></script></head><body>\n";
+    for (int k = 0; k < kImagesPerPage; ++k) {
+        body += "<p><img src=\"/img/" + std::to_string(page * kImagesPerPage + k) +
+                ".gif\" alt=\"picture\" width=64 height=64></p>\n";
+    }
+    for (int c = 1; c <= kBranching; ++c) {
+        const int child = page * kBranching + c;
+        if (child < PageCount()) {
+            body += "<p><a href=\"/s/" + std::to_string(child) + ".html\">section " +
+                    std::to_string(child) + "</a> with a line of text about it.</p>\n";
+        }
+    }
+    return body + "</body></html>\n";
+}
+
+/// Every file of the content host by path, and the engine's start page.
+struct SiteFiles {
+    std::map<std::string, std::string> content;
+    std::string startPage;
+};
+
+inline SiteFiles MakeSite(const std::string& contentOrigin) {
+    SiteFiles site;
+    site.startPage =
+        "<html><body><a href=\"" + contentOrigin + "/s/0.html\">site</a></body></html>";
+    for (int page = 0; page < PageCount(); ++page) {
+        site.content["/s/" + std::to_string(page) + ".html"] = PageBody(page);
+        for (int k = 0; k < kImagesPerPage; ++k) {
+            site.content["/img/" + std::to_string(page * kImagesPerPage + k) + ".gif"] =
+                "GIF89a" + std::string(1500, static_cast<char>('a' + (page + k) % 26));
+        }
+    }
+    site.content["/style.css"] = "body { font-family: sans-serif; color: #222 }\n";
+    site.content["/app.js"] = "var ready = true;\n";
+    return site;
+}
+
+/// A host page for `dravik sync` with one subscription, "Tree", whose start
+/// query the engine answers with the start page.
+inline void WriteHostPage(const std::filesystem::path& path, const std::string& engineOrigin) {
+    const auto param = [](const std::string& name, const std::string& value) {
+        return "<param name=\"" + name + "\" value=\"" + value + "\">\n";
+    };
+    const std::u16string braced = GuidToString(CLSID_Dravik);
+    const std::string classId =
+        Utf16ToUtf8(std::u16string_view(braced).substr(1, braced.size() - 2));
+    std::ofstream(path) << "<object classid=\"clsid:" << classId << "\">\n"
+                        << param("Info.ORXPath", engineOrigin + "/orx")
+                        << param("Info.UserName", "bench") << param("Info.ORXCommands", "Show")
+                        << param("Label.Title", "bench") << param("Msg.SynchComplete", "done")
+                        << param("Msg.SynchFailed", "failed") << param("S1.Name", "Tree")
+                        << param("S1.URL1.URL", "ORXCmd=Show")
+                        << param("S1.URL1.Depth.Default", std::to_string(kDepth))
+                        << param("S1.URL1.Depth.IncludeLinks", std::to_string(kDepth))
+                        << "</object>\n";
+}
+
+struct Usage {
+    double wall = 0;
+    double cpu = 0;
+    double peakMb = 0;
+    bool ok = false;
+};
+
+/// Runs `args` in `dir` with XDG folders there; its own figures. The side
+/// is started by GNU time, a small process: a child forked straight from
+/// this one would count this process's resident memory as its own peak,
+/// since the kernel keeps the peak across exec.
+inline Usage RunChild(const std::vector<std::string>& args, const std::filesystem::path& dir) {
+    const std::string report = (dir / "usage").string();
+    std::vector<std::string> timed{"/usr/bin/time", "-q", "-f", "%e %U %S %M %x", "-o", report};
+    timed.insert(timed.end(), args.begin(), args.end());
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+        if (::chdir(dir.c_str()) != 0) {
+            _exit(127);
+        }
+        static_cast<void>(::freopen("/dev/null", "w", stdout)); // dravik's closing message
+        std::vector<char*> argv;
+        for (const std::string& a : timed) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    Usage u;
+    double user = 0;
+    double system = 0;
+    long peakKb = 0;
+    int exitCode = -1;
+    std::ifstream(report) >> u.wall >> user >> system >> peakKb >> exitCode;
+    u.cpu = user + system;
+    u.peakMb = peakKb / 1024.0;
+    // wget and wget2 exit with 8 when a server answered with an error
+    // status; anything else but 0 is a failed run.
+    const bool isWget = args[0].find("wget") != std::string::npos;
+    u.ok = WIFEXITED(status) && (exitCode == 0 || (isWget && exitCode == 8));
+    return u;
+}
+
+inline double Median(std::vector<double> values) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+/// Each side's runs, for medians.
+class Sides {
+  public:
+    void Add(const std::string& side, const Usage& u) { runs_[side].push_back(u); }
+    Usage MedianOf(const std::string& side) const {
+        std::vector<double> wall, cpu, peak;
+        for (const Usage& u : runs_.at(side)) {
+            wall.push_back(u.wall);
+            cpu.push_back(u.cpu);
+            peak.push_back(u.peakMb);
+        }
+        return {Median(wall), Median(cpu), Median(peak), true};
+    }
+    void PrintRow(const std::string& label, const std::string& side, int requests) const {
+        const Usage m = MedianOf(side);
+        std::printf("%-24s wall %7.2f s  cpu %6.2f s  peak RSS %6.1f MB  requests %d\n",
+                    label.c_str(), m.wall, m.cpu, m.peakMb, requests);
+    }
+
+  private:
+    std::map<std::string, std::vector<Usage>> runs_;
+};
+
+/// The dravik program: `--dravik PATH`, else the one beside this benchmark
+/// in the build tree.
+inline std::string DravikBinary(int argc, char** argv) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string(argv[i]) == "--dravik") {
+            return argv[i + 1];
+        }
+    }
+    return (std::filesystem::canonical("/proc/self/exe").parent_path().parent_path() / "host" /
+            "dravik")
+        .string();
+}
+
+inline int Repetitions(int argc, char** argv, int fallback) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string(argv[i]) == "--reps") {
+            return std::max(1, std::atoi(argv[i + 1]));
+        }
+    }
+    return fallback;
+}
+
+} // namespace bench

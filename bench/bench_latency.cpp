@@ -1,0 +1,153 @@
+// The tree site (CrawlBench.h) behind a server that answers each request
+// after 5 ms, as a site far away does: `dravik sync --connections 1` and
+// `--connections 6` against `wget -r -l 7 -p -H` and `wget2 --max-threads=6`.
+//
+// The server runs in this process with a thread per connection, so every
+// client gets the same latency however many connections it opens. Each
+// side runs as its own process; prints medians and ratios from one run.
+//
+//   bench_latency [--reps N] [--dravik PATH]   (default 1 run each)
+//   bench_latency --serve SECONDS              serves the site alone
+#include "CrawlBench.h"
+
+#define CPPHTTPLIB_THREAD_POOL_COUNT 32
+#include <httplib.h>
+
+#include <atomic>
+#include <exception>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr auto kLatency = std::chrono::milliseconds(5);
+
+class SlowServer {
+  public:
+    SlowServer() {
+        // Before binding: accepted sockets take the option from the listener.
+        server_.set_tcp_nodelay(true);
+        // Connections stay open as long as a client keeps them, as nginx's do.
+        server_.set_keep_alive_max_count(1000000);
+        port_ = server_.bind_to_any_port("127.0.0.1");
+    }
+    ~SlowServer() {
+        server_.stop();
+        thread_.join();
+    }
+    void Serve(const std::map<std::string, std::string>& files) {
+        server_.Get(".*", [this, &files](const httplib::Request& req, httplib::Response& res) {
+            ++requests_;
+            std::this_thread::sleep_for(kLatency);
+            const auto it = files.find(req.path);
+            if (it == files.end()) {
+                res.status = 404;
+                return;
+            }
+            const std::string& path = it->first;
+            const char* type = path.ends_with(".gif")   ? "image/gif"
+                               : path.ends_with(".css") ? "text/css"
+                               : path.ends_with(".js")  ? "application/javascript"
+                                                        : "text/html";
+            res.set_content(it->second, type);
+        });
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        while (!server_.is_running()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    std::string Origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    int Requests() const { return requests_; }
+
+  private:
+    httplib::Server server_;
+    std::thread thread_;
+    int port_ = 0;
+    std::atomic<int> requests_{0};
+};
+
+} // namespace
+
+int Run(int argc, char** argv) {
+    const fs::path root = fs::canonical("/proc/self/exe").parent_path() /
+                          ("latency-scratch-" + std::to_string(::getpid()));
+    fs::create_directories(root);
+    SlowServer engine;
+    SlowServer content;
+    const bench::SiteFiles site = bench::MakeSite(content.Origin());
+    const std::map<std::string, std::string> engineFiles{{"/orx", site.startPage}};
+    engine.Serve(engineFiles);
+    content.Serve(site.content);
+    bench::WriteHostPage(root / "page.html", engine.Origin());
+    const std::string start = engine.Origin() + "/orx?ORXCmd=Show";
+    if (argc == 3 && std::string(argv[1]) == "--serve") {
+        // Serves the site alone for a while, for measuring either side by hand.
+        std::printf("%s\n", start.c_str());
+        std::fflush(stdout);
+        std::this_thread::sleep_for(std::chrono::seconds(std::atoi(argv[2])));
+        fs::remove_all(root);
+        return 0;
+    }
+    const std::string depth = std::to_string(bench::kDepth);
+    const std::string dravik = bench::DravikBinary(argc, argv);
+    const std::string page = (root / "page.html").string();
+    const auto sync = [&](const char* connections) {
+        return std::vector<std::string>{dravik,          "sync",      "-q",      "--outside-links",
+                                        "--check",       "Tree",      "--links", "Tree",
+                                        "--connections", connections, page};
+    };
+    const std::vector<std::pair<std::string, std::vector<std::string>>> sides = {
+        {"wget",
+         {"wget", "-q", "-r", "-l", depth, "-p", "-H", "-nd", "--delete-after", "-e", "robots=off",
+          start}},
+        // wget2 follows images, style sheets and scripts with -r alone; its
+        // -p with -l stops at the start page.
+        {"wget2 --max-threads=6",
+         {"wget2", "-q", "-r", "-l", depth, "-H", "-nd", "--delete-after", "--robots=off",
+          "--max-threads=6", start}},
+        {"dravik --connections 1", sync("1")},
+        {"dravik --connections 6", sync("6")},
+    };
+    const int reps = bench::Repetitions(argc, argv, 1);
+    bench::Sides results;
+    std::map<std::string, int> requests;
+    int run = 0;
+    for (int rep = 0; rep < reps; ++rep) {
+        for (const auto& [side, args] : sides) {
+            const fs::path dir = root / ("run" + std::to_string(++run));
+            fs::create_directories(dir);
+            const int before = engine.Requests() + content.Requests();
+            const bench::Usage usage = bench::RunChild(args, dir);
+            requests[side] = engine.Requests() + content.Requests() - before;
+            if (!usage.ok) {
+                std::fprintf(stderr, "%s failed\n", side.c_str());
+                return 1;
+            }
+            results.Add(side, usage);
+        }
+    }
+    fs::remove_all(root);
+    std::printf("tree site behind %lld ms per request: %d requests expected; medians of %d "
+                "runs\n",
+                static_cast<long long>(kLatency.count()), bench::RequestCount(), reps);
+    for (const auto& [side, args] : sides) {
+        results.PrintRow(side, side, requests[side]);
+    }
+    const double one = results.MedianOf("dravik --connections 1").wall;
+    const double six = results.MedianOf("dravik --connections 6").wall;
+    std::printf("connections 6 / connections 1: wall %.2f (target <= 0.50)\n", six / one);
+    std::printf("connections 6 / wget2 6 threads: wall %.2f (target < 1.00)\n",
+                six / results.MedianOf("wget2 --max-threads=6").wall);
+    std::printf("connections 1 / wget: wall %.2f\n", one / results.MedianOf("wget").wall);
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_latency: %s\n", e.what());
+    }
+    return 1;
+}

@@ -1,0 +1,82 @@
+// A crawl with several connections fetches what a crawl with one fetches.
+#include "support/CrawlSite.h"
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Targets = std::vector<std::string>;
+
+class Connections : public CrawlSite {
+  protected:
+    /// A tree of pages on the other host, each with a frame, images drawn
+    /// from a small shared set, a shared script and an engine image; the
+    /// start page on the engine frames the tree's root.
+    void BuildSite() {
+        engine.Page("/orx?ORXCmd=Show", "<frameset><frame src=\"" + Other("/p/0.html") +
+                                            "\"><img src=\"orx?ORXCmd=Show&img=s\">");
+        for (int page = 0; page < 40; ++page) {
+            std::string body = "<script src=\"/shared.js\"></script>";
+            // The first image comes again right after itself: the pool cannot
+            // have stored it yet when the walk meets it the second time.
+            for (const int k : {0, 0, 1, 2, 3}) {
+                body += "<img src=\"/i/" + std::to_string((page * 3 + k) % 11) + ".gif#" +
+                        std::to_string(k) + "\">";
+            }
+            body += "<img src=\"" + Engine("ORXCmd=Show&img=" + std::to_string(page)) + "\">";
+            for (const int child : {2 * page + 1, 2 * page + 2}) {
+                if (child < 40) {
+                    body += "<a href=\"/p/" + std::to_string(child) + ".html\">c</a>";
+                }
+            }
+            if (page % 5 == 0 && page + 1 < 40) {
+                body += "<iframe src=\"/p/" + std::to_string(page + 1) + ".html\"></iframe>";
+            }
+            other.Page("/p/" + std::to_string(page) + ".html", body);
+            engine.Page("/orx?ORXCmd=Show&img=" + std::to_string(page), "gif", "image/gif");
+        }
+        engine.Page("/orx?ORXCmd=Show&img=s", "gif", "image/gif");
+        for (int image = 0; image < 11; ++image) {
+            other.Page("/i/" + std::to_string(image) + ".gif", "gif", "image/gif");
+        }
+        other.Page("/shared.js", "var x;", "text/javascript");
+    }
+
+    struct Seen {
+        Targets engine; // in order
+        Targets other;  // sorted
+    };
+    Seen CrawlWith(std::int32_t connections) {
+        engine.ClearRequests();
+        other.ClearRequests();
+        slot.m_nConnections = connections;
+        EXPECT_TRUE(Crawl(Engine("ORXCmd=Show"), 6, TRUE));
+        Seen seen{engine.Targets(), other.Targets()};
+        std::sort(seen.other.begin(), seen.other.end());
+        return seen;
+    }
+};
+
+TEST_F(Connections, SixConnectionsFetchWhatOneFetches) {
+    BuildSite();
+    const Seen one = CrawlWith(1);
+    const Seen six = CrawlWith(6);
+    EXPECT_EQ(six.engine, one.engine); // the engine's requests keep their order
+    EXPECT_EQ(six.other, one.other);
+    // Each shared resource once per run, whichever connection fetched it.
+    std::map<std::string, int> counts;
+    for (const std::string& target : six.other) {
+        ++counts[target];
+    }
+    EXPECT_EQ(counts["/shared.js"], 1);
+    for (int image = 0; image < 11; ++image) {
+        EXPECT_EQ(counts["/i/" + std::to_string(image) + ".gif"], 1) << image;
+    }
+    // The next run fetches them again, with one connection as with six.
+    EXPECT_EQ(CrawlWith(1).other, one.other);
+}
+
+} // namespace

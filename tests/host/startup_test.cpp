@@ -1,0 +1,62 @@
+// What the program loads before it needs it: commands that never reach the
+// network, the URL cache or a host page load none of the libraries behind
+// them, as the loader itself reports (LD_DEBUG=libs).
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <unistd.h>
+
+namespace {
+
+std::string LoaderReport(const std::string& args) {
+    const std::string home = ::testing::TempDir() + "dravik-startup-" + std::to_string(::getpid());
+    const std::string command = "XDG_CACHE_HOME='" + home + "' XDG_CONFIG_HOME='" + home +
+                                "' LD_DEBUG=libs '" + std::getenv("DRAVIK_BINARY") + "' " + args +
+                                " 2>&1 >/dev/null; rm -rf '" + home + "'";
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::array<char, 4096> buffer{};
+    while (pipe != nullptr && std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) {
+        out += buffer.data();
+    }
+    if (pipe != nullptr) {
+        ::pclose(pipe);
+    }
+    return out;
+}
+
+// The sanitizer build links cpp-httplib (and so OpenSSL) as usual: UBSan
+// needs the type info of its classes.
+#if defined(__SANITIZE_ADDRESS__)
+#define DRAVIK_LINKS_HTTPLIB 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define DRAVIK_LINKS_HTTPLIB 1
+#endif
+#endif
+
+TEST(Startup, CommandsLoadOnlyTheLibrariesTheyUse) {
+#ifdef DRAVIK_LINKS_HTTPLIB
+    const auto libraries = {"libcurl", "libsqlite3", "libxml2"};
+#else
+    const auto libraries = {"libcurl",    "libssl",  "libcrypto",
+                            "libsqlite3", "libxml2", "libcpp-httplib"};
+#endif
+    for (const char* args : {"--version", "snippet"}) {
+        const std::string report = LoaderReport(args);
+        ASSERT_NE(report.find("libdravik-platform"), std::string::npos) << report;
+        for (const char* library : libraries) {
+            EXPECT_EQ(report.find(library), std::string::npos) << args << " loads " << library;
+        }
+    }
+    // A command that reads the cache loads SQLite, and only when it runs.
+    const std::string list = LoaderReport("cache list");
+    EXPECT_NE(list.find("libsqlite3"), std::string::npos);
+    EXPECT_EQ(list.find("libcurl"), std::string::npos);
+}
+
+} // namespace
