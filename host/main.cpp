@@ -42,8 +42,9 @@ int Run(int argc, char** argv) {
     }
     if (app.get_subcommands().empty()) {
         std::cerr << "usage: dravik COMMAND [OPTIONS]\n"
-                     "commands: demo, panel PAGE, snippet, sync PAGE, fetch URL, cache list, "
-                     "offline on|off|status\n"
+                     "commands: demo, panel PAGE, sync PAGE, names PAGE, snippet, fetch URL, "
+                     "proxy, cache list|show|remove|clear|missed, offline on|off|status, "
+                     "register, unregister, info\n"
                      "`dravik --help` explains them; start with `dravik demo`.\n";
         return kExitUsage;
     }
