@@ -1,10 +1,11 @@
 // `dravik cache list [--json]`: what the URL cache holds.
 #include "host/Commands.h"
 #include "host/ErrorText.h"
-#include "host/JsonText.h"
+#include "host/OutputText.h"
 #include "host/RunReport.h"
 #include "platform/cache/CacheFailure.h"
 #include "platform/inet/WinInet.h"
+#include "platform/kernel/FileTime.h"
 #include "platform/kernel/LastError.h"
 #include "platform/text/Utf8.h"
 
@@ -18,19 +19,9 @@
 namespace {
 
 /// A file time as "YYYY-MM-DDTHH:MM:SSZ", or "-" when it is not set.
-std::string IsoTime(const FILETIME& time) {
-    const std::uint64_t ticks =
-        (std::uint64_t{time.dwHighDateTime} << 32) | std::uint64_t{time.dwLowDateTime};
-    constexpr std::uint64_t kUnixEpoch = 116444736000000000ULL; // 1970 in 100 ns since 1601
-    if (ticks < kUnixEpoch) {
-        return "-";
-    }
-    const std::time_t seconds = static_cast<std::time_t>((ticks - kUnixEpoch) / 10000000ULL);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
+std::string ListedTime(const FILETIME& time) {
+    const std::string text = IsoTime(FileTimeToTicks(time));
+    return text.empty() ? "-" : text;
 }
 
 void PrintJson(const std::vector<UrlCacheEntry>& entries) {
@@ -40,7 +31,7 @@ void PrintJson(const std::vector<UrlCacheEntry>& entries) {
         std::cout << (i == 0 ? "\n" : ",\n")
                   << "  {\"url\": " << JsonString(Utf16ToUtf8(e.sourceUrl))
                   << ", \"size\": " << e.size
-                  << ", \"lastSync\": " << JsonString(IsoTime(e.lastSync))
+                  << ", \"lastSync\": " << JsonString(ListedTime(e.lastSync))
                   << ", \"localFile\": " << JsonString(Utf16ToUtf8(e.localFile)) << "}";
     }
     std::cout << (entries.empty() ? "]\n" : "\n]\n");
@@ -49,7 +40,7 @@ void PrintJson(const std::vector<UrlCacheEntry>& entries) {
 void PrintTable(const std::vector<UrlCacheEntry>& entries) {
     for (const UrlCacheEntry& e : entries) {
         // A small body is kept in the index itself and has no file.
-        std::cout << IsoTime(e.lastSync) << "  " << e.size << "  " << Utf16ToUtf8(e.sourceUrl)
+        std::cout << ListedTime(e.lastSync) << "  " << e.size << "  " << Utf16ToUtf8(e.sourceUrl)
                   << "\n    "
                   << (e.localFile.empty() ? std::string("(in the index)")
                                           : Utf16ToUtf8(e.localFile))

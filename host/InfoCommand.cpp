@@ -1,7 +1,7 @@
 // `dravik info [--json] [--bitmap FILE]`: what the registry holds for the
 // control, whether its module loads, and its toolbox bitmap as a file.
 #include "host/Commands.h"
-#include "host/JsonText.h"
+#include "host/OutputText.h"
 #include "platform/com/CategoryManager.h"
 #include "platform/com/ComRuntime.h"
 #include "platform/com/ModuleLoader.h"

@@ -2,6 +2,8 @@
 // strings, and URLs carried in a query.
 #pragma once
 
+#include "host/OutputText.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,10 +14,6 @@ namespace proxy {
 /// "&", "<", ">", '"' and "'" as character references.
 std::string HtmlEscape(std::string_view text);
 
-/// A quoted JSON string; control characters as \u escapes. Bytes that are
-/// not valid UTF-8 become U+FFFD so that the document stays valid.
-std::string JsonString(std::string_view text);
-
 /// Every byte but letters, digits and "-._~" as %XX.
 std::string PercentEncode(std::string_view text);
 
@@ -24,8 +22,5 @@ std::optional<std::string> PercentDecode(std::string_view text);
 
 /// The value of `name` in a query "a=1&b=2" (undecoded), or nullopt.
 std::optional<std::string_view> QueryValue(std::string_view query, std::string_view name);
-
-/// A file time as "YYYY-MM-DDTHH:MM:SSZ", or "" when it is not set.
-std::string IsoTime(std::uint64_t ticks);
 
 } // namespace proxy

@@ -3,7 +3,7 @@
 // curl (or a browser) pointed at it.
 #pragma once
 
-#include "host/HostPage.h"
+#include "support/ProgramFixture.h"
 #include "support/TestServer.h"
 
 #include <gtest/gtest.h>
@@ -26,60 +26,20 @@
 
 extern char** environ;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-class ProxyFixture : public ::testing::Test {
+class ProxyFixture : public ProgramFixture {
   protected:
-    void SetUp() override {
-        const char* binary = std::getenv("DRAVIK_BINARY");
-        ASSERT_NE(binary, nullptr) << "DRAVIK_BINARY names the built program";
-        m_binary = binary;
-        m_home = std::filesystem::temp_directory_path() /
-                 ("dravik-proxy-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(m_home);
-        std::filesystem::create_directories(m_home);
-    }
     void TearDown() override {
         StopProxy();
-        std::filesystem::remove_all(m_home);
+        ProgramFixture::TearDown();
     }
-
-    static std::string Read(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    std::vector<std::string> Environment() const {
-        return {"XDG_CACHE_HOME=" + (m_home / "cache").string(),
-                "XDG_CONFIG_HOME=" + (m_home / "config").string(),
-                "XDG_DATA_HOME=" + (m_home / "data").string(), "HOME=" + m_home.string()};
-    }
-    /// Runs a shell command line with the fixture's folders, bounded in time.
-    Outcome Shell(const std::string& line, int seconds = 60) {
-        std::string command = "env";
-        for (const std::string& variable : Environment()) {
-            command += " '" + variable + "'";
-        }
-        command += " timeout " + std::to_string(seconds) + " " + line + " >'" +
-                   (m_home / "out").string() + "' 2>'" + (m_home / "err").string() + "' </dev/null";
-        const int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Read(m_home / "out"), Read(m_home / "err")};
-    }
-    Outcome Dravik(const std::string& args) { return Shell("'" + m_binary + "' " + args); }
 
     /// Starts `dravik proxy` on a free port with `args`; false when it did
     /// not say where it listens within ten seconds.
     bool StartProxy(const std::vector<std::string>& args) {
-        std::vector<std::string> argv = {"env"};
-        for (const std::string& variable : Environment()) {
-            argv.push_back(variable);
-        }
+        std::vector<std::string> argv = {"env", "XDG_CACHE_HOME=" + (m_home / "cache").string(),
+                                         "XDG_CONFIG_HOME=" + (m_home / "config").string(),
+                                         "XDG_DATA_HOME=" + (m_home / "data").string(),
+                                         "HOME=" + m_home.string()};
         argv.insert(argv.end(), {m_binary, "proxy", "--listen", "127.0.0.1:0"});
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<char*> pointers;
@@ -145,21 +105,12 @@ class ProxyFixture : public ::testing::Test {
     /// A host page for one subscription whose start page is `start` on
     /// `engine` (an allowed command "Show").
     std::string HostPage(const TestServer& engine, const std::string& start) {
-        const std::filesystem::path page = m_home / "page.html";
-        const auto param = [](const std::string& name, const std::string& value) {
-            return "<param name=\"" + name + "\" value=\"" + value + "\">";
-        };
-        std::ofstream(page) << "<object classid=\"" << ControlClassId() << "\">"
-                            << param("Info.ORXPath", engine.Origin() + "/orx")
-                            << param("Info.UserName", "jdoe") << param("Info.ORXCommands", "Show")
-                            << param("Msg.SynchComplete", "done") << param("S1.Name", "Main")
-                            << param("S1.Label.Subscription", "Main") << param("S1.URL1.URL", start)
-                            << "</object>";
-        return page.string();
+        return WritePage(Param("Info.ORXPath", engine.Origin() + "/orx") +
+                         Param("Info.UserName", "jdoe") + Param("Info.ORXCommands", "Show") +
+                         Param("Msg.SynchComplete", "done") + Param("S1.Name", "Main") +
+                         Param("S1.Label.Subscription", "Main") + Param("S1.URL1.URL", start));
     }
 
-    std::string m_binary;
-    std::filesystem::path m_home;
     pid_t m_proxy = 0;
     int m_port = 0;
 };

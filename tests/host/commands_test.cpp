@@ -1,6 +1,6 @@
 // The `dravik` command run as a user runs it: the built program in a child
 // process with its own settings and cache folders, against a loopback site.
-#include "host/HostPage.h"
+#include "support/ProgramFixture.h"
 #include "support/TestServer.h"
 #include "support/TestServers.h"
 
@@ -14,67 +14,18 @@
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-class Commands : public ::testing::Test {
+class Commands : public ProgramFixture {
   protected:
     void SetUp() override {
-        const char* binary = std::getenv("DRAVIK_BINARY");
-        ASSERT_NE(binary, nullptr) << "DRAVIK_BINARY names the built program";
-        m_binary = binary;
-        m_home = std::filesystem::temp_directory_path() /
-                 ("dravik-cmd-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(m_home);
+        ProgramFixture::SetUp();
         engine.Page("/orx?ORXCmd=Show&s=1", "<img src=\"" + content.Origin() + "/a.gif\">");
         engine.Reply("/orx?ORXCmd=Show&s=2", {500, "text/html", "broken", {}});
         content.Page("/a.gif", "gif", "image/gif");
     }
-    void TearDown() override { std::filesystem::remove_all(m_home); }
-
-    static std::string Read(const std::filesystem::path& path) {
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    /// The scratch folders the program keeps its files in.
-    std::string Env() const {
-        return "env XDG_CACHE_HOME='" + (m_home / "cache").string() + "' XDG_CONFIG_HOME='" +
-               (m_home / "config").string() + "' XDG_DATA_HOME='" + (m_home / "data").string() +
-               "' ";
-    }
-    /// Runs the program; `env` adds or overrides variables ("NAME='value' ...").
-    Outcome Dravik(const std::string& args, const std::string& env = "") {
-        const std::string command = Env() + env + " '" + m_binary + "' " + args;
-        return Shell(command + " </dev/null");
-    }
-    /// The same with a terminal for its standard streams (their output merged).
+    /// The program with a terminal for its standard streams (their output merged).
     Outcome OnTerminal(const std::string& args) {
-        const std::string command = Env() + " '" + m_binary + "' " + args;
-        std::ofstream(m_home / "run.sh") << command << "\n";
+        std::ofstream(m_home / "run.sh") << "'" << m_binary << "' " << args << "\n";
         return Shell("script -qec 'sh " + (m_home / "run.sh").string() + "' /dev/null");
-    }
-    Outcome Shell(const std::string& command) {
-        const int raw = std::system((command + " >'" + (m_home / "out").string() + "' 2>'" +
-                                     (m_home / "err").string() + "'")
-                                        .c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Read(m_home / "out"), Read(m_home / "err")};
-    }
-    /// A host page whose object carries `params` (name="value" pairs as markup).
-    std::string WritePage(const std::string& params, const std::string& name = "") {
-        const std::filesystem::path page =
-            m_home / (name.empty() ? "page" + std::to_string(++m_pages) + ".html" : name);
-        std::ofstream(page) << "<html><body><object classid=\"" << ControlClassId() << "\">"
-                            << params << "</object></body></html>";
-        return page.string();
-    }
-    std::string Param(const std::string& name, const std::string& value) {
-        return "<param name=\"" + name + "\" value=\"" + value + "\">";
     }
     std::string Page(const std::string& user = "jdoe", const std::string& s2 = "",
                      const std::string& s1Name = "Main",
@@ -94,9 +45,6 @@ class Commands : public ::testing::Test {
 
     TestServer engine;
     TestServer content;
-    std::string m_binary;
-    std::filesystem::path m_home;
-    int m_pages = 0;
 };
 
 TEST_F(Commands, SyncRunsTheWholeSynchronization) {

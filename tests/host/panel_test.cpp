@@ -1,6 +1,6 @@
 // `dravik panel` as a person uses it: the built program in an 80 x 24 tmux
 // terminal, keys sent to it and its screen read back, against a loopback site.
-#include "host/HostPage.h"
+#include "support/ProgramFixture.h"
 #include "support/TestServer.h"
 
 #include <gtest/gtest.h>
@@ -16,38 +16,21 @@
 
 namespace {
 
-std::string Read(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-class PanelOnTerminal : public ::testing::Test {
+class PanelOnTerminal : public ProgramFixture {
   protected:
     void SetUp() override {
-        const char* binary = std::getenv("DRAVIK_BINARY");
-        ASSERT_NE(binary, nullptr) << "DRAVIK_BINARY names the built program";
-        m_binary = binary;
-        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        m_socket = "dravik-panel-" + std::to_string(::getpid()) + "-" + name;
-        m_home = std::filesystem::temp_directory_path() / m_socket;
-        std::filesystem::create_directories(m_home);
+        ProgramFixture::SetUp();
+        m_socket = m_home.filename().string();
     }
     void TearDown() override {
         Tmux("kill-server");
-        std::filesystem::remove_all(m_home);
+        ProgramFixture::TearDown();
     }
 
-    std::string Env() const {
-        return "env LANG=C.UTF-8 XDG_CACHE_HOME='" + (m_home / "cache").string() +
-               "' XDG_CONFIG_HOME='" + (m_home / "config").string() + "' XDG_DATA_HOME='" +
-               (m_home / "data").string() + "' ";
-    }
     std::string Tmux(const std::string& args) {
         std::string out;
         FILE* pipe = ::popen(("tmux -L '" + m_socket + "' " + args + " 2>/dev/null").c_str(), "r");
@@ -100,23 +83,14 @@ class PanelOnTerminal : public ::testing::Test {
         return line;
     }
 
-    std::string Param(const std::string& name, const std::string& value) {
-        return "<param name=\"" + name + "\" value=\"" + value + "\">";
-    }
-    std::string WritePage(const std::string& user, const std::string& extra = "") {
-        const std::filesystem::path page = m_home / "page.html";
-        std::ofstream(page) << "<object classid=\"" << ControlClassId() << "\">"
-                            << Param("Info.ORXPath", engine.Origin() + "/orx")
-                            << Param("Info.UserName", user) << Param("Info.ORXCommands", "Show")
-                            << Param("Label.SynchronizeButton", "Synchronize")
-                            << Param("Label.OutsideLinks", "Follow links to other sites")
-                            << Param("Label.Title", "Offline content")
-                            << Param("Msg.NoUsername", "Sign in first.")
-                            << Param("Msg.SynchInProgress", "Syncing %1")
-                            << Param("Msg.SynchComplete", "All done.")
-                            << Slot(1, "Main", "Main news") << Slot(2, "Sport", "Sport results")
-                            << extra << "</object>";
-        return page.string();
+    std::string PanelPage(const std::string& user, const std::string& extra = "") {
+        return WritePage(
+            Param("Info.ORXPath", engine.Origin() + "/orx") + Param("Info.UserName", user) +
+            Param("Info.ORXCommands", "Show") + Param("Label.SynchronizeButton", "Synchronize") +
+            Param("Label.OutsideLinks", "Follow links to other sites") +
+            Param("Label.Title", "Offline content") + Param("Msg.NoUsername", "Sign in first.") +
+            Param("Msg.SynchInProgress", "Syncing %1") + Param("Msg.SynchComplete", "All done.") +
+            Slot(1, "Main", "Main news") + Slot(2, "Sport", "Sport results") + extra);
     }
     std::string Slot(int n, const std::string& name, const std::string& label) {
         const std::string s = "S" + std::to_string(n);
@@ -131,14 +105,12 @@ class PanelOnTerminal : public ::testing::Test {
     }
 
     TestServer engine;
-    std::string m_binary;
     std::string m_socket;
-    std::filesystem::path m_home;
 };
 
 TEST_F(PanelOnTerminal, TheTemplateLaysOutTheConfigurationAndTheStoredChoices) {
     WriteSettings("[VER_1.0_jdoe]\nMain=1\nSport=2\nFollowOutsideLinks=1\n");
-    Start(WritePage("jdoe"));
+    Start(PanelPage("jdoe"));
     const std::string screen = WaitFor("< Synchronize >");
     const char* source = std::getenv("DRAVIK_SOURCE_DIR");
     ASSERT_NE(source, nullptr);
@@ -154,7 +126,7 @@ TEST_F(PanelOnTerminal, TheTemplateLaysOutTheConfigurationAndTheStoredChoices) {
 }
 
 TEST_F(PanelOnTerminal, KeysAndClicksGoThroughThePanelAndEnterRunsTheSynchronization) {
-    const std::string page = WritePage("jdoe");
+    const std::string page = PanelPage("jdoe");
     // Slow enough for the progress window to be seen.
     engine.Reply("/orx?ORXCmd=Show&s=1",
                  {200, "text/html", "<p>slow", {}, std::chrono::milliseconds(1500)});
@@ -193,7 +165,7 @@ TEST_F(PanelOnTerminal, KeysAndClicksGoThroughThePanelAndEnterRunsTheSynchroniza
 }
 
 TEST_F(PanelOnTerminal, AnEmptyUserNameThePropertyPageCtrlCAndNoTerminal) {
-    Start(WritePage(""));
+    Start(PanelPage(""));
     WaitFor("< Synchronize >");
     Keys("F4");
     EXPECT_TRUE(Has(WaitFor("General"), "Enter or Esc closes"));
@@ -212,7 +184,7 @@ TEST_F(PanelOnTerminal, AnEmptyUserNameThePropertyPageCtrlCAndNoTerminal) {
     Keys("C-c");
     EXPECT_TRUE(Has(WaitFor("tty-restored"), "exit=130"));
 
-    const std::string command = Env() + "'" + m_binary + "' panel '" + WritePage("jdoe") +
+    const std::string command = Env() + "'" + m_binary + "' panel '" + PanelPage("jdoe") +
                                 "' </dev/null 2>'" + (m_home / "err").string() + "'";
     const int status = std::system(command.c_str());
     EXPECT_EQ(WEXITSTATUS(status), 2);
