@@ -43,6 +43,9 @@ class CDravikCtrl : public COleControl, public IDravikControl {
     HRESULT GetConnections(int* pConnections) override;
 
     void DoPropExchange(CPropExchange* px) override;
+    /// Resets the configuration through the framework, which runs the
+    /// exchange in reset mode (and so keeps a configuration once taken).
+    void OnResetState() override { COleControl::OnResetState(); }
 
   protected:
     /// Activates the control with its user interface and creates and shows

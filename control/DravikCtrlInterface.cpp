@@ -1,5 +1,7 @@
 // The control's own interface: what our front ends read of the panel.
 #include "control/DravikCtrl.h"
+
+#include <cstddef>
 #include "net/InternetSession.h"
 
 HRESULT CDravikCtrl::QueryInterface(REFIID riid, void** ppvObject) {
@@ -45,17 +47,20 @@ HRESULT CDravikCtrl::GetLastRun(DravikRunResult* pResult) {
     if (pResult == nullptr) {
         return E_POINTER;
     }
-    // Every caller knows at least the fields of the first version.
-    if (pResult->cbSize < sizeof(DravikRunResult)) {
+    // Every caller knows at least the fields of the first version; later
+    // fields are filled only when the caller's structure has them.
+    if (pResult->cbSize < offsetof(DravikRunResult, dwEmptyTexts)) {
         return E_INVALIDARG;
     }
     pResult->outcome = m_pPanel->LastOutcome();
     pResult->failedSlot = m_pPanel->FailedSlot();
-    const CDravikPanel& p = *m_pPanel;
-    pResult->dwEmptyTexts = (p.m_title.GetLength() == 0 ? kEmptyTitle : 0) |
-                            (p.m_msgNoUsername.GetLength() == 0 ? kEmptyNoUsername : 0) |
-                            (p.m_msgSynchComplete.GetLength() == 0 ? kEmptySynchComplete : 0) |
-                            (p.m_msgSynchFailed.GetLength() == 0 ? kEmptySynchFailed : 0);
+    if (pResult->cbSize >= sizeof(DravikRunResult)) {
+        const CDravikPanel& p = *m_pPanel;
+        pResult->dwEmptyTexts = (p.m_title.GetLength() == 0 ? kEmptyTitle : 0) |
+                                (p.m_msgNoUsername.GetLength() == 0 ? kEmptyNoUsername : 0) |
+                                (p.m_msgSynchComplete.GetLength() == 0 ? kEmptySynchComplete : 0) |
+                                (p.m_msgSynchFailed.GetLength() == 0 ? kEmptySynchFailed : 0);
+    }
     return S_OK;
 }
 

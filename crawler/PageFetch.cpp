@@ -7,6 +7,9 @@
 
 namespace {
 
+/// How much of an announced length a page is given before it arrives.
+constexpr std::int64_t kTrustedAnnouncedBytes = std::int64_t{1} << 20;
+
 /// Reads the body to its end, holding it only while `hold` stays true and
 /// the body within the cap. Returns kTooLarge when a held body outgrew it.
 FetchResult ReadBody(CHttpRequest& request, bool hold) {
@@ -14,8 +17,11 @@ FetchResult ReadBody(CHttpRequest& request, bool hold) {
     bool tooLarge = hold && announced > kMaxWalkedPageBytes;
     hold = hold && !tooLarge;
     if (hold && announced > 0) {
-        // One block of the announced size instead of one growth per read.
-        request.m_response.Reserve(static_cast<std::int32_t>(announced) +
+        // One block of the announced size instead of one growth per read;
+        // past the first MiB the body must prove its length by arriving,
+        // so a false Content-Length cannot make the crawl take 64 MiB.
+        const std::int64_t first = std::min<std::int64_t>(announced, kTrustedAnnouncedBytes);
+        request.m_response.Reserve(static_cast<std::int32_t>(first) +
                                    static_cast<std::int32_t>(CHttpRequest::kReadSize));
     }
     DWORD count = 0;

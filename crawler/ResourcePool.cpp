@@ -3,8 +3,11 @@
 #include "crawler/PageFetch.h"
 #include "net/HttpRequest.h"
 #include "platform/cache/CacheKey.h"
+#include "platform/kernel/LastError.h"
 
 #include <algorithm>
+#include <new>
+#include <system_error>
 #include <string_view>
 
 namespace {
@@ -40,15 +43,32 @@ CResourcePool::~CResourcePool() {
     }
 }
 
-BOOL CResourcePool::WasHanded(const char16_t* url) const {
+BOOL CResourcePool::WasHanded(const char16_t* url) {
+    {
+        const std::lock_guard lock(m_mutex);
+        for (const std::uint64_t key : m_failed) {
+            m_handed.erase(key);
+        }
+        m_failed.clear();
+    }
     return m_handed.contains(KeyHash(url)) ? TRUE : FALSE;
 }
 
 void CResourcePool::Hand(std::unique_ptr<CHttpRequest> request, const CVELString& url) {
     m_handed.insert(KeyHash(url.GetData()));
     if (m_workers.empty()) {
-        for (std::int32_t i = 0; i < m_nConnections; ++i) {
-            m_workers.emplace_back([this] { Work(); });
+        // Threads the system refuses are done without; with none at all
+        // the walk fetches the resource itself, as with one connection.
+        try {
+            for (std::int32_t i = 0; i < m_nConnections; ++i) {
+                m_workers.emplace_back([this] { Work(); });
+            }
+        } catch (const std::system_error&) {
+        }
+        if (m_workers.empty()) {
+            Job job{std::move(request), CVELString(url)};
+            Fetch(job);
+            return;
         }
     }
     std::unique_lock lock(m_mutex);
@@ -63,12 +83,22 @@ void CResourcePool::Hand(std::unique_ptr<CHttpRequest> request, const CVELString
 void CResourcePool::Wait() {
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [this] { return m_queue.empty() && m_nBusy == 0; });
+    if (m_dwOutOfMemory != 0) {
+        SetLastError(m_dwOutOfMemory);
+        throw std::bad_alloc();
+    }
 }
 
-void CResourcePool::Work() {
+BOOL CResourcePool::Fetch(Job& job) {
     DWORD status = 0;
     CVELString headers;
     CVELString finalUrl;
+    const FetchResult fetched =
+        FetchResponse(*job.request, job.url, BodyUse::kDrop, status, headers, finalUrl);
+    return fetched == FetchResult::kDone && status == 200 ? TRUE : FALSE;
+}
+
+void CResourcePool::Work() {
     for (;;) {
         Job job;
         {
@@ -82,17 +112,31 @@ void CResourcePool::Work() {
             ++m_nBusy;
         }
         m_changed.notify_all(); // room in the queue
-        // A resource that cannot be fetched, even for want of memory, is
-        // skipped as the walk skips it: nothing below the start page is
-        // reported.
+        // A resource that cannot be fetched is skipped as the walk skips
+        // it, and may be asked for again; running out of memory ends the
+        // crawl, which Wait reports on the walk's thread.
+        BOOL fetched = FALSE;
+        DWORD outOfMemory = 0;
         try {
-            FetchResponse(*job.request, job.url, BodyUse::kDrop, status, headers, finalUrl);
-        } catch (...) {
+            fetched = Fetch(job);
+        } catch (CVELString*) {
+            outOfMemory = GetLastError();
+        } catch (CVELMemBuf*) {
+            outOfMemory = GetLastError();
+        } catch (const std::bad_alloc&) {
+            outOfMemory = ERROR_NOT_ENOUGH_MEMORY;
         }
+        const std::uint64_t key = KeyHash(job.url.GetData());
         job.request.reset();
         {
             const std::lock_guard lock(m_mutex);
             --m_nBusy;
+            if (!fetched) {
+                m_failed.push_back(key);
+            }
+            if (outOfMemory != 0) {
+                m_dwOutOfMemory = outOfMemory;
+            }
         }
         m_changed.notify_all();
     }

@@ -142,16 +142,16 @@ BOOL CSubscription::CreateSubscription(const CVELString& startUrl, std::int32_t 
     if (!IsHtml(headers)) {
         return TRUE; // fetched; nothing in it is followed
     }
-    if (fetched == FetchResult::kTooLarge) {
-        NoteTooLarge(startUrl);
-        return TRUE; // fetched whole; too large to be walked
-    }
     CVELString host;
     CVELString path;
     INTERNET_PORT port = 0;
     BOOL secure = FALSE;
     if (!ParseURL(finalUrl.GetData(), host, path, &port, &secure)) {
         return fail(Step::kFinalUrl);
+    }
+    if (fetched == FetchResult::kTooLarge) {
+        NoteTooLarge(startUrl);
+        return TRUE; // fetched whole; too large to be walked
     }
     const auto page = std::make_unique<CVELString>(request->m_response);
     request.reset();

@@ -67,10 +67,13 @@ void ProbeModule(Info& info) {
 /// The property page, made through its class object as a host makes it.
 void ProbePage(Info& info) {
     CComPtr<IPropertyPage> page;
-    const HRESULT hr = CoCreateInstance(CLSID_DravikPropPage, nullptr, CLSCTX_INPROC_SERVER,
-                                        IID_IPropertyPage, page.Receive());
+    HRESULT hr = CoCreateInstance(CLSID_DravikPropPage, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IPropertyPage, page.Receive());
     PROPPAGEINFO pageInfo{};
-    if (FAILED(hr) || FAILED(page->GetPageInfo(&pageInfo))) {
+    if (SUCCEEDED(hr)) {
+        hr = page->GetPageInfo(&pageInfo);
+    }
+    if (FAILED(hr)) {
         info.pageError = DescribeHResult(hr);
         return;
     }

@@ -146,8 +146,7 @@ HRESULT COleControl::CreateControlWindow() {
     // The window exists while OnCreate runs, so an activation from there
     // finds it and does not create it again.
     if (OnCreate() == -1) {
-        OnDestroy();
-        SetExists(false);
+        Close(); // no window, and so no activation either
         return E_FAIL;
     }
     return S_OK;

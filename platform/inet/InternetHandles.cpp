@@ -14,9 +14,12 @@ struct Registry {
     std::unordered_map<HINTERNET, std::unique_ptr<InternetHandle>> handles;
 };
 
+/// Never destroyed: a module that ends with the process (its static
+/// destructor closing its session) may still close handles after the
+/// statics built later than it are gone. The kernel takes the memory back.
 Registry& TheRegistry() {
-    static Registry registry;
-    return registry;
+    static Registry* const registry = new Registry; // NOLINT: outlives every static
+    return *registry;
 }
 
 } // namespace

@@ -1,8 +1,12 @@
 // A crawl with several connections fetches what a crawl with one fetches.
+#include "crawler/ResourcePool.h"
+#include "net/HttpRequest.h"
+#include "net/Url.h"
 #include "support/CrawlSite.h"
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -77,6 +81,21 @@ TEST_F(Connections, SixConnectionsFetchWhatOneFetches) {
     }
     // The next run fetches them again, with one connection as with six.
     EXPECT_EQ(CrawlWith(1).other, one.other);
+}
+
+TEST_F(Connections, AResourceWhoseFetchFailedIsAskedForAgain) {
+    other.Page("/kept.gif", "gif", "image/gif");
+    CResourcePool pool(2);
+    for (const std::string& path : {std::string("/kept.gif"), std::string("/gone.gif")}) {
+        const std::string url = Other(path);
+        auto request = std::make_unique<CHttpRequest>();
+        ASSERT_TRUE(ParseURL(Wide(url).c_str(), request->m_host, request->m_path,
+                             &request->m_nPort, &request->m_bSecure));
+        pool.Hand(std::move(request), CVELString(Wide(url).c_str()));
+    }
+    pool.Wait();
+    EXPECT_TRUE(pool.WasHanded(Wide(Other("/kept.gif#top")).c_str()));
+    EXPECT_FALSE(pool.WasHanded(Wide(Other("/gone.gif")).c_str())) << "a 404 keeps nothing";
 }
 
 } // namespace
