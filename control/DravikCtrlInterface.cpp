@@ -1,8 +1,8 @@
 // The control's own interface: what our front ends read of the panel.
 #include "control/DravikCtrl.h"
 
-#include <cstddef>
 #include "net/InternetSession.h"
+#include <cstddef>
 
 HRESULT CDravikCtrl::QueryInterface(REFIID riid, void** ppvObject) {
     if (ppvObject != nullptr && riid == IID_IDravikControl) {

@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <new>
-#include <system_error>
 #include <string_view>
+#include <system_error>
 
 namespace {
 

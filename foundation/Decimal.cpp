@@ -3,7 +3,9 @@
 #include <cstdint>
 
 namespace {
-bool IsSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+bool IsSpace(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
 } // namespace
 
 std::int32_t ParseDecimal(const char16_t* text) {

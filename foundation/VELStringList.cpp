@@ -9,7 +9,7 @@
 namespace {
 // The array holds one element pointer per element object.
 constexpr std::int32_t kPointerSize = sizeof(void*);
-}
+} // namespace
 
 CVELStringList::CVELStringList() : m_nCount(0), m_nAllocated(0) {}
 

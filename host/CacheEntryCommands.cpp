@@ -82,8 +82,7 @@ int Missed(bool clear) {
                    : Fail("missed", kExitCache, "the list could not be cleared");
     }
     for (const urlcache::MissedUrl& m : missed) {
-        std::cout << IsoTime(m.lastMissed) << "  " << m.count << "  " << Utf16ToUtf8(m.url)
-                  << "\n";
+        std::cout << IsoTime(m.lastMissed) << "  " << m.count << "  " << Utf16ToUtf8(m.url) << "\n";
     }
     std::cout << missed.size() << (missed.size() == 1 ? " address\n" : " addresses\n");
     return kExitOk;

@@ -111,9 +111,9 @@ namespace inet {
 
 DWORD RequestHandle::Send(std::string headerBlock, std::string body) {
     transfer_.reset();
-    transfer_ = std::make_unique<HttpTransfer>(static_cast<InternetHandle*>(this), core_, setup_,
-                                               Options(), securityFlags_, std::move(headerBlock),
-                                               std::move(body));
+    transfer_ =
+        std::make_unique<HttpTransfer>(static_cast<InternetHandle*>(this), core_, setup_, Options(),
+                                       securityFlags_, std::move(headerBlock), std::move(body));
     return transfer_->Start();
 }
 

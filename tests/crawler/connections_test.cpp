@@ -89,8 +89,8 @@ TEST_F(Connections, AResourceWhoseFetchFailedIsAskedForAgain) {
     for (const std::string& path : {std::string("/kept.gif"), std::string("/gone.gif")}) {
         const std::string url = Other(path);
         auto request = std::make_unique<CHttpRequest>();
-        ASSERT_TRUE(ParseURL(Wide(url).c_str(), request->m_host, request->m_path,
-                             &request->m_nPort, &request->m_bSecure));
+        ASSERT_TRUE(ParseURL(Wide(url).c_str(), request->m_host, request->m_path, &request->m_nPort,
+                             &request->m_bSecure));
         pool.Hand(std::move(request), CVELString(Wide(url).c_str()));
     }
     pool.Wait();

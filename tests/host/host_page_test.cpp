@@ -192,8 +192,9 @@ TEST_F(HostPageUrl, FailuresNameTheStatusOrTheError) {
 
     const std::string closed =
         "http://127.0.0.1:" + std::to_string(testsupport::ClosedPort()) + "/host.html";
-    EXPECT_TRUE(Mentions(ReadHostPage(closed).error,
-                         ": the request failed: the connection to the server failed (error 12029)"));
+    EXPECT_TRUE(
+        Mentions(ReadHostPage(closed).error,
+                 ": the request failed: the connection to the server failed (error 12029)"));
 
     EXPECT_TRUE(Mentions(ReadHostPage("ftp://127.0.0.1/host.html").error,
                          ": not a valid http or https URL"));
