@@ -12,8 +12,10 @@
 #include "resources/ResourceIds.h"
 #include "resources/TypeLibrary.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -227,6 +229,7 @@ bool WriteBitmap(const std::string& path) {
         header[2 + k] = static_cast<std::uint8_t>(fileSize >> (8 * k));
         header[10 + k] = static_cast<std::uint8_t>(pixels >> (8 * k));
     }
+    errno = 0;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(header), sizeof header);
     out.write(reinterpret_cast<const char*>(dib.data()), static_cast<std::streamsize>(dib.size()));
@@ -255,7 +258,8 @@ void AddInfoCommand(CLI::App& app, int& exitCode) {
     info->callback([o, &exitCode] {
         if (!o->bitmap.empty()) {
             if (!WriteBitmap(o->bitmap)) {
-                std::cerr << "dravik info: cannot write " << o->bitmap << "\n";
+                std::cerr << "dravik info: cannot write " << o->bitmap << ": "
+                          << (errno != 0 ? std::strerror(errno) : "write failed") << "\n";
                 exitCode = kExitUsage;
                 return;
             }

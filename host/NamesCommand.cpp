@@ -30,12 +30,18 @@ int ListNames(const std::string& pageArgument) {
         std::cerr << "dravik names: " << page.error << "\n";
         return kExitUsage;
     }
+    int listed = 0;
     for (int slot = 0; slot < kCheckBoxSlots; ++slot) {
         const CVELString key = SlotKey(slot, u".Name");
         const auto name = page.params.find(std::u16string(key.GetData(), key.GetLength()));
         if (name != page.params.end() && !name->second.empty()) {
             std::cout << Utf16ToUtf8(name->second) << "\n";
+            ++listed;
         }
+    }
+    if (listed == 0) {
+        std::cerr << "dravik names: the page names no subscription on its panel; give S1.Name "
+                     "to S6.Name values\n";
     }
     return kExitOk;
 }

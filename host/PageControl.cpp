@@ -46,7 +46,9 @@ std::unique_ptr<HostedControl> OpenPageControl(const std::string& page, const st
         return nullptr;
     }
     if (control->EngineAddress().empty()) {
-        std::cerr << prefix << "the page gives no engine address (Info.ORXPath)\n";
+        std::cerr << prefix
+                  << "the page gives no engine address: set Info.ORXPath to the "
+                     "application engine's URL\n";
         status = kExitUsage;
         return nullptr;
     }
