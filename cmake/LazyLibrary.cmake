@@ -57,10 +57,19 @@ function(dravik_lazy_library target group library symfile)
     "    addq $128, %rsp\n    popq %rax\n    popq %r9\n    popq %r8\n    popq %rcx\n"
     "    popq %rdx\n    popq %rsi\n    popq %rdi\n    jmp *%r11\n"
     ".data\n.p2align 3\n${prefix}_slots:\n${slots}"
+    ".section .data.rel.ro\n.p2align 3\n${prefix}_thunks:\n${slots}"
+    # The group, for DravikLazyRelease: slots, their first values, count, soname.
+    ".p2align 3\n.globl ${prefix}_library\n.hidden ${prefix}_library\n"
+    ".type ${prefix}_library, @object\n${prefix}_library:\n"
+    "    .quad ${prefix}_slots\n    .quad ${prefix}_thunks\n    .quad ${index}\n"
+    "    .quad ${prefix}_soname\n"
     ".section .rodata\n${prefix}_names:\n${names}${prefix}_soname:\n    .asciz \"${soname}\"\n"
     ".section .note.GNU-stack,\"\",@progbits\n")
   set(out ${CMAKE_BINARY_DIR}/lazy/${group}.S)
   file(GENERATE OUTPUT ${out} CONTENT "${asm}")
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${symfile})
   target_sources(${target} PRIVATE ${out})
+  # Code that may release the library (DravikLazyRelease) tests for this.
+  string(TOUPPER ${group} upper)
+  target_compile_definitions(${target} PRIVATE DRAVIK_LAZY_${upper})
 endfunction()

@@ -1,6 +1,7 @@
 #include "host/HostPage.h"
 
 #include "host/HostPageFetch.h"
+#include "platform/kernel/LazyLibrary.h"
 #include "platform/text/Utf8.h"
 #include "resources/TypeLibrary.h"
 
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -138,10 +140,9 @@ std::string ControlClassId() {
     return "clsid:" + Utf16ToUtf8(std::u16string_view(braced).substr(1, braced.size() - 2));
 }
 
-HostPageResult ParseHostPage(std::string_view bytes, const std::string& pageName) {
-    if (bytes.size() > kMaxHostPageBytes) {
-        return Failure(pageName, PageTooLargeReason());
-    }
+namespace {
+
+HostPageResult ParseWithLibxml(std::string_view bytes, const std::string& pageName) {
     const std::string classId = ControlClassId();
     // An empty page gives no document at all; it simply holds no object.
     const DocPtr doc(htmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
@@ -164,6 +165,29 @@ HostPageResult ParseHostPage(std::string_view bytes, const std::string& pageName
     HostPageResult found{true, std::move(*params), {}, {}};
     found.classId = Attribute(search.control, "classid").value_or(classId);
     return found;
+}
+
+} // namespace
+
+#ifdef DRAVIK_LAZY_XML2
+extern "C" const DravikLazyGroup dravik_lazy_xml2_library;
+#endif
+
+HostPageResult ParseHostPage(std::string_view bytes, const std::string& pageName) {
+    if (bytes.size() > kMaxHostPageBytes) {
+        return Failure(pageName, PageTooLargeReason());
+    }
+    // A command parses its page once, at the start; libxml2 and ICU, which
+    // it pulls in, would otherwise stay mapped through the whole crawl.
+    static std::mutex parsing;
+    const std::lock_guard lock(parsing);
+    HostPageResult result = ParseWithLibxml(bytes, pageName);
+#if defined(DRAVIK_LAZY_XML2) && !defined(__SANITIZE_ADDRESS__)
+    // (The leak checker cannot look into an unloaded library's globals.)
+    xmlCleanupParser();
+    DravikLazyRelease(&dravik_lazy_xml2_library);
+#endif
+    return result;
 }
 
 HostPageResult ReadHostPage(const std::string& pageArgument) {

@@ -23,3 +23,21 @@ extern "C" void* DravikLazyBind(void** slots, const char* names, const char* son
     __atomic_store_n(&slots[index], function, __ATOMIC_RELEASE);
     return function;
 }
+
+extern "C" void DravikLazyRelease(const DravikLazyGroup* group) {
+    // Every bound slot took one reference of the library (DravikLazyBind).
+    int references = 0;
+    for (unsigned long i = 0; i < group->count; ++i) {
+        if (group->slots[i] != group->thunks[i]) {
+            __atomic_store_n(&group->slots[i], group->thunks[i], __ATOMIC_RELEASE);
+            ++references;
+        }
+    }
+    void* library = ::dlopen(group->soname, RTLD_LAZY | RTLD_NOLOAD);
+    if (library == nullptr) {
+        return;
+    }
+    for (int i = 0; i <= references; ++i) {
+        ::dlclose(library);
+    }
+}

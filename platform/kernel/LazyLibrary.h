@@ -17,4 +17,19 @@ extern "C" {
 /// it first, and returns that address. A library or function that cannot be
 /// found ends the process with a message, as the loader does at start-up.
 void* DravikLazyBind(void** slots, const char* names, const char* soname, unsigned index);
+
+/// One library's stubs, as the generated code lays them out.
+struct DravikLazyGroup {
+    void** slots;
+    void* const* thunks; ///< each slot's value before it was bound
+    unsigned long count;
+    const char* soname;
+};
+
+/// Unloads the group's library and points its slots back at the binding
+/// stubs, so that the next call loads it again. For a library needed only
+/// for a moment (the host page's parser): its pages stop counting towards
+/// the process's memory. The caller makes sure that no call into the
+/// library is running or can start meanwhile.
+void DravikLazyRelease(const DravikLazyGroup* group);
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include <unistd.h>
@@ -58,5 +59,22 @@ TEST(Startup, CommandsLoadOnlyTheLibrariesTheyUse) {
     EXPECT_NE(list.find("libsqlite3"), std::string::npos);
     EXPECT_EQ(list.find("libcurl"), std::string::npos);
 }
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(DRAVIK_LINKS_HTTPLIB)
+TEST(Startup, TheHostPageParserIsUnloadedBeforeTheCrawlBegins) {
+    const std::string page = ::testing::TempDir() + "dravik-startup-page.html";
+    std::ofstream(page) << "<object classid=\"clsid:AA31AF6A-7213-44D3-A5A5-F146D45B568F\">"
+                        << "<param name=\"Info.ORXPath\" value=\"http://127.0.0.1:1/orx\">"
+                        << "<param name=\"S1.Name\" value=\"A\">"
+                        << "<param name=\"S1.URL1.URL\" value=\"ORXCmd=Show\"></object>";
+    const std::string report = LoaderReport("sync -q --check A '" + page + "'");
+    const std::size_t unloaded = report.find("calling fini: /lib/x86_64-linux-gnu/libxml2");
+    // The control's module is loaded from the page's class id, so after it.
+    const std::size_t module = report.find("libdravik.so\n");
+    ASSERT_NE(module, std::string::npos) << report;
+    EXPECT_LT(unloaded, module) << "libxml2 stays loaded while the crawl runs";
+    std::remove(page.c_str());
+}
+#endif
 
 } // namespace
