@@ -3,6 +3,7 @@
 #include "host/proxy/LocalAuthority.h"
 #include "host/proxy/ProxyServer.h"
 #include "platform/cache/RetrievalCounts.h"
+#include "platform/cache/UrlCacheStore.h"
 
 #include <csignal>
 #include <cstdio>
@@ -103,11 +104,12 @@ int RunProxy(const ProxyArguments& arguments) {
     }
     int received = 0;
     sigwait(&stop, &received);
-    // Only the hits of the last moments wait to be written. The cache and
+    // Only the hits and entries of the last moments wait to be written. The cache and
     // the list of misses are written as they change, and a download cut off
     // here is swept away the next time the cache opens. Leaving at once
     // spares a wait on requests stuck in the network.
     urlcache::FlushStreamHits();
+    urlcache::CommitBatchedEntries();
     std::cout << "dravik proxy: stopped" << std::endl;
     std::_Exit(kExitOk);
 }

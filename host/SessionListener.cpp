@@ -2,6 +2,7 @@
 
 #include "host/ErrorText.h"
 #include "host/ProgressLine.h"
+#include "platform/cache/UrlCacheStore.h"
 #include "platform/inet/WinInet.h"
 #include "platform/text/Utf8.h"
 
@@ -75,8 +76,15 @@ SessionListener::SessionListener(HINTERNET session, ProgressLine* progress)
 }
 
 SessionListener::~SessionListener() {
+    urlcache::CommitBatchedEntries();
     InternetSetStatusCallbackW(m_session, nullptr);
     const std::lock_guard lock(g_mutex);
     g_progress = nullptr;
     g_failures = nullptr;
+}
+
+const std::vector<UrlCacheFailure>& SessionListener::CacheFailures() {
+    urlcache::CommitBatchedEntries();
+    const std::lock_guard lock(g_mutex);
+    return m_cacheFailures;
 }

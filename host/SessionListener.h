@@ -19,7 +19,9 @@ class SessionListener {
     SessionListener(const SessionListener&) = delete;
     SessionListener& operator=(const SessionListener&) = delete;
 
-    const std::vector<UrlCacheFailure>& CacheFailures() const { return m_cacheFailures; }
+    /// Every response not kept, once the entries still waiting to be
+    /// committed are: a commit that fails reports them here too.
+    const std::vector<UrlCacheFailure>& CacheFailures();
 
   private:
     HINTERNET m_session;

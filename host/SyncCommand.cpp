@@ -100,7 +100,7 @@ int Press(HostedControl& control, bool yes, ProgressLine& line) {
         }
         return yes;
     });
-    const SessionListener listener(control.InternetSession(), &line);
+    SessionListener listener(control.InternetSession(), &line);
     control.Panel().Click(IDC_SYNCHRONIZE);
     SetGoOnlinePrompt({});
     line.Clear();

@@ -94,7 +94,7 @@ std::unique_ptr<CacheWriter> CacheWriter::Begin(UrlCacheFailure& failure) {
     // Only the place is taken under the cache's lock; a temporary, when the
     // body turns out to need one, is made outside it.
     std::unique_ptr<CacheWriter> writer;
-    WithUrlCache(
+    WithUrlCacheReading(
         [&](CacheIndex&, const std::string& root) { writer = std::make_unique<CacheWriter>(root); },
         &failure);
     return writer;
@@ -153,20 +153,28 @@ bool CacheWriter::Commit(const ResponseFacts& facts) {
         return false;
     }
     bool stored = false;
+    bool kept = true;
     std::vector<std::string> unreferenced;
-    const bool opened = WithUrlCache(
-        [&](CacheIndex& index, const std::string& root) {
-            if (root != root_) {
-                failure_ = {{},
-                            Utf8ToUtf16(root_),
-                            ERROR_PATH_NOT_FOUND,
-                            u"the cache folder changed during the download"};
-                return;
-            }
-            stored = WriteRows(index, base, held_, facts.urls, unreferenced, failure_);
-        },
-        &failure_);
-    if (!opened || !stored) {
+    const auto write = [&](CacheIndex& index, const std::string& root) {
+        if (root != root_) {
+            failure_ = {{},
+                        Utf8ToUtf16(root_),
+                        ERROR_PATH_NOT_FOUND,
+                        u"the cache folder changed during the download"};
+            return false;
+        }
+        stored = WriteRows(index, base, held_, facts.urls, unreferenced, failure_);
+        // An entry that made or freed a content file is committed at once:
+        // a file must never outlive, or be deleted before, the rows naming it.
+        return stored && base.inIndex && unreferenced.empty();
+    };
+    const bool opened =
+        lateReport_
+            ? WithUrlCacheEntry(write, facts.urls.front(), lateReport_, kept, &failure_)
+            : WithUrlCache([&](CacheIndex& index,
+                               const std::string& root) { static_cast<void>(write(index, root)); },
+                           &failure_);
+    if (!opened || !stored || !kept) {
         if (!base.inIndex) {
             RemoveContent(root_, base.file);
         }

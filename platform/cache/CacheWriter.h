@@ -12,6 +12,7 @@
 #include "platform/cache/CacheFailure.h"
 #include "platform/cache/CacheIndex.h"
 #include "platform/cache/ContentFiles.h"
+#include "platform/cache/EntryBatch.h"
 
 #include <cstdint>
 #include <memory>
@@ -58,6 +59,11 @@ class CacheWriter {
     /// Why Append or Commit failed.
     const UrlCacheFailure& Failure() const { return failure_; }
 
+    /// Lets a committed entry whose body is kept in the index wait in the
+    /// batch of entries (EntryBatch.h); `report` is made if that batch later
+    /// cannot be committed. Without one, Commit commits at once.
+    void ReportLateFailure(LateFailureReport report) { lateReport_ = std::move(report); }
+
   private:
     bool CommitFile(const ResponseFacts& facts, EntryRecord& base);
 
@@ -67,6 +73,7 @@ class CacheWriter {
     std::uint64_t size_ = 0;
     bool broken_ = false;
     UrlCacheFailure failure_;
+    LateFailureReport lateReport_;
 };
 
 } // namespace urlcache

@@ -171,11 +171,23 @@ bool Run(sqlite3* db, const char* sql) {
 } // namespace
 
 Transaction::Transaction(sqlite3* db, Mode mode) : db_(db) {
-    begun_ = Run(db_, mode == Mode::Write ? "BEGIN IMMEDIATE" : "BEGIN");
+    nested_ = sqlite3_get_autocommit(db_) == 0;
+    if (!nested_) {
+        begun_ = Run(db_, mode == Mode::Write ? "BEGIN IMMEDIATE" : "BEGIN");
+        return;
+    }
+    savepoint_ = mode == Mode::Write;
+    begun_ = !savepoint_ || Run(db_, "SAVEPOINT nested");
 }
 
 Transaction::~Transaction() {
-    if (begun_ && !done_) {
+    if (!begun_ || done_) {
+        return;
+    }
+    if (savepoint_) {
+        Run(db_, "ROLLBACK TO nested");
+        Run(db_, "RELEASE nested");
+    } else if (!nested_) {
         Run(db_, "ROLLBACK");
     }
 }
@@ -184,7 +196,7 @@ bool Transaction::Commit() {
     if (!begun_ || done_) {
         return false;
     }
-    done_ = Run(db_, "COMMIT");
+    done_ = nested_ ? !savepoint_ || Run(db_, "RELEASE nested") : Run(db_, "COMMIT");
     return done_;
 }
 

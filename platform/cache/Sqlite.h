@@ -67,7 +67,9 @@ class Statement {
 /// A transaction, rolled back unless Commit succeeded. A write transaction
 /// takes the write lock at once (BEGIN IMMEDIATE) so that two processes
 /// never both read and then fight to write; a read transaction only gives
-/// its reads one consistent view.
+/// its reads one consistent view. Inside a transaction already open on the
+/// connection (a batch of entries, EntryBatch.h) a write is a savepoint of
+/// it and a read needs nothing.
 class Transaction {
   public:
     enum class Mode { Read, Write };
@@ -83,6 +85,8 @@ class Transaction {
     sqlite3* db_;
     bool begun_ = false;
     bool done_ = false;
+    bool nested_ = false;
+    bool savepoint_ = false;
 };
 
 } // namespace urlcache

@@ -53,54 +53,59 @@ bool SpillToFile(CacheIndex& index, const std::string& root, EntryRecord& record
 DWORD ReadEntry(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry, DWORD* entrySize,
                 bool lock) {
     DWORD error = ERROR_INTERNET_INTERNAL_ERROR;
-    WithUrlCache([&](CacheIndex& index, const std::string& root) {
-        Transaction transaction(index.Db(),
-                                lock ? Transaction::Mode::Write : Transaction::Mode::Read);
-        std::optional<EntryRecord> record;
-        if (!transaction.Begun() || !index.Find(CacheKeyOf(url), record)) {
-            return;
-        }
-        if (!record) {
-            error = ERROR_FILE_NOT_FOUND;
-            return;
-        }
-        if (!record->inIndex && !ContentMatches(root, record->file, record->size)) {
-            // The content went away or was cut short behind the cache's back:
-            // there is no usable entry. A lock forgets it at once; a plain
-            // look leaves that to the next download, which replaces it.
-            error = !lock || (index.Remove(record->url) && transaction.Commit())
-                        ? ERROR_FILE_NOT_FOUND
-                        : error;
-            return;
-        }
-        // A lock promises a file: a body kept in the index is written out to
-        // one first, under a name as long as any content file's.
-        const bool spill = lock && record->inIndex;
-        EntryRecord sized = *record;
-        if (spill) {
-            sized.inIndex = false;
-            sized.file = ContentName(record->extension);
-        }
-        const DWORD needed = EntryInfoSize(sized, root);
-        if (entry == nullptr || *entrySize < needed) {
-            *entrySize = needed;
-            error = ERROR_INSUFFICIENT_BUFFER;
-            return;
-        }
-        if (spill && !SpillToFile(index, root, *record)) {
-            return;
-        }
-        if (lock) {
-            ++record->useCount;
-            ++record->hitCount;
-            if (!index.CountRetrieval(record->url) || !transaction.Commit()) {
+    // A plain look only reads, so it may see entries still waiting in the
+    // batch; a lock writes.
+    const auto with = lock ? WithUrlCache : WithUrlCacheReading;
+    with(
+        [&](CacheIndex& index, const std::string& root) {
+            Transaction transaction(index.Db(),
+                                    lock ? Transaction::Mode::Write : Transaction::Mode::Read);
+            std::optional<EntryRecord> record;
+            if (!transaction.Begun() || !index.Find(CacheKeyOf(url), record)) {
                 return;
             }
-        }
-        FillEntryInfo(*record, root, entry);
-        *entrySize = needed;
-        error = ERROR_SUCCESS;
-    });
+            if (!record) {
+                error = ERROR_FILE_NOT_FOUND;
+                return;
+            }
+            if (!record->inIndex && !ContentMatches(root, record->file, record->size)) {
+                // The content went away or was cut short behind the cache's back:
+                // there is no usable entry. A lock forgets it at once; a plain
+                // look leaves that to the next download, which replaces it.
+                error = !lock || (index.Remove(record->url) && transaction.Commit())
+                            ? ERROR_FILE_NOT_FOUND
+                            : error;
+                return;
+            }
+            // A lock promises a file: a body kept in the index is written out to
+            // one first, under a name as long as any content file's.
+            const bool spill = lock && record->inIndex;
+            EntryRecord sized = *record;
+            if (spill) {
+                sized.inIndex = false;
+                sized.file = ContentName(record->extension);
+            }
+            const DWORD needed = EntryInfoSize(sized, root);
+            if (entry == nullptr || *entrySize < needed) {
+                *entrySize = needed;
+                error = ERROR_INSUFFICIENT_BUFFER;
+                return;
+            }
+            if (spill && !SpillToFile(index, root, *record)) {
+                return;
+            }
+            if (lock) {
+                ++record->useCount;
+                ++record->hitCount;
+                if (!index.CountRetrieval(record->url) || !transaction.Commit()) {
+                    return;
+                }
+            }
+            FillEntryInfo(*record, root, entry);
+            *entrySize = needed;
+            error = ERROR_SUCCESS;
+        },
+        nullptr);
     return error;
 }
 

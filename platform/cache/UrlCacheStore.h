@@ -8,9 +8,11 @@
 #pragma once
 
 #include "platform/cache/CacheIndex.h"
+#include "platform/cache/EntryBatch.h"
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace urlcache {
 
@@ -22,7 +24,27 @@ std::string CacheRoot();
 /// time within the process. Returns false, without running `work`, when the
 /// cache cannot be opened; the reason is then the thread's latest cache
 /// failure (and in `*failure` when it is given).
+/// Work that may write runs after the open batch of entries is committed,
+/// in a transaction of its own.
 bool WithUrlCache(const std::function<void(CacheIndex& index, const std::string& root)>& work,
                   UrlCacheFailure* failure = nullptr);
+
+/// Like WithUrlCache, for work that only reads: it runs inside the open
+/// batch, whose entries it sees.
+bool WithUrlCacheReading(
+    const std::function<void(CacheIndex& index, const std::string& root)>& work,
+    UrlCacheFailure* failure = nullptr);
+
+/// Like WithUrlCache, for work that writes one downloaded entry under `url`
+/// (EntryBatch.h). When `work` returns true the entry waits in the batch
+/// and `report` is made if the batch later fails; otherwise the batch is
+/// committed at once and `kept` is false when that failed (the reason then
+/// in `*failure`).
+bool WithUrlCacheEntry(const std::function<bool(CacheIndex& index, const std::string& root)>& work,
+                       std::u16string_view url, LateFailureReport report, bool& kept,
+                       UrlCacheFailure* failure = nullptr);
+
+/// Commits the entries waiting in the batch now (a session ends, say).
+void CommitBatchedEntries();
 
 } // namespace urlcache

@@ -60,7 +60,7 @@ FileDescriptor OpenBody(const INTERNET_CACHE_ENTRY_INFOW& entry) {
 /// still and it has the size the look gave.
 std::optional<std::string> IndexedBody(const INTERNET_CACHE_ENTRY_INFOW& entry) {
     std::optional<std::string> body;
-    WithUrlCache([&](CacheIndex& index, const std::string&) {
+    WithUrlCacheReading([&](CacheIndex& index, const std::string&) {
         std::string bytes;
         bool found = false;
         if (index.ReadBody(entry.lpszSourceUrlName, bytes, found) && found &&

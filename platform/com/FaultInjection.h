@@ -8,9 +8,10 @@
 //   RegisterControlClass, RegisterPropertyPageClass, UnregisterClass
 //   CoCreateInstance:<clsid>      that class cannot be created (braced form)
 //   RegisterCategories, RegisterClassImplCategories
+//   CommitEntryBatch              a batch of cached entries cannot be committed
 // The variable is read at each call, so a test can set it for one call. The
-// steps are rare (start-up, registration), so the look-up costs nothing
-// that matters.
+// steps are rare (start-up, registration, a batch commit at most every few
+// dozen entries), so the look-up costs nothing that matters.
 #pragma once
 
 #include <string_view>

@@ -28,11 +28,12 @@ PromptSlot& ThePrompt() {
 bool IsOfflineByUser() {
     std::int64_t value = 0;
     bool present = false;
-    const bool read = urlcache::WithUrlCache([&](urlcache::CacheIndex& index, const std::string&) {
-        if (!index.ReadSetting(kOfflineSetting, value, present)) {
-            present = false;
-        }
-    });
+    const bool read =
+        urlcache::WithUrlCacheReading([&](urlcache::CacheIndex& index, const std::string&) {
+            if (!index.ReadSetting(kOfflineSetting, value, present)) {
+                present = false;
+            }
+        });
     return read && present && value != 0;
 }
 

@@ -1,4 +1,5 @@
 // Opening and closing sessions, connections and requests.
+#include "platform/cache/UrlCacheStore.h"
 #include "platform/com/FaultInjection.h"
 #include "platform/inet/ApiResults.h"
 #include "platform/inet/HandleTypes.h"
@@ -123,7 +124,16 @@ HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb, const char16
 }
 
 BOOL InternetCloseHandle(HINTERNET handle) {
-    return ReleaseHandle(handle) ? TRUE : FailWith(ERROR_INVALID_HANDLE);
+    const InternetHandle* found = FindHandle(handle);
+    const bool session = found != nullptr && found->Kind() == HandleKind::Session;
+    if (!ReleaseHandle(handle)) {
+        return FailWith(ERROR_INVALID_HANDLE);
+    }
+    if (session) {
+        // What the session's requests stored reaches every process now.
+        urlcache::CommitBatchedEntries();
+    }
+    return TRUE;
 }
 
 INTERNET_STATUS_CALLBACK InternetSetStatusCallbackW(HINTERNET session,

@@ -397,6 +397,12 @@ bool HttpTransfer::Commit(const std::u16string& requestUrl) {
     facts.lastModified = DateTicks(head_.Header("Last-Modified"));
     facts.expires = DateTicks(head_.Header("Expires"));
     facts.extension = urlcache::ExtensionFromUrl(finalUrl);
+    // A small body may wait for the next commit of the index: should that
+    // fail, the listener hears it then, as from this request.
+    cache_->ReportLateFailure([session = session_, handle = handle_](const UrlCacheFailure& late) {
+        UrlCacheFailure failure = late;
+        session->Notify(handle, INTERNET_STATUS_CACHE_WRITE_FAILED, &failure, sizeof failure);
+    });
     const bool stored = cache_->Commit(facts);
     if (!stored) {
         cacheFailure_ = cache_->Failure();

@@ -63,6 +63,12 @@ bool RecordMisses(std::istringstream& arguments) {
     return ok;
 }
 
+/// "count-entries": the number of entries the cache lists, as exit status.
+int CountEntries() {
+    std::vector<UrlCacheEntry> entries;
+    return ListUrlCacheEntries(entries) ? static_cast<int>(entries.size()) : 100;
+}
+
 /// "register ROUNDS MODULE": runs the module's DllRegisterServer ROUNDS
 /// times; succeeds when every run did.
 bool Register(std::istringstream& arguments) {
@@ -89,6 +95,9 @@ int RunJob(const std::string& job, const std::string& argument) {
     }
     if (job == "record-misses") {
         return RecordMisses(arguments) ? 0 : 1;
+    }
+    if (job == "count-entries") {
+        return CountEntries();
     }
     if (job == "register") {
         return Register(arguments) ? 0 : 1;

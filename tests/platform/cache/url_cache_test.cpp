@@ -6,15 +6,20 @@
 #include "platform/kernel/FileTime.h"
 #include "platform/kernel/LastError.h"
 #include "support/CacheHome.h"
+#include "support/ChildProcess.h"
 #include "support/InetTestSupport.h"
 #include "support/TestServers.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 using namespace testsupport;
 
@@ -238,12 +243,54 @@ TEST_F(UrlCacheTest, SpellingsOfOneAddressShareOneEntry) {
     EXPECT_EQ(found.url, "http://localhost:" + port + "/page.html");
 }
 
+// Late failures come from the thread that commits the batch of entries.
+std::mutex g_reportedMutex;
 UrlCacheFailure g_reported;
 
 void KeepCacheFailure(HINTERNET, std::uintptr_t, DWORD status, void* info, DWORD) {
     if (status == INTERNET_STATUS_CACHE_WRITE_FAILED) {
+        const std::lock_guard lock(g_reportedMutex);
         g_reported = *static_cast<const UrlCacheFailure*>(info);
     }
+}
+
+UrlCacheFailure Reported() {
+    const std::lock_guard lock(g_reportedMutex);
+    return g_reported;
+}
+
+/// Waits up to two seconds for `done`.
+template <class Condition> bool Eventually(Condition done) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!done() && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
+
+TEST_F(UrlCacheTest, SmallEntriesReachOtherProcessesSoonAndABatchThatFailsIsReportedLate) {
+    // Small bodies wait a moment for one commit of many; this process sees
+    // them at once, another soon, though the session stays open.
+    EXPECT_EQ(Get(u"/page.html").body, "<p>cached</p>");
+    EXPECT_TRUE(LookUp(Url("/page.html")).found);
+    EXPECT_TRUE(Eventually([] { return WaitForChild(SpawnChild("count-entries", "")) == 1; }))
+        << "another process never sees the entry";
+
+    {
+        const std::lock_guard lock(g_reportedMutex);
+        g_reported = {};
+    }
+    InternetSetStatusCallbackW(session_.Get(), &KeepCacheFailure);
+    ::setenv("DRAVIK_FAULT", "CommitEntryBatch", 1);
+    EXPECT_EQ(Get(u"/new").body, "moved here") << "the read itself succeeds";
+    const bool reported = Eventually([] { return !Reported().url.empty(); });
+    ::unsetenv("DRAVIK_FAULT");
+    ASSERT_TRUE(reported) << "a lost entry is never reported";
+    EXPECT_EQ(A(Reported().url), A(Url("/new")));
+    EXPECT_EQ(Reported().error, ERROR_DISK_FULL);
+    EXPECT_FALSE(LookUp(Url("/new")).found) << "the failed batch was rolled back";
+    EXPECT_TRUE(LookUp(Url("/page.html")).found) << "what was committed before stays";
+    InternetSetStatusCallbackW(session_.Get(), nullptr);
 }
 
 TEST_F(UrlCacheTest, ACacheThatCannotBeWrittenOrReadSaysWhereAndWhy) {

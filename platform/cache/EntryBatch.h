@@ -1,0 +1,69 @@
+// Downloaded entries that share one write transaction of the index.
+//
+// A crawl stores thousands of small responses one after the other; each in a
+// transaction of its own would write the same few index pages to the log
+// every time. Entries whose body lives in the index (no content file made or
+// released) therefore join one open transaction, committed when it holds
+// kMaxEntries, when it is kMaxAge old, before any other write of the
+// process, when the cache moves, and when a session or the process ends.
+// Within the process every look-up sees them at once (one connection); other
+// processes see them when the batch commits. A batch that cannot be
+// committed reports each of its entries through the report its writer gave.
+#pragma once
+
+#include "platform/cache/CacheFailure.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace urlcache {
+
+/// Tells a writer's caller, later, that its entry was not kept after all.
+using LateFailureReport = std::function<void(const UrlCacheFailure&)>;
+
+class EntryBatch {
+  public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::size_t kMaxEntries = 128;
+    static constexpr std::chrono::milliseconds kMaxAge{50};
+
+    /// A report owed, to be made once the cache's lock is released.
+    using Owed = std::vector<std::pair<LateFailureReport, UrlCacheFailure>>;
+
+    bool Open() const { return open_; }
+    /// When an open batch must be committed at the latest.
+    Clock::time_point Deadline() const { return since_ + kMaxAge; }
+    bool Due() const { return open_ && (count_ >= kMaxEntries || Clock::now() >= Deadline()); }
+
+    /// Opens the batch's transaction on `db` unless it is open; false when
+    /// the write lock cannot be had (the entry is then written alone).
+    bool Join(sqlite3* db);
+    /// Counts one entry written under `url` in the open batch.
+    void Add(std::u16string url, LateFailureReport report);
+
+    /// Commits the open batch (true when none is open). On failure the
+    /// batch is rolled back, `why` says why (for the index file `path`) and
+    /// every entry's report is added to `owed`.
+    bool Commit(sqlite3* db, const std::string& path, Owed& owed, UrlCacheFailure& why);
+
+  private:
+    struct Entry {
+        std::u16string url;
+        LateFailureReport report;
+    };
+    bool open_ = false;
+    Clock::time_point since_;
+    std::size_t count_ = 0;
+    std::vector<Entry> entries_; // only those with a report
+};
+
+/// Makes the reports owed, outside the cache's lock.
+void MakeReports(const EntryBatch::Owed& owed);
+
+} // namespace urlcache
