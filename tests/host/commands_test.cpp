@@ -264,6 +264,13 @@ TEST_F(Commands, WhatCannotBeKeptIsReportedAndACacheThatCannotBeWrittenFailsTheR
                                   content.Origin() + "/a.gif): " + blocked +
                                   "/dravik: Not a directory (error 3)\n"))
         << sync.err;
+    // An entry lost when its batch could not be committed, after the
+    // response was read, fails the run all the same.
+    const Outcome late = Dravik("sync '" + Page() + "'", "DRAVIK_FAULT=CommitEntryBatch");
+    EXPECT_EQ(late.status, 5) << late.err;
+    EXPECT_TRUE(Has(late.err, "dravik sync: the URL cache could not keep 1 response (" +
+                                  content.Origin() + "/a.gif)"))
+        << late.err;
     const Outcome fetch =
         Dravik("fetch " + content.Origin() + "/a.gif", "XDG_CACHE_HOME='" + blocked + "'");
     EXPECT_EQ(fetch.status, 5) << fetch.err;
