@@ -15,6 +15,7 @@ prefix=$work/prefix
 export HOME=$work/home XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache XDG_CONFIG_HOME=$work/config
 
 for file in bin/dravik lib/dravik/libdravik.so lib/dravik/libdravik-platform.so \
+    lib/dravik/libdravik-proxy.so \
     share/man/man1/dravik.1.gz share/bash-completion/completions/dravik \
     lib/systemd/user/dravik-proxy.service; do
     [ -e "$prefix/$file" ] || fail "$file is not installed"

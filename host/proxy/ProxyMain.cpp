@@ -1,0 +1,119 @@
+// `dravik proxy`'s server, loaded by the command (see ProxyMain.h).
+#include "host/proxy/ProxyMain.h"
+
+#include "host/Commands.h"
+#include "host/proxy/LocalAuthority.h"
+#include "host/proxy/ProxyServer.h"
+#include "platform/cache/RetrievalCounts.h"
+#include "platform/cache/UrlCacheStore.h"
+
+#include <pthread.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <string>
+
+namespace {
+
+int Fail(int status, const std::string& message) {
+    std::cerr << "dravik proxy: " << message << "\n";
+    return status;
+}
+
+/// The options as the server takes them, or the exit status of bad usage.
+int ReadOptions(const ProxyArguments& a, proxy::ProxyOptions& options) {
+    const auto listen = proxy::ParseListenAddress(a.listen);
+    if (!listen) {
+        return Fail(kExitUsage,
+                    "--listen takes ADDRESS:PORT, as in 127.0.0.1:8118 (not \"" + a.listen + "\")");
+    }
+    options.listen = *listen;
+    for (const std::string& text : a.direct) {
+        const auto direct = proxy::ParseDirectHost(text);
+        if (!direct) {
+            return Fail(kExitUsage, "--direct takes HOST or HOST:PORT (not \"" + text + "\")");
+        }
+        options.direct.push_back(*direct);
+    }
+    for (const std::string& text : a.allow) {
+        const auto network = proxy::ParseNetwork(text);
+        if (!network) {
+            return Fail(kExitUsage,
+                        "--allow takes an address or ADDRESS/BITS, as in 192.168.1.0/24 (not \"" +
+                            text + "\")");
+        }
+        options.allow.push_back(*network);
+    }
+    options.offline = a.offline;
+    options.intercept = a.intercept;
+    options.noStore = a.noStore;
+    options.authorityFolder = proxy::LocalAuthority::DefaultFolder();
+    return kExitOk;
+}
+
+int PrintAuthority() {
+    std::string error;
+    const std::string folder = proxy::LocalAuthority::DefaultFolder();
+    if (!proxy::LocalAuthority::Open(folder, error)) {
+        return Fail(kExitFailed, error);
+    }
+    std::cout << proxy::LocalAuthority::CertificatePath(folder) << "\n";
+    return kExitOk;
+}
+
+int RunProxy(const ProxyArguments& arguments) {
+    if (arguments.ca) {
+        return PrintAuthority();
+    }
+    proxy::ProxyOptions options;
+    if (const int status = ReadOptions(arguments, options)) {
+        return status;
+    }
+    // Every thread the server starts inherits this mask, so the signals
+    // reach the sigwait below and nothing else.
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+    std::string error;
+    const std::unique_ptr<proxy::ProxyServer> server = proxy::ProxyServer::Start(options, error);
+    if (!server) {
+        return Fail(kExitTransport, error);
+    }
+    std::cout << "dravik proxy: listening on http://"
+              << (options.listen.host.find(':') != std::string::npos
+                      ? "[" + options.listen.host + "]"
+                      : options.listen.host)
+              << ":" << server->Port() << std::endl;
+    const auto address = proxy::ParseIp(options.listen.host);
+    if (options.allow.empty() && address && !proxy::IsLoopback(*address)) {
+        std::cout << "dravik proxy: only clients on this machine's loopback are answered; "
+                     "--allow CIDR admits a network"
+                  << std::endl;
+    }
+    int received = 0;
+    sigwait(&stop, &received);
+    // Only the hits and entries of the last moments wait to be written. The
+    // cache and the list of misses are written as they change, and a
+    // download cut off here is swept away the next time the cache opens.
+    // Leaving at once spares a wait on requests stuck in the network.
+    urlcache::FlushStreamHits();
+    urlcache::CommitBatchedEntries();
+    std::cout << "dravik proxy: stopped" << std::endl;
+    std::_Exit(kExitOk);
+}
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) int
+DravikRunProxy(const ProxyArguments* arguments) {
+    try {
+        return RunProxy(*arguments);
+    } catch (const std::exception& e) {
+        return Fail(kExitFailed, e.what());
+    }
+}
