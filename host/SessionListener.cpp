@@ -83,7 +83,7 @@ SessionListener::~SessionListener() {
     g_failures = nullptr;
 }
 
-const std::vector<UrlCacheFailure>& SessionListener::CacheFailures() {
+std::vector<UrlCacheFailure> SessionListener::CacheFailures() {
     urlcache::CommitBatchedEntries();
     const std::lock_guard lock(g_mutex);
     return m_cacheFailures;

@@ -21,7 +21,7 @@ class SessionListener {
 
     /// Every response not kept, once the entries still waiting to be
     /// committed are: a commit that fails reports them here too.
-    const std::vector<UrlCacheFailure>& CacheFailures();
+    std::vector<UrlCacheFailure> CacheFailures();
 
   private:
     HINTERNET m_session;

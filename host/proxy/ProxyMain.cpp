@@ -102,7 +102,7 @@ int RunProxy(const ProxyArguments& arguments) {
     // download cut off here is swept away the next time the cache opens.
     // Leaving at once spares a wait on requests stuck in the network.
     urlcache::FlushStreamHits();
-    urlcache::CommitBatchedEntries();
+    urlcache::EndEntryBatches();
     std::cout << "dravik proxy: stopped" << std::endl;
     std::_Exit(kExitOk);
 }

@@ -9,6 +9,18 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 10000;
 
+/// Waits for another process's lock by trying again every millisecond, for
+/// up to kBusyTimeoutMs. SQLite's own time-out sleeps up to 100 ms between
+/// tries, and would rarely try in the moment a crawling process leaves the
+/// write lock free between two batches of entries.
+int RetryEveryMillisecond(void*, int tries) {
+    if (tries >= kBusyTimeoutMs) {
+        return 0;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return 1;
+}
+
 // Only rows whose body is a content file are indexed by that file: the many
 // small bodies kept in the index would otherwise add a page to every
 // entry's write. (Indexes of earlier releases indexed every row.)
@@ -98,7 +110,7 @@ std::unique_ptr<CacheIndex> CacheIndex::Open(const std::string& path, UrlCacheFa
     if (!db) {
         return nullptr;
     }
-    sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
+    sqlite3_busy_handler(db.get(), &RetryEveryMillisecond, nullptr);
     // The reason is taken before a rollback could replace SQLite's message.
     const auto fail = [&]() -> std::unique_ptr<CacheIndex> {
         if (failure != nullptr) {

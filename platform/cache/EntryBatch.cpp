@@ -11,7 +11,7 @@ bool EntryBatch::Join(sqlite3* db) {
     if (open_) {
         return true;
     }
-    if (!Execute(db, "BEGIN IMMEDIATE")) {
+    if (Clock::now() < committed_ + kPause || !Execute(db, "BEGIN IMMEDIATE")) {
         return false;
     }
     open_ = true;
@@ -34,16 +34,26 @@ bool EntryBatch::Commit(sqlite3* db, const std::string& path, Owed& owed, UrlCac
     open_ = false;
     std::vector<Entry> entries;
     entries.swap(entries_);
-    const bool injected = FaultInjected("CommitEntryBatch");
-    if (!injected && Execute(db, "COMMIT")) {
+    committed_ = Clock::now();
+    // SQLite may have rolled the transaction back already, after a failed
+    // write; its error then is the reason.
+    const bool lost = sqlite3_get_autocommit(db) != 0;
+    const bool injected = !lost && FaultInjected("CommitEntryBatch");
+    if (!lost && !injected && Execute(db, "COMMIT")) {
         return true;
     }
     why = FailureFromSqlite(path, db);
     if (injected) {
         why.error = ERROR_DISK_FULL;
         why.reason = u"the batch of entries could not be committed";
+    } else if (lost) {
+        why.reason = u"the batch of entries was rolled back after a failed write (SQLite's "
+                     u"last word: " +
+                     why.reason + u")";
     }
-    Execute(db, "ROLLBACK");
+    if (!lost) {
+        Execute(db, "ROLLBACK");
+    }
     // Streams of this process may hold bodies the rollback took back.
     ForgetRecentBodies();
     for (Entry& entry : entries) {
@@ -54,9 +64,11 @@ bool EntryBatch::Commit(sqlite3* db, const std::string& path, Owed& owed, UrlCac
     return false;
 }
 
-void MakeReports(const EntryBatch::Owed& owed) {
+void MakeReports(const EntryBatch::Owed& owed, bool remember) {
     for (const auto& [report, failure] : owed) {
-        RememberFailure(failure);
+        if (remember) {
+            RememberFailure(failure);
+        }
         report(failure);
     }
 }

@@ -5,10 +5,13 @@
 // every time. Entries whose body lives in the index (no content file made or
 // released) therefore join one open transaction, committed when it holds
 // kMaxEntries, when it is kMaxAge old, before any other write of the
-// process, when the cache moves, and when a session or the process ends.
-// Within the process every look-up sees them at once (one connection); other
-// processes see them when the batch commits. A batch that cannot be
-// committed reports each of its entries through the report its writer gave.
+// process, when the cache moves, before a fork, and when a session or the
+// process ends. Within the process every look-up sees them at once (one
+// connection); other processes see them when the batch commits. For
+// kPause after each commit entries are written alone, so that another
+// process waiting for the write lock gets it. A batch that cannot be
+// committed, or that SQLite rolled back by itself, reports each of its
+// entries through the report its writer gave.
 #pragma once
 
 #include "platform/cache/CacheFailure.h"
@@ -32,6 +35,7 @@ class EntryBatch {
     using Clock = std::chrono::steady_clock;
     static constexpr std::size_t kMaxEntries = 128;
     static constexpr std::chrono::milliseconds kMaxAge{50};
+    static constexpr std::chrono::milliseconds kPause{2};
 
     /// A report owed, to be made once the cache's lock is released.
     using Owed = std::vector<std::pair<LateFailureReport, UrlCacheFailure>>;
@@ -42,8 +46,12 @@ class EntryBatch {
     bool Due() const { return open_ && (count_ >= kMaxEntries || Clock::now() >= Deadline()); }
 
     /// Opens the batch's transaction on `db` unless it is open; false when
-    /// the write lock cannot be had (the entry is then written alone).
+    /// the batch pauses or the write lock cannot be had (the entry is then
+    /// written alone).
     bool Join(sqlite3* db);
+    /// True when the batch is open but SQLite has rolled its transaction
+    /// back (an I/O error while it spilled pages, say).
+    bool Lost(sqlite3* db) const { return open_ && sqlite3_get_autocommit(db) != 0; }
     /// Counts one entry written under `url` in the open batch.
     void Add(std::u16string url, LateFailureReport report);
 
@@ -59,11 +67,14 @@ class EntryBatch {
     };
     bool open_ = false;
     Clock::time_point since_;
+    Clock::time_point committed_; // the last commit, for the pause after it
     std::size_t count_ = 0;
     std::vector<Entry> entries_; // only those with a report
 };
 
-/// Makes the reports owed, outside the cache's lock.
-void MakeReports(const EntryBatch::Owed& owed);
+/// Makes the reports owed, outside the cache's lock; `remember` keeps each
+/// as the thread's latest failure too (not at exit, when the thread's own
+/// storage may be gone).
+void MakeReports(const EntryBatch::Owed& owed, bool remember = true);
 
 } // namespace urlcache

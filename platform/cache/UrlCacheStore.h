@@ -44,7 +44,12 @@ bool WithUrlCacheEntry(const std::function<bool(CacheIndex& index, const std::st
                        std::u16string_view url, LateFailureReport report, bool& kept,
                        UrlCacheFailure* failure = nullptr);
 
-/// Commits the entries waiting in the batch now (a session ends, say).
+/// Commits the entries waiting in the batch now (a session ends, say), and
+/// returns once every report of a failed batch has been made.
 void CommitBatchedEntries();
+
+/// The same, and every entry stored later is committed alone: for a process
+/// about to leave without its static destructors (the proxy's std::_Exit).
+void EndEntryBatches();
 
 } // namespace urlcache

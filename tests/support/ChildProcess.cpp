@@ -69,6 +69,13 @@ int CountEntries() {
     return ListUrlCacheEntries(entries) ? static_cast<int>(entries.size()) : 100;
 }
 
+/// "go-online": writes the library's connected state into the cache's index.
+bool GoOnline() {
+    INTERNET_CONNECTED_INFO online{INTERNET_STATE_CONNECTED, 0};
+    return InternetSetOptionW(nullptr, INTERNET_OPTION_CONNECTED_STATE, &online, sizeof online) !=
+           FALSE;
+}
+
 /// "register ROUNDS MODULE": runs the module's DllRegisterServer ROUNDS
 /// times; succeeds when every run did.
 bool Register(std::istringstream& arguments) {
@@ -95,6 +102,9 @@ int RunJob(const std::string& job, const std::string& argument) {
     }
     if (job == "record-misses") {
         return RecordMisses(arguments) ? 0 : 1;
+    }
+    if (job == "go-online") {
+        return GoOnline() ? 0 : 1;
     }
     if (job == "count-entries") {
         return CountEntries();

@@ -8,9 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -82,6 +85,71 @@ TEST(CacheProcessTest, TwoProcessesWritingTheSameEntriesKeepThemWhole) {
     }
     EXPECT_EQ(FilesIn(home.CacheDir() + "/content"), static_cast<std::size_t>(kItems / 2))
         << "every replaced file was deleted; small bodies have none";
+}
+
+TEST(CacheProcessTest, AnotherProcessWritesSoonWhileThisOneStoresEntriesFast) {
+    // This process stores small entries as fast as loopback serves them, so
+    // its batches hold the write lock nearly all the time; another process
+    // must still get it within a moment, not after many seconds.
+    const CacheHome home;
+    LocalServer server;
+    server.Routes().Get(R"(/item/(\d+))", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("small", "text/plain");
+    });
+    server.Start();
+    std::atomic<bool> stop{false};
+    std::thread crawl([&] {
+        const Handle session = OpenSession();
+        for (int item = 0; !stop; ++item) {
+            Fetch(session.Get(), server.Port(), W("/item/" + std::to_string(item)), 0);
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const auto start = std::chrono::steady_clock::now();
+    const int status = WaitForChild(SpawnChild("go-online", ""));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    stop = true;
+    crawl.join();
+    EXPECT_EQ(status, 0);
+    EXPECT_LT(waited, std::chrono::milliseconds(750)) << "the other process waited that long";
+}
+
+TEST(CacheProcessTest, AForkWhileEntriesWaitLeavesTheChildFreeToWriteAndToExit) {
+    const CacheHome home;
+    LocalServer server;
+    server.Routes().Get("/small", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("small", "text/plain");
+    });
+    server.Start();
+    const Handle session = OpenSession();
+    ASSERT_TRUE(Fetch(session.Get(), server.Port(), u"/small", 0).sent);
+    // The entry waits in this process's batch, whose thread the child does
+    // not have. One child writes, the other never touches the cache; both
+    // leave through exit() and its static destructors.
+    for (const bool writes : {true, false}) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            INTERNET_CONNECTED_INFO online{INTERNET_STATE_CONNECTED, 0};
+            std::exit(!writes || InternetSetOptionW(nullptr, INTERNET_OPTION_CONNECTED_STATE,
+                                                    &online, sizeof online)
+                          ? 0
+                          : 1);
+        }
+        int status = -1;
+        for (int waited = 0; waited < 500 && ::waitpid(child, &status, WNOHANG) == 0; ++waited) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (!WIFEXITED(status)) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            FAIL() << "the child (writes: " << writes << ") did not finish within 5 s";
+        }
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        ASSERT_TRUE(Fetch(session.Get(), server.Port(), u"/small", 0).sent);
+    }
+    std::vector<UrlCacheEntry> entries;
+    ASSERT_TRUE(ListUrlCacheEntries(entries));
+    EXPECT_EQ(entries.size(), 1u) << "the parent's entry is kept";
 }
 
 } // namespace

@@ -1,0 +1,184 @@
+#include "platform/cache/OpenCache.h"
+
+#include "platform/cache/ContentFiles.h"
+#include "platform/cache/RecentBodies.h"
+
+#include <pthread.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace urlcache {
+
+namespace {
+
+/// Lets go of what a fork child must not destroy (the parent's connection,
+/// its thread and what that waits on) yet keeps it reachable, so that a
+/// leak checker does not count it. The list itself is never destroyed.
+template <class T> void Abandon(std::unique_ptr<T>& owned) {
+    static std::vector<void*>* const kept = new std::vector<void*>();
+    if (owned) {
+        kept->push_back(owned.release());
+    }
+}
+
+} // namespace
+
+// A batch that fails at exit forgets the bodies this process kept: touching
+// them first makes them outlive this (statics end in reverse order).
+OpenCache::OpenCache()
+    : batchOpened_(std::make_unique<std::condition_variable>()),
+      reportsMade_(std::make_unique<std::condition_variable>()) {
+    ForgetRecentBodies();
+}
+
+OpenCache::~OpenCache() {
+    if (inherited) {
+        // A child of fork: all of it is the parent's.
+        Abandon(index);
+        Abandon(flusher_);
+        Abandon(batchOpened_);
+        Abandon(reportsMade_);
+        return;
+    }
+    EntryBatch::Owed owed;
+    {
+        const std::lock_guard lock(mutex);
+        stopping_ = true;
+        ended = true;
+    }
+    batchOpened_->notify_all();
+    if (flusher_) {
+        flusher_->join();
+    }
+    {
+        const std::lock_guard lock(mutex);
+        CommitBatch(owed);
+    }
+    // The exiting thread's own storage may be gone: no "latest failure".
+    MakeReports(owed, false);
+}
+
+bool OpenCache::EnsureOpen(const std::string& cacheRoot, UrlCacheFailure& failure,
+                           EntryBatch::Owed& owed) {
+    if (inherited) {
+        // The parent's connection belongs to the parent: closing it here
+        // could disturb the parent's locks, so the child lets it go unused,
+        // with the parent's thread and what that thread waits on.
+        Abandon(index);
+        Abandon(flusher_);
+        Abandon(batchOpened_);
+        Abandon(reportsMade_);
+        batchOpened_ = std::make_unique<std::condition_variable>();
+        reportsMade_ = std::make_unique<std::condition_variable>();
+        batch = EntryBatch();
+        reporting_ = 0;
+        root.clear();
+        inherited = false;
+    }
+    if (index && root == cacheRoot) {
+        return true;
+    }
+    CommitBatch(owed);
+    index.reset();
+    if (!MakeDirectories(cacheRoot)) {
+        failure = FailureFromErrno(cacheRoot, errno);
+        return false;
+    }
+    SweepStaleTemporaries(cacheRoot);
+    index = CacheIndex::Open(cacheRoot + "/index.sqlite", &failure);
+    root = cacheRoot;
+    return index != nullptr;
+}
+
+bool OpenCache::CommitBatch(EntryBatch::Owed& owed, UrlCacheFailure& why) {
+    return !index || batch.Commit(index->Db(), root + "/index.sqlite", owed, why);
+}
+
+bool OpenCache::CommitBatch(EntryBatch::Owed& owed) {
+    UrlCacheFailure why;
+    return CommitBatch(owed, why);
+}
+
+void OpenCache::CheckBatch(EntryBatch::Owed& owed) {
+    if (index && batch.Lost(index->Db())) {
+        CommitBatch(owed);
+    }
+}
+
+void OpenCache::WatchBatch(bool fresh) {
+    if (!flusher_) {
+        flusher_ = std::make_unique<std::thread>([this] { RunFlusher(); });
+    } else if (fresh) {
+        batchOpened_->notify_one();
+    }
+}
+
+void OpenCache::RunFlusher() {
+    std::unique_lock lock(mutex);
+    while (!stopping_) {
+        if (!batch.Open()) {
+            batchOpened_->wait(lock);
+            continue;
+        }
+        if (batchOpened_->wait_until(lock, batch.Deadline()) == std::cv_status::timeout &&
+            batch.Due()) {
+            EntryBatch::Owed owed;
+            CommitBatch(owed);
+            Report(lock, owed);
+        }
+    }
+}
+
+void OpenCache::Report(std::unique_lock<std::mutex>& lock, EntryBatch::Owed& owed) {
+    if (owed.empty()) {
+        return;
+    }
+    ++reporting_;
+    lock.unlock();
+    MakeReports(owed);
+    lock.lock();
+    --reporting_;
+    reportsMade_->notify_all();
+}
+
+void OpenCache::WaitForReports(std::unique_lock<std::mutex>& lock) {
+    reportsMade_->wait(lock, [this] { return reporting_ == 0; });
+}
+
+void OpenCache::BeforeFork() {
+    mutex.lock();
+    // The child must not find the write lock taken by a batch of the
+    // parent's: it could not write for as long as the parent keeps it.
+    if (!inherited) {
+        CommitBatch(forkOwed_);
+    }
+}
+
+void OpenCache::AfterForkInParent() {
+    EntryBatch::Owed owed;
+    owed.swap(forkOwed_);
+    mutex.unlock();
+    MakeReports(owed);
+}
+
+void OpenCache::AfterForkInChild() {
+    inherited = true;
+    forkOwed_.clear();
+    mutex.unlock();
+}
+
+OpenCache& TheCache() {
+    static OpenCache cache;
+    // Told of a fork by the C library rather than by asking for the process
+    // id on every call, which costs a system call per cache operation.
+    static const bool watching = [] {
+        return ::pthread_atfork([] { TheCache().BeforeFork(); },
+                                [] { TheCache().AfterForkInParent(); },
+                                [] { TheCache().AfterForkInChild(); }) == 0;
+    }();
+    static_cast<void>(watching);
+    return cache;
+}
+
+} // namespace urlcache
