@@ -165,15 +165,11 @@ bool CacheWriter::Commit(const ResponseFacts& facts) {
         }
         stored = WriteRows(index, base, held_, facts.urls, unreferenced, failure_);
         // An entry that made or freed a content file is committed at once:
-        // a file must never outlive, or be deleted before, the rows naming it.
-        return stored && base.inIndex && unreferenced.empty();
+        // a file must never outlive, or be deleted before, the rows naming
+        // it. So is one whose writer could not hear of a later failure.
+        return stored && base.inIndex && unreferenced.empty() && static_cast<bool>(lateReport_);
     };
-    const bool opened =
-        lateReport_
-            ? WithUrlCacheEntry(write, facts.urls.front(), lateReport_, kept, &failure_)
-            : WithUrlCache([&](CacheIndex& index,
-                               const std::string& root) { static_cast<void>(write(index, root)); },
-                           &failure_);
+    const bool opened = WithUrlCacheEntry(write, facts.urls.front(), lateReport_, kept, &failure_);
     if (!opened || !stored || !kept) {
         if (!base.inIndex) {
             RemoveContent(root_, base.file);

@@ -92,24 +92,34 @@ template <class Work> LSTATUS WithStore(bool forWrite, Work&& work) {
     return status;
 }
 
+/// The path of `hKey`\`subKey` into `path`, and the length of `hKey`'s own
+/// path into `below`; ERROR_SUCCESS or the error to return.
+LSTATUS SubKeyPath(HKEY hKey, const char16_t* subKey, KeyPath& path, std::size_t& below) {
+    std::optional<KeyPath> base = PathOf(hKey);
+    if (!base) {
+        return ERROR_INVALID_HANDLE;
+    }
+    below = base->size();
+    path = std::move(*base);
+    return AppendSubKey(path, subKey) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+}
+
 /// Runs `work` with the id of the key `hKey`\`subKey`.
 template <class Work>
 LSTATUS WithKey(HKEY hKey, const char16_t* subKey, bool forWrite, Work&& work) {
-    std::optional<KeyPath> path = PathOf(hKey);
-    if (!path) {
-        return ERROR_INVALID_HANDLE;
-    }
-    if (!AppendSubKey(*path, subKey)) {
-        return ERROR_INVALID_PARAMETER;
+    KeyPath path;
+    std::size_t below = 0;
+    if (const LSTATUS status = SubKeyPath(hKey, subKey, path, below); status != ERROR_SUCCESS) {
+        return status;
     }
     const bool isSubKey = subKey != nullptr && *subKey != 0;
     return WithStore(forWrite, [&](Store& store) -> LSTATUS {
-        const std::optional<std::int64_t> key = store.FindKey(*path);
+        const std::optional<std::int64_t> key = store.FindKey(path);
         if (!key) {
             // An open key that went away is told apart from a missing subkey.
-            return isSubKey || path->empty() ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+            return isSubKey || path.empty() ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
         }
-        return work(store, *key, *path);
+        return work(store, *key, path);
     });
 }
 
@@ -167,20 +177,17 @@ LSTATUS RegCreateKeyExW(HKEY hKey, const char16_t* subKey, DWORD, char16_t*, DWO
         return ERROR_INVALID_PARAMETER;
     }
     *phkResult = nullptr;
-    std::optional<KeyPath> path = PathOf(hKey);
-    if (!path) {
-        return ERROR_INVALID_HANDLE;
-    }
-    const std::size_t below = path->size();
-    if (!AppendSubKey(*path, subKey)) {
-        return ERROR_INVALID_PARAMETER;
+    KeyPath path;
+    std::size_t below = 0;
+    if (const LSTATUS status = SubKeyPath(hKey, subKey, path, below); status != ERROR_SUCCESS) {
+        return status;
     }
     bool created = false;
     const LSTATUS status = WithStore(true, [&](Store& store) -> LSTATUS {
-        if (!KeyStillThere(store, *path, below)) {
+        if (!KeyStillThere(store, path, below)) {
             return ERROR_KEY_DELETED;
         }
-        return store.CreateKey(*path, created) ? ERROR_SUCCESS : ERROR_CANTWRITE;
+        return store.CreateKey(path, created) ? ERROR_SUCCESS : ERROR_CANTWRITE;
     });
     if (status != ERROR_SUCCESS) {
         return status;
@@ -188,7 +195,7 @@ LSTATUS RegCreateKeyExW(HKEY hKey, const char16_t* subKey, DWORD, char16_t*, DWO
     if (lpdwDisposition != nullptr) {
         *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     }
-    *phkResult = NewHandle(std::move(*path));
+    *phkResult = NewHandle(std::move(path));
     return ERROR_SUCCESS;
 }
 
@@ -313,13 +320,10 @@ LSTATUS RegSetKeyValueW(HKEY hKey, const char16_t* subKey, const char16_t* value
     if (data == nullptr && cbData != 0) {
         return ERROR_INVALID_PARAMETER;
     }
-    std::optional<KeyPath> path = PathOf(hKey);
-    if (!path) {
-        return ERROR_INVALID_HANDLE;
-    }
-    const std::size_t below = path->size();
-    if (!AppendSubKey(*path, subKey)) {
-        return ERROR_INVALID_PARAMETER;
+    KeyPath path;
+    std::size_t below = 0;
+    if (const LSTATUS status = SubKeyPath(hKey, subKey, path, below); status != ERROR_SUCCESS) {
+        return status;
     }
     registry::Value value{ValueName(valueName), type, {}};
     const auto* bytes = static_cast<const std::uint8_t*>(data);
@@ -327,11 +331,11 @@ LSTATUS RegSetKeyValueW(HKEY hKey, const char16_t* subKey, const char16_t* value
         value.data.assign(bytes, bytes + cbData);
     }
     return WithStore(true, [&](Store& store) -> LSTATUS {
-        if (!KeyStillThere(store, *path, below)) {
+        if (!KeyStillThere(store, path, below)) {
             return ERROR_KEY_DELETED;
         }
         bool created = false;
-        const std::optional<std::int64_t> key = store.CreateKey(*path, created);
+        const std::optional<std::int64_t> key = store.CreateKey(path, created);
         return key && store.SetValue(*key, value) ? ERROR_SUCCESS : ERROR_CANTWRITE;
     });
 }
