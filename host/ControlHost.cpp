@@ -217,3 +217,9 @@ HINTERNET HostedControl::InternetSession() {
 HRESULT HostedControl::SetConnections(int connections) {
     return m_pControl->SetConnections(connections);
 }
+
+HRESULT CreatePropertyPage(CComPtr<IPropertyPage>& page, PROPPAGEINFO& info) {
+    const HRESULT hr = CoCreateInstance(CLSID_DravikPropPage, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_IPropertyPage, page.Receive());
+    return SUCCEEDED(hr) ? page->GetPageInfo(&info) : hr;
+}

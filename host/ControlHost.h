@@ -14,6 +14,7 @@
 
 #include "control/DravikInterfaces.h"
 #include "platform/com/OleControl.h"
+#include "platform/com/OlePropertyPage.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Dialog.h"
 
@@ -72,3 +73,7 @@ class HostedControl {
     CComPtr<IDravikControl> m_pControl;
     CDialog* m_pPanel = nullptr;
 };
+
+/// Makes the control's property page through its class object, as a host
+/// does, and asks it for its caption and size.
+HRESULT CreatePropertyPage(CComPtr<IPropertyPage>& page, PROPPAGEINFO& info);

@@ -1,6 +1,7 @@
 // `dravik info [--json] [--bitmap FILE]`: what the registry holds for the
 // control, whether its module loads, and its toolbox bitmap as a file.
 #include "host/Commands.h"
+#include "host/ControlHost.h"
 #include "host/OutputText.h"
 #include "platform/com/CategoryManager.h"
 #include "platform/com/ComRuntime.h"
@@ -69,12 +70,8 @@ void ProbeModule(Info& info) {
 /// The property page, made through its class object as a host makes it.
 void ProbePage(Info& info) {
     CComPtr<IPropertyPage> page;
-    HRESULT hr = CoCreateInstance(CLSID_DravikPropPage, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IPropertyPage, page.Receive());
     PROPPAGEINFO pageInfo{};
-    if (SUCCEEDED(hr)) {
-        hr = page->GetPageInfo(&pageInfo);
-    }
+    const HRESULT hr = CreatePropertyPage(page, pageInfo);
     if (FAILED(hr)) {
         info.pageError = DescribeHResult(hr);
         return;

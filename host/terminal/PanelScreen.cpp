@@ -269,12 +269,8 @@ int PanelScreen::RunBox(ModalBox& box) {
 
 void PanelScreen::OpenPropertyPage() {
     CComPtr<IPropertyPage> page;
-    HRESULT hr = CoCreateInstance(CLSID_DravikPropPage, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IPropertyPage, page.Receive());
     PROPPAGEINFO info{};
-    if (SUCCEEDED(hr)) {
-        hr = page->GetPageInfo(&info);
-    }
+    HRESULT hr = CreatePropertyPage(page, info);
     if (SUCCEEDED(hr)) {
         IUnknown* objects[] = {m_control.Unknown()};
         page->SetObjects(1, objects);
