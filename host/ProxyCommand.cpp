@@ -49,6 +49,16 @@ void AddProxyCommand(CLI::App& app, int& exitCode) {
     command->add_flag("--intercept", a->intercept,
                       "answer https from the cache too, with certificates from a local "
                       "authority the browser must trust (see --ca)");
+    command
+        ->add_option("--connect-port", a->connectPorts,
+                     "also let CONNECT reach this port (443 always may); may be repeated")
+        ->type_name("PORT")
+        ->check(CLI::Range(1, 65535));
+    command
+        ->add_option("--trust-unverified", a->trustUnverified,
+                     "with --intercept, serve this host's kept https copies even when its "
+                     "certificate was not verified when they were fetched; may be repeated")
+        ->type_name("HOST");
     command->add_flag("--no-store", a->noStore, "do not keep what is forwarded");
     command->add_flag("--ca", a->ca,
                       "print the path of the local authority's certificate (made on first use) "

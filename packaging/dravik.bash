@@ -57,10 +57,10 @@ _dravik() {
             ;;
         proxy)
             case $prev in
-                --listen | --allow | --direct) return ;;
+                --listen | --allow | --direct | --connect-port | --trust-unverified) return ;;
             esac
             COMPREPLY=($(compgen -W "--listen --allow --direct --offline --no-store --intercept
-                --ca --help" -- "$cur"))
+                --ca --connect-port --trust-unverified --help" -- "$cur"))
             return
             ;;
         cache)

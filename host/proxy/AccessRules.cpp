@@ -35,6 +35,32 @@ bool IsLoopback(const IpBytes& a) {
     return a == v6Loopback || (mappedV4 && a[12] == 127);
 }
 
+bool IsMachineLocal(const IpBytes& a) {
+    static const IpBytes v6Any{};
+    static const IpBytes v4Any = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0};
+    const bool mappedV4 = std::all_of(a.begin(), a.begin() + 10, [](auto b) { return b == 0; }) &&
+                          a[10] == 0xFF && a[11] == 0xFF;
+    const bool linkLocal =
+        (mappedV4 && a[12] == 169 && a[13] == 254) || (a[0] == 0xFE && (a[1] & 0xC0) == 0x80);
+    // 0.0.0.0 and :: connect to this machine on Linux.
+    const bool unspecified = a == v6Any || a == v4Any || (mappedV4 && a[12] == 0);
+    return IsLoopback(a) || linkLocal || unspecified;
+}
+
+bool NamesMachineLocal(std::string_view host) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    std::string name(host);
+    std::transform(name.begin(), name.end(), name.begin(), lower);
+    while (name.ends_with('.')) {
+        name.pop_back();
+    }
+    if (name == "localhost" || name.ends_with(".localhost")) {
+        return true;
+    }
+    const std::optional<IpBytes> address = ParseIp(name);
+    return address && IsMachineLocal(*address);
+}
+
 bool Network::Contains(const IpBytes& address) const {
     for (int bit = 0; bit < bits; ++bit) {
         const int byte = bit / 8;

@@ -19,6 +19,16 @@ using IpBytes = std::array<std::uint8_t, 16>;
 std::optional<IpBytes> ParseIp(std::string_view text);
 bool IsLoopback(const IpBytes& address);
 
+/// Loopback, link-local (169.254/16, fe80::/10) or unspecified (0.0.0.0,
+/// ::): addresses that reach this machine or its own link, which only a
+/// client on this machine may ask the proxy to reach.
+bool IsMachineLocal(const IpBytes& address);
+
+/// True for "localhost", names under ".localhost", and literals of
+/// machine-local addresses. A name that merely resolves to one is caught
+/// where it is resolved.
+bool NamesMachineLocal(std::string_view host);
+
 /// A network "address/bits" (a bare address is the one host).
 struct Network {
     IpBytes base{};

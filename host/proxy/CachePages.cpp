@@ -1,5 +1,6 @@
 #include "host/proxy/CachePages.h"
 
+#include "host/proxy/CopyView.h"
 #include "host/proxy/PageText.h"
 #include "platform/text/Utf8.h"
 
@@ -30,7 +31,7 @@ std::string Document(const std::string& title, const std::string& content) {
 }
 
 std::string CopyLink(const std::string& url) {
-    return "/copy?url=" + PercentEncode(url);
+    return CopyViewPath(url);
 }
 
 std::string EntryJson(const ListedEntry& e) {

@@ -3,6 +3,7 @@
 #include "host/proxy/WireBytes.h"
 
 #include "platform/cache/UrlCacheStreams.h"
+#include "platform/inet/HttpCacheRules.h"
 #include "platform/kernel/FileTime.h"
 #include "platform/kernel/LastError.h"
 #include "platform/text/Utf8.h"
@@ -86,7 +87,12 @@ std::unique_ptr<CachedCopy> CachedCopy::Open(const std::string& url) {
     std::unique_ptr<CachedCopy> copy(new CachedCopy());
     copy->stream_ = stream;
     copy->size_ = SizeOf(entry);
-    copy->fields_ = ReplayedFields(HeaderText(entry));
+    const std::string headers = HeaderText(entry);
+    copy->fields_ = ReplayedFields(headers);
+    const std::optional<ResponseHead> head = ParseResponseHead(headers);
+    const std::optional<std::string_view> mark =
+        head ? FindField(head->fields, inet::kCertificateField) : std::nullopt;
+    copy->unverified_ = mark && NameEquals(*mark, inet::kUnverifiedValue);
     return copy;
 }
 

@@ -21,6 +21,9 @@ class CachedCopy {
     CachedCopy& operator=(const CachedCopy&) = delete;
 
     std::uint64_t Size() const { return size_; }
+    /// True when the entry was fetched over https without its certificate
+    /// being verified.
+    bool Unverified() const { return unverified_; }
     /// Content-Type and the other stored fields the copy is served with.
     const std::vector<HeaderField>& Fields() const { return fields_; }
 
@@ -34,6 +37,7 @@ class CachedCopy {
     void* stream_ = nullptr;
     std::uint64_t size_ = 0;
     std::uint64_t offset_ = 0;
+    bool unverified_ = false;
     std::vector<HeaderField> fields_;
 };
 

@@ -45,6 +45,9 @@ class ProxyContext {
     std::string SelfOrigin() const;
     void SetPort(std::uint16_t port) { port_ = port; }
 
+    /// True when --trust-unverified names `host`.
+    bool TrustsUnverified(const std::string& host) const;
+
     /// The TLS context for intercepting `host`; null without --intercept
     /// or for a host no certificate can name.
     std::shared_ptr<asio::ssl::context> TlsFor(const std::string& host);
@@ -63,6 +66,9 @@ class ProxyContext {
     UpstreamPool upstream_; // last: its workers stop before the rest goes
 };
 
+/// The address as the 16 bytes the access rules compare.
+IpBytes AddressBytes(const asio::ip::address& address);
+
 /// Serves the requests of one accepted connection.
 void ServeConnection(std::shared_ptr<ProxyContext> context, tcp::socket socket);
 
@@ -80,9 +86,19 @@ void RelayToDirectHost(std::shared_ptr<DirectLink>& link, beast::tcp_stream& cli
                        Request& request, const ProxyTarget& target, const std::string& via,
                        std::function<void(bool keepAlive, unsigned failure)> done);
 
+/// Who asked for a tunnel and where the proxy listens: a tunnel never leads
+/// back into the proxy, and only a client on this machine may open one to a
+/// machine-local address (checked on the addresses the name resolves to).
+struct TunnelRules {
+    bool clientLoopback = true;
+    ListenAddress self;
+};
+
 /// Relays bytes both ways between `client` and `target`'s host until either
 /// side ends, after answering the CONNECT (502 when the host cannot be
-/// reached). `early` holds bytes the client sent after its CONNECT.
-void StartTunnel(beast::tcp_stream client, const Authority& target, std::string early);
+/// reached, 403 or 508 when `rules` refuse every address it resolves to).
+/// `early` holds bytes the client sent after its CONNECT.
+void StartTunnel(beast::tcp_stream client, const Authority& target, std::string early,
+                 const TunnelRules& rules);
 
 } // namespace proxy

@@ -47,6 +47,14 @@ int ReadOptions(const ProxyArguments& a, proxy::ProxyOptions& options) {
         }
         options.allow.push_back(*network);
     }
+    for (const std::string& text : a.trustUnverified) {
+        const auto host = proxy::ParseAuthority(text, 443);
+        if (!host) {
+            return Fail(kExitUsage, "--trust-unverified takes a host name (not \"" + text + "\")");
+        }
+        options.trustUnverified.push_back(host->host);
+    }
+    options.connectPorts = a.connectPorts;
     options.offline = a.offline;
     options.intercept = a.intercept;
     options.noStore = a.noStore;

@@ -3,6 +3,7 @@
 // them, so the program loads them only for that command.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@ struct ProxyArguments {
     std::string listen = "127.0.0.1:8118";
     std::vector<std::string> direct;
     std::vector<std::string> allow;
+    std::vector<std::uint16_t> connectPorts;
+    std::vector<std::string> trustUnverified;
     bool offline = false;
     bool intercept = false;
     bool noStore = false;

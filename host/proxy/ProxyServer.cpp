@@ -1,5 +1,6 @@
 #include "host/proxy/ProxyServer.h"
 
+#include "host/proxy/HeaderFields.h"
 #include "host/proxy/ProxyContext.h"
 #include "platform/inet/WinInet.h"
 
@@ -7,6 +8,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -38,6 +40,8 @@ std::string NewViaToken() {
     return text;
 }
 
+} // namespace
+
 IpBytes AddressBytes(const asio::ip::address& address) {
     IpBytes out{};
     if (address.is_v4()) {
@@ -51,11 +55,14 @@ IpBytes AddressBytes(const asio::ip::address& address) {
     return out;
 }
 
-} // namespace
-
 ProxyContext::ProxyContext(ProxyOptions options, std::unique_ptr<LocalAuthority> authority)
     : options_(std::move(options)), authority_(std::move(authority)), viaToken_(NewViaToken()),
       upstream_(options_.workers, kMaxQueued) {}
+
+bool ProxyContext::TrustsUnverified(const std::string& host) const {
+    return std::any_of(options_.trustUnverified.begin(), options_.trustUnverified.end(),
+                       [&](const std::string& trusted) { return NameEquals(trusted, host); });
+}
 
 bool ProxyContext::Offline() {
     if (options_.offline) {
@@ -82,6 +89,7 @@ Policy ProxyContext::CurrentPolicy() {
     policy.viaToken = viaToken_;
     policy.offline = Offline();
     policy.intercept = authority_ != nullptr;
+    policy.connectPorts = &options_.connectPorts;
     return policy;
 }
 

@@ -18,12 +18,14 @@ namespace proxy {
 
 struct ProxyOptions {
     ListenAddress listen;
-    std::vector<Network> allow;     // clients answered beside loopback
-    std::vector<DirectHost> direct; // hosts forwarded whatever the state
-    bool offline = false;           // answer from the cache whatever the library says
-    bool intercept = false;         // end TLS here to answer https from the cache
-    bool noStore = false;           // keep forwarded responses out of the cache
-    std::string authorityFolder;    // for --intercept
+    std::vector<Network> allow;               // clients answered beside loopback
+    std::vector<DirectHost> direct;           // hosts forwarded whatever the state
+    std::vector<std::uint16_t> connectPorts;  // CONNECT ports besides 443
+    std::vector<std::string> trustUnverified; // hosts whose unverified https copies are served
+    bool offline = false;                     // answer from the cache whatever the library says
+    bool intercept = false;                   // end TLS here to answer https from the cache
+    bool noStore = false;                     // keep forwarded responses out of the cache
+    std::string authorityFolder;              // for --intercept
     std::size_t ioThreads = 2;
     std::size_t workers = 8;
 };

@@ -36,6 +36,9 @@ constexpr std::size_t kHeaderLimit = std::size_t{64} * 1024;
 constexpr std::size_t kMaxFields = 256;
 constexpr std::uint64_t kBodyLimit = std::uint64_t{16} * 1024 * 1024;
 constexpr std::size_t kPiece = std::size_t{64} * 1024;
+// A kept HTML page up to this size is shown in the view with its references
+// rewritten; a larger one is shown as it is.
+constexpr std::uint64_t kViewLimit = std::uint64_t{16} * 1024 * 1024;
 constexpr auto kIdleTime = std::chrono::seconds(120);
 constexpr auto kWriteTime = std::chrono::seconds(60);
 
@@ -140,7 +143,14 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         }
         line.via = via_;
         line.tunnel = tunnel_ ? &*tunnel_ : nullptr;
+        line.clientLoopback = ClientLoopback();
         return line;
+    }
+
+    bool ClientLoopback() {
+        error_code ec;
+        const tcp::endpoint peer = Lowest().socket().remote_endpoint(ec);
+        return !ec && IsLoopback(AddressBytes(peer.address()));
     }
 
     bool HasBody() { return parser_->chunked() || parser_->content_length().value_or(0) > 0; }
@@ -213,6 +223,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         OwnPageAnswer answer = AnswerOwnPage(target_.path);
         if (!answer.copyUrl.empty()) {
             if (std::unique_ptr<CachedCopy> copy = CachedCopy::Open(answer.copyUrl)) {
+                serving_ = {true, answer.copyUrl};
                 return ServeCopy(std::move(copy));
             }
             return SendError(404, "The cache holds no copy of " + answer.copyUrl + ".", false);
@@ -235,21 +246,35 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     }
 
     void ServeCopy(std::unique_ptr<CachedCopy> copy) {
+        if (tunnel_ && copy->Unverified() && !context_->TrustsUnverified(tunnel_->host)) {
+            // Served inside an intercepted connection, the copy would show
+            // as authenticated by the local authority.
+            return SendError(502,
+                             "The kept copy of " + CacheUrl(target_) +
+                                 " was fetched without verifying the certificate of " +
+                                 tunnel_->host +
+                                 ", so it is not served as a secure page. Run the proxy with "
+                                 "--trust-unverified " +
+                                 tunnel_->host + " if you trust that host.",
+                             false);
+        }
         copy_ = std::move(copy);
-        if (copy_->Size() <= kPiece) {
-            return SendSmallCopy();
+        if (copy_->Size() <= kPiece ||
+            (serving_.view && ViewRewrites(*copy_) && copy_->Size() <= kViewLimit)) {
+            return SendWholeCopy();
         }
         streamed_ = std::make_unique<StreamedResponse>(http::status::ok, Req().version());
-        SetCopyFields(*copy_, *streamed_);
+        SetCopyFields(*copy_, *streamed_, serving_.view);
         streamed_->content_length(copy_->Size());
         streamed_->keep_alive(keepAlive_);
         StartStreamed(head_, [this] { PumpCopy(); });
     }
 
-    /// A body that fits one piece goes out with its head in one write.
-    void SendSmallCopy() {
+    /// A body that fits one piece goes out with its head in one write, and
+    /// so does a page the view rewrites.
+    void SendWholeCopy() {
         std::shared_ptr<TextResponse> answer =
-            SmallCopyAnswer(*copy_, Req().version(), head_, keepAlive_);
+            WholeCopyAnswer(*copy_, serving_, Req().version(), head_, keepAlive_);
         copy_.reset();
         if (!answer) {
             return SendError(500, "The cached copy could not be read.", false);
@@ -271,9 +296,13 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
     void Forward() {
         const bool store = !context_->Options().noStore && Req().method() == http::verb::get;
-        UpstreamRequest request{std::string(Req().method_string()), target_,
+        UpstreamRequest request{std::string(Req().method_string()),
+                                target_,
                                 UpstreamHeaderBlock(Req(), target_, store, context_->ViaToken()),
-                                store, std::move(Req().body())};
+                                store,
+                                !context_->Options().allow.empty(),
+                                ClientLoopback(),
+                                std::move(Req().body())};
         // The exchange keeps the session alive until the worker lets go of
         // it; the session drops the exchange when the response is done.
         exchange_ = std::make_shared<UpstreamExchange>(
@@ -410,6 +439,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     }
 
     void EndResponse() {
+        serving_ = {};
         copy_.reset();
         exchange_.reset();
         serializer_.reset();
@@ -449,6 +479,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     bool keepAlive_ = true;
 
     std::unique_ptr<CachedCopy> copy_;
+    CopyServing serving_;
     std::shared_ptr<UpstreamExchange> exchange_;
     std::unique_ptr<StreamedResponse> streamed_;
     std::unique_ptr<StreamedSerializer> serializer_;
@@ -497,7 +528,10 @@ template <> void Session<beast::tcp_stream>::Connect(Action action) {
     }
     const auto early = buffer_.data();
     std::string bytes(static_cast<const char*>(early.data()), early.size());
-    StartTunnel(std::move(stream_), target_.authority, std::move(bytes));
+    TunnelRules rules;
+    rules.clientLoopback = ClientLoopback();
+    rules.self = context_->CurrentPolicy().self;
+    StartTunnel(std::move(stream_), target_.authority, std::move(bytes), rules);
 }
 
 } // namespace

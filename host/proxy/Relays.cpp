@@ -14,6 +14,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstring>
 #include <limits>
 #include <optional>
 
@@ -216,10 +217,11 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
 
 class Tunnel : public std::enable_shared_from_this<Tunnel> {
   public:
-    Tunnel(beast::tcp_stream client, const Authority& target, std::string early)
+    Tunnel(beast::tcp_stream client, const Authority& target, std::string early,
+           const TunnelRules& rules)
         : client_(client.release_socket()), upstream_(client_.get_executor()),
           resolver_(client_.get_executor()), idle_(client_.get_executor()), target_(target),
-          early_(std::move(early)) {}
+          early_(std::move(early)), rules_(rules) {}
 
     void Start() {
         resolver_.async_resolve(
@@ -228,8 +230,13 @@ class Tunnel : public std::enable_shared_from_this<Tunnel> {
                 if (ec) {
                     return self->Refuse();
                 }
+                std::vector<tcp::endpoint> allowed;
+                const char* refusal = self->Admit(found, allowed);
+                if (allowed.empty()) {
+                    return self->Refuse(refusal);
+                }
                 self->Watch();
-                asio::async_connect(self->upstream_, found,
+                asio::async_connect(self->upstream_, allowed,
                                     [self](error_code connectError, const tcp::endpoint&) {
                                         connectError ? self->Refuse() : self->Established();
                                     });
@@ -237,10 +244,37 @@ class Tunnel : public std::enable_shared_from_this<Tunnel> {
     }
 
   private:
-    void Refuse() {
-        static const std::string kRefused = "HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n"
+    static constexpr const char* kRefused = "HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n"
                                             "Connection: close\r\n\r\n";
-        asio::async_write(client_, asio::buffer(kRefused),
+    static constexpr const char* kLoop = "HTTP/1.1 508 Loop Detected\r\nContent-Length: 0\r\n"
+                                         "Connection: close\r\n\r\n";
+    static constexpr const char* kLocalOnly = "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n"
+                                              "Connection: close\r\n\r\n";
+
+    /// The resolved addresses the rules let the tunnel reach, and the
+    /// answer to give when they let it reach none.
+    const char* Admit(const tcp::resolver::results_type& found,
+                      std::vector<tcp::endpoint>& allowed) const {
+        const char* refusal = kRefused;
+        for (const auto& entry : found) {
+            const tcp::endpoint endpoint = entry.endpoint();
+            const IpBytes address = AddressBytes(endpoint.address());
+            const std::optional<IpBytes> listen = ParseIp(rules_.self.host);
+            const bool reachesProxy = endpoint.port() == rules_.self.port &&
+                                      (IsMachineLocal(address) || (listen && *listen == address));
+            if (reachesProxy) {
+                refusal = kLoop;
+            } else if (!rules_.clientLoopback && IsMachineLocal(address)) {
+                refusal = kLocalOnly;
+            } else {
+                allowed.push_back(endpoint);
+            }
+        }
+        return refusal;
+    }
+
+    void Refuse(const char* answer = kRefused) {
+        asio::async_write(client_, asio::buffer(answer, std::strlen(answer)),
                           [self = shared_from_this()](error_code, std::size_t) { self->Stop(); });
     }
 
@@ -314,6 +348,7 @@ class Tunnel : public std::enable_shared_from_this<Tunnel> {
     asio::steady_timer idle_;
     Authority target_;
     std::string early_;
+    TunnelRules rules_;
     std::array<char, kPiece> up_{};
     std::array<char, kPiece> down_{};
     std::chrono::steady_clock::time_point lastActivity_ = std::chrono::steady_clock::now();
@@ -329,8 +364,9 @@ void RelayToDirectHost(std::shared_ptr<DirectLink>& link, beast::tcp_stream& cli
     std::make_shared<DirectRelay>(link, client, request, target, via, std::move(done))->Start();
 }
 
-void StartTunnel(beast::tcp_stream client, const Authority& target, std::string early) {
-    std::make_shared<Tunnel>(std::move(client), target, std::move(early))->Start();
+void StartTunnel(beast::tcp_stream client, const Authority& target, std::string early,
+                 const TunnelRules& rules) {
+    std::make_shared<Tunnel>(std::move(client), target, std::move(early), rules)->Start();
 }
 
 } // namespace proxy

@@ -1,5 +1,6 @@
 #include "host/proxy/Responses.h"
 
+#include "host/proxy/CopyView.h"
 #include "host/proxy/ForwardedHeaders.h"
 
 namespace proxy {
@@ -11,6 +12,10 @@ std::shared_ptr<TextResponse> TextAnswer(unsigned status, unsigned version, cons
     auto response = std::make_shared<TextResponse>(static_cast<http::status>(status), version);
     response->set(http::field::content_type, type);
     response->set(http::field::cache_control, "no-store");
+    // The proxy's own pages and messages are read by no other site: no
+    // type guessing, and no loading them into another origin's page.
+    response->set("X-Content-Type-Options", "nosniff");
+    response->set("Cross-Origin-Resource-Policy", "same-origin");
     if (status == 405) {
         response->set(http::field::allow, "GET, HEAD");
     }
@@ -23,7 +28,7 @@ std::shared_ptr<TextResponse> TextAnswer(unsigned status, unsigned version, cons
     return response;
 }
 
-void SetCopyFields(const CachedCopy& copy, http::fields& fields) {
+void SetCopyFields(const CachedCopy& copy, http::fields& fields, bool view) {
     bool typed = false;
     for (const HeaderField& field : copy.Fields()) {
         fields.set(field.name, field.value);
@@ -33,12 +38,29 @@ void SetCopyFields(const CachedCopy& copy, http::fields& fields) {
         fields.set(http::field::content_type, "application/octet-stream");
     }
     fields.set("X-Cache", "HIT");
+    if (view) {
+        SetCopyViewFields(fields);
+    }
 }
 
-std::shared_ptr<TextResponse> SmallCopyAnswer(CachedCopy& copy, unsigned version, bool head,
-                                              bool keepAlive) {
+bool ViewRewrites(const CachedCopy& copy) {
+    bool html = false;
+    for (const HeaderField& field : copy.Fields()) {
+        if (NameEquals(field.name, "Content-Encoding") && !NameEquals(field.value, "identity")) {
+            return false;
+        }
+        if (NameEquals(field.name, "Content-Type")) {
+            const std::string_view type = std::string_view(field.value).substr(0, 9);
+            html = NameEquals(type, "text/html");
+        }
+    }
+    return html;
+}
+
+std::shared_ptr<TextResponse> WholeCopyAnswer(CachedCopy& copy, const CopyServing& serving,
+                                              unsigned version, bool head, bool keepAlive) {
     auto response = std::make_shared<TextResponse>(http::status::ok, version);
-    SetCopyFields(copy, *response);
+    SetCopyFields(copy, *response, serving.view);
     std::string& body = response->body();
     body.resize(static_cast<std::size_t>(copy.Size()));
     std::size_t got = 0;
@@ -46,6 +68,9 @@ std::shared_ptr<TextResponse> SmallCopyAnswer(CachedCopy& copy, unsigned version
         if (!copy.Read(body.data() + done, body.size() - done, got) || got == 0) {
             return nullptr;
         }
+    }
+    if (serving.view && ViewRewrites(copy)) {
+        body = CopyViewHtml(body, serving.url);
     }
     response->prepare_payload();
     if (head) {

@@ -22,13 +22,24 @@ using StreamedResponse = boost::beast::http::response<boost::beast::http::buffer
 std::shared_ptr<TextResponse> TextAnswer(unsigned status, unsigned version, const std::string& type,
                                          std::string body, bool head, bool keepAlive);
 
-/// Content-Type and the other stored fields a cached copy is served with.
-void SetCopyFields(const CachedCopy& copy, boost::beast::http::fields& fields);
+/// How a cached copy is answered: as the entry's own URL (offline, or when
+/// the origin cannot be reached), or as the proxy's view of the entry for
+/// `url` (CopyView.h).
+struct CopyServing {
+    bool view = false;
+    std::string url;
+};
 
-/// The whole answer for a copy small enough to read at once; null when
-/// the copy could not be read.
-std::shared_ptr<TextResponse> SmallCopyAnswer(CachedCopy& copy, unsigned version, bool head,
-                                              bool keepAlive);
+/// Content-Type and the other stored fields a cached copy is served with.
+void SetCopyFields(const CachedCopy& copy, boost::beast::http::fields& fields, bool view);
+
+/// The whole answer for a copy read at once (one small enough, or an HTML
+/// page shown in the view); null when the copy could not be read.
+std::shared_ptr<TextResponse> WholeCopyAnswer(CachedCopy& copy, const CopyServing& serving,
+                                              unsigned version, bool head, bool keepAlive);
+
+/// True when the view rewrites the copy (an unencoded HTML page).
+bool ViewRewrites(const CachedCopy& copy);
 
 /// The head of a forwarded response: end-to-end fields, and its body
 /// framed by length, by chunks (HTTP/1.1 clients) or by closing the

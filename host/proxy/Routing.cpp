@@ -2,6 +2,9 @@
 
 #include "host/proxy/HeaderFields.h"
 
+#include <algorithm>
+#include <initializer_list>
+
 namespace proxy {
 
 namespace {
@@ -11,6 +14,14 @@ Route Refuse(unsigned status, std::string message) {
     route.status = status;
     route.message = std::move(message);
     return route;
+}
+
+std::string Text(std::initializer_list<std::string_view> parts) {
+    std::string out;
+    for (const std::string_view part : parts) {
+        out.append(part);
+    }
+    return out;
 }
 
 Route Act(Action action, ProxyTarget target) {
@@ -33,6 +44,27 @@ bool NamesProxy(const Authority& authority, const ListenAddress& self) {
             (NameEquals(authority.host, "localhost") || (host && IsLoopback(*host))));
 }
 
+/// The proxy's own pages answer only the names the proxy is reached by: an
+/// address literal or localhost, with its port. A page of another site whose
+/// name was made to resolve to this machine (DNS rebinding) names its own
+/// host and is refused, so it cannot read the cache through the proxy.
+bool IsOwnHostName(std::string_view hostHeader, const ListenAddress& self) {
+    const std::optional<Authority> host = ParseAuthority(hostHeader, 80);
+    if (!host || host->port != self.port) {
+        return false;
+    }
+    return ParseIp(host->host).has_value() || NameEquals(host->host, "localhost");
+}
+
+bool MayConnectTo(std::uint16_t port, const Policy& policy) {
+    if (port == 443) {
+        return true;
+    }
+    return policy.connectPorts != nullptr &&
+           std::find(policy.connectPorts->begin(), policy.connectPorts->end(), port) !=
+               policy.connectPorts->end();
+}
+
 Route RouteConnect(const RequestLine& request, const Policy& policy) {
     if (request.tunnel != nullptr) {
         return Refuse(400, "A CONNECT inside a CONNECT is not supported.");
@@ -41,10 +73,10 @@ Route RouteConnect(const RequestLine& request, const Policy& policy) {
     if (!authority) {
         return Refuse(400, "CONNECT needs a host and port, as in CONNECT example.org:443.");
     }
-    ProxyTarget target;
-    target.secure = true;
-    target.authority = *authority;
-    target.path = "/";
+    if (NamesProxy(*authority, policy.self)) {
+        return Refuse(508, "A CONNECT to the proxy itself would loop back into it.");
+    }
+    ProxyTarget target{true, *authority, std::string(1, '/')};
     if (IsDirect(*policy.direct, *authority)) {
         return Act(Action::Tunnel, std::move(target));
     }
@@ -54,6 +86,14 @@ Route RouteConnect(const RequestLine& request, const Policy& policy) {
     if (policy.offline) {
         return Refuse(504, "The internet library is offline, and https is answered from the "
                            "cache only when the proxy runs with --intercept.");
+    }
+    // A tunnel carries any protocol: only to the https port unless the
+    // user names more, so the proxy cannot be used to reach mail or other
+    // services. An intercepted CONNECT carries HTTP the proxy reads itself.
+    if (!MayConnectTo(target.authority.port, policy)) {
+        return Refuse(403, Text({"CONNECT is answered for port 443 only; run the proxy with "
+                                 "--connect-port ",
+                                 std::to_string(target.authority.port), " to allow this port."}));
     }
     return Act(Action::Tunnel, std::move(target));
 }
@@ -81,13 +121,18 @@ std::optional<ProxyTarget> TargetOf(const RequestLine& request, Route& refusal) 
     return target;
 }
 
-} // namespace
-
-Route RouteRequest(const RequestLine& request, const Policy& policy) {
+/// The route, before the check that keeps other machines off this one.
+Route RouteAny(const RequestLine& request, const Policy& policy) {
     if (request.method == "CONNECT") {
         return RouteConnect(request, policy);
     }
     if (request.target.starts_with('/') && request.tunnel == nullptr) {
+        if (request.host && !IsOwnHostName(*request.host, policy.self)) {
+            const std::string port = std::to_string(policy.self.port);
+            return Refuse(403,
+                          Text({"The proxy's own pages answer only as 127.0.0.1:", port,
+                                " or localhost:", port, "; this request named another host."}));
+        }
         ProxyTarget page;
         page.path = request.target;
         return Act(Action::OwnPage, std::move(page));
@@ -121,6 +166,19 @@ Route RouteRequest(const RequestLine& request, const Policy& policy) {
                                       "answered, from the cache.");
     }
     return Act(Action::Forward, std::move(*target));
+}
+
+} // namespace
+
+Route RouteRequest(const RequestLine& request, const Policy& policy) {
+    Route route = RouteAny(request, policy);
+    const bool reaches = route.action == Action::Forward || route.action == Action::Direct ||
+                         route.action == Action::Tunnel || route.action == Action::Intercept;
+    if (reaches && !request.clientLoopback && NamesMachineLocal(route.target.authority.host)) {
+        return Refuse(403, "Only a client on this machine may reach its loopback or link-local "
+                           "addresses through the proxy.");
+    }
+    return route;
 }
 
 } // namespace proxy

@@ -37,6 +37,8 @@ struct RequestLine {
     std::string_view via;                 // every Via value, joined
     /// Inside an intercepted CONNECT: the host and port it named.
     const Authority* tunnel = nullptr;
+    /// The client connected from this machine (a loopback address).
+    bool clientLoopback = true;
 };
 
 struct Policy {
@@ -45,6 +47,8 @@ struct Policy {
     std::string viaToken; // this proxy's name in Via headers
     bool offline = false;
     bool intercept = false;
+    /// Ports a CONNECT may name besides 443 (--connect-port).
+    const std::vector<std::uint16_t>* connectPorts = nullptr;
 };
 
 Route RouteRequest(const RequestLine& request, const Policy& policy);

@@ -1,12 +1,17 @@
 #include "host/proxy/UpstreamPool.h"
 
 #include "host/ErrorText.h"
+#include "host/proxy/AccessRules.h"
 #include "host/proxy/WireBytes.h"
 #include "net/InternetSession.h"
 #include "platform/cache/MissedUrls.h"
 #include "platform/kernel/LastError.h"
 #include "platform/text/Utf8.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+
+#include <optional>
 #include <vector>
 
 namespace proxy {
@@ -43,18 +48,47 @@ std::optional<std::string> RawHead(HINTERNET request) {
     return Narrow(text);
 }
 
+/// True when `host` resolves to an address of this machine or its link,
+/// which only a client on this machine may reach through the proxy.
+bool ResolvesMachineLocal(const std::string& host) {
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) {
+        return false; // the library fails the request the same way
+    }
+    bool local = false;
+    for (const addrinfo* a = found; a != nullptr && !local; a = a->ai_next) {
+        char text[INET6_ADDRSTRLEN] = {};
+        const void* raw = a->ai_family == AF_INET
+                              ? static_cast<const void*>(
+                                    &reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr)
+                              : &reinterpret_cast<const sockaddr_in6*>(a->ai_addr)->sin6_addr;
+        const std::optional<IpBytes> address =
+            ::inet_ntop(a->ai_family, raw, text, sizeof text) != nullptr ? ParseIp(text)
+                                                                         : std::nullopt;
+        local = address && IsMachineLocal(*address);
+    }
+    ::freeaddrinfo(found);
+    return local;
+}
+
 /// Runs one request on `session`; the exchange learns the outcome.
 void Forward(HINTERNET session, const UpstreamRequest& r, UpstreamExchange& exchange) {
+    if (!r.clientLoopback && ResolvesMachineLocal(r.target.authority.host)) {
+        exchange.Finish(ERROR_ACCESS_DENIED);
+        return;
+    }
     const InternetHandle connect(InternetConnectW(session, Widen(r.target.authority.host).c_str(),
                                                   r.target.authority.port, nullptr, nullptr,
                                                   INTERNET_SERVICE_HTTP, 0, 0));
     const std::u16string verb = Widen(r.method);
-    const InternetHandle request(connect.handle == nullptr
-                                     ? nullptr
-                                     : HttpOpenRequestW(connect.handle, verb.c_str(),
-                                                        Widen(r.target.path).c_str(), u"HTTP/1.1",
-                                                        nullptr, nullptr,
-                                                        ForwardFlags(r.target.secure, r.store), 0));
+    const InternetHandle request(
+        connect.handle == nullptr
+            ? nullptr
+            : HttpOpenRequestW(connect.handle, verb.c_str(), Widen(r.target.path).c_str(),
+                               u"HTTP/1.1", nullptr, nullptr,
+                               ForwardFlags(r.target.secure, r.store, r.sharedCache), 0));
     const std::u16string headers = Widen(r.headerBlock);
     if (request.handle == nullptr ||
         !HttpSendRequestW(request.handle, headers.c_str(), static_cast<DWORD>(headers.size()),
@@ -104,10 +138,15 @@ ForwardFailure DescribeForwardFailure(DWORD error, const std::string& hostKey) {
                        error == ERROR_INTERNET_NAME_NOT_RESOLVED || error == ERROR_INTERNET_TIMEOUT;
     failure.status = error == ERROR_INTERNET_TIMEOUT ? 504 : 502;
     failure.message = "The request to " + hostKey + " failed: " + DescribeError(error) + ".";
+    if (error == ERROR_ACCESS_DENIED) {
+        failure.status = 403;
+        failure.message = hostKey + " is an address of the proxy's machine, which only a client "
+                                    "on that machine may reach through the proxy.";
+    }
     return failure;
 }
 
-DWORD ForwardFlags(bool secure, bool store) {
+DWORD ForwardFlags(bool secure, bool store, bool shared) {
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP |
                   INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS | INTERNET_FLAG_HYPERLINK |
                   INTERNET_FLAG_NEED_FILE | INTERNET_FLAG_NO_AUTO_REDIRECT |
@@ -118,6 +157,7 @@ DWORD ForwardFlags(bool secure, bool store) {
     if (!store) {
         flags |= INTERNET_FLAG_NO_CACHE_WRITE;
     }
+    flags |= shared ? INTERNET_FLAG_HTTP_CACHE_SHARED : INTERNET_FLAG_HTTP_CACHE_PRIVATE;
     return flags;
 }
 

@@ -22,9 +22,11 @@ namespace proxy {
 struct UpstreamRequest {
     std::string method; // "GET", "HEAD", "POST", ...
     ProxyTarget target;
-    std::string headerBlock; // "Name: value" lines, each ended by CR LF
-    bool store = true;       // let a 200 response to a GET go to the cache
-    std::string body;        // the request body, read whole beforehand
+    std::string headerBlock;    // "Name: value" lines, each ended by CR LF
+    bool store = true;          // let a 200 response to a GET go to the cache
+    bool sharedCache = false;   // other people's browsers are served too (--allow)
+    bool clientLoopback = true; // the browser runs on this machine
+    std::string body;           // the request body, read whole beforehand
 };
 
 class UpstreamPool {
@@ -68,7 +70,8 @@ struct ForwardFailure {
 ForwardFailure DescribeForwardFailure(DWORD error, const std::string& hostKey);
 
 /// The request flags of a forwarded request: those of a crawl's request to
-/// another host, with redirects and cookies left to the browser.
-DWORD ForwardFlags(bool secure, bool store);
+/// another host, with redirects and cookies left to the browser, and what
+/// it keeps kept as a private or (`shared`) shared HTTP cache keeps it.
+DWORD ForwardFlags(bool secure, bool store, bool shared);
 
 } // namespace proxy

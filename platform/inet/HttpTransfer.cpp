@@ -1,5 +1,6 @@
 #include "platform/inet/HttpTransfer.h"
 
+#include "platform/inet/HttpCacheRules.h"
 #include "platform/inet/RedirectRules.h"
 #include "platform/inet/TransferErrors.h"
 #include "platform/inet/WinInet.h"
@@ -208,8 +209,11 @@ void HttpTransfer::OnHeadComplete() {
         }
     }
     finalHead_ = true;
-    const bool cacheable = setup_.verb == "GET" && head_.Status() == 200 &&
-                           (setup_.flags & INTERNET_FLAG_NO_CACHE_WRITE) == 0;
+    const bool cacheable =
+        setup_.verb == "GET" && head_.Status() == 200 &&
+        (setup_.flags & INTERNET_FLAG_NO_CACHE_WRITE) == 0 &&
+        (!AsHttpCache() || MayStoreResponse(head_, headerSource_.block,
+                                            (setup_.flags & INTERNET_FLAG_HTTP_CACHE_SHARED) != 0));
     if (cacheable) {
         cacheWanted_ = true;
         cache_ = urlcache::CacheWriter::Begin(cacheFailure_);
@@ -360,6 +364,11 @@ void HttpTransfer::NotifyText(DWORD status, const std::u16string& text) const {
                      static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)));
 }
 
+bool HttpTransfer::AsHttpCache() const {
+    return (setup_.flags & (INTERNET_FLAG_HTTP_CACHE_PRIVATE | INTERNET_FLAG_HTTP_CACHE_SHARED)) !=
+           0;
+}
+
 void HttpTransfer::NotifyComplete(DWORD error) {
     if (completeSent_) {
         return;
@@ -393,7 +402,8 @@ bool HttpTransfer::Commit(const std::u16string& requestUrl) {
     if (finalUrl != facts.urls.front()) {
         facts.urls.push_back(finalUrl);
     }
-    facts.headers = FromWireBytes(head_.Raw());
+    const bool unverified = hopSecure_ && TlsLeniency(tls_.securityFlags) != 0;
+    facts.headers = FromWireBytes(StoredHeadText(head_.Raw(), AsHttpCache(), unverified));
     facts.lastModified = DateTicks(head_.Header("Last-Modified"));
     facts.expires = DateTicks(head_.Header("Expires"));
     facts.extension = urlcache::ExtensionFromUrl(finalUrl);

@@ -74,6 +74,8 @@ class HttpTransfer final : private TransferSink {
     bool Commit(const std::u16string& requestUrl);
     void NotifyText(DWORD status, const std::u16string& text) const;
     void NotifyComplete(DWORD error);
+    /// True when the request keeps its response only as an HTTP cache would.
+    bool AsHttpCache() const;
 
     HINTERNET handle_;
     std::shared_ptr<SessionCore> session_;

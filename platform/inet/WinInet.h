@@ -51,6 +51,11 @@ constexpr DWORD INTERNET_FLAG_IGNORE_CERT_CN_INVALID = 0x00001000;
 constexpr DWORD INTERNET_FLAG_HYPERLINK = 0x00000400;
 constexpr DWORD INTERNET_FLAG_PRAGMA_NOCACHE = 0x00000100;
 constexpr DWORD INTERNET_FLAG_NEED_FILE = 0x00000010;
+// This library's own: keep the response only as an HTTP cache would, private
+// to one user or shared by several (see HttpCacheRules.h). Without either,
+// every 200 response to a GET is kept.
+constexpr DWORD INTERNET_FLAG_HTTP_CACHE_PRIVATE = 0x00000001;
+constexpr DWORD INTERNET_FLAG_HTTP_CACHE_SHARED = 0x00000002;
 
 // Options (InternetSetOptionW, InternetQueryOptionW). Time-outs are in
 // milliseconds. The connect time-out bounds each connection attempt (name
@@ -234,10 +239,11 @@ BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* len
 ///
 /// Reading the end of a 200 response to a GET (never another method)
 /// stores it in the URL cache
-/// unless the request has INTERNET_FLAG_NO_CACHE_WRITE: under the requested
+/// unless the request has INTERNET_FLAG_NO_CACHE_WRITE, or one of the HTTP
+/// cache flags and a head such a cache may not keep: under the requested
 /// URL (see InternetQueryOptionW) and, after redirects, under the final URL
-/// too, replacing older entries. Every entry has its content in a local
-/// file, so INTERNET_FLAG_NEED_FILE asks for nothing more. A body abandoned
+/// too, replacing older entries. The stored head of an https response read
+/// with relaxed certificate checks is marked unverified (HttpCacheRules.h). A body abandoned
 /// before its end, or cut short, is not stored. Failing to store (a full or
 /// unwritable cache) does not fail the read: it is reported to the
 /// session's status callback (INTERNET_STATUS_CACHE_WRITE_FAILED) and kept

@@ -24,6 +24,19 @@ std::string EnginePage(const std::string& content) {
            "getComputedStyle(document.body).color; });</script></body></html>";
 }
 
+std::string PercentEncoded(const std::string& text) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (const unsigned char c : text) {
+        if (std::isalnum(c) != 0 || c == '-' || c == '.' || c == '_' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += {'%', hex[c >> 4], hex[c & 15]};
+        }
+    }
+    return out;
+}
+
 class Browser : public ProxyFixture {
   protected:
     void SetUp() override {
@@ -52,15 +65,21 @@ class Browser : public ProxyFixture {
 
     /// What the page's script wrote, as the browser loaded it through the
     /// proxy. Loopback addresses go through the proxy too.
-    std::string Rendered() {
+    std::string Rendered() { return Rendered(engine.Origin() + "/orx?ORXCmd=Show&s=1", true); }
+
+    /// What the script of the page at `url` wrote; `proxied` sends every
+    /// request through the proxy, otherwise the browser asks the proxy's
+    /// own address directly.
+    std::string Rendered(const std::string& url, bool proxied) {
         const std::filesystem::path profile = m_home / "profile";
+        const std::string proxy =
+            proxied ? " --proxy-server=" + ProxyUrl() + " --proxy-bypass-list='<-loopback>'" : "";
         const Outcome run =
             Shell("chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
                   "--disable-background-networking --disable-component-update --disable-sync "
                   "--user-data-dir='" +
-                      profile.string() + "' --proxy-server=" + ProxyUrl() +
-                      " --proxy-bypass-list='<-loopback>' --virtual-time-budget=5000 --dump-dom '" +
-                      engine.Origin() + "/orx?ORXCmd=Show&s=1'",
+                      profile.string() + "'" + proxy + " --virtual-time-budget=5000 --dump-dom '" +
+                      url + "'",
                   90);
         const std::string mark = "<p id=\"out\">";
         const auto at = run.out.find(mark);
@@ -108,7 +127,53 @@ TEST_F(Browser, RendersHttpsFromTheCacheThroughTheLocalAuthority) {
               0);
     ASSERT_EQ(Dravik("offline on").status, 0);
     ASSERT_TRUE(StartProxy({"--intercept", "--direct", engine.HostKey()}));
+    EXPECT_EQ(Rendered(), "widths 0,0 color rgb(0, 0, 0)")
+        << "the test server's certificate was never verified";
+    StopProxy();
+    ASSERT_TRUE(StartProxy(
+        {"--intercept", "--trust-unverified", "127.0.0.1", "--direct", engine.HostKey()}));
     EXPECT_EQ(Rendered(), "widths 1,1 color rgb(1, 2, 3)");
+}
+
+// A kept page shown in the proxy's copy view: its relative references show
+// the kept pictures and style sheet, and its script, though it runs, reads
+// nothing of the proxy's: not the index, not another site's kept page.
+TEST_F(Browser, ACopyShowsItsResourcesAndItsScriptReadsNothingOfTheProxy) {
+    std::optional<TestServer> content(std::in_place);
+    std::optional<TestServer> other(std::in_place);
+    const std::string secret = other->Origin() + "/private.html";
+    other->Page("/private.html", "<p>the other site's secret</p>");
+    content->Page("/a.gif", kGif, "image/gif");
+    content->Page("/d/b.gif", kGif, "image/gif");
+    content->Page("/d/s.css", "body { color: rgb(1, 2, 3) }", "text/css");
+    const std::string probe = "fetch(u).then(function (r) { return r.text(); }).then("
+                              "function () { return 'read'; }, function () { return 'blocked'; })";
+    content->Page("/d/page.html",
+                  "<html><head><link rel=stylesheet href=s.css></head><body><img src=\"/a.gif\">"
+                  "<img src=b.gif><p id=out>not loaded</p><script>"
+                  "function probe(u) { return " +
+                      probe +
+                      "; }"
+                      "addEventListener('load', function () {"
+                      "var w = []; for (var i of document.images) w.push(i.naturalWidth);"
+                      "Promise.all([probe('/?format=json'), probe('/copy?url=" +
+                      PercentEncoded(secret) +
+                      "')]).then(function (r) {"
+                      "document.getElementById('out').textContent = 'widths ' + w.join(',') + "
+                      "' color ' + getComputedStyle(document.body).color + ' index ' + r[0] + "
+                      "' copy ' + r[1]; }); });</script></body></html>");
+    engine.Page("/orx?ORXCmd=Show&s=1", "<iframe src=\"" + content->Origin() +
+                                            "/d/page.html\"></iframe><iframe src=\"" + secret +
+                                            "\"></iframe>");
+    const Outcome sync =
+        Dravik("sync --outside-links '" + HostPage(engine, "ORXCmd=Show&amp;s=1") + "'");
+    ASSERT_EQ(sync.status, 0) << sync.err;
+    const std::string page = content->Origin() + "/d/page.html";
+    content.reset();
+    other.reset();
+    ASSERT_TRUE(StartProxy({}));
+    EXPECT_EQ(Rendered(ProxyUrl() + "/copy?url=" + PercentEncoded(page), false),
+              "widths 1,1 color rgb(1, 2, 3) index blocked copy blocked");
 }
 
 } // namespace

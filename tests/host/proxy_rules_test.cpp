@@ -2,6 +2,7 @@
 // what a forwarded head keeps, how its pages escape what they show, and the
 // certificates the local authority issues.
 #include "host/proxy/CachePages.h"
+#include "host/proxy/CopyView.h"
 #include "host/proxy/HeaderFields.h"
 #include "host/proxy/LocalAuthority.h"
 #include "host/proxy/Routing.h"
@@ -109,6 +110,68 @@ TEST(ProxyRules, EachRequestGoesWhereItShould) {
     looped.viaToken = "dravik-1234";
     const RequestLine again{"GET", "http://a.example/", {}, "1.1 dravik-1234", nullptr};
     EXPECT_EQ(RouteRequest(again, looped).status, 508u);
+
+    // What keeps the proxy from being turned against its user: its pages
+    // only under its own names, no tunnel into itself or to other ports, and
+    // this machine's own services only for clients on this machine.
+    const std::vector<std::uint16_t> extraPorts = {8443};
+    const struct {
+        std::string method, target;
+        std::optional<std::string> host;
+        bool clientLoopback;
+        unsigned status; // 0: not refused
+    } guarded[] = {
+        {"GET", "/", "attacker.example:8080", true, 403},
+        {"GET", "/?format=json", "localhost:8080", true, 0},
+        {"GET", "/", "127.0.0.1:8080", true, 0},
+        {"GET", "/", "[::1]:8080", true, 0},
+        {"GET", "/", "127.0.0.1:9999", true, 403},
+        {"CONNECT", "127.0.0.1:8080", {}, true, 508},
+        {"CONNECT", "localhost:8080", {}, true, 508},
+        {"CONNECT", "a.example:25", {}, true, 403},
+        {"CONNECT", "a.example:8443", {}, true, 0},
+        {"GET", "http://127.0.0.1:5432/", {}, false, 403},
+        {"GET", "http://LOCALHOST.:80/", {}, false, 403},
+        {"GET", "http://[fe80::1]/", {}, false, 403},
+        {"GET", "http://169.254.169.254/", {}, false, 403},
+        {"GET", "http://0.0.0.0:22/", {}, false, 403},
+        {"CONNECT", "127.0.0.1:443", {}, false, 403},
+        {"GET", "http://127.0.0.1:5432/", {}, true, 0},
+        {"GET", "http://a.example/", {}, false, 0},
+    };
+    for (const auto& c : guarded) {
+        Policy policy;
+        policy.direct = &direct;
+        policy.self = {"127.0.0.1", 8080};
+        policy.connectPorts = &extraPorts;
+        RequestLine line{c.method, c.target, c.host, "", nullptr, c.clientLoopback};
+        EXPECT_EQ(RouteRequest(line, policy).status, c.status)
+            << c.method << " " << c.target << " " << c.host.value_or("");
+    }
+}
+
+TEST(ProxyRules, TheCopyViewPointsEveryReferenceAtAKeptCopy) {
+    const std::string page = "http://a.example/dir/page.html";
+    const std::string view = "/copy?url=http%3A%2F%2Fa.example%2F";
+    const struct {
+        std::string html, expected;
+    } cases[] = {
+        {"<img src=x.gif>", "<img src=\"" + view + "dir%2Fx.gif\">"},
+        {"<LINK rel=stylesheet HREF='/s.css'/>",
+         "<LINK rel=stylesheet HREF=\"" + view + "s.css\" />"},
+        {"<a href=\"../b.html?x=1&amp;y=2#top\">b</a>",
+         "<a href=\"" + view + "b.html%3Fx%3D1%26y%3D2\">b</a>"},
+        {"<base href=\"http://b.example/\"><img src=c.gif>",
+         "<img src=\"/copy?url=http%3A%2F%2Fb.example%2Fc.gif\">"},
+        {"<p class=x>text & more</p><!-- <img src=y.gif> -->",
+         "<p class=x>text & more</p><!-- <img src=y.gif> -->"},
+        {"<a href=\"#here\">x</a><a href=mailto:me@a.example>m</a>",
+         "<a href=\"#here\">x</a><a href=mailto:me@a.example>m</a>"},
+        {"<body background=bg.png>\xe9", "<body background=\"" + view + "dir%2Fbg.png\">\xe9"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CopyViewHtml(c.html, page), c.expected) << c.html;
+    }
 }
 
 TEST(ProxyRules, OnlyLoopbackAndAllowedNetworksAreAnswered) {

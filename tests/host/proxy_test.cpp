@@ -9,6 +9,8 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <sqlite3.h>
+
 #include <atomic>
 
 namespace {
@@ -158,6 +160,7 @@ TEST_F(Proxy, BadRequestsGetClearAnswersAndChangeNothing) {
     ASSERT_EQ(Dravik("fetch " + a).status, 0);
     ASSERT_TRUE(StartProxy({"--offline", "--direct", engine.HostKey()}));
     const std::string before = Dravik("cache list --json").out;
+    const std::string port = std::to_string(m_port);
     std::string manyHeaders;
     for (int i = 0; i < 10000; ++i) {
         manyHeaders += "X-" + std::to_string(i) + ": y\r\n";
@@ -175,6 +178,10 @@ TEST_F(Proxy, BadRequestsGetClearAnswersAndChangeNothing) {
         {"NOT HTTP\r\n\r\n", "400"},
         {"CONNECT " + engine.HostKey() + " HTTP/1.1\r\n\r\n", "200"}, // a --direct host
         {"CONNECT 127.0.0.1:1 HTTP/1.1\r\n\r\n", "504"},              // offline, no --intercept
+        // Another site's name made to resolve to this machine reads nothing.
+        {"GET /?format=json HTTP/1.1\r\nHost: attacker.example:" + port + "\r\n\r\n", "403"},
+        {"GET /?format=json HTTP/1.1\r\nHost: localhost:" + port + "\r\n\r\n", "200"},
+        {"CONNECT 127.0.0.1:" + port + " HTTP/1.1\r\n\r\n", "508"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(StatusLine(m_port, c.request).substr(9, 3), c.status) << c.request.substr(0, 60);
@@ -251,7 +258,14 @@ TEST_F(Proxy, InterceptAnswersHttpsFromTheCacheWithALocalAuthority) {
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     EXPECT_EQ(mode(m_home / "data/dravik/ca"), std::filesystem::perms::owner_all);
 
+    // The test server's certificate is its own: the fetch accepted it
+    // unverified, and the browser must not see the copy as authenticated.
     ASSERT_TRUE(StartProxy({"--intercept", "--offline"}));
+    const Response unverified = Curl(url, "--cacert '" + certificate + "'");
+    EXPECT_EQ(unverified.status, 502);
+    EXPECT_TRUE(Has(unverified.body, "--trust-unverified 127.0.0.1")) << unverified.body;
+    StopProxy();
+    ASSERT_TRUE(StartProxy({"--intercept", "--offline", "--trust-unverified", "127.0.0.1"}));
     const Response kept = Curl(url, "--cacert '" + certificate + "'");
     EXPECT_EQ(kept.status, 200);
     EXPECT_EQ(kept.body, "secure");
@@ -262,6 +276,83 @@ TEST_F(Proxy, InterceptAnswersHttpsFromTheCacheWithALocalAuthority) {
     const Response refused = Curl(url, "--cacert '" + certificate + "'");
     EXPECT_EQ(refused.status, 502) << "the test server's own certificate is not trusted";
     EXPECT_TRUE(Has(refused.body, "unknown authority")) << refused.body;
+}
+
+/// The head the cache stores for `url`, read from its index.
+std::string StoredHead(const std::filesystem::path& home, const std::string& url) {
+    std::string head;
+    for (const auto& file : std::filesystem::recursive_directory_iterator(home)) {
+        if (file.path().filename() != "index.sqlite") {
+            continue;
+        }
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(file.path().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_stmt* row = nullptr;
+        sqlite3_prepare_v2(db, "SELECT headers FROM entries WHERE url = ?", -1, &row, nullptr);
+        sqlite3_bind_text(row, 1, url.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(row) == SQLITE_ROW) {
+            head = reinterpret_cast<const char*>(sqlite3_column_text(row, 0));
+        }
+        sqlite3_finalize(row);
+        sqlite3_close(db);
+    }
+    return head;
+}
+
+TEST_F(Proxy, ForwardedResponsesAreKeptOnlyAsAnHttpCacheMayKeepThem) {
+    testsupport::LocalServer site;
+    const auto reply = [&](const std::string& path, const std::string& field,
+                           const std::string& value) {
+        site.Routes().Get(path, [field, value](const httplib::Request&, httplib::Response& res) {
+            if (!field.empty()) {
+                res.set_header(field, value);
+            }
+            res.set_content("body of a response", "text/plain");
+        });
+    };
+    reply("/plain", "", "");
+    reply("/no-store", "Cache-Control", "max-age=60, no-store");
+    reply("/private", "Cache-Control", "private");
+    reply("/cookie", "Set-Cookie", "sid=secret-session; HttpOnly");
+    reply("/shared", "Cache-Control", "private");
+    reply("/auth", "", "");
+    reply("/auth-public", "Cache-Control", "public");
+    site.Start();
+    const std::string origin = "http://127.0.0.1:" + std::to_string(site.Port());
+    const auto kept = [&](const std::string& path) {
+        return Dravik("cache show " + origin + path).status == 0;
+    };
+    ASSERT_TRUE(StartProxy({}));
+    for (const char* path : {"/plain", "/no-store", "/private", "/cookie"}) {
+        EXPECT_EQ(Curl(origin + path).status, 200) << path;
+    }
+    EXPECT_EQ(Curl(origin + "/plain?again", "-H 'Cache-Control: no-store'").status, 200);
+    EXPECT_TRUE(kept("/plain"));
+    EXPECT_FALSE(kept("/plain?again")) << "the browser asked for no-store";
+    EXPECT_FALSE(kept("/no-store"));
+    EXPECT_TRUE(kept("/private")) << "a private cache of one user";
+    ASSERT_TRUE(kept("/cookie"));
+    const std::string head = StoredHead(m_home, origin + "/cookie");
+    EXPECT_TRUE(Has(head, "Content-Type: text/plain")) << head;
+    EXPECT_FALSE(Has(head, "secret-session")) << head;
+    StopProxy();
+
+    // Serving other machines too, the cache is shared.
+    ASSERT_TRUE(StartProxy({"--allow", "192.0.2.0/24"}));
+    const std::string credentials = "-H 'Authorization: Basic dTpw'";
+    EXPECT_EQ(Curl(origin + "/shared").status, 200);
+    EXPECT_EQ(Curl(origin + "/auth", credentials).status, 200);
+    EXPECT_EQ(Curl(origin + "/auth-public", credentials).status, 200);
+    EXPECT_FALSE(kept("/shared"));
+    EXPECT_FALSE(kept("/auth"));
+    EXPECT_TRUE(kept("/auth-public"));
+
+    // A tunnel goes to the https port, or to one the user names.
+    const std::string connect = "CONNECT " + origin.substr(7) + " HTTP/1.1\r\n\r\n";
+    EXPECT_EQ(StatusLine(m_port, connect).substr(9, 3), "403");
+    StopProxy();
+    ASSERT_TRUE(StartProxy({"--connect-port", std::to_string(site.Port())}));
+    EXPECT_EQ(StatusLine(m_port, connect).substr(9, 3), "200");
 }
 
 } // namespace

@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: Apache-2.0
+// The proxy's view of one kept entry (/copy?url=...): what the browser gets
+// is content nobody vetted, shown under the proxy's own address.
+//
+// Its scripts must not read anything of the proxy's: the view goes out in a
+// sandbox without the proxy's origin (its requests carry "Origin: null" and
+// no proxy page answers them with CORS), and nothing is sniffed into
+// another type. A kept HTML page is served with each reference resolved as
+// the crawl resolved it and pointed at the view of the entry it names, so
+// it shows with its kept pictures and style sheets.
+#pragma once
+
+#include <boost/beast/http/fields.hpp>
+
+#include <string>
+#include <string_view>
+
+namespace proxy {
+
+/// Where the view of the entry for `url` is: "/copy?url=" and `url` encoded.
+std::string CopyViewPath(std::string_view url);
+
+/// The HTML text `html` of the page kept for `pageUrl` with every href, src
+/// and background attribute pointed at the view of what it references; a
+/// base element moves the base and is dropped. Everything else is passed
+/// byte for byte.
+std::string CopyViewHtml(std::string_view html, std::string_view pageUrl);
+
+/// The fields that sandbox a view and keep the browser from sniffing it.
+void SetCopyViewFields(boost::beast::http::fields& fields);
+
+} // namespace proxy
