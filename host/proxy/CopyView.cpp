@@ -164,6 +164,37 @@ std::string CopyViewHtml(std::string_view html, std::string_view pageUrl) {
     return out;
 }
 
+std::string CopyViewCss(std::string_view css, std::string_view sheetUrl) {
+    const CVELString base = Units(sheetUrl);
+    std::string out;
+    out.reserve(css.size());
+    std::size_t copied = 0;
+    for (std::size_t at = css.find("url("); at != std::string_view::npos;
+         at = css.find("url(", at + 4)) {
+        const std::size_t open = at + 4;
+        const std::size_t close = css.find(')', open);
+        if (close == std::string_view::npos) {
+            break;
+        }
+        std::string_view inside = css.substr(open, close - open);
+        while (!inside.empty() && (inside.front() == ' ' || inside.front() == '\t')) {
+            inside.remove_prefix(1);
+        }
+        while (!inside.empty() && (inside.back() == ' ' || inside.back() == '\t')) {
+            inside.remove_suffix(1);
+        }
+        const std::string url = Resolve(Units(inside), base);
+        if (url.empty()) {
+            continue;
+        }
+        out.append(css.substr(copied, open - copied)).append(1, '"');
+        out.append(CopyViewPath(url)).append(1, '"');
+        copied = close;
+    }
+    out.append(css.substr(copied));
+    return out;
+}
+
 void SetCopyViewFields(http::fields& fields) {
     fields.set("Content-Security-Policy", kSandbox);
     fields.set("X-Content-Type-Options", "nosniff");

@@ -26,6 +26,10 @@ std::string CopyViewPath(std::string_view url);
 /// byte for byte.
 std::string CopyViewHtml(std::string_view html, std::string_view pageUrl);
 
+/// The style sheet `css` kept for `sheetUrl` with every url(...) pointed at
+/// the view of what it references.
+std::string CopyViewCss(std::string_view css, std::string_view sheetUrl);
+
 /// The fields that sandbox a view and keep the browser from sniffing it.
 void SetCopyViewFields(boost::beast::http::fields& fields);
 

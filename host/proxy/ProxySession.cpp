@@ -36,8 +36,8 @@ constexpr std::size_t kHeaderLimit = std::size_t{64} * 1024;
 constexpr std::size_t kMaxFields = 256;
 constexpr std::uint64_t kBodyLimit = std::uint64_t{16} * 1024 * 1024;
 constexpr std::size_t kPiece = std::size_t{64} * 1024;
-// A kept HTML page up to this size is shown in the view with its references
-// rewritten; a larger one is shown as it is.
+// A kept page or style sheet up to this size is shown in the view with its
+// references rewritten; a larger one is shown as it is.
 constexpr std::uint64_t kViewLimit = std::uint64_t{16} * 1024 * 1024;
 constexpr auto kIdleTime = std::chrono::seconds(120);
 constexpr auto kWriteTime = std::chrono::seconds(60);

@@ -43,18 +43,30 @@ void SetCopyFields(const CachedCopy& copy, http::fields& fields, bool view) {
     }
 }
 
-bool ViewRewrites(const CachedCopy& copy) {
-    bool html = false;
+namespace {
+
+enum class ViewKind { AsIs, Html, Css };
+
+ViewKind KindOf(const CachedCopy& copy) {
+    ViewKind kind = ViewKind::AsIs;
     for (const HeaderField& field : copy.Fields()) {
         if (NameEquals(field.name, "Content-Encoding") && !NameEquals(field.value, "identity")) {
-            return false;
+            return ViewKind::AsIs;
         }
         if (NameEquals(field.name, "Content-Type")) {
-            const std::string_view type = std::string_view(field.value).substr(0, 9);
-            html = NameEquals(type, "text/html");
+            const std::string_view type = field.value;
+            kind = NameEquals(type.substr(0, 9), "text/html")  ? ViewKind::Html
+                   : NameEquals(type.substr(0, 8), "text/css") ? ViewKind::Css
+                                                               : ViewKind::AsIs;
         }
     }
-    return html;
+    return kind;
+}
+
+} // namespace
+
+bool ViewRewrites(const CachedCopy& copy) {
+    return KindOf(copy) != ViewKind::AsIs;
 }
 
 std::shared_ptr<TextResponse> WholeCopyAnswer(CachedCopy& copy, const CopyServing& serving,
@@ -69,8 +81,11 @@ std::shared_ptr<TextResponse> WholeCopyAnswer(CachedCopy& copy, const CopyServin
             return nullptr;
         }
     }
-    if (serving.view && ViewRewrites(copy)) {
+    const ViewKind kind = serving.view ? KindOf(copy) : ViewKind::AsIs;
+    if (kind == ViewKind::Html) {
         body = CopyViewHtml(body, serving.url);
+    } else if (kind == ViewKind::Css) {
+        body = CopyViewCss(body, serving.url);
     }
     response->prepare_payload();
     if (head) {

@@ -38,7 +38,8 @@ void SetCopyFields(const CachedCopy& copy, boost::beast::http::fields& fields, b
 std::shared_ptr<TextResponse> WholeCopyAnswer(CachedCopy& copy, const CopyServing& serving,
                                               unsigned version, bool head, bool keepAlive);
 
-/// True when the view rewrites the copy (an unencoded HTML page).
+/// True when the view rewrites the copy (an unencoded HTML page or style
+/// sheet).
 bool ViewRewrites(const CachedCopy& copy);
 
 /// The head of a forwarded response: end-to-end fields, and its body

@@ -172,6 +172,10 @@ TEST(ProxyRules, TheCopyViewPointsEveryReferenceAtAKeptCopy) {
     for (const auto& c : cases) {
         EXPECT_EQ(CopyViewHtml(c.html, page), c.expected) << c.html;
     }
+    EXPECT_EQ(CopyViewCss("a{background:url( 'i.png' )} b{src:url(data:x)} @import url(/s.css);",
+                          "http://a.example/d/s.css"),
+              "a{background:url(\"" + view + "d%2Fi.png\")} b{src:url(data:x)} @import url(\"" +
+                  view + "s.css\");");
 }
 
 TEST(ProxyRules, OnlyLoopbackAndAllowedNetworksAreAnswered) {
