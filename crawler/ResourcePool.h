@@ -1,17 +1,19 @@
 // A few connections that fetch a crawl's embedded resources on other hosts
 // while the walk goes on.
 //
-// Such resources are never walked, so nothing the walk decides waits for
-// them: the walk judges each one in document order as always, then hands
-// the prepared request over instead of fetching it itself. The pool's
-// workers read each body through and drop it; the internet library keeps
-// it in its cache on the way. Before the walk judges a URL whose fetch is
-// still under way here (handed over under the same cache key, or already
-// known to end there after redirects), it waits for that fetch to end, so
-// the cache then answers as it would have with one connection: kept,
-// not kept, failed or redirected alike. The walk's own requests (pages,
-// and anything on the start host) stay on its thread, one at a time and in
-// order.
+// Such resources are never walked: the walk judges each one in document
+// order as always, then hands the prepared request over instead of
+// fetching it itself. The pool's workers read each body through and drop
+// it; the internet library keeps it in its cache on the way. Before the
+// walk judges a URL whose fetch is still under way here (handed over under
+// the same cache key, or known from its answer to end there after
+// redirects), it waits for that fetch to end, so the cache then answers as
+// it would have with one connection: kept, not kept, failed or redirected
+// alike. One case is left to timing: a URL met while an earlier fetch that
+// will be redirected to it has not had its answer yet. Waiting for that
+// would make every fetch wait for the answer to the one before it. The
+// walk's own requests (pages, and anything on the start host) stay on its
+// thread, one at a time and in order.
 #pragma once
 
 #include "crawler/CrawlReport.h"
