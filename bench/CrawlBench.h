@@ -33,9 +33,10 @@ constexpr int kLevels = 5;
 constexpr int kImagesPerPage = 3;
 constexpr int kDepth = 7; // anchor hops, as wget's -l 7
 
-inline int PageCount() {
+/// The pages of a tree of `levels` levels.
+inline int PageCount(int levels = kLevels) {
     int pages = 0;
-    for (int level = 0, width = 1; level < kLevels; ++level, width *= kBranching) {
+    for (int level = 0, width = 1; level < levels; ++level, width *= kBranching) {
         pages += width;
     }
     return pages;
@@ -43,11 +44,11 @@ inline int PageCount() {
 
 /// The requests one crawl of the site makes: the start page, every tree
 /// page and image, the style sheet and the script.
-inline int RequestCount() {
-    return 1 + PageCount() * (1 + kImagesPerPage) + 2;
+inline int RequestCount(int levels = kLevels) {
+    return 1 + PageCount(levels) * (1 + kImagesPerPage) + 2;
 }
 
-inline std::string PageBody(int page) {
+inline std::string PageBody(int page, int levels = kLevels) {
     std::string body = "<html><head><title>page " + std::to_string(page) +
                        "</title><link rel=stylesheet href=\"/style.css\">"
                        "<script src=\"/app.js\"></script></head><body>\n";
@@ -57,7 +58,7 @@ inline std::string PageBody(int page) {
     }
     for (int c = 1; c <= kBranching; ++c) {
         const int child = page * kBranching + c;
-        if (child < PageCount()) {
+        if (child < PageCount(levels)) {
             body += "<p><a href=\"/s/" + std::to_string(child) + ".html\">section " +
                     std::to_string(child) + "</a> with a line of text about it.</p>\n";
         }
@@ -71,12 +72,12 @@ struct SiteFiles {
     std::string startPage;
 };
 
-inline SiteFiles MakeSite(const std::string& contentOrigin) {
+inline SiteFiles MakeSite(const std::string& contentOrigin, int levels = kLevels) {
     SiteFiles site;
     site.startPage =
         "<html><body><a href=\"" + contentOrigin + "/s/0.html\">site</a></body></html>";
-    for (int page = 0; page < PageCount(); ++page) {
-        site.content["/s/" + std::to_string(page) + ".html"] = PageBody(page);
+    for (int page = 0; page < PageCount(levels); ++page) {
+        site.content["/s/" + std::to_string(page) + ".html"] = PageBody(page, levels);
         for (int k = 0; k < kImagesPerPage; ++k) {
             site.content["/img/" + std::to_string(page * kImagesPerPage + k) + ".gif"] =
                 "GIF89a" + std::string(1500, static_cast<char>('a' + (page + k) % 26));

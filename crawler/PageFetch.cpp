@@ -53,7 +53,8 @@ FetchResult ReadBody(CHttpRequest& request, bool hold) {
 } // namespace
 
 FetchResult FetchResponse(CHttpRequest& request, const CVELString& requested, BodyUse use,
-                          DWORD& status, CVELString& headers, CVELString& finalUrl) {
+                          DWORD& status, CVELString& headers, CVELString& finalUrl,
+                          const std::function<void(const CVELString&)>& onHead) {
     if (!request.SendRequest()) {
         return FetchResult::kNotSent;
     }
@@ -62,6 +63,9 @@ FetchResult FetchResponse(CHttpRequest& request, const CVELString& requested, Bo
     }
     if (!request.QueryFinalURL(finalUrl)) {
         finalUrl.Assign(requested);
+    }
+    if (onHead) {
+        onHead(finalUrl);
     }
     return ReadBody(request, use == BodyUse::kWalk && status == 200 && IsHtml(headers));
 }

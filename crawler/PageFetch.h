@@ -11,6 +11,7 @@
 #include "platform/kernel/WinTypes.h"
 
 #include <cstdint>
+#include <functional>
 
 class CHttpRequest;
 
@@ -33,9 +34,11 @@ enum class BodyUse {
 /// (`requested` when the library cannot tell) and its body to the end. For
 /// kWalk and an HTML page with status 200 the body is left whole in the
 /// request's `m_response` (or kTooLarge is returned); otherwise the body is
-/// not kept. The status is not judged here.
+/// not kept. The status is not judged here. `onHead`, when set, hears the
+/// final URL as soon as the last response's head is read, before the body.
 FetchResult FetchResponse(CHttpRequest& request, const CVELString& requested, BodyUse use,
-                          DWORD& status, CVELString& headers, CVELString& finalUrl);
+                          DWORD& status, CVELString& headers, CVELString& finalUrl,
+                          const std::function<void(const CVELString&)>& onHead = {});
 
 /// TRUE when the header block's "Content-Type" is exactly "text/html",
 /// ignoring case.

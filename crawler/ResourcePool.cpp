@@ -43,19 +43,24 @@ CResourcePool::~CResourcePool() {
     }
 }
 
-BOOL CResourcePool::WasHanded(const char16_t* url) {
-    {
-        const std::lock_guard lock(m_mutex);
-        for (const std::uint64_t key : m_failed) {
-            m_handed.erase(key);
-        }
-        m_failed.clear();
+void CResourcePool::AwaitFetchesOf(const char16_t* url) {
+    const std::uint64_t key = KeyHash(url);
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this, key] { return !m_unfinished.contains(key); });
+}
+
+void CResourcePool::AddUnfinished(std::uint64_t key) {
+    ++m_unfinished[key];
+}
+
+void CResourcePool::RemoveUnfinished(std::uint64_t key) {
+    const auto found = m_unfinished.find(key);
+    if (found != m_unfinished.end() && --found->second == 0) {
+        m_unfinished.erase(found);
     }
-    return m_handed.contains(KeyHash(url)) ? TRUE : FALSE;
 }
 
 void CResourcePool::Hand(std::unique_ptr<CHttpRequest> request, const CVELString& url) {
-    m_handed.insert(KeyHash(url.GetData()));
     if (m_workers.empty()) {
         // Threads the system refuses are done without; with none at all
         // the walk fetches the resource itself, as with one connection.
@@ -66,16 +71,20 @@ void CResourcePool::Hand(std::unique_ptr<CHttpRequest> request, const CVELString
         } catch (const std::system_error&) {
         }
         if (m_workers.empty()) {
-            Job job{std::move(request), CVELString(url)};
-            Fetch(job);
+            DWORD status = 0;
+            CVELString headers;
+            CVELString finalUrl;
+            FetchResponse(*request, url, BodyUse::kDrop, status, headers, finalUrl);
             return;
         }
     }
+    const std::uint64_t key = KeyHash(url.GetData());
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [this] {
         return m_queue.size() < kQueuedPerConnection * static_cast<std::size_t>(m_nConnections);
     });
-    m_queue.push_back({std::move(request), CVELString(url)});
+    AddUnfinished(key);
+    m_queue.push_back({std::move(request), CVELString(url), key, key});
     lock.unlock();
     m_changed.notify_all();
 }
@@ -89,13 +98,21 @@ void CResourcePool::Wait() {
     }
 }
 
-BOOL CResourcePool::Fetch(Job& job) {
+void CResourcePool::Fetch(Job& job) {
     DWORD status = 0;
     CVELString headers;
     CVELString finalUrl;
-    const FetchResult fetched =
-        FetchResponse(*job.request, job.url, BodyUse::kDrop, status, headers, finalUrl);
-    return fetched == FetchResult::kDone && status == 200 ? TRUE : FALSE;
+    // A fetch redirected elsewhere will write the cache there too: from now
+    // on the walk waits for it before it judges that URL.
+    const auto onHead = [this, &job](const CVELString& endedAt) {
+        const std::uint64_t endKey = KeyHash(endedAt.GetData());
+        if (endKey != job.key) {
+            const std::lock_guard lock(m_mutex);
+            AddUnfinished(endKey);
+            job.endKey = endKey;
+        }
+    };
+    FetchResponse(*job.request, job.url, BodyUse::kDrop, status, headers, finalUrl, onHead);
 }
 
 void CResourcePool::Work() {
@@ -113,12 +130,11 @@ void CResourcePool::Work() {
         }
         m_changed.notify_all(); // room in the queue
         // A resource that cannot be fetched is skipped as the walk skips
-        // it, and may be asked for again; running out of memory ends the
-        // crawl, which Wait reports on the walk's thread.
-        BOOL fetched = FALSE;
+        // it; running out of memory ends the crawl, which Wait reports on
+        // the walk's thread.
         DWORD outOfMemory = 0;
         try {
-            fetched = Fetch(job);
+            Fetch(job);
         } catch (CVELString*) {
             outOfMemory = GetLastError();
         } catch (CVELMemBuf*) {
@@ -126,13 +142,15 @@ void CResourcePool::Work() {
         } catch (const std::bad_alloc&) {
             outOfMemory = ERROR_NOT_ENOUGH_MEMORY;
         }
-        const std::uint64_t key = KeyHash(job.url.GetData());
+        // The body was read to its end, so the cache holds what the fetch
+        // leaves there: from here on the walk may judge its URLs.
         job.request.reset();
         {
             const std::lock_guard lock(m_mutex);
             --m_nBusy;
-            if (!fetched) {
-                m_failed.push_back(key);
+            RemoveUnfinished(job.key);
+            if (job.endKey != job.key) {
+                RemoveUnfinished(job.endKey);
             }
             if (outOfMemory != 0) {
                 m_dwOutOfMemory = outOfMemory;

@@ -1,15 +1,19 @@
 // A few connections that fetch a crawl's embedded resources on other hosts
 // while the walk goes on.
 //
-// Such resources are never walked, so nothing the walk decides waits for
-// them: the walk judges each one in document order as always, then hands
-// the prepared request over instead of fetching it itself. The pool's
-// workers read each body through and drop it; the internet library keeps
-// it in its cache on the way. A resource handed over counts as fetched for
-// the rest of the crawl, as a fetched one does through the cache, unless its
-// fetch fails: then a later reference asks for it again, as it would of a
-// cache that kept nothing. The walk's own requests (pages, and anything on
-// the start host) stay on its thread, one at a time and in order.
+// Such resources are never walked: the walk judges each one in document
+// order as always, then hands the prepared request over instead of
+// fetching it itself. The pool's workers read each body through and drop
+// it; the internet library keeps it in its cache on the way. Before the
+// walk judges a URL whose fetch is still under way here (handed over under
+// the same cache key, or known from its answer to end there after
+// redirects), it waits for that fetch to end, so the cache then answers as
+// it would have with one connection: kept, not kept, failed or redirected
+// alike. One case is left to timing: a URL met while an earlier fetch that
+// will be redirected to it has not had its answer yet. Waiting for that
+// would make every fetch wait for the answer to the one before it. The
+// walk's own requests (pages, and anything on the start host) stay on its
+// thread, one at a time and in order.
 #pragma once
 
 #include "crawler/CrawlReport.h"
@@ -22,7 +26,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 class CHttpRequest;
@@ -37,9 +41,10 @@ class CResourcePool {
     CResourcePool(const CResourcePool&) = delete;
     CResourcePool& operator=(const CResourcePool&) = delete;
 
-    /// TRUE when a resource under the cache key of `url` was handed over
-    /// and its fetch has not failed.
-    BOOL WasHanded(const char16_t* url);
+    /// Returns once no fetch handed over is for the cache key of `url` or
+    /// is known to end at it, so that the cache holds what those fetches
+    /// left there.
+    void AwaitFetchesOf(const char16_t* url);
 
     /// Queues `request` (judged, with its flags and headers set) for
     /// fetching; waits while every worker is busy and the queue is full.
@@ -54,10 +59,15 @@ class CResourcePool {
     struct Job {
         std::unique_ptr<CHttpRequest> request;
         CVELString url;
+        std::uint64_t key = 0;    // of the URL handed over
+        std::uint64_t endKey = 0; // of the URL its redirects ended at, once known
     };
     void Work();
-    /// Fetches one job; FALSE when it did not end with a whole 200 response.
-    BOOL Fetch(Job& job);
+    /// Fetches one job, noting where it ends as soon as that is known.
+    void Fetch(Job& job);
+    /// Counts one more or one fewer unfinished fetch under `key`; m_mutex held.
+    void AddUnfinished(std::uint64_t key);
+    void RemoveUnfinished(std::uint64_t key);
 
     const std::int32_t m_nConnections;
     std::mutex m_mutex;
@@ -66,11 +76,10 @@ class CResourcePool {
     std::int32_t m_nBusy = 0;
     bool m_bStopping = false;
     std::vector<std::thread> m_workers;
-    /// Hashes of the cache keys handed over; the walk's thread alone uses it.
-    std::unordered_set<std::uint64_t> m_handed;
-    /// Hashes of the keys whose fetch failed, until the walk's thread takes
-    /// them back out of m_handed. Guarded by m_mutex.
-    std::vector<std::uint64_t> m_failed;
+    /// Unfinished fetches by the hash of a cache key they will write: the
+    /// key handed over and, once the head is read, the one redirects ended
+    /// at. Guarded by m_mutex.
+    std::unordered_map<std::uint64_t, std::int32_t> m_unfinished;
     /// The last error of a fetch that ran out of memory, or 0.
     DWORD m_dwOutOfMemory = 0;
 };

@@ -134,10 +134,11 @@ BOOL CSubscription::OtherHostRule(const char16_t* url, CHttpRequest& request, BO
     request.m_dwFlags |= INTERNET_FLAG_NEED_FILE;
     RemoveHeader(request.m_headers, u"Cookie");
     RemoveHeader(request.m_headers, u"Authorization");
-    if (DownloadedSince(url, m_syncStart, follow)) {
-        return FALSE;
+    // A fetch of the pool that writes this URL's entry comes first, as it
+    // would have with one connection: the cache then says whether it left
+    // the resource there, and the walk's own write comes after the pool's.
+    if (m_pPool != nullptr) {
+        m_pPool->AwaitFetchesOf(url);
     }
-    // A resource already handed to the crawl's pool may still be on its
-    // way to the cache: it counts as downloaded.
-    return follow || m_pPool == nullptr || !m_pPool->WasHanded(url);
+    return DownloadedSince(url, m_syncStart, follow) ? FALSE : TRUE;
 }

@@ -32,6 +32,7 @@ struct CannedReply {
     std::string body;
     std::string location;               // for redirects
     std::chrono::milliseconds delay{0}; // before answering, e.g. to watch a run in progress
+    bool reset = false; // announce a body, then close the connection before sending any of it
 };
 
 class TestServer {
@@ -101,6 +102,12 @@ class TestServer {
         }
         std::this_thread::sleep_for(reply.delay);
         res.status = reply.status;
+        if (reply.reset) {
+            res.set_content_provider(
+                1000, "image/gif",
+                [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
+            return;
+        }
         if (!reply.location.empty()) {
             res.set_header("Location", reply.location);
         }
