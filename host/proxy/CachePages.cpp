@@ -1,5 +1,6 @@
 #include "host/proxy/CachePages.h"
 
+#include "host/proxy/BrowserSetup.h"
 #include "host/proxy/CopyView.h"
 #include "host/proxy/PageText.h"
 #include "platform/text/Utf8.h"
@@ -61,6 +62,8 @@ OwnPage ParseOwnPage(std::string_view target) {
     page.json = QueryValue(query, "format") == "json";
     if (path == "/") {
         page.kind = OwnPage::Kind::Index;
+    } else if (path == "/proxy.pac") {
+        page.kind = OwnPage::Kind::Pac;
     } else if (path == "/missed") {
         page.kind = OwnPage::Kind::Missed;
     } else if (path == "/copy") {
@@ -72,7 +75,7 @@ OwnPage ParseOwnPage(std::string_view target) {
     return page;
 }
 
-PageBody IndexPage(const std::vector<ListedEntry>& entries, bool json) {
+PageBody IndexPage(const std::vector<ListedEntry>& entries, bool json, std::string_view origin) {
     std::map<std::string, std::vector<const ListedEntry*>> byOrigin;
     std::uint64_t total = 0;
     for (const ListedEntry& e : entries) {
@@ -105,7 +108,7 @@ PageBody IndexPage(const std::vector<ListedEntry>& entries, bool json) {
         out += "<li><a href=\"#h" + std::to_string(anchor++) + "\">" + HtmlEscape(origin) +
                "</a> (" + std::to_string(list.size()) + ")</li>\n";
     }
-    out += "</ul>\n";
+    out += "</ul>\n" + BrowserSteps(origin);
     anchor = 0;
     for (const auto& [origin, list] : byOrigin) {
         out += "<h2 id=\"h" + std::to_string(anchor++) + "\">" + HtmlEscape(origin) +
@@ -146,7 +149,7 @@ PageBody MissedPage(const std::vector<urlcache::MissedUrl>& missed, bool json) {
     return {"text/html; charset=utf-8", Document("Missed while offline", out + "</table>\n")};
 }
 
-OwnPageAnswer AnswerOwnPage(std::string_view target) {
+OwnPageAnswer AnswerOwnPage(std::string_view target, std::string_view authority) {
     const OwnPage page = ParseOwnPage(target);
     OwnPageAnswer answer;
     switch (page.kind) {
@@ -155,7 +158,7 @@ OwnPageAnswer AnswerOwnPage(std::string_view target) {
         if (!ListEntries(entries)) {
             return {500, {}, "The URL cache could not be read.", {}};
         }
-        answer.page = IndexPage(entries, page.json);
+        answer.page = IndexPage(entries, page.json, "http://" + std::string(authority));
         return answer;
     }
     case OwnPage::Kind::Missed: {
@@ -166,6 +169,9 @@ OwnPageAnswer AnswerOwnPage(std::string_view target) {
         answer.page = MissedPage(missed, page.json);
         return answer;
     }
+    case OwnPage::Kind::Pac:
+        answer.page = {"application/x-ns-proxy-autoconfig", PacScript(authority)};
+        return answer;
     case OwnPage::Kind::Copy:
         answer.copyUrl = page.url;
         return answer;
@@ -174,7 +180,7 @@ OwnPageAnswer AnswerOwnPage(std::string_view target) {
     case OwnPage::Kind::NotFound:
         break;
     }
-    return {404, {}, "The proxy has the pages /, /missed and /copy?url=URL.", {}};
+    return {404, {}, "The proxy has the pages /, /missed, /copy?url=URL and /proxy.pac.", {}};
 }
 
 std::string NotKeptPage(const std::string& url, const std::string& proxyOrigin) {

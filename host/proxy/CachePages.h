@@ -14,13 +14,13 @@
 namespace proxy {
 
 struct OwnPage {
-    enum class Kind { Index, Missed, Copy, NotFound, BadQuery } kind = Kind::NotFound;
+    enum class Kind { Index, Missed, Copy, Pac, NotFound, BadQuery } kind = Kind::NotFound;
     bool json = false;
     std::string url; // for Copy: the URL whose cached copy is wanted
 };
 
 /// Which page an origin-form target asks for: "/", "/missed",
-/// "/copy?url=URL" (URL percent-encoded).
+/// "/copy?url=URL" (URL percent-encoded), "/proxy.pac".
 OwnPage ParseOwnPage(std::string_view target);
 
 struct PageBody {
@@ -28,7 +28,8 @@ struct PageBody {
     std::string body;
 };
 
-PageBody IndexPage(const std::vector<ListedEntry>& entries, bool json);
+/// The index; `origin` ("http://127.0.0.1:8731") for the browser steps.
+PageBody IndexPage(const std::vector<ListedEntry>& entries, bool json, std::string_view origin);
 PageBody MissedPage(const std::vector<urlcache::MissedUrl>& missed, bool json);
 
 /// What an own page answers: a page (status and body), or for /copy the
@@ -40,8 +41,9 @@ struct OwnPageAnswer {
     std::string copyUrl;
 };
 
-/// Reads the cache or the list of misses for the page `target` asks for.
-OwnPageAnswer AnswerOwnPage(std::string_view target);
+/// Reads the cache or the list of misses for the page `target` asks for;
+/// `authority` ("127.0.0.1:8731") is how the browser reached the proxy.
+OwnPageAnswer AnswerOwnPage(std::string_view target, std::string_view authority);
 
 /// The page a browser shows for an offline miss; `proxyOrigin`
 /// ("http://127.0.0.1:8118") for its link to the list of misses.

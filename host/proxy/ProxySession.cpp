@@ -147,6 +147,15 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         return line;
     }
 
+    /// How the browser reached the proxy: its Host header, which routing
+    /// has checked names the proxy, or the proxy's own address.
+    std::string OwnAuthority() {
+        if (const auto host = Req().find(http::field::host); host != Req().end()) {
+            return std::string(host->value());
+        }
+        return context_->SelfOrigin().substr(7);
+    }
+
     bool ClientLoopback() {
         error_code ec;
         const tcp::endpoint peer = Lowest().socket().remote_endpoint(ec);
@@ -220,7 +229,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         if (!head_ && Req().method() != http::verb::get) {
             return SendError(405, "The proxy's own pages answer GET and HEAD only.", false);
         }
-        OwnPageAnswer answer = AnswerOwnPage(target_.path);
+        OwnPageAnswer answer = AnswerOwnPage(target_.path, OwnAuthority());
         if (!answer.copyUrl.empty()) {
             if (std::unique_ptr<CachedCopy> copy = CachedCopy::Open(answer.copyUrl)) {
                 serving_ = {true, answer.copyUrl};
@@ -264,7 +273,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
             return SendWholeCopy();
         }
         streamed_ = std::make_unique<StreamedResponse>(http::status::ok, Req().version());
-        SetCopyFields(*copy_, *streamed_, serving_.view);
+        SetCopyFields(*copy_, *streamed_, serving_);
         streamed_->content_length(copy_->Size());
         streamed_->keep_alive(keepAlive_);
         StartStreamed(head_, [this] { PumpCopy(); });
@@ -365,6 +374,8 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         }
         if (failure.tryCache && readOnly) {
             if (std::unique_ptr<CachedCopy> copy = CachedCopy::Open(CacheUrl(target_))) {
+                // Better than an error page for someone who just went offline.
+                serving_.stale = true;
                 return ServeCopy(std::move(copy));
             }
         }

@@ -28,7 +28,7 @@ std::shared_ptr<TextResponse> TextAnswer(unsigned status, unsigned version, cons
     return response;
 }
 
-void SetCopyFields(const CachedCopy& copy, http::fields& fields, bool view) {
+void SetCopyFields(const CachedCopy& copy, http::fields& fields, const CopyServing& serving) {
     bool typed = false;
     for (const HeaderField& field : copy.Fields()) {
         fields.set(field.name, field.value);
@@ -37,8 +37,11 @@ void SetCopyFields(const CachedCopy& copy, http::fields& fields, bool view) {
     if (!typed) {
         fields.set(http::field::content_type, "application/octet-stream");
     }
-    fields.set("X-Cache", "HIT");
-    if (view) {
+    fields.set("X-Cache", serving.stale ? "STALE" : "HIT");
+    if (serving.stale) {
+        fields.set(http::field::warning, "110 dravik \"Response is Stale\"");
+    }
+    if (serving.view) {
         SetCopyViewFields(fields);
     }
 }
@@ -72,7 +75,7 @@ bool ViewRewrites(const CachedCopy& copy) {
 std::shared_ptr<TextResponse> WholeCopyAnswer(CachedCopy& copy, const CopyServing& serving,
                                               unsigned version, bool head, bool keepAlive) {
     auto response = std::make_shared<TextResponse>(http::status::ok, version);
-    SetCopyFields(copy, *response, serving.view);
+    SetCopyFields(copy, *response, serving);
     std::string& body = response->body();
     body.resize(static_cast<std::size_t>(copy.Size()));
     std::size_t got = 0;

@@ -28,10 +28,13 @@ std::shared_ptr<TextResponse> TextAnswer(unsigned status, unsigned version, cons
 struct CopyServing {
     bool view = false;
     std::string url;
+    /// Answered because the origin could not be reached: said in the head.
+    bool stale = false;
 };
 
 /// Content-Type and the other stored fields a cached copy is served with.
-void SetCopyFields(const CachedCopy& copy, boost::beast::http::fields& fields, bool view);
+void SetCopyFields(const CachedCopy& copy, boost::beast::http::fields& fields,
+                   const CopyServing& serving);
 
 /// The whole answer for a copy read at once (one small enough, or an HTML
 /// page shown in the view); null when the copy could not be read.

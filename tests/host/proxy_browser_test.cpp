@@ -68,8 +68,8 @@ class Browser : public ProxyFixture {
     std::string Rendered() { return Rendered(engine.Origin() + "/orx?ORXCmd=Show&s=1", true); }
 
     /// What the script of the page at `url` wrote; `proxied` sends every
-    /// request through the proxy, otherwise the browser asks the proxy's
-    /// own address directly.
+    /// request through the proxy, loopback addresses too, otherwise the
+    /// browser asks the proxy's own address directly.
     std::string Rendered(const std::string& url, bool proxied) {
         const std::filesystem::path profile = m_home / "profile";
         const std::string proxy =

@@ -93,6 +93,9 @@ TEST_F(Proxy, ServesWhatASyncKeptWhileOfflineAndForwardsOnline) {
                                "\"image/x-test\""))
         << index;
     EXPECT_TRUE(Has(index, "\"uses\": 2")) << index; // the GET and the HEAD
+    const Response pac = Curl(ProxyUrl() + "/proxy.pac");
+    EXPECT_TRUE(Has(pac.headers, "Content-Type: application/x-ns-proxy-autoconfig"));
+    EXPECT_TRUE(Has(pac.body, "return \"PROXY 127.0.0.1:" + std::to_string(m_port) + "\";"));
 
     ASSERT_EQ(Dravik("offline off").status, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(600)); // the proxy looks twice a second
@@ -108,6 +111,11 @@ TEST_F(Proxy, ServesWhatASyncKeptWhileOfflineAndForwardsOnline) {
     EXPECT_TRUE(Has(sent.Header("Via"), "dravik-"));
     EXPECT_FALSE(sent.Has("Proxy-Connection") || sent.Has("X-Secret"));
     EXPECT_EQ(Dravik("cache show " + fresh.Origin() + "/new.txt").out, "fresh");
+    // Online, but the content host is gone: the kept copy, said to be stale.
+    const Response stale = Curl(origin + "/pic.bin");
+    EXPECT_EQ(stale.status, 200);
+    EXPECT_EQ(stale.body, AllBytes());
+    EXPECT_TRUE(Has(stale.headers, "Warning: 110 dravik \"Response is Stale\"")) << stale.headers;
     EXPECT_EQ(StopProxy(), 0);
 }
 

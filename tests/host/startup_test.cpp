@@ -16,7 +16,8 @@ namespace {
 std::string LoaderReport(const std::string& args) {
     const std::string home = ::testing::TempDir() + "dravik-startup-" + std::to_string(::getpid());
     const std::string command = "XDG_CACHE_HOME='" + home + "' XDG_CONFIG_HOME='" + home +
-                                "' LD_DEBUG=libs '" + std::getenv("DRAVIK_BINARY") + "' " + args +
+                                "' XDG_DATA_HOME='" + home + "' LD_DEBUG=libs '" +
+                                std::getenv("DRAVIK_BINARY") + "' " + args +
                                 " 2>&1 >/dev/null; rm -rf '" + home + "'";
     std::string out;
     FILE* pipe = ::popen(command.c_str(), "r");
