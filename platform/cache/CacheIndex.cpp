@@ -232,6 +232,19 @@ bool CacheIndex::IsFileReferenced(const std::string& file, bool& referenced) {
     return !query.Failed();
 }
 
+bool CacheIndex::ListNamedFiles(std::unordered_set<std::string>& files) {
+    Statement query(db_.get(), "SELECT file FROM entries WHERE file <> ''");
+    files.clear();
+    while (query.Step()) {
+        files.insert(query.Text(0));
+    }
+    return !query.Failed();
+}
+
+void CacheIndex::WaitWhenBusy(bool wait) {
+    sqlite3_busy_handler(db_.get(), wait ? &RetryEveryMillisecond : nullptr, nullptr);
+}
+
 bool CacheIndex::ListAll(std::vector<EntryRecord>& records) {
     const std::string sql = std::string("SELECT ") + kColumns + " FROM entries ORDER BY url";
     Statement query(db_.get(), sql.c_str());

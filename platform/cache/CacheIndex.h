@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace urlcache {
@@ -68,6 +69,12 @@ class CacheIndex {
 
     /// True when some row still names content file `file`.
     bool IsFileReferenced(const std::string& file, bool& referenced);
+    /// Every content file some row names.
+    bool ListNamedFiles(std::unordered_set<std::string>& files);
+
+    /// Whether a statement that finds the database locked by another
+    /// process waits for it (the default) or fails at once.
+    void WaitWhenBusy(bool wait);
 
     bool ListAll(std::vector<EntryRecord>& records);
     /// Up to `limit` rows whose URL sorts after `after`, in URL order.

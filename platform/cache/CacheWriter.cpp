@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <optional>
 
 namespace urlcache {
@@ -60,14 +61,22 @@ bool PutRows(CacheIndex& index, const EntryRecord& base, std::string_view body,
 }
 
 /// Writes the rows; fills `unreferenced` with content files the new rows
-/// left without a name. On failure the reason is taken before the rollback
-/// could replace SQLite's message.
+/// left without a name. `publish` runs first, once the write lock is held,
+/// and says itself why it failed. On failure the reason is taken before the
+/// rollback could replace SQLite's message.
 bool WriteRows(CacheIndex& index, const EntryRecord& base, std::string_view body,
                const std::vector<std::u16string>& urls, std::vector<std::string>& unreferenced,
-               UrlCacheFailure& failure) {
+               UrlCacheFailure& failure, const std::function<bool()>& publish) {
     Transaction transaction(index.Db());
+    if (!transaction.Begun()) {
+        failure = index.LastFailure();
+        return false;
+    }
+    if (!publish()) {
+        return false;
+    }
     std::vector<std::string> replaced;
-    if (!transaction.Begun() || !PutRows(index, base, body, urls, replaced)) {
+    if (!PutRows(index, base, body, urls, replaced)) {
         failure = index.LastFailure();
         return false;
     }
@@ -149,9 +158,10 @@ bool CacheWriter::Commit(const ResponseFacts& facts) {
     base.headers = facts.headers;
     base.extension = facts.extension;
     base.inIndex = !content_;
-    if (content_ && !CommitFile(facts, base)) {
-        return false;
-    }
+    // The file is moved into the content folder under the index's write
+    // lock, with the rows that name it: a sweep holding that lock never takes
+    // it for one whose writer died.
+    const auto publish = [&] { return !content_ || CommitFile(facts, base); };
     bool stored = false;
     bool kept = true;
     std::vector<std::string> unreferenced;
@@ -163,7 +173,7 @@ bool CacheWriter::Commit(const ResponseFacts& facts) {
                         u"the cache folder changed during the download"};
             return false;
         }
-        stored = WriteRows(index, base, held_, facts.urls, unreferenced, failure_);
+        stored = WriteRows(index, base, held_, facts.urls, unreferenced, failure_, publish);
         // An entry that made or freed a content file is committed at once:
         // a file must never outlive, or be deleted before, the rows naming
         // it. So is one whose writer could not hear of a later failure.
@@ -171,7 +181,7 @@ bool CacheWriter::Commit(const ResponseFacts& facts) {
     };
     const bool opened = WithUrlCacheEntry(write, facts.urls.front(), lateReport_, kept, &failure_);
     if (!opened || !stored || !kept) {
-        if (!base.inIndex) {
+        if (!base.inIndex && !base.file.empty()) {
             RemoveContent(root_, base.file);
         }
         return false;

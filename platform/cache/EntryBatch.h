@@ -57,10 +57,20 @@ class EntryBatch {
 
     /// Commits the open batch (true when none is open). On failure the
     /// batch is rolled back, `why` says why (for the index file `path`) and
-    /// every entry's report is added to `owed`.
-    bool Commit(sqlite3* db, const std::string& path, Owed& owed, UrlCacheFailure& why);
+    /// every entry's report is added to `owed`. `cause`, when given, is the
+    /// failed write after which SQLite rolled the batch back itself: the
+    /// reason then, which later statements may have replaced on `db`.
+    bool Commit(sqlite3* db, const std::string& path, Owed& owed, UrlCacheFailure& why,
+                const UrlCacheFailure* cause = nullptr);
+
+    /// Rolls the open batch back: its entries are lost for `why`, and every
+    /// entry's report is added to `owed`.
+    void Drop(sqlite3* db, const UrlCacheFailure& why, Owed& owed);
 
   private:
+    /// Ends the batch; its entries are reported with `why`.
+    void Fail(const UrlCacheFailure& why, Owed& owed);
+
     struct Entry {
         std::u16string url;
         LateFailureReport report;
@@ -76,5 +86,9 @@ class EntryBatch {
 /// as the thread's latest failure too (not at exit, when the thread's own
 /// storage may be gone).
 void MakeReports(const EntryBatch::Owed& owed, bool remember = true);
+
+/// Whether the calling thread is making reports now (inside a report's
+/// callback): such a thread must not wait for reports to end.
+bool MakingReports();
 
 } // namespace urlcache

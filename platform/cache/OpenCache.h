@@ -12,6 +12,8 @@
 #include "platform/cache/CacheIndex.h"
 #include "platform/cache/EntryBatch.h"
 
+#include <sys/types.h>
+
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -36,10 +38,16 @@ class OpenCache {
 
     /// Opens the index under `root` unless it is open there (committing the
     /// batch of the one it leaves). False, with the reason, when it cannot.
+    /// An index no longer at its path (the cache folder removed, moved or
+    /// replaced while in use) is left for the one there now: the entries
+    /// waiting in its batch are reported lost, naming the folder, and the
+    /// folder is made again when it can be.
     bool EnsureOpen(const std::string& cacheRoot, UrlCacheFailure& failure, EntryBatch::Owed& owed);
 
     /// Commits the open batch; false, with the reason, when it could not.
-    bool CommitBatch(EntryBatch::Owed& owed, UrlCacheFailure& why);
+    /// `cause`: the failed write after which SQLite rolled the batch back.
+    bool CommitBatch(EntryBatch::Owed& owed, UrlCacheFailure& why,
+                     const UrlCacheFailure* cause = nullptr);
     bool CommitBatch(EntryBatch::Owed& owed);
     /// Ends the batch at once, with its reports, when SQLite rolled it back.
     void CheckBatch(EntryBatch::Owed& owed);
@@ -60,6 +68,11 @@ class OpenCache {
 
   private:
     void RunFlusher();
+    /// Whether the open index is still the file at its path.
+    bool StillInPlace() const;
+
+    dev_t indexDevice_ = 0;
+    ino_t indexInode_ = 0;
 
     // On the heap: a fork child leaks them rather than destroy what only
     // the parent's threads wait on.

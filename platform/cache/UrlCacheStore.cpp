@@ -64,15 +64,21 @@ bool RunLocked(Access access, const std::function<bool(CacheIndex&, const std::s
             if (waits) {
                 cache.batch.Add(std::u16string(url), std::move(*report));
             }
+            // An entry's write that failed and took the batch with it is the
+            // first cause (its writer keeps it in `*failure`): the batch's
+            // entries and this one are reported with it, not with whatever
+            // SQLite said last.
+            const UrlCacheFailure* cause = access == Access::Entry && lost ? failure : nullptr;
             if (joined && !waits) {
                 // This entry is committed with its batch now, or lost with it.
                 UrlCacheFailure batchWhy;
-                kept = cache.CommitBatch(owed, batchWhy);
+                kept = cache.CommitBatch(owed, batchWhy, cause);
                 if (!kept && failure != nullptr) {
                     *failure = batchWhy;
                 }
             } else if (lost) {
-                cache.CommitBatch(owed);
+                UrlCacheFailure batchWhy;
+                cache.CommitBatch(owed, batchWhy, cause);
             } else if (cache.batch.Due()) {
                 cache.CommitBatch(owed);
             } else if (waits) {
@@ -103,18 +109,24 @@ bool Run(Access access, const std::function<void(CacheIndex&, const std::string&
 }
 
 /// Commits the open batch and waits until every report of a failed one has
-/// been made; `end` makes every later entry commit alone.
-void CommitAndWait(bool end) {
+/// been made; `end` makes every later entry commit alone. False, with the
+/// reason in `why`, when the batch could not be committed.
+bool CommitAndWait(bool end, UrlCacheFailure& why) {
     OpenCache& cache = TheCache();
     std::unique_lock lock(cache.mutex);
     if (cache.inherited) {
-        return;
+        return true;
     }
     cache.ended = cache.ended || end;
     EntryBatch::Owed owed;
-    cache.CommitBatch(owed);
+    const bool committed = cache.CommitBatch(owed, why);
     cache.Report(lock, owed);
-    cache.WaitForReports(lock);
+    // A report's own callback that closes a session would otherwise wait for
+    // the report it is part of.
+    if (!MakingReports()) {
+        cache.WaitForReports(lock);
+    }
+    return committed;
 }
 
 } // namespace
@@ -138,11 +150,17 @@ bool WithUrlCacheEntry(const std::function<bool(CacheIndex& index, const std::st
 }
 
 void CommitBatchedEntries() {
-    CommitAndWait(false);
+    UrlCacheFailure ignored; // each entry's own report carries it
+    CommitAndWait(false, ignored);
 }
 
-void EndEntryBatches() {
-    CommitAndWait(true);
+bool EndEntryBatches(UrlCacheFailure* failure) {
+    UrlCacheFailure why;
+    const bool committed = CommitAndWait(true, why);
+    if (!committed && failure != nullptr) {
+        *failure = why;
+    }
+    return committed;
 }
 
 } // namespace urlcache
