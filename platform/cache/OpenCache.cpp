@@ -85,7 +85,7 @@ bool OpenCache::EnsureOpen(const std::string& cacheRoot, UrlCacheFailure& failur
         if (StillInPlace()) {
             return true;
         }
-        batch.Drop(index->Db(),
+        batch.Drop(*index,
                    {{},
                     Utf8ToUtf16(root),
                     ERROR_PATH_NOT_FOUND,
@@ -113,9 +113,8 @@ bool OpenCache::EnsureOpen(const std::string& cacheRoot, UrlCacheFailure& failur
     return true;
 }
 
-bool OpenCache::CommitBatch(EntryBatch::Owed& owed, UrlCacheFailure& why,
-                            const UrlCacheFailure* cause) {
-    return !index || batch.Commit(index->Db(), root + "/index.sqlite", owed, why, cause);
+bool OpenCache::CommitBatch(EntryBatch::Owed& owed, UrlCacheFailure& why) {
+    return !index || batch.Commit(*index, owed, why);
 }
 
 bool OpenCache::CommitBatch(EntryBatch::Owed& owed) {
@@ -123,10 +122,8 @@ bool OpenCache::CommitBatch(EntryBatch::Owed& owed) {
     return CommitBatch(owed, why);
 }
 
-void OpenCache::CheckBatch(EntryBatch::Owed& owed) {
-    if (index && batch.Lost(index->Db())) {
-        CommitBatch(owed);
-    }
+bool OpenCache::BatchDue() const {
+    return batch.Due(index ? index->WaitingBytes() : 0);
 }
 
 void OpenCache::WatchBatch(bool fresh) {
@@ -145,7 +142,7 @@ void OpenCache::RunFlusher() {
             continue;
         }
         if (batchOpened_->wait_until(lock, batch.Deadline()) == std::cv_status::timeout &&
-            batch.Due()) {
+            BatchDue()) {
             EntryBatch::Owed owed;
             CommitBatch(owed);
             Report(lock, owed);
@@ -171,8 +168,8 @@ void OpenCache::WaitForReports(std::unique_lock<std::mutex>& lock) {
 
 void OpenCache::BeforeFork() {
     mutex.lock();
-    // The child must not find the write lock taken by a batch of the
-    // parent's: it could not write for as long as the parent keeps it.
+    // The child must not inherit entries of the parent's waiting to be
+    // written: they would be written twice, or lost with the child.
     if (!inherited) {
         CommitBatch(forkOwed_);
     }

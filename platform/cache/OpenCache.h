@@ -1,5 +1,5 @@
 // The process's open cache: its place, the index connection, the batch of
-// entries waiting on that connection, and the thread that commits a batch
+// entries waiting to be written through it, and the thread that commits a batch
 // nobody else commits in time. One per process, used under its mutex.
 //
 // Reports of a failed batch are made outside the mutex (they call the
@@ -45,12 +45,10 @@ class OpenCache {
     bool EnsureOpen(const std::string& cacheRoot, UrlCacheFailure& failure, EntryBatch::Owed& owed);
 
     /// Commits the open batch; false, with the reason, when it could not.
-    /// `cause`: the failed write after which SQLite rolled the batch back.
-    bool CommitBatch(EntryBatch::Owed& owed, UrlCacheFailure& why,
-                     const UrlCacheFailure* cause = nullptr);
+    bool CommitBatch(EntryBatch::Owed& owed, UrlCacheFailure& why);
     bool CommitBatch(EntryBatch::Owed& owed);
-    /// Ends the batch at once, with its reports, when SQLite rolled it back.
-    void CheckBatch(EntryBatch::Owed& owed);
+    /// Whether the open batch is to be committed now.
+    bool BatchDue() const;
     /// An entry joined the batch (`fresh`: it opened it): the flusher will
     /// commit it in time.
     void WatchBatch(bool fresh);

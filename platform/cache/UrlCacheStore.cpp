@@ -33,10 +33,11 @@ namespace {
 enum class Access { Write, Read, Entry };
 
 /// Runs `work` under the cache's lock. Write work first commits the open
-/// batch, so that its own transaction is whole and alone; read work runs
-/// inside it; entry work joins it, and the entry waits in it when `work`
-/// returns true (else the batch is committed at once, and `kept` says
-/// whether that worked).
+/// batch, so that its own transaction is whole and alone; read work sees
+/// the batch's waiting rows; entry work joins it, its rows kept in memory
+/// (CacheIndex's staging), and the entry waits in it when `work` returns
+/// true (else the batch is committed at once, and `kept` says whether that
+/// worked).
 bool RunLocked(Access access, const std::function<bool(CacheIndex&, const std::string&)>& work,
                std::u16string_view url, LateFailureReport* report, bool& kept,
                UrlCacheFailure* failure) {
@@ -51,35 +52,31 @@ bool RunLocked(Access access, const std::function<bool(CacheIndex&, const std::s
         EntryBatch::Owed owed;
         opened = cache.EnsureOpen(root, why, owed);
         if (opened) {
-            cache.CheckBatch(owed);
             if (access == Access::Write) {
                 cache.CommitBatch(owed);
             }
-            sqlite3* db = cache.index->Db();
             const bool fresh = !cache.batch.Open();
-            const bool joined = access == Access::Entry && !cache.ended && cache.batch.Join(db);
+            const bool joined = access == Access::Entry && !cache.ended;
+            if (joined) {
+                cache.batch.Join();
+            }
+            cache.index->SetStaging(joined);
             const bool done = work(*cache.index, cache.root);
-            const bool lost = cache.batch.Lost(db);
-            const bool waits = done && joined && !lost;
+            cache.index->SetStaging(false);
+            const bool waits = done && joined;
             if (waits) {
                 cache.batch.Add(std::u16string(url), std::move(*report));
             }
-            // An entry's write that failed and took the batch with it is the
-            // first cause (its writer keeps it in `*failure`): the batch's
-            // entries and this one are reported with it, not with whatever
-            // SQLite said last.
-            const UrlCacheFailure* cause = access == Access::Entry && lost ? failure : nullptr;
             if (joined && !waits) {
                 // This entry is committed with its batch now, or lost with it.
+                // A writer that failed by itself keeps its own reason, the
+                // first cause.
                 UrlCacheFailure batchWhy;
-                kept = cache.CommitBatch(owed, batchWhy, cause);
-                if (!kept && failure != nullptr) {
+                kept = cache.CommitBatch(owed, batchWhy);
+                if (!kept && failure != nullptr && failure->reason.empty()) {
                     *failure = batchWhy;
                 }
-            } else if (lost) {
-                UrlCacheFailure batchWhy;
-                cache.CommitBatch(owed, batchWhy, cause);
-            } else if (cache.batch.Due()) {
+            } else if (cache.BatchDue()) {
                 cache.CommitBatch(owed);
             } else if (waits) {
                 cache.WatchBatch(fresh);

@@ -33,6 +33,18 @@ std::size_t FilesIn(const std::string& dir) {
     return count;
 }
 
+int Rows(sqlite3* db) {
+    int rows = -1;
+    sqlite3_exec(
+        db, "SELECT count(*) FROM entries",
+        [](void* out, int, char** values, char**) {
+            *static_cast<int*>(out) = std::atoi(values[0]);
+            return 0;
+        },
+        &rows, nullptr);
+    return rows;
+}
+
 TEST(CacheProcessTest, KilledDownloadLeavesNoRowAndNoPartialFile) {
     const CacheHome home;
     std::atomic<std::size_t> served{0};
@@ -168,6 +180,10 @@ TEST(CacheProcessTest, ABodyWhoseWriterDiesBeforeItsRowIsCommittedIsSweptAway) {
             ASSERT_EQ(sqlite3_open((home.CacheDir() + "/index.sqlite").c_str(), &holder),
                       SQLITE_OK);
             sqlite3_busy_timeout(holder, 5000);
+            // Once the small entry before it is committed.
+            for (int waited = 0; waited < 400 && Rows(holder) != 1; ++waited) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
             ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr),
                       SQLITE_OK);
         }
