@@ -103,9 +103,9 @@ TEST(CacheProcessTest, TwoProcessesWritingTheSameEntriesKeepThemWhole) {
 }
 
 TEST(CacheProcessTest, AnotherProcessWritesSoonWhileThisOneStoresEntriesFast) {
-    // This process stores small entries as fast as loopback serves them, so
-    // its batches hold the write lock nearly all the time; another process
-    // must still get it within a moment, not after many seconds.
+    // This process stores small entries as fast as loopback serves them;
+    // another process must still get the write lock within a moment, not
+    // after many seconds.
     const CacheHome home;
     LocalServer server;
     server.Routes().Get(R"(/item/(\d+))", [](const httplib::Request&, httplib::Response& res) {
