@@ -4,6 +4,7 @@
 #include "host/ErrorText.h"
 #include "host/proxy/CachedCopy.h"
 #include "host/proxy/PageText.h"
+#include "platform/cache/ContentSweep.h"
 #include "platform/cache/MissedUrls.h"
 #include "platform/cache/UrlCacheStreams.h"
 #include "platform/kernel/LastError.h"
@@ -66,6 +67,10 @@ int Clear() {
         removed += DeleteUrlCacheEntryW(Utf8ToUtf16(entry.url).c_str()) ? 1 : 0;
     }
     std::cout << "removed " << removed << (removed == 1 ? " entry\n" : " entries\n");
+    // Bodies left by writers killed before their rows were committed.
+    if (!RemoveUnnamedContent()) {
+        return Fail("clear", kExitCache, "files no entry names could not be removed");
+    }
     return removed == entries.size()
                ? kExitOk
                : Fail("clear", kExitCache, "some entries could not be removed");

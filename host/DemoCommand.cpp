@@ -2,6 +2,7 @@
 // with its own cache, settings and registry in a scratch folder.
 #include "host/Commands.h"
 #include "host/DemoSite.h"
+#include "host/InterruptGuard.h"
 #include "host/PanelCommand.h"
 #include "host/SyncCommand.h"
 #include "host/terminal/Terminal.h"
@@ -49,9 +50,19 @@ int RunDemo(const DemoOptions& options) {
                      "`dravik demo` runs without one\n";
         return kExitUsage;
     }
+    // Before the demo's servers start their threads, which inherit the mask.
+    const InterruptGuard guard("dravik demo: ");
     const std::filesystem::path home =
         std::filesystem::temp_directory_path() / ("dravik-demo-" + std::to_string(::getpid()));
     std::filesystem::create_directories(home);
+    const InterruptStep scratch([&home, keep = options.keep] {
+        if (keep) {
+            return "the scratch folder " + home.string() + " is kept";
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(home, ignored);
+        return "the scratch folder " + home.string() + " was removed";
+    });
     ::setenv("XDG_CACHE_HOME", (home / "cache").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
     ::setenv("XDG_DATA_HOME", (home / "data").c_str(), 1); // the registry, for the bundled module

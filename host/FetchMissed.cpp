@@ -4,6 +4,7 @@
 #include "crawler/Subscription.h"
 #include "host/Commands.h"
 #include "host/ErrorText.h"
+#include "host/InterruptGuard.h"
 #include "net/HeaderBlock.h"
 #include "net/HttpRequest.h"
 #include "net/InternetSession.h"
@@ -80,6 +81,7 @@ int FetchAll(const std::vector<urlcache::MissedUrl>& missed) {
 } // namespace
 
 int RunFetchMissed() {
+    const InterruptGuard guard("dravik fetch: ");
     std::vector<urlcache::MissedUrl> missed;
     if (!urlcache::ListMissedUrls(missed)) {
         std::cerr << "dravik fetch: the list of missed addresses could not be read\n";

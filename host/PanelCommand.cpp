@@ -1,6 +1,7 @@
 #include "host/PanelCommand.h"
 
 #include "host/Commands.h"
+#include "host/InterruptGuard.h"
 #include "host/PageControl.h"
 #include "host/RunReport.h"
 #include "host/terminal/PanelScreen.h"
@@ -53,6 +54,7 @@ int RunPanel(const std::string& page, int connections) {
                      "`dravik sync PAGE` synchronizes without one\n";
         return kExitUsage;
     }
+    const InterruptGuard guard(kPrefix);
     return WithInternetSession(kPrefix,
                                [&page, connections] { return ShowPanel(page, connections); });
 }

@@ -3,6 +3,7 @@
 
 #include "host/Commands.h"
 #include "host/ControlHost.h"
+#include "host/InterruptGuard.h"
 #include "host/PageControl.h"
 #include "host/ProgressLine.h"
 #include "host/RunReport.h"
@@ -131,6 +132,7 @@ int RunWithSession(const SyncOptions& options) {
 } // namespace
 
 int RunSync(const SyncOptions& options) {
+    const InterruptGuard guard("dravik sync: ");
     return WithInternetSession("dravik sync: ", [&options] { return RunWithSession(options); });
 }
 

@@ -41,6 +41,10 @@ Terminal::Terminal() {
     set_term(m_screen);
     Catch(SIGINT, g_previousInt);
     Catch(SIGTERM, g_previousTerm);
+    m_leave.emplace([] {
+        endwin();
+        return std::string();
+    });
     cbreak(); // keys at once, Ctrl-C still interrupts
     noecho();
     nonl();
@@ -56,6 +60,7 @@ Terminal::Terminal() {
 }
 
 Terminal::~Terminal() {
+    m_leave.reset();
     endwin();
     delscreen(m_screen);
     sigaction(SIGINT, &g_previousInt, nullptr);

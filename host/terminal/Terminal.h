@@ -2,18 +2,21 @@
 // mode with keypad keys, mouse clicks and colours, and the terminal put
 // back as it was however the program leaves, on return, on an exception
 // (the destructor) and on Ctrl-C or a termination signal (a handler that
-// ends curses before the signal takes its usual course).
+// ends curses before the signal takes its usual course, or, under an
+// InterruptGuard, a step of the guard's).
 //
 // ncurses is not thread-safe and the crawl reports progress from its own
 // thread, so every drawing call holds Lock().
 #pragma once
 
+#include "host/InterruptGuard.h"
 #include "platform/ui/Gdi.h"
 
 #include <curses.h>
 
 #include <map>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 class Terminal {
@@ -44,6 +47,7 @@ class Terminal {
     short NearestColor(COLORREF color) const;
 
     SCREEN* m_screen = nullptr;
+    std::optional<InterruptStep> m_leave; // the screen put back when a guard's signal ends the run
     std::mutex m_mutex;
     std::map<std::pair<short, short>, short> m_pairs;
     bool m_colors = false;

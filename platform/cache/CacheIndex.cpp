@@ -140,6 +140,12 @@ UrlCacheFailure CacheIndex::LastFailure() const {
 }
 
 bool CacheIndex::Find(std::u16string_view url, std::optional<EntryRecord>& found) {
+    if (!waiting_.empty()) {
+        if (const auto row = waiting_.find(std::u16string(url)); row != waiting_.end()) {
+            found = row->second.record;
+            return true;
+        }
+    }
     static const std::string sql =
         std::string("SELECT ") + kColumns + " FROM entries WHERE url = ?1";
     Statement query(db_.get(), sql.c_str());
@@ -152,6 +158,39 @@ bool CacheIndex::Find(std::u16string_view url, std::optional<EntryRecord>& found
 }
 
 bool CacheIndex::Put(const EntryRecord& r, std::string_view body) {
+    if (staging_ && r.inIndex) {
+        WaitingRow& row = waiting_[r.url];
+        waitingBytes_ -= row.body.size();
+        row.record = r;
+        row.body.assign(body);
+        waitingBytes_ += body.size();
+        return true;
+    }
+    return Write(r, body);
+}
+
+bool CacheIndex::WriteWaitingRows() {
+    for (const auto& [url, row] : waiting_) {
+        if (!Write(row.record, row.body)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void CacheIndex::ForgetWaitingRow(std::u16string_view url) {
+    if (const auto row = waiting_.find(std::u16string(url)); row != waiting_.end()) {
+        waitingBytes_ -= row->second.body.size();
+        waiting_.erase(row);
+    }
+}
+
+void CacheIndex::ForgetWaitingRows() {
+    waiting_.clear();
+    waitingBytes_ = 0;
+}
+
+bool CacheIndex::Write(const EntryRecord& r, std::string_view body) {
     static const std::string sql =
         "INSERT OR REPLACE INTO entries (url, file, size, last_modified, expires, last_sync, "
         "last_access, headers, use_count, extension, hits, body) "
@@ -178,6 +217,13 @@ bool CacheIndex::Put(const EntryRecord& r, std::string_view body) {
 }
 
 bool CacheIndex::ReadBody(std::u16string_view url, std::string& body, bool& found) {
+    if (!waiting_.empty()) {
+        if (const auto row = waiting_.find(std::u16string(url)); row != waiting_.end()) {
+            found = true;
+            body = row->second.body;
+            return true;
+        }
+    }
     Statement query(db_.get(), "SELECT body FROM entries WHERE url = ?1 AND body IS NOT NULL");
     query.Bind(1, url);
     found = query.Step();
@@ -230,6 +276,19 @@ bool CacheIndex::IsFileReferenced(const std::string& file, bool& referenced) {
     query.Bind(1, std::string_view(file));
     referenced = query.Step();
     return !query.Failed();
+}
+
+bool CacheIndex::ListNamedFiles(std::unordered_set<std::string>& files) {
+    Statement query(db_.get(), "SELECT file FROM entries WHERE file <> ''");
+    files.clear();
+    while (query.Step()) {
+        files.insert(query.Text(0));
+    }
+    return !query.Failed();
+}
+
+void CacheIndex::WaitWhenBusy(bool wait) {
+    sqlite3_busy_handler(db_.get(), wait ? &RetryEveryMillisecond : nullptr, nullptr);
 }
 
 bool CacheIndex::ListAll(std::vector<EntryRecord>& records) {

@@ -4,6 +4,11 @@
 // The database runs in WAL mode with a busy time-out so that several
 // processes can read and write it at once. Callers group changes that must
 // go together in one Transaction on Db().
+//
+// Rows of entries waiting for the next commit (EntryBatch.h) are kept here,
+// in memory, so that the index's write lock is taken only for the moment of
+// writing them: Find and ReadBody see them first, and while Staging() a Put
+// of a body kept in the index keeps the row here instead of writing it.
 #pragma once
 
 #include "platform/cache/Sqlite.h"
@@ -12,6 +17,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace urlcache {
@@ -68,6 +75,12 @@ class CacheIndex {
 
     /// True when some row still names content file `file`.
     bool IsFileReferenced(const std::string& file, bool& referenced);
+    /// Every content file some row names.
+    bool ListNamedFiles(std::unordered_set<std::string>& files);
+
+    /// Whether a statement that finds the database locked by another
+    /// process waits for it (the default) or fails at once.
+    void WaitWhenBusy(bool wait);
 
     bool ListAll(std::vector<EntryRecord>& records);
     /// Up to `limit` rows whose URL sorts after `after`, in URL order.
@@ -77,11 +90,34 @@ class CacheIndex {
     bool ReadSetting(const char* name, std::int64_t& value, bool& present);
     bool WriteSetting(const char* name, std::int64_t value);
 
+    /// Whether a Put of a body kept in the index waits in memory.
+    void SetStaging(bool staging) { staging_ = staging; }
+    bool Staging() const { return staging_; }
+    bool HasWaitingRows() const { return !waiting_.empty(); }
+    /// The bytes of the bodies waiting, to bound the memory they hold.
+    std::size_t WaitingBytes() const { return waitingBytes_; }
+    /// Writes the waiting rows, in the caller's write transaction; they stay
+    /// waiting until ForgetWaitingRows.
+    bool WriteWaitingRows();
+    void ForgetWaitingRows();
+    /// Forgets the waiting row for `url`: a later one was written.
+    void ForgetWaitingRow(std::u16string_view url);
+
     CacheIndex(SqliteDb db, std::string path) : db_(std::move(db)), path_(std::move(path)) {}
 
   private:
+    struct WaitingRow {
+        EntryRecord record;
+        std::string body;
+    };
+
+    bool Write(const EntryRecord& record, std::string_view body);
+
     SqliteDb db_;
     std::string path_;
+    bool staging_ = false;
+    std::unordered_map<std::u16string, WaitingRow> waiting_;
+    std::size_t waitingBytes_ = 0;
 };
 
 } // namespace urlcache

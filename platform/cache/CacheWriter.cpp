@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <optional>
 
 namespace urlcache {
@@ -59,15 +60,50 @@ bool PutRows(CacheIndex& index, const EntryRecord& base, std::string_view body,
     return true;
 }
 
-/// Writes the rows; fills `unreferenced` with content files the new rows
-/// left without a name. On failure the reason is taken before the rollback
-/// could replace SQLite's message.
+/// Whether the rows may wait in memory for the batch of entries: the body
+/// is kept in the index and no row it replaces names a content file (an
+/// entry that frees one is written at once).
+bool MayWait(CacheIndex& index, const EntryRecord& base, const std::vector<std::u16string>& urls) {
+    if (!index.Staging() || !base.inIndex) {
+        return false;
+    }
+    for (const std::u16string& url : urls) {
+        std::optional<EntryRecord> old;
+        if (!index.Find(CacheKeyOf(url), old) || (old && !old->inIndex)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+/// Writes the rows, or leaves them waiting for the batch (`waiting`); fills
+/// `unreferenced` with content files the new rows left without a name.
+/// `publish` runs first, once the write lock is held, and says itself why it
+/// failed. On failure the reason is taken before the rollback could replace
+/// SQLite's message.
 bool WriteRows(CacheIndex& index, const EntryRecord& base, std::string_view body,
                const std::vector<std::u16string>& urls, std::vector<std::string>& unreferenced,
-               UrlCacheFailure& failure) {
+               UrlCacheFailure& failure, const std::function<bool()>& publish, bool& waiting) {
+    waiting = MayWait(index, base, urls);
+    if (waiting) {
+        std::vector<std::string> none; // MayWait saw to that
+        if (!PutRows(index, base, body, urls, none)) {
+            failure = index.LastFailure();
+            return false;
+        }
+        return true;
+    }
+    index.SetStaging(false);
     Transaction transaction(index.Db());
+    if (!transaction.Begun()) {
+        failure = index.LastFailure();
+        return false;
+    }
+    if (!publish()) {
+        return false;
+    }
     std::vector<std::string> replaced;
-    if (!transaction.Begun() || !PutRows(index, base, body, urls, replaced)) {
+    if (!PutRows(index, base, body, urls, replaced)) {
         failure = index.LastFailure();
         return false;
     }
@@ -84,6 +120,10 @@ bool WriteRows(CacheIndex& index, const EntryRecord& base, std::string_view body
     if (!transaction.Commit()) {
         failure = index.LastFailure();
         return false;
+    }
+    // An older row of the same URL still waiting would replace these.
+    for (const std::u16string& url : urls) {
+        index.ForgetWaitingRow(CacheKeyOf(url));
     }
     return true;
 }
@@ -149,10 +189,12 @@ bool CacheWriter::Commit(const ResponseFacts& facts) {
     base.headers = facts.headers;
     base.extension = facts.extension;
     base.inIndex = !content_;
-    if (content_ && !CommitFile(facts, base)) {
-        return false;
-    }
+    // The file is moved into the content folder under the index's write
+    // lock, with the rows that name it: a sweep holding that lock never takes
+    // it for one whose writer died.
+    const auto publish = [&] { return !content_ || CommitFile(facts, base); };
     bool stored = false;
+    bool waiting = false;
     bool kept = true;
     std::vector<std::string> unreferenced;
     const auto write = [&](CacheIndex& index, const std::string& root) {
@@ -163,15 +205,20 @@ bool CacheWriter::Commit(const ResponseFacts& facts) {
                         u"the cache folder changed during the download"};
             return false;
         }
-        stored = WriteRows(index, base, held_, facts.urls, unreferenced, failure_);
-        // An entry that made or freed a content file is committed at once:
-        // a file must never outlive, or be deleted before, the rows naming
-        // it. So is one whose writer could not hear of a later failure.
-        return stored && base.inIndex && unreferenced.empty() && static_cast<bool>(lateReport_);
+        stored =
+            WriteRows(index, base, held_, facts.urls, unreferenced, failure_, publish, waiting);
+        // An entry that made or freed a content file was written at once, in
+        // a transaction of its own (MayWait): a file must never outlive, or
+        // be deleted before, the rows naming it. The batch is committed with
+        // it, as it is for an entry whose writer could not hear of a later
+        // failure.
+        return stored && waiting && static_cast<bool>(lateReport_);
     };
     const bool opened = WithUrlCacheEntry(write, facts.urls.front(), lateReport_, kept, &failure_);
-    if (!opened || !stored || !kept) {
-        if (!base.inIndex) {
+    // An entry written in a transaction of its own is kept whatever became of
+    // the batch committed after it.
+    if (!opened || !stored || (waiting && !kept)) {
+        if (!base.inIndex && !base.file.empty()) {
             RemoveContent(root_, base.file);
         }
         return false;

@@ -3,10 +3,12 @@
 // A body of up to kInlineBodyBytes is kept in memory and stored as a BLOB
 // in its index rows, in the same transaction: no file, no inode, and the
 // entry is whole or absent whatever happens. A larger body goes to a locked
-// temporary as it arrives (the bytes held so far first); Commit moves it
-// into the content folder and only then writes the index rows in one
-// transaction, so a row never names a partial file; a writer destroyed
-// without Commit deletes its temporary.
+// temporary as it arrives (the bytes held so far first); Commit takes the
+// index's write lock, moves the file into the content folder and writes the
+// index rows in one transaction, so a row never names a partial file; a
+// writer destroyed without Commit deletes its temporary, and a file left by
+// a process killed before the rows were committed is swept when the cache is
+// next opened (ContentSweep.h).
 #pragma once
 
 #include "platform/cache/CacheFailure.h"

@@ -180,6 +180,40 @@ void SweepStaleTemporaries(const std::string& root) {
     }
 }
 
+namespace {
+
+bool IsContentName(const std::string& name) {
+    const std::size_t dot = name.find('.');
+    const std::size_t stem = dot == std::string::npos ? name.size() : dot;
+    if (stem != 16) {
+        return false;
+    }
+    for (std::size_t i = 0; i < stem; ++i) {
+        const char c = name[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<std::string> ListContent(const std::string& root) {
+    std::vector<std::string> names;
+    const std::unique_ptr<DIR, DirCloser> listing(::opendir(ContentDir(root).c_str()));
+    if (!listing) {
+        return names;
+    }
+    while (const dirent* item = ::readdir(listing.get())) {
+        std::string name = item->d_name;
+        if (IsContentName(name)) {
+            names.push_back(std::move(name));
+        }
+    }
+    return names;
+}
+
 bool MakeDirectories(const std::string& path) {
     for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         const std::string prefix = path.substr(0, slash);

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace urlcache {
 
@@ -46,11 +47,13 @@ class PendingContent {
 
     /// Renames the file into `root`/content/ under a fresh random name (64
     /// bits: no two downloads meet) and returns that name, relative to the
-    /// content folder. The bytes are not forced to disk: a process that dies
-    /// after the rename still leaves a whole file, and what a power failure
-    /// may cut short is caught on lookup, where the file must have the size
-    /// its index row records. Forcing every download to disk would cost a
-    /// crawl several milliseconds per resource.
+    /// content folder. Called only while holding the index's write lock, in
+    /// the transaction that writes the rows naming the file: a sweep that
+    /// holds that lock then sees no file about to be named (ContentSweep.h). The bytes are not
+    /// forced to disk: a process that dies after the rename still leaves a whole file, and what a
+    /// power failure may cut short is caught on lookup, where the file must have the size its index
+    /// row records. Forcing every download to disk would cost a crawl several milliseconds per
+    /// resource.
     std::optional<std::string> Publish(const std::string& extension);
 
   private:
@@ -76,6 +79,9 @@ bool ContentMatches(const std::string& root, const std::string& name, std::uint6
 
 /// Deletes the temporaries whose writers are gone.
 void SweepStaleTemporaries(const std::string& root);
+
+/// The names in the content folder that have the form Publish gives.
+std::vector<std::string> ListContent(const std::string& root);
 
 /// Creates `path` and its missing parents; true when it exists afterwards,
 /// else false with errno set.

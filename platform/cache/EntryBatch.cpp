@@ -1,5 +1,6 @@
 #include "platform/cache/EntryBatch.h"
 
+#include "platform/cache/CacheIndex.h"
 #include "platform/cache/RecentBodies.h"
 #include "platform/cache/Sqlite.h"
 #include "platform/com/FaultInjection.h"
@@ -7,17 +8,13 @@
 
 namespace urlcache {
 
-bool EntryBatch::Join(sqlite3* db) {
+void EntryBatch::Join() {
     if (open_) {
-        return true;
-    }
-    if (Clock::now() < committed_ + kPause || !Execute(db, "BEGIN IMMEDIATE")) {
-        return false;
+        return;
     }
     open_ = true;
     since_ = Clock::now();
     count_ = 0;
-    return true;
 }
 
 void EntryBatch::Add(std::u16string url, LateFailureReport report) {
@@ -27,50 +24,76 @@ void EntryBatch::Add(std::u16string url, LateFailureReport report) {
     }
 }
 
-bool EntryBatch::Commit(sqlite3* db, const std::string& path, Owed& owed, UrlCacheFailure& why) {
+bool EntryBatch::Commit(CacheIndex& index, Owed& owed, UrlCacheFailure& why) {
     if (!open_) {
         return true;
     }
     open_ = false;
-    std::vector<Entry> entries;
-    entries.swap(entries_);
-    committed_ = Clock::now();
-    // SQLite may have rolled the transaction back already, after a failed
-    // write; its error then is the reason.
-    const bool lost = sqlite3_get_autocommit(db) != 0;
-    const bool injected = !lost && FaultInjected("CommitEntryBatch");
-    if (!lost && !injected && Execute(db, "COMMIT")) {
+    if (!index.HasWaitingRows()) {
+        entries_.clear(); // written already, with an entry that could not wait
         return true;
     }
-    why = FailureFromSqlite(path, db);
-    if (injected) {
+    bool written = false;
+    if (FaultInjected("CommitEntryBatch")) {
+        why = index.LastFailure();
         why.error = ERROR_DISK_FULL;
         why.reason = u"the batch of entries could not be committed";
-    } else if (lost) {
-        why.reason = u"the batch of entries was rolled back after a failed write (SQLite's "
-                     u"last word: " +
-                     why.reason + u")";
+    } else {
+        Transaction transaction(index.Db());
+        written = transaction.Begun() && index.WriteWaitingRows() && transaction.Commit();
+        if (!written) {
+            // Taken before the rollback could replace SQLite's message.
+            why = index.LastFailure();
+        }
     }
-    if (!lost) {
-        Execute(db, "ROLLBACK");
+    if (!written) {
+        Fail(index, why, owed);
+        return false;
     }
-    // Streams of this process may hold bodies the rollback took back.
+    index.ForgetWaitingRows();
+    entries_.clear();
+    return true;
+}
+
+void EntryBatch::Drop(CacheIndex& index, const UrlCacheFailure& why, Owed& owed) {
+    if (open_) {
+        open_ = false;
+        Fail(index, why, owed);
+    }
+}
+
+void EntryBatch::Fail(CacheIndex& index, const UrlCacheFailure& why, Owed& owed) {
+    index.ForgetWaitingRows();
+    std::vector<Entry> entries;
+    entries.swap(entries_);
+    // Streams of this process may hold bodies that were never kept.
     ForgetRecentBodies();
     for (Entry& entry : entries) {
         UrlCacheFailure failure = why;
         failure.url = std::move(entry.url);
         owed.emplace_back(std::move(entry.report), std::move(failure));
     }
-    return false;
 }
 
+namespace {
+
+thread_local int t_makingReports = 0;
+
+} // namespace
+
 void MakeReports(const EntryBatch::Owed& owed, bool remember) {
+    ++t_makingReports;
     for (const auto& [report, failure] : owed) {
         if (remember) {
             RememberFailure(failure);
         }
         report(failure);
     }
+    --t_makingReports;
+}
+
+bool MakingReports() {
+    return t_makingReports > 0;
 }
 
 } // namespace urlcache

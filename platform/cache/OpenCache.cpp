@@ -1,9 +1,14 @@
 #include "platform/cache/OpenCache.h"
 
 #include "platform/cache/ContentFiles.h"
+#include "platform/cache/ContentSweep.h"
 #include "platform/cache/RecentBodies.h"
 
+#include "platform/kernel/LastError.h"
+#include "platform/text/Utf8.h"
+
 #include <pthread.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <vector>
@@ -77,7 +82,15 @@ bool OpenCache::EnsureOpen(const std::string& cacheRoot, UrlCacheFailure& failur
         inherited = false;
     }
     if (index && root == cacheRoot) {
-        return true;
+        if (StillInPlace()) {
+            return true;
+        }
+        batch.Drop(*index,
+                   {{},
+                    Utf8ToUtf16(root),
+                    ERROR_PATH_NOT_FOUND,
+                    u"the cache folder was removed or replaced while in use"},
+                   owed);
     }
     CommitBatch(owed);
     index.reset();
@@ -88,11 +101,20 @@ bool OpenCache::EnsureOpen(const std::string& cacheRoot, UrlCacheFailure& failur
     SweepStaleTemporaries(cacheRoot);
     index = CacheIndex::Open(cacheRoot + "/index.sqlite", &failure);
     root = cacheRoot;
-    return index != nullptr;
+    if (!index) {
+        return false;
+    }
+    struct stat info {};
+    if (::stat((root + "/index.sqlite").c_str(), &info) == 0) {
+        indexDevice_ = info.st_dev;
+        indexInode_ = info.st_ino;
+    }
+    SweepUnnamedContent(*index, cacheRoot, false);
+    return true;
 }
 
 bool OpenCache::CommitBatch(EntryBatch::Owed& owed, UrlCacheFailure& why) {
-    return !index || batch.Commit(index->Db(), root + "/index.sqlite", owed, why);
+    return !index || batch.Commit(*index, owed, why);
 }
 
 bool OpenCache::CommitBatch(EntryBatch::Owed& owed) {
@@ -100,10 +122,8 @@ bool OpenCache::CommitBatch(EntryBatch::Owed& owed) {
     return CommitBatch(owed, why);
 }
 
-void OpenCache::CheckBatch(EntryBatch::Owed& owed) {
-    if (index && batch.Lost(index->Db())) {
-        CommitBatch(owed);
-    }
+bool OpenCache::BatchDue() const {
+    return batch.Due(index ? index->WaitingBytes() : 0);
 }
 
 void OpenCache::WatchBatch(bool fresh) {
@@ -122,7 +142,7 @@ void OpenCache::RunFlusher() {
             continue;
         }
         if (batchOpened_->wait_until(lock, batch.Deadline()) == std::cv_status::timeout &&
-            batch.Due()) {
+            BatchDue()) {
             EntryBatch::Owed owed;
             CommitBatch(owed);
             Report(lock, owed);
@@ -148,8 +168,8 @@ void OpenCache::WaitForReports(std::unique_lock<std::mutex>& lock) {
 
 void OpenCache::BeforeFork() {
     mutex.lock();
-    // The child must not find the write lock taken by a batch of the
-    // parent's: it could not write for as long as the parent keeps it.
+    // The child must not inherit entries of the parent's waiting to be
+    // written: they would be written twice, or lost with the child.
     if (!inherited) {
         CommitBatch(forkOwed_);
     }
@@ -166,6 +186,14 @@ void OpenCache::AfterForkInChild() {
     inherited = true;
     forkOwed_.clear();
     mutex.unlock();
+}
+
+bool OpenCache::StillInPlace() const {
+    // One stat per cache call: a crawl makes a few per resource, and each
+    // costs less than a microsecond beside the network's milliseconds.
+    struct stat info {};
+    return ::stat((root + "/index.sqlite").c_str(), &info) == 0 && info.st_dev == indexDevice_ &&
+           info.st_ino == indexInode_;
 }
 
 OpenCache& TheCache() {

@@ -1,5 +1,5 @@
 // The process's open cache: its place, the index connection, the batch of
-// entries waiting on that connection, and the thread that commits a batch
+// entries waiting to be written through it, and the thread that commits a batch
 // nobody else commits in time. One per process, used under its mutex.
 //
 // Reports of a failed batch are made outside the mutex (they call the
@@ -11,6 +11,8 @@
 
 #include "platform/cache/CacheIndex.h"
 #include "platform/cache/EntryBatch.h"
+
+#include <sys/types.h>
 
 #include <condition_variable>
 #include <memory>
@@ -36,13 +38,17 @@ class OpenCache {
 
     /// Opens the index under `root` unless it is open there (committing the
     /// batch of the one it leaves). False, with the reason, when it cannot.
+    /// An index no longer at its path (the cache folder removed, moved or
+    /// replaced while in use) is left for the one there now: the entries
+    /// waiting in its batch are reported lost, naming the folder, and the
+    /// folder is made again when it can be.
     bool EnsureOpen(const std::string& cacheRoot, UrlCacheFailure& failure, EntryBatch::Owed& owed);
 
     /// Commits the open batch; false, with the reason, when it could not.
     bool CommitBatch(EntryBatch::Owed& owed, UrlCacheFailure& why);
     bool CommitBatch(EntryBatch::Owed& owed);
-    /// Ends the batch at once, with its reports, when SQLite rolled it back.
-    void CheckBatch(EntryBatch::Owed& owed);
+    /// Whether the open batch is to be committed now.
+    bool BatchDue() const;
     /// An entry joined the batch (`fresh`: it opened it): the flusher will
     /// commit it in time.
     void WatchBatch(bool fresh);
@@ -60,6 +66,11 @@ class OpenCache {
 
   private:
     void RunFlusher();
+    /// Whether the open index is still the file at its path.
+    bool StillInPlace() const;
+
+    dev_t indexDevice_ = 0;
+    ino_t indexInode_ = 0;
 
     // On the heap: a fork child leaks them rather than destroy what only
     // the parent's threads wait on.

@@ -184,6 +184,12 @@ Transaction::~Transaction() {
     if (!begun_ || done_) {
         return;
     }
+    // SQLite may have rolled the whole transaction back itself (a full
+    // disk, say): a rollback of our own would then only fail, and its
+    // message would replace the reason the caller reports.
+    if (sqlite3_get_autocommit(db_) != 0) {
+        return;
+    }
     if (savepoint_) {
         Run(db_, "ROLLBACK TO nested");
         Run(db_, "RELEASE nested");

@@ -68,8 +68,7 @@ class Statement {
 /// takes the write lock at once (BEGIN IMMEDIATE) so that two processes
 /// never both read and then fight to write; a read transaction only gives
 /// its reads one consistent view. Inside a transaction already open on the
-/// connection (a batch of entries, EntryBatch.h) a write is a savepoint of
-/// it and a read needs nothing.
+/// connection a write is a savepoint of it and a read needs nothing.
 class Transaction {
   public:
     enum class Mode { Read, Write };

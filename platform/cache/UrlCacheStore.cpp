@@ -33,10 +33,11 @@ namespace {
 enum class Access { Write, Read, Entry };
 
 /// Runs `work` under the cache's lock. Write work first commits the open
-/// batch, so that its own transaction is whole and alone; read work runs
-/// inside it; entry work joins it, and the entry waits in it when `work`
-/// returns true (else the batch is committed at once, and `kept` says
-/// whether that worked).
+/// batch, so that its own transaction is whole and alone; read work sees
+/// the batch's waiting rows; entry work joins it, its rows kept in memory
+/// (CacheIndex's staging), and the entry waits in it when `work` returns
+/// true (else the batch is committed at once, and `kept` says whether that
+/// worked).
 bool RunLocked(Access access, const std::function<bool(CacheIndex&, const std::string&)>& work,
                std::u16string_view url, LateFailureReport* report, bool& kept,
                UrlCacheFailure* failure) {
@@ -51,29 +52,31 @@ bool RunLocked(Access access, const std::function<bool(CacheIndex&, const std::s
         EntryBatch::Owed owed;
         opened = cache.EnsureOpen(root, why, owed);
         if (opened) {
-            cache.CheckBatch(owed);
             if (access == Access::Write) {
                 cache.CommitBatch(owed);
             }
-            sqlite3* db = cache.index->Db();
             const bool fresh = !cache.batch.Open();
-            const bool joined = access == Access::Entry && !cache.ended && cache.batch.Join(db);
+            const bool joined = access == Access::Entry && !cache.ended;
+            if (joined) {
+                cache.batch.Join();
+            }
+            cache.index->SetStaging(joined);
             const bool done = work(*cache.index, cache.root);
-            const bool lost = cache.batch.Lost(db);
-            const bool waits = done && joined && !lost;
+            cache.index->SetStaging(false);
+            const bool waits = done && joined;
             if (waits) {
                 cache.batch.Add(std::u16string(url), std::move(*report));
             }
             if (joined && !waits) {
                 // This entry is committed with its batch now, or lost with it.
+                // A writer that failed by itself keeps its own reason, the
+                // first cause.
                 UrlCacheFailure batchWhy;
                 kept = cache.CommitBatch(owed, batchWhy);
-                if (!kept && failure != nullptr) {
+                if (!kept && failure != nullptr && failure->reason.empty()) {
                     *failure = batchWhy;
                 }
-            } else if (lost) {
-                cache.CommitBatch(owed);
-            } else if (cache.batch.Due()) {
+            } else if (cache.BatchDue()) {
                 cache.CommitBatch(owed);
             } else if (waits) {
                 cache.WatchBatch(fresh);
@@ -103,18 +106,24 @@ bool Run(Access access, const std::function<void(CacheIndex&, const std::string&
 }
 
 /// Commits the open batch and waits until every report of a failed one has
-/// been made; `end` makes every later entry commit alone.
-void CommitAndWait(bool end) {
+/// been made; `end` makes every later entry commit alone. False, with the
+/// reason in `why`, when the batch could not be committed.
+bool CommitAndWait(bool end, UrlCacheFailure& why) {
     OpenCache& cache = TheCache();
     std::unique_lock lock(cache.mutex);
     if (cache.inherited) {
-        return;
+        return true;
     }
     cache.ended = cache.ended || end;
     EntryBatch::Owed owed;
-    cache.CommitBatch(owed);
+    const bool committed = cache.CommitBatch(owed, why);
     cache.Report(lock, owed);
-    cache.WaitForReports(lock);
+    // A report's own callback that closes a session would otherwise wait for
+    // the report it is part of.
+    if (!MakingReports()) {
+        cache.WaitForReports(lock);
+    }
+    return committed;
 }
 
 } // namespace
@@ -138,11 +147,17 @@ bool WithUrlCacheEntry(const std::function<bool(CacheIndex& index, const std::st
 }
 
 void CommitBatchedEntries() {
-    CommitAndWait(false);
+    UrlCacheFailure ignored; // each entry's own report carries it
+    CommitAndWait(false, ignored);
 }
 
-void EndEntryBatches() {
-    CommitAndWait(true);
+bool EndEntryBatches(UrlCacheFailure* failure) {
+    UrlCacheFailure why;
+    const bool committed = CommitAndWait(true, why);
+    if (!committed && failure != nullptr) {
+        *failure = why;
+    }
+    return committed;
 }
 
 } // namespace urlcache

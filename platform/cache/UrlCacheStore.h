@@ -4,7 +4,7 @@
 // variable is unset or not absolute. The index is opened on first use and
 // again whenever that place changes or the process has forked (an SQLite
 // connection must not cross a fork). Each opening first sweeps away the
-// temporaries of writers that died.
+// temporaries of writers that died and the content files no row names.
 #pragma once
 
 #include "platform/cache/CacheIndex.h"
@@ -45,11 +45,14 @@ bool WithUrlCacheEntry(const std::function<bool(CacheIndex& index, const std::st
                        UrlCacheFailure* failure = nullptr);
 
 /// Commits the entries waiting in the batch now (a session ends, say), and
-/// returns once every report of a failed batch has been made.
+/// returns once every report of a failed batch has been made; called while
+/// the thread itself makes a report, it does not wait for the others.
 void CommitBatchedEntries();
 
 /// The same, and every entry stored later is committed alone: for a process
-/// about to leave without its static destructors (the proxy's std::_Exit).
-void EndEntryBatches();
+/// about to leave without its static destructors (the proxy's std::_Exit, a
+/// command stopped by a signal). False, with the reason in `*failure` when
+/// it is given, when the waiting entries could not be committed.
+bool EndEntryBatches(UrlCacheFailure* failure = nullptr);
 
 } // namespace urlcache

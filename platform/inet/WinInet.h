@@ -8,8 +8,10 @@
 // $XDG_CACHE_HOME/dravik/ (default ~/.cache/dravik/).
 //
 // Every call is synchronous and blocks the calling thread until it ends or
-// the handle's time-outs run out. One session is meant to be used by one
-// thread at a time; distinct sessions may live on distinct threads.
+// the handle's time-outs run out. Requests of one session may run on several
+// threads at once (a crawl's pool of connections does): each thread keeps
+// connections of its own, and the session's cookies are shared under a lock.
+// One request handle is used by one thread at a time.
 #pragma once
 
 #include "platform/kernel/WinTypes.h"
@@ -243,15 +245,25 @@ BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* len
 /// cache flags and a head such a cache may not keep: under the requested
 /// URL (see InternetQueryOptionW) and, after redirects, under the final URL
 /// too, replacing older entries. The stored head of an https response read
-/// with relaxed certificate checks is marked unverified (HttpCacheRules.h). A body abandoned
+/// with relaxed certificate checks is marked unverified (HttpCacheRules.h).
+/// A small body is kept in the cache's index and has no local file until
+/// RetrieveUrlCacheEntryFileW asks for one; a large one has its file at
+/// once. INTERNET_FLAG_NEED_FILE asks for nothing more. A body abandoned
 /// before its end, or cut short, is not stored. Failing to store (a full or
 /// unwritable cache) does not fail the read: it is reported to the
 /// session's status callback (INTERNET_STATUS_CACHE_WRITE_FAILED) and kept
-/// as the thread's latest cache failure (GetLastUrlCacheFailure).
+/// as the calling thread's latest cache failure (GetLastUrlCacheFailure). A
+/// small entry may wait a few milliseconds for the next commit of the
+/// index; if that commit fails the report comes later, from the thread that
+/// made the commit, and the failure is kept as that thread's latest.
 BOOL InternetReadFile(HINTERNET request, void* buffer, DWORD toRead, DWORD* read);
 
 /// Releases a handle. A session's connection cache lives until its last
-/// connection and request handles are closed too.
+/// connection and request handles are closed too. Closing a session commits
+/// the entries waiting for the index's next commit and returns once every
+/// report of a failed commit has been made, except when called from a
+/// status callback that is itself hearing such a report: that close is safe
+/// and does not wait for the report it is part of.
 BOOL InternetCloseHandle(HINTERNET handle);
 
 /// Sets an option. DWORD options (time-outs, retries, security flags) take
@@ -279,7 +291,11 @@ BOOL InternetQueryOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD* l
 // response the library could not store in the URL cache. The callback runs
 // on the thread that made the call, inside that call; it may query the
 // request handle it is given (HttpQueryInfoW, InternetQueryOptionW) but
-// must not close it.
+// must not close it. The one exception is a late cache failure (an entry
+// lost with a later commit of the index, see InternetReadFile): it is
+// reported on the thread that made that commit, possibly the cache's own,
+// and names a request handle that may be closed by then, so the callback
+// must not query it. A callback may close a session handle in either case.
 //
 // Unlike the Windows library, which calls back only for handles opened
 // with a non-zero context value, this library calls the session's callback
@@ -365,7 +381,8 @@ constexpr DWORD NORMAL_CACHE_ENTRY = 0x00000001;
 struct INTERNET_CACHE_ENTRY_INFOW {
     DWORD dwStructSize;
     char16_t* lpszSourceUrlName;
-    char16_t* lpszLocalFileName; // full path of the content file
+    char16_t*
+        lpszLocalFileName; // full path of the content file; empty for a body kept in the index
     DWORD CacheEntryType;
     DWORD dwUseCount; // locks taken by RetrieveUrlCacheEntryFileW
     DWORD dwHitRate;  // retrievals of the URL (file or stream), across re-downloads
@@ -390,8 +407,9 @@ BOOL GetUrlCacheEntryInfoExW(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* en
                              void* reserved, DWORD flags);
 
 /// Like GetUrlCacheEntryInfoExW, and on success takes one lock on the entry
-/// (use count + 1). Fails with ERROR_FILE_NOT_FOUND (and forgets the entry)
-/// when its content file has gone.
+/// (use count + 1); a body kept in the index is first moved to a content file
+/// of its own, so the entry then names a local file. Fails with ERROR_FILE_NOT_FOUND (and forgets
+/// the entry) when its content file has gone.
 BOOL RetrieveUrlCacheEntryFileW(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry,
                                 DWORD* entrySize, DWORD reserved);
 

@@ -1,0 +1,217 @@
+// SPDX-License-Identifier: Apache-2.0
+// What a failed batch of entries may and may not take with it: an entry that
+// makes or frees a content file never waits in a batch, an entry that fails
+// a batch reports why it failed, and a cache folder removed in use loses
+// only what waited in it.
+#include "platform/cache/CacheKey.h"
+#include "platform/cache/CacheWriter.h"
+#include "platform/cache/UrlCacheStore.h"
+#include "platform/inet/WinInet.h"
+#include "platform/kernel/LastError.h"
+#include "support/CacheHome.h"
+#include "support/ChildProcess.h"
+#include "support/InetTestSupport.h"
+#include "support/TestServers.h"
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+#include <sys/mount.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace testsupport;
+
+namespace {
+
+std::atomic<HINTERNET> g_closing{nullptr};
+std::atomic<bool> g_closed{false};
+
+void CloseOnLateFailure(HINTERNET, std::uintptr_t, DWORD status, void*, DWORD) {
+    if (status == INTERNET_STATUS_CACHE_WRITE_FAILED) {
+        if (HINTERNET session = g_closing.exchange(nullptr)) {
+            g_closed = InternetCloseHandle(session) != FALSE;
+        }
+    }
+}
+
+class CacheWriterRules : public ::testing::Test {
+  protected:
+    void TearDown() override { ::unsetenv("DRAVIK_FAULT"); }
+
+    /// Stores `body` under `url` as a download does, with a report for a
+    /// later failure; false, with the reason in `failures`, when the commit
+    /// itself failed.
+    bool Store(const std::string& url, const std::string& body) {
+        UrlCacheFailure failure;
+        const std::unique_ptr<urlcache::CacheWriter> writer = urlcache::CacheWriter::Begin(failure);
+        if (!writer) {
+            Keep(failure);
+            return false;
+        }
+        writer->ReportLateFailure([this](const UrlCacheFailure& late) { Keep(late); });
+        urlcache::ResponseFacts facts;
+        facts.urls = {urlcache::CacheKeyOf(W(url))};
+        facts.headers = u"HTTP/1.1 200 OK\r\n\r\n";
+        if (!writer->Append(body.data(), body.size()) || !writer->Commit(facts)) {
+            Keep(writer->Failure());
+            return false;
+        }
+        return true;
+    }
+    void Keep(const UrlCacheFailure& failure) {
+        const std::lock_guard lock(mutex);
+        failures.push_back(failure);
+    }
+    std::size_t ContentFiles() const {
+        std::error_code ignored;
+        std::size_t count = 0;
+        for ([[maybe_unused]] const auto& item :
+             std::filesystem::directory_iterator(home.CacheDir() + "/content", ignored)) {
+            ++count;
+        }
+        return count;
+    }
+
+    CacheHome home;
+    std::mutex mutex;
+    std::vector<UrlCacheFailure> failures;
+};
+
+TEST_F(CacheWriterRules, AnEntryThatMakesOrFreesAFileIsNeverLostWithALaterBatch) {
+    const std::string swapped = "http://127.0.0.1:1/swapped";
+    const std::string large(200000, 'L');
+    ASSERT_TRUE(Store(swapped, large));
+    ASSERT_EQ(ContentFiles(), 1u);
+
+    // Every batch fails from here on. A small body replacing the large one
+    // frees its file, a large body makes one: had either waited in the
+    // batch, its file would be gone under a row the rollback brought back,
+    // or left with no row naming it.
+    const std::string made = "http://127.0.0.1:1/made";
+    ::setenv("DRAVIK_FAULT", "CommitEntryBatch", 1);
+    const bool swappedStored = Store(swapped, "small");
+    const bool madeStored = Store(made, std::string(200000, 'M'));
+    urlcache::CommitBatchedEntries();
+    ::unsetenv("DRAVIK_FAULT");
+
+    // What was kept is whole; what was not was reported.
+    const auto kept = [this](const std::string& url, bool stored) {
+        return stored && std::none_of(failures.begin(), failures.end(),
+                                      [&](const UrlCacheFailure& f) { return A(f.url) == url; });
+    };
+    ASSERT_TRUE(LookUp(W(swapped)).found) << "the row is back but its file was deleted";
+    EXPECT_EQ(CachedBody(W(swapped)), kept(swapped, swappedStored) ? "small" : large);
+    EXPECT_EQ(LookUp(W(made)).found, kept(made, madeStored));
+    EXPECT_EQ(ContentFiles(), 1u) << "a file outlived the row that named it";
+
+    ASSERT_TRUE(Store(swapped, "small"));
+    EXPECT_EQ(CachedBody(W(swapped)), "small");
+    EXPECT_EQ(ContentFiles(), kept(made, madeStored) ? 1u : 0u) << "a freed file is still there";
+}
+
+TEST_F(CacheWriterRules, EntriesWaitingForTheBatchLeaveTheWriteLockToOthers) {
+    ASSERT_TRUE(Store("http://127.0.0.1:1/first", "small"));
+    urlcache::CommitBatchedEntries();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open((home.CacheDir() + "/index.sqlite").c_str(), &other), SQLITE_OK);
+    const auto count = [other] {
+        int rows = -1;
+        sqlite3_exec(
+            other, "SELECT count(*) FROM entries",
+            [](void* out, int, char** values, char**) {
+                *static_cast<int*>(out) = std::atoi(values[0]);
+                return 0;
+            },
+            &rows, nullptr);
+        return rows;
+    };
+
+    ASSERT_TRUE(Store("http://127.0.0.1:1/waiting", "small"));
+    EXPECT_TRUE(LookUp(W("http://127.0.0.1:1/waiting")).found) << "this process sees it at once";
+    EXPECT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK)
+        << "another writer waits while entries wait for the batch";
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    int seen = count();
+    for (int waited = 0; waited < 200 && seen != 2; ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        seen = count();
+    }
+    EXPECT_EQ(seen, 2) << "the waiting entry never reached the index";
+    sqlite3_close(other);
+}
+
+TEST_F(CacheWriterRules, ABatchLostToAFullDiskSaysTheDiskIsFull) {
+    std::filesystem::create_directories(home.CacheDir());
+    if (::mount("tmpfs", home.CacheDir().c_str(), "tmpfs", 0, "size=384k") != 0) {
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    }
+    const struct Unmount {
+        std::string dir;
+        ~Unmount() { ::umount2(dir.c_str(), MNT_DETACH); }
+    } unmount{home.CacheDir()};
+
+    for (int item = 0; item < 200 && failures.empty(); ++item) {
+        Store("http://127.0.0.1:1/item/" + std::to_string(item), std::string(20000, 'x'));
+    }
+    urlcache::CommitBatchedEntries();
+    ASSERT_FALSE(failures.empty()) << "a full disk went unnoticed";
+    for (const UrlCacheFailure& failure : failures) {
+        const std::string reason = A(failure.reason);
+        EXPECT_EQ(failure.error, ERROR_DISK_FULL) << reason;
+        EXPECT_TRUE(reason.find("disk is full") != std::string::npos ||
+                    reason.find("No space left") != std::string::npos)
+            << reason;
+    }
+}
+
+TEST_F(CacheWriterRules, ACacheFolderRemovedOrReplacedInUseIsNoticed) {
+    ASSERT_TRUE(Store("http://127.0.0.1:1/before", "small"));
+    std::filesystem::remove_all(home.CacheDir());
+    EXPECT_TRUE(Store("http://127.0.0.1:1/after", "small"));
+    urlcache::CommitBatchedEntries();
+    EXPECT_EQ(WaitForChild(SpawnChild("count-entries", "")), 1)
+        << "the later entry went into the removed folder's index";
+    for (const UrlCacheFailure& failure : failures) {
+        EXPECT_EQ(A(failure.url), "http://127.0.0.1:1/before") << "only the waiting entry is lost";
+        EXPECT_EQ(A(failure.path), home.CacheDir());
+    }
+
+    failures.clear();
+    std::filesystem::remove_all(home.CacheDir());
+    std::ofstream(home.CacheDir()) << "a file where the cache folder was";
+    EXPECT_FALSE(Store("http://127.0.0.1:1/replaced", "small"));
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(A(failures[0].path), home.CacheDir());
+    std::filesystem::remove(home.CacheDir());
+}
+
+TEST_F(CacheWriterRules, AStatusCallbackMayCloseItsSessionWhileHearingOfALateFailure) {
+    LocalServer server;
+    server.Routes().Get("/small", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("small", "text/plain");
+    });
+    server.Start();
+    HINTERNET session = OpenSession().release();
+    InternetSetStatusCallbackW(session, &CloseOnLateFailure);
+    g_closing = session;
+    // The entry waits in the batch; the cache's own thread commits it, fails,
+    // and reports it to the callback, which closes the session.
+    ::setenv("DRAVIK_FAULT", "CommitEntryBatch", 1);
+    ASSERT_TRUE(Fetch(session, server.Port(), u"/small", 0).sent);
+    for (int waited = 0; waited < 500 && !g_closed; ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(g_closed) << "closing the session waits for the report it is part of";
+}
+
+} // namespace
