@@ -57,9 +57,10 @@ complete_line() { # WORDS... -> the candidates, one per line
 export PROGRAM=$program
 [ "$(complete_line dravik sy)" = sync ] || missing+=("completion of 'dravik sy'")
 names=$(complete_line dravik sync "$work/page.html" --check "")
-[ "$names" = $'Main\nNews\nNightly reports' ] || missing+=("completion of --check gave: $names")
-[ "$(complete_line dravik sync "$work/page.html" --check N)" = $'News\nNightly reports' ] ||
+[ "$names" = $'Main\nNews\nNightly\\ reports' ] || missing+=("completion of --check gave: $names")
+[ "$(complete_line dravik sync "$work/page.html" --check N)" = $'News\nNightly\\ reports' ] ||
     missing+=("completion of --check N")
+[ "$(complete_line dravik panel --c)" = --connections ] || missing+=("completion of panel --c")
 
 if [ ${#missing[@]} -gt 0 ]; then
     printf 'FAIL: %s\n' "${missing[@]}" >&2
