@@ -9,11 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 TEST(ModuleVersion, AModuleOfAnotherVersionIsRefusedNamingBothFiles) {
-    const char* other = std::getenv("DRAVIK_OTHER_VERSION_MODULE");
-    ASSERT_NE(other, nullptr) << "DRAVIK_OTHER_VERSION_MODULE names the test module";
+    const std::string other =
+        (std::filesystem::read_symlink("/proc/self/exe").parent_path() /
+         "libdravik_other_version_module.so")
+            .string();
     EXPECT_EQ(LoadLibraryW(Utf8ToUtf16(other).c_str()), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_BAD_EXE_FORMAT);
     const std::string why = GetModuleLoadError();

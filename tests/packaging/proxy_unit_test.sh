@@ -63,7 +63,8 @@ pids+=($!)
 
 status() { curl -s -o /dev/null -w '%{http_code}' --max-time 10 "$@" || true; }
 for _ in $(seq 100); do
-    [ "$(status "http://127.0.0.1:$proxy_port/")" = 200 ] && break
+    [ "$(status "http://127.0.0.1:$proxy_port/")" = 200 ] &&
+        [ "$(status "http://127.0.0.1:$engine_port/app.txt")" = 200 ] && break
     sleep 0.1
 done
 engine=$(status -x "127.0.0.1:$proxy_port" "http://127.0.0.1:$engine_port/app.txt")
