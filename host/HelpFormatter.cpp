@@ -40,8 +40,8 @@ std::string WrapLine(const std::string& line, std::size_t width) {
         const std::string piece = line.substr(at, end - at);
         at = end;
         const std::string word = start == std::string::npos ? "" : line.substr(start, end - start);
-        if (current.size() + piece.size() > width && current.find_first_not_of(' ') !=
-                                                         std::string::npos) {
+        if (current.size() + piece.size() > width &&
+            current.find_first_not_of(' ') != std::string::npos) {
             out += current + "\n";
             current = std::string(indent, ' ') + word;
         } else {

@@ -13,10 +13,9 @@
 #include <string>
 
 TEST(ModuleVersion, AModuleOfAnotherVersionIsRefusedNamingBothFiles) {
-    const std::string other =
-        (std::filesystem::read_symlink("/proc/self/exe").parent_path() /
-         "libdravik_other_version_module.so")
-            .string();
+    const std::string other = (std::filesystem::read_symlink("/proc/self/exe").parent_path() /
+                               "libdravik_other_version_module.so")
+                                  .string();
     EXPECT_EQ(LoadLibraryW(Utf8ToUtf16(other).c_str()), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_BAD_EXE_FORMAT);
     const std::string why = GetModuleLoadError();
