@@ -17,9 +17,10 @@ function(dravik_lazy_library target group library symfile)
     message(FATAL_ERROR "no soname in ${real}")
   endif()
   set(soname ${CMAKE_MATCH_1})
-  # Packaging reads this: the loader no longer sees these libraries, so a
-  # package must name them itself.
+  # Packaging reads these: the loader no longer sees these libraries, so a
+  # package must name them itself, at a version that has every function listed.
   set_property(GLOBAL APPEND PROPERTY DRAVIK_LAZY_LIBRARIES ${real})
+  set_property(GLOBAL APPEND PROPERTY DRAVIK_LAZY_SYMFILES ${symfile})
   file(STRINGS ${symfile} symbols)
   set(prefix dravik_lazy_${group})
   set(dollar "$")
@@ -29,8 +30,10 @@ function(dravik_lazy_library target group library symfile)
   set(index 0)
   foreach(symbol ${symbols})
     string(APPEND asm ".p2align 4\n.globl ${symbol}\n.hidden ${symbol}\n"
-           ".type ${symbol}, @function\n${symbol}:\n    jmp *${prefix}_slots+${index}*8(%rip)\n"
-           "${prefix}_thunk_${index}:\n    movl ${dollar}${index}, %r11d\n    jmp ${prefix}_resolve\n")
+           ".type ${symbol}, @function\n${symbol}:\n    endbr64\n"
+           "    jmp *${prefix}_slots+${index}*8(%rip)\n"
+           "${prefix}_thunk_${index}:\n    endbr64\n    movl ${dollar}${index}, %r11d\n"
+           "    jmp ${prefix}_resolve\n")
     string(APPEND slots "    .quad ${prefix}_thunk_${index}\n")
     string(APPEND names "    .asciz \"${symbol}\"\n")
     math(EXPR index "${index} + 1")
@@ -64,7 +67,14 @@ function(dravik_lazy_library target group library symfile)
     "    .quad ${prefix}_slots\n    .quad ${prefix}_thunks\n    .quad ${index}\n"
     "    .quad ${prefix}_soname\n"
     ".section .rodata\n${prefix}_names:\n${names}${prefix}_soname:\n    .asciz \"${soname}\"\n"
-    ".section .note.GNU-stack,\"\",@progbits\n")
+    ".section .note.GNU-stack,\"\",@progbits\n"
+    # Every stub may be reached by an indirect branch and lands on endbr64,
+    # and none touches return addresses: the object supports indirect branch
+    # tracking and shadow stacks, so it does not take that marking away from
+    # a binary built with -fcf-protection.
+    ".section .note.gnu.property,\"a\"\n.p2align 3\n"
+    "    .long 4\n    .long 16\n    .long 5\n    .asciz \"GNU\"\n"
+    "    .long 0xc0000002\n    .long 4\n    .long 3\n.p2align 3\n")
   set(out ${CMAKE_BINARY_DIR}/lazy/${group}.S)
   file(GENERATE OUTPUT ${out} CONTENT "${asm}")
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${symfile})

@@ -118,8 +118,8 @@ void AddCacheEntryCommands(CLI::App& cache, int& exitCode) {
     missed->add_flag("--clear", *forget, "forget them instead");
     missed->callback([forget, &exitCode] { exitCode = Missed(*forget); });
     for (CLI::App* command : {show, remove}) {
-        command->footer("Exit status: 1 the cache holds no entry for a URL given. " +
-                        ExitStatusHelp({0, 2, 5}));
+        command->footer(
+            ExitStatusHelp({{0}, {1, "the cache holds no entry for a URL given"}, {2}, {5}}));
     }
     for (CLI::App* command : {clear, missed}) {
         command->footer(ExitStatusHelp({0, 2, 5}));

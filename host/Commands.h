@@ -21,6 +21,14 @@ enum ExitStatus : int {
 /// wherever a help text lists them.
 std::string ExitStatusHelp(std::initializer_list<int> statuses);
 
+/// A status with the meaning one command gives it; null for the shared one.
+struct ExitMeaning {
+    int status;
+    const char* meaning = nullptr;
+};
+/// The same, for a command that gives some statuses a meaning of its own.
+std::string ExitStatusHelp(std::initializer_list<ExitMeaning> statuses);
+
 void AddFetchCommand(CLI::App& app, int& exitCode);
 void AddOfflineCommand(CLI::App& app, int& exitCode);
 void AddCacheCommand(CLI::App& app, int& exitCode);

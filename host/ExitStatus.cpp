@@ -22,3 +22,14 @@ std::string ExitStatusHelp(std::initializer_list<int> statuses) {
     }
     return text + ".";
 }
+
+std::string ExitStatusHelp(std::initializer_list<ExitMeaning> statuses) {
+    std::string text = "Exit status:";
+    const char* separator = " ";
+    for (const ExitMeaning& status : statuses) {
+        text += separator + std::to_string(status.status) + " " +
+                (status.meaning != nullptr ? status.meaning : kMeanings[status.status]);
+        separator = "; ";
+    }
+    return text + ".";
+}

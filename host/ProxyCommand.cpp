@@ -36,7 +36,7 @@ void AddProxyCommand(CLI::App& app, int& exitCode) {
         ->add_option("--listen", a->listen,
                      "ADDRESS:PORT to listen on (port 0: any free one); clients other than "
                      "loopback are answered only with --allow")
-        ->default_val("127.0.0.1:8118");
+        ->default_val("127.0.0.1:8731");
     command
         ->add_option("--direct", a->direct,
                      "HOST or HOST:PORT always forwarded and never cached (the application's "

@@ -1,9 +1,11 @@
 // The `dravik` command: a thin front end over the core library.
 #include "host/Commands.h"
+#include "host/HelpFormatter.h"
 
 #include <CLI/CLI.hpp>
 
 #include <iostream>
+#include <memory>
 
 namespace {
 
@@ -11,7 +13,10 @@ int Run(int argc, char** argv) {
     CLI::App app{"dravik - synchronizes the content of a web application for offline use.\n"
                  "A host page configures the subscriptions; dravik crawls each selected\n"
                  "subscription and keeps what it fetched from other hosts in its URL cache."};
-    app.set_version_flag("--version", std::string("dravik ") + DRAVIK_VERSION);
+    // Set before the subcommands, which take them over.
+    app.formatter(std::make_shared<CWrappingFormatter>());
+    app.failure_message(ParseFailureMessage);
+    app.set_version_flag("--version", VersionText());
     int exitCode = kExitOk;
     AddFetchCommand(app, exitCode);
     AddOfflineCommand(app, exitCode);
@@ -41,11 +46,12 @@ int Run(int argc, char** argv) {
         return status == 0 ? kExitOk : kExitUsage;
     }
     if (app.get_subcommands().empty()) {
-        std::cerr << "usage: dravik COMMAND [OPTIONS]\n"
-                     "commands: demo, panel PAGE, sync PAGE, names PAGE, snippet, fetch URL, "
-                     "proxy, cache list|show|remove|clear|missed, offline on|off|status, "
-                     "register, unregister, info\n"
-                     "`dravik --help` explains them; start with `dravik demo`.\n";
+        std::cerr << WrapHelpText("usage: dravik COMMAND [OPTIONS]\n"
+                                  "commands: demo, panel PAGE, sync PAGE, names PAGE, snippet, "
+                                  "fetch URL, proxy, cache list|show|remove|clear|missed, "
+                                  "offline on|off|status, register, unregister, info\n"
+                                  "`dravik --help` explains them; start with `dravik demo`.\n",
+                                  CWrappingFormatter::kWidth);
         return kExitUsage;
     }
     return exitCode;

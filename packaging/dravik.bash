@@ -37,8 +37,12 @@ _dravik() {
                     local page
                     page=$(_dravik_page_on_line)
                     if [[ -n $page ]]; then
-                        local IFS=$'\n'
+                        local IFS=$'\n' i
                         COMPREPLY=($(compgen -W "$(dravik names "$page" 2>/dev/null)" -- "$cur"))
+                        # A name with spaces or quotes must reach dravik as one word.
+                        for i in "${!COMPREPLY[@]}"; do
+                            COMPREPLY[i]=$(printf '%q' "${COMPREPLY[i]}")
+                        done
                     fi
                     return
                     ;;
@@ -47,6 +51,13 @@ _dravik() {
             if [[ $cur == -* ]]; then
                 COMPREPLY=($(compgen -W "--check --uncheck --links --no-links --outside-links
                     --no-outside-links --connections --yes --quiet --verbose --help" -- "$cur"))
+                return
+            fi
+            ;;
+        panel)
+            [[ $prev == --connections ]] && return
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W "--connections --help" -- "$cur"))
                 return
             fi
             ;;
@@ -81,6 +92,7 @@ _dravik() {
         info)
             if [[ $prev == --bitmap ]]; then
                 COMPREPLY=($(compgen -f -- "$cur"))
+                compopt -o filenames 2>/dev/null
                 return
             fi
             COMPREPLY=($(compgen -W "--json --bitmap --help" -- "$cur"))

@@ -1,6 +1,6 @@
 #include "platform/com/ControlModule.h"
 
-COleControlModule::COleControlModule() {
+COleControlModule::COleControlModule(const char* builtFor) : m_builtFor(builtFor) {
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                            GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                        this, &m_hInstance);

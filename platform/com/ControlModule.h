@@ -7,13 +7,18 @@
 // library is unloaded, also after a refused start. A derived class calls
 // Stop() in its destructor, so that a process ending with the module still
 // loaded stops it as well (the base cannot: the derived part is gone).
+//
+// The object also records the version of dravik the module was built as:
+// the default argument is evaluated in the module's own code, so the loader
+// can refuse a module built for another version of the platform runtime
+// than the one the process runs (another installation's module).
 #pragma once
 
 #include "platform/com/ModuleLoader.h"
 
 class COleControlModule {
   public:
-    COleControlModule();
+    explicit COleControlModule(const char* builtFor = DRAVIK_VERSION);
     virtual ~COleControlModule();
     COleControlModule(const COleControlModule&) = delete;
     COleControlModule& operator=(const COleControlModule&) = delete;
@@ -33,6 +38,8 @@ class COleControlModule {
 
     /// The module this object lives in.
     HINSTANCE m_hInstance = nullptr;
+    /// The version of dravik the module was built as.
+    const char* const m_builtFor;
 
   private:
     bool m_bRunning = false;

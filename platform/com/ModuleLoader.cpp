@@ -61,6 +61,29 @@ HMODULE Fail(DWORD error, std::string why) {
     return nullptr;
 }
 
+/// The file of the platform runtime this loader is part of.
+std::string RuntimePath() {
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&LoadLibraryW), &info) == 0 || info.dli_fname == nullptr) {
+        return "the program's platform runtime";
+    }
+    const std::string real = RealPath(info.dli_fname);
+    return real.empty() ? std::string(info.dli_fname) : real;
+}
+
+/// Why a control module may not start in this runtime, or nothing. A
+/// module of another installation binds to whichever runtime the process
+/// already has; built for another version, it would misread its objects.
+std::string VersionMismatch(const COleControlModule& object, const std::string& path) {
+    const std::string builtFor = object.m_builtFor != nullptr ? object.m_builtFor : "";
+    if (builtFor == DRAVIK_VERSION) {
+        return {};
+    }
+    return path + " is the module of dravik " + builtFor + ", but this process runs " +
+           RuntimePath() + " of dravik " + DRAVIK_VERSION +
+           "; register the module of this installation";
+}
+
 } // namespace
 
 namespace loader {
@@ -103,6 +126,13 @@ HMODULE LoadLibraryW(const char16_t* fileName) {
         ++known->second.loads;
         ::dlclose(handle); // the first load's reference is the one kept
         return base;
+    }
+    if (object != nullptr) {
+        std::string mismatch = VersionMismatch(*object, path);
+        if (!mismatch.empty()) {
+            ::dlclose(handle);
+            return Fail(ERROR_BAD_EXE_FORMAT, std::move(mismatch));
+        }
     }
     if (object != nullptr && !object->Start()) {
         ::dlclose(handle);

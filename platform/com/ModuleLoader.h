@@ -21,7 +21,8 @@ class COleControlModule;
 
 /// Loads the module at `fileName` (a path) and starts it. Null on failure,
 /// with the last error ERROR_MOD_NOT_FOUND (no such file),
-/// ERROR_BAD_EXE_FORMAT (not a loadable module: GetModuleLoadError says
+/// ERROR_BAD_EXE_FORMAT (not a loadable module, or the module of another
+/// version of dravik than this runtime: GetModuleLoadError says
 /// why) or ERROR_DLL_INIT_FAILED (the module refused to start).
 HMODULE LoadLibraryW(const char16_t* fileName);
 /// Undoes one LoadLibraryW; FALSE for a module this loader did not load.

@@ -17,13 +17,14 @@ export HOME=$work/home XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache XDG_C
 for file in bin/dravik lib/dravik/libdravik.so lib/dravik/libdravik-platform.so \
     lib/dravik/libdravik-proxy.so \
     share/man/man1/dravik.1.gz share/bash-completion/completions/dravik \
-    lib/systemd/user/dravik-proxy.service; do
+    share/systemd/user/dravik-proxy.service share/doc/dravik/copyright \
+    share/doc/dravik/changelog.Debian.gz share/doc/dravik/LICENSE; do
     [ -e "$prefix/$file" ] || fail "$file is not installed"
 done
-grep -q "^ExecStart=$work/first/bin/dravik proxy" "$prefix/lib/systemd/user/dravik-proxy.service" ||
+grep -q "^ExecStart=$work/first/bin/dravik proxy" "$prefix/share/systemd/user/dravik-proxy.service" ||
     fail "the unit does not name the installed program"
 
-"$prefix/bin/dravik" --version | grep -qx "dravik [0-9.]*" || fail "--version"
+"$prefix/bin/dravik" --version | head -n 1 | grep -qx "dravik [0-9.]*" || fail "--version"
 "$prefix/bin/dravik" demo >"$work/demo.out" 2>&1 || { cat "$work/demo.out"; fail "the installed demo failed"; }
 grep -q "Synchronization complete" "$work/demo.out" || fail "the demo did not complete"
 

@@ -23,13 +23,21 @@ check() { # WHAT TEXT FILE...
     done
 }
 
+# Every help text fits 80 columns.
+wide() { # WORDS...: lines of `dravik WORDS --help` longer than 80 columns
+    "$program" "$@" --help | awk -v what="$*" 'length($0) > 80 {print "help of \"" what "\" is wider than 80: " $0}'
+}
+while IFS= read -r line; do missing+=("$line"); done < <(wide)
+
 for command in $(subcommands); do
+    while IFS= read -r line; do missing+=("$line"); done < <(wide "$command")
     check command "*$command" "$manual"
     check command "$command" "$completion"
     for option in $(options "$command"); do
         check "option of $command" "$option" "$manual" "$completion"
     done
     for sub in $(subcommands "$command"); do
+        while IFS= read -r line; do missing+=("$line"); done < <(wide "$command" "$sub")
         check "command" "*$command $sub*" "$manual"
         check command "$sub" "$completion"
         for option in $(options "$command" "$sub"); do
@@ -37,6 +45,17 @@ for command in $(subcommands); do
         done
     done
 done
+
+# The parser's errors are the program's own; --version names the licence
+# and the libraries; a command's exit statuses are listed once each, in order.
+error=$("$program" sync --no-such-option 2>&1 >/dev/null || true)
+[[ $error == "dravik: "* ]] || missing+=("a parse error does not start with 'dravik: ': $error")
+version=$("$program" --version)
+for part in "Apache License 2.0" libcurl SQLite libxml2 OpenSSL; do
+    [[ $version == *"$part"* ]] || missing+=("--version does not name $part")
+done
+statuses=$("$program" cache show --help | tr '\n' ' ' | grep -oE '[:;] +[0-9] ' | tr -dc '0-9')
+[ "$statuses" = 0125 ] || missing+=("cache show --help lists the exit statuses $statuses")
 
 # The completion itself: commands, and the names of the page on the line.
 work=$(mktemp -d)
@@ -57,9 +76,10 @@ complete_line() { # WORDS... -> the candidates, one per line
 export PROGRAM=$program
 [ "$(complete_line dravik sy)" = sync ] || missing+=("completion of 'dravik sy'")
 names=$(complete_line dravik sync "$work/page.html" --check "")
-[ "$names" = $'Main\nNews\nNightly reports' ] || missing+=("completion of --check gave: $names")
-[ "$(complete_line dravik sync "$work/page.html" --check N)" = $'News\nNightly reports' ] ||
+[ "$names" = $'Main\nNews\nNightly\\ reports' ] || missing+=("completion of --check gave: $names")
+[ "$(complete_line dravik sync "$work/page.html" --check N)" = $'News\nNightly\\ reports' ] ||
     missing+=("completion of --check N")
+[ "$(complete_line dravik panel --c)" = --connections ] || missing+=("completion of panel --c")
 
 if [ ${#missing[@]} -gt 0 ]; then
     printf 'FAIL: %s\n' "${missing[@]}" >&2
