@@ -41,7 +41,7 @@ std::optional<Network> ParseNetwork(std::string_view text);
 /// asks the system for a free one.
 struct ListenAddress {
     std::string host = "127.0.0.1";
-    std::uint16_t port = 8118;
+    std::uint16_t port = 8731;
 };
 std::optional<ListenAddress> ParseListenAddress(std::string_view text);
 

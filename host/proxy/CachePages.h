@@ -46,7 +46,7 @@ struct OwnPageAnswer {
 OwnPageAnswer AnswerOwnPage(std::string_view target, std::string_view authority);
 
 /// The page a browser shows for an offline miss; `proxyOrigin`
-/// ("http://127.0.0.1:8118") for its link to the list of misses.
+/// ("http://127.0.0.1:8731") for its link to the list of misses.
 std::string NotKeptPage(const std::string& url, const std::string& proxyOrigin);
 
 /// A short page for an error status, `message` telling what to change.

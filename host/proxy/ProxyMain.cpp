@@ -28,7 +28,7 @@ int ReadOptions(const ProxyArguments& a, proxy::ProxyOptions& options) {
     const auto listen = proxy::ParseListenAddress(a.listen);
     if (!listen) {
         return Fail(kExitUsage,
-                    "--listen takes ADDRESS:PORT, as in 127.0.0.1:8118 (not \"" + a.listen + "\")");
+                    "--listen takes ADDRESS:PORT, as in 127.0.0.1:8731 (not \"" + a.listen + "\")");
     }
     options.listen = *listen;
     for (const std::string& text : a.direct) {

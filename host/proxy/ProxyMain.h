@@ -9,7 +9,7 @@
 
 /// What `dravik proxy` was asked on its command line.
 struct ProxyArguments {
-    std::string listen = "127.0.0.1:8118";
+    std::string listen = "127.0.0.1:8731";
     std::vector<std::string> direct;
     std::vector<std::string> allow;
     std::vector<std::uint16_t> connectPorts;
