@@ -126,6 +126,14 @@ Route RouteAny(const RequestLine& request, const Policy& policy) {
     if (request.method == "CONNECT") {
         return RouteConnect(request, policy);
     }
+    // Before the own pages: a forwarded request whose address names this
+    // machine in a form routing does not know (0.0.0.0, 2130706433, 127.1)
+    // arrives back here in origin form with an address literal as its host.
+    if (!policy.viaToken.empty() && request.via.find(policy.viaToken) != std::string_view::npos) {
+        return Refuse(508, "The request came back to this proxy: it is set up as its own "
+                           "upstream proxy (check http_proxy), or its address names this "
+                           "machine.");
+    }
     if (request.target.starts_with('/') && request.tunnel == nullptr) {
         if (request.host && !IsOwnHostName(*request.host, policy.self)) {
             const std::string port = std::to_string(policy.self.port);
@@ -148,10 +156,6 @@ Route RouteAny(const RequestLine& request, const Policy& policy) {
         if (!host || !SameAuthority(*host, target->authority)) {
             return Refuse(400, "The Host header names another host than the request URL.");
         }
-    }
-    if (!policy.viaToken.empty() && request.via.find(policy.viaToken) != std::string_view::npos) {
-        return Refuse(508, "The request came back to this proxy: it is set up as its own "
-                           "upstream proxy (check http_proxy).");
     }
     if (!target->secure && NamesProxy(target->authority, policy.self)) {
         return Act(Action::OwnPage, std::move(*target));

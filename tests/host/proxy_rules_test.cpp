@@ -110,6 +110,11 @@ TEST(ProxyRules, EachRequestGoesWhereItShould) {
     looped.viaToken = "dravik-1234";
     const RequestLine again{"GET", "http://a.example/", {}, "1.1 dravik-1234", nullptr};
     EXPECT_EQ(RouteRequest(again, looped).status, 508u);
+    // http://0.0.0.0:8080/ forwarded by the library comes back in origin
+    // form, naming an address literal: still a loop, not an own page.
+    looped.self = {"127.0.0.1", 8080};
+    const RequestLine back{"GET", "/?format=json", "0.0.0.0:8080", "1.1 dravik-1234", nullptr};
+    EXPECT_EQ(RouteRequest(back, looped).status, 508u);
 
     // What keeps the proxy from being turned against its user: its pages
     // only under its own names, no tunnel into itself or to other ports, and
