@@ -135,7 +135,12 @@ Route RouteAny(const RequestLine& request, const Policy& policy) {
                            "machine.");
     }
     if (request.target.starts_with('/') && request.tunnel == nullptr) {
-        if (request.host && !IsOwnHostName(*request.host, policy.self)) {
+        // A browser always names the host; a request that names none could
+        // come from anywhere that reaches the port.
+        if (!request.host) {
+            return Refuse(400, "A request for the proxy's own pages needs a Host header.");
+        }
+        if (!IsOwnHostName(*request.host, policy.self)) {
             const std::string port = std::to_string(policy.self.port);
             return Refuse(403,
                           Text({"The proxy's own pages answer only as 127.0.0.1:", port,

@@ -32,7 +32,8 @@ TEST(ProxyRules, EachRequestGoesWhereItShould) {
         std::string url = "";
     };
     const Case cases[] = {
-        {"GET", "/", {}, false, false, false, Action::OwnPage},
+        {"GET", "/", "127.0.0.1:8080", false, false, false, Action::OwnPage},
+        {"GET", "/", {}, false, false, false, Action::Refuse, 400},
         {"GET", "http://127.0.0.1:8080/missed", {}, false, false, false, Action::OwnPage},
         {"GET", "http://LOCALHOST:8080/", {}, false, false, false, Action::OwnPage},
         {"GET", "http://a.example/x#f", "a.example:80", false, false, false, Action::Forward, 0,
@@ -130,6 +131,9 @@ TEST(ProxyRules, EachRequestGoesWhereItShould) {
         {"GET", "/?format=json", "localhost:8080", true, 0},
         {"GET", "/", "127.0.0.1:8080", true, 0},
         {"GET", "/", "[::1]:8080", true, 0},
+        {"GET", "/", "", true, 403}, // what two Host lines route as
+        {"GET", "/", "localhost.:8080", true, 403},
+        {"GET", "/", "127.0.0.1.attacker.example:8080", true, 403},
         {"GET", "/", "127.0.0.1:9999", true, 403},
         {"CONNECT", "127.0.0.1:8080", {}, true, 508},
         {"CONNECT", "localhost:8080", {}, true, 508},
