@@ -133,7 +133,10 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         line.method = Req().method_string();
         line.target = Req().target();
         if (const auto host = Req().find(http::field::host); host != Req().end()) {
-            line.host = host->value();
+            // Two Host lines name no host: routing refuses the empty name
+            // rather than pick one, as another server on the way may pick
+            // the other.
+            line.host = Req().count(http::field::host) == 1 ? host->value() : std::string_view();
         }
         via_.clear();
         for (const auto& field : Req()) {

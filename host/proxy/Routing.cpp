@@ -126,8 +126,21 @@ Route RouteAny(const RequestLine& request, const Policy& policy) {
     if (request.method == "CONNECT") {
         return RouteConnect(request, policy);
     }
+    // Before the own pages: a forwarded request whose address names this
+    // machine in a form routing does not know (0.0.0.0, 2130706433, 127.1)
+    // arrives back here in origin form with an address literal as its host.
+    if (!policy.viaToken.empty() && request.via.find(policy.viaToken) != std::string_view::npos) {
+        return Refuse(508, "The request came back to this proxy: it is set up as its own "
+                           "upstream proxy (check http_proxy), or its address names this "
+                           "machine.");
+    }
     if (request.target.starts_with('/') && request.tunnel == nullptr) {
-        if (request.host && !IsOwnHostName(*request.host, policy.self)) {
+        // A browser always names the host; a request that names none could
+        // come from anywhere that reaches the port.
+        if (!request.host) {
+            return Refuse(400, "A request for the proxy's own pages needs a Host header.");
+        }
+        if (!IsOwnHostName(*request.host, policy.self)) {
             const std::string port = std::to_string(policy.self.port);
             return Refuse(403,
                           Text({"The proxy's own pages answer only as 127.0.0.1:", port,
@@ -148,10 +161,6 @@ Route RouteAny(const RequestLine& request, const Policy& policy) {
         if (!host || !SameAuthority(*host, target->authority)) {
             return Refuse(400, "The Host header names another host than the request URL.");
         }
-    }
-    if (!policy.viaToken.empty() && request.via.find(policy.viaToken) != std::string_view::npos) {
-        return Refuse(508, "The request came back to this proxy: it is set up as its own "
-                           "upstream proxy (check http_proxy).");
     }
     if (!target->secure && NamesProxy(target->authority, policy.self)) {
         return Act(Action::OwnPage, std::move(*target));

@@ -32,7 +32,8 @@ TEST(ProxyRules, EachRequestGoesWhereItShould) {
         std::string url = "";
     };
     const Case cases[] = {
-        {"GET", "/", {}, false, false, false, Action::OwnPage},
+        {"GET", "/", "127.0.0.1:8080", false, false, false, Action::OwnPage},
+        {"GET", "/", {}, false, false, false, Action::Refuse, 400},
         {"GET", "http://127.0.0.1:8080/missed", {}, false, false, false, Action::OwnPage},
         {"GET", "http://LOCALHOST:8080/", {}, false, false, false, Action::OwnPage},
         {"GET", "http://a.example/x#f", "a.example:80", false, false, false, Action::Forward, 0,
@@ -110,6 +111,11 @@ TEST(ProxyRules, EachRequestGoesWhereItShould) {
     looped.viaToken = "dravik-1234";
     const RequestLine again{"GET", "http://a.example/", {}, "1.1 dravik-1234", nullptr};
     EXPECT_EQ(RouteRequest(again, looped).status, 508u);
+    // http://0.0.0.0:8080/ forwarded by the library comes back in origin
+    // form, naming an address literal: still a loop, not an own page.
+    looped.self = {"127.0.0.1", 8080};
+    const RequestLine back{"GET", "/?format=json", "0.0.0.0:8080", "1.1 dravik-1234", nullptr};
+    EXPECT_EQ(RouteRequest(back, looped).status, 508u);
 
     // What keeps the proxy from being turned against its user: its pages
     // only under its own names, no tunnel into itself or to other ports, and
@@ -125,6 +131,9 @@ TEST(ProxyRules, EachRequestGoesWhereItShould) {
         {"GET", "/?format=json", "localhost:8080", true, 0},
         {"GET", "/", "127.0.0.1:8080", true, 0},
         {"GET", "/", "[::1]:8080", true, 0},
+        {"GET", "/", "", true, 403}, // what two Host lines route as
+        {"GET", "/", "localhost.:8080", true, 403},
+        {"GET", "/", "127.0.0.1.attacker.example:8080", true, 403},
         {"GET", "/", "127.0.0.1:9999", true, 403},
         {"CONNECT", "127.0.0.1:8080", {}, true, 508},
         {"CONNECT", "localhost:8080", {}, true, 508},

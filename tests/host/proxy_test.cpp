@@ -190,6 +190,10 @@ TEST_F(Proxy, BadRequestsGetClearAnswersAndChangeNothing) {
         {"GET /?format=json HTTP/1.1\r\nHost: attacker.example:" + port + "\r\n\r\n", "403"},
         {"GET /?format=json HTTP/1.1\r\nHost: localhost:" + port + "\r\n\r\n", "200"},
         {"CONNECT 127.0.0.1:" + port + " HTTP/1.1\r\n\r\n", "508"},
+        {"GET /?format=json HTTP/1.1\r\n\r\n", "400"},
+        {"GET /?format=json HTTP/1.1\r\nHost: localhost:" + port + "\r\nHost: attacker.example:" +
+             port + "\r\n\r\n",
+         "403"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(StatusLine(m_port, c.request).substr(9, 3), c.status) << c.request.substr(0, 60);
