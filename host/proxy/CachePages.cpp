@@ -31,24 +31,24 @@ std::string Document(const std::string& title, const std::string& content) {
            "</title>" + kStyle + "</head><body>\n" + content + "</body></html>\n";
 }
 
-std::string CopyLink(const std::string& url) {
-    return CopyViewPath(url);
+std::string CopyLink(const std::string& url, const std::string& key) {
+    return CopyViewPath(CopyViewPrefix(key), url);
 }
 
-std::string EntryJson(const ListedEntry& e) {
+std::string EntryJson(const ListedEntry& e, const std::string& key) {
     return "{\"url\": " + JsonString(e.url) + ", \"size\": " + std::to_string(e.size) +
            ", \"contentType\": " + JsonString(e.contentType) +
            ", \"lastSync\": " + JsonString(IsoTime(e.lastSync)) +
-           ", \"uses\": " + std::to_string(e.hits) + ", \"copy\": " + JsonString(CopyLink(e.url)) +
-           "}";
+           ", \"uses\": " + std::to_string(e.hits) +
+           ", \"copy\": " + JsonString(CopyLink(e.url, key)) + "}";
 }
 
-std::string EntryRow(const ListedEntry& e) {
+std::string EntryRow(const ListedEntry& e, const std::string& key) {
     return "<tr><td><a href=\"" + HtmlEscape(e.url) + "\">" + HtmlEscape(e.url) +
            "</a></td><td class=n>" + std::to_string(e.size) + "</td><td>" +
            HtmlEscape(e.contentType) + "</td><td>" + HtmlEscape(IsoTime(e.lastSync)) +
            "</td><td class=n>" + std::to_string(e.hits) + "</td><td><a href=\"" +
-           HtmlEscape(CopyLink(e.url)) + "\">cached copy</a></td></tr>\n";
+           HtmlEscape(CopyLink(e.url, key)) + "\">cached copy</a></td></tr>\n";
 }
 
 } // namespace
@@ -71,11 +71,13 @@ OwnPage ParseOwnPage(std::string_view target) {
         const std::optional<std::string> url = raw ? PercentDecode(*raw) : std::nullopt;
         page.kind = url && !url->empty() ? OwnPage::Kind::Copy : OwnPage::Kind::BadQuery;
         page.url = url.value_or("");
+        page.key = QueryValue(query, "key").value_or("");
     }
     return page;
 }
 
-PageBody IndexPage(const std::vector<ListedEntry>& entries, bool json, std::string_view origin) {
+PageBody IndexPage(const std::vector<ListedEntry>& entries, bool json,
+                   const OwnPageContext& context) {
     std::map<std::string, std::vector<const ListedEntry*>> byOrigin;
     std::uint64_t total = 0;
     for (const ListedEntry& e : entries) {
@@ -92,7 +94,7 @@ PageBody IndexPage(const std::vector<ListedEntry>& entries, bool json, std::stri
             hostSeparator = ",\n  ";
             const char* separator = "\n    ";
             for (const ListedEntry* e : list) {
-                out += separator + EntryJson(*e);
+                out += separator + EntryJson(*e, context.copyKey);
                 separator = ",\n    ";
             }
             out += "]}";
@@ -108,14 +110,14 @@ PageBody IndexPage(const std::vector<ListedEntry>& entries, bool json, std::stri
         out += "<li><a href=\"#h" + std::to_string(anchor++) + "\">" + HtmlEscape(origin) +
                "</a> (" + std::to_string(list.size()) + ")</li>\n";
     }
-    out += "</ul>\n" + BrowserSteps(origin);
+    out += "</ul>\n" + BrowserSteps("http://" + context.authority);
     anchor = 0;
     for (const auto& [origin, list] : byOrigin) {
         out += "<h2 id=\"h" + std::to_string(anchor++) + "\">" + HtmlEscape(origin) +
                "</h2>\n<table><tr><th>URL</th><th>Bytes</th><th>Type</th><th>Last "
                "synchronized (UTC)</th><th>Uses</th><th></th></tr>\n";
         for (const ListedEntry* e : list) {
-            out += EntryRow(*e);
+            out += EntryRow(*e, context.copyKey);
         }
         out += "</table>\n";
     }
@@ -149,7 +151,7 @@ PageBody MissedPage(const std::vector<urlcache::MissedUrl>& missed, bool json) {
     return {"text/html; charset=utf-8", Document("Missed while offline", out + "</table>\n")};
 }
 
-OwnPageAnswer AnswerOwnPage(std::string_view target, std::string_view authority) {
+OwnPageAnswer AnswerOwnPage(std::string_view target, const OwnPageContext& context) {
     const OwnPage page = ParseOwnPage(target);
     OwnPageAnswer answer;
     switch (page.kind) {
@@ -158,7 +160,7 @@ OwnPageAnswer AnswerOwnPage(std::string_view target, std::string_view authority)
         if (!ListEntries(entries)) {
             return {500, {}, "The URL cache could not be read.", {}};
         }
-        answer.page = IndexPage(entries, page.json, "http://" + std::string(authority));
+        answer.page = IndexPage(entries, page.json, context);
         return answer;
     }
     case OwnPage::Kind::Missed: {
@@ -170,9 +172,16 @@ OwnPageAnswer AnswerOwnPage(std::string_view target, std::string_view authority)
         return answer;
     }
     case OwnPage::Kind::Pac:
-        answer.page = {"application/x-ns-proxy-autoconfig", PacScript(authority)};
+        answer.page = {"application/x-ns-proxy-autoconfig", PacScript(context.authority)};
         return answer;
     case OwnPage::Kind::Copy:
+        if (page.key != context.copyKey) {
+            return {403,
+                    {},
+                    "Open cached copies from the proxy's index: their addresses carry a key that "
+                    "changes each time the proxy starts, so that other web pages cannot load them.",
+                    {}};
+        }
         answer.copyUrl = page.url;
         return answer;
     case OwnPage::Kind::BadQuery:

@@ -17,6 +17,7 @@ struct OwnPage {
     enum class Kind { Index, Missed, Copy, Pac, NotFound, BadQuery } kind = Kind::NotFound;
     bool json = false;
     std::string url; // for Copy: the URL whose cached copy is wanted
+    std::string key; // for Copy: the key its address carried
 };
 
 /// Which page an origin-form target asks for: "/", "/missed",
@@ -28,8 +29,15 @@ struct PageBody {
     std::string body;
 };
 
-/// The index; `origin` ("http://127.0.0.1:8731") for the browser steps.
-PageBody IndexPage(const std::vector<ListedEntry>& entries, bool json, std::string_view origin);
+/// What the own pages need to know of the proxy: how the browser reached
+/// it ("127.0.0.1:8731") and the key of this run's copy views.
+struct OwnPageContext {
+    std::string authority;
+    std::string copyKey;
+};
+
+PageBody IndexPage(const std::vector<ListedEntry>& entries, bool json,
+                   const OwnPageContext& context);
 PageBody MissedPage(const std::vector<urlcache::MissedUrl>& missed, bool json);
 
 /// What an own page answers: a page (status and body), or for /copy the
@@ -41,9 +49,9 @@ struct OwnPageAnswer {
     std::string copyUrl;
 };
 
-/// Reads the cache or the list of misses for the page `target` asks for;
-/// `authority` ("127.0.0.1:8731") is how the browser reached the proxy.
-OwnPageAnswer AnswerOwnPage(std::string_view target, std::string_view authority);
+/// Reads the cache or the list of misses for the page `target` asks for.
+/// A copy is answered only for the key of `context`.
+OwnPageAnswer AnswerOwnPage(std::string_view target, const OwnPageContext& context);
 
 /// The page a browser shows for an offline miss; `proxyOrigin`
 /// ("http://127.0.0.1:8731") for its link to the list of misses.

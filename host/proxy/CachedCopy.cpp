@@ -93,6 +93,9 @@ std::unique_ptr<CachedCopy> CachedCopy::Open(const std::string& url) {
     const std::optional<std::string_view> mark =
         head ? FindField(head->fields, inet::kCertificateField) : std::nullopt;
     copy->unverified_ = mark && NameEquals(*mark, inet::kUnverifiedValue);
+    const std::optional<std::string_view> reuse =
+        head ? FindField(head->fields, inet::kCacheField) : std::nullopt;
+    copy->thisMachineOnly_ = reuse && NameEquals(*reuse, inet::kThisMachineValue);
     return copy;
 }
 

@@ -24,6 +24,9 @@ class CachedCopy {
     /// True when the entry was fetched over https without its certificate
     /// being verified.
     bool Unverified() const { return unverified_; }
+    /// True when only this machine's user may be answered with the entry
+    /// (kept by the proxy for that user).
+    bool ThisMachineOnly() const { return thisMachineOnly_; }
     /// Content-Type and the other stored fields the copy is served with.
     const std::vector<HeaderField>& Fields() const { return fields_; }
 
@@ -38,6 +41,7 @@ class CachedCopy {
     std::uint64_t size_ = 0;
     std::uint64_t offset_ = 0;
     bool unverified_ = false;
+    bool thisMachineOnly_ = false;
     std::vector<HeaderField> fields_;
 };
 

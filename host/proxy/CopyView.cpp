@@ -91,8 +91,8 @@ std::string Resolve(const CVELString& value, const CVELString& base) {
 /// The tag rebuilt with its references pointed at views; nullopt when it
 /// has none, so the original text stays.
 std::optional<std::string> RewriteTag(const CVELString& tag, const CVELString& name,
-                                      const CVELStringPairList& attributes,
-                                      const CVELString& base) {
+                                      const CVELStringPairList& attributes, const CVELString& base,
+                                      std::string_view prefix) {
     bool changed = false;
     std::string out(1, '<');
     out.append(Bytes(name));
@@ -105,7 +105,7 @@ std::optional<std::string> RewriteTag(const CVELString& tag, const CVELString& n
         out.append(1, ' ').append(Bytes(attribute));
         const std::string url = IsReference(attribute) ? Resolve(value, base) : std::string();
         if (!url.empty()) {
-            out.append("=\"").append(HtmlEscape(CopyViewPath(url))).append(1, '"');
+            out.append("=\"").append(HtmlEscape(CopyViewPath(prefix, url))).append(1, '"');
             changed = true;
         } else if (value.GetLength() > 0) {
             out.append(1, '=').append(Bytes(value));
@@ -121,11 +121,19 @@ std::optional<std::string> RewriteTag(const CVELString& tag, const CVELString& n
 
 } // namespace
 
-std::string CopyViewPath(std::string_view url) {
-    return "/copy?url=" + PercentEncode(url);
+std::string CopyViewPrefix(std::string_view key) {
+    std::string prefix = "/copy?key=";
+    prefix.append(key).append("&url=");
+    return prefix;
 }
 
-std::string CopyViewHtml(std::string_view html, std::string_view pageUrl) {
+std::string CopyViewPath(std::string_view prefix, std::string_view url) {
+    std::string path(prefix);
+    path.append(PercentEncode(url));
+    return path;
+}
+
+std::string CopyViewHtml(std::string_view html, std::string_view pageUrl, std::string_view prefix) {
     const CVELString page = Units(html);
     CVELString base = Units(pageUrl);
     CVELString tag;
@@ -153,7 +161,7 @@ std::string CopyViewHtml(std::string_view html, std::string_view pageUrl) {
             }
             replacement.emplace(); // every reference carries the base itself now
         } else {
-            replacement = RewriteTag(tag, name, attributes, base);
+            replacement = RewriteTag(tag, name, attributes, base, prefix);
         }
         if (replacement) {
             out.append(html.substr(copied, start - copied)).append(*replacement);
@@ -164,7 +172,7 @@ std::string CopyViewHtml(std::string_view html, std::string_view pageUrl) {
     return out;
 }
 
-std::string CopyViewCss(std::string_view css, std::string_view sheetUrl) {
+std::string CopyViewCss(std::string_view css, std::string_view sheetUrl, std::string_view prefix) {
     const CVELString base = Units(sheetUrl);
     std::string out;
     out.reserve(css.size());
@@ -188,7 +196,7 @@ std::string CopyViewCss(std::string_view css, std::string_view sheetUrl) {
             continue;
         }
         out.append(css.substr(copied, open - copied)).append(1, '"');
-        out.append(CopyViewPath(url)).append(1, '"');
+        out.append(CopyViewPath(prefix, url)).append(1, '"');
         copied = close;
     }
     out.append(css.substr(copied));

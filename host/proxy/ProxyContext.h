@@ -40,6 +40,8 @@ class ProxyContext {
     Policy CurrentPolicy();
 
     const std::string& ViaToken() const { return viaToken_; }
+    /// The key this run's copy views are answered for (CopyView.h).
+    const std::string& CopyKey() const { return copyKey_; }
 
     /// "http://host:port" of the proxy itself, for links on its pages.
     std::string SelfOrigin() const;
@@ -58,6 +60,7 @@ class ProxyContext {
     ProxyOptions options_;
     std::unique_ptr<LocalAuthority> authority_;
     std::string viaToken_;
+    std::string copyKey_;
     std::atomic<std::uint16_t> port_{0};
     std::atomic<bool> offline_{false};
     std::atomic<std::int64_t> offlineCheckedMs_{-1};

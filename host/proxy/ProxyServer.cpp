@@ -40,6 +40,18 @@ std::string NewViaToken() {
     return text;
 }
 
+/// 128 random bits as hex: not guessable by a page that tries addresses.
+std::string NewCopyKey() {
+    std::random_device random;
+    std::string key;
+    for (int i = 0; i < 4; ++i) {
+        char part[9];
+        std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(random()));
+        key += part;
+    }
+    return key;
+}
+
 } // namespace
 
 IpBytes AddressBytes(const asio::ip::address& address) {
@@ -57,7 +69,7 @@ IpBytes AddressBytes(const asio::ip::address& address) {
 
 ProxyContext::ProxyContext(ProxyOptions options, std::unique_ptr<LocalAuthority> authority)
     : options_(std::move(options)), authority_(std::move(authority)), viaToken_(NewViaToken()),
-      upstream_(options_.workers, kMaxQueued) {}
+      copyKey_(NewCopyKey()), upstream_(options_.workers, kMaxQueued) {}
 
 bool ProxyContext::TrustsUnverified(const std::string& host) const {
     return std::any_of(options_.trustUnverified.begin(), options_.trustUnverified.end(),

@@ -232,10 +232,11 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         if (!head_ && Req().method() != http::verb::get) {
             return SendError(405, "The proxy's own pages answer GET and HEAD only.", false);
         }
-        OwnPageAnswer answer = AnswerOwnPage(target_.path, OwnAuthority());
+        const OwnPageContext own{OwnAuthority(), context_->CopyKey()};
+        OwnPageAnswer answer = AnswerOwnPage(target_.path, own);
         if (!answer.copyUrl.empty()) {
             if (std::unique_ptr<CachedCopy> copy = CachedCopy::Open(answer.copyUrl)) {
-                serving_ = {true, answer.copyUrl};
+                serving_ = {true, answer.copyUrl, false, CopyViewPrefix(own.copyKey)};
                 return ServeCopy(std::move(copy));
             }
             return SendError(404, "The cache holds no copy of " + answer.copyUrl + ".", false);
@@ -258,6 +259,13 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     }
 
     void ServeCopy(std::unique_ptr<CachedCopy> copy) {
+        if (copy->ThisMachineOnly() && !ClientLoopback()) {
+            return SendError(403,
+                             "The kept copy of " +
+                                 (serving_.view ? serving_.url : CacheUrl(target_)) +
+                                 " was kept for the user of the proxy's machine only.",
+                             false);
+        }
         if (tunnel_ && copy->Unverified() && !context_->TrustsUnverified(tunnel_->host)) {
             // Served inside an intercepted connection, the copy would show
             // as authenticated by the local authority.

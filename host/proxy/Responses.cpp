@@ -86,9 +86,9 @@ std::shared_ptr<TextResponse> WholeCopyAnswer(CachedCopy& copy, const CopyServin
     }
     const ViewKind kind = serving.view ? KindOf(copy) : ViewKind::AsIs;
     if (kind == ViewKind::Html) {
-        body = CopyViewHtml(body, serving.url);
+        body = CopyViewHtml(body, serving.url, serving.viewPrefix);
     } else if (kind == ViewKind::Css) {
-        body = CopyViewCss(body, serving.url);
+        body = CopyViewCss(body, serving.url, serving.viewPrefix);
     }
     response->prepare_payload();
     if (head) {

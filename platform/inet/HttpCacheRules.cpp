@@ -131,7 +131,13 @@ bool MayStoreResponse(const ResponseHead& head, std::string_view requestBlock, b
            ResponseSays(head, "must-revalidate") || ResponseSays(head, "s-maxage");
 }
 
-std::string StoredHeadText(std::string_view raw, bool dropCookies, bool unverified) {
+bool OnlyForThisMachine(const ResponseHead& head, std::string_view requestBlock, bool shared) {
+    return !shared || ReadRequest(requestBlock).credentials || ResponseSays(head, "no-cache") ||
+           ResponseSays(head, "must-revalidate") || ResponseSays(head, "proxy-revalidate") ||
+           head.Header("Vary").has_value();
+}
+
+std::string StoredHeadText(std::string_view raw, const StoredHeadMarks& marks) {
     std::string out;
     out.reserve(raw.size() + 40);
     bool first = true;
@@ -153,8 +159,11 @@ std::string StoredHeadText(std::string_view raw, bool dropCookies, bool unverifi
             out.append(line).append("\r\n");
         }
     }
-    if (unverified) {
+    if (marks.unverified) {
         out.append(kCertificateField).append(": ").append(kUnverifiedValue).append("\r\n");
+    }
+    if (marks.thisMachineOnly) {
+        out.append(kCacheField).append(": ").append(kThisMachineValue).append("\r\n");
     }
     out.append("\r\n");
     return out;

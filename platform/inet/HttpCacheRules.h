@@ -24,14 +24,33 @@ namespace inet {
 inline constexpr std::string_view kCertificateField = "X-Dravik-Certificate";
 inline constexpr std::string_view kUnverifiedValue = "unverified";
 
+/// The header line that marks an entry only the user of this machine may be
+/// answered with: "X-Dravik-Cache: this-machine". A private cache's entries
+/// carry it, and a shared cache's that may not be reused for someone else
+/// without asking the origin (asked for with credentials, varying by the
+/// request, or to be revalidated), since offline nobody can be asked.
+inline constexpr std::string_view kCacheField = "X-Dravik-Cache";
+inline constexpr std::string_view kThisMachineValue = "this-machine";
+
 /// True when `head` (a complete 200 response to a GET whose header lines
 /// were `requestBlock`) may be stored by a private cache or, with `shared`,
 /// a shared one.
 bool MayStoreResponse(const ResponseHead& head, std::string_view requestBlock, bool shared);
 
+/// True when the entry for `head` (the response to a request with the
+/// header lines `requestBlock`) may answer only this machine's user.
+bool OnlyForThisMachine(const ResponseHead& head, std::string_view requestBlock, bool shared);
+
+/// How a head is stored: what to drop and which marks to add.
+struct StoredHeadMarks {
+    bool dropCookies = false;
+    bool unverified = false;
+    bool thisMachineOnly = false;
+};
+
 /// The head text to store for `raw` (status line, header lines, empty
-/// line): without Set-Cookie lines when `dropCookies`, with the unverified
-/// mark added when `unverified`, and without any such mark the server sent.
-std::string StoredHeadText(std::string_view raw, bool dropCookies, bool unverified);
+/// line): without Set-Cookie lines when `dropCookies`, with the marks asked
+/// for, and without any such mark the server sent.
+std::string StoredHeadText(std::string_view raw, const StoredHeadMarks& marks);
 
 } // namespace inet

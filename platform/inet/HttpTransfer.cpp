@@ -402,8 +402,13 @@ bool HttpTransfer::Commit(const std::u16string& requestUrl) {
     if (finalUrl != facts.urls.front()) {
         facts.urls.push_back(finalUrl);
     }
-    const bool unverified = hopSecure_ && TlsLeniency(tls_.securityFlags) != 0;
-    facts.headers = FromWireBytes(StoredHeadText(head_.Raw(), AsHttpCache(), unverified));
+    StoredHeadMarks marks;
+    marks.dropCookies = AsHttpCache();
+    marks.unverified = hopSecure_ && TlsLeniency(tls_.securityFlags) != 0;
+    marks.thisMachineOnly =
+        AsHttpCache() && OnlyForThisMachine(head_, headerSource_.block,
+                                            (setup_.flags & INTERNET_FLAG_HTTP_CACHE_SHARED) != 0);
+    facts.headers = FromWireBytes(StoredHeadText(head_.Raw(), marks));
     facts.lastModified = DateTicks(head_.Header("Last-Modified"));
     facts.expires = DateTicks(head_.Header("Expires"));
     facts.extension = urlcache::ExtensionFromUrl(finalUrl);

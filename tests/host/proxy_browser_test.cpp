@@ -156,7 +156,8 @@ TEST_F(Browser, ACopyShowsItsResourcesAndItsScriptReadsNothingOfTheProxy) {
                       "; }"
                       "addEventListener('load', function () {"
                       "var w = []; for (var i of document.images) w.push(i.naturalWidth);"
-                      "Promise.all([probe('/?format=json'), probe('/copy?url=" +
+                      "var view = document.images[0].src.replace(/url=.*/, 'url=');"
+                      "Promise.all([probe('/?format=json'), probe(view + '" +
                       PercentEncoded(secret) +
                       "')]).then(function (r) {"
                       "document.getElementById('out').textContent = 'widths ' + w.join(',') + "
@@ -172,7 +173,16 @@ TEST_F(Browser, ACopyShowsItsResourcesAndItsScriptReadsNothingOfTheProxy) {
     content.reset();
     other.reset();
     ASSERT_TRUE(StartProxy({}));
-    EXPECT_EQ(Rendered(ProxyUrl() + "/copy?url=" + PercentEncoded(page), false),
+    // The view's address comes from the index: it carries this run's key,
+    // without which no page can load a kept copy.
+    const std::string index = Curl(ProxyUrl() + "/?format=json").body;
+    const std::string mark = "/copy?key=";
+    const auto at = index.find(mark);
+    ASSERT_NE(at, std::string::npos) << index;
+    const std::string key = index.substr(at + mark.size(), 32);
+    EXPECT_EQ(Curl(ProxyUrl() + "/copy?url=" + PercentEncoded(page)).status, 403);
+    EXPECT_EQ(Curl(ProxyUrl() + "/copy?key=0&url=" + PercentEncoded(page)).status, 403);
+    EXPECT_EQ(Rendered(ProxyUrl() + mark + key + "&url=" + PercentEncoded(page), false),
               "widths 1,1 color rgb(1, 2, 3) index blocked copy blocked");
 }
 

@@ -179,10 +179,10 @@ TEST(ProxyRules, TheCopyViewPointsEveryReferenceAtAKeptCopy) {
         {"<body background=bg.png>\xe9", "<body background=\"" + view + "dir%2Fbg.png\">\xe9"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(CopyViewHtml(c.html, page), c.expected) << c.html;
+        EXPECT_EQ(CopyViewHtml(c.html, page, "/copy?url="), c.expected) << c.html;
     }
     EXPECT_EQ(CopyViewCss("a{background:url( 'i.png' )} b{src:url(data:x)} @import url(/s.css);",
-                          "http://a.example/d/s.css"),
+                          "http://a.example/d/s.css", "/copy?url="),
               "a{background:url(\"" + view + "d%2Fi.png\")} b{src:url(data:x)} @import url(\"" +
                   view + "s.css\");");
 }
@@ -238,13 +238,13 @@ TEST(ProxyRules, PagesEscapeWhatTheyShow) {
     hostile.url = "http://a.example/\"><script>alert(1)</script>?a=1&b='2'";
     hostile.contentType = "text/html\"<x>";
     hostile.size = 7;
-    const PageBody html = IndexPage({hostile}, false, "http://127.0.0.1:8731");
+    const PageBody html = IndexPage({hostile}, false, {"127.0.0.1:8731", "k"});
     EXPECT_EQ(html.body.find("<script>"), std::string::npos);
     EXPECT_NE(html.body.find("&lt;script&gt;alert(1)&lt;/script&gt;?a=1&amp;b=&#39;2&#39;"),
               std::string::npos);
     EXPECT_NE(html.body.find("/copy?url=http%3A%2F%2Fa.example%2F%22%3E%3Cscript%3E"),
               std::string::npos);
-    const PageBody json = IndexPage({hostile}, true, "http://127.0.0.1:8731");
+    const PageBody json = IndexPage({hostile}, true, {"127.0.0.1:8731", "k"});
     EXPECT_NE(json.body.find(R"("contentType": "text/html\"<x>")"), std::string::npos);
     urlcache::MissedUrl odd{u"http://a.example/\x01\"\\", 1, 1, 3};
     EXPECT_NE(MissedPage({odd}, true).body.find(R"("url": "http://a.example/\u0001\"\\")"),

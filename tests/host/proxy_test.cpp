@@ -191,8 +191,8 @@ TEST_F(Proxy, BadRequestsGetClearAnswersAndChangeNothing) {
         {"GET /?format=json HTTP/1.1\r\nHost: localhost:" + port + "\r\n\r\n", "200"},
         {"CONNECT 127.0.0.1:" + port + " HTTP/1.1\r\n\r\n", "508"},
         {"GET /?format=json HTTP/1.1\r\n\r\n", "400"},
-        {"GET /?format=json HTTP/1.1\r\nHost: localhost:" + port + "\r\nHost: attacker.example:" +
-             port + "\r\n\r\n",
+        {"GET /?format=json HTTP/1.1\r\nHost: localhost:" + port +
+             "\r\nHost: attacker.example:" + port + "\r\n\r\n",
          "403"},
     };
     for (const auto& c : cases) {
@@ -347,6 +347,7 @@ TEST_F(Proxy, ForwardedResponsesAreKeptOnlyAsAnHttpCacheMayKeepThem) {
     const std::string head = StoredHead(m_home, origin + "/cookie");
     EXPECT_TRUE(Has(head, "Content-Type: text/plain")) << head;
     EXPECT_FALSE(Has(head, "secret-session")) << head;
+    EXPECT_TRUE(Has(head, "X-Dravik-Cache: this-machine")) << "answers only this machine's user";
     StopProxy();
 
     // Serving other machines too, the cache is shared.
@@ -358,6 +359,10 @@ TEST_F(Proxy, ForwardedResponsesAreKeptOnlyAsAnHttpCacheMayKeepThem) {
     EXPECT_FALSE(kept("/shared"));
     EXPECT_FALSE(kept("/auth"));
     EXPECT_TRUE(kept("/auth-public"));
+    EXPECT_TRUE(Has(StoredHead(m_home, origin + "/auth-public"), "X-Dravik-Cache: this-machine"))
+        << "asked for with credentials: never answers another client";
+    EXPECT_EQ(Curl(origin + "/plain?shared").status, 200);
+    EXPECT_FALSE(Has(StoredHead(m_home, origin + "/plain?shared"), "X-Dravik-Cache"));
 
     // A tunnel goes to the https port, or to one the user names.
     const std::string connect = "CONNECT " + origin.substr(7) + " HTTP/1.1\r\n\r\n";

@@ -46,15 +46,36 @@ TEST(HttpCacheRules, PrivateAndSharedCachesKeepWhatHttpAllows) {
         EXPECT_EQ(inet::MayStoreResponse(head, c.request, true), c.shared)
             << c.response << c.request;
     }
+    // Kept by a shared cache, but only for this machine's user: what may
+    // not be reused for someone else without asking the origin.
+    const struct {
+        std::string response, request;
+        bool onlyHere;
+    } reuse[] = {
+        {"Cache-Control: max-age=60\r\n", "", false},
+        {"Cache-Control: public\r\n", "Authorization: Basic dTpw\r\n", true},
+        {"Cache-Control: no-cache\r\n", "", true},
+        {"Cache-Control: must-revalidate\r\n", "", true},
+        {"Cache-Control: proxy-revalidate\r\n", "", true},
+        {"Vary: Cookie\r\n", "", true},
+    };
+    for (const auto& c : reuse) {
+        const inet::ResponseHead head = Head(c.response);
+        EXPECT_EQ(inet::OnlyForThisMachine(head, c.request, true), c.onlyHere) << c.response;
+        EXPECT_TRUE(inet::OnlyForThisMachine(head, c.request, false)) << "a private cache's";
+    }
 }
 
 TEST(HttpCacheRules, StoredHeadsLoseCookiesAndCarryTheCertificateMark) {
     const std::string raw = "HTTP/1.1 200 OK\r\nSet-Cookie: a=1;\r\n path=/\r\nContent-Type: "
                             "text/plain\r\nset-cookie2: b=2\r\nX-Dravik-Certificate: "
                             "verified\r\n\r\n";
-    EXPECT_EQ(inet::StoredHeadText(raw, true, false),
+    EXPECT_EQ(inet::StoredHeadText(raw, {true, false, false}),
               "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n");
-    EXPECT_EQ(inet::StoredHeadText(raw, false, true),
+    EXPECT_EQ(
+        inet::StoredHeadText(raw + "X-Dravik-Cache: x\r\n", {true, false, true}),
+        "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nX-Dravik-Cache: this-machine\r\n\r\n");
+    EXPECT_EQ(inet::StoredHeadText(raw, {false, true, false}),
               "HTTP/1.1 200 OK\r\nSet-Cookie: a=1;\r\n path=/\r\nContent-Type: "
               "text/plain\r\nset-cookie2: b=2\r\nX-Dravik-Certificate: unverified\r\n\r\n");
 }
