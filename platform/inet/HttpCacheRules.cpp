@@ -150,9 +150,9 @@ std::string StoredHeadText(std::string_view raw, const StoredHeadMarks& marks) {
         const bool continuation = !first && (line.front() == ' ' || line.front() == '\t');
         if (!continuation) {
             const std::string_view name = first ? std::string_view() : NameOf(line);
-            skipping =
-                SameName(name, kCertificateField) ||
-                (dropCookies && (SameName(name, "Set-Cookie") || SameName(name, "Set-Cookie2")));
+            skipping = SameName(name, kCertificateField) || SameName(name, kCacheField) ||
+                       (marks.dropCookies &&
+                        (SameName(name, "Set-Cookie") || SameName(name, "Set-Cookie2")));
         }
         first = false;
         if (!skipping) {
