@@ -3,6 +3,7 @@
 // relay to --direct hosts and the CONNECT tunnel.
 #pragma once
 
+#include "host/proxy/ClientCounts.h"
 #include "host/proxy/LocalAuthority.h"
 #include "host/proxy/ProxyServer.h"
 #include "host/proxy/Routing.h"
@@ -63,8 +64,9 @@ class ProxyContext {
     UpstreamPool upstream_; // last: its workers stop before the rest goes
 };
 
-/// Serves the requests of one accepted connection.
-void ServeConnection(std::shared_ptr<ProxyContext> context, tcp::socket socket);
+/// Serves the requests of one accepted connection, counted by `ticket`.
+void ServeConnection(std::shared_ptr<ProxyContext> context, tcp::socket socket,
+                     ConnectionTicket ticket);
 
 /// A connection to a --direct host, kept for the next request of the same
 /// browser connection.
@@ -83,6 +85,7 @@ void RelayToDirectHost(std::shared_ptr<DirectLink>& link, beast::tcp_stream& cli
 /// Relays bytes both ways between `client` and `target`'s host until either
 /// side ends, after answering the CONNECT (502 when the host cannot be
 /// reached). `early` holds bytes the client sent after its CONNECT.
-void StartTunnel(beast::tcp_stream client, const Authority& target, std::string early);
+void StartTunnel(beast::tcp_stream client, const Authority& target, std::string early,
+                 ConnectionTicket ticket);
 
 } // namespace proxy

@@ -216,10 +216,11 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
 
 class Tunnel : public std::enable_shared_from_this<Tunnel> {
   public:
-    Tunnel(beast::tcp_stream client, const Authority& target, std::string early)
-        : client_(client.release_socket()), upstream_(client_.get_executor()),
-          resolver_(client_.get_executor()), idle_(client_.get_executor()), target_(target),
-          early_(std::move(early)) {}
+    Tunnel(beast::tcp_stream client, const Authority& target, std::string early,
+           ConnectionTicket ticket)
+        : ticket_(std::move(ticket)), client_(client.release_socket()),
+          upstream_(client_.get_executor()), resolver_(client_.get_executor()),
+          idle_(client_.get_executor()), target_(target), early_(std::move(early)) {}
 
     void Start() {
         resolver_.async_resolve(
@@ -308,6 +309,7 @@ class Tunnel : public std::enable_shared_from_this<Tunnel> {
         idle_.cancel();
     }
 
+    ConnectionTicket ticket_;
     tcp::socket client_;
     tcp::socket upstream_;
     tcp::resolver resolver_;
@@ -329,8 +331,10 @@ void RelayToDirectHost(std::shared_ptr<DirectLink>& link, beast::tcp_stream& cli
     std::make_shared<DirectRelay>(link, client, request, target, via, std::move(done))->Start();
 }
 
-void StartTunnel(beast::tcp_stream client, const Authority& target, std::string early) {
-    std::make_shared<Tunnel>(std::move(client), target, std::move(early))->Start();
+void StartTunnel(beast::tcp_stream client, const Authority& target, std::string early,
+                 ConnectionTicket ticket) {
+    std::make_shared<Tunnel>(std::move(client), target, std::move(early), std::move(ticket))
+        ->Start();
 }
 
 } // namespace proxy
