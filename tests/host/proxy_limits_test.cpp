@@ -93,6 +93,19 @@ TEST(ClientCountsTest, ConnectionsAndTunnelsAreBoundedPerClientUntilTheLastHolde
 
 class ProxyLimits : public ProxyFixture {};
 
+// UBSan checks a virtual call by probing memory through a pipe: in a process
+// out of descriptors it reports every such call as one on a bad object.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define DRAVIK_TEST_SANITIZED
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(DRAVIK_TEST_SANITIZED)
+#define SKIP_WITHOUT_SPARE_DESCRIPTORS() GTEST_SKIP() << "the sanitizers need descriptors"
+#else
+#define SKIP_WITHOUT_SPARE_DESCRIPTORS() static_cast<void>(0)
+#endif
+
 TEST_F(ProxyLimits, AClientBeyondItsConnectionsIsToldSoAndServedOnceOneEnds) {
     ASSERT_TRUE(StartProxy({"--offline"}));
     const std::string index =
@@ -122,6 +135,7 @@ TEST_F(ProxyLimits, AClientBeyondItsConnectionsIsToldSoAndServedOnceOneEnds) {
 }
 
 TEST_F(ProxyLimits, OutOfDescriptorsTheProxyWaitsWithoutSpinningAndServesAgainLater) {
+    SKIP_WITHOUT_SPARE_DESCRIPTORS();
     TestServer site;
     m_launcher = {"prlimit", "--nofile=64:64", "--"};
     ASSERT_TRUE(StartProxy({"--offline"}));
@@ -155,6 +169,7 @@ TEST_F(ProxyLimits, OutOfDescriptorsTheProxyWaitsWithoutSpinningAndServesAgainLa
 }
 
 TEST_F(ProxyLimits, TooFewDescriptorsToStartFailWithAMessageNotAnAbort) {
+    SKIP_WITHOUT_SPARE_DESCRIPTORS();
     // The proxy inherits this process's open descriptors: each limit is
     // counted above those.
     const auto inherited = std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
