@@ -61,11 +61,12 @@ function(dravik_lazy_library target group library symfile)
     "    popq %rdx\n    popq %rsi\n    popq %rdi\n    jmp *%r11\n"
     ".data\n.p2align 3\n${prefix}_slots:\n${slots}"
     ".section .data.rel.ro\n.p2align 3\n${prefix}_thunks:\n${slots}"
-    # The group, for DravikLazyRelease: slots, their first values, count, soname.
+    # The group, for DravikLazyRelease and DravikLazyLoad: slots, their first
+    # values, count, soname, names.
     ".p2align 3\n.globl ${prefix}_library\n.hidden ${prefix}_library\n"
     ".type ${prefix}_library, @object\n${prefix}_library:\n"
     "    .quad ${prefix}_slots\n    .quad ${prefix}_thunks\n    .quad ${index}\n"
-    "    .quad ${prefix}_soname\n"
+    "    .quad ${prefix}_soname\n    .quad ${prefix}_names\n"
     ".section .rodata\n${prefix}_names:\n${names}${prefix}_soname:\n    .asciz \"${soname}\"\n"
     ".section .note.GNU-stack,\"\",@progbits\n"
     # Every stub may be reached by an indirect branch and lands on endbr64,

@@ -4,6 +4,7 @@
 #include "host/ErrorText.h"
 #include "host/proxy/CachedCopy.h"
 #include "host/proxy/PageText.h"
+#include "platform/cache/CacheKey.h"
 #include "platform/cache/ContentSweep.h"
 #include "platform/cache/MissedUrls.h"
 #include "platform/cache/UrlCacheStreams.h"
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -93,6 +95,33 @@ int Missed(bool clear) {
     return kExitOk;
 }
 
+/// Forgets the missed addresses given; each must be on the list.
+int RemoveMissed(const std::vector<std::string>& urls) {
+    std::vector<urlcache::MissedUrl> missed;
+    if (!urlcache::ListMissedUrls(missed)) {
+        return Fail("missed", kExitCache, "the list of missed addresses could not be read");
+    }
+    std::set<std::u16string> listed;
+    for (const urlcache::MissedUrl& m : missed) {
+        listed.insert(m.url);
+    }
+    int status = kExitOk;
+    std::size_t removed = 0;
+    for (const std::string& url : urls) {
+        const std::u16string key = urlcache::CacheKeyOf(Utf8ToUtf16(url));
+        if (listed.count(key) == 0) {
+            status = std::max(status, Fail("missed", kExitFailed, "the list holds no " + url));
+        } else if (!urlcache::ForgetMissedUrl(Utf8ToUtf16(url))) {
+            status = std::max(status, Fail("missed", kExitCache, url + " could not be removed"));
+        } else {
+            listed.erase(key);
+            ++removed;
+        }
+    }
+    std::cout << "removed " << removed << (removed == 1 ? " address\n" : " addresses\n");
+    return status;
+}
+
 } // namespace
 
 void AddCacheEntryCommands(CLI::App& cache, int& exitCode) {
@@ -115,8 +144,14 @@ void AddCacheEntryCommands(CLI::App& cache, int& exitCode) {
         "missed", "List the addresses asked for through `dravik proxy` while offline that the "
                   "cache did not hold: last time (UTC), times asked, URL. `dravik fetch "
                   "--missed` fetches them.");
-    missed->add_flag("--clear", *forget, "forget them instead");
-    missed->callback([forget, &exitCode] { exitCode = Missed(*forget); });
+    CLI::Option* clearAll = missed->add_flag("--clear", *forget, "forget them instead");
+    auto unwanted = std::make_shared<std::vector<std::string>>();
+    missed->add_option("--remove", *unwanted, "forget only these addresses")
+        ->type_name("URL...")
+        ->excludes(clearAll);
+    missed->callback([forget, unwanted, &exitCode] {
+        exitCode = unwanted->empty() ? Missed(*forget) : RemoveMissed(*unwanted);
+    });
     for (CLI::App* command : {show, remove}) {
         command->footer(
             ExitStatusHelp({{0}, {1, "the cache holds no entry for a URL given"}, {2}, {5}}));
@@ -124,4 +159,6 @@ void AddCacheEntryCommands(CLI::App& cache, int& exitCode) {
     for (CLI::App* command : {clear, missed}) {
         command->footer(ExitStatusHelp({0, 2, 5}));
     }
+    missed->footer("Exit status: 1 the list holds no address given to --remove. " +
+                   ExitStatusHelp({0, 2, 5}));
 }

@@ -1,6 +1,7 @@
 // The `dravik` command: a thin front end over the core library.
 #include "host/Commands.h"
 #include "host/HelpFormatter.h"
+#include "host/LoadFailure.h"
 
 #include <CLI/CLI.hpp>
 
@@ -60,6 +61,7 @@ int Run(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    InstallLoadFailureHandler();
     try {
         return Run(argc, argv);
     } catch (const std::exception& e) {

@@ -3,6 +3,7 @@
 // relay to --direct hosts and the CONNECT tunnel.
 #pragma once
 
+#include "host/proxy/ClientCounts.h"
 #include "host/proxy/LocalAuthority.h"
 #include "host/proxy/ProxyServer.h"
 #include "host/proxy/Routing.h"
@@ -72,8 +73,9 @@ class ProxyContext {
 /// The address as the 16 bytes the access rules compare.
 IpBytes AddressBytes(const asio::ip::address& address);
 
-/// Serves the requests of one accepted connection.
-void ServeConnection(std::shared_ptr<ProxyContext> context, tcp::socket socket);
+/// Serves the requests of one accepted connection, counted by `ticket`.
+void ServeConnection(std::shared_ptr<ProxyContext> context, tcp::socket socket,
+                     ConnectionTicket ticket);
 
 /// A connection to a --direct host, kept for the next request of the same
 /// browser connection.
@@ -102,6 +104,6 @@ struct TunnelRules {
 /// reached, 403 or 508 when `rules` refuse every address it resolves to).
 /// `early` holds bytes the client sent after its CONNECT.
 void StartTunnel(beast::tcp_stream client, const Authority& target, std::string early,
-                 const TunnelRules& rules);
+                 const TunnelRules& rules, ConnectionTicket ticket);
 
 } // namespace proxy

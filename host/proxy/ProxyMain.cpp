@@ -3,9 +3,12 @@
 
 #include "host/Commands.h"
 #include "host/proxy/LocalAuthority.h"
+#include "host/proxy/ProxyLibraries.h"
 #include "host/proxy/ProxyServer.h"
+#include "platform/cache/MissedUrls.h"
 #include "platform/cache/RetrievalCounts.h"
 #include "platform/cache/UrlCacheStore.h"
+#include "platform/kernel/DescriptorLimit.h"
 
 #include <pthread.h>
 
@@ -80,6 +83,13 @@ int RunProxy(const ProxyArguments& arguments) {
     if (const int status = ReadOptions(arguments, options)) {
         return status;
     }
+    // Each connection holds a descriptor, a tunnel two: the hard limit, not
+    // the customary soft 1024, is what the proxy may use.
+    kernel::RaiseDescriptorLimit();
+    std::string error;
+    if (int status = kExitOk; !proxy::LoadProxyLibraries(error, status)) {
+        return Fail(status, error);
+    }
     // Every thread the server starts inherits this mask, so the signals
     // reach the sigwait below and nothing else.
     sigset_t stop;
@@ -87,7 +97,6 @@ int RunProxy(const ProxyArguments& arguments) {
     sigaddset(&stop, SIGINT);
     sigaddset(&stop, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop, nullptr);
-    std::string error;
     const std::unique_ptr<proxy::ProxyServer> server = proxy::ProxyServer::Start(options, error);
     if (!server) {
         return Fail(kExitTransport, error);
@@ -105,12 +114,13 @@ int RunProxy(const ProxyArguments& arguments) {
     }
     int received = 0;
     sigwait(&stop, &received);
-    // Only the hits and entries of the last moments wait to be written. The
-    // cache and the list of misses are written as they change, and a
-    // download cut off here is swept away the next time the cache opens.
-    // Leaving at once spares a wait on requests stuck in the network.
+    // Only the hits, entries and misses of the last moments wait to be
+    // written; a download cut off here is swept away the next time the
+    // cache opens. Leaving at once spares a wait on requests stuck in the
+    // network.
     urlcache::FlushStreamHits();
     urlcache::EndEntryBatches();
+    urlcache::FlushMissedUrls();
     std::cout << "dravik proxy: stopped" << std::endl;
     std::_Exit(kExitOk);
 }

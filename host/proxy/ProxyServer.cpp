@@ -1,5 +1,7 @@
 #include "host/proxy/ProxyServer.h"
 
+#include "host/Commands.h"
+#include "host/proxy/ClientCounts.h"
 #include "host/proxy/HeaderFields.h"
 #include "host/proxy/ProxyContext.h"
 #include "platform/inet/WinInet.h"
@@ -7,10 +9,12 @@
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <thread>
 
@@ -27,10 +31,41 @@ constexpr std::int64_t kOfflineCheckMs = 500;
 // Requests waiting for a worker beyond this are refused with 503.
 constexpr std::size_t kMaxQueued = 1024;
 
+// How long accepting pauses after an error such as running out of
+// descriptors: the pending connection stays in the listen queue, and
+// trying again at once would only fail again, a whole core busy with it.
+constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+
+/// Says why to a client that holds as many connections as it may, and
+/// closes. The answer fits any fresh socket's send buffer: a write that
+/// would wait is simply dropped with the connection.
+void RefuseBusy(tcp::socket& socket) {
+    static const std::string kBusy =
+        "HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain\r\n"
+        "Content-Length: 46\r\nConnection: close\r\n\r\n"
+        "Too many connections from this address at once";
+    error_code ignored;
+    socket.non_blocking(true, ignored);
+    socket.write_some(asio::buffer(kBusy), ignored);
+    socket.shutdown(tcp::socket::shutdown_both, ignored);
+    socket.close(ignored);
+}
+
 std::int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+/// Runs a loop; what escapes a handler ends the process with a message
+/// (the connections of the loop are lost with it) rather than terminate().
+void RunLoop(asio::io_context& loop) {
+    try {
+        loop.run();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "dravik proxy: %s\n", e.what());
+        std::_Exit(kExitFailed);
+    }
 }
 
 std::string NewViaToken() {
@@ -153,6 +188,8 @@ struct ProxyServer::Impl {
     std::unique_ptr<tcp::acceptor> acceptor;
     std::shared_ptr<ProxyContext> context;
     ClientRules clients{{}};
+    std::shared_ptr<ClientCounts> counts = std::make_shared<ClientCounts>();
+    std::unique_ptr<asio::steady_timer> pause;
     std::vector<std::thread> threads;
     std::uint16_t port = 0;
     std::size_t next = 0;
@@ -163,21 +200,43 @@ struct ProxyServer::Impl {
             if (ec == asio::error::operation_aborted || !acceptor->is_open()) {
                 return;
             }
+            if (ec && ec != asio::error::connection_aborted) {
+                return PauseAccepting();
+            }
             if (!ec) {
-                error_code peerError;
-                const tcp::endpoint peer = socket.remote_endpoint(peerError);
-                if (!peerError && clients.Allows(AddressBytes(peer.address()))) {
-                    // A response often goes out as a head and a body in two
-                    // writes; without this the second waits for an ACK.
-                    socket.set_option(tcp::no_delay(true), peerError);
-                    const auto executor = socket.get_executor();
-                    asio::post(executor, [context = context, socket = std::move(socket)]() mutable {
-                        ServeConnection(std::move(context), std::move(socket));
-                    });
-                }
-                // Anyone else is closed without a word: the socket goes here.
+                Admit(std::move(socket));
             }
             Accept();
+        });
+    }
+
+    void PauseAccepting() {
+        pause->expires_after(kAcceptPause);
+        pause->async_wait([this](error_code ec) {
+            if (!ec && acceptor->is_open()) {
+                Accept();
+            }
+        });
+    }
+
+    void Admit(tcp::socket socket) {
+        error_code peerError;
+        const tcp::endpoint peer = socket.remote_endpoint(peerError);
+        const IpBytes client = AddressBytes(peer.address());
+        if (peerError || !clients.Allows(client)) {
+            return; // anyone else is closed without a word: the socket goes here
+        }
+        ConnectionTicket ticket = counts->Admit(client);
+        if (!ticket) {
+            return RefuseBusy(socket);
+        }
+        // A response often goes out as a head and a body in two writes;
+        // without this the second waits for an ACK.
+        socket.set_option(tcp::no_delay(true), peerError);
+        const auto executor = socket.get_executor();
+        asio::post(executor, [context = context, socket = std::move(socket),
+                              ticket = std::move(ticket)]() mutable {
+            ServeConnection(std::move(context), std::move(socket), std::move(ticket));
         });
     }
 };
@@ -199,9 +258,14 @@ std::unique_ptr<ProxyServer> ProxyServer::Start(const ProxyOptions& options, std
     auto impl = std::make_unique<Impl>();
     for (std::size_t i = 0; i < std::max<std::size_t>(1, options.ioThreads); ++i) {
         impl->loops.push_back(std::make_unique<asio::io_context>(1));
+        // A socket object makes the loop's reactor (an epoll and an eventfd)
+        // now, where a want of descriptors is reported as a failure to
+        // start, rather than on the loop's thread at the first connection.
+        tcp::socket reactorMade(*impl->loops.back());
         impl->guards.push_back(asio::make_work_guard(*impl->loops.back()));
     }
     impl->acceptor = std::make_unique<tcp::acceptor>(*impl->loops.front());
+    impl->pause = std::make_unique<asio::steady_timer>(*impl->loops.front());
     impl->clients = ClientRules(options.allow);
     error_code ec;
     const asio::ip::address address = asio::ip::make_address(options.listen.host, ec);
@@ -226,7 +290,7 @@ std::unique_ptr<ProxyServer> ProxyServer::Start(const ProxyOptions& options, std
     impl->context->SetPort(impl->port);
     impl->Accept();
     for (const auto& loop : impl->loops) {
-        impl->threads.emplace_back([io = loop.get()] { io->run(); });
+        impl->threads.emplace_back([io = loop.get()] { RunLoop(*io); });
     }
     return std::make_unique<ProxyServer>(std::move(impl));
 }
@@ -242,6 +306,7 @@ void ProxyServer::Stop() {
     asio::post(*impl_->loops.front(), [impl = impl_.get()] {
         error_code ignored;
         impl->acceptor->close(ignored);
+        impl->pause->cancel();
     });
     for (const auto& loop : impl_->loops) {
         loop->stop();

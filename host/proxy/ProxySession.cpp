@@ -2,6 +2,7 @@
 // each routed and answered from the cache, through the internet library,
 // by a --direct host or by the proxy's own pages. The same code serves a
 // plain connection and the TLS connection inside an intercepted CONNECT.
+#include "host/proxy/BackgroundTraffic.h"
 #include "host/proxy/CachePages.h"
 #include "host/proxy/CachedCopy.h"
 #include "host/proxy/ForwardedHeaders.h"
@@ -76,6 +77,10 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     }
 
     void Start() { ReadRequest(); }
+
+    /// Counts the connection for as long as this session (or what takes
+    /// its socket over) lives.
+    void Hold(ConnectionTicket ticket) { ticket_ = std::move(ticket); }
 
     /// For the TLS side of an intercepted CONNECT: the handshake, then the
     /// requests. `early` holds bytes read after the CONNECT request.
@@ -254,7 +259,9 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         if (std::unique_ptr<CachedCopy> copy = CachedCopy::Open(url)) {
             return ServeCopy(std::move(copy));
         }
-        urlcache::RecordMissedUrl(Utf8ToUtf16(url));
+        if (std::string purposes; !IsBackgroundTraffic(SignsOf(url, Req(), purposes))) {
+            urlcache::RecordMissedUrl(Utf8ToUtf16(url));
+        }
         SendText(504, "text/html; charset=utf-8", NotKeptPage(url, context_->SelfOrigin()));
     }
 
@@ -491,6 +498,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
     std::shared_ptr<ProxyContext> context_;
     std::shared_ptr<asio::ssl::context> tls_; // before stream_, which uses it
+    ConnectionTicket ticket_;                 // let go once stream_ is closed
     Stream stream_;
     std::optional<Authority> tunnel_;
     beast::flat_buffer buffer_;
@@ -540,6 +548,7 @@ template <> void Session<beast::tcp_stream>::Intercept() {
                           auto inner = std::make_shared<Session<TlsStream>>(
                               self->context_, TlsStream(std::move(self->stream_), *tls), tls,
                               self->target_.authority);
+                          inner->Hold(self->ticket_);
                           inner->Handshake(std::move(self->buffer_));
                       });
 }
@@ -548,19 +557,24 @@ template <> void Session<beast::tcp_stream>::Connect(Action action) {
     if (action == Action::Intercept) {
         return Intercept();
     }
+    if (!ticket_->BecomeTunnel()) {
+        return SendError(503, "Too many tunnels from this address at once.", true);
+    }
     const auto early = buffer_.data();
     std::string bytes(static_cast<const char*>(early.data()), early.size());
     TunnelRules rules;
     rules.clientLoopback = ClientLoopback();
     rules.self = context_->CurrentPolicy().self;
-    StartTunnel(std::move(stream_), target_.authority, std::move(bytes), rules);
+    StartTunnel(std::move(stream_), target_.authority, std::move(bytes), rules, ticket_);
 }
 
 } // namespace
 
-void ServeConnection(std::shared_ptr<ProxyContext> context, tcp::socket socket) {
+void ServeConnection(std::shared_ptr<ProxyContext> context, tcp::socket socket,
+                     ConnectionTicket ticket) {
     auto session = std::make_shared<Session<beast::tcp_stream>>(
         std::move(context), beast::tcp_stream(std::move(socket)), nullptr, std::nullopt);
+    session->Hold(std::move(ticket));
     session->Start();
 }
 

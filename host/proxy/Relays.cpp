@@ -218,10 +218,10 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
 class Tunnel : public std::enable_shared_from_this<Tunnel> {
   public:
     Tunnel(beast::tcp_stream client, const Authority& target, std::string early,
-           const TunnelRules& rules)
-        : client_(client.release_socket()), upstream_(client_.get_executor()),
-          resolver_(client_.get_executor()), idle_(client_.get_executor()), target_(target),
-          early_(std::move(early)), rules_(rules) {}
+           const TunnelRules& rules, ConnectionTicket ticket)
+        : ticket_(std::move(ticket)), client_(client.release_socket()),
+          upstream_(client_.get_executor()), resolver_(client_.get_executor()),
+          idle_(client_.get_executor()), target_(target), early_(std::move(early)), rules_(rules) {}
 
     void Start() {
         resolver_.async_resolve(
@@ -342,6 +342,7 @@ class Tunnel : public std::enable_shared_from_this<Tunnel> {
         idle_.cancel();
     }
 
+    ConnectionTicket ticket_;
     tcp::socket client_;
     tcp::socket upstream_;
     tcp::resolver resolver_;
@@ -365,8 +366,9 @@ void RelayToDirectHost(std::shared_ptr<DirectLink>& link, beast::tcp_stream& cli
 }
 
 void StartTunnel(beast::tcp_stream client, const Authority& target, std::string early,
-                 const TunnelRules& rules) {
-    std::make_shared<Tunnel>(std::move(client), target, std::move(early), rules)->Start();
+                 const TunnelRules& rules, ConnectionTicket ticket) {
+    std::make_shared<Tunnel>(std::move(client), target, std::move(early), rules, std::move(ticket))
+        ->Start();
 }
 
 } // namespace proxy

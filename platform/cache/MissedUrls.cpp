@@ -2,13 +2,12 @@
 
 #include "platform/cache/CacheKey.h"
 #include "platform/cache/ContentFiles.h"
-#include "platform/cache/Sqlite.h"
+#include "platform/cache/MissedList.h"
+#include "platform/cache/MissedWriter.h"
 #include "platform/cache/UrlCacheStore.h"
 #include "platform/kernel/FileTime.h"
 
 #include <sys/stat.h>
-
-#include <optional>
 
 namespace urlcache {
 
@@ -26,10 +25,22 @@ CREATE TABLE IF NOT EXISTS missed (
 CREATE INDEX IF NOT EXISTS missed_by_time ON missed(last_missed);
 )sql";
 
-/// A connection per call: misses are rare, and a connection never has to
-/// survive a fork or a change of cache folder.
+/// A connection per reading or forgetting call: those are rare, and such a
+/// connection never has to survive a fork or a change of cache folder.
 SqliteDb OpenList() {
-    const std::string root = CacheRoot();
+    return OpenMissedList(CacheRoot());
+}
+
+bool Run(sqlite3* db, const char* sql, std::u16string_view url = {}) {
+    Statement statement(db, sql);
+    statement.Bind(1, url);
+    statement.Step();
+    return !statement.Failed();
+}
+
+} // namespace
+
+SqliteDb OpenMissedList(const std::string& root) {
     if (root.empty() || !MakeDirectories(root)) {
         return nullptr;
     }
@@ -39,45 +50,55 @@ SqliteDb OpenList() {
     }
     sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
     // The rollback journal (not WAL) keeps the list one file with no
-    // companions to clean up; its writes are few and small.
+    // companions to clean up; its writes are few and batched.
     if (!Execute(db.get(), kSchema)) {
         return nullptr;
     }
     return db;
 }
 
-bool Run(sqlite3* db, const char* sql, std::u16string_view url = {}, std::int64_t time = 0) {
-    Statement statement(db, sql);
-    statement.Bind(1, url).Bind(2, time);
-    statement.Step();
-    return !statement.Failed();
+bool WriteMissedBatch(sqlite3* db, const std::vector<NotedMiss>& misses) {
+    Transaction transaction(db);
+    if (!transaction.Begun()) {
+        return false;
+    }
+    for (const NotedMiss& miss : misses) {
+        Statement upsert(db, "INSERT INTO missed (url, first_missed, last_missed, count) "
+                             "VALUES (?1, ?2, ?3, ?4) ON CONFLICT(url) DO UPDATE SET "
+                             "last_missed = MAX(last_missed, ?3), count = count + ?4");
+        upsert.Bind(1, std::u16string_view(miss.key))
+            .Bind(2, miss.first)
+            .Bind(3, miss.last)
+            .Bind(4, static_cast<std::int64_t>(miss.count));
+        upsert.Step();
+        if (upsert.Failed()) {
+            return false;
+        }
+    }
+    static const std::string kTrim = "DELETE FROM missed WHERE last_missed < (SELECT last_missed "
+                                     "FROM missed ORDER BY last_missed DESC LIMIT 1 OFFSET " +
+                                     std::to_string(kMaxMissedUrls - 1) + ")";
+    return Run(db, kTrim.c_str()) && transaction.Commit();
 }
 
-} // namespace
-
 bool RecordMissedUrl(std::u16string_view url) {
-    const SqliteDb db = OpenList();
-    if (!db) {
+    const std::string root = CacheRoot();
+    if (root.empty()) {
         return false;
     }
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
-    const auto ticks = static_cast<std::int64_t>(FileTimeToTicks(now));
-    Transaction transaction(db.get());
-    return transaction.Begun() &&
-           Run(db.get(),
-               "INSERT INTO missed (url, first_missed, last_missed, count) VALUES (?1, ?2, ?2, 1) "
-               "ON CONFLICT(url) DO UPDATE SET last_missed = ?2, count = count + 1",
-               CacheKeyOf(url), ticks) &&
-           Run(db.get(), ("DELETE FROM missed WHERE last_missed < (SELECT last_missed FROM "
-                          "missed ORDER BY last_missed DESC LIMIT 1 OFFSET " +
-                          std::to_string(kMaxMissedUrls - 1) + ")")
-                             .c_str()) &&
-           transaction.Commit();
+    return TheMissedWriter().Note(root, CacheKeyOf(url),
+                                  static_cast<std::int64_t>(FileTimeToTicks(now)));
+}
+
+bool FlushMissedUrls() {
+    return TheMissedWriter().Flush();
 }
 
 bool ListMissedUrls(std::vector<MissedUrl>& urls) {
     urls.clear();
+    FlushMissedUrls(); // this process's latest misses are listed too
     const SqliteDb db = OpenList();
     if (!db) {
         return false;
@@ -93,6 +114,7 @@ bool ListMissedUrls(std::vector<MissedUrl>& urls) {
 }
 
 bool ForgetMissedUrl(std::u16string_view url) {
+    FlushMissedUrls(); // a miss noted before is forgotten too, not written after
     struct stat info {};
     const std::string root = CacheRoot();
     if (!root.empty() && ::stat((root + "/missed.sqlite").c_str(), &info) != 0) {
@@ -103,6 +125,7 @@ bool ForgetMissedUrl(std::u16string_view url) {
 }
 
 bool ClearMissedUrls() {
+    FlushMissedUrls();
     const SqliteDb db = OpenList();
     return db && Run(db.get(), "DELETE FROM missed");
 }

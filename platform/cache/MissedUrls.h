@@ -25,7 +25,15 @@ constexpr std::size_t kMaxMissedUrls = 10000;
 
 /// Notes one miss of `url`: counted, with the time, under the key the URL
 /// cache would keep it by (CacheKey.h), so two spellings count as one.
+/// The miss is written a moment later by a thread of its own, together
+/// with the others noted meanwhile (MissedWriter.h): the caller never waits
+/// on the file. Listing, forgetting and clearing in this process see it.
+/// False when there is no cache folder or too many misses wait.
 bool RecordMissedUrl(std::u16string_view url);
+
+/// Waits until every miss this process noted so far is written; false when
+/// one could not be. For a process about to leave with _Exit.
+bool FlushMissedUrls();
 
 /// Every noted URL, most recently missed first.
 bool ListMissedUrls(std::vector<MissedUrl>& urls);

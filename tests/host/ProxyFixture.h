@@ -36,10 +36,11 @@ class ProxyFixture : public ProgramFixture {
     /// Starts `dravik proxy` on a free port with `args`; false when it did
     /// not say where it listens within ten seconds.
     bool StartProxy(const std::vector<std::string>& args) {
-        std::vector<std::string> argv = {"env", "XDG_CACHE_HOME=" + (m_home / "cache").string(),
-                                         "XDG_CONFIG_HOME=" + (m_home / "config").string(),
-                                         "XDG_DATA_HOME=" + (m_home / "data").string(),
-                                         "HOME=" + m_home.string()};
+        std::vector<std::string> argv = m_launcher;
+        argv.insert(argv.end(),
+                    {"env", "XDG_CACHE_HOME=" + (m_home / "cache").string(),
+                     "XDG_CONFIG_HOME=" + (m_home / "config").string(),
+                     "XDG_DATA_HOME=" + (m_home / "data").string(), "HOME=" + m_home.string()});
         argv.insert(argv.end(), {m_binary, "proxy", "--listen", "127.0.0.1:0"});
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<char*> pointers;
@@ -54,7 +55,7 @@ class ProxyFixture : public ProgramFixture {
                                          0600);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
         const int spawned =
-            posix_spawnp(&m_proxy, "env", &actions, nullptr, pointers.data(), environ);
+            posix_spawnp(&m_proxy, argv[0].c_str(), &actions, nullptr, pointers.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         if (spawned != 0) {
             m_proxy = 0;
@@ -113,4 +114,5 @@ class ProxyFixture : public ProgramFixture {
 
     pid_t m_proxy = 0;
     int m_port = 0;
+    std::vector<std::string> m_launcher; // runs the proxy, as prlimit does (it execs)
 };

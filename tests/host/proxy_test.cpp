@@ -78,7 +78,7 @@ TEST_F(Proxy, ServesWhatASyncKeptWhileOfflineAndForwardsOnline) {
     EXPECT_TRUE(Has(hit.headers, "Content-Length: 256")) << hit.headers;
     EXPECT_EQ(Curl(origin + "/pic.bin", "-I").status, 200);
     EXPECT_EQ(Curl(origin + "/pic.bin", "-d x=1").status, 405);
-    const Response miss = Curl(origin + "/gone.html");
+    const Response miss = Curl(origin + "/gone.html", "-H 'Accept: text/html'");
     EXPECT_EQ(miss.status, 504);
     EXPECT_TRUE(Has(miss.body, "has been noted")) << miss.body;
     const Response app = Curl(engine.Origin() + "/orx?ORXCmd=Show&s=1");
@@ -141,9 +141,10 @@ TEST_F(Proxy, CacheCommandsShowRemoveClearAndFetchTheMissed) {
 
     const std::string b = site.Origin() + "/b.txt";
     ASSERT_TRUE(StartProxy({"--offline"}));
-    EXPECT_EQ(Curl(a).status, 504);
-    EXPECT_EQ(Curl(a, "-I").status, 504);
-    EXPECT_EQ(Curl(b).status, 504);
+    const std::string opened = "-H 'Accept: text/html' "; // as a browser opens a page
+    EXPECT_EQ(Curl(a, opened).status, 504);
+    EXPECT_EQ(Curl(a, opened + "-I").status, 504);
+    EXPECT_EQ(Curl(b, opened).status, 504);
     EXPECT_TRUE(Has(Dravik("cache missed").out, "  2  " + a));
     StopProxy();
     ASSERT_TRUE(StartProxy({}));

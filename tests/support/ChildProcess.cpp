@@ -60,7 +60,7 @@ bool RecordMisses(std::istringstream& arguments) {
     for (int i = 0; i < times; ++i) {
         ok = urlcache::RecordMissedUrl(W(url)) && ok;
     }
-    return ok;
+    return urlcache::FlushMissedUrls() && ok; // the job leaves with _Exit
 }
 
 /// "count-entries": the number of entries the cache lists, as exit status.

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "host/proxy/ProxyLibraries.h"
+
+#include "host/LoadFailure.h"
+#include "platform/kernel/LazyLibrary.h"
+#include "platform/kernel/PlatformLibraries.h"
+
+#include <vector>
+
+#ifdef DRAVIK_LAZY_HOST_SSL
+extern "C" const DravikLazyGroup dravik_lazy_host_ssl_library;
+#endif
+#ifdef DRAVIK_LAZY_HOST_CRYPTO
+extern "C" const DravikLazyGroup dravik_lazy_host_crypto_library;
+#endif
+
+namespace proxy {
+
+bool LoadProxyLibraries(std::string& error, int& status) {
+    if (!kernel::LoadPlatformLibraries(error)) {
+        status = ExitStatusForLibrary(error);
+        return false;
+    }
+    // The proxy's own TLS (--intercept, its local authority) calls OpenSSL
+    // through stubs of its own.
+    const std::vector<const DravikLazyGroup*> groups = {
+#ifdef DRAVIK_LAZY_HOST_CRYPTO
+        &dravik_lazy_host_crypto_library,
+#endif
+#ifdef DRAVIK_LAZY_HOST_SSL
+        &dravik_lazy_host_ssl_library,
+#endif
+    };
+    for (const DravikLazyGroup* group : groups) {
+        char message[600];
+        if (DravikLazyLoad(group, message, sizeof message) == 0) {
+            error = message;
+            status = ExitStatusForLibrary(group->soname);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace proxy

@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "platform/kernel/DescriptorLimit.h"
+
+#include <sys/resource.h>
+
+namespace kernel {
+
+long RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return -1;
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+            limit = raised;
+        }
+    }
+    return limit.rlim_cur == RLIM_INFINITY ? -1 : static_cast<long>(limit.rlim_cur);
+}
+
+} // namespace kernel

@@ -1,0 +1,216 @@
+// SPDX-License-Identifier: Apache-2.0
+// The proxy's bounds on what clients can make it hold: connections and
+// tunnels per client address, and a process out of descriptors that waits
+// rather than spins or aborts. And pruning the list of missed addresses.
+#include "ProxyFixture.h"
+#include "host/proxy/ClientCounts.h"
+#include "support/TestServers.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+namespace {
+
+int Connect(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    timeval limit{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+/// Sends `bytes` on `fd`; the first line of the answer ("" when none came).
+std::string Ask(int fd, const std::string& bytes) {
+    ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    std::string answer;
+    char piece[4096];
+    ssize_t n = 0;
+    while (answer.find("\r\n") == std::string::npos &&
+           (n = ::recv(fd, piece, sizeof piece, 0)) > 0) {
+        answer.append(piece, static_cast<std::size_t>(n));
+    }
+    return answer.substr(0, answer.find("\r\n"));
+}
+
+/// Open connections, closed when it goes.
+struct Held {
+    std::vector<int> fds;
+    ~Held() {
+        for (const int fd : fds) {
+            ::close(fd);
+        }
+    }
+};
+
+/// CPU seconds a process has used.
+double CpuSeconds(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        ticks += i >= 14 ? std::stod(field) : 0; // utime and stime
+    }
+    return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+proxy::IpBytes Address(std::uint8_t last) {
+    proxy::IpBytes address{};
+    address[10] = address[11] = 0xFF;
+    address[12] = 10;
+    address[15] = last;
+    return address;
+}
+
+TEST(ClientCountsTest, ConnectionsAndTunnelsAreBoundedPerClientUntilTheLastHolderGoes) {
+    const auto counts = std::make_shared<proxy::ClientCounts>(proxy::ClientLimits{2, 1});
+    proxy::ConnectionTicket first = counts->Admit(Address(1));
+    proxy::ConnectionTicket second = counts->Admit(Address(1));
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(counts->Admit(Address(1)), nullptr) << "a third connection of the same client";
+    EXPECT_NE(counts->Admit(Address(2)), nullptr) << "another client has its own count";
+    EXPECT_TRUE(first->BecomeTunnel());
+    EXPECT_TRUE(first->BecomeTunnel()) << "the same tunnel counted once";
+    EXPECT_FALSE(second->BecomeTunnel()) << "one tunnel at a time for this client";
+
+    proxy::ConnectionTicket tunnelHolder = first; // as a tunnel takes the socket over
+    first.reset();
+    EXPECT_EQ(counts->Connections(Address(1)), 2u) << "the tunnel still holds it";
+    tunnelHolder.reset();
+    EXPECT_EQ(counts->Connections(Address(1)), 1u);
+    EXPECT_TRUE(second->BecomeTunnel()) << "the tunnel's place is free again";
+    EXPECT_NE(counts->Admit(Address(1)), nullptr);
+}
+
+class ProxyLimits : public ProxyFixture {};
+
+// UBSan checks a virtual call by probing memory through a pipe: in a process
+// out of descriptors it reports every such call as one on a bad object.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define DRAVIK_TEST_SANITIZED
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(DRAVIK_TEST_SANITIZED)
+#define SKIP_WITHOUT_SPARE_DESCRIPTORS() GTEST_SKIP() << "the sanitizers need descriptors"
+#else
+#define SKIP_WITHOUT_SPARE_DESCRIPTORS() static_cast<void>(0)
+#endif
+
+TEST_F(ProxyLimits, AClientBeyondItsConnectionsIsToldSoAndServedOnceOneEnds) {
+    ASSERT_TRUE(StartProxy({"--offline"}));
+    const std::string index =
+        "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(m_port) + "\r\n\r\n";
+    Held held;
+    for (std::size_t i = 0; i < proxy::kMaxConnectionsPerClient; ++i) {
+        held.fds.push_back(Connect(m_port));
+        ASSERT_GE(held.fds.back(), 0);
+    }
+    // Answered, so each of them is counted by now.
+    ASSERT_EQ(Ask(held.fds.back(), index), "HTTP/1.1 200 OK");
+    const int extra = Connect(m_port);
+    EXPECT_EQ(Ask(extra, index), "HTTP/1.1 503 Service Unavailable");
+    ::close(extra);
+
+    ::close(held.fds.front());
+    held.fds.erase(held.fds.begin());
+    std::string line;
+    for (int tries = 0; tries < 100 && line != "HTTP/1.1 200 OK"; ++tries) {
+        const int again = Connect(m_port);
+        line = Ask(again, index);
+        ::close(again);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(line, "HTTP/1.1 200 OK") << "the place of a closed connection is free again";
+    EXPECT_EQ(StopProxy(), 0);
+}
+
+TEST_F(ProxyLimits, OutOfDescriptorsTheProxyWaitsWithoutSpinningAndServesAgainLater) {
+    SKIP_WITHOUT_SPARE_DESCRIPTORS();
+    TestServer site;
+    m_launcher = {"prlimit", "--nofile=64:64", "--"};
+    ASSERT_TRUE(StartProxy({"--offline"}));
+    const std::string miss = "GET " + site.Origin() + "/page HTTP/1.1\r\nAccept: text/html\r\n\r\n";
+    {
+        Held held;
+        for (int i = 0; i < 120; ++i) {
+            held.fds.push_back(Connect(m_port)); // the listen queue takes what is not accepted
+        }
+        // A miss while descriptors are short: written later or not at all,
+        // but never an abort.
+        held.fds.push_back(Connect(m_port));
+        ::send(held.fds.back(), miss.data(), miss.size(), MSG_NOSIGNAL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const double before = CpuSeconds(m_proxy);
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        const double used = CpuSeconds(m_proxy) - before;
+        EXPECT_LT(used, 0.3) << "CPU seconds in two seconds with every descriptor taken";
+        int raw = 0;
+        ASSERT_EQ(::waitpid(m_proxy, &raw, WNOHANG), 0) << Read(m_home / "proxy.log");
+    }
+    std::string line;
+    for (int tries = 0; tries < 100 && line != "HTTP/1.1 504 Gateway Timeout"; ++tries) {
+        const int fd = Connect(m_port);
+        line = Ask(fd, miss);
+        ::close(fd);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(line, "HTTP/1.1 504 Gateway Timeout") << "served again once connections ended";
+    EXPECT_EQ(StopProxy(), 0) << Read(m_home / "proxy.log");
+}
+
+TEST_F(ProxyLimits, TooFewDescriptorsToStartFailWithAMessageNotAnAbort) {
+    SKIP_WITHOUT_SPARE_DESCRIPTORS();
+    // The proxy inherits this process's open descriptors: each limit is
+    // counted above those.
+    const auto inherited = std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                         std::filesystem::directory_iterator());
+    for (const auto extra : {1, 2, 3, 4, 5, 6, 20}) {
+        const auto limit = inherited + extra;
+        const Outcome run =
+            Shell("prlimit --nofile=" + std::to_string(limit) + ":" + std::to_string(limit) +
+                      " -- '" + m_binary + "' proxy --offline --listen 127.0.0.1:0 </dev/null",
+                  2);
+        if (run.status == 124) {
+            continue; // enough to serve: `timeout` ended it
+        }
+        EXPECT_TRUE(run.status >= 1 && run.status <= 5) << limit << ": " << run.status;
+        EXPECT_TRUE(run.err.starts_with("dravik")) << limit << ": " << run.err;
+    }
+}
+
+TEST_F(ProxyLimits, CacheMissedRemoveForgetsOnlyTheAddressesGiven) {
+    TestServer site;
+    const std::string a = site.Origin() + "/a.html";
+    const std::string b = site.Origin() + "/b.html";
+    ASSERT_TRUE(StartProxy({"--offline"}));
+    for (const std::string& url : {a, b, b}) {
+        EXPECT_EQ(Curl(url, "-H 'Accept: text/html'").status, 504);
+    }
+    EXPECT_EQ(StopProxy(), 0);
+
+    const Outcome unknown = Dravik("cache missed --remove " + site.Origin() + "/c.html");
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_TRUE(unknown.err.find("the list holds no " + site.Origin() + "/c.html") !=
+                std::string::npos)
+        << unknown.err;
+    const Outcome removed = Dravik("cache missed --remove " + a);
+    EXPECT_EQ(removed.status, 0) << removed.err;
+    EXPECT_EQ(removed.out, "removed 1 address\n");
+    const std::string left = Dravik("cache missed").out;
+    EXPECT_EQ(left.find(a), std::string::npos) << left;
+    EXPECT_NE(left.find("  2  " + b), std::string::npos) << left;
+    EXPECT_EQ(Dravik("cache missed --remove " + b + " --clear").status, 2);
+    EXPECT_NE(Dravik("cache missed --help").out.find("--remove"), std::string::npos);
+}
+
+} // namespace
