@@ -5,6 +5,7 @@
 #include "host/proxy/BackgroundTraffic.h"
 #include "host/proxy/CachePages.h"
 #include "host/proxy/CachedCopy.h"
+#include "host/proxy/CopyView.h"
 #include "host/proxy/ForwardedHeaders.h"
 #include "host/proxy/ProxyContext.h"
 #include "host/proxy/Responses.h"
