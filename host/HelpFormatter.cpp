@@ -2,7 +2,6 @@
 #include "host/HelpFormatter.h"
 
 #include <algorithm>
-#include <regex>
 #include <sstream>
 
 namespace {
@@ -11,11 +10,14 @@ namespace {
 /// option or subcommand line ("  --name VALUE    text"), else under the
 /// line's first character.
 std::size_t HangingIndent(const std::string& line, std::size_t width) {
-    static const std::regex described("^( +[^ ].*?  +)[^ ]");
-    std::smatch match;
     std::size_t indent = line.find_first_not_of(' ');
-    if (std::regex_search(line, match, described)) {
-        indent = static_cast<std::size_t>(match.length(1));
+    if (indent != std::string::npos && indent > 0) {
+        // An indented line with a gap of two spaces or more after its name.
+        const std::size_t gap = line.find("  ", indent);
+        const std::size_t text = gap == std::string::npos ? gap : line.find_first_not_of(' ', gap);
+        if (text != std::string::npos) {
+            indent = text;
+        }
     }
     if (indent == std::string::npos || indent > width / 2) {
         indent = 4;
