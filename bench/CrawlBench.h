@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the crawl benchmarks share: the generated tree site, the host page
 // that points `dravik sync` at it, and running one side as a child process
 // whose wall time, CPU time and peak resident memory are its own.

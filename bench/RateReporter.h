@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A console reporter that also keeps each benchmark's rate by name, so a
 // benchmark program can print ratios against a baseline measured in the
 // same run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where a cached body is cheaper: as a BLOB in the SQLite index, in the
 // same transaction as its row, or as a file of its own beside the index.
 //

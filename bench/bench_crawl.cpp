@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `dravik sync` against `wget -r -l 7 -p -H -nd --delete-after` on the
 // generated tree site (CrawlBench.h), served by nginx on loopback, with the
 // URL cache and wget's downloads on the disk beside the build (not tmpfs).

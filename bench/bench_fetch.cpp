@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Requests per second of CHttpRequest against the curl command line.
 //
 // A loopback server serves N small pages. The baseline fetches all of them

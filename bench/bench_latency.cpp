@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tree site (CrawlBench.h) behind a server that answers each request
 // after a delay, as a site far away does: `dravik sync --connections 1` and
 // `--connections 6` against `wget -r -l 7 -p -H` and `wget2 --max-threads=6`.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Requests per second answered from the URL cache through `dravik proxy`,
 // against nginx serving the same files from a folder, in the same run.
 //

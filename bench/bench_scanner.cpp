@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Speed of the HTML tag scanner against a plain search through the same page.
 //
 // The page is generated once, deterministically: 8 MB of bytes with text

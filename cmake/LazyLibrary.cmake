@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # dravik_lazy_library(TARGET GROUP LIBRARY SYMFILE)
 #
 # Makes TARGET call the functions listed in SYMFILE (one name a line) from

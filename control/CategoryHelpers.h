@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Marking the control's class with component categories through the
 // platform's categories manager.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CDravikCtrl: the control a host page embeds.
 //
 // It owns the panel and takes its whole configuration from the host's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The control's own interface: what our front ends read of the panel.
 #include "control/DravikCtrl.h"
 

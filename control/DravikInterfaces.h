@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // IDravikControl: what a front end of ours asks of the control beyond the
 // platform's interfaces, and the values it answers with.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CDravikPanel: the control's one panel and the configuration it shows.
 //
 // A child dialog (template 201) with a check box per subscription S1-S6, an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CDravikPropPage: the control's property page, "General".
 //
 // Built on dialog 200 with caption string 200. The control has no property

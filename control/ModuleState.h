@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The lock count of the module the control's code is linked into.
 //
 // Every control and property page holds one lock while it lives, and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The user's choices on the panel, kept per user in the settings file.
 //
 // One section per user, "VER_1.0_" and the user name; one entry per named

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CSynchProgressDlg: the small window that names the subscription being
 // synchronized. It lives for one run, takes no input and cannot cancel it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One synchronization run: every slot in order under a progress window,
 // ending with the complete message or the failed message of the first
 // subscription that failed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The process-wide allowed engine commands and methods.
 //
 // Every control instance that takes its configuration refills both lists;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a front end needs to say why a subscription's crawl failed, and
 // what the crawl had to leave out. The crawl fills it in on its slot;
 // nothing below the user interface turns it into words.

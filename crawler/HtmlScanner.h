@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The crawler's HTML tag scanner.
 //
 // Not a parser: GetNextHtmlTag cuts the next tag text ("<" through the ">"

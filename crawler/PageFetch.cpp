@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "crawler/PageFetch.h"
 
 #include "net/HeaderBlock.h"

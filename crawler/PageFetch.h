@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fetch every page and resource of a crawl goes through.
 //
 // Only a page the crawl may walk is held in memory, and only up to

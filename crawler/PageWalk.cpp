@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Walking one HTML page: every tag that carries a reference is resolved,
 // judged, fetched and, for anchors and frames leading to HTML, walked in
 // turn, depth first, in document order.

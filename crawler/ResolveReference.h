@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Turns the reference one tag carries into a request ready to be judged.
 #pragma once
 

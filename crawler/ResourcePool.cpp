@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "crawler/ResourcePool.h"
 
 #include "crawler/PageFetch.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A few connections that fetch a crawl's embedded resources on other hosts
 // while the walk goes on.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fetch policy: which URLs a crawl may fetch, with which flags and headers.
 //
 // On the start host (the application engine) only URLs whose query names an

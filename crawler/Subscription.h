@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CSubscription: one subscription slot and the crawl that runs for it.
 //
 // The configuration fields come from the host page's parameters; the check

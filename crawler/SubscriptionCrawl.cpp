@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The crawl of one subscription and the driver around it.
 #include "crawler/PageFetch.h"
 #include "crawler/ResourcePool.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The heap functions behind every growable foundation type.
 //
 // Strings, buffers and list elements take their heap blocks through these

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decimal text to a 32-bit integer, by the C runtime's wide conversion rules.
 //
 // Leading white space is skipped, an optional sign is taken, then decimal

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The growth rule shared by CVELString and CVELMemBuf.
 //
 // Both keep a 256-unit inline store and move to a heap block, grown in

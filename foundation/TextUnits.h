@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers on zero-terminated UTF-16 text, in the orders the system uses.
 //
 // Case-insensitive comparisons fold only the letters A to Z; every other

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CVELMemBuf: the byte-oriented twin of CVELString.
 //
 // A growable byte array with a 256-byte inline store and the same linear

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CVELString: the system's one text type.
 //
 // A growable string of UTF-16 code units with a 256-unit inline store, so

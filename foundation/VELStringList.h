@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CVELStringList: an ordered list of owned CVELString objects.
 //
 // Emptied elements stay allocated as spares and are reused by later

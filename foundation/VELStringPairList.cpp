@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "foundation/VELStringPairList.h"
 
 BOOL CVELStringPairList::InsertPair(const char16_t* name, const CVELString& value,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CVELStringPairList: the attributes of one HTML tag.
 //
 // Two parallel string lists, names and values; pair i is name i with value

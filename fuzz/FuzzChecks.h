@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The invariants every fuzzer checks on the strings it gets back, and the
 // way it stops when one does not hold.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes the attribute and query transforms.
 //
 // The input is read as little-endian UTF-16 units, zero units included: the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes parsing the text form of GUIDs (registry values, host pages'
 // class ids).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes the header-block operations: the input is split into a block, a
 // header name and a value, and every operation must keep the block's own
 // invariants and the documented results.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes what the proxy reads from the network and the command line: request
 // targets, authorities, response heads from upstream, networks, listen
 // addresses, its own page addresses, and the escaping of what it shows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz target for the HTML tag scanner.
 //
 // The input becomes a page: through the ANSI code page (one unit per byte)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes URL splitting and reference resolution.
 //
 // The input is read as little-endian UTF-16 units. A zero unit separates the

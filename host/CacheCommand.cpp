@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `dravik cache list [--json]`: what the URL cache holds.
 #include "host/Commands.h"
 #include "host/ErrorText.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `dravik cache show|remove|clear|missed`: reading and pruning the URL cache
 // and the list of addresses missed while offline.
 #include "host/Commands.h"

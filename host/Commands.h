@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The subcommands of the `dravik` command. Each registers itself on the
 // application and, when it runs, stores its exit status in `exitCode`.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Creating the control from a host page the way a browser does: the
 // <object> element's class id is looked up in the registry, the module
 // registered for it is loaded and asked for the class object, which makes

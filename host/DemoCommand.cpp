@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `dravik demo`: a whole synchronization against the built-in demo site,
 // with its own cache, settings and registry in a scratch folder.
 #include "host/Commands.h"

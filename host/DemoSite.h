@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The built-in demo: a small application engine and a content host on
 // loopback, and the host page that configures the control for them.
 #pragma once

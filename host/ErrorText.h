@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Words for the system's error numbers, for messages.
 #pragma once
 

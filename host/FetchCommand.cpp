@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `dravik fetch URL`: one request made the way a crawl makes it for a page on
 // another host, for checking that an address is reachable.
 #include "crawler/Subscription.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `dravik fetch --missed`: every address noted by `dravik proxy` while
 // offline, fetched into the URL cache the way a crawl fetches a page on
 // another host. What arrives with status 200 is forgotten from the list.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading a host page: the web page that embeds the control with an <object>
 // element and hands it its whole configuration as <param name=… value=…>
 // children. `dravik sync PAGE` turns such a page into the named texts that

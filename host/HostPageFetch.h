@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Getting the bytes of a host page, from a file or over http(s), for
 // ReadHostPage. The reasons given on failure are phrased to follow the
 // page's name in a message ("host page X: <reason>").

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `dravik info [--json] [--bitmap FILE]`: what the registry holds for the
 // control, whether its module loads, and its toolbox bitmap as a file.
 #include "host/Commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The module that comes with the program, and running a module's own
 // registration, as the platform's self-registration tool does.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `dravik names PAGE`: the subscriptions a host page's panel shows, which is
 // what `sync --check` and its sister options accept (and what the shell
 // completion offers).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `dravik offline on|off|status`: the internet library's work-offline state,
 // shared by every process of the user.
 #include "host/Commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Texts the commands and the proxy's pages print: JSON strings and UTC times.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the commands that show the panel (`sync`, `panel`) share: the
 // module's internet session held open around the command, the host page
 // read and checked, the control created from it, and the exit status a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `dravik panel PAGE`: the control's panel in the terminal, for a person.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a command shows on standard error while the crawl runs.
 //
 // Quiet shows nothing. Lines shows each subscription's in-progress message

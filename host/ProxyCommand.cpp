@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `dravik proxy`: serves the URL cache to a browser (see proxy/ProxyServer.h).
 #include "host/Commands.h"
 #include "host/proxy/ProxyMain.h"

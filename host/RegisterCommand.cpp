@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `dravik register [MODULE]` and `dravik unregister [MODULE]`: the
 // platform's self-registration tool. The module writes or removes its own
 // records through its DllRegisterServer and DllUnregisterServer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a run leaves for the user to read after the
 // configured messages: why the failed subscription failed, what the page
 // left empty, which choices could not be saved and what the URL cache could

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Listens to the module's internet session while one command runs: feeds
 // the progress line with each request and its bytes, and keeps every
 // response the URL cache could not store, for the report after the run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `dravik snippet`: a ready-to-paste <object> element for host page authors.
 #include "host/Commands.h"
 #include "host/HostPage.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `dravik sync PAGE`: the headless front end of the control's panel.
 #include "host/SyncCommand.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The synchronization a user runs from a host page: `dravik sync` and the
 // demo both go through RunSync.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The `dravik` command: a thin front end over the core library.
 #include "host/Commands.h"
 #include "host/HelpFormatter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // In-place text transforms for link texts and query strings on their way
 // between HTML, configuration and HTTP.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Header blocks: a set of HTTP headers held as one CVELString of lines.
 //
 // Each line is a name, ": ", a value and CR LF. Request headers, response

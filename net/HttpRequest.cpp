@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "net/HttpRequest.h"
 
 #include "net/HeaderBlock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CHttpRequest: one HTTP/1.0 GET exchange over the module's session.
 //
 // The crawler makes one per URL: it fills the URL parts (ParseURL), the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one internet session of the module.
 //
 // Opened when the module starts, with the time-outs every request of a crawl

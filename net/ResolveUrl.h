@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Turning a link found in a page into an absolute http or https URL.
 //
 // A compact base-plus-reference resolution: absolute and network-path

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "net/Url.h"
 
 #include "foundation/TextUnits.h"

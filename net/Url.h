@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Splitting an absolute http or https URL into the parts a request needs,
 // and the host[:port] key built back from them.
 //

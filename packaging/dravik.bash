@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Bash completion for dravik: commands, their options, file names for pages
 # and files, and the subscription names of the page already given on the
 # line (asked of `dravik names PAGE`).

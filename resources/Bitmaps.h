@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The control's bitmaps, kept as the platform keeps bitmap resources: a
 // packed device-independent bitmap (the info header, the colour table,
 // then the pixel rows from the bottom up, each padded to four bytes).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The names of the control's parameters, in the order they are exchanged:
 // twelve global keys, then six keys for each slot S1-S6 and NS1-NS6.
 #pragma once

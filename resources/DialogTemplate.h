@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Dialog templates as data: what a dialog window and its controls look like
 // when they are created.
 //

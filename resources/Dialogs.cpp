@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The control's three dialog templates: the panel, the progress window and
 // the property page.
 

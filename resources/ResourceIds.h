@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Numeric identifiers of the control's resources.
 //
 // Dialog templates (IDD_), the controls inside them (IDC_), strings (IDS_),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The control's own texts: the string table and the component-category
 // descriptions written at registration.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The control's COM identity: class and interface identifiers, ProgIDs and
 // the description of its type library.
 //

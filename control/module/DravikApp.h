@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CDravikApp: the module object. Loading the module opens the one internet
 // session every crawl uses, and the module refuses to load without it;
 // unloading closes it.

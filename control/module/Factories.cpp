@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "control/module/Factories.h"
 
 #include "control/CategoryHelpers.h"

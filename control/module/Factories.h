@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The module's two class objects: the control's and its property page's,
 // each with its registration.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The module's entry points, the only names it exports.
 #include "control/ModuleState.h"
 #include "control/module/DravikApp.h"

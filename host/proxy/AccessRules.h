@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Who may use the proxy and which hosts it never caches: the --listen
 // address, the --allow networks and the --direct hosts.
 #pragma once

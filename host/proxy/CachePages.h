@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The proxy's own pages, asked for in origin form ("GET / HTTP/1.1") or by
 // an absolute URL naming the proxy: an index of the cache by host, the list
 // of misses, and the cached copy of one URL. The index and the list are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the proxy serves from the URL cache: one entry's body read through a
 // cache stream, and the list of entries its pages show.
 #pragma once

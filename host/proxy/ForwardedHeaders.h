@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The header lines a forwarded request and its response carry: the
 // browser's lines without those that belong to one connection, with the
 // Host of the URL and this proxy's Via mark.

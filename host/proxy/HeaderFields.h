@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Header lines as the proxy passes them on: the response head the internet
 // library gives as raw text, the headers that belong to one connection
 // only (never forwarded), and the stored headers a cached copy is served

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The local certificate authority that lets the proxy answer https
 // requests from the cache (--intercept).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Escaping for the proxy's own pages: HTML text and attributes, JSON
 // strings, and URLs carried in a query.
 #pragma once

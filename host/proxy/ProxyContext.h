@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What every connection of the proxy shares, and the entry points of the
 // parts that run on Boost.Asio: the session that reads requests, the
 // relay to --direct hosts and the CONNECT tunnel.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `dravik proxy`'s server, loaded by the command (see ProxyMain.h).
 #include "host/proxy/ProxyMain.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The proxy's server as a module of its own (libdravik-proxy.so): Boost.Asio
 // and Beast are most of the program's code, and only `dravik proxy` needs
 // them, so the program loads them only for that command.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `dravik proxy`: an HTTP/1.1 forward proxy on loopback that answers a
 // browser from the URL cache while the internet library is offline and
 // forwards through the library (storing what it fetches) while online.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One browser connection: requests read one after another (keep-alive),
 // each routed and answered from the cache, through the internet library,
 // by a --direct host or by the proxy's own pages. The same code serves a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The address a proxy request names: the absolute-form target of a plain
 // request ("http://host:port/path?query"), the authority of a CONNECT
 // ("host:port"), and the Host header that must agree with them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The two ways a request bypasses the internet library: the relay to a
 // --direct host (the application's own engine, reachable while offline) and
 // the CONNECT tunnel (https the proxy does not intercept).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The responses the proxy writes itself: short pages, cached copies, and
 // the head of a forwarded response with its framing decided.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the proxy does with one request, decided from the request line,
 // the Host and Via headers, the --direct hosts and the offline state.
 // The rules live here, apart from the server, so that each is one line.

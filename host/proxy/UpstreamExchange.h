@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One forwarded request between the worker thread that runs it through the
 // internet library and the connection that answers the browser.
 //

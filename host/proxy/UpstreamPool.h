@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The worker threads that forward requests through the internet library.
 //
 // The library is synchronous, so each worker holds one request at a time on

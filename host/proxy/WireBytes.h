@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Bytes of the wire to and from the wide text of the platform calls, one
 // unit per byte through the ANSI code page, so header bytes survive the
 // round trip exactly.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where a dialog's windows land on a character terminal.
 //
 // One cell is 4 horizontal and 8 vertical dialog units: a dialog unit is a

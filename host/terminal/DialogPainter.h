@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Drawing the UI model's dialogs with ncurses: each window as the model
 // holds it (visible or not, enabled or not, checked or not, focused or
 // not, its text and the colours its dialog answers a colour query with),

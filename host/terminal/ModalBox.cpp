@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "host/terminal/ModalBox.h"
 
 #include "host/terminal/DialogPainter.h"

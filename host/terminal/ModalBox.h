@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A modal box drawn over the panel: the message boxes the control shows
 // (caption, an icon glyph for the box's type, the text, OK) and questions
 // the front end asks (Yes, No). Under the text it may carry notes of the

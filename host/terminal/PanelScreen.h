@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The control's panel in a terminal: draws the panel and, over it, the
 // property page, the progress window of a run and the message boxes, and
 // forwards the user's keys and clicks to the UI model.

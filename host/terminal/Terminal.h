@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The terminal as the panel's front end uses it: ncurses in full-screen
 // mode with keypad keys, mouse clicks and colours, and the terminal put
 // back as it was however the program leaves, on return, on an exception

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "host/terminal/TextCells.h"
 
 #include "platform/text/Utf8.h"

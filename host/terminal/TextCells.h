@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Texts measured in terminal cells: the UI model's UTF-16 texts turned into
 // the wide characters ncurses draws, clipped and wrapped by the cells they
 // take (a CJK character takes two, a combining mark none).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Calls a function at a steady pace on a thread of its own for as long as
 // it lives: the panel's live line is drawn from here, so the thread that
 // crawls only records its figures and never waits for the terminal.

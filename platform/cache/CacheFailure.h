@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Why the URL cache could not do what it was asked: the file or folder it
 // could not use and the system's reason.
 //

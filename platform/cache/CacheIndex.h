@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The cache's index: one SQLite row per URL, naming its content file and
 // keeping what is known of the response.
 //

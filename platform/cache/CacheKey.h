@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The key under which the URL cache stores and finds a URL.
 //
 // Two spellings of one address must meet in one entry: the scheme and the

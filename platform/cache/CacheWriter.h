@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Stores one response in the URL cache while its body streams past.
 //
 // A body of up to kInlineBodyBytes is kept in memory and stored as a BLOB

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The cache's content files: one per stored response, under
 // <root>/content/, written first as a temporary under <root>/tmp/.
 //

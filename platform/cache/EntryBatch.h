@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Downloaded entries that share one write transaction of the index.
 //
 // A crawl stores thousands of small responses one after the other; each in a

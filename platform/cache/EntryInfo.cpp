@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/cache/EntryInfo.h"
 
 #include "platform/cache/ContentFiles.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Laying a cache entry out as an INTERNET_CACHE_ENTRY_INFOW with its texts
 // after it in the caller's buffer.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The live handles of one kind of cache object, so that a call given a
 // stale or foreign handle fails with ERROR_INVALID_HANDLE instead of
 // touching freed memory.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The addresses asked for while offline that the URL cache did not hold,
 // so that they can be fetched the next time the library is online.
 //

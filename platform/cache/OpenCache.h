@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The process's open cache: its place, the index connection, the batch of
 // entries waiting to be written through it, and the thread that commits a batch
 // nobody else commits in time. One per process, used under its mutex.

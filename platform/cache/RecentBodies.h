@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The bodies cache streams opened in the last moment, kept open together
 // with the entry they belong to.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Hits of entries read through cache streams, counted in memory and added
 // to the index in batches.
 //

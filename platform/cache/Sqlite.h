@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Small owning wrappers over SQLite: a database connection, a prepared
 // statement and a write transaction.
 //

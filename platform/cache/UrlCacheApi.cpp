@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Looking entries up, locking and unlocking them, and listing the cache.
 #include "platform/cache/CacheKey.h"
 #include "platform/cache/ContentFiles.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Removing one entry of the URL cache.
 #include "platform/cache/CacheKey.h"
 #include "platform/cache/ContentFiles.h"

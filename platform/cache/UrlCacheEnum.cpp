@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Walking every entry of the URL cache.
 #include "platform/cache/EntryInfo.h"
 #include "platform/cache/HandleRegistry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The process's way into the URL cache: where it lives, and the open index.
 //
 // The cache lives in $XDG_CACHE_HOME/dravik/, or ~/.cache/dravik/ when that

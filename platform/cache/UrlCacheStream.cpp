@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Cache streams: an entry's body read through an open file of its own, or,
 // for a small body kept in the index, through a copy of it taken at once.
 //

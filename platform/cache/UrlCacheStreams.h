@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The URL cache calls for reading an entry's body, deleting entries and
 // walking the whole cache, with the internet library's names and rules.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The component categories manager: registers categories (what a class is
 // fit for, such as being safe for scripting) and which classes implement
 // them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Creating objects by class id, as COM does for in-process servers.
 //
 // A class id is looked up in the registry (the default value of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/com/ControlModule.h"
 
 COleControlModule::COleControlModule(const char* builtFor) : m_builtFor(builtFor) {

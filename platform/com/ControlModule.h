@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // COleControlModule: the one object of a control module that starts and
 // stops it.
 //

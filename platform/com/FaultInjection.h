@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Making one step of the platform fail on purpose, for tests.
 //
 // The environment variable DRAVIK_FAULT holds a comma-separated list of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // GUID: the 128-bit identifiers of COM classes, interfaces, type libraries
 // and component categories.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/com/HResult.h"
 
 #include "platform/kernel/LastError.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HRESULT: the 32-bit result of every COM call.
 //
 // Bit 31 set means failure; the low 16 bits are the code within the

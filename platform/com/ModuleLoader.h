@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loading modules (shared libraries) the way the platform's loader does.
 //
 // A module is known by its HMODULE, the address it is mapped at. Loading a

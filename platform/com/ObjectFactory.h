@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // COleObjectFactory: the class object of one class of a module, and the
 // module-wide count that tells whether the module may be unloaded.
 //

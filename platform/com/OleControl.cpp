@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/com/OleControl.h"
 
 COleControl::COleControl() : CWnd(0, false, FALSE, TRUE) {}

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // COleControl: the base of a control that a host creates, loads and places.
 //
 // It answers the host's interfaces (IPersistPropertyBag, IOleInPlaceControl)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The interfaces a host uses to load a control's persistent properties and
 // to place it in one of its windows.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // COlePropertyPage: a page a host shows in a control's property sheet.
 //
 // The page is a child dialog made from its template, with its caption from

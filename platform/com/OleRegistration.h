@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The control framework's registration helpers: a control class, a
 // property page class and a type library written to (or removed from) the
 // registry in the platform's standard layout.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Property exchange: load, save and reset of a control's named text values.
 //
 // A control describes its persistent state once, in one exchange function,

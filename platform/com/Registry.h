@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The registry: a tree of named keys holding named, typed values, where COM
 // looks up classes, ProgIDs, type libraries and component categories.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/com/RegistryStore.h"
 
 #include "platform/com/Registry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The registry's SQLite file: keys as rows linked to their parent, values
 // as rows of their key. One Store serves one registry call inside one
 // transaction; deleting a key takes its subkeys and values with it.

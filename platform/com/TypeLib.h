@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Type libraries: the description of a module's classes and interfaces,
 // and its registration.
 //

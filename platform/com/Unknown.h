@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // IUnknown and IClassFactory, the two interfaces every COM object and every
 // class object offer, with the small helpers objects and callers share.
 //

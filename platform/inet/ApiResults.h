@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How the API calls hand results back: wide text in the caller's buffer
 // with two-call sizing, DWORD values, and failures through the last error.
 #pragma once

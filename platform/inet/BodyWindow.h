@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The few body bytes that have arrived but not yet been read.
 //
 // The window has a fixed capacity: when it cannot take the next piece the

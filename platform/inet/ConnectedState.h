@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The library's connected state, shared by every process of the user.
 //
 // "Offline by the user's choice" is a row in the URL cache's index, so a

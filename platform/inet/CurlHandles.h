@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Owning wrappers for libcurl's handles, and its one-time global set-up.
 #pragma once
 

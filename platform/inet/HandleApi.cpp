@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Opening and closing sessions, connections and requests.
 #include "platform/cache/UrlCacheStore.h"
 #include "platform/com/FaultInjection.h"

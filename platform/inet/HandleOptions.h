@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The options every handle carries: connect retries and time-outs.
 //
 // A connection copies its session's options when it is opened, and a request

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The three kinds of handle: a session, a connection to one server, and a
 // request on that connection.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Sending a request and reading its response.
 #include "platform/inet/ApiResults.h"
 #include "platform/inet/ConnectedState.h"

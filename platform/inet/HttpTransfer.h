@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One HTTP exchange of a request handle: the hops of its redirect chain,
 // the head of the final response and its body as it streams in.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The objects behind HINTERNET values, and the registry that hands them out.
 //
 // Callers hold plain pointers; the registry owns the objects, so a closed or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Setting and querying options.
 #include "platform/inet/ApiResults.h"
 #include "platform/inet/ConnectedState.h"

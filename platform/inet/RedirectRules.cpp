@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/inet/RedirectRules.h"
 
 #include "platform/inet/WinInet.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // When and where a response sends the request on.
 #pragma once
 

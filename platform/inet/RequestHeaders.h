@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The header lines a request hop sends, built from the caller's block and
 // the request's own settings.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a request handle fixes when it is opened: where it goes, what it
 // asks for and its flags.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The head of one HTTP response as it arrives: status line and header
 // lines, kept as text with line ends made CR LF and every header line in
 // the form "Name: value": blanks around the value are dropped and a line

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a session shares with its connections and requests: the cookie
 // store, the connection pools, the proxy choice, the agent text and the
 // status callback.

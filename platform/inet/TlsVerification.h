@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Certificate checks with per-request forgiveness.
 //
 // OpenSSL verifies the server's chain as usual; a verify callback forgives

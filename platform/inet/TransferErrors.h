@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The last-error value for a failed libcurl transfer.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A group of transfers that share one connection cache (a libcurl multi
 // handle), and the loop step that moves them on.
 //

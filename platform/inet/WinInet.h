@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The internet library: HTTP sessions, requests and the URL cache.
 //
 // The core talks to the network and to the URL cache only through these

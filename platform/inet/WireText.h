@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Wide text to and from the bytes that travel on the wire.
 //
 // Requests are built from UTF-16 texts (object names, header blocks) but HTTP

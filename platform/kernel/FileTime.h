@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The file-time clock: 100-nanosecond intervals since 1 January 1601 UTC.
 //
 // Synchronization start times and the URL cache's download times are file

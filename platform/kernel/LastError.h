@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The calling thread's last-error value.
 //
 // Transport failures are reported as a 0 result plus this value, as the

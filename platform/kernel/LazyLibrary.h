@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared libraries loaded when one of their functions is first called.
 //
 // A program that links libcurl, OpenSSL, SQLite and libxml2 maps them and

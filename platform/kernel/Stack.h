@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The calling thread's stack: how much of it is left below the current
 // frame, and running work on a thread whose stack is larger than the
 // system's default, for recursions whose depth the input decides.

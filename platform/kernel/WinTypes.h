@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Basic integer and handle types of the platform layer.
 //
 // The core is written against the calling conventions of a Windows control:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whole-file reads and crash-safe whole-file replacement, with the advisory
 // lock that serialises writers across processes.
 //

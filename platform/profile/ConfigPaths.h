@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the settings files live on Linux.
 //
 // Callers name a settings file the Windows way, as a bare file name such as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The text of a settings (INI) file: finding a section, reading its entries,
 // and rewriting one section while leaving every other byte of the file alone.
 //

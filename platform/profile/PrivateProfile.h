@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The private-profile settings service: named sections of "key=value"
 // entries kept in a small per-user INI file.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The system's ANSI code page: Windows-1252 with a byte-exact round trip.
 //
 // Every byte maps to exactly one UTF-16 unit. The five bytes that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Message formatting by the platform formatter's rules, for a format text
 // with an array of inserts.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Conversion between the UTF-16 text of the platform calls and UTF-8 bytes.
 //
 // Files written by the platform layer hold UTF-8; the calls above it speak

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A button of the UI model: check box or push button.
 //
 // Holds what a front end needs to render it (text, check state, enabled and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CDialog: a modeless dialog of the UI model, made from a dialog template.
 //
 // Create instantiates every control of the template (kind, position, initial

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Colours, rectangles and the little of a device context that the control
 // paints with.
 //

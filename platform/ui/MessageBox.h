@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Message boxes of the UI model.
 //
 // The control's code shows a message box as it would on the platform; the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A static text of the UI model: a label that takes no input.
 //
 // The progress window shows the subscription in work through one of these.

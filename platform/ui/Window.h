@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CWnd: the state of one window of the UI model.
 //
 // A window has a text (caption or label), a visible and an enabled state,

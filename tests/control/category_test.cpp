@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Component categories written through the platform's manager.
 #include "control/CategoryHelpers.h"
 #include "platform/com/Registry.h"

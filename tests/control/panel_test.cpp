@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "control/DravikCtrl.h"
 #include "net/InternetSession.h"
 #include "platform/inet/WinInet.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "control/DravikPanel.h"
 #include "platform/profile/PrivateProfile.h"
 #include "support/Text.h"

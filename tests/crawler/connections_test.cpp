@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A crawl with several connections fetches what a crawl with one fetches.
 #include "crawler/ResourcePool.h"
 #include "net/HttpRequest.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/kernel/Stack.h"
 #include "support/CrawlSite.h"
 #include "support/TestServers.h"

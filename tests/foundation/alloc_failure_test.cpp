@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "foundation/VELMemBuf.h"
 #include "foundation/VELString.h"
 #include "foundation/VELStringList.h"

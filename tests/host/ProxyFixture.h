@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The `dravik` program run as a user runs it for offline browsing: its own
 // cache, settings and data folders, `dravik proxy` as a child process, and
 // curl (or a browser) pointed at it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The `dravik` command run as a user runs it: the built program in a child
 // process with its own settings and cache folders, against a loopback site.
 #include "support/ProgramFixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading host pages: which parameters a page hands the control, and the
 // messages for pages that hand it none.
 #include "host/HostPage.h"

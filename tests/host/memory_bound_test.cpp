@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Memory of a whole `dravik sync` whatever the size of what it fetches: the
 // built program in a child process whose peak resident memory the kernel
 // reports, against a loopback site with very large bodies.

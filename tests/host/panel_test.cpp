@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `dravik panel` as a person uses it: the built program in an 80 x 24 tmux
 // terminal, keys sent to it and its screen read back, against a loopback site.
 #include "support/ProgramFixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A real browser (Debian's chromium, headless) pointed at `dravik proxy`:
 // a page of the --direct engine whose images and style sheet live on a
 // content host that was synchronized and then stopped.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The proxy's rules on their own: which request goes where, who may connect,
 // what a forwarded head keeps, how its pages escape what they show, and the
 // certificates the local authority issues.

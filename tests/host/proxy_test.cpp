@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `dravik proxy` and the cache commands as a user meets them: a
 // synchronization, then the content host gone and the library offline,
 // then curl through the proxy; bad requests; https through --intercept.

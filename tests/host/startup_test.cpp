@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the program loads before it needs it: commands that never reach the
 // network, the URL cache or a host page load none of the libraries behind
 // them, as the loader itself reports (LD_DEBUG=libs).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The built module, loaded as a host loads it, against a fresh registry,
 // cache and settings folder per test.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Creating the control and its property page from the built module the
 // way a host does, and when the module may go. The whole road of a host
 // (create by class id, load, place, paint, activate, run) is proven by the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Self-registration of the built module: the exact records, what
 // unregistration leaves, and the results when a step fails.
 #include "module/ModuleTest.h"

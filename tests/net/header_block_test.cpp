@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "net/HeaderBlock.h"
 #include "support/Text.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One exchange through CHttpRequest against real servers on 127.0.0.1: what
 // goes out, what of the response comes back, and how failures end.
 #include "net/HttpRequest.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the build into a scratch prefix, moves the prefix elsewhere, and
 # runs the installed program from there: the demo, the registration it
 # makes (which must name the installed module) and the manual page.

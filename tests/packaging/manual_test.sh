@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Every command and option that `--help` shows appears in the manual page's
 # source and in the shell completion, and the completion offers a page's
 # subscription names after --check.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The class ids, type names, category descriptions and page caption are
 // proven as the registry records them by the module's registration tests.
 #include "resources/ResourceIds.h"

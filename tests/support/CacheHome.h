@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Points the URL cache at a fresh temporary folder for as long as it lives,
 // so tests never touch the user's cache and never see each other's entries.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Child processes for tests that need a second process on the cache.
 //
 // A child is this test program started afresh (never a bare fork: a fork of

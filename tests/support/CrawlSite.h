@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A small real site for crawl tests: an application engine (the start host)
 // and a second content host on loopback, a fresh URL cache in a temporary
 // folder, the module's internet session, and one subscription slot.

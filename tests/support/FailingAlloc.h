@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Makes the foundation's heap functions fail while an object of this type
 // lives, optionally after letting a number of allocations through.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers for driving the internet library the way its callers do.
 #pragma once
 

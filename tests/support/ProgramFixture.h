@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The built `dravik` program run as a user runs it: a child process (found
 // through DRAVIK_BINARY) with its own scratch home, cache, settings and data
 // folders, and host pages written into that home.

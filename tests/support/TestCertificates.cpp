@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "support/TestCertificates.h"
 
 #include <openssl/x509v3.h>

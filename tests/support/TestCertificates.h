@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Certificates made at test time with OpenSSL: a test authority, and server
 // certificates for 127.0.0.1 that are self-signed, signed by the authority,
 // expired, not yet valid or issued for another name.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A real HTTP (or HTTPS) server on 127.0.0.1 for tests: serves canned
 // replies by exact request target (path and query as sent) and records every
 // request it receives, in order, so tests can assert the exact request sequence.

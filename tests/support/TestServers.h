@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Servers on 127.0.0.1 for the platform tests.
 //
 // LocalServer wraps a cpp-httplib server (http, or https with a test

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Small conversions that let tests compare foundation strings with literals.
 #pragma once
 

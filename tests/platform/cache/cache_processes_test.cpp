@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The cache stays consistent when processes share it or die mid-download.
 #include "platform/cache/ContentSweep.h"
 #include "platform/inet/WinInet.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading, deleting and walking cache entries with the library's calls,
 // and the list of URLs missed while offline.
 #include "platform/cache/MissedUrls.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a download leaves in the URL cache, and how entries are looked up,
 // locked and listed.
 #include "platform/cache/CacheFailure.h"

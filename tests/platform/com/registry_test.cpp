@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The registry store through its Windows calls: keys, values, the two-call
 // protocol, deletion rules and enumeration. What registration writes and
 // removes, and that processes share the store whole, is proven by the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The offline-by-user state: set through option 50, honoured by sends and
 // left only through the go-online prompt. That other processes see it is
 // proven by the command's tests (`dravik offline on`, then `sync`).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Failures reach the caller as the internet library's error numbers, and
 // time-outs cut waits short. A refused connection is proven through
 // CHttpRequest and the status callback.

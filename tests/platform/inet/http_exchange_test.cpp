@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One request end to end against local servers: what goes on the wire, what
 // comes back, and the two-call size protocols. How CHttpRequest reads
 // status, headers, final URL and body through these calls is proven by its

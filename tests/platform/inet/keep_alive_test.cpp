@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Sequential requests of one session share a kept-alive connection.
 #include "platform/inet/WinInet.h"
 #include "support/InetTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Redirects are followed inside the library, within limits, and the final
 // URL and response are those of the last hop.
 #include "platform/inet/WinInet.h"

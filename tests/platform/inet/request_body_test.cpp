@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Requests with other methods than GET and a body: what the server gets,
 // how redirects treat them, and that their answers are never cached.
 #include "platform/inet/WinInet.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A large body streams through a small window: memory stays flat however
 // much is read.
 #include "platform/inet/WinInet.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Certificate problems are refused with their own errors and accepted
 // exactly when the request's flags forgive them.
 #include "platform/inet/WinInet.h"

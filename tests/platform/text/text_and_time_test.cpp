@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The URL texts a request is known by, and the file-time clock.
 #include "platform/inet/WireText.h"
 #include "platform/kernel/FileTime.h"
