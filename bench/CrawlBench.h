@@ -131,7 +131,9 @@ inline Usage RunChild(const std::vector<std::string>& args, const std::filesyste
         if (::chdir(dir.c_str()) != 0) {
             _exit(127);
         }
-        static_cast<void>(::freopen("/dev/null", "w", stdout)); // dravik's closing message
+        if (::freopen("/dev/null", "w", stdout) == nullptr) { // dravik's closing message
+            _exit(127);
+        }
         std::vector<char*> argv;
         for (const std::string& a : timed) {
             argv.push_back(const_cast<char*>(a.c_str()));
