@@ -82,7 +82,7 @@ _dravik() {
             fi
             case ${COMP_WORDS[2]} in
                 list) COMPREPLY=($(compgen -W "--json --help" -- "$cur")) ;;
-                missed) COMPREPLY=($(compgen -W "--clear --help" -- "$cur")) ;;
+                missed) COMPREPLY=($(compgen -W "--clear --remove --help" -- "$cur")) ;;
             esac
             return
             ;;

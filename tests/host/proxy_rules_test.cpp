@@ -243,7 +243,7 @@ TEST(ProxyRules, PagesEscapeWhatTheyShow) {
     EXPECT_EQ(html.body.find("<script>"), std::string::npos);
     EXPECT_NE(html.body.find("&lt;script&gt;alert(1)&lt;/script&gt;?a=1&amp;b=&#39;2&#39;"),
               std::string::npos);
-    EXPECT_NE(html.body.find("/copy?url=http%3A%2F%2Fa.example%2F%22%3E%3Cscript%3E"),
+    EXPECT_NE(html.body.find("/copy?key=k&amp;url=http%3A%2F%2Fa.example%2F%22%3E%3Cscript%3E"),
               std::string::npos);
     const PageBody json = IndexPage({hostile}, true, {"127.0.0.1:8731", "k"});
     EXPECT_NE(json.body.find(R"("contentType": "text/html\"<x>")"), std::string::npos);

@@ -111,13 +111,14 @@ TEST_F(Proxy, ServesWhatASyncKeptWhileOfflineAndForwardsOnline) {
     EXPECT_EQ(sent.Header("Host"), fresh.HostKey());
     EXPECT_TRUE(Has(sent.Header("Via"), "dravik-"));
     EXPECT_FALSE(sent.Has("Proxy-Connection") || sent.Has("X-Secret"));
-    EXPECT_EQ(Dravik("cache show " + fresh.Origin() + "/new.txt").out, "fresh");
     // Online, but the content host is gone: the kept copy, said to be stale.
     const Response stale = Curl(origin + "/pic.bin");
     EXPECT_EQ(stale.status, 200);
     EXPECT_EQ(stale.body, AllBytes());
     EXPECT_TRUE(Has(stale.headers, "Warning: 110 dravik \"Response is Stale\"")) << stale.headers;
+    // Stopping commits what waits to be written, so other processes see it.
     EXPECT_EQ(StopProxy(), 0);
+    EXPECT_EQ(Dravik("cache show " + fresh.Origin() + "/new.txt").out, "fresh");
 }
 
 TEST_F(Proxy, CacheCommandsShowRemoveClearAndFetchTheMissed) {
@@ -341,6 +342,7 @@ TEST_F(Proxy, ForwardedResponsesAreKeptOnlyAsAnHttpCacheMayKeepThem) {
         EXPECT_EQ(Curl(origin + path).status, 200) << path;
     }
     EXPECT_EQ(Curl(origin + "/plain?again", "-H 'Cache-Control: no-store'").status, 200);
+    StopProxy(); // commits what waits to be written
     EXPECT_TRUE(kept("/plain"));
     EXPECT_FALSE(kept("/plain?again")) << "the browser asked for no-store";
     EXPECT_FALSE(kept("/no-store"));
@@ -350,7 +352,6 @@ TEST_F(Proxy, ForwardedResponsesAreKeptOnlyAsAnHttpCacheMayKeepThem) {
     EXPECT_TRUE(Has(head, "Content-Type: text/plain")) << head;
     EXPECT_FALSE(Has(head, "secret-session")) << head;
     EXPECT_TRUE(Has(head, "X-Dravik-Cache: this-machine")) << "answers only this machine's user";
-    StopProxy();
 
     // Serving other machines too, the cache is shared.
     ASSERT_TRUE(StartProxy({"--allow", "192.0.2.0/24"}));
@@ -358,18 +359,17 @@ TEST_F(Proxy, ForwardedResponsesAreKeptOnlyAsAnHttpCacheMayKeepThem) {
     EXPECT_EQ(Curl(origin + "/shared").status, 200);
     EXPECT_EQ(Curl(origin + "/auth", credentials).status, 200);
     EXPECT_EQ(Curl(origin + "/auth-public", credentials).status, 200);
+    EXPECT_EQ(Curl(origin + "/plain?shared").status, 200);
+    // A tunnel goes to the https port, or to one the user names.
+    const std::string connect = "CONNECT " + origin.substr(7) + " HTTP/1.1\r\n\r\n";
+    EXPECT_EQ(StatusLine(m_port, connect).substr(9, 3), "403");
+    StopProxy();
     EXPECT_FALSE(kept("/shared"));
     EXPECT_FALSE(kept("/auth"));
     EXPECT_TRUE(kept("/auth-public"));
     EXPECT_TRUE(Has(StoredHead(m_home, origin + "/auth-public"), "X-Dravik-Cache: this-machine"))
         << "asked for with credentials: never answers another client";
-    EXPECT_EQ(Curl(origin + "/plain?shared").status, 200);
     EXPECT_FALSE(Has(StoredHead(m_home, origin + "/plain?shared"), "X-Dravik-Cache"));
-
-    // A tunnel goes to the https port, or to one the user names.
-    const std::string connect = "CONNECT " + origin.substr(7) + " HTTP/1.1\r\n\r\n";
-    EXPECT_EQ(StatusLine(m_port, connect).substr(9, 3), "403");
-    StopProxy();
     ASSERT_TRUE(StartProxy({"--connect-port", std::to_string(site.Port())}));
     EXPECT_EQ(StatusLine(m_port, connect).substr(9, 3), "200");
 }
