@@ -3,42 +3,11 @@
 // tunnels per client address, and a process out of descriptors that waits
 // rather than spins or aborts. And pruning the list of missed addresses.
 #include "ProxyFixture.h"
+#include "RawClient.h"
 #include "host/proxy/ClientCounts.h"
 #include "support/TestServers.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 namespace {
-
-int Connect(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    timeval limit{10, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-/// Sends `bytes` on `fd`; the first line of the answer ("" when none came).
-std::string Ask(int fd, const std::string& bytes) {
-    ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    std::string answer;
-    char piece[4096];
-    ssize_t n = 0;
-    while (answer.find("\r\n") == std::string::npos &&
-           (n = ::recv(fd, piece, sizeof piece, 0)) > 0) {
-        answer.append(piece, static_cast<std::size_t>(n));
-    }
-    return answer.substr(0, answer.find("\r\n"));
-}
 
 /// Open connections, closed when it goes.
 struct Held {

@@ -3,12 +3,9 @@
 // synchronization, then the content host gone and the library offline,
 // then curl through the proxy; bad requests; https through --intercept.
 #include "ProxyFixture.h"
+#include "RawClient.h"
 #include "support/TestCertificates.h"
 #include "support/TestServers.h"
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <sqlite3.h>
 
@@ -25,34 +22,13 @@ std::string AllBytes() {
     return bytes;
 }
 
-int Connect(int port, int receiveBuffer = 0) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (receiveBuffer > 0) {
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    }
-    timeval limit{10, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 ? fd : -1;
-}
-
 /// Sends `bytes` on a fresh connection; the status line of the answer
 /// ("" when the connection closed without one).
 std::string StatusLine(int port, const std::string& bytes) {
     const int fd = Connect(port);
-    ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    std::string answer;
-    char piece[4096];
-    ssize_t n = 0;
-    while (answer.find("\r\n") == std::string::npos &&
-           (n = ::recv(fd, piece, sizeof piece, 0)) > 0) {
-        answer.append(piece, static_cast<std::size_t>(n));
-    }
+    const std::string line = Ask(fd, bytes);
     ::close(fd);
-    return answer.substr(0, answer.find("\r\n"));
+    return line;
 }
 
 bool Has(const std::string& text, const std::string& part) {
