@@ -31,13 +31,9 @@ bool LoadProxyLibraries(std::string& error, int& status) {
         &dravik_lazy_host_ssl_library,
 #endif
     };
-    for (const DravikLazyGroup* group : groups) {
-        char message[600];
-        if (DravikLazyLoad(group, message, sizeof message) == 0) {
-            error = message;
-            status = ExitStatusForLibrary(group->soname);
-            return false;
-        }
+    if (!kernel::LoadLazyGroups(groups, error)) {
+        status = ExitStatusForLibrary(error);
+        return false;
     }
     return true;
 }

@@ -36,6 +36,10 @@ bool LoadPlatformLibraries(std::string& error) {
         &dravik_lazy_sqlite3_library,
 #endif
     };
+    return LoadLazyGroups(groups, error);
+}
+
+bool LoadLazyGroups(const std::vector<const DravikLazyGroup*>& groups, std::string& error) {
     for (const DravikLazyGroup* group : groups) {
         char message[600];
         if (DravikLazyLoad(group, message, sizeof message) == 0) {
