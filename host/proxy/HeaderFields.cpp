@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/proxy/HeaderFields.h"
 
+#include "platform/inet/WireText.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -26,32 +28,6 @@ constexpr std::array<std::string_view, 5> kReplayed = {"Content-Type", "Content-
 
 char Lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string_view Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-/// Splits `text` into lines without their line ends.
-std::vector<std::string_view> Lines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const auto end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
-        }
-        if (line.empty()) {
-            break;
-        }
-        lines.push_back(line);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    }
-    return lines;
 }
 
 bool IsTokenChar(char c) {
@@ -87,19 +63,11 @@ std::optional<unsigned> StatusOf(std::string_view line, std::string& reason) {
 } // namespace
 
 bool NameEquals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
+    return inet::SameFieldName(a, b);
 }
 
 std::optional<ResponseHead> ParseResponseHead(std::string_view raw) {
-    const std::vector<std::string_view> lines = Lines(raw);
+    const std::vector<std::string_view> lines = inet::HeadLines(raw);
     ResponseHead head;
     if (lines.empty()) {
         return std::nullopt;
@@ -113,7 +81,7 @@ std::optional<ResponseHead> ParseResponseHead(std::string_view raw) {
         const std::string_view line = lines[i];
         if (line.front() == ' ' || line.front() == '\t') {
             if (!head.fields.empty() && IsSound(head.fields.back().name, line)) {
-                head.fields.back().value.append(" ").append(Trim(line));
+                head.fields.back().value.append(" ").append(inet::TrimBlanks(line));
             }
             continue;
         }
@@ -122,8 +90,8 @@ std::optional<ResponseHead> ParseResponseHead(std::string_view raw) {
             !IsSound(line.substr(0, colon), line.substr(colon + 1))) {
             continue; // not a field; a lenient reader drops it
         }
-        head.fields.push_back(
-            {std::string(line.substr(0, colon)), std::string(Trim(line.substr(colon + 1)))});
+        head.fields.push_back({std::string(line.substr(0, colon)),
+                               std::string(inet::TrimBlanks(line.substr(colon + 1)))});
     }
     return head;
 }
@@ -143,7 +111,7 @@ std::vector<std::string> ConnectionTokens(const std::vector<std::string_view>& v
     for (std::string_view value : values) {
         while (!value.empty()) {
             const auto comma = value.find(',');
-            const std::string_view token = Trim(value.substr(0, comma));
+            const std::string_view token = inet::TrimBlanks(value.substr(0, comma));
             if (!token.empty()) {
                 std::string lower(token);
                 for (char& c : lower) {

@@ -1,59 +1,23 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "platform/inet/HttpCacheRules.h"
 
+#include "platform/inet/WireText.h"
+
 #include <vector>
 
 namespace inet {
 
 namespace {
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string_view Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-/// Splits header text into its lines, without their line ends.
-std::vector<std::string_view> Lines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const auto end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
-        }
-        lines.push_back(line);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    }
-    return lines;
-}
-
 std::string_view NameOf(std::string_view line) {
     const auto colon = line.find(':');
-    return colon == std::string_view::npos ? std::string_view() : Trim(line.substr(0, colon));
+    return colon == std::string_view::npos ? std::string_view() : TrimBlanks(line.substr(0, colon));
 }
 
 std::string_view ValueOf(std::string_view line) {
     const auto colon = line.find(':');
-    return colon == std::string_view::npos ? std::string_view() : Trim(line.substr(colon + 1));
+    return colon == std::string_view::npos ? std::string_view()
+                                           : TrimBlanks(line.substr(colon + 1));
 }
 
 /// True when the comma-separated Cache-Control `value` has `directive`
@@ -61,9 +25,9 @@ std::string_view ValueOf(std::string_view line) {
 bool HasDirective(std::string_view value, std::string_view directive) {
     while (!value.empty()) {
         const auto comma = value.find(',');
-        std::string_view item = Trim(value.substr(0, comma));
-        item = Trim(item.substr(0, item.find('=')));
-        if (SameName(item, directive)) {
+        std::string_view item = TrimBlanks(value.substr(0, comma));
+        item = TrimBlanks(item.substr(0, item.find('=')));
+        if (SameFieldName(item, directive)) {
             return true;
         }
         value.remove_prefix(comma == std::string_view::npos ? value.size() : comma + 1);
@@ -78,11 +42,11 @@ struct RequestFacts {
 
 RequestFacts ReadRequest(std::string_view block) {
     RequestFacts facts;
-    for (const std::string_view line : Lines(block)) {
+    for (const std::string_view line : HeadLines(block)) {
         const std::string_view name = NameOf(line);
-        if (SameName(name, "Cache-Control")) {
+        if (SameFieldName(name, "Cache-Control")) {
             facts.noStore = facts.noStore || HasDirective(ValueOf(line), "no-store");
-        } else if (SameName(name, "Authorization")) {
+        } else if (SameFieldName(name, "Authorization")) {
             facts.credentials = true;
         }
     }
@@ -142,7 +106,7 @@ std::string StoredHeadText(std::string_view raw, const StoredHeadMarks& marks) {
     out.reserve(raw.size() + 40);
     bool first = true;
     bool skipping = false;
-    for (const std::string_view line : Lines(raw)) {
+    for (const std::string_view line : HeadLines(raw)) {
         if (line.empty()) {
             break;
         }
@@ -150,9 +114,9 @@ std::string StoredHeadText(std::string_view raw, const StoredHeadMarks& marks) {
         const bool continuation = !first && (line.front() == ' ' || line.front() == '\t');
         if (!continuation) {
             const std::string_view name = first ? std::string_view() : NameOf(line);
-            skipping = SameName(name, kCertificateField) || SameName(name, kCacheField) ||
+            skipping = SameFieldName(name, kCertificateField) || SameFieldName(name, kCacheField) ||
                        (marks.dropCookies &&
-                        (SameName(name, "Set-Cookie") || SameName(name, "Set-Cookie2")));
+                        (SameFieldName(name, "Set-Cookie") || SameFieldName(name, "Set-Cookie2")));
         }
         first = false;
         if (!skipping) {

@@ -133,4 +133,42 @@ std::string RequestWireUrl(bool secure, std::u16string_view host, unsigned port,
     return url;
 }
 
+std::string_view TrimBlanks(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::vector<std::string_view> HeadLines(std::string_view head) {
+    std::vector<std::string_view> lines;
+    while (!head.empty()) {
+        const auto end = head.find('\n');
+        std::string_view line = head.substr(0, end);
+        if (line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
+        if (line.empty()) {
+            break;
+        }
+        lines.push_back(line);
+        head.remove_prefix(end == std::string_view::npos ? head.size() : end + 1);
+    }
+    return lines;
+}
+
+bool SameFieldName(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace inet

@@ -11,6 +11,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace inet {
 
@@ -20,6 +21,16 @@ std::string ToWireBytes(std::u16string_view text);
 
 /// One unit per byte through the ANSI code page.
 std::u16string FromWireBytes(std::string_view bytes);
+
+/// `text` without the blanks (spaces and tabs) around it.
+std::string_view TrimBlanks(std::string_view text);
+
+/// The lines of a head or header block up to its empty line, without their
+/// line ends (CR LF, or a bare LF).
+std::vector<std::string_view> HeadLines(std::string_view head);
+
+/// True when two header names are equal with only A to Z folded.
+bool SameFieldName(std::string_view a, std::string_view b);
 
 /// `text` up to its first "#": the fragment names a place inside a resource
 /// and never reaches the server or the cache.
