@@ -9,9 +9,9 @@
 // With 5 levels that is 1,555 pages, 4,665 images and 6,223 requests.
 #pragma once
 
-#include "platform/com/Guid.h"
+#include "control/resources/TypeLibrary.h"
+#include "framework/com/Guid.h"
 #include "platform/text/Utf8.h"
-#include "resources/TypeLibrary.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "control/CategoryHelpers.h"
 
-#include "platform/com/ComRuntime.h"
+#include "framework/com/ComRuntime.h"
 
 #include <algorithm>
 #include <iterator>

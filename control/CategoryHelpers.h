@@ -3,7 +3,7 @@
 // platform's categories manager.
 #pragma once
 
-#include "platform/com/CategoryManager.h"
+#include "framework/com/CategoryManager.h"
 
 /// Registers category `catid` in locale 0x409 with `catDescription`, cut to
 /// 127 units. The manager's failure when it cannot be created.

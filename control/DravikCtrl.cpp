@@ -2,10 +2,11 @@
 #include "control/DravikCtrl.h"
 
 #include "control/ModuleState.h"
+#include "control/resources/ConfigKeys.h"
+#include "control/resources/ResourceIds.h"
+#include "control/resources/Strings.h"
 #include "crawler/AllowedLists.h"
 #include "foundation/Decimal.h"
-#include "resources/ConfigKeys.h"
-#include "resources/ResourceIds.h"
 
 #include <string>
 
@@ -51,7 +52,7 @@ int CDravikCtrl::OnCreate() {
         return -1;
     }
     OnActivateInPlace(TRUE, nullptr);
-    if (!m_pPanel->Create(IDD_DRAVIK_PANEL, this)) {
+    if (!m_pPanel->Create(AfxGetResourceHandle(), IDD_DRAVIK_PANEL, this)) {
         return -1;
     }
     m_pPanel->ShowWindow(SW_SHOWNORMAL);

@@ -11,7 +11,7 @@
 
 #include "control/DravikInterfaces.h"
 #include "control/DravikPanel.h"
-#include "platform/com/OleControl.h"
+#include "framework/com/OleControl.h"
 
 #include <memory>
 

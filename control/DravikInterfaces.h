@@ -14,7 +14,7 @@
 #pragma once
 
 #include "crawler/CrawlReport.h"
-#include "platform/com/Unknown.h"
+#include "framework/com/Unknown.h"
 #include "platform/inet/WinInet.h"
 
 #include <utility>

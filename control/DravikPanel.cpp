@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "control/DravikPanel.h"
 
+#include "control/resources/ResourceIds.h"
+#include "framework/ui/MessageBox.h"
 #include "platform/inet/WinInet.h"
 #include "platform/kernel/LastError.h"
-#include "platform/ui/MessageBox.h"
-#include "resources/ResourceIds.h"
 
 namespace {
 

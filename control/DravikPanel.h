@@ -10,15 +10,15 @@
 #pragma once
 
 #include "control/DravikInterfaces.h"
+#include "control/resources/ConfigKeys.h"
+#include "control/resources/ResourceIds.h"
+#include "control/resources/Strings.h"
 #include "crawler/Subscription.h"
 #include "foundation/VELString.h"
+#include "framework/ui/Button.h"
+#include "framework/ui/Dialog.h"
+#include "framework/ui/Gdi.h"
 #include "platform/kernel/WinTypes.h"
-#include "platform/ui/Button.h"
-#include "platform/ui/Dialog.h"
-#include "platform/ui/Gdi.h"
-#include "resources/ConfigKeys.h"
-#include "resources/ResourceIds.h"
-#include "resources/Strings.h"
 
 /// The check boxes of slots S1-S6: subscription, and include links.
 inline constexpr int kSubscriptionBoxIds[kCheckBoxSlots] = {

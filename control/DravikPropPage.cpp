@@ -2,9 +2,11 @@
 #include "control/DravikPropPage.h"
 
 #include "control/ModuleState.h"
-#include "resources/ResourceIds.h"
+#include "control/resources/ResourceIds.h"
+#include "control/resources/Strings.h"
 
-CDravikPropPage::CDravikPropPage() : COlePropertyPage(IDD_PROPPAGE, IDS_DRAVIK_PPG_CAPTION) {
+CDravikPropPage::CDravikPropPage()
+    : COlePropertyPage(AfxGetResourceHandle(), IDD_PROPPAGE, IDS_DRAVIK_PPG_CAPTION) {
     AfxOleLockApp();
 }
 

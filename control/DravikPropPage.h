@@ -5,7 +5,7 @@
 // a user could set here, so the page shows none and changes nothing.
 #pragma once
 
-#include "platform/com/OlePropertyPage.h"
+#include "framework/com/OlePropertyPage.h"
 
 class CDravikPropPage : public COlePropertyPage {
   public:

@@ -7,7 +7,7 @@
 // the loadable module's is the one DllCanUnloadNow reports.
 #pragma once
 
-#include "platform/com/ObjectFactory.h"
+#include "framework/com/ObjectFactory.h"
 
 CModuleLocks& AfxGetModuleLocks();
 

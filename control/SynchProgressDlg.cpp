@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "control/SynchProgressDlg.h"
 
-#include "resources/ResourceIds.h"
+#include "control/resources/ResourceIds.h"
 
 CSynchProgressDlg::~CSynchProgressDlg() {
     DestroyWindow();

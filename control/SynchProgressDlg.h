@@ -3,8 +3,8 @@
 // synchronized. It lives for one run, takes no input and cannot cancel it.
 #pragma once
 
-#include "platform/ui/Dialog.h"
-#include "platform/ui/Static.h"
+#include "framework/ui/Dialog.h"
+#include "framework/ui/Static.h"
 
 class CSynchProgressDlg : public CDialog {
   public:

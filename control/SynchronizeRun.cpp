@@ -4,11 +4,12 @@
 // subscription that failed.
 #include "control/DravikPanel.h"
 #include "control/SynchProgressDlg.h"
+#include "control/resources/ResourceIds.h"
+#include "control/resources/Strings.h"
 #include "foundation/VELMemBuf.h"
+#include "framework/message/FormatMessage.h"
+#include "framework/ui/MessageBox.h"
 #include "platform/kernel/FileTime.h"
-#include "platform/text/FormatMessage.h"
-#include "platform/ui/MessageBox.h"
-#include "resources/ResourceIds.h"
 
 #include <new>
 
@@ -43,7 +44,7 @@ BOOL CDravikPanel::SynchronizeSlot(int index, const FILETIME& start) {
 
 void CDravikPanel::SynchronizeAll() {
     CSynchProgressDlg progress; // destroyed with its window however the run ends
-    progress.Create(IDD_SYNCH_PROGRESS, this);
+    progress.Create(AfxGetResourceHandle(), IDD_SYNCH_PROGRESS, this);
     progress.SetWindowText(m_title);
     SaveSettings();
     FILETIME start{};

@@ -3,12 +3,12 @@
 #include "crawler/PageFetch.h"
 #include "crawler/ResourcePool.h"
 #include "crawler/Subscription.h"
+#include "framework/ui/Button.h"
 #include "net/Encoding.h"
 #include "net/HttpRequest.h"
 #include "net/Url.h"
 #include "platform/kernel/LastError.h"
 #include "platform/kernel/Stack.h"
-#include "platform/ui/Button.h"
 
 #include <memory>
 #include <new>

@@ -5,8 +5,8 @@
 // The input is read as little-endian UTF-16 units. A parse that succeeds
 // must print back as the same text, apart from the case of hex digits and
 // optional braces.
+#include "framework/com/Guid.h"
 #include "fuzz/FuzzChecks.h"
-#include "platform/com/Guid.h"
 
 #include <cstddef>
 #include <cstdint>

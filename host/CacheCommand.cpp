@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // `dravik cache list [--json]`: what the URL cache holds.
 #include "host/Commands.h"
-#include "host/ErrorText.h"
-#include "host/OutputText.h"
-#include "host/RunReport.h"
+#include "host/common/ErrorText.h"
+#include "host/common/OutputText.h"
+#include "host/common/RunReport.h"
 #include "platform/cache/CacheFailure.h"
 #include "platform/inet/WinInet.h"
 #include "platform/kernel/FileTime.h"

@@ -2,7 +2,7 @@
 // `dravik cache show|remove|clear|missed`: reading and pruning the URL cache
 // and the list of addresses missed while offline.
 #include "host/Commands.h"
-#include "host/ErrorText.h"
+#include "host/common/ErrorText.h"
 #include "host/proxy/CachedCopy.h"
 #include "host/proxy/PageText.h"
 #include "platform/cache/CacheKey.h"

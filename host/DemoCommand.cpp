@@ -3,9 +3,9 @@
 // with its own cache, settings and registry in a scratch folder.
 #include "host/Commands.h"
 #include "host/DemoSite.h"
-#include "host/InterruptGuard.h"
 #include "host/PanelCommand.h"
 #include "host/SyncCommand.h"
+#include "host/common/InterruptGuard.h"
 #include "host/terminal/Terminal.h"
 #include "platform/inet/WinInet.h"
 #include "platform/text/Utf8.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/DemoSite.h"
 
-#include "host/HostPage.h"
+#include "host/common/HostPage.h"
 
 #include <chrono>
 

@@ -3,9 +3,9 @@
 // another host, for checking that an address is reachable.
 #include "crawler/Subscription.h"
 #include "host/Commands.h"
-#include "host/ErrorText.h"
-#include "host/RunReport.h"
-#include "host/SessionListener.h"
+#include "host/common/ErrorText.h"
+#include "host/common/RunReport.h"
+#include "host/common/SessionListener.h"
 #include "net/HeaderBlock.h"
 #include "net/HttpRequest.h"
 #include "net/InternetSession.h"

@@ -4,8 +4,8 @@
 // another host. What arrives with status 200 is forgotten from the list.
 #include "crawler/Subscription.h"
 #include "host/Commands.h"
-#include "host/ErrorText.h"
-#include "host/InterruptGuard.h"
+#include "host/common/ErrorText.h"
+#include "host/common/InterruptGuard.h"
 #include "net/HeaderBlock.h"
 #include "net/HttpRequest.h"
 #include "net/InternetSession.h"

@@ -1,18 +1,18 @@
 // SPDX-License-Identifier: Apache-2.0
 // `dravik info [--json] [--bitmap FILE]`: what the registry holds for the
 // control, whether its module loads, and its toolbox bitmap as a file.
+#include "control/resources/Bitmaps.h"
+#include "control/resources/ResourceIds.h"
+#include "control/resources/TypeLibrary.h"
+#include "framework/com/CategoryManager.h"
+#include "framework/com/ComRuntime.h"
+#include "framework/com/ModuleLoader.h"
+#include "framework/com/OlePropertyPage.h"
+#include "framework/com/Registry.h"
 #include "host/Commands.h"
-#include "host/ControlHost.h"
-#include "host/OutputText.h"
-#include "platform/com/CategoryManager.h"
-#include "platform/com/ComRuntime.h"
-#include "platform/com/ModuleLoader.h"
-#include "platform/com/OlePropertyPage.h"
-#include "platform/com/Registry.h"
+#include "host/common/ControlHost.h"
+#include "host/common/OutputText.h"
 #include "platform/text/Utf8.h"
-#include "resources/Bitmaps.h"
-#include "resources/ResourceIds.h"
-#include "resources/TypeLibrary.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -2,13 +2,13 @@
 // `dravik names PAGE`: the subscriptions a host page's panel shows, which is
 // what `sync --check` and its sister options accept (and what the shell
 // completion offers).
+#include "control/resources/ConfigKeys.h"
 #include "host/Commands.h"
-#include "host/ErrorText.h"
-#include "host/HostPage.h"
+#include "host/common/ErrorText.h"
+#include "host/common/HostPage.h"
 #include "net/InternetSession.h"
 #include "platform/kernel/LastError.h"
 #include "platform/text/Utf8.h"
-#include "resources/ConfigKeys.h"
 
 #include <iostream>
 #include <memory>

@@ -2,7 +2,7 @@
 // `dravik offline on|off|status`: the internet library's work-offline state,
 // shared by every process of the user.
 #include "host/Commands.h"
-#include "host/ErrorText.h"
+#include "host/common/ErrorText.h"
 #include "platform/inet/WinInet.h"
 #include "platform/kernel/LastError.h"
 

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/PanelCommand.h"
 
+#include "control/resources/Strings.h"
 #include "host/Commands.h"
-#include "host/InterruptGuard.h"
-#include "host/PageControl.h"
-#include "host/RunReport.h"
+#include "host/common/InterruptGuard.h"
+#include "host/common/PageControl.h"
+#include "host/common/RunReport.h"
 #include "host/terminal/PanelScreen.h"
 #include "host/terminal/Terminal.h"
 #include "platform/profile/PrivateProfile.h"
-#include "resources/Strings.h"
 
 #include <iostream>
 #include <memory>

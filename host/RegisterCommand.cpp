@@ -2,9 +2,9 @@
 // `dravik register [MODULE]` and `dravik unregister [MODULE]`: the
 // platform's self-registration tool. The module writes or removes its own
 // records through its DllRegisterServer and DllUnregisterServer.
+#include "framework/com/Registry.h"
 #include "host/Commands.h"
-#include "host/ModuleRegistration.h"
-#include "platform/com/Registry.h"
+#include "host/common/ModuleRegistration.h"
 
 #include <filesystem>
 #include <iostream>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // `dravik snippet`: a ready-to-paste <object> element for host page authors.
+#include "control/resources/ConfigKeys.h"
 #include "host/Commands.h"
-#include "host/HostPage.h"
+#include "host/common/HostPage.h"
 #include "platform/text/Utf8.h"
-#include "resources/ConfigKeys.h"
 
 #include <iostream>
 #include <string>

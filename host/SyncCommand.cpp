@@ -2,19 +2,19 @@
 // `dravik sync PAGE`: the headless front end of the control's panel.
 #include "host/SyncCommand.h"
 
+#include "control/resources/ResourceIds.h"
+#include "control/resources/Strings.h"
+#include "framework/ui/MessageBox.h"
 #include "host/Commands.h"
-#include "host/ControlHost.h"
-#include "host/InterruptGuard.h"
-#include "host/PageControl.h"
-#include "host/ProgressLine.h"
-#include "host/RunReport.h"
-#include "host/SessionListener.h"
+#include "host/common/ControlHost.h"
+#include "host/common/InterruptGuard.h"
+#include "host/common/PageControl.h"
+#include "host/common/ProgressLine.h"
+#include "host/common/RunReport.h"
+#include "host/common/SessionListener.h"
 #include "platform/inet/WinInet.h"
 #include "platform/profile/PrivateProfile.h"
 #include "platform/text/Utf8.h"
-#include "platform/ui/MessageBox.h"
-#include "resources/ResourceIds.h"
-#include "resources/Strings.h"
 
 #include <iostream>
 #include <memory>

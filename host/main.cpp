@@ -2,7 +2,7 @@
 // The `dravik` command: a thin front end over the core library.
 #include "host/Commands.h"
 #include "host/HelpFormatter.h"
-#include "host/LoadFailure.h"
+#include "host/common/LoadFailure.h"
 
 #include <CLI/CLI.hpp>
 

@@ -4,7 +4,7 @@
 // unloading closes it.
 #pragma once
 
-#include "platform/com/ControlModule.h"
+#include "framework/com/ControlModule.h"
 
 class CDravikApp : public COleControlModule {
   public:

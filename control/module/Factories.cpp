@@ -6,10 +6,10 @@
 #include "control/DravikPropPage.h"
 #include "control/ModuleState.h"
 #include "control/module/DravikApp.h"
-#include "platform/com/OleRegistration.h"
-#include "resources/ResourceIds.h"
-#include "resources/Strings.h"
-#include "resources/TypeLibrary.h"
+#include "control/resources/ResourceIds.h"
+#include "control/resources/Strings.h"
+#include "control/resources/TypeLibrary.h"
+#include "framework/com/OleRegistration.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // each with its registration.
 #pragma once
 
-#include "platform/com/ObjectFactory.h"
+#include "framework/com/ObjectFactory.h"
 
 #include <span>
 

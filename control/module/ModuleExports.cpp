@@ -3,8 +3,8 @@
 #include "control/ModuleState.h"
 #include "control/module/DravikApp.h"
 #include "control/module/Factories.h"
-#include "platform/com/OleRegistration.h"
-#include "resources/TypeLibrary.h"
+#include "control/resources/TypeLibrary.h"
+#include "framework/com/OleRegistration.h"
 
 #define DRAVIK_EXPORT extern "C" __attribute__((visibility("default")))
 

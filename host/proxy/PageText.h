@@ -3,7 +3,7 @@
 // strings, and URLs carried in a query.
 #pragma once
 
-#include "host/OutputText.h"
+#include "host/common/OutputText.h"
 
 #include <cstdint>
 #include <optional>

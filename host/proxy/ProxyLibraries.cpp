@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/proxy/ProxyLibraries.h"
 
-#include "host/LoadFailure.h"
+#include "host/common/LoadFailure.h"
 #include "platform/kernel/LazyLibrary.h"
 #include "platform/kernel/PlatformLibraries.h"
 

@@ -2,7 +2,7 @@
 // `dravik proxy`'s server, loaded by the command (see ProxyMain.h).
 #include "host/proxy/ProxyMain.h"
 
-#include "host/Commands.h"
+#include "host/common/ExitStatus.h"
 #include "host/proxy/LocalAuthority.h"
 #include "host/proxy/ProxyLibraries.h"
 #include "host/proxy/ProxyServer.h"

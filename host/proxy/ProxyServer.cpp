@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/proxy/ProxyServer.h"
 
-#include "host/Commands.h"
+#include "host/common/ExitStatus.h"
 #include "host/proxy/ClientCounts.h"
 #include "host/proxy/HeaderFields.h"
 #include "host/proxy/ProxyContext.h"

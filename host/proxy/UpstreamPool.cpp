@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/proxy/UpstreamPool.h"
 
-#include "host/ErrorText.h"
+#include "host/common/ErrorText.h"
 #include "host/proxy/AccessRules.h"
 #include "host/proxy/WireBytes.h"
 #include "net/InternetSession.h"

@@ -9,8 +9,8 @@
 // at the cell's centre, so a click lands on the control drawn there.
 #pragma once
 
-#include "platform/ui/Gdi.h"
-#include "resources/DialogTemplate.h"
+#include "framework/ui/DialogTemplate.h"
+#include "framework/ui/Gdi.h"
 
 constexpr int kUnitsPerColumn = 4;
 constexpr int kUnitsPerRow = 8;

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/terminal/DialogPainter.h"
 
+#include "framework/ui/Button.h"
+#include "framework/ui/Dialog.h"
 #include "host/terminal/TextCells.h"
-#include "platform/ui/Button.h"
-#include "platform/ui/Dialog.h"
 
 #include <algorithm>
 

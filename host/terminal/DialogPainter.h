@@ -6,9 +6,9 @@
 // terminal's lock and refreshes the screen afterwards.
 #pragma once
 
+#include "framework/ui/Dialog.h"
 #include "host/terminal/CellLayout.h"
 #include "host/terminal/Terminal.h"
-#include "platform/ui/Dialog.h"
 
 #include <string>
 #include <string_view>

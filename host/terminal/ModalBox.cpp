@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/terminal/ModalBox.h"
 
+#include "framework/ui/MessageBox.h"
 #include "host/terminal/DialogPainter.h"
 #include "host/terminal/TextCells.h"
-#include "platform/ui/MessageBox.h"
 
 #include <algorithm>
 #include <cwctype>

@@ -1,19 +1,19 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/terminal/PanelScreen.h"
 
-#include "host/PageControl.h"
-#include "host/RunReport.h"
-#include "host/SessionListener.h"
+#include "control/resources/ResourceIds.h"
+#include "control/resources/TypeLibrary.h"
+#include "framework/com/ComRuntime.h"
+#include "framework/com/HResult.h"
+#include "host/common/PageControl.h"
+#include "host/common/RunReport.h"
+#include "host/common/SessionListener.h"
 #include "host/terminal/DialogPainter.h"
 #include "host/terminal/ModalBox.h"
 #include "host/terminal/TextCells.h"
 #include "host/terminal/Ticker.h"
-#include "platform/com/ComRuntime.h"
-#include "platform/com/HResult.h"
 #include "platform/inet/WinInet.h"
 #include "platform/text/Utf8.h"
-#include "resources/ResourceIds.h"
-#include "resources/TypeLibrary.h"
 
 #include <sstream>
 

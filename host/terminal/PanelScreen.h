@@ -16,14 +16,14 @@
 // drawn by a ticker thread at most ten times a second.
 #pragma once
 
-#include "host/ControlHost.h"
-#include "host/ProgressLine.h"
+#include "framework/com/OlePropertyPage.h"
+#include "framework/ui/MessageBox.h"
+#include "framework/ui/Window.h"
+#include "host/common/ControlHost.h"
+#include "host/common/ProgressLine.h"
 #include "host/terminal/CellLayout.h"
 #include "host/terminal/Terminal.h"
 #include "platform/cache/CacheFailure.h"
-#include "platform/com/OlePropertyPage.h"
-#include "platform/ui/MessageBox.h"
-#include "platform/ui/Window.h"
 
 #include <mutex>
 #include <string>

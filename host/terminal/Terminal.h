@@ -10,8 +10,8 @@
 // thread, so every drawing call holds Lock().
 #pragma once
 
-#include "host/InterruptGuard.h"
-#include "platform/ui/Gdi.h"
+#include "framework/ui/Gdi.h"
+#include "host/common/InterruptGuard.h"
 
 #include <curses.h>
 

@@ -4,7 +4,7 @@
 #include "platform/cache/CacheIndex.h"
 #include "platform/cache/RecentBodies.h"
 #include "platform/cache/Sqlite.h"
-#include "platform/com/FaultInjection.h"
+#include "platform/kernel/FaultInjection.h"
 #include "platform/kernel/LastError.h"
 
 namespace urlcache {

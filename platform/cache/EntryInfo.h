@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/cache/CacheIndex.h"
-#include "platform/inet/WinInet.h"
+#include "platform/cache/UrlCache.h"
 
 #include <string>
 

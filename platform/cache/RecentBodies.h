@@ -11,7 +11,7 @@
 #pragma once
 
 #include "platform/cache/ContentFiles.h"
-#include "platform/inet/WinInet.h"
+#include "platform/cache/UrlCache.h"
 
 #include <memory>
 #include <optional>

@@ -3,8 +3,8 @@
 #include "platform/cache/CacheKey.h"
 #include "platform/cache/ContentFiles.h"
 #include "platform/cache/EntryInfo.h"
+#include "platform/cache/UrlCache.h"
 #include "platform/cache/UrlCacheStore.h"
-#include "platform/inet/WinInet.h"
 #include "platform/kernel/LastError.h"
 
 #include <optional>

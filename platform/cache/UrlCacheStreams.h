@@ -7,7 +7,7 @@
 // it. Where the body lives is the cache's own business.
 #pragma once
 
-#include "platform/inet/WinInet.h"
+#include "platform/cache/UrlCache.h"
 
 /// Opens the body of the entry for `url` (a fragment is ignored), counts a
 /// hit and fills `entry` as GetUrlCacheEntryInfoExW does (the hit

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // Opening and closing sessions, connections and requests.
 #include "platform/cache/UrlCacheStore.h"
-#include "platform/com/FaultInjection.h"
 #include "platform/inet/ApiResults.h"
 #include "platform/inet/HandleTypes.h"
 #include "platform/inet/WinInet.h"
 #include "platform/inet/WireText.h"
+#include "platform/kernel/FaultInjection.h"
 #include "platform/kernel/LastError.h"
 
 using namespace inet;

@@ -29,6 +29,11 @@ using HANDLE = void*;
 
 /// An opaque window handle. Front ends that show no window pass null.
 using HWND = void*;
+/// A loaded module (shared library or the program itself): the address it
+/// is mapped at.
+struct HINSTANCE__;
+using HMODULE = HINSTANCE__*;
+using HINSTANCE = HMODULE;
 
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;

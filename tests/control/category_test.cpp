@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Component categories written through the platform's manager.
 #include "control/CategoryHelpers.h"
-#include "platform/com/Registry.h"
+#include "framework/com/Registry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "control/DravikCtrl.h"
+#include "control/resources/ResourceIds.h"
+#include "framework/ui/MessageBox.h"
 #include "net/InternetSession.h"
 #include "platform/inet/WinInet.h"
-#include "platform/ui/MessageBox.h"
-#include "resources/ResourceIds.h"
 #include "support/FailingAlloc.h"
 #include "support/TestServer.h"
 #include "support/Text.h"

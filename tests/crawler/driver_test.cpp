@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "platform/ui/Button.h"
+#include "framework/ui/Button.h"
 #include "support/CrawlSite.h"
 #include "support/FailingAlloc.h"
 #include "support/InetTestSupport.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Reading host pages: which parameters a page hands the control, and the
 // messages for pages that hand it none.
-#include "host/HostPage.h"
+#include "host/common/HostPage.h"
 #include "net/InternetSession.h"
 #include "support/CacheHome.h"
 #include "support/InetTestSupport.h"

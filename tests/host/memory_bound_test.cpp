@@ -2,7 +2,7 @@
 // Memory of a whole `dravik sync` whatever the size of what it fetches: the
 // built program in a child process whose peak resident memory the kernel
 // reports, against a loopback site with very large bodies.
-#include "host/HostPage.h"
+#include "host/common/HostPage.h"
 #include "support/TestServers.h"
 
 #include <gtest/gtest.h>

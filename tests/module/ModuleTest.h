@@ -3,9 +3,9 @@
 // cache and settings folder per test.
 #pragma once
 
-#include "platform/com/ComRuntime.h"
-#include "platform/com/ModuleLoader.h"
-#include "platform/com/Registry.h"
+#include "framework/com/ComRuntime.h"
+#include "framework/com/ModuleLoader.h"
+#include "framework/com/Registry.h"
 
 #include <gtest/gtest.h>
 

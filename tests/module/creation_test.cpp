@@ -4,11 +4,11 @@
 // (create by class id, load, place, paint, activate, run) is proven by the
 // command's tests; these pin what a host relies on beyond that road.
 #include "control/DravikInterfaces.h"
+#include "control/resources/ResourceIds.h"
+#include "framework/com/OleInterfaces.h"
+#include "framework/com/OlePropertyPage.h"
 #include "module/ModuleTest.h"
-#include "platform/com/OleInterfaces.h"
-#include "platform/com/OlePropertyPage.h"
 #include "platform/text/Utf8.h"
-#include "resources/ResourceIds.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // A module built as another version of dravik than the process's platform
 // runtime (another installation's, found through the registry) is refused
 // before it starts, with both files named.
-#include "platform/com/ModuleLoader.h"
+#include "framework/com/ModuleLoader.h"
 #include "platform/kernel/LastError.h"
 #include "platform/text/Utf8.h"
 

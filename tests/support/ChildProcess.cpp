@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "support/ChildProcess.h"
 
+#include "framework/com/ComRuntime.h"
+#include "framework/com/ModuleLoader.h"
 #include "platform/cache/MissedUrls.h"
-#include "platform/com/ComRuntime.h"
-#include "platform/com/ModuleLoader.h"
 #include "platform/inet/WinInet.h"
 #include "support/InetTestSupport.h"
 

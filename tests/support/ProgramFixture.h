@@ -4,7 +4,7 @@
 // folders, and host pages written into that home.
 #pragma once
 
-#include "host/HostPage.h"
+#include "host/common/HostPage.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // A control module built as another version of dravik than the runtime it
 // is loaded into, as another installation's module is: the loader must
 // refuse it before it starts.
-#include "platform/com/ControlModule.h"
+#include "framework/com/ControlModule.h"
 
 namespace {
 

@@ -1,0 +1,212 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "framework/com/RegistryStore.h"
+
+#include "framework/com/Registry.h"
+#include "platform/profile/ConfigPaths.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+namespace registry {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 10000;
+constexpr std::int64_t kRootId = 1;
+
+// Names compare without regard to A-Z case, as registry names do. Value
+// rows keep their rowid order, which is the order values were first set.
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS keys (
+    id INTEGER PRIMARY KEY,
+    parent INTEGER REFERENCES keys(id) ON DELETE CASCADE,
+    name TEXT NOT NULL COLLATE NOCASE,
+    UNIQUE (parent, name)
+);
+CREATE TABLE IF NOT EXISTS key_values (
+    key INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,
+    name TEXT NOT NULL COLLATE NOCASE,
+    type INTEGER NOT NULL,
+    data BLOB NOT NULL,
+    UNIQUE (key, name)
+);
+INSERT OR IGNORE INTO keys (id, parent, name) VALUES (1, NULL, 'HKEY_CLASSES_ROOT');
+PRAGMA user_version = 1;
+)sql";
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+int SchemaVersion(sqlite3* db) {
+    urlcache::Statement version(db, "PRAGMA user_version");
+    return version.Step() ? static_cast<int>(version.Int(0)) : -1;
+}
+
+/// Makes the tables of a new store. Two processes may race here; the
+/// second waits for the first's write lock and then finds the tables.
+bool EnsureSchema(sqlite3* db) {
+    if (SchemaVersion(db) == 1) {
+        return true;
+    }
+    urlcache::Transaction schema(db);
+    return schema.Begun() && urlcache::Execute(db, kSchema) && schema.Commit();
+}
+
+} // namespace
+
+LONG Store::Open(bool forWrite, std::unique_ptr<Store>& store) {
+    const LONG failure = forWrite ? ERROR_CANTWRITE : ERROR_CANTREAD;
+    const std::string path = RegistryFilePath();
+    if (path.empty()) {
+        return failure;
+    }
+    if (!Exists(path)) {
+        if (!forWrite) {
+            return ERROR_FILE_NOT_FOUND;
+        }
+        if (CreateDirectories(path.substr(0, path.rfind('/')))) {
+            return failure;
+        }
+    }
+    urlcache::SqliteDb db = urlcache::OpenDatabase(path);
+    if (!db) {
+        return failure;
+    }
+    sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
+    if (!urlcache::Execute(db.get(), "PRAGMA foreign_keys = ON") || !EnsureSchema(db.get())) {
+        return failure;
+    }
+    store.reset(new Store(std::move(db), forWrite));
+    return store->m_transaction->Begun() ? ERROR_SUCCESS : failure;
+}
+
+Store::Store(urlcache::SqliteDb db, bool forWrite) : m_db(std::move(db)) {
+    using Mode = urlcache::Transaction::Mode;
+    m_transaction =
+        std::make_unique<urlcache::Transaction>(m_db.get(), forWrite ? Mode::Write : Mode::Read);
+}
+
+bool Store::Commit() {
+    return m_transaction->Commit();
+}
+
+std::optional<std::int64_t> Store::FindKey(const KeyPath& path) {
+    std::int64_t id = kRootId;
+    for (const std::u16string& name : path) {
+        urlcache::Statement find(m_db.get(), "SELECT id FROM keys WHERE parent = ?1 AND name = ?2");
+        find.Bind(1, id).Bind(2, std::u16string_view(name));
+        if (!find.Step()) {
+            return std::nullopt;
+        }
+        id = find.Int(0);
+    }
+    return id;
+}
+
+std::optional<std::int64_t> Store::CreateKey(const KeyPath& path, bool& created) {
+    created = false;
+    std::int64_t id = kRootId;
+    for (const std::u16string& name : path) {
+        urlcache::Statement find(m_db.get(), "SELECT id FROM keys WHERE parent = ?1 AND name = ?2");
+        find.Bind(1, id).Bind(2, std::u16string_view(name));
+        if (find.Step()) {
+            id = find.Int(0);
+            continue;
+        }
+        if (find.Failed()) {
+            return std::nullopt;
+        }
+        urlcache::Statement insert(m_db.get(), "INSERT INTO keys (parent, name) VALUES (?1, ?2)");
+        insert.Bind(1, id).Bind(2, std::u16string_view(name)).Step();
+        if (insert.Failed()) {
+            return std::nullopt;
+        }
+        id = sqlite3_last_insert_rowid(m_db.get());
+        created = true;
+    }
+    return id;
+}
+
+bool Store::HasSubkeys(std::int64_t key) {
+    urlcache::Statement child(m_db.get(), "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
+    child.Bind(1, key);
+    return child.Step();
+}
+
+bool Store::DeleteKey(std::int64_t key) {
+    urlcache::Statement remove(m_db.get(), "DELETE FROM keys WHERE id = ?1");
+    remove.Bind(1, key).Step();
+    return !remove.Failed();
+}
+
+bool Store::ClearKey(std::int64_t key) {
+    urlcache::Statement children(m_db.get(), "DELETE FROM keys WHERE parent = ?1");
+    children.Bind(1, key).Step();
+    urlcache::Statement values(m_db.get(), "DELETE FROM key_values WHERE key = ?1");
+    values.Bind(1, key).Step();
+    return !children.Failed() && !values.Failed();
+}
+
+std::optional<std::u16string> Store::SubkeyAt(std::int64_t key, DWORD index) {
+    urlcache::Statement at(m_db.get(), "SELECT name FROM keys WHERE parent = ?1 "
+                                       "ORDER BY name, id LIMIT 1 OFFSET ?2");
+    at.Bind(1, key).Bind(2, std::int64_t{index});
+    if (!at.Step()) {
+        return std::nullopt;
+    }
+    return at.Text16(0);
+}
+
+bool Store::SetValue(std::int64_t key, const Value& value) {
+    urlcache::Statement set(
+        m_db.get(), "INSERT INTO key_values (key, name, type, data) VALUES (?1, ?2, ?3, ?4) "
+                    "ON CONFLICT (key, name) DO UPDATE SET type = excluded.type, "
+                    "data = excluded.data");
+    set.Bind(1, key).Bind(2, std::u16string_view(value.name)).Bind(3, std::int64_t{value.type});
+    set.BindBlob(4, value.data.data(), value.data.size()).Step();
+    return !set.Failed();
+}
+
+std::optional<Value> Store::GetValue(std::int64_t key, const std::u16string& name) {
+    urlcache::Statement get(m_db.get(),
+                            "SELECT name, type, data FROM key_values WHERE key = ?1 AND name = ?2");
+    get.Bind(1, key).Bind(2, std::u16string_view(name));
+    if (!get.Step()) {
+        return std::nullopt;
+    }
+    return Value{get.Text16(0), static_cast<DWORD>(get.Int(1)), get.Blob(2)};
+}
+
+bool Store::DeleteValue(std::int64_t key, const std::u16string& name, bool& failed) {
+    urlcache::Statement remove(m_db.get(), "DELETE FROM key_values WHERE key = ?1 AND name = ?2");
+    remove.Bind(1, key).Bind(2, std::u16string_view(name)).Step();
+    failed = remove.Failed();
+    return !failed && sqlite3_changes(m_db.get()) > 0;
+}
+
+std::optional<Value> Store::ValueAt(std::int64_t key, DWORD index) {
+    urlcache::Statement at(m_db.get(), "SELECT name, type, data FROM key_values WHERE key = ?1 "
+                                       "ORDER BY rowid LIMIT 1 OFFSET ?2");
+    at.Bind(1, key).Bind(2, std::int64_t{index});
+    if (!at.Step()) {
+        return std::nullopt;
+    }
+    return Value{at.Text16(0), static_cast<DWORD>(at.Int(1)), at.Blob(2)};
+}
+
+} // namespace registry
+
+std::string RegistryFilePath() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg != nullptr && xdg[0] == '/') {
+        return std::string(xdg) + "/dravik/registry.sqlite";
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') {
+        return std::string(home) + "/.local/share/dravik/registry.sqlite";
+    }
+    return {};
+}

@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "host/common/ModuleRegistration.h"
+
+#include "framework/com/ComRuntime.h"
+#include "framework/com/ModuleLoader.h"
+#include "platform/kernel/LastError.h"
+#include "platform/text/Utf8.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+namespace {
+
+bool IsFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+} // namespace
+
+std::string BundledModulePath() {
+    const std::string program = Utf16ToUtf8(ModuleFilePath(nullptr));
+    const std::string folder = program.substr(0, program.rfind('/'));
+    const std::string beside = folder + "/libdravik.so";
+    const std::string installed = folder + "/../lib/dravik/libdravik.so";
+    if (IsFile(beside) || !IsFile(installed)) {
+        return beside;
+    }
+    return std::filesystem::path(installed).lexically_normal().string();
+}
+
+bool CallRegistrationEntry(const std::string& modulePath, const char* entry, std::string& error) {
+    const HMODULE module = LoadLibraryW(Utf8ToUtf16(modulePath).c_str());
+    if (module == nullptr) {
+        const DWORD why = GetLastError();
+        error = "cannot load the module " + modulePath + " (" +
+                DescribeHResult(HRESULT_FROM_WIN32(why)) + ")";
+        if (why == ERROR_BAD_EXE_FORMAT) {
+            error += ": " + GetModuleLoadError();
+        } else if (why == ERROR_DLL_INIT_FAILED) {
+            error += ": the control's module opens its internet session when it starts";
+        }
+        return false;
+    }
+    auto call = reinterpret_cast<DllRegisterServerProc>(GetProcAddress(module, entry));
+    const HRESULT hr = call != nullptr ? call() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    FreeLibrary(module);
+    if (FAILED(hr)) {
+        error = modulePath + ": " + entry + " failed: " + DescribeHResult(hr);
+        return false;
+    }
+    return true;
+}
