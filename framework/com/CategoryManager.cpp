@@ -56,9 +56,6 @@ class CCategoriesManager final : public CUnknownImpl<ICatRegister> {
         }
         return S_OK;
     }
-    HRESULT UnRegisterCategories(ULONG cCategories, CATID rgcatid[]) override {
-        return ForEach(cCategories, rgcatid, [](const CATID& catid) { return CategoryKey(catid); });
-    }
     HRESULT RegisterClassImplCategories(REFCLSID rclsid, ULONG cCategories,
                                         CATID rgcatid[]) override {
         if (cCategories != 0 && rgcatid == nullptr) {
@@ -76,28 +73,6 @@ class CCategoriesManager final : public CUnknownImpl<ICatRegister> {
                 return FromStatus(status);
             }
             RegCloseKey(key);
-        }
-        return S_OK;
-    }
-    HRESULT UnRegisterClassImplCategories(REFCLSID rclsid, ULONG cCategories,
-                                          CATID rgcatid[]) override {
-        return ForEach(cCategories, rgcatid,
-                       [&rclsid](const CATID& catid) { return ImplementedKey(rclsid, catid); });
-    }
-
-  private:
-    /// Deletes the key that `keyOf` names for each category; keys that are
-    /// already gone are no failure.
-    template <class KeyOf> HRESULT ForEach(ULONG count, CATID catids[], KeyOf keyOf) {
-        if (count != 0 && catids == nullptr) {
-            return E_POINTER;
-        }
-        for (ULONG i = 0; i < count; ++i) {
-            const std::u16string path = keyOf(catids[i]);
-            const LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
-            if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
-                return FromStatus(status);
-            }
         }
         return S_OK;
     }

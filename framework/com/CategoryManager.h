@@ -35,11 +35,8 @@ struct ICatRegister : IUnknown {
         0x0002E012, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
     virtual HRESULT RegisterCategories(ULONG cCategories, CATEGORYINFO rgCategoryInfo[]) = 0;
-    virtual HRESULT UnRegisterCategories(ULONG cCategories, CATID rgcatid[]) = 0;
     virtual HRESULT RegisterClassImplCategories(REFCLSID rclsid, ULONG cCategories,
                                                 CATID rgcatid[]) = 0;
-    virtual HRESULT UnRegisterClassImplCategories(REFCLSID rclsid, ULONG cCategories,
-                                                  CATID rgcatid[]) = 0;
 
   protected:
     ~ICatRegister() = default;

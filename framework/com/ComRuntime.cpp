@@ -120,14 +120,7 @@ HRESULT CLSIDFromProgID(const char16_t* progId, CLSID* clsid) {
     if (!text) {
         return CO_E_CLASSSTRING;
     }
-    return CLSIDFromString(text->c_str(), clsid);
-}
-
-HRESULT CLSIDFromString(const char16_t* text, CLSID* clsid) {
-    if (text == nullptr || clsid == nullptr) {
-        return E_INVALIDARG;
-    }
-    const std::optional<GUID> guid = GuidFromString(text);
+    const std::optional<GUID> guid = GuidFromString(*text);
     if (!guid) {
         return CO_E_CLASSSTRING;
     }

@@ -41,8 +41,6 @@ void CoFreeUnusedLibraries();
 /// The class id registered for `progId` (HKEY_CLASSES_ROOT\<progId>\CLSID);
 /// CO_E_CLASSSTRING when there is none.
 HRESULT CLSIDFromProgID(const char16_t* progId, CLSID* clsid);
-/// Parses the braced form; CO_E_CLASSSTRING for any other text.
-HRESULT CLSIDFromString(const char16_t* text, CLSID* clsid);
 
 /// The registry path of a class's server: "CLSID\{clsid}\InprocServer32".
 std::u16string InprocServerKey(REFCLSID clsid);

@@ -211,26 +211,6 @@ std::u16string ModuleFilePath(HMODULE hModule) {
     return Utf8ToUtf16(path);
 }
 
-DWORD GetModuleFileNameW(HMODULE hModule, char16_t* fileName, DWORD size) {
-    const std::u16string path = ModuleFilePath(hModule);
-    if (path.empty()) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return 0;
-    }
-    if (fileName == nullptr || size == 0) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    const DWORD copied = std::min<DWORD>(size - 1, static_cast<DWORD>(path.size()));
-    std::memcpy(fileName, path.data(), copied * sizeof(char16_t));
-    fileName[copied] = 0;
-    if (copied < path.size()) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return size;
-    }
-    return copied;
-}
-
 std::string GetModuleLoadError() {
     return t_loadError;
 }

@@ -34,17 +34,12 @@ constexpr DWORD GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS = 0x4;
 /// The module that holds `address` (with FROM_ADDRESS; loads are not
 /// counted). FALSE when no loaded module holds it.
 BOOL GetModuleHandleExW(DWORD flags, const void* address, HMODULE* phModule);
-/// The full path of `hModule`, or of the program itself for null, in a
-/// buffer of `size` units. Returns the length copied without the
-/// terminator; `size` when the path was cut short (ERROR_INSUFFICIENT_BUFFER);
-/// 0 on failure.
-DWORD GetModuleFileNameW(HMODULE hModule, char16_t* fileName, DWORD size);
 
 /// The system loader's words for the last failed load on this thread.
 std::string GetModuleLoadError();
 
-/// The full path of a module as UTF-16 (GetModuleFileNameW without the
-/// buffer); empty on failure.
+/// The full path of `hModule`, or of the program itself for null, as
+/// UTF-16; empty on failure.
 std::u16string ModuleFilePath(HMODULE hModule);
 
 namespace loader {

@@ -136,40 +136,6 @@ bool KeyStillThere(Store& store, const KeyPath& path, std::size_t handleDepth) {
         .has_value();
 }
 
-/// Copies `data` to the caller's buffer by the two-call protocol.
-LSTATUS CopyOut(const std::vector<std::uint8_t>& data, BYTE* out, DWORD* cbOut) {
-    const auto size = static_cast<DWORD>(data.size());
-    if (cbOut == nullptr) {
-        return out == nullptr ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
-    }
-    const DWORD room = *cbOut;
-    *cbOut = size;
-    if (out == nullptr) {
-        return ERROR_SUCCESS;
-    }
-    if (room < size) {
-        return ERROR_MORE_DATA;
-    }
-    if (size != 0) {
-        std::memcpy(out, data.data(), size);
-    }
-    return ERROR_SUCCESS;
-}
-
-/// Copies a name to the caller's buffer of `*cch` units, terminator included.
-LSTATUS CopyName(const std::u16string& name, char16_t* out, DWORD* cch) {
-    if (out == nullptr || cch == nullptr) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    if (*cch <= name.size()) {
-        return ERROR_MORE_DATA;
-    }
-    std::memcpy(out, name.data(), name.size() * sizeof(char16_t));
-    out[name.size()] = 0;
-    *cch = static_cast<DWORD>(name.size());
-    return ERROR_SUCCESS;
-}
-
 } // namespace
 
 LSTATUS RegCreateKeyExW(HKEY hKey, const char16_t* subKey, DWORD, char16_t*, DWORD, REGSAM, void*,
@@ -230,45 +196,6 @@ LSTATUS RegCloseKey(HKEY hKey) {
     return ERROR_SUCCESS;
 }
 
-LSTATUS RegSetValueExW(HKEY hKey, const char16_t* valueName, DWORD, DWORD type, const BYTE* data,
-                       DWORD cbData) {
-    if (data == nullptr && cbData != 0) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    registry::Value value{ValueName(valueName), type, {}};
-    if (cbData != 0) {
-        value.data.assign(data, data + cbData);
-    }
-    return WithKey(hKey, nullptr, true,
-                   [&](Store& store, std::int64_t key, const KeyPath&) -> LSTATUS {
-                       return store.SetValue(key, value) ? ERROR_SUCCESS : ERROR_CANTWRITE;
-                   });
-}
-
-LSTATUS RegQueryValueExW(HKEY hKey, const char16_t* valueName, DWORD*, DWORD* type, BYTE* data,
-                         DWORD* cbData) {
-    return WithKey(
-        hKey, nullptr, false, [&](Store& store, std::int64_t key, const KeyPath&) -> LSTATUS {
-            const std::optional<registry::Value> value = store.GetValue(key, ValueName(valueName));
-            if (!value) {
-                return ERROR_FILE_NOT_FOUND;
-            }
-            if (type != nullptr) {
-                *type = value->type;
-            }
-            return CopyOut(value->data, data, cbData);
-        });
-}
-
-LSTATUS RegDeleteValueW(HKEY hKey, const char16_t* valueName) {
-    return WithKey(
-        hKey, nullptr, true, [&](Store& store, std::int64_t key, const KeyPath&) -> LSTATUS {
-            bool failed = false;
-            const bool deleted = store.DeleteValue(key, ValueName(valueName), failed);
-            return failed ? ERROR_CANTWRITE : deleted ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
-        });
-}
-
 LSTATUS RegDeleteKeyW(HKEY hKey, const char16_t* subKey) {
     return WithKey(hKey, subKey, true,
                    [&](Store& store, std::int64_t key, const KeyPath& path) -> LSTATUS {
@@ -288,110 +215,47 @@ LSTATUS RegDeleteTreeW(HKEY hKey, const char16_t* subKey) {
                    });
 }
 
-LSTATUS RegEnumKeyExW(HKEY hKey, DWORD index, char16_t* name, DWORD* cchName, DWORD*, char16_t*,
-                      DWORD*, FILETIME*) {
-    return WithKey(hKey, nullptr, false,
-                   [&](Store& store, std::int64_t key, const KeyPath&) -> LSTATUS {
-                       const std::optional<std::u16string> subkey = store.SubkeyAt(key, index);
-                       return subkey ? CopyName(*subkey, name, cchName) : ERROR_NO_MORE_ITEMS;
-                   });
-}
-
-LSTATUS RegEnumValueW(HKEY hKey, DWORD index, char16_t* valueName, DWORD* cchValueName, DWORD*,
-                      DWORD* type, BYTE* data, DWORD* cbData) {
-    return WithKey(hKey, nullptr, false,
-                   [&](Store& store, std::int64_t key, const KeyPath&) -> LSTATUS {
-                       const std::optional<registry::Value> value = store.ValueAt(key, index);
-                       if (!value) {
-                           return ERROR_NO_MORE_ITEMS;
-                       }
-                       const LSTATUS named = CopyName(value->name, valueName, cchValueName);
-                       if (named != ERROR_SUCCESS) {
-                           return named;
-                       }
-                       if (type != nullptr) {
-                           *type = value->type;
-                       }
-                       return CopyOut(value->data, data, cbData);
-                   });
-}
-
-LSTATUS RegSetKeyValueW(HKEY hKey, const char16_t* subKey, const char16_t* valueName, DWORD type,
-                        const void* data, DWORD cbData) {
-    if (data == nullptr && cbData != 0) {
-        return ERROR_INVALID_PARAMETER;
-    }
+LSTATUS RegSetString(HKEY hKey, std::u16string_view subKey, const char16_t* valueName,
+                     std::u16string_view text) {
     KeyPath path;
     std::size_t below = 0;
-    if (const LSTATUS status = SubKeyPath(hKey, subKey, path, below); status != ERROR_SUCCESS) {
+    const std::u16string key(subKey);
+    if (const LSTATUS status = SubKeyPath(hKey, key.c_str(), path, below);
+        status != ERROR_SUCCESS) {
         return status;
     }
-    registry::Value value{ValueName(valueName), type, {}};
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    if (cbData != 0) {
-        value.data.assign(bytes, bytes + cbData);
-    }
+    // Kept with its terminator, as a REG_SZ value is.
+    registry::Value value{ValueName(valueName), REG_SZ, {}};
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    value.data.assign(bytes, bytes + text.size() * sizeof(char16_t));
+    value.data.insert(value.data.end(), sizeof(char16_t), 0);
     return WithStore(true, [&](Store& store) -> LSTATUS {
         if (!KeyStillThere(store, path, below)) {
             return ERROR_KEY_DELETED;
         }
         bool created = false;
-        const std::optional<std::int64_t> key = store.CreateKey(path, created);
-        return key && store.SetValue(*key, value) ? ERROR_SUCCESS : ERROR_CANTWRITE;
+        const std::optional<std::int64_t> id = store.CreateKey(path, created);
+        return id && store.SetValue(*id, value) ? ERROR_SUCCESS : ERROR_CANTWRITE;
     });
-}
-
-LSTATUS RegGetValueW(HKEY hKey, const char16_t* subKey, const char16_t* value, DWORD flags,
-                     DWORD* type, void* data, DWORD* cbData) {
-    return WithKey(
-        hKey, subKey, false, [&](Store& store, std::int64_t key, const KeyPath&) -> LSTATUS {
-            const std::optional<registry::Value> found = store.GetValue(key, ValueName(value));
-            if (!found) {
-                return ERROR_FILE_NOT_FOUND;
-            }
-            const DWORD allowed = found->type == REG_SZ      ? RRF_RT_REG_SZ
-                                  : found->type == REG_DWORD ? RRF_RT_REG_DWORD
-                                                             : RRF_RT_ANY;
-            if ((flags & allowed) == 0 || (allowed == RRF_RT_ANY && flags != RRF_RT_ANY)) {
-                return ERROR_UNSUPPORTED_TYPE;
-            }
-            if (type != nullptr) {
-                *type = found->type;
-            }
-            return CopyOut(found->data, static_cast<BYTE*>(data), cbData);
-        });
-}
-
-LSTATUS RegSetString(HKEY hKey, std::u16string_view subKey, const char16_t* valueName,
-                     std::u16string_view text) {
-    const std::u16string key(subKey);
-    const std::u16string terminated(text);
-    return RegSetKeyValueW(hKey, key.c_str(), valueName, REG_SZ, terminated.c_str(),
-                           static_cast<DWORD>((terminated.size() + 1) * sizeof(char16_t)));
 }
 
 std::optional<std::u16string> RegGetString(HKEY hKey, std::u16string_view subKey,
                                            const char16_t* valueName, LSTATUS* status) {
     const std::u16string key(subKey);
     std::u16string text;
-    DWORD size = 0;
-    LSTATUS result =
-        RegGetValueW(hKey, key.c_str(), valueName, RRF_RT_REG_SZ, nullptr, nullptr, &size);
-    // The value may grow between the calls; then ask again with its new size.
-    while (result == ERROR_SUCCESS) {
-        std::vector<char16_t> buffer(size / sizeof(char16_t) + 1);
-        DWORD room = static_cast<DWORD>(buffer.size() * sizeof(char16_t));
-        result = RegGetValueW(hKey, key.c_str(), valueName, RRF_RT_REG_SZ, nullptr, buffer.data(),
-                              &room);
-        if (result == ERROR_SUCCESS) {
-            text.assign(buffer.data(), room / sizeof(char16_t));
-            break;
-        }
-        if (result == ERROR_MORE_DATA) {
-            size = room;
-            result = ERROR_SUCCESS;
-        }
-    }
+    const LSTATUS result = WithKey(
+        hKey, key.c_str(), false, [&](Store& store, std::int64_t id, const KeyPath&) -> LSTATUS {
+            const std::optional<registry::Value> found = store.GetValue(id, ValueName(valueName));
+            if (!found) {
+                return ERROR_FILE_NOT_FOUND;
+            }
+            if (found->type != REG_SZ) {
+                return ERROR_UNSUPPORTED_TYPE;
+            }
+            text.resize(found->data.size() / sizeof(char16_t));
+            std::memcpy(text.data(), found->data.data(), text.size() * sizeof(char16_t));
+            return ERROR_SUCCESS;
+        });
     if (status != nullptr) {
         *status = result;
     }
@@ -407,20 +271,15 @@ std::optional<std::u16string> RegGetString(HKEY hKey, std::u16string_view subKey
 
 std::vector<std::u16string> RegSubkeyNames(HKEY hKey, std::u16string_view subKey) {
     std::vector<std::u16string> names;
-    const std::u16string path(subKey);
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(hKey, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return names;
-    }
-    char16_t name[kMaxKeyNameLength + 1];
-    for (DWORD index = 0;; ++index) {
-        DWORD length = kMaxKeyNameLength + 1;
-        if (RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            break;
+    const std::u16string key(subKey);
+    WithKey(hKey, key.c_str(), false, [&](Store& store, std::int64_t id, const KeyPath&) {
+        for (DWORD index = 0;; ++index) {
+            std::optional<std::u16string> name = store.SubkeyAt(id, index);
+            if (!name) {
+                return ERROR_SUCCESS;
+            }
+            names.push_back(std::move(*name));
         }
-        names.emplace_back(name, length);
-    }
-    RegCloseKey(key);
+    });
     return names;
 }

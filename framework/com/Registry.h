@@ -4,10 +4,8 @@
 //
 // It keeps the Windows calls, names and error codes: keys are opened or
 // created under a predefined root (HKEY_CLASSES_ROOT) by a backslash path,
-// names compare without regard to A-Z case, the empty value name is the
-// key's default value, and value reads follow the two-call protocol (ask for
-// the size with null data, then read; a buffer too small gives
-// ERROR_MORE_DATA and the size needed).
+// names compare without regard to A-Z case, and the empty value name is the
+// key's default value. Values are written and read as text.
 //
 // The store is one SQLite file, $XDG_DATA_HOME/dravik/registry.sqlite
 // (default ~/.local/share/dravik/). Each call is one transaction, so
@@ -61,45 +59,13 @@ LSTATUS RegOpenKeyExW(HKEY hKey, const char16_t* subKey, DWORD options, REGSAM s
                       HKEY* phkResult);
 LSTATUS RegCloseKey(HKEY hKey);
 
-/// Sets a value; REG_SZ data is UTF-16 with its terminator, cbData in bytes.
-LSTATUS RegSetValueExW(HKEY hKey, const char16_t* valueName, DWORD reserved, DWORD type,
-                       const BYTE* data, DWORD cbData);
-/// Reads a value by the two-call protocol; `type`, `data` and `cbData` may
-/// each be null (data needs cbData).
-LSTATUS RegQueryValueExW(HKEY hKey, const char16_t* valueName, DWORD* reserved, DWORD* type,
-                         BYTE* data, DWORD* cbData);
-LSTATUS RegDeleteValueW(HKEY hKey, const char16_t* valueName);
-
 /// Deletes `subKey`, which must have no subkeys (ERROR_ACCESS_DENIED).
 LSTATUS RegDeleteKeyW(HKEY hKey, const char16_t* subKey);
 /// Deletes `subKey` with everything below it; with a null `subKey`, the
 /// subkeys and values of `hKey` itself, keeping the key.
 LSTATUS RegDeleteTreeW(HKEY hKey, const char16_t* subKey);
 
-/// The name of subkey `index` in A-Z order without regard to case;
-/// ERROR_NO_MORE_ITEMS past the last. `cchName` holds the buffer size in
-/// units and receives the name's length without the terminator.
-LSTATUS RegEnumKeyExW(HKEY hKey, DWORD index, char16_t* name, DWORD* cchName, DWORD* reserved,
-                      char16_t* keyClass, DWORD* cchClass, FILETIME* lastWriteTime);
-/// The name, type and data of value `index`, in the order the values were
-/// first set; sizes as for RegEnumKeyExW and RegQueryValueExW.
-LSTATUS RegEnumValueW(HKEY hKey, DWORD index, char16_t* valueName, DWORD* cchValueName,
-                      DWORD* reserved, DWORD* type, BYTE* data, DWORD* cbData);
-
-// Type filters of RegGetValueW.
-constexpr DWORD RRF_RT_REG_SZ = 0x00000002;
-constexpr DWORD RRF_RT_REG_DWORD = 0x00000010;
-constexpr DWORD RRF_RT_ANY = 0x0000FFFF;
-
-/// Sets a value of `subKey`, creating the key, in one step.
-LSTATUS RegSetKeyValueW(HKEY hKey, const char16_t* subKey, const char16_t* valueName, DWORD type,
-                        const void* data, DWORD cbData);
-/// Reads a value of `subKey` whose type passes `flags` (RRF_RT_*), by the
-/// two-call protocol; another type gives ERROR_UNSUPPORTED_TYPE.
-LSTATUS RegGetValueW(HKEY hKey, const char16_t* subKey, const char16_t* value, DWORD flags,
-                     DWORD* type, void* data, DWORD* cbData);
-
-// Text helpers over the calls above.
+// Text values, the only kind the registry's users store.
 
 /// Sets REG_SZ `valueName` (null: the default value) of `subKey`.
 LSTATUS RegSetString(HKEY hKey, std::u16string_view subKey, const char16_t* valueName,

@@ -122,15 +122,3 @@ HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID) {
     }
     return S_OK;
 }
-
-HRESULT QueryPathOfRegTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid,
-                              std::u16string& path) {
-    const std::u16string key =
-        TypeLibVersionKey(libID, wVerMajor, wVerMinor) + u"\\" + Hex(lcid) + u"\\linux";
-    std::optional<std::u16string> found = RegGetString(HKEY_CLASSES_ROOT, key, nullptr);
-    if (!found) {
-        return TYPE_E_LIBNOTREGISTERED;
-    }
-    path = std::move(*found);
-    return S_OK;
-}

@@ -58,6 +58,3 @@ HRESULT RegisterTypeLib(const TypeLibraryInfo& lib, const char16_t* fullPath,
 /// library. TYPE_E_LIBNOTREGISTERED when that version is not registered,
 /// TYPE_E_REGISTRYACCESS when the registry cannot be written.
 HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid);
-/// The module registered for the library version and locale.
-HRESULT QueryPathOfRegTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid,
-                              std::u16string& path);

@@ -143,12 +143,6 @@ std::vector<CWnd*> CDialog::GetControls() const {
     return windows;
 }
 
-void CDialog::SetDlgItemText(int id, const char16_t* text) {
-    if (CWnd* window = GetDlgItem(id)) {
-        window->SetWindowText(text);
-    }
-}
-
 BOOL CDialog::UpdateData(BOOL saveAndValidate) {
     if (!IsWindow()) {
         return FALSE;

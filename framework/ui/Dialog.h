@@ -83,7 +83,6 @@ class CDialog : public CWnd {
     CWnd* GetDlgItem(int id) const;
     /// The controls in template order, for rendering.
     std::vector<CWnd*> GetControls() const;
-    void SetDlgItemText(int id, const char16_t* text);
 
     /// Runs the data exchange; FALSE when it failed or there is no window.
     BOOL UpdateData(BOOL saveAndValidate = TRUE);

@@ -27,17 +27,6 @@ int SourceLength(const char* src, int srcLength) {
     return srcLength == -1 ? static_cast<int>(std::strlen(src)) + 1 : srcLength;
 }
 
-int SourceLength(const char16_t* src, int srcLength) {
-    if (srcLength != -1) {
-        return srcLength;
-    }
-    int n = 0;
-    while (src[n] != 0) {
-        ++n;
-    }
-    return n + 1;
-}
-
 } // namespace
 
 char16_t AnsiByteToUnit(unsigned char byte) {
@@ -72,33 +61,6 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLeng
     const auto* bytes = reinterpret_cast<const unsigned char*>(src);
     for (int i = 0; i < n; ++i) {
         dst[i] = AnsiByteToUnit(bytes[i]);
-    }
-    return n;
-}
-
-int WideCharToMultiByte(UINT codePage, DWORD flags, const char16_t* src, int srcLength, char* dst,
-                        int dstLength, const char* defaultChar, BOOL* usedDefault) {
-    if (!IsAnsi(codePage) || flags != 0 || src == nullptr || srcLength == 0 || srcLength < -1 ||
-        dstLength < 0 || (dstLength > 0 && dst == nullptr)) {
-        return Fail(ERROR_INVALID_PARAMETER);
-    }
-    const int n = SourceLength(src, srcLength);
-    if (usedDefault != nullptr) {
-        *usedDefault = FALSE;
-    }
-    if (dstLength == 0) {
-        return n;
-    }
-    if (dstLength < n) {
-        return Fail(ERROR_INSUFFICIENT_BUFFER);
-    }
-    const char fallback = defaultChar != nullptr ? *defaultChar : '?';
-    for (int i = 0; i < n; ++i) {
-        const int byte = AnsiUnitToByte(src[i]);
-        if (byte < 0 && usedDefault != nullptr) {
-            *usedDefault = TRUE;
-        }
-        dst[i] = byte < 0 ? fallback : static_cast<char>(byte);
     }
     return n;
 }

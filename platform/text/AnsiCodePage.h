@@ -20,11 +20,6 @@ constexpr UINT CP_1252 = 1252;
 int MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLength, char16_t* dst,
                         int dstLength);
 
-/// The inverse conversion. A unit with no byte in the code page becomes
-/// `defaultChar` ('?' when null) and sets `*usedDefault` when it is given.
-int WideCharToMultiByte(UINT codePage, DWORD flags, const char16_t* src, int srcLength, char* dst,
-                        int dstLength, const char* defaultChar, BOOL* usedDefault);
-
 /// The unit for one byte; never fails.
 char16_t AnsiByteToUnit(unsigned char byte);
 

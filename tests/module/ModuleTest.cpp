@@ -4,6 +4,7 @@
 #include "platform/text/Utf8.h"
 
 #include <dlfcn.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,32 +14,49 @@
 
 namespace {
 
-void Walk(const std::u16string& path, std::vector<std::string>& out) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
-    char16_t name[256];
-    char16_t text[512];
-    DWORD index = 0;
-    DWORD type = REG_SZ;
-    for (DWORD length = 256, size = sizeof text;
-         RegEnumValueW(key, index, name, &length, nullptr, &type, reinterpret_cast<BYTE*>(text),
-                       &size) == ERROR_SUCCESS;
-         ++index, length = 256, size = sizeof text) {
-        EXPECT_EQ(type, REG_SZ);
-        out.push_back(Utf16ToUtf8(std::u16string(path)
-                                      .append(u"|")
-                                      .append(name, length)
-                                      .append(u"=")
-                                      .append(text, size / 2 - 1)));
+// Every key of the registry file with its values, read from the SQLite file
+// itself: "path|name=text" per value, and the bare path of a key that has
+// neither values nor subkeys. Paths leave out the root's own name.
+constexpr const char* kDumpQuery = R"sql(
+WITH RECURSIVE tree(id, path) AS (
+    SELECT id, '' FROM keys WHERE parent IS NULL
+    UNION ALL
+    SELECT k.id, CASE WHEN t.path = '' THEN k.name ELSE t.path || '\' || k.name END
+    FROM keys k JOIN tree t ON k.parent = t.id)
+SELECT t.path, v.name, v.data, (SELECT count(*) FROM keys c WHERE c.parent = t.id)
+FROM tree t LEFT JOIN key_values v ON v.key = t.id
+)sql";
+
+// A REG_SZ value's bytes: UTF-16 with its terminator.
+std::string ValueText(const void* data, int bytes) {
+    std::u16string text(static_cast<const char16_t*>(data), static_cast<std::size_t>(bytes) / 2);
+    if (!text.empty() && text.back() == u'\0') {
+        text.pop_back();
     }
-    RegCloseKey(key);
-    const std::vector<std::u16string> subkeys = RegSubkeyNames(HKEY_CLASSES_ROOT, path);
-    if (index == 0 && subkeys.empty()) {
-        out.push_back(Utf16ToUtf8(path));
+    return Utf16ToUtf8(text);
+}
+
+void Walk(std::vector<std::string>& out) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(RegistryFilePath().c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
+              SQLITE_OK);
+    sqlite3_stmt* query = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, kDumpQuery, -1, &query, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(db);
+    while (sqlite3_step(query) == SQLITE_ROW) {
+        std::string path = reinterpret_cast<const char*>(sqlite3_column_text(query, 0));
+        if (sqlite3_column_type(query, 1) != SQLITE_NULL) {
+            path.append("|")
+                .append(reinterpret_cast<const char*>(sqlite3_column_text(query, 1)))
+                .append("=")
+                .append(ValueText(sqlite3_column_blob(query, 2), sqlite3_column_bytes(query, 2)));
+            out.push_back(path);
+        } else if (sqlite3_column_int(query, 3) == 0) {
+            out.push_back(path);
+        }
     }
-    for (const std::u16string& subkey : subkeys) {
-        Walk(path.empty() ? subkey : std::u16string(path).append(u"\\").append(subkey), out);
-    }
+    sqlite3_finalize(query);
+    sqlite3_close(db);
 }
 
 } // namespace
@@ -87,7 +105,7 @@ bool ModuleTest::IsLoaded() const {
 
 std::vector<std::string> ModuleTest::Dump() {
     std::vector<std::string> out;
-    Walk(u"", out);
+    Walk(out);
     std::sort(out.begin(), out.end());
     return out;
 }
