@@ -24,17 +24,59 @@ void ExchangeGlobal(CPropExchange* px, const char16_t* key, CVELString& temp, CV
 }
 
 void ExchangeSlot(CPropExchange* px, int index, CSubscription& slot, CVELString& temp) {
-    CVELString* texts[] = {&slot.m_name, &slot.m_labelSubscription, &slot.m_labelIncludeLinks,
-                           &slot.m_startQuery};
-    for (int k = 0; k < kSlotKeyCount; ++k) {
-        PX_String(px, SlotKey(index, kSlotSuffixes[k]).GetData(), temp, u"");
-        if (k < 4) {
-            texts[k]->Assign(temp.GetData());
-        } else {
-            (k == 4 ? slot.m_nDepthDefault : slot.m_nDepthIncludeLinks) =
-                ParseDecimal(temp.GetData());
+    for (const SlotKeySuffix& key : kSlotKeys) {
+        PX_String(px, SlotKey(index, key.suffix).GetData(), temp, u"");
+        switch (key.field) {
+        case SlotField::Name:
+            slot.m_name.Assign(temp.GetData());
+            break;
+        case SlotField::LabelSubscription:
+            slot.m_labelSubscription.Assign(temp.GetData());
+            break;
+        case SlotField::LabelIncludeLinks:
+            slot.m_labelIncludeLinks.Assign(temp.GetData());
+            break;
+        case SlotField::StartUrl:
+            slot.m_startQuery.Assign(temp.GetData());
+            break;
+        case SlotField::DepthDefault:
+            slot.m_nDepthDefault = ParseDecimal(temp.GetData());
+            break;
+        case SlotField::DepthIncludeLinks:
+            slot.m_nDepthIncludeLinks = ParseDecimal(temp.GetData());
+            break;
         }
     }
+}
+
+/// The panel's field for a global key's text; null for the two lists.
+CVELString* TextField(CDravikPanel& p, GlobalField field) {
+    switch (field) {
+    case GlobalField::OrxPath:
+        return &p.m_orxPath;
+    case GlobalField::RequestHeaders:
+        return &p.m_requestHeaders;
+    case GlobalField::UserName:
+        return &p.m_userName;
+    case GlobalField::LabelSynchronize:
+        return &p.m_labelSynchronize;
+    case GlobalField::LabelOutsideLinks:
+        return &p.m_labelOutsideLinks;
+    case GlobalField::Title:
+        return &p.m_title;
+    case GlobalField::MsgNoUsername:
+        return &p.m_msgNoUsername;
+    case GlobalField::MsgSynchInProgress:
+        return &p.m_msgSynchInProgress;
+    case GlobalField::MsgSynchFailed:
+        return &p.m_msgSynchFailed;
+    case GlobalField::MsgSynchComplete:
+        return &p.m_msgSynchComplete;
+    case GlobalField::AllowedMethods:
+    case GlobalField::AllowedCommands:
+        return nullptr;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -85,26 +127,12 @@ void CDravikCtrl::DoPropExchange(CPropExchange* px) {
     }
     // Every key goes through one temporary text; the two lists are parsed
     // from it, every other global key lands in its field.
-    CVELString* const fields[kGlobalKeyCount] = {
-        &p.m_orxPath,
-        &p.m_requestHeaders,
-        &p.m_userName,
-        nullptr,
-        nullptr,
-        &p.m_labelSynchronize,
-        &p.m_labelOutsideLinks,
-        &p.m_title,
-        &p.m_msgNoUsername,
-        &p.m_msgSynchInProgress,
-        &p.m_msgSynchFailed,
-        &p.m_msgSynchComplete,
-    };
     CVELString temp;
-    for (int k = 0; k < kGlobalKeyCount; ++k) {
-        ExchangeGlobal(px, kGlobalKeys[k], temp, fields[k]);
-        if (k == 3) {
+    for (const GlobalKey& key : kGlobalKeys) {
+        ExchangeGlobal(px, key.name, temp, TextField(p, key.field));
+        if (key.field == GlobalField::AllowedMethods) {
             ParseList(temp.GetData(), g_allowedMethods);
-        } else if (k == 4) {
+        } else if (key.field == GlobalField::AllowedCommands) {
             ParseList(temp.GetData(), g_allowedCommands);
         }
     }

@@ -9,6 +9,7 @@
 // unless this synchronization already downloaded them, responses go to the
 // cache, and the configured "Cookie" and "Authorization" are withheld.
 #include "crawler/AllowedLists.h"
+#include "crawler/CrawlRequest.h"
 #include "crawler/ResourcePool.h"
 #include "crawler/Subscription.h"
 #include "foundation/TextUnits.h"
@@ -21,10 +22,6 @@
 #include <vector>
 
 namespace {
-
-constexpr DWORD kEveryRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP |
-                                     INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS |
-                                     INTERNET_FLAG_HYPERLINK;
 
 /// The text after the first `key` at or after `from` in `path`, up to the
 /// next "&" or the end, undecoded. FALSE when the key is absent or the
@@ -78,16 +75,7 @@ BOOL CSubscription::IsStartHost(const char16_t* host, INTERNET_PORT port, BOOL s
 }
 
 BOOL CSubscription::TNeedToRetrieveURL(const char16_t* url, CHttpRequest& request, BOOL follow) {
-    request.m_dwFlags = kEveryRequestFlags;
-    SetHeaderLines(request.m_headers, m_requestHeaders.GetData());
-    for (const char16_t* name : {u"Referer", u"Connection", u"If-modified-since"}) {
-        RemoveHeader(request.m_headers, name);
-    }
-    SetHeader(request.m_headers, u"User-agent", kCrawlerUserAgent);
-    CVELString host(request.m_host);
-    AppendPort(host, request.m_nPort, request.m_bSecure);
-    SetHeader(request.m_headers, u"Host", host.GetData());
-
+    PrepareCrawlRequest(request, m_requestHeaders.GetData());
     if (IsStartHost(request.m_host.GetData(), request.m_nPort, request.m_bSecure)) {
         return StartHostRule(request);
     }
@@ -132,9 +120,7 @@ BOOL CSubscription::OtherHostRule(const char16_t* url, CHttpRequest& request, BO
     if (follow && !m_bOutsideLinks) {
         return FALSE;
     }
-    request.m_dwFlags |= INTERNET_FLAG_NEED_FILE;
-    RemoveHeader(request.m_headers, u"Cookie");
-    RemoveHeader(request.m_headers, u"Authorization");
+    PrepareOtherHostRequest(request);
     // A fetch of the pool that writes this URL's entry comes first, as it
     // would have with one connection: the cache then says whether it left
     // the resource there, and the walk's own write comes after the pool's.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // `dravik fetch URL`: one request made the way a crawl makes it for a page on
 // another host, for checking that an address is reachable.
-#include "crawler/Subscription.h"
+#include "crawler/CrawlRequest.h"
 #include "host/Commands.h"
 #include "host/common/ErrorText.h"
 #include "host/common/RunReport.h"
@@ -28,19 +28,16 @@ struct FetchOptions {
     bool noCache = false;
 };
 
-constexpr DWORD kCrawlFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP |
-                              INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS | INTERNET_FLAG_HYPERLINK;
-
+// As the crawl asks for a page on another host, except that the headers the
+// user gave with -H all go out (they are asked for by name) and --no-cache
+// keeps the response out of the cache.
 void PrepareRequest(CHttpRequest& request, const FetchOptions& options) {
-    request.m_dwFlags =
-        kCrawlFlags | (options.noCache ? INTERNET_FLAG_NO_CACHE_WRITE : INTERNET_FLAG_NEED_FILE);
+    std::string lines;
     for (const std::string& line : options.headers) {
-        AddHeaderLines(request.m_headers, Utf8ToUtf16(line + "\r\n").c_str());
+        lines.append(line).append("\r\n");
     }
-    SetHeader(request.m_headers, u"User-agent", kCrawlerUserAgent);
-    CVELString host(request.m_host);
-    AppendPort(host, request.m_nPort, request.m_bSecure);
-    SetHeader(request.m_headers, u"Host", host.GetData());
+    PrepareCrawlRequest(request, Utf8ToUtf16(lines).c_str());
+    request.m_dwFlags |= options.noCache ? INTERNET_FLAG_NO_CACHE_WRITE : INTERNET_FLAG_NEED_FILE;
     const std::int32_t fragment = request.m_path.ReverseFind(u'#');
     if (fragment >= 0) {
         request.m_path.Truncate(fragment);

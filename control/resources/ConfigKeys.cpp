@@ -3,15 +3,28 @@
 
 #include <cstdio>
 
-const char16_t* const kGlobalKeys[kGlobalKeyCount] = {
-    u"Info.ORXPath",     u"Info.HttpRequestHeaders", u"Info.UserName",      u"Info.InvokeMethods",
-    u"Info.ORXCommands", u"Label.SynchronizeButton", u"Label.OutsideLinks", u"Label.Title",
-    u"Msg.NoUsername",   u"Msg.SynchInProgress",     u"Msg.SynchFailed",    u"Msg.SynchComplete",
+const GlobalKey kGlobalKeys[kGlobalKeyCount] = {
+    {u"Info.ORXPath", GlobalField::OrxPath},
+    {u"Info.HttpRequestHeaders", GlobalField::RequestHeaders},
+    {u"Info.UserName", GlobalField::UserName},
+    {u"Info.InvokeMethods", GlobalField::AllowedMethods},
+    {u"Info.ORXCommands", GlobalField::AllowedCommands},
+    {u"Label.SynchronizeButton", GlobalField::LabelSynchronize},
+    {u"Label.OutsideLinks", GlobalField::LabelOutsideLinks},
+    {u"Label.Title", GlobalField::Title},
+    {u"Msg.NoUsername", GlobalField::MsgNoUsername},
+    {u"Msg.SynchInProgress", GlobalField::MsgSynchInProgress},
+    {u"Msg.SynchFailed", GlobalField::MsgSynchFailed},
+    {u"Msg.SynchComplete", GlobalField::MsgSynchComplete},
 };
 
-const char16_t* const kSlotSuffixes[kSlotKeyCount] = {
-    u".Name",     u".Label.Subscription", u".Label.IncludeLinks",
-    u".URL1.URL", u".URL1.Depth.Default", u".URL1.Depth.IncludeLinks",
+const SlotKeySuffix kSlotKeys[kSlotKeyCount] = {
+    {u".Name", SlotField::Name},
+    {u".Label.Subscription", SlotField::LabelSubscription},
+    {u".Label.IncludeLinks", SlotField::LabelIncludeLinks},
+    {u".URL1.URL", SlotField::StartUrl},
+    {u".URL1.Depth.Default", SlotField::DepthDefault},
+    {u".URL1.Depth.IncludeLinks", SlotField::DepthIncludeLinks},
 };
 
 CVELString SlotKey(int slot, const char16_t* suffix) {
@@ -27,10 +40,13 @@ CVELString SlotKey(int slot, const char16_t* suffix) {
 }
 
 std::vector<std::u16string> ConfigurationKeys() {
-    std::vector<std::u16string> keys(kGlobalKeys, kGlobalKeys + kGlobalKeyCount);
+    std::vector<std::u16string> keys;
+    for (const GlobalKey& global : kGlobalKeys) {
+        keys.emplace_back(global.name);
+    }
     for (int slot = 0; slot < kSlotCount; ++slot) {
-        for (const char16_t* suffix : kSlotSuffixes) {
-            const CVELString key = SlotKey(slot, suffix);
+        for (const SlotKeySuffix& slotKey : kSlotKeys) {
+            const CVELString key = SlotKey(slot, slotKey.suffix);
             keys.emplace_back(key.GetData(), static_cast<std::size_t>(key.GetLength()));
         }
     }
