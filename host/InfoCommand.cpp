@@ -11,6 +11,7 @@
 #include "framework/com/Registry.h"
 #include "host/Commands.h"
 #include "host/common/ControlHost.h"
+#include "host/common/ModuleRegistration.h"
 #include "host/common/OutputText.h"
 #include "platform/text/Utf8.h"
 
@@ -253,6 +254,8 @@ void AddInfoCommand(CLI::App& app, int& exitCode) {
                      "write the control's toolbox bitmap (16 x 15, 16 colours) to FILE as a "
                      ".bmp file, and nothing else")
         ->type_name("FILE");
+    info->footer(ExitStatusHelp(
+        {{0}, {2, "the registry cannot be read, or the bitmap file cannot be written"}}));
     info->callback([o, &exitCode] {
         if (!o->bitmap.empty()) {
             if (!WriteBitmap(o->bitmap)) {
@@ -263,6 +266,12 @@ void AddInfoCommand(CLI::App& app, int& exitCode) {
             }
             std::cout << "Wrote bitmap 1 (16 x 15, 16 colours) to " << o->bitmap << "\n";
             exitCode = kExitOk;
+            return;
+        }
+        if (const std::optional<std::string> failure = RegistryReadFailure()) {
+            std::cerr << "dravik info: the registry cannot be read: " << *failure
+                      << "; move the file aside and run `dravik register` to start afresh\n";
+            exitCode = kExitUsage;
             return;
         }
         const Info gathered = Gather();

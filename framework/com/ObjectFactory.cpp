@@ -42,10 +42,15 @@ HRESULT COleObjectFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void
 
 HRESULT COleObjectFactory::LockServer(BOOL fLock) {
     if (fLock) {
+        ++m_serverLocks;
         m_locks.Lock();
-    } else {
-        m_locks.Unlock();
+        return S_OK;
     }
+    // Only a lock this class object gave may be released through it.
+    if (!TakeOne(m_serverLocks)) {
+        return E_UNEXPECTED;
+    }
+    m_locks.Unlock();
     return S_OK;
 }
 

@@ -14,10 +14,20 @@
 #include <atomic>
 #include <span>
 
+/// Takes one from `count` unless it is zero; whether it did.
+inline bool TakeOne(std::atomic<LONG>& count) {
+    LONG held = count.load();
+    while (held > 0 && !count.compare_exchange_weak(held, held - 1)) {
+    }
+    return held > 0;
+}
+
 class CModuleLocks {
   public:
     void Lock() { ++m_count; }
-    void Unlock() { --m_count; }
+    /// Releases one lock; false, changing nothing, when none is held (a
+    /// count below zero would let the module unload under its objects).
+    bool Unlock() { return TakeOne(m_count); }
     LONG Count() const { return m_count; }
     /// S_OK when nothing holds the module, else S_FALSE.
     HRESULT CanUnloadNow() const { return m_count == 0 ? S_OK : S_FALSE; }
@@ -60,6 +70,8 @@ class COleObjectFactory : public IClassFactory {
     CLSID m_clsid;
     const char16_t* m_lpszProgID;
     CModuleLocks& m_locks;
+    /// Locks taken through LockServer(TRUE) and not yet released.
+    std::atomic<LONG> m_serverLocks{0};
 
   private:
     std::atomic<ULONG> m_cRef{0};

@@ -80,9 +80,10 @@ std::u16string ValueName(const char16_t* name) {
 
 /// Runs `work` on the store inside one transaction, committed when it
 /// succeeded and the call writes.
-template <class Work> LSTATUS WithStore(bool forWrite, Work&& work) {
+template <class Work> LSTATUS WithStore(registry::Access access, Work&& work) {
+    const bool forWrite = access != registry::Access::Read;
     std::unique_ptr<Store> store;
-    LSTATUS status = Store::Open(forWrite, store);
+    LSTATUS status = Store::Open(access, store);
     if (status != ERROR_SUCCESS) {
         return status;
     }
@@ -107,14 +108,14 @@ LSTATUS SubKeyPath(HKEY hKey, const char16_t* subKey, KeyPath& path, std::size_t
 
 /// Runs `work` with the id of the key `hKey`\`subKey`.
 template <class Work>
-LSTATUS WithKey(HKEY hKey, const char16_t* subKey, bool forWrite, Work&& work) {
+LSTATUS WithKey(HKEY hKey, const char16_t* subKey, registry::Access access, Work&& work) {
     KeyPath path;
     std::size_t below = 0;
     if (const LSTATUS status = SubKeyPath(hKey, subKey, path, below); status != ERROR_SUCCESS) {
         return status;
     }
     const bool isSubKey = subKey != nullptr && *subKey != 0;
-    return WithStore(forWrite, [&](Store& store) -> LSTATUS {
+    return WithStore(access, [&](Store& store) -> LSTATUS {
         const std::optional<std::int64_t> key = store.FindKey(path);
         if (!key) {
             // An open key that went away is told apart from a missing subkey.
@@ -150,7 +151,7 @@ LSTATUS RegCreateKeyExW(HKEY hKey, const char16_t* subKey, DWORD, char16_t*, DWO
         return status;
     }
     bool created = false;
-    const LSTATUS status = WithStore(true, [&](Store& store) -> LSTATUS {
+    const LSTATUS status = WithStore(registry::Access::Write, [&](Store& store) -> LSTATUS {
         if (!KeyStillThere(store, path, below)) {
             return ERROR_KEY_DELETED;
         }
@@ -172,11 +173,11 @@ LSTATUS RegOpenKeyExW(HKEY hKey, const char16_t* subKey, DWORD, REGSAM, HKEY* ph
     }
     *phkResult = nullptr;
     KeyPath opened;
-    const LSTATUS status =
-        WithKey(hKey, subKey, false, [&](Store&, std::int64_t, KeyPath& path) -> LSTATUS {
-            opened = std::move(path);
-            return ERROR_SUCCESS;
-        });
+    const LSTATUS status = WithKey(hKey, subKey, registry::Access::Read,
+                                   [&](Store&, std::int64_t, KeyPath& path) -> LSTATUS {
+                                       opened = std::move(path);
+                                       return ERROR_SUCCESS;
+                                   });
     if (status == ERROR_SUCCESS) {
         *phkResult = NewHandle(std::move(opened));
     }
@@ -197,7 +198,7 @@ LSTATUS RegCloseKey(HKEY hKey) {
 }
 
 LSTATUS RegDeleteKeyW(HKEY hKey, const char16_t* subKey) {
-    return WithKey(hKey, subKey, true,
+    return WithKey(hKey, subKey, registry::Access::Remove,
                    [&](Store& store, std::int64_t key, const KeyPath& path) -> LSTATUS {
                        if (path.empty() || store.HasSubkeys(key)) {
                            return ERROR_ACCESS_DENIED;
@@ -208,7 +209,7 @@ LSTATUS RegDeleteKeyW(HKEY hKey, const char16_t* subKey) {
 
 LSTATUS RegDeleteTreeW(HKEY hKey, const char16_t* subKey) {
     const bool keepKey = subKey == nullptr || *subKey == 0;
-    return WithKey(hKey, subKey, true,
+    return WithKey(hKey, subKey, registry::Access::Remove,
                    [&](Store& store, std::int64_t key, const KeyPath&) -> LSTATUS {
                        const bool done = keepKey ? store.ClearKey(key) : store.DeleteKey(key);
                        return done ? ERROR_SUCCESS : ERROR_CANTWRITE;
@@ -229,7 +230,7 @@ LSTATUS RegSetString(HKEY hKey, std::u16string_view subKey, const char16_t* valu
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
     value.data.assign(bytes, bytes + text.size() * sizeof(char16_t));
     value.data.insert(value.data.end(), sizeof(char16_t), 0);
-    return WithStore(true, [&](Store& store) -> LSTATUS {
+    return WithStore(registry::Access::Write, [&](Store& store) -> LSTATUS {
         if (!KeyStillThere(store, path, below)) {
             return ERROR_KEY_DELETED;
         }
@@ -243,19 +244,21 @@ std::optional<std::u16string> RegGetString(HKEY hKey, std::u16string_view subKey
                                            const char16_t* valueName, LSTATUS* status) {
     const std::u16string key(subKey);
     std::u16string text;
-    const LSTATUS result = WithKey(
-        hKey, key.c_str(), false, [&](Store& store, std::int64_t id, const KeyPath&) -> LSTATUS {
-            const std::optional<registry::Value> found = store.GetValue(id, ValueName(valueName));
-            if (!found) {
-                return ERROR_FILE_NOT_FOUND;
-            }
-            if (found->type != REG_SZ) {
-                return ERROR_UNSUPPORTED_TYPE;
-            }
-            text.resize(found->data.size() / sizeof(char16_t));
-            std::memcpy(text.data(), found->data.data(), text.size() * sizeof(char16_t));
-            return ERROR_SUCCESS;
-        });
+    const LSTATUS result =
+        WithKey(hKey, key.c_str(), registry::Access::Read,
+                [&](Store& store, std::int64_t id, const KeyPath&) -> LSTATUS {
+                    const std::optional<registry::Value> found =
+                        store.GetValue(id, ValueName(valueName));
+                    if (!found) {
+                        return ERROR_FILE_NOT_FOUND;
+                    }
+                    if (found->type != REG_SZ) {
+                        return ERROR_UNSUPPORTED_TYPE;
+                    }
+                    text.resize(found->data.size() / sizeof(char16_t));
+                    std::memcpy(text.data(), found->data.data(), text.size() * sizeof(char16_t));
+                    return ERROR_SUCCESS;
+                });
     if (status != nullptr) {
         *status = result;
     }
@@ -272,14 +275,15 @@ std::optional<std::u16string> RegGetString(HKEY hKey, std::u16string_view subKey
 std::vector<std::u16string> RegSubkeyNames(HKEY hKey, std::u16string_view subKey) {
     std::vector<std::u16string> names;
     const std::u16string key(subKey);
-    WithKey(hKey, key.c_str(), false, [&](Store& store, std::int64_t id, const KeyPath&) {
-        for (DWORD index = 0;; ++index) {
-            std::optional<std::u16string> name = store.SubkeyAt(id, index);
-            if (!name) {
-                return ERROR_SUCCESS;
-            }
-            names.push_back(std::move(*name));
-        }
-    });
+    WithKey(hKey, key.c_str(), registry::Access::Read,
+            [&](Store& store, std::int64_t id, const KeyPath&) {
+                for (DWORD index = 0;; ++index) {
+                    std::optional<std::u16string> name = store.SubkeyAt(id, index);
+                    if (!name) {
+                        return ERROR_SUCCESS;
+                    }
+                    names.push_back(std::move(*name));
+                }
+            });
     return names;
 }

@@ -77,6 +77,11 @@ std::optional<std::u16string> RegGetString(HKEY hKey, std::u16string_view subKey
 /// or does not exist.
 std::vector<std::u16string> RegSubkeyNames(HKEY hKey, std::u16string_view subKey);
 
+/// When the latest call on this thread failed with ERROR_CANTREAD or
+/// ERROR_CANTWRITE: the registry's file and the system's words for why
+/// ("PATH: reason"). Empty otherwise.
+std::string GetLastRegistryFailure();
+
 /// The store's file for the current environment; empty when there is no
 /// place for it (neither XDG_DATA_HOME nor HOME is usable).
 std::string RegistryFilePath();

@@ -3,10 +3,13 @@
 
 #include "framework/com/Registry.h"
 #include "platform/profile/ConfigPaths.h"
+#include "platform/text/Utf8.h"
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace registry {
 
@@ -35,6 +38,13 @@ INSERT OR IGNORE INTO keys (id, parent, name) VALUES (1, NULL, 'HKEY_CLASSES_ROO
 PRAGMA user_version = 1;
 )sql";
 
+thread_local std::string t_lastFailure;
+
+LONG Failed(LONG error, const std::string& path, const std::string& reason) {
+    t_lastFailure = path + ": " + reason;
+    return error;
+}
+
 bool Exists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
@@ -57,36 +67,42 @@ bool EnsureSchema(sqlite3* db) {
 
 } // namespace
 
-LONG Store::Open(bool forWrite, std::unique_ptr<Store>& store) {
-    const LONG failure = forWrite ? ERROR_CANTWRITE : ERROR_CANTREAD;
+LONG Store::Open(Access access, std::unique_ptr<Store>& store) {
+    const LONG failure = access == Access::Read ? ERROR_CANTREAD : ERROR_CANTWRITE;
+    t_lastFailure.clear();
     const std::string path = RegistryFilePath();
     if (path.empty()) {
+        t_lastFailure = "no place for the registry: neither XDG_DATA_HOME nor HOME is usable";
         return failure;
     }
     if (!Exists(path)) {
-        if (!forWrite) {
+        if (access != Access::Write) {
             return ERROR_FILE_NOT_FOUND;
         }
         if (CreateDirectories(path.substr(0, path.rfind('/')))) {
-            return failure;
+            return Failed(failure, path, std::strerror(errno));
         }
     }
-    urlcache::SqliteDb db = urlcache::OpenDatabase(path);
+    UrlCacheFailure opened;
+    urlcache::SqliteDb db = urlcache::OpenDatabase(path, &opened);
     if (!db) {
-        return failure;
+        return Failed(failure, path, Utf16ToUtf8(opened.reason));
     }
     sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
     if (!urlcache::Execute(db.get(), "PRAGMA foreign_keys = ON") || !EnsureSchema(db.get())) {
-        return failure;
+        return Failed(failure, path, sqlite3_errmsg(db.get()));
     }
-    store.reset(new Store(std::move(db), forWrite));
-    return store->m_transaction->Begun() ? ERROR_SUCCESS : failure;
+    store.reset(new Store(std::move(db), access));
+    if (!store->m_transaction->Begun()) {
+        return Failed(failure, path, sqlite3_errmsg(store->m_db.get()));
+    }
+    return ERROR_SUCCESS;
 }
 
-Store::Store(urlcache::SqliteDb db, bool forWrite) : m_db(std::move(db)) {
+Store::Store(urlcache::SqliteDb db, Access access) : m_db(std::move(db)) {
     using Mode = urlcache::Transaction::Mode;
-    m_transaction =
-        std::make_unique<urlcache::Transaction>(m_db.get(), forWrite ? Mode::Write : Mode::Read);
+    m_transaction = std::make_unique<urlcache::Transaction>(
+        m_db.get(), access == Access::Read ? Mode::Read : Mode::Write);
 }
 
 bool Store::Commit() {
@@ -209,4 +225,8 @@ std::string RegistryFilePath() {
         return std::string(home) + "/.local/share/dravik/registry.sqlite";
     }
     return {};
+}
+
+std::string GetLastRegistryFailure() {
+    return registry::t_lastFailure;
 }

@@ -24,13 +24,21 @@ struct Value {
     std::vector<std::uint8_t> data;
 };
 
+/// What a call does with the store.
+enum class Access {
+    Read,   ///< reads only
+    Write,  ///< writes, creating the folder and the file when needed
+    Remove, ///< deletes: writes, but a store that is not there stays so
+};
+
 class Store {
   public:
-    /// Opens the store and starts the call's transaction. A read of a store
-    /// that does not exist yet gives ERROR_FILE_NOT_FOUND and makes nothing;
-    /// a write creates the folder and the file. Other failures give
-    /// ERROR_CANTREAD or ERROR_CANTWRITE.
-    static LONG Open(bool forWrite, std::unique_ptr<Store>& store);
+    /// Opens the store and starts the call's transaction. A read or a
+    /// removal on a store that does not exist yet gives ERROR_FILE_NOT_FOUND
+    /// and makes nothing; a write creates the folder and the file. Other
+    /// failures give ERROR_CANTREAD or ERROR_CANTWRITE, and the file and the
+    /// reason are kept for GetLastRegistryFailure.
+    static LONG Open(Access access, std::unique_ptr<Store>& store);
 
     /// The id of the key at `path`, or nothing.
     std::optional<std::int64_t> FindKey(const KeyPath& path);
@@ -56,7 +64,7 @@ class Store {
     bool Commit();
 
   private:
-    Store(urlcache::SqliteDb db, bool forWrite);
+    Store(urlcache::SqliteDb db, Access access);
 
     urlcache::SqliteDb m_db;
     std::unique_ptr<urlcache::Transaction> m_transaction;

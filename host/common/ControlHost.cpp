@@ -63,6 +63,11 @@ HostedControl::Failure ForeignClass(const CLSID& clsid) {
 
 /// Registers the bundled module when the control's class is not registered.
 bool EnsureRegistered(HostedControl::Failure& failure) {
+    if (const std::optional<std::string> unreadable = RegistryReadFailure()) {
+        failure = Usage("the registry cannot be read: " + *unreadable +
+                        "; move the file aside and run `dravik register` to start afresh");
+        return false;
+    }
     if (RegisteredModule(CLSID_Dravik)) {
         return true;
     }

@@ -3,6 +3,7 @@
 
 #include "framework/com/ComRuntime.h"
 #include "framework/com/ModuleLoader.h"
+#include "framework/com/Registry.h"
 #include "platform/kernel/LastError.h"
 #include "platform/text/Utf8.h"
 
@@ -31,6 +32,11 @@ std::string BundledModulePath() {
 }
 
 bool CallRegistrationEntry(const std::string& modulePath, const char* entry, std::string& error) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(modulePath, ignored)) {
+        error = modulePath + " is a folder, not a module: name the module file (libdravik.so)";
+        return false;
+    }
     const HMODULE module = LoadLibraryW(Utf8ToUtf16(modulePath).c_str());
     if (module == nullptr) {
         const DWORD why = GetLastError();
@@ -48,7 +54,19 @@ bool CallRegistrationEntry(const std::string& modulePath, const char* entry, std
     FreeLibrary(module);
     if (FAILED(hr)) {
         error = modulePath + ": " + entry + " failed: " + DescribeHResult(hr);
+        if (const std::string registry = GetLastRegistryFailure(); !registry.empty()) {
+            error += " (" + registry + ")";
+        }
         return false;
     }
     return true;
+}
+
+std::optional<std::string> RegistryReadFailure() {
+    LSTATUS status = ERROR_SUCCESS;
+    RegGetString(HKEY_CLASSES_ROOT, u"CLSID", nullptr, &status);
+    if (status == ERROR_CANTREAD) {
+        return GetLastRegistryFailure();
+    }
+    return std::nullopt;
 }

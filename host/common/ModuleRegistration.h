@@ -3,6 +3,7 @@
 // registration, as the platform's self-registration tool does.
 #pragma once
 
+#include <optional>
 #include <string>
 
 /// The bundled module: libdravik.so beside the program, or in
@@ -14,3 +15,8 @@ std::string BundledModulePath();
 /// with `error` saying what failed, in words, when the module cannot be
 /// loaded, lacks the entry, or the entry reports a failure.
 bool CallRegistrationEntry(const std::string& modulePath, const char* entry, std::string& error);
+
+/// Why the registry cannot be read ("PATH: reason"), or nothing when it can
+/// or does not exist yet. A corrupt or unreadable registry is a fault of its
+/// own, not a control that is "not registered".
+std::optional<std::string> RegistryReadFailure();

@@ -132,9 +132,25 @@ TEST_F(Commands, BadPagesAndUsageGiveClearErrors) {
 
 TEST_F(Commands, RegisterInfoUnregisterAndTheClassLookup) {
     EXPECT_NE(Dravik("info").out.find("is not registered"), std::string::npos);
+    const std::string registry = (m_home / "data" / "dravik" / "registry.sqlite").string();
+    // Unregistering on a fresh machine leaves no store behind; a folder is
+    // named as one; a corrupt store is reported, naming its file.
+    ASSERT_EQ(Dravik("unregister").status, 0);
+    EXPECT_FALSE(std::filesystem::exists(m_home / "data" / "dravik"));
+    const Outcome folder = Dravik("register '" + m_home.string() + "'");
+    EXPECT_EQ(folder.status, 2);
+    EXPECT_NE(folder.err.find("is a folder"), std::string::npos) << folder.err;
+    std::filesystem::create_directories(m_home / "data" / "dravik");
+    std::ofstream(registry) << std::string(4096, 'x');
+    for (const std::string& command : {std::string("info"), "sync '" + Page() + "'"}) {
+        const Outcome corrupt = Dravik(command);
+        EXPECT_EQ(corrupt.status, 2) << command;
+        EXPECT_NE(corrupt.err.find(registry + ": file is not a database"), std::string::npos)
+            << corrupt.err;
+    }
+    std::filesystem::remove(registry);
     const Outcome registered = Dravik("register");
     ASSERT_EQ(registered.status, 0) << registered.err;
-    const std::string registry = (m_home / "data" / "dravik" / "registry.sqlite").string();
     EXPECT_NE(registered.out.find(registry), std::string::npos);
     const Outcome info = Dravik("info --json");
     for (const char* part : {"\"moduleLoads\": true", "\"progId\": \"DRAVIK.DravikCtrl.1\"",

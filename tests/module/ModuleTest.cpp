@@ -37,6 +37,10 @@ std::string ValueText(const void* data, int bytes) {
 }
 
 void Walk(std::vector<std::string>& out) {
+    if (!std::filesystem::exists(RegistryFilePath())) {
+        out.emplace_back(); // no store reads as an empty root
+        return;
+    }
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open_v2(RegistryFilePath().c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
               SQLITE_OK);

@@ -160,6 +160,12 @@ TEST_F(Creation, TheModuleMayGoOnlyAfterTheLastObjectAndLock) {
     EXPECT_EQ(canUnload(), S_FALSE) << "locked";
     ASSERT_EQ(factory->LockServer(FALSE), S_OK);
     EXPECT_EQ(canUnload(), S_OK);
+    // A release without a lock changes nothing: the count never goes below
+    // zero, where a later object would leave the module free to unload.
+    EXPECT_EQ(factory->LockServer(FALSE), E_UNEXPECTED);
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, second.Receive()), S_OK);
+    EXPECT_EQ(canUnload(), S_FALSE) << "an object lives after a stray release";
+    second.Reset();
     factory.Reset();
     FreeLibrary(m_loaded);
 
