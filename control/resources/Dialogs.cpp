@@ -34,8 +34,13 @@ constexpr std::array kPanelControls{
     ControlTemplate{IDC_S6_SUBSCRIPTION, kCheck, {162, 84, 135, 11}, kHiddenBox, kTransparent, u""},
     ControlTemplate{IDC_S6_INCLUDE_LINKS, kCheck, {168, 98, 127, 10}, kHiddenBox, 0, u""},
     ControlTemplate{IDC_FOLLOW_OUTSIDE_LINKS, kCheck, {15, 119, 163, 11}, kBox, kTransparent, u""},
-    ControlTemplate{
-        IDC_SYNCHRONIZE, ControlKind::DefPushButton, {14, 141, 65, 16}, kCtlVisible, 0, u""},
+    // A tab stop of its own, so that the keyboard reaches the button too.
+    ControlTemplate{IDC_SYNCHRONIZE,
+                    ControlKind::DefPushButton,
+                    {14, 141, 65, 16},
+                    kCtlVisible | kCtlTabStop,
+                    0,
+                    u""},
 };
 
 // The progress window: one centred line naming the subscription in work.

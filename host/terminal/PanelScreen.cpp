@@ -91,10 +91,16 @@ void PanelScreen::Paint() {
     m_fits = rows >= panel.rows && cols >= panel.cols;
     m_liveShown = false;
     if (!m_fits) {
-        const std::wstring message = L"The panel needs 80 x 24; this terminal is " +
+        const std::wstring message = L"The panel needs " + std::to_wstring(panel.cols) + L" x " +
+                                     std::to_wstring(panel.rows) + L"; this terminal is " +
                                      std::to_wstring(cols) + L" x " + std::to_wstring(rows) +
                                      L". q quits";
         PutText(0, 0, message, cols, Terminal::DefaultColors());
+        // A question asked meanwhile stays on screen and answerable: the run
+        // that asks it waits for the answer.
+        if (m_box != nullptr) {
+            m_box->Paint(m_terminal, rows, cols);
+        }
         refresh();
         return;
     }

@@ -119,7 +119,7 @@ TEST_F(PanelOnTerminal, TheTemplateLaysOutTheConfigurationAndTheStoredChoices) {
 
     // A terminal too small for the panel is told so; a larger one centres it.
     Tmux("resize-window -x 60 -y 20");
-    WaitFor("The panel needs 80 x 24; this terminal is 60 x 20. q quits");
+    WaitFor("The panel needs 78 x 24; this terminal is 60 x 20. q quits");
     Tmux("resize-window -x 100 -y 30");
     const std::string large = WaitFor("Offline content");
     EXPECT_EQ(Line(large, 3).substr(0, 14), std::string(11, ' ') + "┌");
@@ -177,8 +177,12 @@ TEST_F(PanelOnTerminal, AnEmptyUserNameThePropertyPageCtrlCAndNoTerminal) {
     const std::string box = WaitFor("Sign in first.");
     EXPECT_TRUE(Has(box, "!  Sign in first.")) << box;
     EXPECT_TRUE(Has(box, "Info.UserName is empty")) << box;
+    // Shrunk below the panel, the question stays on screen and answerable.
+    Tmux("resize-window -x 60 -y 20");
+    EXPECT_TRUE(Has(WaitFor("The panel needs 78 x 24"), "Sign in first."));
     Keys("Enter");
     WaitFor("Sign in first.", false);
+    Tmux("resize-window -x 80 -y 24");
     EXPECT_TRUE(engine.Targets().empty());
     EXPECT_FALSE(std::filesystem::exists(m_home / "config" / "dravik" / "dravik.ini"));
 

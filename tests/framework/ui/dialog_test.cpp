@@ -266,10 +266,10 @@ TEST(DialogColors, QueriesReachTheDialogsHandlerWithTheRightKind) {
 
 TEST_F(ShownPanel, TabOrderHitTestAndDefaultButtonFollowTheTemplateAndTheStates) {
     // Visible, enabled tab stops in template order, wrapping: S1, S2, S3,
-    // outside links (include-links boxes are disabled, S4-S6 hidden, the
-    // Synchronize button has no tab stop).
-    const int forward[] = {IDC_S1_SUBSCRIPTION, IDC_S2_SUBSCRIPTION, IDC_S3_SUBSCRIPTION,
-                           IDC_FOLLOW_OUTSIDE_LINKS, IDC_S1_SUBSCRIPTION};
+    // outside links, Synchronize (include-links boxes are disabled, S4-S6
+    // hidden).
+    const int forward[] = {IDC_S1_SUBSCRIPTION,      IDC_S2_SUBSCRIPTION, IDC_S3_SUBSCRIPTION,
+                           IDC_FOLLOW_OUTSIDE_LINKS, IDC_SYNCHRONIZE,     IDC_S1_SUBSCRIPTION};
     const CWnd* at = panel.GetDlgItem(IDC_SYNCHRONIZE);
     for (int id : forward) {
         at = panel.GetNextDlgTabItem(at);
@@ -277,8 +277,8 @@ TEST_F(ShownPanel, TabOrderHitTestAndDefaultButtonFollowTheTemplateAndTheStates)
         EXPECT_EQ(at->GetDlgCtrlID(), id);
     }
     EXPECT_EQ(panel.GetNextDlgTabItem(nullptr)->GetDlgCtrlID(), IDC_S1_SUBSCRIPTION);
-    EXPECT_EQ(panel.GetNextDlgTabItem(nullptr, TRUE)->GetDlgCtrlID(), IDC_FOLLOW_OUTSIDE_LINKS);
-    EXPECT_EQ(panel.GetNextDlgTabItem(&panel.m_s1, TRUE)->GetDlgCtrlID(), IDC_FOLLOW_OUTSIDE_LINKS);
+    EXPECT_EQ(panel.GetNextDlgTabItem(nullptr, TRUE)->GetDlgCtrlID(), IDC_SYNCHRONIZE);
+    EXPECT_EQ(panel.GetNextDlgTabItem(&panel.m_s1, TRUE)->GetDlgCtrlID(), IDC_SYNCHRONIZE);
     ASSERT_TRUE(panel.Click(IDC_S1_SUBSCRIPTION)); // enables S1's include-links box
     EXPECT_EQ(panel.GetNextDlgTabItem(&panel.m_s1)->GetDlgCtrlID(), IDC_S1_INCLUDE_LINKS);
     EXPECT_EQ(panel.GetDefID(), IDC_SYNCHRONIZE);
