@@ -5,9 +5,11 @@
 #include "control/resources/ConfigKeys.h"
 #include "control/resources/ResourceIds.h"
 #include "control/resources/Strings.h"
+#include "control/resources/TypeLibrary.h"
 #include "crawler/AllowedLists.h"
 #include "foundation/Decimal.h"
 
+#include <iterator>
 #include <string>
 
 namespace {
@@ -114,6 +116,12 @@ void CDravikCtrl::OnDraw(CDC* pDC, const RECT& rcBounds, const RECT&) {
 int CDravikCtrl::OnMouseActivate(CWnd* pDesktopWnd, UINT nHitTest, UINT message) {
     OnActivateInPlace(TRUE, nullptr);
     return COleControl::OnMouseActivate(pDesktopWnd, nHitTest, message);
+}
+
+const CLSID* CDravikCtrl::GetPropPageIDs(ULONG& count) {
+    static constexpr CLSID kPages[] = {CLSID_DravikPropPage};
+    count = static_cast<ULONG>(std::size(kPages));
+    return kPages;
 }
 
 void CDravikCtrl::DoPropExchange(CPropExchange* px) {

@@ -44,6 +44,8 @@ class CDravikCtrl : public COleControl, public IDravikControl {
     HRESULT GetConnections(int* pConnections) override;
 
     void DoPropExchange(CPropExchange* px) override;
+    /// One page: CDravikPropPage.
+    const CLSID* GetPropPageIDs(ULONG& count) override;
     /// Resets the configuration through the framework, which runs the
     /// exchange in reset mode (and so keeps a configuration once taken).
     void OnResetState() override { COleControl::OnResetState(); }

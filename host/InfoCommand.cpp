@@ -43,7 +43,8 @@ struct Info {
     std::string libName, libHelpString, libHelpFile, libHelpDir, libModule;
     std::vector<Named> interfaces; // iid, name, help string
     std::vector<Named> categories; // catid, description
-    std::string pageName, pageModule, pageCaption, pageSize, pageError;
+    std::string verbs;             // as the control offers them: "&Edit (0), ..."
+    std::string pageClass, pageName, pageModule, pageCaption, pageSize, pageError;
 };
 
 std::string Get(const std::u16string& key, const char16_t* value = nullptr) {
@@ -55,31 +56,70 @@ std::string Id(const GUID& guid) {
     return Utf16ToUtf8(GuidToString(guid));
 }
 
-/// Whether the control's class object can be had, and why not.
-void ProbeModule(Info& info) {
-    CComPtr<IClassFactory> factory;
-    const HRESULT hr = CoGetClassObject(CLSID_Dravik, CLSCTX_INPROC_SERVER, nullptr,
-                                        IID_IClassFactory, factory.Receive());
-    info.loads = SUCCEEDED(hr);
-    if (!info.loads) {
-        info.loadError = DescribeHResult(hr);
-        if (hr == HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT)) {
-            info.loadError += " (" + GetModuleLoadError() + ")";
-        }
+/// The verbs the control offers its host, with their numbers.
+std::string VerbList(IUnknown* control) {
+    CComPtr<IOleInPlaceControl> inPlace;
+    const OLEVERB* verbs = nullptr;
+    ULONG count = 0;
+    if (FAILED(control->QueryInterface(IID_IOleInPlaceControl, inPlace.Receive())) ||
+        FAILED(inPlace->EnumVerbs(&verbs, &count))) {
+        return {};
     }
+    std::string list;
+    for (ULONG k = 0; k < count; ++k) {
+        list.append(k == 0 ? "" : ", ")
+            .append(Utf16ToUtf8(verbs[k].lpszVerbName))
+            .append(" (")
+            .append(std::to_string(verbs[k].lVerb))
+            .append(")");
+    }
+    return list;
 }
 
-/// The property page, made through its class object as a host makes it.
-void ProbePage(Info& info) {
+/// The property page the control names, made through its class object as a
+/// host makes it, and its registration.
+void ProbePage(Info& info, IUnknown* control) {
+    CAUUID pages{};
+    CComPtr<ISpecifyPropertyPages> specify;
+    if (SUCCEEDED(control->QueryInterface(IID_ISpecifyPropertyPages, specify.Receive())) &&
+        SUCCEEDED(specify->GetPages(&pages)) && pages.cElems != 0) {
+        const std::u16string key = u"CLSID\\" + GuidToString(pages.pElems[0]);
+        info.pageClass = Id(pages.pElems[0]);
+        info.pageName = Get(key);
+        info.pageModule = Get(InprocServerKey(pages.pElems[0]));
+    }
     CComPtr<IPropertyPage> page;
     PROPPAGEINFO pageInfo{};
-    const HRESULT hr = CreatePropertyPage(page, pageInfo);
+    const HRESULT hr = CreatePropertyPage(control, page, pageInfo);
     if (FAILED(hr)) {
         info.pageError = DescribeHResult(hr);
         return;
     }
     info.pageCaption = Utf16ToUtf8(pageInfo.pszTitle);
     info.pageSize = std::to_string(pageInfo.size.cx) + " x " + std::to_string(pageInfo.size.cy);
+}
+
+/// Whether the control's class object can be had, and why not; when it can,
+/// what the control says of its verbs and property page.
+void ProbeModule(Info& info) {
+    CComPtr<IClassFactory> factory;
+    HRESULT hr = CoGetClassObject(CLSID_Dravik, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                  factory.Receive());
+    CComPtr<IUnknown> control;
+    if (SUCCEEDED(hr)) {
+        hr = factory->CreateInstance(nullptr, IID_IUnknown, control.Receive());
+    }
+    info.loads = SUCCEEDED(hr);
+    if (!info.loads) {
+        info.loadError = DescribeHResult(hr);
+        if (hr == HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT)) {
+            info.loadError += " (" + GetModuleLoadError() + ")";
+        }
+        info.pageError = "the control does not load";
+        return;
+    }
+    info.verbs = VerbList(control.Get());
+    ProbePage(info, control.Get());
 }
 
 Info Gather() {
@@ -109,12 +149,8 @@ Info Gather() {
         info.categories.push_back(
             {Utf16ToUtf8(catid), Get(u"Component Categories\\" + catid, u"409"), {}});
     }
-    const std::u16string page = u"CLSID\\" + GuidToString(CLSID_DravikPropPage);
-    info.pageName = Get(page);
-    info.pageModule = Get(InprocServerKey(CLSID_DravikPropPage));
     if (info.registered) {
         ProbeModule(info);
-        ProbePage(info);
         CoFreeUnusedLibraries();
     }
     return info;
@@ -159,8 +195,8 @@ void PrintText(const Info& i) {
         std::cout << label << n.id << " \"" << n.text << "\"\n";
         label = "                 ";
     }
-    std::cout << "Property page:   " << Id(CLSID_DravikPropPage) << " \"" << i.pageName << "\" ("
-              << Utf16ToUtf8(kProgIdPropPage) << "), "
+    std::cout << "Verbs:           " << i.verbs << "\n";
+    std::cout << "Property page:   " << i.pageClass << " \"" << i.pageName << "\", "
               << (i.pageError.empty()
                       ? "caption \"" + i.pageCaption + "\", " + i.pageSize + " dialog units"
                       : "cannot be created: " + i.pageError)
@@ -205,11 +241,10 @@ void PrintJson(const Info& i) {
                            ", \"module\": " + JsonString(i.libModule) + ", \"interfaces\": " +
                            JsonList(i.interfaces, "iid", "name", "helpString") + "}")
               << field("categories", JsonList(i.categories, "catid", "description", nullptr))
+              << field("verbs", JsonString(i.verbs))
               << field("propertyPage",
-                       "{\"clsid\": " + JsonString(Id(CLSID_DravikPropPage)) +
-                           ", \"typeName\": " + JsonString(i.pageName) +
-                           ", \"progId\": " + JsonString(Utf16ToUtf8(kProgIdPropPage)) +
-                           ", \"module\": " + JsonString(i.pageModule) +
+                       "{\"clsid\": " + JsonString(i.pageClass) + ", \"typeName\": " +
+                           JsonString(i.pageName) + ", \"module\": " + JsonString(i.pageModule) +
                            ", \"caption\": " + JsonString(i.pageCaption) +
                            ", \"error\": " + JsonString(i.pageError) + "}",
                        true)

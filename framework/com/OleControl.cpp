@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "framework/com/OleControl.h"
 
+#include <iterator>
+
 COleControl::COleControl() : CWnd(0, false, FALSE, TRUE) {}
 
 COleControl::~COleControl() = default;
@@ -13,6 +15,8 @@ HRESULT COleControl::QueryInterface(REFIID riid, void** ppvObject) {
         *ppvObject = static_cast<IPersistPropertyBag*>(this);
     } else if (riid == IID_IOleInPlaceControl) {
         *ppvObject = static_cast<IOleInPlaceControl*>(this);
+    } else if (riid == IID_ISpecifyPropertyPages) {
+        *ppvObject = static_cast<ISpecifyPropertyPages*>(this);
     } else {
         *ppvObject = nullptr;
         return E_NOINTERFACE;
@@ -77,6 +81,34 @@ HRESULT COleControl::DoVerb(LONG iVerb, CWnd* pSite, const RECT* prcPos) {
         m_rcPos = prcPos != nullptr ? *prcPos : RECT{};
     }
     return OnActivateInPlace(iVerb == OLEIVERB_INPLACEACTIVATE ? FALSE : TRUE, nullptr);
+}
+
+HRESULT COleControl::EnumVerbs(const OLEVERB** ppVerbs, ULONG* pcVerbs) {
+    static constexpr OLEVERB kVerbs[] = {
+        {OLEIVERB_PRIMARY, u"&Edit", 0, OLEVERBATTRIB_ONCONTAINERMENU},
+        {OLEIVERB_PROPERTIES, u"&Properties...", 0, OLEVERBATTRIB_ONCONTAINERMENU},
+    };
+    if (ppVerbs == nullptr || pcVerbs == nullptr) {
+        return E_POINTER;
+    }
+    *ppVerbs = kVerbs;
+    *pcVerbs = static_cast<ULONG>(std::size(kVerbs));
+    return S_OK;
+}
+
+HRESULT COleControl::GetPages(CAUUID* pPages) {
+    if (pPages == nullptr) {
+        return E_POINTER;
+    }
+    ULONG count = 0;
+    pPages->pElems = GetPropPageIDs(count);
+    pPages->cElems = pPages->pElems != nullptr ? count : 0;
+    return S_OK;
+}
+
+const CLSID* COleControl::GetPropPageIDs(ULONG& count) {
+    count = 0;
+    return nullptr;
 }
 
 HRESULT COleControl::Draw(CDC* pDC, const RECT* prcBounds) {

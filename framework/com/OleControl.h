@@ -18,7 +18,10 @@
 
 #include <atomic>
 
-class COleControl : public CWnd, public IPersistPropertyBag, public IOleInPlaceControl {
+class COleControl : public CWnd,
+                    public IPersistPropertyBag,
+                    public IOleInPlaceControl,
+                    public ISpecifyPropertyPages {
   public:
     COleControl();
     ~COleControl() override;
@@ -35,6 +38,11 @@ class COleControl : public CWnd, public IPersistPropertyBag, public IOleInPlaceC
     HRESULT Draw(CDC* pDC, const RECT* prcBounds) override;
     HRESULT OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* plResult) override;
     HRESULT Close() override;
+    /// The framework's standard verbs: edit (the primary verb) and properties.
+    HRESULT EnumVerbs(const OLEVERB** ppVerbs, ULONG* pcVerbs) override;
+
+    /// The pages GetPropPageIDs names.
+    HRESULT GetPages(CAUUID* pPages) override;
 
     /// The control's persistent properties; the base has no stock properties.
     virtual void DoPropExchange(CPropExchange* pPX);
@@ -47,6 +55,10 @@ class COleControl : public CWnd, public IPersistPropertyBag, public IOleInPlaceC
     const RECT& GetPosition() const { return m_rcPos; }
 
   protected:
+    /// The class ids of the control's property pages, and their number in
+    /// `count`. The framework's part: none.
+    virtual const CLSID* GetPropPageIDs(ULONG& count);
+
     /// The control's window was created. The framework's part: 0; return -1
     /// to refuse the window.
     virtual int OnCreate();

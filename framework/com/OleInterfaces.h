@@ -38,9 +38,39 @@ constexpr DWORD OLEMISC_ACTIVATEWHENVISIBLE = 0x100;
 constexpr DWORD OLEMISC_SETCLIENTSITEFIRST = 0x20000;
 
 // Verbs.
+constexpr LONG OLEIVERB_PRIMARY = 0;
 constexpr LONG OLEIVERB_SHOW = -1;
 constexpr LONG OLEIVERB_UIACTIVATE = -4;
 constexpr LONG OLEIVERB_INPLACEACTIVATE = -5;
+constexpr LONG OLEIVERB_PROPERTIES = -7;
+
+/// A verb a control offers its host's menu.
+struct OLEVERB {
+    LONG lVerb;
+    const char16_t* lpszVerbName;
+    DWORD fuFlags;
+    DWORD grfAttribs;
+};
+constexpr DWORD OLEVERBATTRIB_ONCONTAINERMENU = 0x2;
+
+/// A counted array of GUIDs. Filled by the object asked; `pElems` points
+/// into that object's own data and stays valid while the object lives.
+struct CAUUID {
+    ULONG cElems;
+    const GUID* pElems;
+};
+
+/// The property pages an object offers, by class id: a host creates each
+/// page from its class and gives it the object.
+struct ISpecifyPropertyPages : IUnknown {
+    static constexpr IID kIID = {
+        0xB196B28B, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+
+    virtual HRESULT GetPages(CAUUID* pPages) = 0;
+
+  protected:
+    ~ISpecifyPropertyPages() = default;
+};
 
 // Window messages and answers.
 constexpr UINT WM_MOUSEACTIVATE = 0x0021;
@@ -64,6 +94,9 @@ struct IOleInPlaceControl : IUnknown {
     virtual HRESULT OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* plResult) = 0;
     /// Deactivates the control and destroys its window.
     virtual HRESULT Close() = 0;
+    /// The verbs the control offers, for its host's menu: a pointer to the
+    /// control's own table and its length.
+    virtual HRESULT EnumVerbs(const OLEVERB** ppVerbs, ULONG* pcVerbs) = 0;
 
   protected:
     ~IOleInPlaceControl() = default;
@@ -71,3 +104,4 @@ struct IOleInPlaceControl : IUnknown {
 
 constexpr IID IID_IPersistPropertyBag = IPersistPropertyBag::kIID;
 constexpr IID IID_IOleInPlaceControl = IOleInPlaceControl::kIID;
+constexpr IID IID_ISpecifyPropertyPages = ISpecifyPropertyPages::kIID;

@@ -224,8 +224,17 @@ HRESULT HostedControl::SetConnections(int connections) {
     return m_pControl->SetConnections(connections);
 }
 
-HRESULT CreatePropertyPage(CComPtr<IPropertyPage>& page, PROPPAGEINFO& info) {
-    const HRESULT hr = CoCreateInstance(CLSID_DravikPropPage, nullptr, CLSCTX_INPROC_SERVER,
+HRESULT CreatePropertyPage(IUnknown* control, CComPtr<IPropertyPage>& page, PROPPAGEINFO& info) {
+    CComPtr<ISpecifyPropertyPages> pages;
+    if (control == nullptr ||
+        FAILED(control->QueryInterface(IID_ISpecifyPropertyPages, pages.Receive()))) {
+        return E_NOINTERFACE;
+    }
+    CAUUID ids{};
+    if (FAILED(pages->GetPages(&ids)) || ids.cElems == 0) {
+        return E_NOINTERFACE;
+    }
+    const HRESULT hr = CoCreateInstance(ids.pElems[0], nullptr, CLSCTX_INPROC_SERVER,
                                         IID_IPropertyPage, page.Receive());
     return SUCCEEDED(hr) ? page->GetPageInfo(&info) : hr;
 }

@@ -75,6 +75,7 @@ class HostedControl {
     CDialog* m_pPanel = nullptr;
 };
 
-/// Makes the control's property page through its class object, as a host
-/// does, and asks it for its caption and size.
-HRESULT CreatePropertyPage(CComPtr<IPropertyPage>& page, PROPPAGEINFO& info);
+/// The first property page `control` names (ISpecifyPropertyPages), made
+/// through its class object as a host makes it, with its caption and size.
+/// E_NOINTERFACE when the control names none.
+HRESULT CreatePropertyPage(IUnknown* control, CComPtr<IPropertyPage>& page, PROPPAGEINFO& info);

@@ -277,7 +277,7 @@ int PanelScreen::RunBox(ModalBox& box) {
 void PanelScreen::OpenPropertyPage() {
     CComPtr<IPropertyPage> page;
     PROPPAGEINFO info{};
-    HRESULT hr = CreatePropertyPage(page, info);
+    HRESULT hr = CreatePropertyPage(m_control.Unknown(), page, info);
     if (SUCCEEDED(hr)) {
         IUnknown* objects[] = {m_control.Unknown()};
         page->SetObjects(1, objects);

@@ -153,9 +153,11 @@ TEST_F(Commands, RegisterInfoUnregisterAndTheClassLookup) {
     ASSERT_EQ(registered.status, 0) << registered.err;
     EXPECT_NE(registered.out.find(registry), std::string::npos);
     const Outcome info = Dravik("info --json");
-    for (const char* part : {"\"moduleLoads\": true", "\"progId\": \"DRAVIK.DravikCtrl.1\"",
-                             "\"description\": \"Controls safely scriptable!\"",
-                             "\"caption\": \"General\"", "\"helpFile\": \"Dravik.hlp\""}) {
+    for (const char* part :
+         {"\"moduleLoads\": true", "\"progId\": \"DRAVIK.DravikCtrl.1\"",
+          "\"description\": \"Controls safely scriptable!\"", "\"caption\": \"General\"",
+          "\"helpFile\": \"Dravik.hlp\"", "\"verbs\": \"&Edit (0), &Properties... (-7)\"",
+          "\"propertyPage\": {\"clsid\": \"{2AD61F7C-EDC3-4077-9011-2E6A02F55086}\""}) {
         EXPECT_NE(info.out.find(part), std::string::npos) << part;
     }
 
