@@ -40,7 +40,7 @@ int Run(int argc, char** argv) {
                     "goes to the URL cache in $XDG_CACHE_HOME/dravik/ (default "
                     "~/.cache/dravik/); the control's registration goes to "
                     "$XDG_DATA_HOME/dravik/registry.sqlite (default ~/.local/share/dravik/).\n") +
-        ExitStatusHelp({0, 1, 2, 3, 4, 5}) + "\nStart with `dravik demo`.");
+        ExitStatusHelp({0, 1, 2, 3, 4, 5, 70}) + "\nStart with `dravik demo`.");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -71,5 +71,6 @@ int main(int argc, char** argv) {
         // A foundation type that could not grow: nothing more can be done.
         std::cerr << "dravik: out of memory\n";
     }
-    return kExitFailed;
+    // Not 1: scripts read that as a subscription that failed.
+    return kExitInternal;
 }

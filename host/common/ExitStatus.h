@@ -14,6 +14,7 @@ enum ExitStatus : int {
     kExitOffline = 3,   // the library is offline and was not brought online
     kExitTransport = 4, // the internet session or a request failed
     kExitCache = 5,     // the URL cache could not be written (or read)
+    kExitInternal = 70, // an exception nothing else caught (EX_SOFTWARE)
 };
 
 /// "Exit status: 0 ..., 1 ..." for the given statuses, in the same words

@@ -3,6 +3,15 @@
 
 #include <cstdlib>
 
+#ifndef DRAVIK_FAULT_POINTS
+
+// Built without fault points (a build without tests): nothing fails on purpose.
+bool FaultInjected(std::string_view) {
+    return false;
+}
+
+#else
+
 bool FaultInjected(std::string_view step) {
     const char* value = std::getenv("DRAVIK_FAULT");
     if (value == nullptr || step.empty()) {
@@ -18,3 +27,5 @@ bool FaultInjected(std::string_view step) {
     }
     return false;
 }
+
+#endif

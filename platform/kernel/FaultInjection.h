@@ -10,6 +10,8 @@
 //   CoCreateInstance:<clsid>      that class cannot be created (braced form)
 //   RegisterCategories, RegisterClassImplCategories
 //   CommitEntryBatch              a batch of cached entries cannot be committed
+// Only builds with tests honour it (DRAVIK_FAULT_POINTS, on with
+// DRAVIK_TESTS); a build without tests ignores the variable.
 // The variable is read at each call, so a test can set it for one call. The
 // steps are rare (start-up, registration, a batch commit at most every few
 // dozen entries), so the look-up costs nothing that matters.
