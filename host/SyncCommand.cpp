@@ -12,6 +12,7 @@
 #include "host/common/ProgressLine.h"
 #include "host/common/RunReport.h"
 #include "host/common/SessionListener.h"
+#include "platform/inet/GoOnlinePromptScope.h"
 #include "platform/inet/WinInet.h"
 #include "platform/profile/PrivateProfile.h"
 #include "platform/text/Utf8.h"
@@ -94,7 +95,7 @@ int Press(HostedControl& control, bool yes, ProgressLine& line) {
         std::cout << Utf16ToUtf8(box.caption) << ": " << Utf16ToUtf8(box.text) << std::endl;
         return IDOK;
     });
-    SetGoOnlinePrompt([yes, &line](const char16_t*) {
+    const GoOnlinePromptScope prompt([yes, &line](const char16_t*) {
         line.Clear();
         if (!yes) {
             std::cerr << "dravik sync: the internet library is set to work offline; "
@@ -104,7 +105,6 @@ int Press(HostedControl& control, bool yes, ProgressLine& line) {
     });
     SessionListener listener(control.InternetSession(), &line);
     control.Panel().Click(IDC_SYNCHRONIZE);
-    SetGoOnlinePrompt({});
     line.Clear();
     return ReportRun(std::cerr, "dravik sync: ", control, listener.CacheFailures(),
                      ExitStatusOf(control.LastRun().outcome));

@@ -54,12 +54,10 @@ PanelScreen::PanelScreen(Terminal& terminal, HostedControl& control)
       m_title(WideText(control.Title())),
       m_observer(
           [this](const CWnd& window, WindowChange change) { OnWindowChange(window, change); }),
-      m_boxes([this](const MessageBoxRequest& request) { return OnMessageBox(request); }) {
-    SetGoOnlinePrompt([this](const char16_t* url) { return AskGoOnline(url); });
-}
+      m_boxes([this](const MessageBoxRequest& request) { return OnMessageBox(request); }),
+      m_prompt([this](const char16_t* url) { return AskGoOnline(url); }) {}
 
 PanelScreen::~PanelScreen() {
-    SetGoOnlinePrompt({});
     if (m_page) {
         ClosePropertyPage(false);
     }

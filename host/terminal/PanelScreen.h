@@ -24,6 +24,7 @@
 #include "host/terminal/CellLayout.h"
 #include "host/terminal/Terminal.h"
 #include "platform/cache/CacheFailure.h"
+#include "platform/inet/GoOnlinePromptScope.h"
 
 #include <mutex>
 #include <string>
@@ -104,4 +105,5 @@ class PanelScreen {
 
     ScopedWindowObserver m_observer;
     ScopedMessageBoxSink m_boxes;
+    GoOnlinePromptScope m_prompt; // last: it calls back into everything above
 };
