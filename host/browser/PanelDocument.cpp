@@ -3,7 +3,6 @@
 
 #include "host/browser/DialogHtml.h"
 
-
 namespace {
 
 const char* const kStyle = R"(

@@ -6,8 +6,8 @@
 #include "host/browser/ControlObject.h"
 #include "host/browser/DialogHtml.h"
 #include "host/browser/PanelDocument.h"
-#include "host/common/OutputText.h"
 #include "host/browser/PanelState.h"
+#include "host/common/OutputText.h"
 
 #include <sys/random.h>
 

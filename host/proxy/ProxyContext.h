@@ -6,8 +6,8 @@
 
 #include "host/proxy/ClientCounts.h"
 #include "host/proxy/LocalAuthority.h"
-#include "host/proxy/Responses.h"
 #include "host/proxy/ProxyServer.h"
+#include "host/proxy/Responses.h"
 #include "host/proxy/Routing.h"
 #include "host/proxy/UpstreamPool.h"
 

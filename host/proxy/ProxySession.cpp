@@ -261,22 +261,22 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     }
 
     void ServePanel() {
-        PanelRequest request{std::string(Req().method_string()), target_.path, "", "",
-                             "http://" + OwnAuthority(), ClientLoopback()};
+        PanelRequest request{std::string(Req().method_string()), target_.path,    "", "",
+                             "http://" + OwnAuthority(),         ClientLoopback()};
         if (const auto origin = Req().find(http::field::origin); origin != Req().end()) {
             request.origin = origin->value();
         }
         if (const auto key = Req().find("X-Dravik-Key"); key != Req().end()) {
             request.key = key->value();
         }
-        PanelHost::Instance().Answer(
-            request, [self = this->shared_from_this(),
-                      executor = Lowest().get_executor()](PanelReply reply) {
-                asio::post(executor, [self, reply = std::move(reply)] {
-                    self->Send(PanelAnswer(reply, self->Req().version(), self->head_,
-                                           self->keepAlive_));
-                });
-            });
+        PanelHost::Instance().Answer(request,
+                                     [self = this->shared_from_this(),
+                                      executor = Lowest().get_executor()](PanelReply reply) {
+                                         asio::post(executor, [self, reply = std::move(reply)] {
+                                             self->Send(PanelAnswer(reply, self->Req().version(),
+                                                                    self->head_, self->keepAlive_));
+                                         });
+                                     });
     }
 
     // Answers from the cache.
@@ -570,29 +570,30 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     std::unique_ptr<StreamedSerializer> serializer_;
     std::string piece_;
     bool waiting_ = false;
-    bool passing_ = false;              // a page of a site, which may get the panel
+    bool passing_ = false;             // a page of a site, which may get the panel
     std::optional<PagePieces> pieces_; // its body, gathered to be seen whole
     std::shared_ptr<DirectLink> direct_;
 };
 
 template <> void Session<beast::tcp_stream>::RelayDirect() {
-    RelayToDirectHost(direct_, stream_, Req(), target_, context_->ViaToken(),
-                      [self = shared_from_this()](bool keepAlive, unsigned failure) {
-                          if (failure != 0) {
-                              return self->SendError(failure,
-                                                     "The --direct host " +
-                                                         HostKey(self->target_.authority, false) +
-                                                         " did not answer.",
-                                                     false);
-                          }
-                          self->keepAlive_ = self->keepAlive_ && keepAlive;
-                          self->EndResponse();
-                      },
-                      [self = shared_from_this()](std::shared_ptr<TextResponse> page) {
-                          self->keepAlive_ = self->keepAlive_ && page->keep_alive();
-                          page->keep_alive(self->keepAlive_);
-                          self->Send(std::move(page));
-                      });
+    RelayToDirectHost(
+        direct_, stream_, Req(), target_, context_->ViaToken(),
+        [self = shared_from_this()](bool keepAlive, unsigned failure) {
+            if (failure != 0) {
+                return self->SendError(failure,
+                                       "The --direct host " +
+                                           HostKey(self->target_.authority, false) +
+                                           " did not answer.",
+                                       false);
+            }
+            self->keepAlive_ = self->keepAlive_ && keepAlive;
+            self->EndResponse();
+        },
+        [self = shared_from_this()](std::shared_ptr<TextResponse> page) {
+            self->keepAlive_ = self->keepAlive_ && page->keep_alive();
+            page->keep_alive(self->keepAlive_);
+            self->Send(std::move(page));
+        });
 }
 
 template <> void Session<beast::tcp_stream>::Intercept() {
