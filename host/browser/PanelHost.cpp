@@ -101,6 +101,7 @@ void PanelHost::State::Open(Panel& panel) {
 
 void PanelHost::State::Render(Panel& panel) {
     CDialog& dialog = panel.control->Panel();
+    panel.dialog = dialog.GetTemplate();
     const DialogScale scale = DialogScale::Of(*dialog.GetTemplate());
     panel.controls = DialogControlsHtml(dialog);
     panel.width = scale.X(dialog.GetTemplate()->width);

@@ -237,10 +237,10 @@ void PanelHost::Answer(const PanelRequest& request, std::function<void(PanelRepl
         panel = s.Find(target.id);
     }
     if (!panel) {
-        return done({404,
-                     "text/plain; charset=utf-8",
-                     "No such panel: reload the page that shows it.\n",
-                     {}});
+        const std::string gone = "No such panel: reload the page that shows it.";
+        return done(request.method == "POST"
+                        ? Json(404, "{\"message\":" + JsonString(gone) + "}")
+                        : PanelReply{404, "text/plain; charset=utf-8", gone + "\n", {}});
     }
     if (target.action.empty() && request.method == "GET") {
         return s.AnswerDocument(panel, std::move(done));
@@ -303,10 +303,10 @@ void PanelHost::State::AnswerClick(const std::shared_ptr<Panel>& panel, int id,
                                                             "until it is done.") +
                               "}"));
         }
-        if (!panel->opened || !panel->control) {
+        if (panel->dialog == nullptr) {
             return done(Json(409, "{\"message\":\"The panel is not ready.\"}"));
         }
-        synchronize = IsDefaultButton(*panel->control->Panel().GetTemplate(), id);
+        synchronize = IsDefaultButton(*panel->dialog, id);
         if (synchronize) {
             running = panel;
             progress = {};

@@ -9,6 +9,8 @@
 #include "host/common/HostPage.h"
 #include "host/common/ProgressLine.h"
 
+#include "framework/ui/DialogTemplate.h"
+
 #include <condition_variable>
 #include <list>
 #include <memory>
@@ -42,6 +44,7 @@ struct Panel {
 
     // Under State::mutex.
     bool opened = false;
+    const DialogTemplate* dialog = nullptr; // the panel's template, once it is shown
     std::string error;
     std::string controls;
     int width = 0;

@@ -261,8 +261,11 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     }
 
     void ServePanel() {
-        PanelRequest request{std::string(Req().method_string()), target_.path,    "", "",
-                             "http://" + OwnAuthority(),         ClientLoopback()};
+        PanelRequest request;
+        request.method = Req().method_string();
+        request.target = target_.path;
+        request.ownOrigin = "http://" + OwnAuthority();
+        request.clientLoopback = ClientLoopback();
         if (const auto origin = Req().find(http::field::origin); origin != Req().end()) {
             request.origin = origin->value();
         }
