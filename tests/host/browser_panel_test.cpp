@@ -149,6 +149,10 @@ try:
     d.find_element(By.CSS_SELECTOR, '[data-id="201"]').click()
     wait.until(lambda d: 'request' in d.find_element(By.ID, 'live').text)
     out['progress'] = d.find_element(By.ID, 'progress').text
+    out['again'] = d.execute_async_script(
+        "var done = arguments[0]; fetch(location.pathname + '/click?ctl=201', {method: 'POST',"
+        "headers: {'X-Dravik-Key': document.body.getAttribute('data-key')}}).then(function (r) {"
+        "r.json().then(function (j) { done(r.status + ' ' + j.message); }); });")
     wait.until(lambda d: d.find_elements(By.ID, 'box-text'))
     out['box'] = d.find_element(By.ID, 'box').text
     d.switch_to.default_content()
@@ -189,6 +193,10 @@ TEST_F(BrowserPanel, AUserSynchronizesInTheBrowserAndNoOtherPageCan) {
     EXPECT_NE(text("progress").find("Synchronizing Main news..."), std::string::npos) << run.out;
     EXPECT_NE(text("progress").find("/orx?ORXCmd=Show&s=1"), std::string::npos) << run.out;
     EXPECT_NE(text("box").find("All news is here"), std::string::npos) << run.out;
+    EXPECT_EQ(text("again"), "409 The synchronization is still running.") << run.out;
+    const std::vector<std::string> targets = engine.Targets();
+    EXPECT_EQ(std::count(targets.begin(), targets.end(), "/orx?ORXCmd=Show&s=1"), 1)
+        << "a second press started nothing";
     EXPECT_NE(
         Read(m_home / "config" / "dravik" / "dravik.ini").find("Main=2\nFollowOutsideLinks=0"),
         std::string::npos);
