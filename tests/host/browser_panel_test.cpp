@@ -115,12 +115,12 @@ TEST_F(BrowserPanel, OnlyTheControlsObjectOfAPassingPageIsReplaced) {
 
 // The script a browser runs the panel with (python3-selenium, chromedriver).
 const char* const kDriver = R"(
-import json, sys
+import json, subprocess, sys
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
-proxy, page, shot, profile = sys.argv[1:5]
+proxy, page, shot, profile, dravik = sys.argv[1:6]
 options = webdriver.ChromeOptions()
 options.binary_location = '/usr/bin/chromium'
 for a in ['--headless=new', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
@@ -146,7 +146,11 @@ try:
         "return r;")
     box().click()
     wait.until(lambda d: box().is_selected())
+    subprocess.run([dravik, 'offline', 'on'], check=True)
     d.find_element(By.CSS_SELECTOR, '[data-id="201"]').click()
+    wait.until(lambda d: d.find_elements(By.ID, 'prompt-yes'))
+    out['prompt'] = d.find_element(By.ID, 'prompt').text
+    d.find_element(By.ID, 'prompt-yes').click()
     wait.until(lambda d: 'request' in d.find_element(By.ID, 'live').text)
     out['progress'] = d.find_element(By.ID, 'progress').text
     out['again'] = d.execute_async_script(
@@ -177,10 +181,10 @@ TEST_F(BrowserPanel, AUserSynchronizesInTheBrowserAndNoOtherPageCan) {
     const char* source = std::getenv("DRAVIK_SOURCE_DIR");
     const std::string shot = source != nullptr ? std::string(source) + "/docs/panel-in-page.png"
                                                : (m_home / "panel-in-page.png").string();
-    const Outcome run =
-        Shell("/usr/bin/python3 '" + script.string() + "' " + ProxyUrl() + " '" + engine.Origin() +
-                  "/desk.html' '" + shot + "' '" + (m_home / "profile").string() + "'",
-              120);
+    const Outcome run = Shell("/usr/bin/python3 '" + script.string() + "' " + ProxyUrl() + " '" +
+                                  engine.Origin() + "/desk.html' '" + shot + "' '" +
+                                  (m_home / "profile").string() + "' '" + m_binary + "'",
+                              120);
     ASSERT_EQ(run.status, 0) << run.err.substr(run.err.size() > 2000 ? run.err.size() - 2000 : 0);
     const auto text = [&run](const std::string& name) {
         const std::smatch m = [&] {
@@ -190,6 +194,11 @@ TEST_F(BrowserPanel, AUserSynchronizesInTheBrowserAndNoOtherPageCan) {
         }();
         return m.empty() ? std::string() : m[1].str();
     };
+    // Set to work offline before the press, the library asks first.
+    EXPECT_NE(text("prompt").find("Go online to reach " + engine.Origin() + "/orx"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(Dravik("offline status").out.find("online"), 0u) << "the answer Yes went online";
     EXPECT_NE(text("progress").find("Synchronizing Main news..."), std::string::npos) << run.out;
     EXPECT_NE(text("progress").find("/orx?ORXCmd=Show&s=1"), std::string::npos) << run.out;
     EXPECT_NE(text("box").find("All news is here"), std::string::npos) << run.out;
