@@ -6,23 +6,18 @@
 #include "framework/ui/MessageBox.h"
 #include "framework/ui/Window.h"
 #include "host/browser/DialogHtml.h"
-#include "host/browser/PanelDocument.h"
 #include "host/browser/TaskThread.h"
 #include "host/common/ControlHost.h"
 #include "host/common/HostPage.h"
-#include "host/common/OutputText.h"
 #include "host/common/ProgressLine.h"
 #include "host/common/RunReport.h"
 #include "host/common/SessionListener.h"
 #include "platform/inet/WinInet.h"
 #include "platform/text/Utf8.h"
 
-#include <sys/random.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <list>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -79,6 +74,14 @@ std::shared_ptr<Panel> PanelHost::State::Find(std::string_view id) {
 }
 
 void PanelHost::State::Open(Panel& panel) {
+    {
+        const std::lock_guard lock(mutex);
+        if (panel.forgotten) {
+            panel.opened = true;
+            panel.error = "This panel is no longer shown: reload the page.";
+            return;
+        }
+    }
     HostedControl::Failure failure;
     std::unique_ptr<HostedControl> control =
         HostedControl::Create(panel.page.classId, panel.page.params, failure);

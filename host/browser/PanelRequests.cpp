@@ -142,6 +142,7 @@ std::string PanelHost::Register(std::string_view page, const std::string& pageUr
                 ++it;
                 continue;
             }
+            (*it)->forgotten = true;
             forgotten.push_back(*it);
             it = s.panels.erase(it);
         }

@@ -44,6 +44,7 @@ struct Panel {
 
     // Under State::mutex.
     bool opened = false;
+    bool forgotten = false;                 // past kMaxPanels: its control is not made again
     const DialogTemplate* dialog = nullptr; // the panel's template, once it is shown
     std::string error;
     std::string controls;
