@@ -28,6 +28,7 @@ FLOORS = [
     ['control'],                              # the control
     ['control/module'],                       # the loadable module's entry points
     ['host/common'],                          # what the front ends share
+    ['host/browser'],                         # the panel drawn in a browser page
     ['host/proxy', 'host/terminal'],          # the front ends
     ['host'],                                 # the `dravik` command
 ]

@@ -7,6 +7,7 @@
 #include "host/proxy/ClientCounts.h"
 #include "host/proxy/LocalAuthority.h"
 #include "host/proxy/ProxyServer.h"
+#include "host/proxy/Responses.h"
 #include "host/proxy/Routing.h"
 #include "host/proxy/UpstreamPool.h"
 
@@ -87,10 +88,13 @@ using Request = http::request<http::string_body>;
 /// Forwards `request` (its body already read) to the --direct host of
 /// `target` and streams the response to `client`. `done` gets whether the
 /// client connection can carry another request, or, when nothing was sent
-/// to the client, the status to answer with (0 otherwise).
+/// to the client, the status to answer with (0 otherwise). An HTML page
+/// that may hold the control is not sent but handed whole to `whole`
+/// instead (PanelHook.h), when `whole` is given.
 void RelayToDirectHost(std::shared_ptr<DirectLink>& link, beast::tcp_stream& client,
                        Request& request, const ProxyTarget& target, const std::string& via,
-                       std::function<void(bool keepAlive, unsigned failure)> done);
+                       std::function<void(bool keepAlive, unsigned failure)> done,
+                       std::function<void(std::shared_ptr<TextResponse> page)> whole);
 
 /// Who asked for a tunnel and where the proxy listens: a tunnel never leads
 /// back into the proxy, and only a client on this machine may open one to a

@@ -8,6 +8,7 @@
 #include "host/proxy/CachedCopy.h"
 #include "host/proxy/CopyView.h"
 #include "host/proxy/ForwardedHeaders.h"
+#include "host/proxy/PanelHook.h"
 #include "host/proxy/ProxyContext.h"
 #include "host/proxy/Responses.h"
 #include "platform/cache/MissedUrls.h"
@@ -176,6 +177,8 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
     void Dispatch(Route route) {
         target_ = std::move(route.target);
+        passing_ = route.action == Action::FromCache || route.action == Action::Forward ||
+                   route.action == Action::Direct;
         if (route.action != Action::Direct && route.action != Action::Forward &&
             route.action != Action::Tunnel && route.action != Action::Intercept && HasBody()) {
             // The body is not read: the connection cannot carry another request.
@@ -236,6 +239,9 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     // The proxy's own pages.
 
     void ServeOwnPage() {
+        if (PanelHost::Handles(target_.path)) {
+            return ServePanel();
+        }
         if (!head_ && Req().method() != http::verb::get) {
             return SendError(405, "The proxy's own pages answer GET and HEAD only.", false);
         }
@@ -252,6 +258,28 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
             return SendError(answer.status, answer.message, false);
         }
         SendText(200, answer.page.contentType, std::move(answer.page.body));
+    }
+
+    void ServePanel() {
+        PanelRequest request;
+        request.method = Req().method_string();
+        request.target = target_.path;
+        request.ownOrigin = "http://" + OwnAuthority();
+        request.clientLoopback = ClientLoopback();
+        if (const auto origin = Req().find(http::field::origin); origin != Req().end()) {
+            request.origin = origin->value();
+        }
+        if (const auto key = Req().find("X-Dravik-Key"); key != Req().end()) {
+            request.key = key->value();
+        }
+        PanelHost::Instance().Answer(request,
+                                     [self = this->shared_from_this(),
+                                      executor = Lowest().get_executor()](PanelReply reply) {
+                                         asio::post(executor, [self, reply = std::move(reply)] {
+                                             self->Send(PanelAnswer(reply, self->Req().version(),
+                                                                    self->head_, self->keepAlive_));
+                                         });
+                                     });
     }
 
     // Answers from the cache.
@@ -405,6 +433,11 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     // Streaming a response piece by piece.
 
     void StartStreamed(bool headOnly, std::function<void()> next) {
+        if (passing_ && !serving_.view && !headOnly && !pieces_ &&
+            MayHoldPanel(streamed_->result_int(), streamed_->base())) {
+            pieces_.emplace(); // seen whole, for the panel
+            return next();
+        }
         serializer_ = std::make_unique<StreamedSerializer>(*streamed_);
         Lowest().expires_after(kWriteTime);
         http::async_write_header(stream_, *serializer_,
@@ -423,6 +456,9 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     /// Writes `piece_` (or, with `last`, the end of the body) and calls
     /// `next` unless it was the last.
     void WritePiece(bool last, std::function<void()> next) {
+        if (pieces_ && !serializer_) {
+            return GatherPiece(last, std::move(next));
+        }
         auto& body = streamed_->body();
         body.data = last ? nullptr : piece_.data();
         body.size = last ? 0 : piece_.size();
@@ -441,6 +477,21 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
                           });
     }
 
+    void GatherPiece(bool last, std::function<void()> next) {
+        if (last) {
+            std::shared_ptr<TextResponse> whole = pieces_->Whole(streamed_->base(), keepAlive_);
+            return Send(std::move(whole));
+        }
+        if (pieces_->Add(piece_)) {
+            return next();
+        }
+        // Too large to be a host page: it streams on as it came.
+        piece_ = pieces_->Take();
+        StartStreamed(false, [this, next = std::move(next)]() mutable {
+            WritePiece(false, std::move(next));
+        });
+    }
+
     // Simple responses.
 
     void SendText(unsigned status, const std::string& type, std::string body) {
@@ -448,6 +499,9 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     }
 
     void Send(std::shared_ptr<TextResponse> response) {
+        if (passing_ && !serving_.view) {
+            PutPanelInResponse(*response, target_, context_->SelfOrigin());
+        }
         Lowest().expires_after(kWriteTime);
         TextResponse& message = *response;
         http::async_write(stream_, message,
@@ -471,6 +525,8 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
     void EndResponse() {
         serving_ = {};
+        passing_ = false;
+        pieces_.reset();
         copy_.reset();
         exchange_.reset();
         serializer_.reset();
@@ -517,22 +573,30 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     std::unique_ptr<StreamedSerializer> serializer_;
     std::string piece_;
     bool waiting_ = false;
+    bool passing_ = false;             // a page of a site, which may get the panel
+    std::optional<PagePieces> pieces_; // its body, gathered to be seen whole
     std::shared_ptr<DirectLink> direct_;
 };
 
 template <> void Session<beast::tcp_stream>::RelayDirect() {
-    RelayToDirectHost(direct_, stream_, Req(), target_, context_->ViaToken(),
-                      [self = shared_from_this()](bool keepAlive, unsigned failure) {
-                          if (failure != 0) {
-                              return self->SendError(failure,
-                                                     "The --direct host " +
-                                                         HostKey(self->target_.authority, false) +
-                                                         " did not answer.",
-                                                     false);
-                          }
-                          self->keepAlive_ = self->keepAlive_ && keepAlive;
-                          self->EndResponse();
-                      });
+    RelayToDirectHost(
+        direct_, stream_, Req(), target_, context_->ViaToken(),
+        [self = shared_from_this()](bool keepAlive, unsigned failure) {
+            if (failure != 0) {
+                return self->SendError(failure,
+                                       "The --direct host " +
+                                           HostKey(self->target_.authority, false) +
+                                           " did not answer.",
+                                       false);
+            }
+            self->keepAlive_ = self->keepAlive_ && keepAlive;
+            self->EndResponse();
+        },
+        [self = shared_from_this()](std::shared_ptr<TextResponse> page) {
+            self->keepAlive_ = self->keepAlive_ && page->keep_alive();
+            page->keep_alive(self->keepAlive_);
+            self->Send(std::move(page));
+        });
 }
 
 template <> void Session<beast::tcp_stream>::Intercept() {

@@ -3,6 +3,7 @@
 // --direct host (the application's own engine, reachable while offline) and
 // the CONNECT tunnel (https the proxy does not intercept).
 #include "host/proxy/ForwardedHeaders.h"
+#include "host/proxy/PanelHook.h"
 #include "host/proxy/ProxyContext.h"
 
 #include <boost/asio/steady_timer.hpp>
@@ -40,13 +41,14 @@ constexpr std::size_t kPiece = std::size_t{64} * 1024;
 class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
   public:
     using Done = std::function<void(bool keepAlive, unsigned failure)>;
+    using Whole = std::function<void(std::shared_ptr<TextResponse> response)>;
 
     DirectRelay(std::shared_ptr<DirectLink>& slot, beast::tcp_stream& client, Request& request,
-                const ProxyTarget& target, const std::string& via, Done done)
+                const ProxyTarget& target, const std::string& via, Done done, Whole whole)
         : slot_(slot), client_(client), request_(request), target_(target),
           head_(request.method() == http::verb::head), clientVersion_(request.version()),
           clientKeepAlive_(request.keep_alive()), resolver_(client.get_executor()),
-          done_(std::move(done)) {
+          done_(std::move(done)), whole_(std::move(whole)) {
         RemoveHopByHop(request_);
         request_.target(target_.path);
         request_.version(11);
@@ -132,10 +134,20 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
         auto& response = parser_->get();
         upstreamKeepAlive_ = response.keep_alive();
         const unsigned status = response.result_int();
-        const bool bodyless = head_ || status < 200 || status == 204 || status == 304;
-        const boost::optional<std::uint64_t> length = parser_->content_length();
+        bodyless_ = head_ || status < 200 || status == 204 || status == 304;
         RemoveHopByHop(response);
         response.version(clientVersion_);
+        if (!bodyless_ && whole_ && MayHoldPanel(status, response.base())) {
+            gathering_ = true; // seen whole, for the panel
+            return Pump();
+        }
+        WriteHead();
+    }
+
+    void WriteHead() {
+        auto& response = parser_->get();
+        const bool bodyless = bodyless_;
+        const boost::optional<std::uint64_t> length = parser_->content_length();
         if (!bodyless && length) {
             response.content_length(*length);
         } else if (!bodyless && clientVersion_ >= 11) {
@@ -151,8 +163,61 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
                                      if (ec) {
                                          return self->Abort();
                                      }
-                                     bodyless ? self->Finish() : self->Pump();
+                                     if (bodyless) {
+                                         return self->Finish();
+                                     }
+                                     self->held_.empty() ? self->Pump() : self->WriteHeld();
                                  });
+    }
+
+    /// Gathers a page piece; streams on when it proves too large for one.
+    void Gather() {
+        auto& body = parser_->get().body();
+        if (!pieces_.Add(std::string_view(piece_.data(), piece_.size() - body.size))) {
+            gathering_ = false;
+            held_ = pieces_.Take();
+            return WriteHead();
+        }
+        if (!parser_->is_done()) {
+            return Pump();
+        }
+        if (upstreamKeepAlive_) {
+            slot_ = link_;
+        } else {
+            slot_.reset();
+        }
+        whole_(pieces_.Whole(parser_->get().base(), clientKeepAlive_));
+    }
+
+    /// Writes what was gathered before the page proved too large.
+    void WriteHeld() {
+        auto& body = parser_->get().body();
+        body.data = held_.data();
+        body.size = held_.size();
+        body.more = true;
+        client_.expires_after(kTransferTime);
+        http::async_write(client_, *serializer_,
+                          [self = shared_from_this()](error_code ec, std::size_t) {
+                              if (ec && ec != http::error::need_buffer) {
+                                  return self->Abort();
+                              }
+                              self->held_.clear();
+                              self->parser_->is_done() ? self->EndBody() : self->Pump();
+                          });
+    }
+
+    void EndBody() {
+        auto& body = parser_->get().body();
+        body.data = nullptr;
+        body.size = 0;
+        body.more = false;
+        http::async_write(client_, *serializer_,
+                          [self = shared_from_this()](error_code ec, std::size_t) {
+                              if (ec && ec != http::error::need_buffer) {
+                                  return self->Abort();
+                              }
+                              self->Finish();
+                          });
     }
 
     void Pump() {
@@ -170,6 +235,9 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
     }
 
     void Deliver() {
+        if (gathering_) {
+            return Gather();
+        }
         auto& body = parser_->get().body();
         body.size = piece_.size() - body.size;
         body.data = piece_.data();
@@ -208,8 +276,13 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
     bool clientKeepAlive_;
     bool upstreamKeepAlive_ = false;
     bool reused_ = false;
+    bool bodyless_ = false;
+    bool gathering_ = false;
+    PagePieces pieces_;
+    std::string held_;
     tcp::resolver resolver_;
     Done done_;
+    Whole whole_;
     std::shared_ptr<DirectLink> link_;
     std::optional<http::response_parser<http::buffer_body>> parser_;
     std::optional<http::response_serializer<http::buffer_body>> serializer_;
@@ -362,8 +435,11 @@ class Tunnel : public std::enable_shared_from_this<Tunnel> {
 
 void RelayToDirectHost(std::shared_ptr<DirectLink>& link, beast::tcp_stream& client,
                        Request& request, const ProxyTarget& target, const std::string& via,
-                       std::function<void(bool keepAlive, unsigned failure)> done) {
-    std::make_shared<DirectRelay>(link, client, request, target, via, std::move(done))->Start();
+                       std::function<void(bool keepAlive, unsigned failure)> done,
+                       std::function<void(std::shared_ptr<TextResponse> page)> whole) {
+    std::make_shared<DirectRelay>(link, client, request, target, via, std::move(done),
+                                  std::move(whole))
+        ->Start();
 }
 
 void StartTunnel(beast::tcp_stream client, const Authority& target, std::string early,

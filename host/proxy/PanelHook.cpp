@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "host/proxy/PanelHook.h"
+
+#include "host/proxy/HeaderFields.h"
+
+namespace proxy {
+
+namespace http = boost::beast::http;
+
+bool MayHoldPanel(unsigned status, const http::fields& head) {
+    if (status != 200) {
+        return false;
+    }
+    const auto type = head.find(http::field::content_type);
+    if (type == head.end() || type->value().size() < 9 ||
+        !NameEquals(type->value().substr(0, 9), "text/html")) {
+        return false;
+    }
+    if (const auto coding = head.find(http::field::content_encoding);
+        coding != head.end() && !NameEquals(coding->value(), "identity")) {
+        return false;
+    }
+    const auto length = head.find(http::field::content_length);
+    if (length == head.end()) {
+        return true;
+    }
+    std::uint64_t size = 0;
+    for (const char c : length->value()) {
+        if (c < '0' || c > '9' || size > kPanelPageLimit) {
+            return false;
+        }
+        size = size * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return size <= kPanelPageLimit;
+}
+
+void PutPanelInResponse(TextResponse& response, const ProxyTarget& target,
+                        const std::string& selfOrigin) {
+    if (!MayHoldPanel(response.result_int(), response.base()) || response.body().empty()) {
+        return;
+    }
+    const std::string origin =
+        (target.secure ? "https://" : "http://") + HostKey(target.authority, target.secure);
+    std::optional<std::string> page =
+        PanelHost::Instance().PutPanelInPage(response.body(), CacheUrl(target), origin, selfOrigin);
+    if (page) {
+        response.body() = std::move(*page);
+        response.content_length(response.body().size());
+    }
+}
+
+bool PagePieces::Add(std::string_view piece) {
+    m_body.append(piece);
+    return m_body.size() <= kPanelPageLimit;
+}
+
+std::shared_ptr<TextResponse> PagePieces::Whole(const http::response_header<>& head,
+                                                bool keepAlive) {
+    auto response = std::make_shared<TextResponse>();
+    response->base() = head;
+    response->chunked(false);
+    response->body() = std::move(m_body);
+    response->content_length(response->body().size());
+    response->keep_alive(keepAlive);
+    return response;
+}
+
+std::shared_ptr<TextResponse> PanelAnswer(const PanelReply& reply, unsigned version, bool head,
+                                          bool keepAlive) {
+    std::shared_ptr<TextResponse> answer =
+        TextAnswer(reply.status, version, reply.contentType, reply.body, head, keepAlive);
+    answer->erase(http::field::allow);
+    answer->set("Referrer-Policy", "no-referrer");
+    bool policy = false;
+    for (const auto& [name, value] : reply.fields) {
+        answer->set(name, value);
+        policy = policy || NameEquals(name, "Content-Security-Policy");
+    }
+    if (!policy) {
+        // The document says which page may frame it; nothing else is framed.
+        answer->set("X-Frame-Options", "DENY");
+        answer->set("Content-Security-Policy", "default-src 'none'; frame-ancestors 'none'");
+    }
+    return answer;
+}
+
+} // namespace proxy

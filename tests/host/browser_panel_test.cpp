@@ -1,0 +1,256 @@
+// SPDX-License-Identifier: Apache-2.0
+// The control's panel in a browser page: the proxy puts it in place of the
+// control's <object> in pages that pass it and leaves every other page as
+// it came; a real browser checks a box, presses Synchronize, watches the
+// run and reads its message; a request that does not come from the panel
+// starts nothing.
+#include "ProxyFixture.h"
+#include "control/resources/ResourceIds.h"
+#include "control/resources/Strings.h"
+#include "host/browser/ControlObject.h"
+#include "host/browser/DialogHtml.h"
+#include "host/common/HostPage.h"
+
+#include <regex>
+
+namespace {
+
+std::string Object(const std::string& classId, const std::string& inside = "",
+                   const std::string& size = "") {
+    return "<object classid=\"" + classId + "\"" + size + ">" + inside + "</object>";
+}
+
+TEST(ControlObject, IsFoundWhereABrowserWouldCreateTheControl) {
+    const std::string id = ControlClassId();
+    std::string lower = id;
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    const std::string other = "clsid:00000000-0000-0000-0000-000000000000";
+    struct Case {
+        std::string page;
+        std::string found; // the element as the page writes it; empty: none
+        std::string width;
+    };
+    const std::string control = Object(id, "<param name=a value=b>", " width=300 height='50%'");
+    const Case cases[] = {
+        {"<p>no object</p>", "", ""},
+        {Object(other), "", ""},
+        {"<!-- " + control + " -->", "", ""},
+        {"<script>var s = '" + control + "';</script>", "", ""},
+        {"<p>" + control + "</p>", control, "300"},
+        {Object(other) + "<OBJECT CLASSID=\"" + lower + "\"></OBJECT>tail",
+         "<OBJECT CLASSID=\"" + lower + "\"></OBJECT>", ""},
+        {Object(id, Object(other, "x") + "<param name=a>") + "tail",
+         Object(id, Object(other, "x") + "<param name=a>"), ""},
+        {Object(id, "", " width=\"100\" height=\"javascript:x\""),
+         Object(id, "", " width=\"100\" height=\"javascript:x\""), "100"},
+        {"<object classid=\"" + id + "\">unclosed", "<object classid=\"" + id + "\">", ""},
+    };
+    for (const Case& c : cases) {
+        const std::optional<ControlObjectSpan> span = FindControlObject(c.page);
+        ASSERT_EQ(span.has_value(), !c.found.empty()) << c.page;
+        if (span) {
+            EXPECT_EQ(c.page.substr(span->begin, span->end - span->begin), c.found);
+            EXPECT_EQ(span->width, c.width);
+            EXPECT_EQ(ReplaceSpan(c.page, *span, "[panel]"),
+                      c.page.substr(0, span->begin) + "[panel]" + c.page.substr(span->end));
+        }
+    }
+}
+
+class BrowserPanel : public ProxyFixture {
+  protected:
+    /// A host page for `engine` with two subscriptions and the texts of a run.
+    std::string HostPageText(const std::string& objectSize = " width=\"480\" height=\"380\"") {
+        const std::string params =
+            Param("Info.ORXPath", engine.Origin() + "/orx") + Param("Info.UserName", "jdoe") +
+            Param("Info.ORXCommands", "Show") + Param("Label.Title", "News desk") +
+            Param("Label.SynchronizeButton", "Synchronize") +
+            Param("Label.OutsideLinks", "Follow outside links") +
+            Param("Msg.SynchInProgress", "Synchronizing %1...") +
+            Param("Msg.SynchComplete", "All news is here") + Param("Msg.SynchFailed", "%1 failed") +
+            Param("S1.Name", "Main") + Param("S1.Label.Subscription", "Main news") +
+            Param("S1.Label.IncludeLinks", "With linked pages") +
+            Param("S1.URL1.URL", "ORXCmd=Show&amp;s=1") + Param("S1.URL1.Depth.IncludeLinks", "1");
+        return "<html><head><title>Desk</title></head><body><h1>Desk</h1><object classid=\"" +
+               ControlClassId() + "\"" + objectSize + ">" + params +
+               "</object><p>after the object</p></body></html>";
+    }
+
+    TestServer engine;
+};
+
+// The pages pass forwarded, from a --direct host and from the cache: with
+// the control's object only that element changes, without it every byte
+// stays.
+TEST_F(BrowserPanel, OnlyTheControlsObjectOfAPassingPageIsReplaced) {
+    const std::string page = HostPageText();
+    const std::string plain =
+        "<html><body><object classid=\"clsid:0\"></object>plain</body></html>";
+    engine.Page("/desk.html", page);
+    engine.Page("/plain.html", plain);
+    engine.Page("/plain.txt", page, "text/plain");
+    const std::regex frame("<h1>Desk</h1><iframe src=\"http://127\\.0\\.0\\.1:[0-9]+/panel/"
+                           "[0-9a-f]{32}\" width=\"480\" height=\"380\" style=\"border:0\" "
+                           "referrerpolicy=\"no-referrer\"></iframe><p>after the object</p>");
+    const auto check = [&](const std::string& how) {
+        const Response desk = Curl(engine.Origin() + "/desk.html");
+        EXPECT_EQ(desk.status, 200) << how;
+        EXPECT_TRUE(std::regex_search(desk.body, frame)) << how << ": " << desk.body;
+        EXPECT_EQ(desk.body.substr(0, desk.body.find("<iframe")),
+                  page.substr(0, page.find("<object")))
+            << how;
+        EXPECT_EQ(Curl(engine.Origin() + "/plain.html").body, plain) << how;
+        EXPECT_EQ(Curl(engine.Origin() + "/plain.txt").body, page) << how;
+    };
+    ASSERT_TRUE(StartProxy({}));
+    check("forwarded");
+    StopProxy();
+    ASSERT_TRUE(StartProxy({"--direct", engine.HostKey()}));
+    check("direct");
+    StopProxy();
+    ASSERT_EQ(Dravik("offline on").status, 0);
+    ASSERT_TRUE(StartProxy({}));
+    check("from the cache");
+}
+
+// The script a browser runs the panel with (python3-selenium, chromedriver).
+const char* const kDriver = R"(
+import json, subprocess, sys
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+proxy, page, shot, profile, dravik = sys.argv[1:6]
+options = webdriver.ChromeOptions()
+options.binary_location = '/usr/bin/chromium'
+for a in ['--headless=new', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+          '--disable-background-networking', '--disable-component-update', '--disable-sync',
+          '--proxy-server=' + proxy, '--proxy-bypass-list=<-loopback>',
+          '--user-data-dir=' + profile, '--window-size=760,560']:
+    options.add_argument(a)
+d = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+out = {}
+try:
+    wait = WebDriverWait(d, 30, poll_frequency=0.05)
+    d.get(page)
+    d.switch_to.frame(d.find_element(By.TAG_NAME, 'iframe'))
+    box = lambda: d.find_element(By.CSS_SELECTOR, '[data-id="206"] input')
+    wait.until(lambda d: box())
+    out['key'] = d.find_element(By.TAG_NAME, 'body').get_attribute('data-key')
+    out['path'] = d.execute_script('return location.pathname')
+    out['rects'] = d.execute_script(
+        "var p = document.getElementById('panel').getBoundingClientRect(), r = {};"
+        "document.querySelectorAll('#panel [data-id]').forEach(function (e) {"
+        "var b = e.getBoundingClientRect();"
+        "r[e.dataset.id] = [b.left - p.left, b.top - p.top, b.width, b.height]; });"
+        "return r;")
+    box().click()
+    wait.until(lambda d: box().is_selected())
+    subprocess.run([dravik, 'offline', 'on'], check=True)
+    d.find_element(By.CSS_SELECTOR, '[data-id="201"]').click()
+    wait.until(lambda d: d.find_elements(By.ID, 'prompt-yes'))
+    out['prompt'] = d.find_element(By.ID, 'prompt').text
+    d.find_element(By.ID, 'prompt-yes').click()
+    wait.until(lambda d: 'request' in d.find_element(By.ID, 'live').text)
+    out['progress'] = d.find_element(By.ID, 'progress').text
+    out['again'] = d.execute_async_script(
+        "var done = arguments[0]; fetch(location.pathname + '/click?ctl=201', {method: 'POST',"
+        "headers: {'X-Dravik-Key': document.body.getAttribute('data-key')}}).then(function (r) {"
+        "r.json().then(function (j) { done(r.status + ' ' + j.message); }); });")
+    wait.until(lambda d: d.find_elements(By.ID, 'box-text'))
+    out['box'] = d.find_element(By.ID, 'box').text
+    d.switch_to.default_content()
+    d.save_screenshot(shot)
+finally:
+    d.quit()
+print(json.dumps(out))
+)";
+
+TEST_F(BrowserPanel, AUserSynchronizesInTheBrowserAndNoOtherPageCan) {
+    if (std::system("command -v chromium >/dev/null && command -v chromedriver >/dev/null && "
+                    "/usr/bin/python3 -c 'import selenium' 2>/dev/null") != 0) {
+        GTEST_SKIP() << "chromium, chromedriver or python3-selenium is missing "
+                        "(scripts/setup installs them)";
+    }
+    engine.Page("/desk.html", HostPageText());
+    engine.Reply("/orx?ORXCmd=Show&s=1",
+                 {200, "text/html", "<p>news</p>", "", std::chrono::milliseconds(1500)});
+    ASSERT_TRUE(StartProxy({}));
+    const std::filesystem::path script = m_home / "drive.py";
+    std::ofstream(script) << kDriver;
+    const char* source = std::getenv("DRAVIK_SOURCE_DIR");
+    const std::string shot = source != nullptr ? std::string(source) + "/docs/panel-in-page.png"
+                                               : (m_home / "panel-in-page.png").string();
+    const Outcome run = Shell("/usr/bin/python3 '" + script.string() + "' " + ProxyUrl() + " '" +
+                                  engine.Origin() + "/desk.html' '" + shot + "' '" +
+                                  (m_home / "profile").string() + "' '" + m_binary + "'",
+                              120);
+    ASSERT_EQ(run.status, 0) << run.err.substr(run.err.size() > 2000 ? run.err.size() - 2000 : 0);
+    const auto text = [&run](const std::string& name) {
+        const std::smatch m = [&] {
+            std::smatch found;
+            std::regex_search(run.out, found, std::regex("\"" + name + "\": \"([^\"]*)\""));
+            return found;
+        }();
+        return m.empty() ? std::string() : m[1].str();
+    };
+    // Set to work offline before the press, the library asks first.
+    EXPECT_NE(text("prompt").find("Go online to reach " + engine.Origin() + "/orx"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(Dravik("offline status").out.find("online"), 0u) << "the answer Yes went online";
+    EXPECT_NE(text("progress").find("Synchronizing Main news..."), std::string::npos) << run.out;
+    EXPECT_NE(text("progress").find("/orx?ORXCmd=Show&s=1"), std::string::npos) << run.out;
+    EXPECT_NE(text("box").find("All news is here"), std::string::npos) << run.out;
+    EXPECT_EQ(text("again"), "409 The synchronization is still running.") << run.out;
+    const std::vector<std::string> targets = engine.Targets();
+    EXPECT_EQ(std::count(targets.begin(), targets.end(), "/orx?ORXCmd=Show&s=1"), 1)
+        << "a second press started nothing";
+    EXPECT_NE(
+        Read(m_home / "config" / "dravik" / "dravik.ini").find("Main=2\nFollowOutsideLinks=0"),
+        std::string::npos);
+
+    // Each control where dialog 201 places it, in pixels of its font.
+    const DialogTemplate* panel = nullptr;
+    for (const DialogTemplate& dialog : DravikDialogTemplates()) {
+        panel = dialog.id == IDD_DRAVIK_PANEL ? &dialog : panel;
+    }
+    ASSERT_NE(panel, nullptr);
+    const DialogScale scale = DialogScale::Of(*panel);
+    int placed = 0;
+    for (const ControlTemplate& control : panel->controls) {
+        std::smatch m;
+        const std::regex rect("\"" + std::to_string(control.id) +
+                              "\": \\[([0-9.]+), ([0-9.]+), ([0-9.]+), ([0-9.]+)\\]");
+        if (!std::regex_search(run.out, m, rect)) {
+            continue; // hidden: not drawn
+        }
+        const int expected[] = {scale.X(control.rect.left), scale.Y(control.rect.top),
+                                scale.X(control.rect.width), scale.Y(control.rect.height)};
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_NEAR(std::stod(m[i + 1].str()), expected[i], 1.0) << control.id;
+        }
+        ++placed;
+    }
+    EXPECT_EQ(placed, 4) << "205, 206, 215 and 201 are shown; " << run.out;
+
+    // The run's own request, replayed from another origin with the key.
+    const std::string key = text("key");
+    ASSERT_EQ(key.size(), 64u) << run.out;
+    const std::string frame = text("path");
+    engine.ClearRequests();
+    const std::string post = "-X POST -H 'X-Dravik-Key: " + key + "' ";
+    const Response status =
+        Curl(ProxyUrl() + frame + "/status", post + "-H 'Origin: " + ProxyUrl() + "'");
+    EXPECT_EQ(status.status, 200) << "the key and the panel are the browser's: " << status.body;
+    const Response replayed =
+        Curl(ProxyUrl() + frame + "/click?ctl=201", post + "-H 'Origin: http://evil.example'");
+    EXPECT_EQ(replayed.status, 403);
+    EXPECT_EQ(replayed.headers.find("Access-Control-Allow"), std::string::npos);
+    EXPECT_NE(replayed.headers.find("Cross-Origin-Resource-Policy: same-origin"),
+              std::string::npos);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(engine.Targets().empty()) << "a refused request started a run";
+}
+
+} // namespace
