@@ -166,10 +166,17 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         return context_->SelfOrigin().substr(7);
     }
 
+    /// The peer of a connection never changes: asked once.
     bool ClientLoopback() {
-        error_code ec;
-        const tcp::endpoint peer = Lowest().socket().remote_endpoint(ec);
-        return !ec && IsLoopback(AddressBytes(peer.address()));
+        if (!m_loopback) {
+            error_code ec;
+            const tcp::endpoint peer = Lowest().socket().remote_endpoint(ec);
+            if (ec) {
+                return false;
+            }
+            m_loopback = IsLoopback(AddressBytes(peer.address()));
+        }
+        return *m_loopback;
     }
 
     bool HasBody() { return parser_->chunked() || parser_->content_length().value_or(0) > 0; }
@@ -288,9 +295,13 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
                              false);
         }
         copy_ = std::move(copy);
-        if (copy_->Size() <= kPiece ||
-            (serving_.view && ViewRewrites(*copy_) && copy_->Size() <= kViewLimit)) {
+        if (serving_.view && ViewRewrites(*copy_) && copy_->Size() <= kViewLimit) {
             return SendWholeCopy();
+        }
+        if (copy_->Stored()->InMemory()) {
+            // The answer points into the copy, which the write holds.
+            return Send(KeptBytesAnswer(*copy_, serving_, Req().version(), head_, keepAlive_),
+                        copy_->Stored());
         }
         streamed_ = std::make_unique<StreamedResponse>(http::status::ok, Req().version());
         SetCopyFields(*copy_, *streamed_, serving_);
@@ -299,8 +310,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         StartStreamed(head_, [this] { PumpCopy(); });
     }
 
-    /// A body that fits one piece goes out with its head in one write, and
-    /// so does a page the view rewrites.
+    /// A page the view rewrites goes out with its head in one write.
     void SendWholeCopy() {
         std::shared_ptr<TextResponse> answer =
             WholeCopyAnswer(*copy_, serving_, Req().version(), head_, keepAlive_);
@@ -447,12 +457,15 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         Send(TextAnswer(status, Req().version(), type, std::move(body), head_, keepAlive_));
     }
 
-    void Send(std::shared_ptr<TextResponse> response) {
+    /// Writes `response`; `held` (the bytes its body points at, if any)
+    /// lives until the write is done.
+    template <class Response>
+    void Send(std::shared_ptr<Response> response, std::shared_ptr<const void> held = nullptr) {
         Lowest().expires_after(kWriteTime);
-        TextResponse& message = *response;
+        Response& message = *response;
         http::async_write(stream_, message,
-                          [self = this->shared_from_this(),
-                           response = std::move(response)](error_code ec, std::size_t) {
+                          [self = this->shared_from_this(), response = std::move(response),
+                           held = std::move(held)](error_code ec, std::size_t) {
                               ec ? self->Close() : self->EndResponse();
                           });
     }
@@ -509,6 +522,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     ProxyTarget target_;
     bool head_ = false;
     bool keepAlive_ = true;
+    std::optional<bool> m_loopback;
 
     std::unique_ptr<CachedCopy> copy_;
     CopyServing serving_;

@@ -99,6 +99,19 @@ std::shared_ptr<TextResponse> WholeCopyAnswer(CachedCopy& copy, const CopyServin
     return response;
 }
 
+std::shared_ptr<KeptResponse> KeptBytesAnswer(const CachedCopy& copy, const CopyServing& serving,
+                                              unsigned version, bool head, bool keepAlive) {
+    auto response = std::make_shared<KeptResponse>(http::status::ok, version);
+    SetCopyFields(copy, *response, serving);
+    const std::string_view bytes = copy.Stored()->Bytes();
+    if (!head) {
+        response->body() = {bytes.data(), bytes.size()};
+    }
+    response->content_length(bytes.size());
+    response->keep_alive(keepAlive);
+    return response;
+}
+
 bool PrepareForwardedHead(const ResponseHead& head, StreamedResponse& out, bool headRequest,
                           bool& keepAlive) {
     out.result(head.status);
