@@ -8,7 +8,6 @@
 #include "platform/cache/CacheStore.h"
 #include "platform/cache/ContentSweep.h"
 #include "platform/cache/MissedUrls.h"
-#include "platform/cache/UrlCacheStreams.h"
 #include "platform/kernel/LastError.h"
 #include "platform/text/Utf8.h"
 
@@ -61,12 +60,11 @@ int Show(const std::string& url) {
 int Remove(const std::vector<std::string>& urls) {
     int status = kExitOk;
     for (const std::string& url : urls) {
-        if (!DeleteUrlCacheEntryW(Utf8ToUtf16(url).c_str())) {
-            const DWORD error = GetLastError();
-            const bool missing = error == ERROR_FILE_NOT_FOUND;
+        if (const urlcache::CacheResult<bool> removed = urlcache::Remove(url); !removed) {
+            const bool missing = removed.Missing();
             const int failed = Fail("remove", missing ? kExitFailed : kExitCache,
                                     missing ? "the cache holds no entry for " + url
-                                            : url + ": " + DescribeError(error));
+                                            : url + ": " + Unreadable(removed.Error()));
             status = std::max(status, failed);
         }
     }
@@ -82,7 +80,7 @@ int Clear() {
     const std::vector<urlcache::StoredEntry>& entries = *listed;
     std::size_t removed = 0;
     for (const urlcache::StoredEntry& entry : entries) {
-        removed += DeleteUrlCacheEntryW(Utf8ToUtf16(entry.url).c_str()) ? 1 : 0;
+        removed += urlcache::Remove(entry.url) ? 1 : 0;
     }
     std::cout << "removed " << removed << (removed == 1 ? " entry\n" : " entries\n");
     // Bodies left by writers killed before their rows were committed.

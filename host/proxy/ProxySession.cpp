@@ -16,6 +16,7 @@
 #include "platform/text/Utf8.h"
 
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/http/buffer_body.hpp>
 #include <boost/beast/http/empty_body.hpp>
@@ -25,6 +26,9 @@
 #include <boost/beast/http/write.hpp>
 #include <boost/beast/ssl/ssl_stream.hpp>
 
+#include <sys/sendfile.h>
+
+#include <cerrno>
 #include <chrono>
 #include <optional>
 
@@ -39,6 +43,9 @@ constexpr std::size_t kHeaderLimit = std::size_t{64} * 1024;
 constexpr std::size_t kMaxFields = 256;
 constexpr std::uint64_t kBodyLimit = std::uint64_t{16} * 1024 * 1024;
 constexpr std::size_t kPiece = std::size_t{64} * 1024;
+// The most one sendfile call is asked to send, so that one connection's
+// large copy does not hold its loop's thread for long.
+constexpr std::uint64_t kSendFilePiece = std::uint64_t{1} << 20;
 // A kept page or style sheet up to this size is shown in the view with its
 // references rewritten; a larger one is shown as it is.
 constexpr std::uint64_t kViewLimit = std::uint64_t{16} * 1024 * 1024;
@@ -307,7 +314,53 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         SetCopyFields(*copy_, *streamed_, serving_);
         streamed_->content_length(copy_->Size());
         streamed_->keep_alive(keepAlive_);
+        if constexpr (kPlain) {
+            // The kernel copies the file to the socket: no byte passes here.
+            m_fileOffset = 0;
+            return StartStreamed(head_, [this] { SendFile(); });
+        }
         StartStreamed(head_, [this] { PumpCopy(); });
+    }
+
+    /// Sends the rest of the copy's file until the socket would block, then
+    /// waits for room (for kWriteTime at most).
+    void SendFile() {
+        tcp::socket& socket = Lowest().socket();
+        error_code ec;
+        socket.native_non_blocking(true, ec);
+        const std::uint64_t size = copy_->Size();
+        while (!ec && m_fileOffset < size) {
+            auto offset = static_cast<off_t>(m_fileOffset);
+            const ssize_t sent =
+                ::sendfile(socket.native_handle(), copy_->Stored()->Descriptor(), &offset,
+                           static_cast<std::size_t>(
+                               std::min<std::uint64_t>(size - m_fileOffset, kSendFilePiece)));
+            if (sent > 0) {
+                m_fileOffset += static_cast<std::uint64_t>(sent);
+            } else if (sent < 0 && errno == EAGAIN) {
+                return WaitToSend();
+            } else if (sent == 0 || errno != EINTR) {
+                return Close(); // the length is promised: only closing tells the browser
+            }
+        }
+        ec ? Close() : EndResponse();
+    }
+
+    void WaitToSend() {
+        if (!m_sendTimer) {
+            m_sendTimer.emplace(Lowest().get_executor());
+        }
+        m_sendTimer->expires_after(kWriteTime);
+        m_sendTimer->async_wait([self = this->shared_from_this()](error_code ec) {
+            if (!ec) {
+                self->Close(); // the browser took nothing for too long
+            }
+        });
+        Lowest().socket().async_wait(tcp::socket::wait_write,
+                                     [self = this->shared_from_this()](error_code ec) {
+                                         self->m_sendTimer->cancel();
+                                         ec ? self->Close() : self->SendFile();
+                                     });
     }
 
     /// A page the view rewrites goes out with its head in one write.
@@ -523,6 +576,8 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     bool head_ = false;
     bool keepAlive_ = true;
     std::optional<bool> m_loopback;
+    std::uint64_t m_fileOffset = 0;                // of a copy sent from its file
+    std::optional<asio::steady_timer> m_sendTimer; // bounds a wait for room to send it
 
     std::unique_ptr<CachedCopy> copy_;
     CopyServing serving_;

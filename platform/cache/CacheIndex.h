@@ -67,6 +67,8 @@ class CacheIndex {
     bool ListStored(std::vector<StoredEntry>& entries);
     /// Hits counted without a lock, for the row stored under `key` (UTF-8).
     bool AddHits(std::string_view key, std::uint32_t hits);
+    /// Removes the row stored under `key` (UTF-8).
+    bool Remove(std::string_view key);
 
     /// Inserts `record`, replacing any row with the same URL; `body` is the
     /// BLOB of a record kept in the index.

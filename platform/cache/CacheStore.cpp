@@ -5,6 +5,7 @@
 #include "platform/cache/ContentFiles.h"
 #include "platform/cache/EntryMarks.h"
 #include "platform/cache/KeptCopies.h"
+#include "platform/cache/RecentBodies.h"
 #include "platform/cache/RetrievalCounts.h"
 #include "platform/cache/UrlCacheStore.h"
 #include "platform/kernel/LastError.h"
@@ -249,6 +250,43 @@ CacheResult<std::vector<StoredEntry>> ListEntries() {
         return *error;
     }
     return entries;
+}
+
+CacheResult<bool> Remove(std::string_view url) {
+    const std::string key = CacheKeyOf(url);
+    std::optional<CacheError> error;
+    std::string orphan;
+    std::string cacheRoot;
+    UrlCacheFailure failure;
+    const bool opened = WithUrlCache(
+        [&](CacheIndex& index, const std::string& root) {
+            Transaction transaction(index.Db());
+            std::optional<StoredEntry> found;
+            bool shared = true;
+            if (!transaction.Begun() || !index.FindStored(key, false, found)) {
+                error = ErrorFrom(index.LastFailure());
+            } else if (!found) {
+                error = NotFound(url);
+            } else if (!index.Remove(std::string_view(key)) ||
+                       !index.IsFileReferenced(found->file, shared) || !transaction.Commit()) {
+                error = ErrorFrom(index.LastFailure());
+            } else if (!shared && !found->file.empty()) {
+                orphan = found->file;
+                cacheRoot = root;
+            }
+        },
+        &failure);
+    if (!orphan.empty()) {
+        RemoveContent(cacheRoot, orphan);
+    }
+    ForgetRecentBodies();
+    if (!opened) {
+        return ErrorFrom(failure);
+    }
+    if (error) {
+        return *error;
+    }
+    return true;
 }
 
 } // namespace urlcache

@@ -57,4 +57,9 @@ CacheResult<std::shared_ptr<const StoredCopy>> OpenCopy(std::string_view url);
 /// Every entry in URL order, without bodies.
 CacheResult<std::vector<StoredEntry>> ListEntries();
 
+/// Removes the entry for `url` and, when no other entry shares it, its
+/// content file (a copy already opened keeps reading it). NotFound without
+/// an entry.
+CacheResult<bool> Remove(std::string_view url);
+
 } // namespace urlcache

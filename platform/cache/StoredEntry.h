@@ -13,7 +13,8 @@ struct StoredEntry {
     std::string head; ///< the kept response head: status line and fields, CR LF ended
     /// Full path of the content file; empty when the body is kept in the index.
     std::string file;
-    /// The body kept in the index, when the look asked for it.
+    /// The body when it is held in memory: one kept in the index (a look
+    /// gives it), or a small file's read whole for an opened copy.
     std::string body;
     std::uint64_t size = 0;
     // File-time ticks (100 ns since 1601), 0 when unknown.

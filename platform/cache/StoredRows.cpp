@@ -109,4 +109,11 @@ bool CacheIndex::AddHits(std::string_view key, std::uint32_t hits) {
     return !update.Failed();
 }
 
+bool CacheIndex::Remove(std::string_view key) {
+    Statement remove(db_.get(), "DELETE FROM entries WHERE url = ?1");
+    remove.Bind(1, key);
+    remove.Step();
+    return !remove.Failed();
+}
+
 } // namespace urlcache
