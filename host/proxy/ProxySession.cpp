@@ -43,9 +43,11 @@ constexpr std::size_t kHeaderLimit = std::size_t{64} * 1024;
 constexpr std::size_t kMaxFields = 256;
 constexpr std::uint64_t kBodyLimit = std::uint64_t{16} * 1024 * 1024;
 constexpr std::size_t kPiece = std::size_t{64} * 1024;
-// The most one sendfile call is asked to send, so that one connection's
-// large copy does not hold its loop's thread for long.
+// The most one sendfile call is asked to send, and the calls made before
+// the other connections of the loop get their turn: a large copy to a fast
+// client does not hold the loop's thread for long.
 constexpr std::uint64_t kSendFilePiece = std::uint64_t{1} << 20;
+constexpr int kSendFileCalls = 4;
 // A kept page or style sheet up to this size is shown in the view with its
 // references rewritten; a larger one is shown as it is.
 constexpr std::uint64_t kViewLimit = std::uint64_t{16} * 1024 * 1024;
@@ -329,7 +331,12 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         error_code ec;
         socket.native_non_blocking(true, ec);
         const std::uint64_t size = copy_->Size();
-        while (!ec && m_fileOffset < size) {
+        for (int calls = 0; !ec && m_fileOffset < size; ++calls) {
+            if (calls == kSendFileCalls) {
+                // Other connections of this loop get their turn first.
+                return asio::post(Lowest().get_executor(),
+                                  [self = this->shared_from_this()] { self->SendFile(); });
+            }
             auto offset = static_cast<off_t>(m_fileOffset);
             const ssize_t sent =
                 ::sendfile(socket.native_handle(), copy_->Stored()->Descriptor(), &offset,
