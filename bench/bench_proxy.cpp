@@ -198,7 +198,9 @@ Comparison Compare(const fs::path& dir, int nginxPort, int proxyPort, int connec
         out.nginxRates.push_back(plain.rate);
         out.proxyRates.push_back(cached.rate);
         out.ratios.push_back(plain.rate > 0 ? cached.rate / plain.rate : 0);
-        out.errors += plain.errors + cached.errors;
+        const std::string at = " at " + std::to_string(connections) + " connections: ";
+        out.errors += plain.errors.empty() ? "" : "nginx" + at + plain.errors;
+        out.errors += cached.errors.empty() ? "" : "proxy" + at + cached.errors;
     }
     return out;
 }
@@ -262,7 +264,9 @@ int Run(const fs::path& dir) {
         const MissStorm storm(kStormClients, server->Port(), origin);
         stormed.push_back(RunWrk(dir / "proxy.lua", server->Port(), kStormConnections));
         misses += storm.Misses();
-        errors += alone.back().errors + stormed.back().errors;
+        errors += alone.back().errors.empty() ? "" : "hits alone: " + alone.back().errors;
+        errors +=
+            stormed.back().errors.empty() ? "" : "hits in the storm: " + stormed.back().errors;
     }
     ::kill(nginx, SIGQUIT);
     ::waitpid(nginx, nullptr, 0);
