@@ -43,8 +43,11 @@ extern char** environ;
 namespace {
 
 constexpr int kFiles = 120;
-constexpr int kRounds = 5;
-constexpr const char* kWrk = "wrk -t2 -c32 -d4s --latency";
+constexpr int kRounds = 3;
+constexpr const char* kWrk = "wrk -t2 -d4s --latency";
+// A browser or two (50 connections) and a small office behind one proxy (200).
+constexpr int kConnectionCounts[] = {50, 200};
+constexpr int kStormConnections = 50;
 constexpr int kStormClients = 20;
 
 namespace fs = std::filesystem;
@@ -144,9 +147,10 @@ double Milliseconds(const std::string& text) {
     return unit == "us" ? value / 1000 : unit == "ms" ? value : value * 1000;
 }
 
-Load RunWrk(const fs::path& script, int port) {
-    const std::string command = std::string(kWrk) + " -s '" + script.string() +
-                                "' http://127.0.0.1:" + std::to_string(port) + "/ 2>&1";
+Load RunWrk(const fs::path& script, int port, int connections) {
+    const std::string command = std::string(kWrk) + " -c" + std::to_string(connections) + " -s '" +
+                                script.string() + "' http://127.0.0.1:" + std::to_string(port) +
+                                "/ 2>&1";
     Load load;
     FILE* pipe = ::popen(command.c_str(), "r");
     char line[512];
@@ -166,6 +170,50 @@ Load RunWrk(const fs::path& script, int port) {
         ::pclose(pipe);
     }
     return load;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+/// Both servers at one number of connections, by turns.
+struct Comparison {
+    int connections = 0;
+    std::vector<double> nginxRates;
+    std::vector<double> proxyRates;
+    std::vector<double> ratios;
+    std::string errors;
+};
+
+Comparison Compare(const fs::path& dir, int nginxPort, int proxyPort, int connections) {
+    // Each round measures both, one right after the other; the ratio of a
+    // round is taken so that load from elsewhere on the machine, which
+    // changes from round to round, touches both sides of it alike.
+    Comparison out;
+    out.connections = connections;
+    for (int round = 0; proxyPort != 0 && round < kRounds; ++round) {
+        const Load plain = RunWrk(dir / "nginx.lua", nginxPort, connections);
+        const Load cached = RunWrk(dir / "proxy.lua", proxyPort, connections);
+        out.nginxRates.push_back(plain.rate);
+        out.proxyRates.push_back(cached.rate);
+        out.ratios.push_back(plain.rate > 0 ? cached.rate / plain.rate : 0);
+        const std::string at = " at " + std::to_string(connections) + " connections: ";
+        out.errors += plain.errors.empty() ? "" : "nginx" + at + plain.errors;
+        out.errors += cached.errors.empty() ? "" : "proxy" + at + cached.errors;
+    }
+    return out;
+}
+
+void PrintComparison(const Comparison& c) {
+    std::printf("\n%d connections\n%-8s %14s %14s %8s\n", c.connections, "round", "nginx req/s",
+                "proxy req/s", "ratio");
+    for (std::size_t round = 0; round < c.ratios.size(); ++round) {
+        std::printf("%-8zu %14.0f %14.0f %8.2f\n", round + 1, c.nginxRates[round],
+                    c.proxyRates[round], c.ratios[round]);
+    }
+    std::printf("%-8s %14.0f %14.0f %8.2f   (target ratio 0.80)\n", "median", Median(c.nginxRates),
+                Median(c.proxyRates), Median(c.ratios));
 }
 
 bool WaitForPort(int port) {
@@ -201,31 +249,24 @@ int Run(const fs::path& dir) {
     const std::string origin = "http://127.0.0.1:" + std::to_string(nginxPort);
     WriteScript(dir / "nginx.lua", "", "127.0.0.1:" + std::to_string(nginxPort));
     WriteScript(dir / "proxy.lua", origin, "127.0.0.1:" + std::to_string(nginxPort));
-    // Each round measures both, one right after the other; the ratio of a
-    // round is taken so that load from elsewhere on the machine, which
-    // changes from round to round, touches both sides of it alike.
-    std::vector<double> nginxRates;
-    std::vector<double> proxyRates;
-    std::vector<double> ratios;
+    std::vector<Comparison> comparisons;
     std::string errors;
-    for (int round = 0; server && round < kRounds; ++round) {
-        const Load plain = RunWrk(dir / "nginx.lua", nginxPort);
-        const Load cached = RunWrk(dir / "proxy.lua", server->Port());
-        nginxRates.push_back(plain.rate);
-        proxyRates.push_back(cached.rate);
-        ratios.push_back(plain.rate > 0 ? cached.rate / plain.rate : 0);
-        errors += plain.errors + cached.errors;
+    for (const int connections : kConnectionCounts) {
+        comparisons.push_back(Compare(dir, nginxPort, server ? server->Port() : 0, connections));
+        errors += comparisons.back().errors;
     }
     // Hits alone and under a storm of misses, taken by turns like the above.
     std::vector<Load> alone;
     std::vector<Load> stormed;
     long misses = 0;
     for (int round = 0; server && round < kRounds; ++round) {
-        alone.push_back(RunWrk(dir / "proxy.lua", server->Port()));
+        alone.push_back(RunWrk(dir / "proxy.lua", server->Port(), kStormConnections));
         const MissStorm storm(kStormClients, server->Port(), origin);
-        stormed.push_back(RunWrk(dir / "proxy.lua", server->Port()));
+        stormed.push_back(RunWrk(dir / "proxy.lua", server->Port(), kStormConnections));
         misses += storm.Misses();
-        errors += alone.back().errors + stormed.back().errors;
+        errors += alone.back().errors.empty() ? "" : "hits alone: " + alone.back().errors;
+        errors +=
+            stormed.back().errors.empty() ? "" : "hits in the storm: " + stormed.back().errors;
     }
     ::kill(nginx, SIGQUIT);
     ::waitpid(nginx, nullptr, 0);
@@ -234,27 +275,20 @@ int Run(const fs::path& dir) {
         return 1;
     }
     std::printf("%d files of 1-16 KiB, %s, %d rounds\n", kFiles, kWrk, kRounds);
-    std::printf("%-8s %14s %14s %8s\n", "round", "nginx req/s", "proxy req/s", "ratio");
-    for (int round = 0; round < kRounds; ++round) {
-        std::printf("%-8d %14.0f %14.0f %8.2f\n", round + 1, nginxRates[round], proxyRates[round],
-                    ratios[round]);
+    for (const Comparison& comparison : comparisons) {
+        PrintComparison(comparison);
     }
-    const auto median = [](std::vector<double> values) {
-        std::sort(values.begin(), values.end());
-        return values[values.size() / 2];
-    };
-    std::printf("%-8s %14.0f %14.0f %8.2f   (target ratio 0.80)\n", "median", median(nginxRates),
-                median(proxyRates), median(ratios));
     const auto medianOf = [&](const std::vector<Load>& loads, double Load::*field) {
         std::vector<double> values;
         for (const Load& load : loads) {
             values.push_back(load.*field);
         }
-        return median(values);
+        return Median(values);
     };
-    std::printf("\nhits through the proxy, alone and with %d clients asking for missing "
-                "addresses (%ld misses noted, %.0f/s)\n",
-                kStormClients, misses, static_cast<double>(misses) / (4.0 * kRounds));
+    std::printf("\nhits through the proxy (%d connections), alone and with %d clients asking for "
+                "missing addresses (%ld misses noted, %.0f/s)\n",
+                kStormConnections, kStormClients, misses,
+                static_cast<double>(misses) / (4.0 * kRounds));
     std::printf("%-8s %14s %14s %8s\n", "", "hits/s", "p99 ms", "");
     std::printf("%-8s %14.0f %14.2f\n", "alone", medianOf(alone, &Load::rate),
                 medianOf(alone, &Load::p99Ms));

@@ -4,10 +4,8 @@
 #include "host/common/ErrorText.h"
 #include "host/common/OutputText.h"
 #include "host/common/RunReport.h"
-#include "platform/cache/CacheFailure.h"
-#include "platform/inet/WinInet.h"
+#include "platform/cache/CacheStore.h"
 #include "platform/kernel/FileTime.h"
-#include "platform/kernel/LastError.h"
 #include "platform/text/Utf8.h"
 
 #include <cstdio>
@@ -19,33 +17,29 @@
 
 namespace {
 
-/// A file time as "YYYY-MM-DDTHH:MM:SSZ", or "-" when it is not set.
-std::string ListedTime(const FILETIME& time) {
-    const std::string text = IsoTime(FileTimeToTicks(time));
+/// File-time ticks as "YYYY-MM-DDTHH:MM:SSZ", or "-" when not set.
+std::string ListedTime(std::uint64_t ticks) {
+    const std::string text = IsoTime(ticks);
     return text.empty() ? "-" : text;
 }
 
-void PrintJson(const std::vector<UrlCacheEntry>& entries) {
+void PrintJson(const std::vector<urlcache::StoredEntry>& entries) {
     std::cout << "[";
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        const UrlCacheEntry& e = entries[i];
-        std::cout << (i == 0 ? "\n" : ",\n")
-                  << "  {\"url\": " << JsonString(Utf16ToUtf8(e.sourceUrl))
+        const urlcache::StoredEntry& e = entries[i];
+        std::cout << (i == 0 ? "\n" : ",\n") << "  {\"url\": " << JsonString(e.url)
                   << ", \"size\": " << e.size
                   << ", \"lastSync\": " << JsonString(ListedTime(e.lastSync))
-                  << ", \"localFile\": " << JsonString(Utf16ToUtf8(e.localFile)) << "}";
+                  << ", \"localFile\": " << JsonString(e.file) << "}";
     }
     std::cout << (entries.empty() ? "]\n" : "\n]\n");
 }
 
-void PrintTable(const std::vector<UrlCacheEntry>& entries) {
-    for (const UrlCacheEntry& e : entries) {
+void PrintTable(const std::vector<urlcache::StoredEntry>& entries) {
+    for (const urlcache::StoredEntry& e : entries) {
         // A small body is kept in the index itself and has no file.
-        std::cout << ListedTime(e.lastSync) << "  " << e.size << "  " << Utf16ToUtf8(e.sourceUrl)
-                  << "\n    "
-                  << (e.localFile.empty() ? std::string("(in the index)")
-                                          : Utf16ToUtf8(e.localFile))
-                  << "\n";
+        std::cout << ListedTime(e.lastSync) << "  " << e.size << "  " << e.url << "\n    "
+                  << (e.file.empty() ? std::string("(in the index)") : e.file) << "\n";
     }
     std::cout << entries.size() << (entries.size() == 1 ? " entry\n" : " entries\n");
 }
@@ -64,21 +58,17 @@ void AddCacheCommand(CLI::App& app, int& exitCode) {
     list->add_flag("--json", *json, "print a JSON array instead");
     list->footer(ExitStatusHelp({0, 2, 5}));
     list->callback([json, &exitCode] {
-        std::vector<UrlCacheEntry> entries;
-        if (!ListUrlCacheEntries(entries)) {
-            const DWORD error = GetLastError();
-            UrlCacheFailure failure;
-            std::cerr << "dravik cache list: ";
-            if (GetLastUrlCacheFailure(failure)) {
-                std::cerr << "cannot read " << Printable(failure.path) << ": "
-                          << Printable(failure.reason) << " (error " << failure.error << ")\n";
-            } else {
-                std::cerr << DescribeError(error) << "\n";
-            }
+        const urlcache::CacheResult<std::vector<urlcache::StoredEntry>> entries =
+            urlcache::ListEntries();
+        if (!entries) {
+            const urlcache::CacheError& error = entries.Error();
+            std::cerr << "dravik cache list: cannot read " << Printable(Utf8ToUtf16(error.path))
+                      << ": " << Printable(Utf8ToUtf16(error.reason)) << " (error " << error.code
+                      << ")\n";
             exitCode = kExitCache;
             return;
         }
-        *json ? PrintJson(entries) : PrintTable(entries);
+        *json ? PrintJson(*entries) : PrintTable(*entries);
         exitCode = kExitOk;
     });
 }

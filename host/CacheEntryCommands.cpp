@@ -3,12 +3,11 @@
 // and the list of addresses missed while offline.
 #include "host/Commands.h"
 #include "host/common/ErrorText.h"
-#include "host/proxy/CachedCopy.h"
 #include "host/proxy/PageText.h"
 #include "platform/cache/CacheKey.h"
+#include "platform/cache/CacheStore.h"
 #include "platform/cache/ContentSweep.h"
 #include "platform/cache/MissedUrls.h"
-#include "platform/cache/UrlCacheStreams.h"
 #include "platform/kernel/LastError.h"
 #include "platform/text/Utf8.h"
 
@@ -27,33 +26,45 @@ int Fail(const char* command, int status, const std::string& message) {
     return status;
 }
 
+/// Why the cache could not be read, naming the file when there is one.
+std::string Unreadable(const urlcache::CacheError& error) {
+    return "cannot read " + (error.path.empty() ? std::string("the cache") : error.path) + ": " +
+           error.reason;
+}
+
 int Show(const std::string& url) {
-    const std::unique_ptr<proxy::CachedCopy> copy = proxy::CachedCopy::Open(url);
+    const auto copy = urlcache::OpenCopy(url);
     if (!copy) {
-        return Fail("show", kExitFailed, "the cache holds no entry for " + url);
+        return copy.Missing() ? Fail("show", kExitFailed, "the cache holds no entry for " + url)
+                              : Fail("show", kExitCache, Unreadable(copy.Error()));
     }
     std::vector<char> piece(std::size_t{64} * 1024);
-    std::size_t got = 0;
-    do {
-        if (!copy->Read(piece.data(), piece.size(), got)) {
-            return Fail("show", kExitCache, "the entry could not be read");
+    std::uint64_t offset = 0;
+    for (;;) {
+        const urlcache::CacheResult<std::size_t> got =
+            (*copy)->Read(offset, piece.data(), piece.size());
+        if (!got) {
+            return Fail("show", kExitCache, Unreadable(got.Error()));
         }
-        if (std::fwrite(piece.data(), 1, got, stdout) != got) {
+        if (*got == 0) {
+            break;
+        }
+        if (std::fwrite(piece.data(), 1, *got, stdout) != *got) {
             return Fail("show", kExitFailed, "standard output could not be written");
         }
-    } while (got != 0);
+        offset += *got;
+    }
     return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
 }
 
 int Remove(const std::vector<std::string>& urls) {
     int status = kExitOk;
     for (const std::string& url : urls) {
-        if (!DeleteUrlCacheEntryW(Utf8ToUtf16(url).c_str())) {
-            const DWORD error = GetLastError();
-            const bool missing = error == ERROR_FILE_NOT_FOUND;
+        if (const urlcache::CacheResult<bool> removed = urlcache::Remove(url); !removed) {
+            const bool missing = removed.Missing();
             const int failed = Fail("remove", missing ? kExitFailed : kExitCache,
                                     missing ? "the cache holds no entry for " + url
-                                            : url + ": " + DescribeError(error));
+                                            : url + ": " + Unreadable(removed.Error()));
             status = std::max(status, failed);
         }
     }
@@ -61,13 +72,15 @@ int Remove(const std::vector<std::string>& urls) {
 }
 
 int Clear() {
-    std::vector<proxy::ListedEntry> entries;
-    if (!proxy::ListEntries(entries)) {
-        return Fail("clear", kExitCache, "the cache could not be read");
+    const urlcache::CacheResult<std::vector<urlcache::StoredEntry>> listed =
+        urlcache::ListEntries();
+    if (!listed) {
+        return Fail("clear", kExitCache, Unreadable(listed.Error()));
     }
+    const std::vector<urlcache::StoredEntry>& entries = *listed;
     std::size_t removed = 0;
-    for (const proxy::ListedEntry& entry : entries) {
-        removed += DeleteUrlCacheEntryW(Utf8ToUtf16(entry.url).c_str()) ? 1 : 0;
+    for (const urlcache::StoredEntry& entry : entries) {
+        removed += urlcache::Remove(entry.url) ? 1 : 0;
     }
     std::cout << "removed " << removed << (removed == 1 ? " entry\n" : " entries\n");
     // Bodies left by writers killed before their rows were committed.

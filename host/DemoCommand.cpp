@@ -7,7 +7,7 @@
 #include "host/SyncCommand.h"
 #include "host/common/InterruptGuard.h"
 #include "host/terminal/Terminal.h"
-#include "platform/inet/WinInet.h"
+#include "platform/cache/CacheStore.h"
 #include "platform/text/Utf8.h"
 
 #include <cstdlib>
@@ -34,15 +34,16 @@ void ShowFile(const std::filesystem::path& path) {
 }
 
 void ShowCache() {
-    std::vector<UrlCacheEntry> entries;
-    if (!ListUrlCacheEntries(entries)) {
+    const urlcache::CacheResult<std::vector<urlcache::StoredEntry>> entries =
+        urlcache::ListEntries();
+    if (!entries) {
         std::cout << "  (the cache could not be read)\n";
         return;
     }
-    for (const UrlCacheEntry& e : entries) {
-        std::cout << "  " << Utf16ToUtf8(e.sourceUrl) << "  (" << e.size << " bytes)\n";
+    for (const urlcache::StoredEntry& e : *entries) {
+        std::cout << "  " << e.url << "  (" << e.size << " bytes)\n";
     }
-    std::cout << "  " << entries.size() << " entries\n";
+    std::cout << "  " << entries->size() << " entries\n";
 }
 
 int RunDemo(const DemoOptions& options) {

@@ -157,9 +157,15 @@ OwnPageAnswer AnswerOwnPage(std::string_view target, const OwnPageContext& conte
     OwnPageAnswer answer;
     switch (page.kind) {
     case OwnPage::Kind::Index: {
-        std::vector<ListedEntry> entries;
-        if (!ListEntries(entries)) {
+        const urlcache::CacheResult<std::vector<urlcache::StoredEntry>> stored =
+            urlcache::ListEntries();
+        if (!stored) {
             return {500, {}, "The URL cache could not be read.", {}};
+        }
+        std::vector<ListedEntry> entries;
+        entries.reserve(stored->size());
+        for (const urlcache::StoredEntry& entry : *stored) {
+            entries.push_back(ListedFrom(entry));
         }
         answer.page = IndexPage(entries, page.json, context);
         return answer;

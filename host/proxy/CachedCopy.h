@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
-// What the proxy serves from the URL cache: one entry's body read through a
-// cache stream, and the list of entries its pages show.
+// What the proxy serves from the URL cache: one entry opened for serving,
+// and the list of entries its pages show.
 #pragma once
 
 #include "host/proxy/HeaderFields.h"
+#include "platform/cache/CacheStore.h"
 
 #include <cstdint>
 #include <memory>
@@ -12,38 +13,37 @@
 
 namespace proxy {
 
-/// One locked entry; the lock is released when the copy goes.
+/// One kept entry opened for serving, with the stored fields it is
+/// answered with.
 class CachedCopy {
   public:
-    /// The entry for `url`; null when the cache has none (or cannot say).
-    static std::unique_ptr<CachedCopy> Open(const std::string& url);
-    ~CachedCopy();
-    CachedCopy(const CachedCopy&) = delete;
-    CachedCopy& operator=(const CachedCopy&) = delete;
+    /// The entry for `url`: null when the cache has none, or when it could
+    /// not be read (`error` then says why, when given).
+    static std::unique_ptr<CachedCopy> Open(const std::string& url,
+                                            urlcache::CacheError* error = nullptr);
 
-    std::uint64_t Size() const { return size_; }
+    std::uint64_t Size() const { return m_stored->Size(); }
     /// True when the entry was fetched over https without its certificate
     /// being verified.
-    bool Unverified() const { return unverified_; }
+    bool Unverified() const { return m_stored->Entry().unverified; }
     /// True when only this machine's user may be answered with the entry
     /// (kept by the proxy for that user).
-    bool ThisMachineOnly() const { return thisMachineOnly_; }
+    bool ThisMachineOnly() const { return m_stored->Entry().thisMachineOnly; }
     /// Content-Type and the other stored fields the copy is served with.
-    const std::vector<HeaderField>& Fields() const { return fields_; }
+    const std::vector<HeaderField>& Fields() const { return m_fields; }
+    /// The opened entry itself: its body in memory or its open file.
+    const std::shared_ptr<const urlcache::StoredCopy>& Stored() const { return m_stored; }
 
     /// Copies the next bytes; `got` 0 at the end. False when the cache
     /// could not be read.
     bool Read(char* out, std::size_t capacity, std::size_t& got);
 
   private:
-    CachedCopy() = default;
+    explicit CachedCopy(std::shared_ptr<const urlcache::StoredCopy> stored);
 
-    void* stream_ = nullptr;
-    std::uint64_t size_ = 0;
-    std::uint64_t offset_ = 0;
-    bool unverified_ = false;
-    bool thisMachineOnly_ = false;
-    std::vector<HeaderField> fields_;
+    std::shared_ptr<const urlcache::StoredCopy> m_stored;
+    std::vector<HeaderField> m_fields;
+    std::uint64_t m_offset = 0;
 };
 
 struct ListedEntry {
@@ -54,7 +54,7 @@ struct ListedEntry {
     std::uint32_t hits = 0;     // times served from the cache
 };
 
-/// Every entry in URL order; false when the cache could not be read.
-bool ListEntries(std::vector<ListedEntry>& entries);
+/// What the index shows of a stored entry.
+ListedEntry ListedFrom(const urlcache::StoredEntry& entry);
 
 } // namespace proxy

@@ -17,6 +17,7 @@
 #include "platform/text/Utf8.h"
 
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/http/buffer_body.hpp>
 #include <boost/beast/http/empty_body.hpp>
@@ -26,8 +27,12 @@
 #include <boost/beast/http/write.hpp>
 #include <boost/beast/ssl/ssl_stream.hpp>
 
+#include <sys/sendfile.h>
+
+#include <cerrno>
 #include <chrono>
 #include <optional>
+#include <type_traits>
 
 namespace proxy {
 
@@ -40,6 +45,11 @@ constexpr std::size_t kHeaderLimit = std::size_t{64} * 1024;
 constexpr std::size_t kMaxFields = 256;
 constexpr std::uint64_t kBodyLimit = std::uint64_t{16} * 1024 * 1024;
 constexpr std::size_t kPiece = std::size_t{64} * 1024;
+// The most one sendfile call is asked to send, and the calls made before
+// the other connections of the loop get their turn: a large copy to a fast
+// client does not hold the loop's thread for long.
+constexpr std::uint64_t kSendFilePiece = std::uint64_t{1} << 20;
+constexpr int kSendFileCalls = 4;
 // A kept page or style sheet up to this size is shown in the view with its
 // references rewritten; a larger one is shown as it is.
 constexpr std::uint64_t kViewLimit = std::uint64_t{16} * 1024 * 1024;
@@ -167,10 +177,17 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         return context_->SelfOrigin().substr(7);
     }
 
+    /// The peer of a connection never changes: asked once.
     bool ClientLoopback() {
-        error_code ec;
-        const tcp::endpoint peer = Lowest().socket().remote_endpoint(ec);
-        return !ec && IsLoopback(AddressBytes(peer.address()));
+        if (!m_loopback) {
+            error_code ec;
+            const tcp::endpoint peer = Lowest().socket().remote_endpoint(ec);
+            if (ec) {
+                return false;
+            }
+            m_loopback = IsLoopback(AddressBytes(peer.address()));
+        }
+        return *m_loopback;
     }
 
     bool HasBody() { return parser_->chunked() || parser_->content_length().value_or(0) > 0; }
@@ -316,19 +333,77 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
                              false);
         }
         copy_ = std::move(copy);
-        if (copy_->Size() <= kPiece ||
-            (serving_.view && ViewRewrites(*copy_) && copy_->Size() <= kViewLimit)) {
+        if (serving_.view && ViewRewrites(*copy_) && copy_->Size() <= kViewLimit) {
             return SendWholeCopy();
+        }
+        if (passing_ && !serving_.view && !head_ && IsPlainHtml(*copy_) &&
+            copy_->Size() <= kPanelPageLimit) {
+            return SendWholeCopy(); // seen whole, so that the panel can go in
+        }
+        if (copy_->Stored()->InMemory()) {
+            // The answer points into the copy, which the write holds.
+            return Send(KeptBytesAnswer(*copy_, serving_, Req().version(), head_, keepAlive_),
+                        copy_->Stored());
         }
         streamed_ = std::make_unique<StreamedResponse>(http::status::ok, Req().version());
         SetCopyFields(*copy_, *streamed_, serving_);
         streamed_->content_length(copy_->Size());
         streamed_->keep_alive(keepAlive_);
+        if constexpr (kPlain) {
+            // The kernel copies the file to the socket: no byte passes here.
+            m_fileOffset = 0;
+            return StartStreamed(head_, [this] { SendFile(); });
+        }
         StartStreamed(head_, [this] { PumpCopy(); });
     }
 
-    /// A body that fits one piece goes out with its head in one write, and
-    /// so does a page the view rewrites.
+    /// Sends the rest of the copy's file until the socket would block, then
+    /// waits for room (for kWriteTime at most).
+    void SendFile() {
+        tcp::socket& socket = Lowest().socket();
+        error_code ec;
+        socket.native_non_blocking(true, ec);
+        const std::uint64_t size = copy_->Size();
+        for (int calls = 0; !ec && m_fileOffset < size; ++calls) {
+            if (calls == kSendFileCalls) {
+                // Other connections of this loop get their turn first.
+                return asio::post(Lowest().get_executor(),
+                                  [self = this->shared_from_this()] { self->SendFile(); });
+            }
+            auto offset = static_cast<off_t>(m_fileOffset);
+            const ssize_t sent =
+                ::sendfile(socket.native_handle(), copy_->Stored()->Descriptor(), &offset,
+                           static_cast<std::size_t>(
+                               std::min<std::uint64_t>(size - m_fileOffset, kSendFilePiece)));
+            if (sent > 0) {
+                m_fileOffset += static_cast<std::uint64_t>(sent);
+            } else if (sent < 0 && errno == EAGAIN) {
+                return WaitToSend();
+            } else if (sent == 0 || errno != EINTR) {
+                return Close(); // the length is promised: only closing tells the browser
+            }
+        }
+        ec ? Close() : EndResponse();
+    }
+
+    void WaitToSend() {
+        if (!m_sendTimer) {
+            m_sendTimer.emplace(Lowest().get_executor());
+        }
+        m_sendTimer->expires_after(kWriteTime);
+        m_sendTimer->async_wait([self = this->shared_from_this()](error_code ec) {
+            if (!ec) {
+                self->Close(); // the browser took nothing for too long
+            }
+        });
+        Lowest().socket().async_wait(tcp::socket::wait_write,
+                                     [self = this->shared_from_this()](error_code ec) {
+                                         self->m_sendTimer->cancel();
+                                         ec ? self->Close() : self->SendFile();
+                                     });
+    }
+
+    /// A page the view rewrites goes out with its head in one write.
     void SendWholeCopy() {
         std::shared_ptr<TextResponse> answer =
             WholeCopyAnswer(*copy_, serving_, Req().version(), head_, keepAlive_);
@@ -498,15 +573,21 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         Send(TextAnswer(status, Req().version(), type, std::move(body), head_, keepAlive_));
     }
 
-    void Send(std::shared_ptr<TextResponse> response) {
-        if (passing_ && !serving_.view) {
-            PutPanelInResponse(*response, target_, context_->SelfOrigin());
+    /// Writes `response`; `held` (the bytes its body points at, if any)
+    /// lives until the write is done. A page of a site that holds the
+    /// control's object gets the panel in its place first.
+    template <class Response>
+    void Send(std::shared_ptr<Response> response, std::shared_ptr<const void> held = nullptr) {
+        if constexpr (std::is_same_v<Response, TextResponse>) {
+            if (passing_ && !serving_.view) {
+                PutPanelInResponse(*response, target_, context_->SelfOrigin());
+            }
         }
         Lowest().expires_after(kWriteTime);
-        TextResponse& message = *response;
+        Response& message = *response;
         http::async_write(stream_, message,
-                          [self = this->shared_from_this(),
-                           response = std::move(response)](error_code ec, std::size_t) {
+                          [self = this->shared_from_this(), response = std::move(response),
+                           held = std::move(held)](error_code ec, std::size_t) {
                               ec ? self->Close() : self->EndResponse();
                           });
     }
@@ -565,6 +646,9 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     ProxyTarget target_;
     bool head_ = false;
     bool keepAlive_ = true;
+    std::optional<bool> m_loopback;
+    std::uint64_t m_fileOffset = 0;                // of a copy sent from its file
+    std::optional<asio::steady_timer> m_sendTimer; // bounds a wait for room to send it
 
     std::unique_ptr<CachedCopy> copy_;
     CopyServing serving_;

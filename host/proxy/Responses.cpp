@@ -73,6 +73,10 @@ bool ViewRewrites(const CachedCopy& copy) {
     return KindOf(copy) != ViewKind::AsIs;
 }
 
+bool IsPlainHtml(const CachedCopy& copy) {
+    return KindOf(copy) == ViewKind::Html;
+}
+
 std::shared_ptr<TextResponse> WholeCopyAnswer(CachedCopy& copy, const CopyServing& serving,
                                               unsigned version, bool head, bool keepAlive) {
     auto response = std::make_shared<TextResponse>(http::status::ok, version);
@@ -95,6 +99,19 @@ std::shared_ptr<TextResponse> WholeCopyAnswer(CachedCopy& copy, const CopyServin
     if (head) {
         body.clear();
     }
+    response->keep_alive(keepAlive);
+    return response;
+}
+
+std::shared_ptr<KeptResponse> KeptBytesAnswer(const CachedCopy& copy, const CopyServing& serving,
+                                              unsigned version, bool head, bool keepAlive) {
+    auto response = std::make_shared<KeptResponse>(http::status::ok, version);
+    SetCopyFields(copy, *response, serving);
+    const std::string_view bytes = copy.Stored()->Bytes();
+    if (!head) {
+        response->body() = {bytes.data(), bytes.size()};
+    }
+    response->content_length(bytes.size());
     response->keep_alive(keepAlive);
     return response;
 }

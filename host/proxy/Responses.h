@@ -8,6 +8,7 @@
 
 #include <boost/beast/http/buffer_body.hpp>
 #include <boost/beast/http/message.hpp>
+#include <boost/beast/http/span_body.hpp>
 #include <boost/beast/http/string_body.hpp>
 
 #include <memory>
@@ -17,6 +18,8 @@ namespace proxy {
 
 using TextResponse = boost::beast::http::response<boost::beast::http::string_body>;
 using StreamedResponse = boost::beast::http::response<boost::beast::http::buffer_body>;
+/// A response whose body is bytes held elsewhere (a kept copy in memory).
+using KeptResponse = boost::beast::http::response<boost::beast::http::span_body<const char>>;
 
 /// A whole response of `type` with `body`, never cached by the browser;
 /// for a HEAD request (`head`) the body's length without the body.
@@ -43,9 +46,16 @@ void SetCopyFields(const CachedCopy& copy, boost::beast::http::fields& fields,
 std::shared_ptr<TextResponse> WholeCopyAnswer(CachedCopy& copy, const CopyServing& serving,
                                               unsigned version, bool head, bool keepAlive);
 
+/// The answer for a copy whose body is in memory, its body pointing into
+/// the copy (which must outlive the write): nothing is copied.
+std::shared_ptr<KeptResponse> KeptBytesAnswer(const CachedCopy& copy, const CopyServing& serving,
+                                              unsigned version, bool head, bool keepAlive);
+
 /// True when the view rewrites the copy (an unencoded HTML page or style
 /// sheet).
 bool ViewRewrites(const CachedCopy& copy);
+/// Whether the copy is an HTML page kept without a content encoding.
+bool IsPlainHtml(const CachedCopy& copy);
 
 /// The head of a forwarded response: end-to-end fields, and its body
 /// framed by length, by chunks (HTTP/1.1 clients) or by closing the

@@ -6,6 +6,7 @@
 #include "host/proxy/WireBytes.h"
 #include "net/InternetSession.h"
 #include "platform/cache/MissedUrls.h"
+#include "platform/inet/Exchange.h"
 #include "platform/kernel/LastError.h"
 #include "platform/text/Utf8.h"
 
@@ -19,35 +20,7 @@ namespace proxy {
 
 namespace {
 
-constexpr DWORD kReadPiece = 64 * 1024;
-
-/// Closes an internet handle when it goes.
-struct InternetHandle {
-    HINTERNET handle = nullptr;
-    explicit InternetHandle(HINTERNET h) : handle(h) {}
-    ~InternetHandle() {
-        if (handle != nullptr) {
-            InternetCloseHandle(handle);
-        }
-    }
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-};
-
-std::optional<std::string> RawHead(HINTERNET request) {
-    DWORD size = 0;
-    if (HttpQueryInfoW(request, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &size, nullptr) ||
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        return std::nullopt;
-    }
-    std::u16string text(size / sizeof(char16_t) + 1, u'\0');
-    size = static_cast<DWORD>(text.size() * sizeof(char16_t));
-    if (!HttpQueryInfoW(request, HTTP_QUERY_RAW_HEADERS_CRLF, text.data(), &size, nullptr)) {
-        return std::nullopt;
-    }
-    text.resize(size / sizeof(char16_t));
-    return Narrow(text);
-}
+constexpr std::size_t kReadPiece = std::size_t{64} * 1024;
 
 /// True when `host` resolves to an address of this machine or its link,
 /// which only a client on this machine may reach through the proxy.
@@ -80,26 +53,17 @@ void Forward(HINTERNET session, const UpstreamRequest& r, UpstreamExchange& exch
         exchange.Finish(ERROR_ACCESS_DENIED);
         return;
     }
-    const InternetHandle connect(InternetConnectW(session, Widen(r.target.authority.host).c_str(),
-                                                  r.target.authority.port, nullptr, nullptr,
-                                                  INTERNET_SERVICE_HTTP, 0, 0));
-    const std::u16string verb = Widen(r.method);
-    const InternetHandle request(
-        connect.handle == nullptr
-            ? nullptr
-            : HttpOpenRequestW(connect.handle, verb.c_str(), Widen(r.target.path).c_str(),
-                               u"HTTP/1.1", nullptr, nullptr,
-                               ForwardFlags(r.target.secure, r.store, r.sharedCache), 0));
-    const std::u16string headers = Widen(r.headerBlock);
-    if (request.handle == nullptr ||
-        !HttpSendRequestW(request.handle, headers.c_str(), static_cast<DWORD>(headers.size()),
-                          r.body.empty() ? nullptr : const_cast<char*>(r.body.data()),
-                          static_cast<DWORD>(r.body.size()))) {
-        exchange.Finish(GetLastError());
+    DWORD error = 0;
+    const std::unique_ptr<inet::Exchange> sent = inet::Exchange::Send(
+        session,
+        {r.method, r.target.authority.host, r.target.authority.port, r.target.path,
+         ForwardFlags(r.target.secure, r.store, r.sharedCache), r.headerBlock, r.body},
+        error);
+    if (!sent) {
+        exchange.Finish(error);
         return;
     }
-    const std::optional<std::string> raw = RawHead(request.handle);
-    std::optional<ResponseHead> head = raw ? ParseResponseHead(*raw) : std::nullopt;
+    std::optional<ResponseHead> head = ParseResponseHead(sent->Head());
     if (!head) {
         exchange.Finish(ERROR_HTTP_INVALID_SERVER_RESPONSE);
         return;
@@ -108,9 +72,9 @@ void Forward(HINTERNET session, const UpstreamRequest& r, UpstreamExchange& exch
     exchange.PutHead(std::move(*head));
     std::vector<char> piece(kReadPiece);
     for (;;) {
-        DWORD read = 0;
-        if (!InternetReadFile(request.handle, piece.data(), kReadPiece, &read)) {
-            exchange.Finish(GetLastError());
+        std::size_t read = 0;
+        if (const DWORD failed = sent->Read(piece.data(), piece.size(), read); failed != 0) {
+            exchange.Finish(failed);
             return;
         }
         if (read == 0) {

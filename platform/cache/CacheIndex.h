@@ -13,6 +13,7 @@
 #pragma once
 
 #include "platform/cache/Sqlite.h"
+#include "platform/cache/StoredEntry.h"
 
 #include <cstdint>
 #include <memory>
@@ -56,6 +57,18 @@ class CacheIndex {
     /// The row for `url` into `found` (nullopt when none). False on a
     /// database failure.
     bool Find(std::u16string_view url, std::optional<EntryRecord>& found);
+
+    /// The row stored under `key` (UTF-8) into `found` (nullopt when none),
+    /// with the body kept in the index when `withBody`. Its `file` is the
+    /// content file's name, relative to the content folder; its marks are
+    /// not read. False on a database failure.
+    bool FindStored(std::string_view key, bool withBody, std::optional<StoredEntry>& found);
+    /// Every row in URL order, without bodies, `file` as FindStored gives it.
+    bool ListStored(std::vector<StoredEntry>& entries);
+    /// Hits counted without a lock, for the row stored under `key` (UTF-8).
+    bool AddHits(std::string_view key, std::uint32_t hits);
+    /// Removes the row stored under `key` (UTF-8).
+    bool Remove(std::string_view key);
 
     /// Inserts `record`, replacing any row with the same URL; `body` is the
     /// BLOB of a record kept in the index.

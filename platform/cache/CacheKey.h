@@ -17,5 +17,7 @@ namespace urlcache {
 /// port (":80" for http, ":443" for https, or a bare ":") left out. The
 /// path, query and any user information are kept exactly.
 std::u16string CacheKeyOf(std::u16string_view url);
+/// The same for UTF-8 text.
+std::string CacheKeyOf(std::string_view url);
 
 } // namespace urlcache

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "platform/cache/RecentBodies.h"
 
+#include "platform/cache/KeptCopies.h"
+
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -90,6 +92,7 @@ void KeepRecentBody(std::u16string_view url, std::shared_ptr<const FileDescripto
 
 void ForgetRecentBodies() {
     TheRecent().Clear();
+    ForgetKeptCopies();
 }
 
 bool CopyKeptEntry(const std::vector<char>& entry, INTERNET_CACHE_ENTRY_INFOW* out, DWORD* size) {

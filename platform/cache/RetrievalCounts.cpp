@@ -32,14 +32,33 @@ class PendingHits {
         }
     }
 
+    void Count(std::string_view key) {
+        bool due = false;
+        {
+            const std::lock_guard lock(mutex_);
+            const auto found = textHits_.find(key);
+            if (found != textHits_.end()) {
+                ++found->second;
+            } else {
+                textHits_.emplace(std::string(key), 1);
+            }
+            due = Clock::now() - lastFlush_ >= kFlushEvery;
+        }
+        if (due) {
+            Flush();
+        }
+    }
+
     bool Flush() {
         std::unordered_map<std::u16string, std::uint32_t> batch;
+        TextCounts textBatch;
         {
             const std::lock_guard lock(mutex_);
             batch.swap(hits_);
+            textBatch.swap(textHits_);
             lastFlush_ = Clock::now();
         }
-        if (batch.empty()) {
+        if (batch.empty() && textBatch.empty()) {
             return true;
         }
         bool written = false;
@@ -49,6 +68,9 @@ class PendingHits {
             for (const auto& [url, hits] : batch) {
                 written = written && index.AddHits(url, hits);
             }
+            for (const auto& [key, hits] : textBatch) {
+                written = written && index.AddHits(std::string_view(key), hits);
+            }
             written = written && transaction.Commit();
         });
         if (!written) {
@@ -56,13 +78,26 @@ class PendingHits {
             for (const auto& [url, hits] : batch) {
                 hits_[url] += hits;
             }
+            for (const auto& [key, hits] : textBatch) {
+                textHits_[key] += hits;
+            }
         }
         return written;
     }
 
   private:
+    /// Looks a key up without making a string of it.
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    using TextCounts = std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>>;
+
     std::mutex mutex_;
     std::unordered_map<std::u16string, std::uint32_t> hits_;
+    TextCounts textHits_; // counted through the native face
     Clock::time_point lastFlush_ = Clock::now();
 };
 
@@ -75,6 +110,10 @@ PendingHits& Pending() {
 
 void CountStreamHit(std::u16string_view storedUrl) {
     Pending().Count(storedUrl);
+}
+
+void CountStoredHit(std::string_view key) {
+    Pending().Count(key);
 }
 
 bool FlushStreamHits() {

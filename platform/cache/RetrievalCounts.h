@@ -15,6 +15,8 @@ namespace urlcache {
 
 /// One hit of the entry stored under `storedUrl`.
 void CountStreamHit(std::u16string_view storedUrl);
+/// The same for a URL stored under `key` (UTF-8).
+void CountStoredHit(std::string_view key);
 
 /// Writes the counted hits now; false when the index could not be written
 /// (they are kept for the next try).

@@ -214,4 +214,10 @@ std::vector<std::uint8_t> Statement::Blob(int column) const {
                            : std::vector<std::uint8_t>(data, data + bytes);
 }
 
+std::string Statement::BlobBytes(int column) const {
+    const auto* data = static_cast<const char*>(sqlite3_column_blob(stmt_, column));
+    const int bytes = sqlite3_column_bytes(stmt_, column);
+    return data == nullptr ? std::string() : std::string(data, static_cast<std::size_t>(bytes));
+}
+
 } // namespace urlcache

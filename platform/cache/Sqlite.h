@@ -57,6 +57,8 @@ class Statement {
     std::string Text(int column) const;
     std::u16string Text16(int column) const;
     std::vector<std::uint8_t> Blob(int column) const;
+    /// The blob's bytes as a string (empty for NULL).
+    std::string BlobBytes(int column) const;
 
   private:
     sqlite3* db_;

@@ -12,6 +12,7 @@
 // such a request never holds them.
 #pragma once
 
+#include "platform/cache/EntryMarks.h"
 #include "platform/inet/ResponseHead.h"
 
 #include <string>
@@ -19,18 +20,11 @@
 
 namespace inet {
 
-/// The header line that marks an entry whose https certificate was not
-/// verified (fetched with leniency flags): "X-Dravik-Certificate: unverified".
-inline constexpr std::string_view kCertificateField = "X-Dravik-Certificate";
-inline constexpr std::string_view kUnverifiedValue = "unverified";
-
-/// The header line that marks an entry only the user of this machine may be
-/// answered with: "X-Dravik-Cache: this-machine". A private cache's entries
-/// carry it, and a shared cache's that may not be reused for someone else
-/// without asking the origin (asked for with credentials, varying by the
-/// request, or to be revalidated), since offline nobody can be asked.
-inline constexpr std::string_view kCacheField = "X-Dravik-Cache";
-inline constexpr std::string_view kThisMachineValue = "this-machine";
+// The marks a kept response carries (EntryMarks.h), under the library's names.
+using urlcache::kCacheField;
+using urlcache::kCertificateField;
+using urlcache::kThisMachineValue;
+using urlcache::kUnverifiedValue;
 
 /// True when `head` (a complete 200 response to a GET whose header lines
 /// were `requestBlock`) may be stored by a private cache or, with `shared`,

@@ -41,8 +41,14 @@ TEST_F(Proxy, ServesWhatASyncKeptWhileOfflineAndForwardsOnline) {
     TestServer engine;
     std::optional<TestServer> content(std::in_place);
     const std::string origin = content->Origin();
-    engine.Page("/orx?ORXCmd=Show&s=1", "<img src=\"" + origin + "/pic.bin\">");
+    engine.Page("/orx?ORXCmd=Show&s=1",
+                "<img src=\"" + origin + "/pic.bin\"><img src=\"" + origin + "/big.bin\">");
     content->Page("/pic.bin", AllBytes(), "image/x-test");
+    std::string big;
+    for (int i = 0; i < 1200; ++i) {
+        big += AllBytes(); // kept in a file of its own, too large to be held in memory
+    }
+    content->Page("/big.bin", big, "image/x-test");
     ASSERT_EQ(Dravik("sync '" + HostPage(engine, "ORXCmd=Show&amp;s=1") + "'").status, 0);
     content.reset();
     ASSERT_EQ(Dravik("offline on").status, 0);
@@ -54,6 +60,12 @@ TEST_F(Proxy, ServesWhatASyncKeptWhileOfflineAndForwardsOnline) {
     EXPECT_TRUE(Has(hit.headers, "Content-Type: image/x-test")) << hit.headers;
     EXPECT_TRUE(Has(hit.headers, "Content-Length: 256")) << hit.headers;
     EXPECT_EQ(Curl(origin + "/pic.bin", "-I").status, 200);
+    const Response large = Curl(origin + "/big.bin");
+    EXPECT_EQ(large.body, big);
+    EXPECT_TRUE(Has(large.headers, "Content-Length: 307200")) << large.headers;
+    const Response largeHead = Curl(origin + "/big.bin", "-I");
+    EXPECT_EQ(largeHead.status, 200);
+    EXPECT_TRUE(Has(largeHead.headers, "Content-Length: 307200")) << largeHead.headers;
     EXPECT_EQ(Curl(origin + "/pic.bin", "-d x=1").status, 405);
     const Response miss = Curl(origin + "/gone.html", "-H 'Accept: text/html'");
     EXPECT_EQ(miss.status, 504);

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "platform/inet/Exchange.h"
+
+#include "platform/inet/ConnectedState.h"
+#include "platform/inet/HandleTypes.h"
+#include "platform/inet/HttpTransfer.h"
+#include "platform/inet/InternetHandles.h"
+#include "platform/inet/WireText.h"
+#include "platform/kernel/LastError.h"
+
+#include <limits>
+
+namespace inet {
+
+Exchange::Exchange(std::unique_ptr<RequestHandle> request) : m_request(std::move(request)) {}
+
+Exchange::~Exchange() = default;
+
+std::unique_ptr<Exchange> Exchange::Send(HINTERNET session, ExchangeRequest request, DWORD& error) {
+    auto* owner = FindHandleAs<SessionHandle>(session, HandleKind::Session);
+    if (owner == nullptr) {
+        error = ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
+    if (request.host.empty()) {
+        error = ERROR_INTERNET_INVALID_URL;
+        return nullptr;
+    }
+    if (IsOfflineByUser()) {
+        error = ERROR_INTERNET_DISCONNECTED;
+        return nullptr;
+    }
+    RequestSetup setup;
+    setup.secure = (request.flags & INTERNET_FLAG_SECURE) != 0;
+    // The host and target are wire bytes: one unit per byte keeps them so.
+    setup.host = FromWireBytes(request.host);
+    setup.port = request.port != INTERNET_INVALID_PORT_NUMBER
+                     ? request.port
+                     : (setup.secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT);
+    setup.objectName = FromWireBytes(request.target.empty() ? "/" : request.target);
+    setup.head = request.method == "HEAD";
+    setup.verb = std::move(request.method);
+    setup.http10 = false;
+    setup.flags = request.flags;
+    auto handle =
+        std::make_unique<RequestHandle>(owner->Core(), owner->Options(), std::move(setup));
+    error = handle->Send(std::move(request.headerBlock), std::move(request.body));
+    if (error != 0) {
+        return nullptr;
+    }
+    return std::unique_ptr<Exchange>(new Exchange(std::move(handle)));
+}
+
+const std::string& Exchange::Head() const {
+    return m_request->Transfer()->Head().Raw();
+}
+
+DWORD Exchange::Read(char* out, std::size_t size, std::size_t& read) {
+    DWORD got = 0;
+    const auto wanted =
+        static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max()));
+    const DWORD error = m_request->Transfer()->Read(out, wanted, &got);
+    read = got;
+    return error;
+}
+
+} // namespace inet
