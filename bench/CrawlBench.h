@@ -170,10 +170,10 @@ inline double Median(std::vector<double> values) {
 /// Each side's runs, for medians.
 class Sides {
   public:
-    void Add(const std::string& side, const Usage& u) { runs_[side].push_back(u); }
+    void Add(const std::string& side, const Usage& u) { m_runs[side].push_back(u); }
     Usage MedianOf(const std::string& side) const {
         std::vector<double> wall, cpu, peak;
-        for (const Usage& u : runs_.at(side)) {
+        for (const Usage& u : m_runs.at(side)) {
             wall.push_back(u.wall);
             cpu.push_back(u.cpu);
             peak.push_back(u.peakMb);
@@ -187,7 +187,7 @@ class Sides {
     }
 
   private:
-    std::map<std::string, std::vector<Usage>> runs_;
+    std::map<std::string, std::vector<Usage>> m_runs;
 };
 
 /// The dravik program: `--dravik PATH`, else the one beside this benchmark

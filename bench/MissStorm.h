@@ -21,19 +21,19 @@ class MissStorm {
     /// addresses under `origin`.
     MissStorm(int clients, int proxyPort, const std::string& origin) {
         for (int i = 0; i < clients; ++i) {
-            threads_.emplace_back([this, i, proxyPort, origin] { Ask(i, proxyPort, origin); });
+            m_threads.emplace_back([this, i, proxyPort, origin] { Ask(i, proxyPort, origin); });
         }
     }
     ~MissStorm() {
-        stop_ = true;
-        for (std::thread& thread : threads_) {
+        m_stop = true;
+        for (std::thread& thread : m_threads) {
             thread.join();
         }
     }
     MissStorm(const MissStorm&) = delete;
     MissStorm& operator=(const MissStorm&) = delete;
 
-    long Misses() const { return misses_; }
+    long Misses() const { return m_misses; }
 
   private:
     static int Connect(int port) {
@@ -78,7 +78,7 @@ class MissStorm {
     void Ask(int client, int port, const std::string& origin) {
         int fd = -1;
         std::string buffer;
-        for (long n = 0; !stop_; ++n) {
+        for (long n = 0; !m_stop; ++n) {
             if (fd < 0 && (fd = Connect(port)) < 0) {
                 return;
             }
@@ -93,14 +93,14 @@ class MissStorm {
                 buffer.clear();
                 continue;
             }
-            ++misses_;
+            ++m_misses;
         }
         if (fd >= 0) {
             ::close(fd);
         }
     }
 
-    std::atomic<bool> stop_{false};
-    std::atomic<long> misses_{0};
-    std::vector<std::thread> threads_;
+    std::atomic<bool> m_stop{false};
+    std::atomic<long> m_misses{0};
+    std::vector<std::thread> m_threads;
 };

@@ -62,7 +62,7 @@ bool Accepts(int port) {
 /// every request to access.log.
 class Nginx {
   public:
-    explicit Nginx(const fs::path& dir) : dir_(dir), engine_(FreePort()), content_(FreePort()) {
+    explicit Nginx(const fs::path& dir) : m_dir(dir), m_engine(FreePort()), m_content(FreePort()) {
         const bench::SiteFiles site = bench::MakeSite(ContentOrigin());
         fs::create_directories(dir / "engine");
         std::ofstream(dir / "engine" / "orx.html") << site.startPage;
@@ -72,40 +72,40 @@ class Nginx {
             std::ofstream(file, std::ios::binary) << body;
         }
         WriteConfig();
-        pid_ = ::fork();
-        if (pid_ == 0) {
+        m_pid = ::fork();
+        if (m_pid == 0) {
             const std::string conf = (dir / "nginx.conf").string();
             const std::string errors = (dir / "error.log").string();
             ::execlp("nginx", "nginx", "-q", "-e", errors.c_str(), "-p", dir.c_str(), "-c",
                      conf.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
-        for (int i = 0; i < 500 && !(Accepts(engine_) && Accepts(content_)); ++i) {
+        for (int i = 0; i < 500 && !(Accepts(m_engine) && Accepts(m_content)); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        if (!Accepts(engine_)) {
+        if (!Accepts(m_engine)) {
             throw std::runtime_error("nginx did not start; see " + (dir / "error.log").string());
         }
     }
     ~Nginx() {
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
+        ::kill(m_pid, SIGTERM);
+        ::waitpid(m_pid, nullptr, 0);
     }
 
-    std::string EngineOrigin() const { return "http://127.0.0.1:" + std::to_string(engine_); }
-    std::string ContentOrigin() const { return "http://127.0.0.1:" + std::to_string(content_); }
+    std::string EngineOrigin() const { return "http://127.0.0.1:" + std::to_string(m_engine); }
+    std::string ContentOrigin() const { return "http://127.0.0.1:" + std::to_string(m_content); }
 
     /// Requests logged so far (the log is written unbuffered).
     int Requests() const {
-        std::ifstream log(dir_ / "access.log");
+        std::ifstream log(m_dir / "access.log");
         return static_cast<int>(std::count(std::istreambuf_iterator<char>(log),
                                            std::istreambuf_iterator<char>(), '\n'));
     }
 
   private:
     void WriteConfig() const {
-        const std::string d = dir_.string();
-        std::ofstream(dir_ / "nginx.conf")
+        const std::string d = m_dir.string();
+        std::ofstream(m_dir / "nginx.conf")
             << "daemon off; master_process off; worker_processes 1;\n"
             << "pid " << d << "/nginx.pid;\n"
             << "events { worker_connections 1024; }\n"
@@ -117,17 +117,17 @@ class Nginx {
             << "  sendfile on; tcp_nodelay on; keepalive_requests 1000000;\n"
             << "  types { text/html html; image/gif gif; text/css css; "
                "application/javascript js; }\n"
-            << "  server { listen 127.0.0.1:" << engine_ << ";\n"
+            << "  server { listen 127.0.0.1:" << m_engine << ";\n"
             << "    location = /orx { root " << d << "/engine; default_type text/html;"
             << " try_files /orx.html =404; } }\n"
-            << "  server { listen 127.0.0.1:" << content_ << "; root " << d << "/content; }\n"
+            << "  server { listen 127.0.0.1:" << m_content << "; root " << d << "/content; }\n"
             << "}\n";
     }
 
-    fs::path dir_;
-    int engine_;
-    int content_;
-    pid_t pid_ = -1;
+    fs::path m_dir;
+    int m_engine;
+    int m_content;
+    pid_t m_pid = -1;
 };
 
 fs::path ScratchRoot() {

@@ -37,21 +37,21 @@ constexpr Distance kFar{std::chrono::milliseconds(50), 3};
 
 class SlowServer {
   public:
-    explicit SlowServer(std::chrono::milliseconds latency) : latency_(latency) {
+    explicit SlowServer(std::chrono::milliseconds latency) : m_latency(latency) {
         // Before binding: accepted sockets take the option from the listener.
-        server_.set_tcp_nodelay(true);
+        m_server.set_tcp_nodelay(true);
         // Connections stay open as long as a client keeps them, as nginx's do.
-        server_.set_keep_alive_max_count(1000000);
-        port_ = server_.bind_to_any_port("127.0.0.1");
+        m_server.set_keep_alive_max_count(1000000);
+        m_port = m_server.bind_to_any_port("127.0.0.1");
     }
     ~SlowServer() {
-        server_.stop();
-        thread_.join();
+        m_server.stop();
+        m_thread.join();
     }
     void Serve(const std::map<std::string, std::string>& files) {
-        server_.Get(".*", [this, &files](const httplib::Request& req, httplib::Response& res) {
-            ++requests_;
-            std::this_thread::sleep_for(latency_);
+        m_server.Get(".*", [this, &files](const httplib::Request& req, httplib::Response& res) {
+            ++m_requests;
+            std::this_thread::sleep_for(m_latency);
             const auto it = files.find(req.path);
             if (it == files.end()) {
                 res.status = 404;
@@ -64,20 +64,20 @@ class SlowServer {
                                                         : "text/html";
             res.set_content(it->second, type);
         });
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        while (!server_.is_running()) {
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
-    std::string Origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
-    int Requests() const { return requests_; }
+    std::string Origin() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+    int Requests() const { return m_requests; }
 
   private:
-    const std::chrono::milliseconds latency_;
-    httplib::Server server_;
-    std::thread thread_;
-    int port_ = 0;
-    std::atomic<int> requests_{0};
+    const std::chrono::milliseconds m_latency;
+    httplib::Server m_server;
+    std::thread m_thread;
+    int m_port = 0;
+    std::atomic<int> m_requests{0};
 };
 
 } // namespace

@@ -123,7 +123,7 @@ bool ClientRules::Allows(const IpBytes& client) const {
     if (IsLoopback(client)) {
         return true;
     }
-    for (const Network& network : allowed_) {
+    for (const Network& network : m_allowed) {
         if (network.Contains(client)) {
             return true;
         }

@@ -50,11 +50,11 @@ std::optional<ListenAddress> ParseListenAddress(std::string_view text);
 /// given with --allow. Nothing else: the proxy is never an open relay.
 class ClientRules {
   public:
-    explicit ClientRules(std::vector<Network> allowed) : allowed_(std::move(allowed)) {}
+    explicit ClientRules(std::vector<Network> allowed) : m_allowed(std::move(allowed)) {}
     bool Allows(const IpBytes& client) const;
 
   private:
-    std::vector<Network> allowed_;
+    std::vector<Network> m_allowed;
 };
 
 /// "HOST" (every port) or "HOST:PORT": a host whose requests are forwarded

@@ -4,24 +4,24 @@
 namespace proxy {
 
 ClientTicket::ClientTicket(std::shared_ptr<ClientCounts> counts, const IpBytes& client)
-    : counts_(std::move(counts)), client_(client) {}
+    : m_counts(std::move(counts)), m_client(client) {}
 
 ClientTicket::~ClientTicket() {
-    counts_->Release(client_, tunnel_);
+    m_counts->Release(m_client, m_tunnel);
 }
 
 bool ClientTicket::BecomeTunnel() {
-    if (!tunnel_) {
-        tunnel_ = counts_->TakeTunnel(client_);
+    if (!m_tunnel) {
+        m_tunnel = m_counts->TakeTunnel(m_client);
     }
-    return tunnel_;
+    return m_tunnel;
 }
 
 ConnectionTicket ClientCounts::Admit(const IpBytes& client) {
     {
-        const std::lock_guard lock(mutex_);
-        Held& held = held_[client];
-        if (held.connections >= limits_.connections) {
+        const std::lock_guard lock(m_mutex);
+        Held& held = m_held[client];
+        if (held.connections >= m_limits.connections) {
             return nullptr;
         }
         ++held.connections;
@@ -30,15 +30,15 @@ ConnectionTicket ClientCounts::Admit(const IpBytes& client) {
 }
 
 std::size_t ClientCounts::Connections(const IpBytes& client) const {
-    const std::lock_guard lock(mutex_);
-    const auto found = held_.find(client);
-    return found == held_.end() ? 0 : found->second.connections;
+    const std::lock_guard lock(m_mutex);
+    const auto found = m_held.find(client);
+    return found == m_held.end() ? 0 : found->second.connections;
 }
 
 bool ClientCounts::TakeTunnel(const IpBytes& client) {
-    const std::lock_guard lock(mutex_);
-    Held& held = held_[client];
-    if (held.tunnels >= limits_.tunnels) {
+    const std::lock_guard lock(m_mutex);
+    Held& held = m_held[client];
+    if (held.tunnels >= m_limits.tunnels) {
         return false;
     }
     ++held.tunnels;
@@ -46,15 +46,15 @@ bool ClientCounts::TakeTunnel(const IpBytes& client) {
 }
 
 void ClientCounts::Release(const IpBytes& client, bool tunnel) {
-    const std::lock_guard lock(mutex_);
-    const auto found = held_.find(client);
-    if (found == held_.end()) {
+    const std::lock_guard lock(m_mutex);
+    const auto found = m_held.find(client);
+    if (found == m_held.end()) {
         return;
     }
     --found->second.connections;
     found->second.tunnels -= tunnel ? 1 : 0;
     if (found->second.connections == 0) {
-        held_.erase(found); // no entry lingers for a client gone
+        m_held.erase(found); // no entry lingers for a client gone
     }
 }
 

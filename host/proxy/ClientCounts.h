@@ -47,16 +47,16 @@ class ClientTicket {
     bool BecomeTunnel();
 
   private:
-    std::shared_ptr<ClientCounts> counts_;
-    IpBytes client_;
-    bool tunnel_ = false;
+    std::shared_ptr<ClientCounts> m_counts;
+    IpBytes m_client;
+    bool m_tunnel = false;
 };
 
 using ConnectionTicket = std::shared_ptr<ClientTicket>;
 
 class ClientCounts : public std::enable_shared_from_this<ClientCounts> {
   public:
-    explicit ClientCounts(ClientLimits limits = {}) : limits_(limits) {}
+    explicit ClientCounts(ClientLimits limits = {}) : m_limits(limits) {}
 
     /// A ticket for a new connection of `client`; null when it holds as
     /// many as it may.
@@ -75,9 +75,9 @@ class ClientCounts : public std::enable_shared_from_this<ClientCounts> {
     bool TakeTunnel(const IpBytes& client);
     void Release(const IpBytes& client, bool tunnel);
 
-    ClientLimits limits_;
-    mutable std::mutex mutex_;
-    std::map<IpBytes, Held> held_;
+    ClientLimits m_limits;
+    mutable std::mutex m_mutex;
+    std::map<IpBytes, Held> m_held;
 };
 
 } // namespace proxy

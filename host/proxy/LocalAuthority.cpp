@@ -214,15 +214,15 @@ std::unique_ptr<LocalAuthority> LocalAuthority::Open(const std::string& folder,
 }
 
 LocalAuthority::LocalAuthority(Certificate cert, Key key, Key leafKey)
-    : cert_(std::move(cert)), key_(std::move(key)), leafKey_(std::move(leafKey)),
-      certPem_(CertPem(cert_.get())), leafKeyPem_(KeyPem(leafKey_.get())) {}
+    : m_cert(std::move(cert)), m_key(std::move(key)), m_leafKey(std::move(leafKey)),
+      m_certPem(CertPem(m_cert.get())), m_leafKeyPem(KeyPem(m_leafKey.get())) {}
 
 std::shared_ptr<const LocalAuthority::Leaf> LocalAuthority::LeafFor(const std::string& host) {
     if (!IsCertificateName(host)) {
         return nullptr;
     }
-    const std::lock_guard lock(mutex_);
-    auto& leaf = leaves_[host];
+    const std::lock_guard lock(m_mutex);
+    auto& leaf = m_leaves[host];
     if (!leaf) {
         leaf = Issue(host);
     }
@@ -233,22 +233,22 @@ std::shared_ptr<const LocalAuthority::Leaf> LocalAuthority::Issue(const std::str
     const long caDaysLeft = [&] {
         int days = 0;
         int seconds = 0;
-        ASN1_TIME_diff(&days, &seconds, nullptr, X509_get0_notAfter(cert_.get()));
+        ASN1_TIME_diff(&days, &seconds, nullptr, X509_get0_notAfter(m_cert.get()));
         return static_cast<long>(days);
     }();
-    Certificate leaf = NewCertificate(leafKey_.get(), host, std::min(kLeafDays, caDaysLeft));
-    X509_set_issuer_name(leaf.get(), X509_get_subject_name(cert_.get()));
+    Certificate leaf = NewCertificate(m_leafKey.get(), host, std::min(kLeafDays, caDaysLeft));
+    X509_set_issuer_name(leaf.get(), X509_get_subject_name(m_cert.get()));
     const std::string altName = (IsIpLiteral(host) ? "IP:" : "DNS:") + host;
     const bool extended =
-        AddExtension(leaf.get(), cert_.get(), NID_basic_constraints, "critical,CA:FALSE") &&
-        AddExtension(leaf.get(), cert_.get(), NID_key_usage, "critical,digitalSignature") &&
-        AddExtension(leaf.get(), cert_.get(), NID_ext_key_usage, "serverAuth") &&
-        AddExtension(leaf.get(), cert_.get(), NID_subject_alt_name, altName) &&
-        AddExtension(leaf.get(), cert_.get(), NID_authority_key_identifier, "keyid:always");
-    if (!extended || X509_sign(leaf.get(), key_.get(), EVP_sha256()) == 0) {
+        AddExtension(leaf.get(), m_cert.get(), NID_basic_constraints, "critical,CA:FALSE") &&
+        AddExtension(leaf.get(), m_cert.get(), NID_key_usage, "critical,digitalSignature") &&
+        AddExtension(leaf.get(), m_cert.get(), NID_ext_key_usage, "serverAuth") &&
+        AddExtension(leaf.get(), m_cert.get(), NID_subject_alt_name, altName) &&
+        AddExtension(leaf.get(), m_cert.get(), NID_authority_key_identifier, "keyid:always");
+    if (!extended || X509_sign(leaf.get(), m_key.get(), EVP_sha256()) == 0) {
         return nullptr;
     }
-    return std::make_shared<const Leaf>(Leaf{CertPem(leaf.get()) + certPem_, leafKeyPem_});
+    return std::make_shared<const Leaf>(Leaf{CertPem(leaf.get()) + m_certPem, m_leafKeyPem});
 }
 
 } // namespace proxy

@@ -55,13 +55,13 @@ class LocalAuthority {
   private:
     std::shared_ptr<const Leaf> Issue(const std::string& host);
 
-    Certificate cert_;
-    Key key_;
-    Key leafKey_; // one key for every leaf of this process
-    std::string certPem_;
-    std::string leafKeyPem_;
-    std::mutex mutex_;
-    std::map<std::string, std::shared_ptr<const Leaf>> leaves_;
+    Certificate m_cert;
+    Key m_key;
+    Key m_leafKey; // one key for every leaf of this process
+    std::string m_certPem;
+    std::string m_leafKeyPem;
+    std::mutex m_mutex;
+    std::map<std::string, std::shared_ptr<const Leaf>> m_leaves;
 };
 
 } // namespace proxy

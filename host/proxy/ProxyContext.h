@@ -36,19 +36,19 @@ class ProxyContext {
   public:
     ProxyContext(ProxyOptions options, std::unique_ptr<LocalAuthority> authority);
 
-    const ProxyOptions& Options() const { return options_; }
-    UpstreamPool& Upstream() { return upstream_; }
+    const ProxyOptions& Options() const { return m_options; }
+    UpstreamPool& Upstream() { return m_upstream; }
 
     /// The rules with the offline state as it is now.
     Policy CurrentPolicy();
 
-    const std::string& ViaToken() const { return viaToken_; }
+    const std::string& ViaToken() const { return m_viaToken; }
     /// The key this run's copy views are answered for (CopyView.h).
-    const std::string& CopyKey() const { return copyKey_; }
+    const std::string& CopyKey() const { return m_copyKey; }
 
     /// "http://host:port" of the proxy itself, for links on its pages.
     std::string SelfOrigin() const;
-    void SetPort(std::uint16_t port) { port_ = port; }
+    void SetPort(std::uint16_t port) { m_port = port; }
 
     /// True when --trust-unverified names `host`.
     bool TrustsUnverified(const std::string& host) const;
@@ -60,16 +60,16 @@ class ProxyContext {
   private:
     bool Offline();
 
-    ProxyOptions options_;
-    std::unique_ptr<LocalAuthority> authority_;
-    std::string viaToken_;
-    std::string copyKey_;
-    std::atomic<std::uint16_t> port_{0};
-    std::atomic<bool> offline_{false};
-    std::atomic<std::int64_t> offlineCheckedMs_{-1};
-    std::mutex tlsMutex_;
-    std::map<std::string, std::shared_ptr<asio::ssl::context>> tls_;
-    UpstreamPool upstream_; // last: its workers stop before the rest goes
+    ProxyOptions m_options;
+    std::unique_ptr<LocalAuthority> m_authority;
+    std::string m_viaToken;
+    std::string m_copyKey;
+    std::atomic<std::uint16_t> m_port{0};
+    std::atomic<bool> m_offline{false};
+    std::atomic<std::int64_t> m_offlineCheckedMs{-1};
+    std::mutex m_tlsMutex;
+    std::map<std::string, std::shared_ptr<asio::ssl::context>> m_tls;
+    UpstreamPool m_upstream; // last: its workers stop before the rest goes
 };
 
 /// The address as the 16 bytes the access rules compare.

@@ -104,61 +104,61 @@ IpBytes AddressBytes(const asio::ip::address& address) {
 }
 
 ProxyContext::ProxyContext(ProxyOptions options, std::unique_ptr<LocalAuthority> authority)
-    : options_(std::move(options)), authority_(std::move(authority)), viaToken_(NewViaToken()),
-      copyKey_(NewCopyKey()), upstream_(options_.workers, kMaxQueued) {}
+    : m_options(std::move(options)), m_authority(std::move(authority)), m_viaToken(NewViaToken()),
+      m_copyKey(NewCopyKey()), m_upstream(m_options.workers, kMaxQueued) {}
 
 bool ProxyContext::TrustsUnverified(const std::string& host) const {
-    return std::any_of(options_.trustUnverified.begin(), options_.trustUnverified.end(),
+    return std::any_of(m_options.trustUnverified.begin(), m_options.trustUnverified.end(),
                        [&](const std::string& trusted) { return NameEquals(trusted, host); });
 }
 
 bool ProxyContext::Offline() {
-    if (options_.offline) {
+    if (m_options.offline) {
         return true;
     }
     const std::int64_t now = NowMs();
-    const std::int64_t checked = offlineCheckedMs_.load();
+    const std::int64_t checked = m_offlineCheckedMs.load();
     if (checked < 0 || now - checked >= kOfflineCheckMs) {
         DWORD state = 0;
         DWORD length = sizeof state;
         const bool known =
             InternetQueryOptionW(nullptr, INTERNET_OPTION_CONNECTED_STATE, &state, &length) != 0;
-        offline_ = known && (state & INTERNET_STATE_DISCONNECTED_BY_USER) != 0;
-        offlineCheckedMs_ = now;
+        m_offline = known && (state & INTERNET_STATE_DISCONNECTED_BY_USER) != 0;
+        m_offlineCheckedMs = now;
     }
-    return offline_;
+    return m_offline;
 }
 
 Policy ProxyContext::CurrentPolicy() {
     Policy policy;
-    policy.direct = &options_.direct;
-    policy.self = options_.listen;
-    policy.self.port = port_;
-    policy.viaToken = viaToken_;
+    policy.direct = &m_options.direct;
+    policy.self = m_options.listen;
+    policy.self.port = m_port;
+    policy.viaToken = m_viaToken;
     policy.offline = Offline();
-    policy.intercept = authority_ != nullptr;
-    policy.connectPorts = &options_.connectPorts;
+    policy.intercept = m_authority != nullptr;
+    policy.connectPorts = &m_options.connectPorts;
     return policy;
 }
 
 std::string ProxyContext::SelfOrigin() const {
-    const bool v6 = options_.listen.host.find(':') != std::string::npos;
-    const std::string host = options_.listen.host == "0.0.0.0" ? "127.0.0.1"
-                             : v6                              ? "[" + options_.listen.host + "]"
-                                                               : options_.listen.host;
-    return "http://" + host + ":" + std::to_string(port_.load());
+    const bool v6 = m_options.listen.host.find(':') != std::string::npos;
+    const std::string host = m_options.listen.host == "0.0.0.0" ? "127.0.0.1"
+                             : v6                               ? "[" + m_options.listen.host + "]"
+                                                                : m_options.listen.host;
+    return "http://" + host + ":" + std::to_string(m_port.load());
 }
 
 std::shared_ptr<asio::ssl::context> ProxyContext::TlsFor(const std::string& host) {
-    if (!authority_) {
+    if (!m_authority) {
         return nullptr;
     }
-    const std::lock_guard lock(tlsMutex_);
-    std::shared_ptr<asio::ssl::context>& tls = tls_[host];
+    const std::lock_guard lock(m_tlsMutex);
+    std::shared_ptr<asio::ssl::context>& tls = m_tls[host];
     if (tls) {
         return tls;
     }
-    const std::shared_ptr<const LocalAuthority::Leaf> leaf = authority_->LeafFor(host);
+    const std::shared_ptr<const LocalAuthority::Leaf> leaf = m_authority->LeafFor(host);
     if (!leaf) {
         return nullptr;
     }
@@ -242,7 +242,7 @@ struct ProxyServer::Impl {
     }
 };
 
-ProxyServer::ProxyServer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+ProxyServer::ProxyServer(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
 
 ProxyServer::~ProxyServer() {
     Stop();
@@ -297,27 +297,27 @@ std::unique_ptr<ProxyServer> ProxyServer::Start(const ProxyOptions& options, std
 }
 
 std::uint16_t ProxyServer::Port() const {
-    return impl_->port;
+    return m_impl->port;
 }
 
 void ProxyServer::Stop() {
-    if (impl_->threads.empty()) {
+    if (m_impl->threads.empty()) {
         return;
     }
-    asio::post(*impl_->loops.front(), [impl = impl_.get()] {
+    asio::post(*m_impl->loops.front(), [impl = m_impl.get()] {
         error_code ignored;
         impl->acceptor->close(ignored);
         impl->pause->cancel();
     });
-    for (const auto& loop : impl_->loops) {
+    for (const auto& loop : m_impl->loops) {
         loop->stop();
     }
-    for (std::thread& thread : impl_->threads) {
+    for (std::thread& thread : m_impl->threads) {
         thread.join();
     }
-    impl_->threads.clear();
+    m_impl->threads.clear();
     // The workers go before the connections that wait on them.
-    impl_->context->Upstream().Shutdown();
+    m_impl->context->Upstream().Shutdown();
 }
 
 } // namespace proxy

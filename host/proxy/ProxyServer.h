@@ -49,7 +49,7 @@ class ProxyServer {
     explicit ProxyServer(std::unique_ptr<Impl> impl);
 
   private:
-    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<Impl> m_impl;
 };
 
 } // namespace proxy

@@ -80,12 +80,12 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
   public:
     Session(std::shared_ptr<ProxyContext> context, Stream stream,
             std::shared_ptr<asio::ssl::context> tls, std::optional<Authority> tunnel)
-        : context_(std::move(context)), tls_(std::move(tls)), stream_(std::move(stream)),
-          tunnel_(std::move(tunnel)) {}
+        : m_context(std::move(context)), m_tls(std::move(tls)), m_stream(std::move(stream)),
+          m_tunnel(std::move(tunnel)) {}
 
     ~Session() {
-        if (exchange_) {
-            exchange_->Cancel();
+        if (m_exchange) {
+            m_exchange->Cancel();
         }
     }
 
@@ -93,42 +93,43 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
     /// Counts the connection for as long as this session (or what takes
     /// its socket over) lives.
-    void Hold(ConnectionTicket ticket) { ticket_ = std::move(ticket); }
+    void Hold(ConnectionTicket ticket) { m_ticket = std::move(ticket); }
 
     /// For the TLS side of an intercepted CONNECT: the handshake, then the
     /// requests. `early` holds bytes read after the CONNECT request.
     void Handshake(beast::flat_buffer early) {
-        buffer_ = std::move(early);
+        m_buffer = std::move(early);
         Lowest().expires_after(kWriteTime);
-        stream_.async_handshake(asio::ssl::stream_base::server, buffer_.data(),
-                                [self = this->shared_from_this()](error_code ec, std::size_t used) {
-                                    if (ec) {
-                                        return self->Close();
-                                    }
-                                    self->buffer_.consume(used);
-                                    self->ReadRequest();
-                                });
+        m_stream.async_handshake(
+            asio::ssl::stream_base::server, m_buffer.data(),
+            [self = this->shared_from_this()](error_code ec, std::size_t used) {
+                if (ec) {
+                    return self->Close();
+                }
+                self->m_buffer.consume(used);
+                self->ReadRequest();
+            });
     }
 
   private:
     static constexpr bool kPlain = std::is_same_v<Stream, beast::tcp_stream>;
 
-    beast::tcp_stream& Lowest() { return beast::get_lowest_layer(stream_); }
-    Request& Req() { return parser_->get(); }
+    beast::tcp_stream& Lowest() { return beast::get_lowest_layer(m_stream); }
+    Request& Req() { return m_parser->get(); }
 
     void ReadRequest() {
-        parser_.emplace();
-        parser_->header_limit(kHeaderLimit);
-        parser_->body_limit(kBodyLimit);
+        m_parser.emplace();
+        m_parser->header_limit(kHeaderLimit);
+        m_parser->body_limit(kBodyLimit);
         Lowest().expires_after(kIdleTime);
         http::async_read_header(
-            stream_, buffer_, *parser_,
+            m_stream, m_buffer, *m_parser,
             [self = this->shared_from_this()](error_code ec, std::size_t) { self->OnHeader(ec); });
     }
 
     void OnHeader(error_code ec) {
         if (ec) {
-            const unsigned status = StatusForReadError(ec, buffer_);
+            const unsigned status = StatusForReadError(ec, m_buffer);
             if (status == 0) {
                 return Close();
             }
@@ -141,9 +142,9 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         if (static_cast<std::size_t>(std::distance(Req().begin(), Req().end())) > kMaxFields) {
             return SendError(431, "The request has too many header lines.", true);
         }
-        head_ = Req().method() == http::verb::head;
-        keepAlive_ = Req().keep_alive();
-        Dispatch(RouteRequest(Facts(), context_->CurrentPolicy()));
+        m_head = Req().method() == http::verb::head;
+        m_keepAlive = Req().keep_alive();
+        Dispatch(RouteRequest(Facts(), m_context->CurrentPolicy()));
     }
 
     RequestLine Facts() {
@@ -156,14 +157,14 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
             // the other.
             line.host = Req().count(http::field::host) == 1 ? host->value() : std::string_view();
         }
-        via_.clear();
+        m_via.clear();
         for (const auto& field : Req()) {
             if (field.name() == http::field::via) {
-                via_.append(field.value()).append(",");
+                m_via.append(field.value()).append(",");
             }
         }
-        line.via = via_;
-        line.tunnel = tunnel_ ? &*tunnel_ : nullptr;
+        line.via = m_via;
+        line.tunnel = m_tunnel ? &*m_tunnel : nullptr;
         line.clientLoopback = ClientLoopback();
         return line;
     }
@@ -174,7 +175,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         if (const auto host = Req().find(http::field::host); host != Req().end()) {
             return std::string(host->value());
         }
-        return context_->SelfOrigin().substr(7);
+        return m_context->SelfOrigin().substr(7);
     }
 
     /// The peer of a connection never changes: asked once.
@@ -190,16 +191,16 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         return *m_loopback;
     }
 
-    bool HasBody() { return parser_->chunked() || parser_->content_length().value_or(0) > 0; }
+    bool HasBody() { return m_parser->chunked() || m_parser->content_length().value_or(0) > 0; }
 
     void Dispatch(Route route) {
-        target_ = std::move(route.target);
-        passing_ = route.action == Action::FromCache || route.action == Action::Forward ||
-                   route.action == Action::Direct;
+        m_target = std::move(route.target);
+        m_passing = route.action == Action::FromCache || route.action == Action::Forward ||
+                    route.action == Action::Direct;
         if (route.action != Action::Direct && route.action != Action::Forward &&
             route.action != Action::Tunnel && route.action != Action::Intercept && HasBody()) {
             // The body is not read: the connection cannot carry another request.
-            keepAlive_ = false;
+            m_keepAlive = false;
         }
         switch (route.action) {
         case Action::Refuse:
@@ -232,7 +233,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         if (expect != Req().end() && NameEquals(expect->value(), "100-continue")) {
             static const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
             Req().erase(http::field::expect);
-            asio::async_write(stream_, asio::buffer(kContinue),
+            asio::async_write(m_stream, asio::buffer(kContinue),
                               [self = this->shared_from_this(),
                                then = std::move(then)](error_code ec, std::size_t) mutable {
                                   ec ? self->Close() : self->ReadBody(std::move(then));
@@ -241,12 +242,12 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         }
         Lowest().expires_after(kIdleTime);
         http::async_read(
-            stream_, buffer_, *parser_,
+            m_stream, m_buffer, *m_parser,
             [self = this->shared_from_this(), then = std::move(then)](error_code ec, std::size_t) {
                 if (!ec) {
                     return then();
                 }
-                const unsigned status = StatusForReadError(ec, self->buffer_);
+                const unsigned status = StatusForReadError(ec, self->m_buffer);
                 status == 0
                     ? self->Close()
                     : self->SendError(status, "The request body is larger than 16 MiB.", true);
@@ -256,17 +257,17 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     // The proxy's own pages.
 
     void ServeOwnPage() {
-        if (PanelHost::Handles(target_.path)) {
+        if (PanelHost::Handles(m_target.path)) {
             return ServePanel();
         }
-        if (!head_ && Req().method() != http::verb::get) {
+        if (!m_head && Req().method() != http::verb::get) {
             return SendError(405, "The proxy's own pages answer GET and HEAD only.", false);
         }
-        const OwnPageContext own{OwnAuthority(), context_->CopyKey()};
-        OwnPageAnswer answer = AnswerOwnPage(target_.path, own);
+        const OwnPageContext own{OwnAuthority(), m_context->CopyKey()};
+        OwnPageAnswer answer = AnswerOwnPage(m_target.path, own);
         if (!answer.copyUrl.empty()) {
             if (std::unique_ptr<CachedCopy> copy = CachedCopy::Open(answer.copyUrl)) {
-                serving_ = {true, answer.copyUrl, false, CopyViewPrefix(own.copyKey)};
+                m_serving = {true, answer.copyUrl, false, CopyViewPrefix(own.copyKey)};
                 return ServeCopy(std::move(copy));
             }
             return SendError(404, "The cache holds no copy of " + answer.copyUrl + ".", false);
@@ -280,7 +281,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     void ServePanel() {
         PanelRequest request;
         request.method = Req().method_string();
-        request.target = target_.path;
+        request.target = m_target.path;
         request.ownOrigin = "http://" + OwnAuthority();
         request.clientLoopback = ClientLoopback();
         if (const auto origin = Req().find(http::field::origin); origin != Req().end()) {
@@ -289,72 +290,72 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         if (const auto key = Req().find("X-Dravik-Key"); key != Req().end()) {
             request.key = key->value();
         }
-        PanelHost::Instance().Answer(request,
-                                     [self = this->shared_from_this(),
-                                      executor = Lowest().get_executor()](PanelReply reply) {
-                                         asio::post(executor, [self, reply = std::move(reply)] {
-                                             self->Send(PanelAnswer(reply, self->Req().version(),
-                                                                    self->head_, self->keepAlive_));
-                                         });
-                                     });
+        PanelHost::Instance().Answer(
+            request, [self = this->shared_from_this(),
+                      executor = Lowest().get_executor()](PanelReply reply) {
+                asio::post(executor, [self, reply = std::move(reply)] {
+                    self->Send(
+                        PanelAnswer(reply, self->Req().version(), self->m_head, self->m_keepAlive));
+                });
+            });
     }
 
     // Answers from the cache.
 
     void ServeFromCache() {
-        const std::string url = CacheUrl(target_);
+        const std::string url = CacheUrl(m_target);
         if (std::unique_ptr<CachedCopy> copy = CachedCopy::Open(url)) {
             return ServeCopy(std::move(copy));
         }
         if (std::string purposes; !IsBackgroundTraffic(SignsOf(url, Req(), purposes))) {
             urlcache::RecordMissedUrl(Utf8ToUtf16(url));
         }
-        SendText(504, "text/html; charset=utf-8", NotKeptPage(url, context_->SelfOrigin()));
+        SendText(504, "text/html; charset=utf-8", NotKeptPage(url, m_context->SelfOrigin()));
     }
 
     void ServeCopy(std::unique_ptr<CachedCopy> copy) {
         if (copy->ThisMachineOnly() && !ClientLoopback()) {
             return SendError(403,
                              "The kept copy of " +
-                                 (serving_.view ? serving_.url : CacheUrl(target_)) +
+                                 (m_serving.view ? m_serving.url : CacheUrl(m_target)) +
                                  " was kept for the user of the proxy's machine only.",
                              false);
         }
-        if (tunnel_ && copy->Unverified() && !context_->TrustsUnverified(tunnel_->host)) {
+        if (m_tunnel && copy->Unverified() && !m_context->TrustsUnverified(m_tunnel->host)) {
             // Served inside an intercepted connection, the copy would show
             // as authenticated by the local authority.
             return SendError(502,
-                             "The kept copy of " + CacheUrl(target_) +
+                             "The kept copy of " + CacheUrl(m_target) +
                                  " was fetched without verifying the certificate of " +
-                                 tunnel_->host +
+                                 m_tunnel->host +
                                  ", so it is not served as a secure page. Run the proxy with "
                                  "--trust-unverified " +
-                                 tunnel_->host + " if you trust that host.",
+                                 m_tunnel->host + " if you trust that host.",
                              false);
         }
-        copy_ = std::move(copy);
-        if (serving_.view && ViewRewrites(*copy_) && copy_->Size() <= kViewLimit) {
+        m_copy = std::move(copy);
+        if (m_serving.view && ViewRewrites(*m_copy) && m_copy->Size() <= kViewLimit) {
             return SendWholeCopy();
         }
-        if (passing_ && !serving_.view && !head_ && IsPlainHtml(*copy_) &&
-            copy_->Size() <= kPanelPageLimit) {
+        if (m_passing && !m_serving.view && !m_head && IsPlainHtml(*m_copy) &&
+            m_copy->Size() <= kPanelPageLimit) {
             return SendWholeCopy(); // seen whole, so that the panel can go in
         }
-        if (copy_->Stored()->InMemory()) {
+        if (m_copy->Stored()->InMemory()) {
             // The answer points into the copy, which the write holds.
-            return Send(KeptBytesAnswer(*copy_, serving_, Req().version(), head_, keepAlive_),
-                        copy_->Stored());
+            return Send(KeptBytesAnswer(*m_copy, m_serving, Req().version(), m_head, m_keepAlive),
+                        m_copy->Stored());
         }
-        streamed_ = std::make_unique<StreamedResponse>(http::status::ok, Req().version());
-        SetCopyFields(*copy_, *streamed_, serving_);
-        streamed_->content_length(copy_->Size());
-        streamed_->keep_alive(keepAlive_);
+        m_streamed = std::make_unique<StreamedResponse>(http::status::ok, Req().version());
+        SetCopyFields(*m_copy, *m_streamed, m_serving);
+        m_streamed->content_length(m_copy->Size());
+        m_streamed->keep_alive(m_keepAlive);
         if constexpr (kPlain) {
             // The kernel copies the file to the socket: no byte passes here.
             m_fileOffset = 0;
-            return StartStreamed(head_, [this] { SendFile(); });
+            return StartStreamed(m_head, [this] { SendFile(); });
         }
-        StartStreamed(head_, [this] { PumpCopy(); });
+        StartStreamed(m_head, [this] { PumpCopy(); });
     }
 
     /// Sends the rest of the copy's file until the socket would block, then
@@ -363,7 +364,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         tcp::socket& socket = Lowest().socket();
         error_code ec;
         socket.native_non_blocking(true, ec);
-        const std::uint64_t size = copy_->Size();
+        const std::uint64_t size = m_copy->Size();
         for (int calls = 0; !ec && m_fileOffset < size; ++calls) {
             if (calls == kSendFileCalls) {
                 // Other connections of this loop get their turn first.
@@ -372,7 +373,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
             }
             auto offset = static_cast<off_t>(m_fileOffset);
             const ssize_t sent =
-                ::sendfile(socket.native_handle(), copy_->Stored()->Descriptor(), &offset,
+                ::sendfile(socket.native_handle(), m_copy->Stored()->Descriptor(), &offset,
                            static_cast<std::size_t>(
                                std::min<std::uint64_t>(size - m_fileOffset, kSendFilePiece)));
             if (sent > 0) {
@@ -406,8 +407,8 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     /// A page the view rewrites goes out with its head in one write.
     void SendWholeCopy() {
         std::shared_ptr<TextResponse> answer =
-            WholeCopyAnswer(*copy_, serving_, Req().version(), head_, keepAlive_);
-        copy_.reset();
+            WholeCopyAnswer(*m_copy, m_serving, Req().version(), m_head, m_keepAlive);
+        m_copy.reset();
         if (!answer) {
             return SendError(500, "The cached copy could not be read.", false);
         }
@@ -415,90 +416,90 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     }
 
     void PumpCopy() {
-        piece_.resize(kPiece);
+        m_piece.resize(kPiece);
         std::size_t got = 0;
-        if (!copy_->Read(piece_.data(), piece_.size(), got)) {
+        if (!m_copy->Read(m_piece.data(), m_piece.size(), got)) {
             return Close(); // the length is promised: only closing tells the browser
         }
-        piece_.resize(got);
+        m_piece.resize(got);
         WritePiece(got == 0, [this] { PumpCopy(); });
     }
 
     // Forwarding through the internet library.
 
     void Forward() {
-        const bool store = !context_->Options().noStore && Req().method() == http::verb::get;
+        const bool store = !m_context->Options().noStore && Req().method() == http::verb::get;
         UpstreamRequest request{std::string(Req().method_string()),
-                                target_,
-                                UpstreamHeaderBlock(Req(), target_, store, context_->ViaToken()),
+                                m_target,
+                                UpstreamHeaderBlock(Req(), m_target, store, m_context->ViaToken()),
                                 store,
-                                !context_->Options().allow.empty(),
+                                !m_context->Options().allow.empty(),
                                 ClientLoopback(),
                                 std::move(Req().body())};
         // The exchange keeps the session alive until the worker lets go of
         // it; the session drops the exchange when the response is done.
-        exchange_ = std::make_shared<UpstreamExchange>(
+        m_exchange = std::make_shared<UpstreamExchange>(
             [self = this->shared_from_this(), executor = Lowest().get_executor()] {
                 asio::post(executor, [self] { self->OnUpstream(); });
             });
-        if (!context_->Upstream().Submit(std::move(request), exchange_)) {
-            exchange_.reset();
+        if (!m_context->Upstream().Submit(std::move(request), m_exchange)) {
+            m_exchange.reset();
             SendError(503, "Too many requests are waiting for the network; try again.", false);
         }
     }
 
     void OnUpstream() {
-        if (!exchange_) {
+        if (!m_exchange) {
             return;
         }
-        if (!streamed_) {
-            if (std::optional<ResponseHead> head = exchange_->TakeHead()) {
+        if (!m_streamed) {
+            if (std::optional<ResponseHead> head = m_exchange->TakeHead()) {
                 return SendUpstreamHead(*head);
             }
             DWORD error = 0;
-            if (exchange_->FailedBeforeHead(error)) {
-                exchange_.reset();
+            if (m_exchange->FailedBeforeHead(error)) {
+                m_exchange.reset();
                 UpstreamFailed(error);
             }
             return;
         }
-        if (waiting_) {
-            waiting_ = false;
+        if (m_waiting) {
+            m_waiting = false;
             PumpUpstream();
         }
     }
 
     void SendUpstreamHead(const ResponseHead& head) {
-        streamed_ = std::make_unique<StreamedResponse>(http::status::ok, Req().version());
-        const bool bodyless = PrepareForwardedHead(head, *streamed_, head_, keepAlive_);
+        m_streamed = std::make_unique<StreamedResponse>(http::status::ok, Req().version());
+        const bool bodyless = PrepareForwardedHead(head, *m_streamed, m_head, m_keepAlive);
         StartStreamed(bodyless, [this] { PumpUpstream(); });
     }
 
     void PumpUpstream() {
         bool finished = false;
         DWORD error = 0;
-        exchange_->TakeBody(piece_, finished, error);
-        if (!piece_.empty() || (finished && error == 0)) {
-            return WritePiece(piece_.empty(), [this] { PumpUpstream(); });
+        m_exchange->TakeBody(m_piece, finished, error);
+        if (!m_piece.empty() || (finished && error == 0)) {
+            return WritePiece(m_piece.empty(), [this] { PumpUpstream(); });
         }
         if (finished) {
             return Close(); // cut short upstream: the browser must see it cut short too
         }
-        waiting_ = true;
+        m_waiting = true;
     }
 
     void UpstreamFailed(DWORD error) {
         const ForwardFailure failure =
-            DescribeForwardFailure(error, HostKey(target_.authority, target_.secure));
-        const bool readOnly = head_ || Req().method() == http::verb::get;
+            DescribeForwardFailure(error, HostKey(m_target.authority, m_target.secure));
+        const bool readOnly = m_head || Req().method() == http::verb::get;
         if (failure.offline) {
             return readOnly ? ServeFromCache()
                             : SendError(405, "The internet library went offline.", false);
         }
         if (failure.tryCache && readOnly) {
-            if (std::unique_ptr<CachedCopy> copy = CachedCopy::Open(CacheUrl(target_))) {
+            if (std::unique_ptr<CachedCopy> copy = CachedCopy::Open(CacheUrl(m_target))) {
                 // Better than an error page for someone who just went offline.
-                serving_.stale = true;
+                m_serving.stale = true;
                 return ServeCopy(std::move(copy));
             }
         }
@@ -508,14 +509,14 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     // Streaming a response piece by piece.
 
     void StartStreamed(bool headOnly, std::function<void()> next) {
-        if (passing_ && !serving_.view && !headOnly && !pieces_ &&
-            MayHoldPanel(streamed_->result_int(), streamed_->base())) {
-            pieces_.emplace(); // seen whole, for the panel
+        if (m_passing && !m_serving.view && !headOnly && !m_pieces &&
+            MayHoldPanel(m_streamed->result_int(), m_streamed->base())) {
+            m_pieces.emplace(); // seen whole, for the panel
             return next();
         }
-        serializer_ = std::make_unique<StreamedSerializer>(*streamed_);
+        m_serializer = std::make_unique<StreamedSerializer>(*m_streamed);
         Lowest().expires_after(kWriteTime);
-        http::async_write_header(stream_, *serializer_,
+        http::async_write_header(m_stream, *m_serializer,
                                  [self = this->shared_from_this(), headOnly,
                                   next = std::move(next)](error_code ec, std::size_t) {
                                      if (ec) {
@@ -528,18 +529,18 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
                                  });
     }
 
-    /// Writes `piece_` (or, with `last`, the end of the body) and calls
+    /// Writes `m_piece` (or, with `last`, the end of the body) and calls
     /// `next` unless it was the last.
     void WritePiece(bool last, std::function<void()> next) {
-        if (pieces_ && !serializer_) {
+        if (m_pieces && !m_serializer) {
             return GatherPiece(last, std::move(next));
         }
-        auto& body = streamed_->body();
-        body.data = last ? nullptr : piece_.data();
-        body.size = last ? 0 : piece_.size();
+        auto& body = m_streamed->body();
+        body.data = last ? nullptr : m_piece.data();
+        body.size = last ? 0 : m_piece.size();
         body.more = !last;
         Lowest().expires_after(kWriteTime);
-        http::async_write(stream_, *serializer_,
+        http::async_write(m_stream, *m_serializer,
                           [self = this->shared_from_this(), last,
                            next = std::move(next)](error_code ec, std::size_t) {
                               if (ec && ec != http::error::need_buffer) {
@@ -554,14 +555,14 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
     void GatherPiece(bool last, std::function<void()> next) {
         if (last) {
-            std::shared_ptr<TextResponse> whole = pieces_->Whole(streamed_->base(), keepAlive_);
+            std::shared_ptr<TextResponse> whole = m_pieces->Whole(m_streamed->base(), m_keepAlive);
             return Send(std::move(whole));
         }
-        if (pieces_->Add(piece_)) {
+        if (m_pieces->Add(m_piece)) {
             return next();
         }
         // Too large to be a host page: it streams on as it came.
-        piece_ = pieces_->Take();
+        m_piece = m_pieces->Take();
         StartStreamed(false, [this, next = std::move(next)]() mutable {
             WritePiece(false, std::move(next));
         });
@@ -570,7 +571,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     // Simple responses.
 
     void SendText(unsigned status, const std::string& type, std::string body) {
-        Send(TextAnswer(status, Req().version(), type, std::move(body), head_, keepAlive_));
+        Send(TextAnswer(status, Req().version(), type, std::move(body), m_head, m_keepAlive));
     }
 
     /// Writes `response`; `held` (the bytes its body points at, if any)
@@ -579,13 +580,13 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     template <class Response>
     void Send(std::shared_ptr<Response> response, std::shared_ptr<const void> held = nullptr) {
         if constexpr (std::is_same_v<Response, TextResponse>) {
-            if (passing_ && !serving_.view) {
-                PutPanelInResponse(*response, target_, context_->SelfOrigin());
+            if (m_passing && !m_serving.view) {
+                PutPanelInResponse(*response, m_target, m_context->SelfOrigin());
             }
         }
         Lowest().expires_after(kWriteTime);
         Response& message = *response;
-        http::async_write(stream_, message,
+        http::async_write(m_stream, message,
                           [self = this->shared_from_this(), response = std::move(response),
                            held = std::move(held)](error_code ec, std::size_t) {
                               ec ? self->Close() : self->EndResponse();
@@ -593,36 +594,36 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     }
 
     void SendError(unsigned status, const std::string& message, bool close) {
-        if (close || !parser_ || !parser_->is_header_done()) {
-            keepAlive_ = false;
+        if (close || !m_parser || !m_parser->is_header_done()) {
+            m_keepAlive = false;
         }
-        if (!parser_ || !parser_->is_header_done()) {
-            parser_.emplace(); // answer as HTTP/1.1 to a request that was not read
-            head_ = false;
+        if (!m_parser || !m_parser->is_header_done()) {
+            m_parser.emplace(); // answer as HTTP/1.1 to a request that was not read
+            m_head = false;
         }
         const std::string reason(http::obsolete_reason(static_cast<http::status>(status)));
         SendText(status, "text/html; charset=utf-8", ErrorPage(status, reason, message));
     }
 
     void EndResponse() {
-        serving_ = {};
-        passing_ = false;
-        pieces_.reset();
-        copy_.reset();
-        exchange_.reset();
-        serializer_.reset();
-        streamed_.reset();
-        waiting_ = false;
-        if (keepAlive_) {
+        m_serving = {};
+        m_passing = false;
+        m_pieces.reset();
+        m_copy.reset();
+        m_exchange.reset();
+        m_serializer.reset();
+        m_streamed.reset();
+        m_waiting = false;
+        if (m_keepAlive) {
             return ReadRequest();
         }
         Close();
     }
 
     void Close() {
-        if (exchange_) {
-            exchange_->Cancel();
-            exchange_.reset();
+        if (m_exchange) {
+            m_exchange->Cancel();
+            m_exchange.reset();
         }
         error_code ignored;
         Lowest().socket().shutdown(tcp::socket::shutdown_both, ignored);
@@ -635,71 +636,71 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
     void Connect(Action action);
     void Intercept();
 
-    std::shared_ptr<ProxyContext> context_;
-    std::shared_ptr<asio::ssl::context> tls_; // before stream_, which uses it
-    ConnectionTicket ticket_;                 // let go once stream_ is closed
-    Stream stream_;
-    std::optional<Authority> tunnel_;
-    beast::flat_buffer buffer_;
-    std::optional<http::request_parser<http::string_body>> parser_;
-    std::string via_;
-    ProxyTarget target_;
-    bool head_ = false;
-    bool keepAlive_ = true;
+    std::shared_ptr<ProxyContext> m_context;
+    std::shared_ptr<asio::ssl::context> m_tls; // before m_stream, which uses it
+    ConnectionTicket m_ticket;                 // let go once m_stream is closed
+    Stream m_stream;
+    std::optional<Authority> m_tunnel;
+    beast::flat_buffer m_buffer;
+    std::optional<http::request_parser<http::string_body>> m_parser;
+    std::string m_via;
+    ProxyTarget m_target;
+    bool m_head = false;
+    bool m_keepAlive = true;
     std::optional<bool> m_loopback;
     std::uint64_t m_fileOffset = 0;                // of a copy sent from its file
     std::optional<asio::steady_timer> m_sendTimer; // bounds a wait for room to send it
 
-    std::unique_ptr<CachedCopy> copy_;
-    CopyServing serving_;
-    std::shared_ptr<UpstreamExchange> exchange_;
-    std::unique_ptr<StreamedResponse> streamed_;
-    std::unique_ptr<StreamedSerializer> serializer_;
-    std::string piece_;
-    bool waiting_ = false;
-    bool passing_ = false;             // a page of a site, which may get the panel
-    std::optional<PagePieces> pieces_; // its body, gathered to be seen whole
-    std::shared_ptr<DirectLink> direct_;
+    std::unique_ptr<CachedCopy> m_copy;
+    CopyServing m_serving;
+    std::shared_ptr<UpstreamExchange> m_exchange;
+    std::unique_ptr<StreamedResponse> m_streamed;
+    std::unique_ptr<StreamedSerializer> m_serializer;
+    std::string m_piece;
+    bool m_waiting = false;
+    bool m_passing = false;             // a page of a site, which may get the panel
+    std::optional<PagePieces> m_pieces; // its body, gathered to be seen whole
+    std::shared_ptr<DirectLink> m_direct;
 };
 
 template <> void Session<beast::tcp_stream>::RelayDirect() {
     RelayToDirectHost(
-        direct_, stream_, Req(), target_, context_->ViaToken(),
+        m_direct, m_stream, Req(), m_target, m_context->ViaToken(),
         [self = shared_from_this()](bool keepAlive, unsigned failure) {
             if (failure != 0) {
                 return self->SendError(failure,
                                        "The --direct host " +
-                                           HostKey(self->target_.authority, false) +
+                                           HostKey(self->m_target.authority, false) +
                                            " did not answer.",
                                        false);
             }
-            self->keepAlive_ = self->keepAlive_ && keepAlive;
+            self->m_keepAlive = self->m_keepAlive && keepAlive;
             self->EndResponse();
         },
         [self = shared_from_this()](std::shared_ptr<TextResponse> page) {
-            self->keepAlive_ = self->keepAlive_ && page->keep_alive();
-            page->keep_alive(self->keepAlive_);
+            self->m_keepAlive = self->m_keepAlive && page->keep_alive();
+            page->keep_alive(self->m_keepAlive);
             self->Send(std::move(page));
         });
 }
 
 template <> void Session<beast::tcp_stream>::Intercept() {
-    std::shared_ptr<asio::ssl::context> tls = context_->TlsFor(target_.authority.host);
+    std::shared_ptr<asio::ssl::context> tls = m_context->TlsFor(m_target.authority.host);
     if (!tls) {
         return SendError(502, "No certificate can be made for this host.", true);
     }
     static const std::string kEstablished = "HTTP/1.1 200 Connection established\r\n\r\n";
     Lowest().expires_after(kWriteTime);
-    asio::async_write(stream_, asio::buffer(kEstablished),
+    asio::async_write(m_stream, asio::buffer(kEstablished),
                       [self = shared_from_this(), tls](error_code ec, std::size_t) {
                           if (ec) {
                               return self->Close();
                           }
                           auto inner = std::make_shared<Session<TlsStream>>(
-                              self->context_, TlsStream(std::move(self->stream_), *tls), tls,
-                              self->target_.authority);
-                          inner->Hold(self->ticket_);
-                          inner->Handshake(std::move(self->buffer_));
+                              self->m_context, TlsStream(std::move(self->m_stream), *tls), tls,
+                              self->m_target.authority);
+                          inner->Hold(self->m_ticket);
+                          inner->Handshake(std::move(self->m_buffer));
                       });
 }
 
@@ -707,15 +708,15 @@ template <> void Session<beast::tcp_stream>::Connect(Action action) {
     if (action == Action::Intercept) {
         return Intercept();
     }
-    if (!ticket_->BecomeTunnel()) {
+    if (!m_ticket->BecomeTunnel()) {
         return SendError(503, "Too many tunnels from this address at once.", true);
     }
-    const auto early = buffer_.data();
+    const auto early = m_buffer.data();
     std::string bytes(static_cast<const char*>(early.data()), early.size());
     TunnelRules rules;
     rules.clientLoopback = ClientLoopback();
-    rules.self = context_->CurrentPolicy().self;
-    StartTunnel(std::move(stream_), target_.authority, std::move(bytes), rules, ticket_);
+    rules.self = m_context->CurrentPolicy().self;
+    StartTunnel(std::move(m_stream), m_target.authority, std::move(bytes), rules, m_ticket);
 }
 
 } // namespace

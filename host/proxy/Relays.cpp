@@ -45,46 +45,46 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
 
     DirectRelay(std::shared_ptr<DirectLink>& slot, beast::tcp_stream& client, Request& request,
                 const ProxyTarget& target, const std::string& via, Done done, Whole whole)
-        : slot_(slot), client_(client), request_(request), target_(target),
-          head_(request.method() == http::verb::head), clientVersion_(request.version()),
-          clientKeepAlive_(request.keep_alive()), resolver_(client.get_executor()),
-          done_(std::move(done)), whole_(std::move(whole)) {
-        RemoveHopByHop(request_);
-        request_.target(target_.path);
-        request_.version(11);
-        request_.set(http::field::host, HostKey(target_.authority, false));
-        request_.insert(http::field::via, "1.1 " + via);
-        request_.keep_alive(true);
-        request_.prepare_payload();
+        : m_slot(slot), m_client(client), m_request(request), m_target(target),
+          m_head(request.method() == http::verb::head), m_clientVersion(request.version()),
+          m_clientKeepAlive(request.keep_alive()), m_resolver(client.get_executor()),
+          m_done(std::move(done)), m_whole(std::move(whole)) {
+        RemoveHopByHop(m_request);
+        m_request.target(m_target.path);
+        m_request.version(11);
+        m_request.set(http::field::host, HostKey(m_target.authority, false));
+        m_request.insert(http::field::via, "1.1 " + via);
+        m_request.keep_alive(true);
+        m_request.prepare_payload();
     }
 
     void Start() {
-        if (slot_ && SameAuthority(slot_->authority, target_.authority) &&
-            slot_->stream.socket().is_open()) {
-            link_ = slot_;
-            reused_ = true;
+        if (m_slot && SameAuthority(m_slot->authority, m_target.authority) &&
+            m_slot->stream.socket().is_open()) {
+            m_link = m_slot;
+            m_reused = true;
             return Send();
         }
-        slot_.reset();
+        m_slot.reset();
         Connect();
     }
 
   private:
     void Connect() {
-        reused_ = false;
-        link_ = std::make_shared<DirectLink>(client_.get_executor());
-        link_->authority = target_.authority;
-        resolver_.async_resolve(
-            target_.authority.host, std::to_string(target_.authority.port),
+        m_reused = false;
+        m_link = std::make_shared<DirectLink>(m_client.get_executor());
+        m_link->authority = m_target.authority;
+        m_resolver.async_resolve(
+            m_target.authority.host, std::to_string(m_target.authority.port),
             [self = shared_from_this()](error_code ec, const tcp::resolver::results_type& found) {
                 if (ec) {
-                    return self->done_(false, 502);
+                    return self->m_done(false, 502);
                 }
-                self->link_->stream.expires_after(kConnectTime);
-                self->link_->stream.async_connect(
+                self->m_link->stream.expires_after(kConnectTime);
+                self->m_link->stream.async_connect(
                     found, [self](error_code connectError, const tcp::endpoint&) {
                         if (connectError) {
-                            return self->done_(false, 502);
+                            return self->m_done(false, 502);
                         }
                         self->Send();
                     });
@@ -94,8 +94,8 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
     /// A kept connection the host has meanwhile closed fails at once; the
     /// request then goes on a fresh one.
     bool RetryOnFresh(const error_code& ec) {
-        if (!reused_ || (ec != http::error::end_of_stream && ec != asio::error::connection_reset &&
-                         ec != asio::error::broken_pipe && ec != asio::error::eof)) {
+        if (!m_reused || (ec != http::error::end_of_stream && ec != asio::error::connection_reset &&
+                          ec != asio::error::broken_pipe && ec != asio::error::eof)) {
             return false;
         }
         Connect();
@@ -103,62 +103,62 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
     }
 
     void Send() {
-        link_->stream.expires_after(kTransferTime);
-        http::async_write(link_->stream, request_,
+        m_link->stream.expires_after(kTransferTime);
+        http::async_write(m_link->stream, m_request,
                           [self = shared_from_this()](error_code ec, std::size_t) {
                               if (ec) {
-                                  return self->RetryOnFresh(ec) ? void() : self->done_(false, 502);
+                                  return self->RetryOnFresh(ec) ? void() : self->m_done(false, 502);
                               }
                               self->ReadHead();
                           });
     }
 
     void ReadHead() {
-        parser_.emplace();
+        m_parser.emplace();
         // Any size: the body streams through. (A limit of none compares
         // wrongly against a Content-Length in this version of Beast.)
-        parser_->body_limit(std::numeric_limits<std::uint64_t>::max());
-        parser_->skip(head_);
-        link_->stream.expires_after(kTransferTime);
-        http::async_read_header(link_->stream, link_->buffer, *parser_,
+        m_parser->body_limit(std::numeric_limits<std::uint64_t>::max());
+        m_parser->skip(m_head);
+        m_link->stream.expires_after(kTransferTime);
+        http::async_read_header(m_link->stream, m_link->buffer, *m_parser,
                                 [self = shared_from_this()](error_code ec, std::size_t) {
                                     if (ec) {
                                         return self->RetryOnFresh(ec) ? void()
-                                                                      : self->done_(false, 502);
+                                                                      : self->m_done(false, 502);
                                     }
                                     self->SendHead();
                                 });
     }
 
     void SendHead() {
-        auto& response = parser_->get();
-        upstreamKeepAlive_ = response.keep_alive();
+        auto& response = m_parser->get();
+        m_upstreamKeepAlive = response.keep_alive();
         const unsigned status = response.result_int();
-        bodyless_ = head_ || status < 200 || status == 204 || status == 304;
+        m_bodyless = m_head || status < 200 || status == 204 || status == 304;
         RemoveHopByHop(response);
-        response.version(clientVersion_);
-        if (!bodyless_ && whole_ && MayHoldPanel(status, response.base())) {
-            gathering_ = true; // seen whole, for the panel
+        response.version(m_clientVersion);
+        if (!m_bodyless && m_whole && MayHoldPanel(status, response.base())) {
+            m_gathering = true; // seen whole, for the panel
             return Pump();
         }
         WriteHead();
     }
 
     void WriteHead() {
-        auto& response = parser_->get();
-        const bool bodyless = bodyless_;
-        const boost::optional<std::uint64_t> length = parser_->content_length();
+        auto& response = m_parser->get();
+        const bool bodyless = m_bodyless;
+        const boost::optional<std::uint64_t> length = m_parser->content_length();
         if (!bodyless && length) {
             response.content_length(*length);
-        } else if (!bodyless && clientVersion_ >= 11) {
+        } else if (!bodyless && m_clientVersion >= 11) {
             response.chunked(true);
         } else if (!bodyless) {
-            clientKeepAlive_ = false; // the end of the body is the end of the connection
+            m_clientKeepAlive = false; // the end of the body is the end of the connection
         }
-        response.keep_alive(clientKeepAlive_);
-        serializer_.emplace(response);
-        client_.expires_after(kTransferTime);
-        http::async_write_header(client_, *serializer_,
+        response.keep_alive(m_clientKeepAlive);
+        m_serializer.emplace(response);
+        m_client.expires_after(kTransferTime);
+        http::async_write_header(m_client, *m_serializer,
                                  [self = shared_from_this(), bodyless](error_code ec, std::size_t) {
                                      if (ec) {
                                          return self->Abort();
@@ -166,52 +166,52 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
                                      if (bodyless) {
                                          return self->Finish();
                                      }
-                                     self->held_.empty() ? self->Pump() : self->WriteHeld();
+                                     self->m_held.empty() ? self->Pump() : self->WriteHeld();
                                  });
     }
 
     /// Gathers a page piece; streams on when it proves too large for one.
     void Gather() {
-        auto& body = parser_->get().body();
-        if (!pieces_.Add(std::string_view(piece_.data(), piece_.size() - body.size))) {
-            gathering_ = false;
-            held_ = pieces_.Take();
+        auto& body = m_parser->get().body();
+        if (!m_pieces.Add(std::string_view(m_piece.data(), m_piece.size() - body.size))) {
+            m_gathering = false;
+            m_held = m_pieces.Take();
             return WriteHead();
         }
-        if (!parser_->is_done()) {
+        if (!m_parser->is_done()) {
             return Pump();
         }
-        if (upstreamKeepAlive_) {
-            slot_ = link_;
+        if (m_upstreamKeepAlive) {
+            m_slot = m_link;
         } else {
-            slot_.reset();
+            m_slot.reset();
         }
-        whole_(pieces_.Whole(parser_->get().base(), clientKeepAlive_));
+        m_whole(m_pieces.Whole(m_parser->get().base(), m_clientKeepAlive));
     }
 
     /// Writes what was gathered before the page proved too large.
     void WriteHeld() {
-        auto& body = parser_->get().body();
-        body.data = held_.data();
-        body.size = held_.size();
+        auto& body = m_parser->get().body();
+        body.data = m_held.data();
+        body.size = m_held.size();
         body.more = true;
-        client_.expires_after(kTransferTime);
-        http::async_write(client_, *serializer_,
+        m_client.expires_after(kTransferTime);
+        http::async_write(m_client, *m_serializer,
                           [self = shared_from_this()](error_code ec, std::size_t) {
                               if (ec && ec != http::error::need_buffer) {
                                   return self->Abort();
                               }
-                              self->held_.clear();
-                              self->parser_->is_done() ? self->EndBody() : self->Pump();
+                              self->m_held.clear();
+                              self->m_parser->is_done() ? self->EndBody() : self->Pump();
                           });
     }
 
     void EndBody() {
-        auto& body = parser_->get().body();
+        auto& body = m_parser->get().body();
         body.data = nullptr;
         body.size = 0;
         body.more = false;
-        http::async_write(client_, *serializer_,
+        http::async_write(m_client, *m_serializer,
                           [self = shared_from_this()](error_code ec, std::size_t) {
                               if (ec && ec != http::error::need_buffer) {
                                   return self->Abort();
@@ -221,11 +221,11 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
     }
 
     void Pump() {
-        auto& body = parser_->get().body();
-        body.data = piece_.data();
-        body.size = piece_.size();
-        link_->stream.expires_after(kTransferTime);
-        http::async_read(link_->stream, link_->buffer, *parser_,
+        auto& body = m_parser->get().body();
+        body.data = m_piece.data();
+        body.size = m_piece.size();
+        m_link->stream.expires_after(kTransferTime);
+        http::async_read(m_link->stream, m_link->buffer, *m_parser,
                          [self = shared_from_this()](error_code ec, std::size_t) {
                              if (ec && ec != http::error::need_buffer) {
                                  return self->Abort();
@@ -235,71 +235,72 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
     }
 
     void Deliver() {
-        if (gathering_) {
+        if (m_gathering) {
             return Gather();
         }
-        auto& body = parser_->get().body();
-        body.size = piece_.size() - body.size;
-        body.data = piece_.data();
-        body.more = !parser_->is_done();
-        client_.expires_after(kTransferTime);
-        http::async_write(client_, *serializer_,
+        auto& body = m_parser->get().body();
+        body.size = m_piece.size() - body.size;
+        body.data = m_piece.data();
+        body.more = !m_parser->is_done();
+        m_client.expires_after(kTransferTime);
+        http::async_write(m_client, *m_serializer,
                           [self = shared_from_this()](error_code ec, std::size_t) {
                               if (ec && ec != http::error::need_buffer) {
                                   return self->Abort();
                               }
-                              self->parser_->is_done() ? self->Finish() : self->Pump();
+                              self->m_parser->is_done() ? self->Finish() : self->Pump();
                           });
     }
 
     void Finish() {
-        if (upstreamKeepAlive_ && parser_->is_done()) {
-            slot_ = link_;
+        if (m_upstreamKeepAlive && m_parser->is_done()) {
+            m_slot = m_link;
         } else {
-            slot_.reset();
+            m_slot.reset();
         }
-        done_(clientKeepAlive_, 0);
+        m_done(m_clientKeepAlive, 0);
     }
 
     void Abort() {
-        slot_.reset();
-        link_->stream.close();
-        done_(false, 0);
+        m_slot.reset();
+        m_link->stream.close();
+        m_done(false, 0);
     }
 
-    std::shared_ptr<DirectLink>& slot_;
-    beast::tcp_stream& client_;
-    Request& request_;
-    ProxyTarget target_;
-    bool head_;
-    unsigned clientVersion_;
-    bool clientKeepAlive_;
-    bool upstreamKeepAlive_ = false;
-    bool reused_ = false;
-    bool bodyless_ = false;
-    bool gathering_ = false;
-    PagePieces pieces_;
-    std::string held_;
-    tcp::resolver resolver_;
-    Done done_;
-    Whole whole_;
-    std::shared_ptr<DirectLink> link_;
-    std::optional<http::response_parser<http::buffer_body>> parser_;
-    std::optional<http::response_serializer<http::buffer_body>> serializer_;
-    std::array<char, kPiece> piece_{};
+    std::shared_ptr<DirectLink>& m_slot;
+    beast::tcp_stream& m_client;
+    Request& m_request;
+    ProxyTarget m_target;
+    bool m_head;
+    unsigned m_clientVersion;
+    bool m_clientKeepAlive;
+    bool m_upstreamKeepAlive = false;
+    bool m_reused = false;
+    bool m_bodyless = false;
+    bool m_gathering = false;
+    PagePieces m_pieces;
+    std::string m_held;
+    tcp::resolver m_resolver;
+    Done m_done;
+    Whole m_whole;
+    std::shared_ptr<DirectLink> m_link;
+    std::optional<http::response_parser<http::buffer_body>> m_parser;
+    std::optional<http::response_serializer<http::buffer_body>> m_serializer;
+    std::array<char, kPiece> m_piece{};
 };
 
 class Tunnel : public std::enable_shared_from_this<Tunnel> {
   public:
     Tunnel(beast::tcp_stream client, const Authority& target, std::string early,
            const TunnelRules& rules, ConnectionTicket ticket)
-        : ticket_(std::move(ticket)), client_(client.release_socket()),
-          upstream_(client_.get_executor()), resolver_(client_.get_executor()),
-          idle_(client_.get_executor()), target_(target), early_(std::move(early)), rules_(rules) {}
+        : m_ticket(std::move(ticket)), m_client(client.release_socket()),
+          m_upstream(m_client.get_executor()), m_resolver(m_client.get_executor()),
+          m_idle(m_client.get_executor()), m_target(target), m_early(std::move(early)),
+          m_rules(rules) {}
 
     void Start() {
-        resolver_.async_resolve(
-            target_.host, std::to_string(target_.port),
+        m_resolver.async_resolve(
+            m_target.host, std::to_string(m_target.port),
             [self = shared_from_this()](error_code ec, const tcp::resolver::results_type& found) {
                 if (ec) {
                     return self->Refuse();
@@ -310,7 +311,7 @@ class Tunnel : public std::enable_shared_from_this<Tunnel> {
                     return self->Refuse(refusal);
                 }
                 self->Watch();
-                asio::async_connect(self->upstream_, allowed,
+                asio::async_connect(self->m_upstream, allowed,
                                     [self](error_code connectError, const tcp::endpoint&) {
                                         connectError ? self->Refuse() : self->Established();
                                     });
@@ -333,12 +334,12 @@ class Tunnel : public std::enable_shared_from_this<Tunnel> {
         for (const auto& entry : found) {
             const tcp::endpoint endpoint = entry.endpoint();
             const IpBytes address = AddressBytes(endpoint.address());
-            const std::optional<IpBytes> listen = ParseIp(rules_.self.host);
-            const bool reachesProxy = endpoint.port() == rules_.self.port &&
+            const std::optional<IpBytes> listen = ParseIp(m_rules.self.host);
+            const bool reachesProxy = endpoint.port() == m_rules.self.port &&
                                       (IsMachineLocal(address) || (listen && *listen == address));
             if (reachesProxy) {
                 refusal = kLoop;
-            } else if (!rules_.clientLoopback && IsMachineLocal(address)) {
+            } else if (!m_rules.clientLoopback && IsMachineLocal(address)) {
                 refusal = kLocalOnly;
             } else {
                 allowed.push_back(endpoint);
@@ -348,25 +349,25 @@ class Tunnel : public std::enable_shared_from_this<Tunnel> {
     }
 
     void Refuse(const char* answer = kRefused) {
-        asio::async_write(client_, asio::buffer(answer, std::strlen(answer)),
+        asio::async_write(m_client, asio::buffer(answer, std::strlen(answer)),
                           [self = shared_from_this()](error_code, std::size_t) { self->Stop(); });
     }
 
     void Established() {
         static const std::string kEstablished = "HTTP/1.1 200 Connection established\r\n\r\n";
-        asio::async_write(client_, asio::buffer(kEstablished),
+        asio::async_write(m_client, asio::buffer(kEstablished),
                           [self = shared_from_this()](error_code ec, std::size_t) {
                               if (ec) {
                                   return self->Stop();
                               }
                               asio::async_write(
-                                  self->upstream_, asio::buffer(self->early_),
+                                  self->m_upstream, asio::buffer(self->m_early),
                                   [self](error_code earlyError, std::size_t) {
                                       if (earlyError) {
                                           return self->Stop();
                                       }
-                                      self->Pump(self->client_, self->upstream_, self->up_);
-                                      self->Pump(self->upstream_, self->client_, self->down_);
+                                      self->Pump(self->m_client, self->m_upstream, self->m_up);
+                                      self->Pump(self->m_upstream, self->m_client, self->m_down);
                                   });
                           });
     }
@@ -374,12 +375,12 @@ class Tunnel : public std::enable_shared_from_this<Tunnel> {
     void Pump(tcp::socket& from, tcp::socket& to, std::array<char, kPiece>& piece) {
         from.async_read_some(asio::buffer(piece), [self = shared_from_this(), &from, &to,
                                                    &piece](error_code ec, std::size_t n) {
-            self->lastActivity_ = std::chrono::steady_clock::now();
+            self->m_lastActivity = std::chrono::steady_clock::now();
             if (ec) {
                 // One side is done sending: pass that on, and end when both are.
                 error_code ignored;
                 to.shutdown(tcp::socket::shutdown_send, ignored);
-                if (++self->ended_ == 2 || ec != asio::error::eof) {
+                if (++self->m_ended == 2 || ec != asio::error::eof) {
                     self->Stop();
                 }
                 return;
@@ -396,12 +397,12 @@ class Tunnel : public std::enable_shared_from_this<Tunnel> {
 
     /// Ends a tunnel that carried nothing for a long time.
     void Watch() {
-        idle_.expires_after(std::chrono::minutes(1));
-        idle_.async_wait([self = shared_from_this()](error_code ec) {
-            if (ec || self->stopped_) {
+        m_idle.expires_after(std::chrono::minutes(1));
+        m_idle.async_wait([self = shared_from_this()](error_code ec) {
+            if (ec || self->m_stopped) {
                 return;
             }
-            if (std::chrono::steady_clock::now() - self->lastActivity_ > kTunnelIdle) {
+            if (std::chrono::steady_clock::now() - self->m_lastActivity > kTunnelIdle) {
                 return self->Stop();
             }
             self->Watch();
@@ -409,26 +410,26 @@ class Tunnel : public std::enable_shared_from_this<Tunnel> {
     }
 
     void Stop() {
-        stopped_ = true;
+        m_stopped = true;
         error_code ignored;
-        client_.close(ignored);
-        upstream_.close(ignored);
-        idle_.cancel();
+        m_client.close(ignored);
+        m_upstream.close(ignored);
+        m_idle.cancel();
     }
 
-    ConnectionTicket ticket_;
-    tcp::socket client_;
-    tcp::socket upstream_;
-    tcp::resolver resolver_;
-    asio::steady_timer idle_;
-    Authority target_;
-    std::string early_;
-    TunnelRules rules_;
-    std::array<char, kPiece> up_{};
-    std::array<char, kPiece> down_{};
-    std::chrono::steady_clock::time_point lastActivity_ = std::chrono::steady_clock::now();
-    int ended_ = 0;
-    bool stopped_ = false;
+    ConnectionTicket m_ticket;
+    tcp::socket m_client;
+    tcp::socket m_upstream;
+    tcp::resolver m_resolver;
+    asio::steady_timer m_idle;
+    Authority m_target;
+    std::string m_early;
+    TunnelRules m_rules;
+    std::array<char, kPiece> m_up{};
+    std::array<char, kPiece> m_down{};
+    std::chrono::steady_clock::time_point m_lastActivity = std::chrono::steady_clock::now();
+    int m_ended = 0;
+    bool m_stopped = false;
 };
 
 } // namespace

@@ -4,78 +4,78 @@
 namespace proxy {
 
 std::optional<ResponseHead> UpstreamExchange::TakeHead() {
-    const std::lock_guard lock(mutex_);
-    notifyPending_ = false;
-    if (!head_ || headTaken_) {
+    const std::lock_guard lock(m_mutex);
+    m_notifyPending = false;
+    if (!m_head || m_headTaken) {
         return std::nullopt;
     }
-    headTaken_ = true;
-    return std::move(head_);
+    m_headTaken = true;
+    return std::move(m_head);
 }
 
 void UpstreamExchange::TakeBody(std::string& out, bool& finished, DWORD& error) {
     {
-        const std::lock_guard lock(mutex_);
-        notifyPending_ = false;
+        const std::lock_guard lock(m_mutex);
+        m_notifyPending = false;
         out.clear();
-        out.swap(body_);
-        finished = finished_ && out.empty();
-        error = error_;
+        out.swap(m_body);
+        finished = m_finished && out.empty();
+        error = m_error;
     }
-    room_.notify_one();
+    m_room.notify_one();
 }
 
 bool UpstreamExchange::FailedBeforeHead(DWORD& error) {
-    const std::lock_guard lock(mutex_);
-    notifyPending_ = false;
-    error = error_;
-    return finished_ && !head_ && !headTaken_;
+    const std::lock_guard lock(m_mutex);
+    m_notifyPending = false;
+    error = m_error;
+    return m_finished && !m_head && !m_headTaken;
 }
 
 void UpstreamExchange::Cancel() {
     {
-        const std::lock_guard lock(mutex_);
-        cancelled_ = true;
+        const std::lock_guard lock(m_mutex);
+        m_cancelled = true;
     }
-    room_.notify_one();
+    m_room.notify_one();
 }
 
 bool UpstreamExchange::Cancelled() {
-    const std::lock_guard lock(mutex_);
-    return cancelled_;
+    const std::lock_guard lock(m_mutex);
+    return m_cancelled;
 }
 
 void UpstreamExchange::PutHead(ResponseHead head) {
-    std::unique_lock lock(mutex_);
-    head_ = std::move(head);
+    std::unique_lock lock(m_mutex);
+    m_head = std::move(head);
     NotifyLocked(lock);
 }
 
 bool UpstreamExchange::PutBody(const char* data, std::size_t size) {
-    std::unique_lock lock(mutex_);
-    room_.wait(lock, [this] { return cancelled_ || body_.size() < kBufferBytes; });
-    if (cancelled_) {
+    std::unique_lock lock(m_mutex);
+    m_room.wait(lock, [this] { return m_cancelled || m_body.size() < kBufferBytes; });
+    if (m_cancelled) {
         return false;
     }
-    body_.append(data, size);
+    m_body.append(data, size);
     NotifyLocked(lock);
     return true;
 }
 
 void UpstreamExchange::Finish(DWORD error) {
-    std::unique_lock lock(mutex_);
-    finished_ = true;
-    error_ = error;
+    std::unique_lock lock(m_mutex);
+    m_finished = true;
+    m_error = error;
     NotifyLocked(lock);
 }
 
 void UpstreamExchange::NotifyLocked(std::unique_lock<std::mutex>& lock) {
-    if (notifyPending_ || cancelled_) {
+    if (m_notifyPending || m_cancelled) {
         return;
     }
-    notifyPending_ = true;
+    m_notifyPending = true;
     lock.unlock();
-    notify_();
+    m_notify();
 }
 
 } // namespace proxy

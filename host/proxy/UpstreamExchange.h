@@ -26,7 +26,7 @@ class UpstreamExchange {
     /// Body bytes held at most before the worker waits.
     static constexpr std::size_t kBufferBytes = std::size_t{256} * 1024;
 
-    explicit UpstreamExchange(std::function<void()> notify) : notify_(std::move(notify)) {}
+    explicit UpstreamExchange(std::function<void()> notify) : m_notify(std::move(notify)) {}
 
     // The connection's side.
 
@@ -50,19 +50,19 @@ class UpstreamExchange {
     void Finish(DWORD error);
 
   private:
-    /// Calls `notify_` unless a call is already pending; the lock is held.
+    /// Calls `m_notify` unless a call is already pending; the lock is held.
     void NotifyLocked(std::unique_lock<std::mutex>& lock);
 
-    std::function<void()> notify_;
-    std::mutex mutex_;
-    std::condition_variable room_;
-    std::optional<ResponseHead> head_;
-    bool headTaken_ = false;
-    std::string body_;
-    bool finished_ = false;
-    DWORD error_ = 0;
-    bool cancelled_ = false;
-    bool notifyPending_ = false;
+    std::function<void()> m_notify;
+    std::mutex m_mutex;
+    std::condition_variable m_room;
+    std::optional<ResponseHead> m_head;
+    bool m_headTaken = false;
+    std::string m_body;
+    bool m_finished = false;
+    DWORD m_error = 0;
+    bool m_cancelled = false;
+    bool m_notifyPending = false;
 };
 
 } // namespace proxy

@@ -127,56 +127,56 @@ DWORD ForwardFlags(bool secure, bool store, bool shared) {
 }
 
 UpstreamPool::UpstreamPool(std::size_t workers, std::size_t maxQueued)
-    : maxQueued_(maxQueued), running_(workers) {
+    : m_maxQueued(maxQueued), m_running(workers) {
     for (std::size_t i = 0; i < workers; ++i) {
-        threads_.emplace_back([this, i] { Work(i); });
+        m_threads.emplace_back([this, i] { Work(i); });
     }
 }
 
 void UpstreamPool::Shutdown() {
     {
-        const std::lock_guard lock(mutex_);
-        stopping_ = true;
-        for (Job& job : queue_) {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+        for (Job& job : m_queue) {
             job.exchange->Finish(ERROR_CANCELLED);
         }
-        queue_.clear();
-        for (const auto& exchange : running_) {
+        m_queue.clear();
+        for (const auto& exchange : m_running) {
             if (exchange) {
                 exchange->Cancel();
             }
         }
     }
-    ready_.notify_all();
-    for (std::thread& thread : threads_) {
+    m_ready.notify_all();
+    for (std::thread& thread : m_threads) {
         thread.join();
     }
-    threads_.clear();
+    m_threads.clear();
 }
 
 bool UpstreamPool::Submit(UpstreamRequest request, std::shared_ptr<UpstreamExchange> exchange) {
     {
-        const std::lock_guard lock(mutex_);
-        if (stopping_ || queue_.size() >= maxQueued_) {
+        const std::lock_guard lock(m_mutex);
+        if (m_stopping || m_queue.size() >= m_maxQueued) {
             return false;
         }
-        queue_.push_back({std::move(request), std::move(exchange)});
+        m_queue.push_back({std::move(request), std::move(exchange)});
     }
-    ready_.notify_one();
+    m_ready.notify_one();
     return true;
 }
 
 void UpstreamPool::Work(std::size_t slot) {
     HINTERNET session = nullptr;
     for (;;) {
-        std::unique_lock lock(mutex_);
-        ready_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-        if (queue_.empty()) {
+        std::unique_lock lock(m_mutex);
+        m_ready.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+        if (m_queue.empty()) {
             break;
         }
-        Job job = std::move(queue_.front());
-        queue_.pop_front();
-        running_[slot] = job.exchange;
+        Job job = std::move(m_queue.front());
+        m_queue.pop_front();
+        m_running[slot] = job.exchange;
         lock.unlock();
         if (job.exchange->Cancelled()) {
             job.exchange->Finish(ERROR_CANCELLED);
@@ -191,7 +191,7 @@ void UpstreamPool::Work(std::size_t slot) {
         }
         Forward(session, job.request, *job.exchange);
         lock.lock();
-        running_[slot].reset();
+        m_running[slot].reset();
     }
     if (session != nullptr) {
         InternetCloseHandle(session);

@@ -52,13 +52,13 @@ class UpstreamPool {
 
     void Work(std::size_t slot);
 
-    std::size_t maxQueued_;
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    std::deque<Job> queue_;
-    std::vector<std::shared_ptr<UpstreamExchange>> running_; // one slot per worker
-    bool stopping_ = false;
-    std::vector<std::thread> threads_;
+    std::size_t m_maxQueued;
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::deque<Job> m_queue;
+    std::vector<std::shared_ptr<UpstreamExchange>> m_running; // one slot per worker
+    bool m_stopping = false;
+    std::vector<std::thread> m_threads;
 };
 
 /// What to answer when a forwarded request failed before its response.

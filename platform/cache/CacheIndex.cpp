@@ -137,19 +137,19 @@ std::unique_ptr<CacheIndex> CacheIndex::Open(const std::string& path, UrlCacheFa
 }
 
 UrlCacheFailure CacheIndex::LastFailure() const {
-    return FailureFromSqlite(path_, db_.get());
+    return FailureFromSqlite(m_path, m_db.get());
 }
 
 bool CacheIndex::Find(std::u16string_view url, std::optional<EntryRecord>& found) {
-    if (!waiting_.empty()) {
-        if (const auto row = waiting_.find(std::u16string(url)); row != waiting_.end()) {
+    if (!m_waiting.empty()) {
+        if (const auto row = m_waiting.find(std::u16string(url)); row != m_waiting.end()) {
             found = row->second.record;
             return true;
         }
     }
     static const std::string sql =
         std::string("SELECT ") + kColumns + " FROM entries WHERE url = ?1";
-    Statement query(db_.get(), sql.c_str());
+    Statement query(m_db.get(), sql.c_str());
     query.Bind(1, url);
     found.reset();
     if (query.Step()) {
@@ -159,19 +159,19 @@ bool CacheIndex::Find(std::u16string_view url, std::optional<EntryRecord>& found
 }
 
 bool CacheIndex::Put(const EntryRecord& r, std::string_view body) {
-    if (staging_ && r.inIndex) {
-        WaitingRow& row = waiting_[r.url];
-        waitingBytes_ -= row.body.size();
+    if (m_staging && r.inIndex) {
+        WaitingRow& row = m_waiting[r.url];
+        m_waitingBytes -= row.body.size();
         row.record = r;
         row.body.assign(body);
-        waitingBytes_ += body.size();
+        m_waitingBytes += body.size();
         return true;
     }
     return Write(r, body);
 }
 
 bool CacheIndex::WriteWaitingRows() {
-    for (const auto& [url, row] : waiting_) {
+    for (const auto& [url, row] : m_waiting) {
         if (!Write(row.record, row.body)) {
             return false;
         }
@@ -180,15 +180,15 @@ bool CacheIndex::WriteWaitingRows() {
 }
 
 void CacheIndex::ForgetWaitingRow(std::u16string_view url) {
-    if (const auto row = waiting_.find(std::u16string(url)); row != waiting_.end()) {
-        waitingBytes_ -= row->second.body.size();
-        waiting_.erase(row);
+    if (const auto row = m_waiting.find(std::u16string(url)); row != m_waiting.end()) {
+        m_waitingBytes -= row->second.body.size();
+        m_waiting.erase(row);
     }
 }
 
 void CacheIndex::ForgetWaitingRows() {
-    waiting_.clear();
-    waitingBytes_ = 0;
+    m_waiting.clear();
+    m_waitingBytes = 0;
 }
 
 bool CacheIndex::Write(const EntryRecord& r, std::string_view body) {
@@ -196,7 +196,7 @@ bool CacheIndex::Write(const EntryRecord& r, std::string_view body) {
         "INSERT OR REPLACE INTO entries (url, file, size, last_modified, expires, last_sync, "
         "last_access, headers, use_count, extension, hits, body) "
         "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)";
-    Statement insert(db_.get(), sql.c_str());
+    Statement insert(m_db.get(), sql.c_str());
     insert.Bind(1, std::u16string_view(r.url))
         .Bind(2, std::string_view(r.file))
         .Bind(3, static_cast<std::int64_t>(r.size))
@@ -218,14 +218,14 @@ bool CacheIndex::Write(const EntryRecord& r, std::string_view body) {
 }
 
 bool CacheIndex::ReadBody(std::u16string_view url, std::string& body, bool& found) {
-    if (!waiting_.empty()) {
-        if (const auto row = waiting_.find(std::u16string(url)); row != waiting_.end()) {
+    if (!m_waiting.empty()) {
+        if (const auto row = m_waiting.find(std::u16string(url)); row != m_waiting.end()) {
             found = true;
             body = row->second.body;
             return true;
         }
     }
-    Statement query(db_.get(), "SELECT body FROM entries WHERE url = ?1 AND body IS NOT NULL");
+    Statement query(m_db.get(), "SELECT body FROM entries WHERE url = ?1 AND body IS NOT NULL");
     query.Bind(1, url);
     found = query.Step();
     body.clear();
@@ -237,14 +237,14 @@ bool CacheIndex::ReadBody(std::u16string_view url, std::string& body, bool& foun
 }
 
 bool CacheIndex::MoveBodyToFile(std::u16string_view url, const std::string& file) {
-    Statement update(db_.get(), "UPDATE entries SET file = ?2, body = NULL WHERE url = ?1");
+    Statement update(m_db.get(), "UPDATE entries SET file = ?2, body = NULL WHERE url = ?1");
     update.Bind(1, url).Bind(2, std::string_view(file));
     update.Step();
     return !update.Failed();
 }
 
 bool CacheIndex::SetUseCount(std::u16string_view url, std::uint32_t count) {
-    Statement update(db_.get(), "UPDATE entries SET use_count = ?2 WHERE url = ?1");
+    Statement update(m_db.get(), "UPDATE entries SET use_count = ?2 WHERE url = ?1");
     update.Bind(1, url).Bind(2, static_cast<std::int64_t>(count));
     update.Step();
     return !update.Failed();
@@ -252,35 +252,35 @@ bool CacheIndex::SetUseCount(std::u16string_view url, std::uint32_t count) {
 
 bool CacheIndex::CountRetrieval(std::u16string_view url) {
     Statement update(
-        db_.get(), "UPDATE entries SET use_count = use_count + 1, hits = hits + 1 WHERE url = ?1");
+        m_db.get(), "UPDATE entries SET use_count = use_count + 1, hits = hits + 1 WHERE url = ?1");
     update.Bind(1, url);
     update.Step();
     return !update.Failed();
 }
 
 bool CacheIndex::AddHits(std::u16string_view url, std::uint32_t hits) {
-    Statement update(db_.get(), "UPDATE entries SET hits = hits + ?2 WHERE url = ?1");
+    Statement update(m_db.get(), "UPDATE entries SET hits = hits + ?2 WHERE url = ?1");
     update.Bind(1, url).Bind(2, static_cast<std::int64_t>(hits));
     update.Step();
     return !update.Failed();
 }
 
 bool CacheIndex::Remove(std::u16string_view url) {
-    Statement remove(db_.get(), "DELETE FROM entries WHERE url = ?1");
+    Statement remove(m_db.get(), "DELETE FROM entries WHERE url = ?1");
     remove.Bind(1, url);
     remove.Step();
     return !remove.Failed();
 }
 
 bool CacheIndex::IsFileReferenced(const std::string& file, bool& referenced) {
-    Statement query(db_.get(), "SELECT 1 FROM entries WHERE file = ?1 AND file <> '' LIMIT 1");
+    Statement query(m_db.get(), "SELECT 1 FROM entries WHERE file = ?1 AND file <> '' LIMIT 1");
     query.Bind(1, std::string_view(file));
     referenced = query.Step();
     return !query.Failed();
 }
 
 bool CacheIndex::ListNamedFiles(std::unordered_set<std::string>& files) {
-    Statement query(db_.get(), "SELECT file FROM entries WHERE file <> ''");
+    Statement query(m_db.get(), "SELECT file FROM entries WHERE file <> ''");
     files.clear();
     while (query.Step()) {
         files.insert(query.Text(0));
@@ -289,12 +289,12 @@ bool CacheIndex::ListNamedFiles(std::unordered_set<std::string>& files) {
 }
 
 void CacheIndex::WaitWhenBusy(bool wait) {
-    sqlite3_busy_handler(db_.get(), wait ? &RetryEveryMillisecond : nullptr, nullptr);
+    sqlite3_busy_handler(m_db.get(), wait ? &RetryEveryMillisecond : nullptr, nullptr);
 }
 
 bool CacheIndex::ListAll(std::vector<EntryRecord>& records) {
     const std::string sql = std::string("SELECT ") + kColumns + " FROM entries ORDER BY url";
-    Statement query(db_.get(), sql.c_str());
+    Statement query(m_db.get(), sql.c_str());
     records.clear();
     while (query.Step()) {
         records.push_back(ReadRecord(query));
@@ -306,7 +306,7 @@ bool CacheIndex::ListAfter(std::u16string_view after, int limit,
                            std::vector<EntryRecord>& records) {
     const std::string sql =
         std::string("SELECT ") + kColumns + " FROM entries WHERE url > ?1 ORDER BY url LIMIT ?2";
-    Statement query(db_.get(), sql.c_str());
+    Statement query(m_db.get(), sql.c_str());
     query.Bind(1, after).Bind(2, static_cast<std::int64_t>(limit));
     records.clear();
     while (query.Step()) {
@@ -316,7 +316,7 @@ bool CacheIndex::ListAfter(std::u16string_view after, int limit,
 }
 
 bool CacheIndex::ReadSetting(const char* name, std::int64_t& value, bool& present) {
-    Statement query(db_.get(), "SELECT value FROM settings WHERE name = ?1");
+    Statement query(m_db.get(), "SELECT value FROM settings WHERE name = ?1");
     query.Bind(1, std::string_view(name));
     present = query.Step();
     if (present) {
@@ -326,7 +326,7 @@ bool CacheIndex::ReadSetting(const char* name, std::int64_t& value, bool& presen
 }
 
 bool CacheIndex::WriteSetting(const char* name, std::int64_t value) {
-    Statement upsert(db_.get(), "INSERT OR REPLACE INTO settings (name, value) VALUES (?1, ?2)");
+    Statement upsert(m_db.get(), "INSERT OR REPLACE INTO settings (name, value) VALUES (?1, ?2)");
     upsert.Bind(1, std::string_view(name)).Bind(2, value);
     upsert.Step();
     return !upsert.Failed();

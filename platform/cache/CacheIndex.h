@@ -52,7 +52,7 @@ class CacheIndex {
     /// The reason of the latest failed statement, for this index's file.
     UrlCacheFailure LastFailure() const;
 
-    sqlite3* Db() const { return db_.get(); }
+    sqlite3* Db() const { return m_db.get(); }
 
     /// The row for `url` into `found` (nullopt when none). False on a
     /// database failure.
@@ -105,11 +105,11 @@ class CacheIndex {
     bool WriteSetting(const char* name, std::int64_t value);
 
     /// Whether a Put of a body kept in the index waits in memory.
-    void SetStaging(bool staging) { staging_ = staging; }
-    bool Staging() const { return staging_; }
-    bool HasWaitingRows() const { return !waiting_.empty(); }
+    void SetStaging(bool staging) { m_staging = staging; }
+    bool Staging() const { return m_staging; }
+    bool HasWaitingRows() const { return !m_waiting.empty(); }
     /// The bytes of the bodies waiting, to bound the memory they hold.
-    std::size_t WaitingBytes() const { return waitingBytes_; }
+    std::size_t WaitingBytes() const { return m_waitingBytes; }
     /// Writes the waiting rows, in the caller's write transaction; they stay
     /// waiting until ForgetWaitingRows.
     bool WriteWaitingRows();
@@ -117,7 +117,7 @@ class CacheIndex {
     /// Forgets the waiting row for `url`: a later one was written.
     void ForgetWaitingRow(std::u16string_view url);
 
-    CacheIndex(SqliteDb db, std::string path) : db_(std::move(db)), path_(std::move(path)) {}
+    CacheIndex(SqliteDb db, std::string path) : m_db(std::move(db)), m_path(std::move(path)) {}
 
   private:
     struct WaitingRow {
@@ -127,11 +127,11 @@ class CacheIndex {
 
     bool Write(const EntryRecord& record, std::string_view body);
 
-    SqliteDb db_;
-    std::string path_;
-    bool staging_ = false;
-    std::unordered_map<std::u16string, WaitingRow> waiting_;
-    std::size_t waitingBytes_ = 0;
+    SqliteDb m_db;
+    std::string m_path;
+    bool m_staging = false;
+    std::unordered_map<std::u16string, WaitingRow> m_waiting;
+    std::size_t m_waitingBytes = 0;
 };
 
 } // namespace urlcache

@@ -141,100 +141,101 @@ std::unique_ptr<CacheWriter> CacheWriter::Begin(UrlCacheFailure& failure) {
     return writer;
 }
 
-CacheWriter::CacheWriter(std::string root) : root_(std::move(root)) {}
+CacheWriter::CacheWriter(std::string root) : m_root(std::move(root)) {}
 
 bool CacheWriter::Append(const char* data, std::size_t size) {
-    if (broken_) {
+    if (m_broken) {
         return false;
     }
-    if (!content_ && held_.size() + size <= kInlineBodyBytes) {
-        held_.append(data, size);
-        size_ += size;
+    if (!m_content && m_held.size() + size <= kInlineBodyBytes) {
+        m_held.append(data, size);
+        m_size += size;
         return true;
     }
-    if (!content_) {
-        if (std::optional<PendingContent> made = PendingContent::Create(root_)) {
-            content_.emplace(std::move(*made));
+    if (!m_content) {
+        if (std::optional<PendingContent> made = PendingContent::Create(m_root)) {
+            m_content.emplace(std::move(*made));
         }
-        if (!content_) {
-            failure_ = FailureFromErrno(root_ + "/tmp", errno);
-            broken_ = true;
+        if (!m_content) {
+            m_failure = FailureFromErrno(m_root + "/tmp", errno);
+            m_broken = true;
             return false;
         }
-        const bool moved = content_->Append(held_.data(), held_.size());
-        std::string().swap(held_);
+        const bool moved = m_content->Append(m_held.data(), m_held.size());
+        std::string().swap(m_held);
         if (!moved) {
-            failure_ = FailureFromErrno(content_->Path(), errno);
-            broken_ = true;
+            m_failure = FailureFromErrno(m_content->Path(), errno);
+            m_broken = true;
             return false;
         }
     }
-    if (!content_->Append(data, size)) {
-        failure_ = FailureFromErrno(content_->Path(), errno);
-        broken_ = true;
+    if (!m_content->Append(data, size)) {
+        m_failure = FailureFromErrno(m_content->Path(), errno);
+        m_broken = true;
         return false;
     }
-    size_ += size;
+    m_size += size;
     return true;
 }
 
 bool CacheWriter::Commit(const ResponseFacts& facts) {
-    if (broken_ || facts.urls.empty()) {
+    if (m_broken || facts.urls.empty()) {
         return false;
     }
     EntryRecord base;
-    base.size = size_;
+    base.size = m_size;
     base.lastModified = facts.lastModified;
     base.expires = facts.expires;
     base.lastSync = base.lastAccess = NowTicks();
     base.headers = facts.headers;
     base.extension = facts.extension;
-    base.inIndex = !content_;
+    base.inIndex = !m_content;
     // The file is moved into the content folder under the index's write
     // lock, with the rows that name it: a sweep holding that lock never takes
     // it for one whose writer died.
-    const auto publish = [&] { return !content_ || CommitFile(facts, base); };
+    const auto publish = [&] { return !m_content || CommitFile(facts, base); };
     bool stored = false;
     bool waiting = false;
     bool kept = true;
     std::vector<std::string> unreferenced;
     const auto write = [&](CacheIndex& index, const std::string& root) {
-        if (root != root_) {
-            failure_ = {{},
-                        Utf8ToUtf16(root_),
-                        ERROR_PATH_NOT_FOUND,
-                        u"the cache folder changed during the download"};
+        if (root != m_root) {
+            m_failure = {{},
+                         Utf8ToUtf16(m_root),
+                         ERROR_PATH_NOT_FOUND,
+                         u"the cache folder changed during the download"};
             return false;
         }
         stored =
-            WriteRows(index, base, held_, facts.urls, unreferenced, failure_, publish, waiting);
+            WriteRows(index, base, m_held, facts.urls, unreferenced, m_failure, publish, waiting);
         // An entry that made or freed a content file was written at once, in
         // a transaction of its own (MayWait): a file must never outlive, or
         // be deleted before, the rows naming it. The batch is committed with
         // it, as it is for an entry whose writer could not hear of a later
         // failure.
-        return stored && waiting && static_cast<bool>(lateReport_);
+        return stored && waiting && static_cast<bool>(m_lateReport);
     };
-    const bool opened = WithUrlCacheEntry(write, facts.urls.front(), lateReport_, kept, &failure_);
+    const bool opened =
+        WithUrlCacheEntry(write, facts.urls.front(), m_lateReport, kept, &m_failure);
     // An entry written in a transaction of its own is kept whatever became of
     // the batch committed after it.
     if (!opened || !stored || (waiting && !kept)) {
         if (!base.inIndex && !base.file.empty()) {
-            RemoveContent(root_, base.file);
+            RemoveContent(m_root, base.file);
         }
         return false;
     }
     for (const std::string& old : unreferenced) {
-        RemoveContent(root_, old);
+        RemoveContent(m_root, old);
     }
     ForgetRecentBodies(); // this process's next stream reads the new body
     return true;
 }
 
 bool CacheWriter::CommitFile(const ResponseFacts& facts, EntryRecord& base) {
-    const std::optional<std::string> file = content_->Publish(NarrowExtension(facts.extension));
+    const std::optional<std::string> file = m_content->Publish(NarrowExtension(facts.extension));
     if (!file) {
-        failure_ = FailureFromErrno(root_ + "/content", errno);
+        m_failure = FailureFromErrno(m_root + "/content", errno);
         return false;
     }
     base.file = *file;

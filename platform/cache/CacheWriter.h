@@ -60,23 +60,23 @@ class CacheWriter {
     bool Commit(const ResponseFacts& facts);
 
     /// Why Append or Commit failed.
-    const UrlCacheFailure& Failure() const { return failure_; }
+    const UrlCacheFailure& Failure() const { return m_failure; }
 
     /// Lets a committed entry whose body is kept in the index wait in the
     /// batch of entries (EntryBatch.h); `report` is made if that batch later
     /// cannot be committed. Without one, Commit commits at once.
-    void ReportLateFailure(LateFailureReport report) { lateReport_ = std::move(report); }
+    void ReportLateFailure(LateFailureReport report) { m_lateReport = std::move(report); }
 
   private:
     bool CommitFile(const ResponseFacts& facts, EntryRecord& base);
 
-    std::string root_;
-    std::string held_;                      // the body while it is small
-    std::optional<PendingContent> content_; // the temporary, once it is not
-    std::uint64_t size_ = 0;
-    bool broken_ = false;
-    UrlCacheFailure failure_;
-    LateFailureReport lateReport_;
+    std::string m_root;
+    std::string m_held;                      // the body while it is small
+    std::optional<PendingContent> m_content; // the temporary, once it is not
+    std::uint64_t m_size = 0;
+    bool m_broken = false;
+    UrlCacheFailure m_failure;
+    LateFailureReport m_lateReport;
 };
 
 } // namespace urlcache

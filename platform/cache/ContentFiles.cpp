@@ -66,24 +66,24 @@ struct DirCloser {
 } // namespace
 
 FileDescriptor::~FileDescriptor() {
-    if (fd_ >= 0) {
-        ::close(fd_);
+    if (m_fd >= 0) {
+        ::close(m_fd);
     }
 }
 
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
     if (this != &other) {
-        if (fd_ >= 0) {
-            ::close(fd_);
+        if (m_fd >= 0) {
+            ::close(m_fd);
         }
-        fd_ = other.fd_;
-        other.fd_ = -1;
+        m_fd = other.m_fd;
+        other.m_fd = -1;
     }
     return *this;
 }
 
 PendingContent::PendingContent(std::string root, std::string tempPath, FileDescriptor fd)
-    : root_(std::move(root)), tempPath_(std::move(tempPath)), fd_(std::move(fd)) {}
+    : m_root(std::move(root)), m_tempPath(std::move(tempPath)), m_fd(std::move(fd)) {}
 
 std::optional<PendingContent> PendingContent::Create(const std::string& root) {
     // The folders are made only when a file cannot be created without them:
@@ -113,28 +113,28 @@ std::optional<PendingContent> PendingContent::Create(const std::string& root) {
 }
 
 PendingContent::PendingContent(PendingContent&& other) noexcept
-    : root_(std::move(other.root_)), tempPath_(std::exchange(other.tempPath_, {})),
-      fd_(std::move(other.fd_)) {}
+    : m_root(std::move(other.m_root)), m_tempPath(std::exchange(other.m_tempPath, {})),
+      m_fd(std::move(other.m_fd)) {}
 
 PendingContent::~PendingContent() {
-    if (!tempPath_.empty()) {
-        ::unlink(tempPath_.c_str());
+    if (!m_tempPath.empty()) {
+        ::unlink(m_tempPath.c_str());
     }
 }
 
 bool PendingContent::Append(const char* data, std::size_t size) {
-    return fd_.Valid() && WriteAll(fd_.Get(), data, size);
+    return m_fd.Valid() && WriteAll(m_fd.Get(), data, size);
 }
 
 std::optional<std::string> PendingContent::Publish(const std::string& extension) {
-    if (!fd_.Valid()) {
+    if (!m_fd.Valid()) {
         return std::nullopt;
     }
     const std::string name = RandomName() + (extension.empty() ? "" : "." + extension);
-    if (::rename(tempPath_.c_str(), ContentPath(root_, name).c_str()) != 0) {
+    if (::rename(m_tempPath.c_str(), ContentPath(m_root, name).c_str()) != 0) {
         return std::nullopt;
     }
-    tempPath_.clear();
+    m_tempPath.clear();
     return name;
 }
 

@@ -17,16 +17,16 @@ namespace urlcache {
 class FileDescriptor {
   public:
     FileDescriptor() = default;
-    explicit FileDescriptor(int fd) : fd_(fd) {}
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
     ~FileDescriptor();
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    FileDescriptor(FileDescriptor&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
     FileDescriptor& operator=(FileDescriptor&& other) noexcept;
 
-    int Get() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
+    int Get() const { return m_fd; }
+    bool Valid() const { return m_fd >= 0; }
 
   private:
-    int fd_ = -1;
+    int m_fd = -1;
 };
 
 /// A content file being written.
@@ -44,7 +44,7 @@ class PendingContent {
     bool Append(const char* data, std::size_t size);
 
     /// The temporary's path, for reports.
-    const std::string& Path() const { return tempPath_; }
+    const std::string& Path() const { return m_tempPath; }
 
     /// Renames the file into `root`/content/ under a fresh random name (64
     /// bits: no two downloads meet) and returns that name, relative to the
@@ -60,9 +60,9 @@ class PendingContent {
   private:
     PendingContent(std::string root, std::string tempPath, FileDescriptor fd);
 
-    std::string root_;
-    std::string tempPath_;
-    FileDescriptor fd_;
+    std::string m_root;
+    std::string m_tempPath;
+    FileDescriptor m_fd;
 };
 
 /// A name as long as Publish gives for `extension` (wide, as the index

@@ -10,28 +10,28 @@
 namespace urlcache {
 
 void EntryBatch::Join() {
-    if (open_) {
+    if (m_open) {
         return;
     }
-    open_ = true;
-    since_ = Clock::now();
-    count_ = 0;
+    m_open = true;
+    m_since = Clock::now();
+    m_count = 0;
 }
 
 void EntryBatch::Add(std::u16string url, LateFailureReport report) {
-    ++count_;
+    ++m_count;
     if (report) {
-        entries_.push_back({std::move(url), std::move(report)});
+        m_entries.push_back({std::move(url), std::move(report)});
     }
 }
 
 bool EntryBatch::Commit(CacheIndex& index, Owed& owed, UrlCacheFailure& why) {
-    if (!open_) {
+    if (!m_open) {
         return true;
     }
-    open_ = false;
+    m_open = false;
     if (!index.HasWaitingRows()) {
-        entries_.clear(); // written already, with an entry that could not wait
+        m_entries.clear(); // written already, with an entry that could not wait
         return true;
     }
     bool written = false;
@@ -52,13 +52,13 @@ bool EntryBatch::Commit(CacheIndex& index, Owed& owed, UrlCacheFailure& why) {
         return false;
     }
     index.ForgetWaitingRows();
-    entries_.clear();
+    m_entries.clear();
     return true;
 }
 
 void EntryBatch::Drop(CacheIndex& index, const UrlCacheFailure& why, Owed& owed) {
-    if (open_) {
-        open_ = false;
+    if (m_open) {
+        m_open = false;
         Fail(index, why, owed);
     }
 }
@@ -66,7 +66,7 @@ void EntryBatch::Drop(CacheIndex& index, const UrlCacheFailure& why, Owed& owed)
 void EntryBatch::Fail(CacheIndex& index, const UrlCacheFailure& why, Owed& owed) {
     index.ForgetWaitingRows();
     std::vector<Entry> entries;
-    entries.swap(entries_);
+    entries.swap(m_entries);
     // Streams of this process may hold bodies that were never kept.
     ForgetRecentBodies();
     for (Entry& entry : entries) {

@@ -42,13 +42,14 @@ class EntryBatch {
     /// A report owed, to be made once the cache's lock is released.
     using Owed = std::vector<std::pair<LateFailureReport, UrlCacheFailure>>;
 
-    bool Open() const { return open_; }
+    bool Open() const { return m_open; }
     /// When an open batch must be committed at the latest.
-    Clock::time_point Deadline() const { return since_ + kMaxAge; }
+    Clock::time_point Deadline() const { return m_since + kMaxAge; }
     /// Whether the open batch is to be committed now; `bytes` is what its
     /// bodies hold.
     bool Due(std::size_t bytes) const {
-        return open_ && (count_ >= kMaxEntries || bytes >= kMaxBytes || Clock::now() >= Deadline());
+        return m_open &&
+               (m_count >= kMaxEntries || bytes >= kMaxBytes || Clock::now() >= Deadline());
     }
 
     /// Opens the batch unless it is open.
@@ -73,10 +74,10 @@ class EntryBatch {
         std::u16string url;
         LateFailureReport report;
     };
-    bool open_ = false;
-    Clock::time_point since_;
-    std::size_t count_ = 0;
-    std::vector<Entry> entries_; // only those with a report
+    bool m_open = false;
+    Clock::time_point m_since;
+    std::size_t m_count = 0;
+    std::vector<Entry> m_entries; // only those with a report
 };
 
 /// Makes the reports owed, outside the cache's lock; `remember` keeps each

@@ -26,70 +26,70 @@ template <class T> void Leak(std::unique_ptr<T>& owned) {
 } // namespace
 
 MissedWriter::MissedWriter()
-    : wake_(std::make_unique<std::condition_variable>()),
-      written_(std::make_unique<std::condition_variable>()) {}
+    : m_wake(std::make_unique<std::condition_variable>()),
+      m_written(std::make_unique<std::condition_variable>()) {}
 
 MissedWriter::~MissedWriter() {
     {
-        const std::lock_guard lock(mutex_);
-        stopping_ = true;
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
     }
-    wake_->notify_all();
-    if (thread_) {
-        thread_->join(); // it writes what is pending before it ends
+    m_wake->notify_all();
+    if (m_thread) {
+        m_thread->join(); // it writes what is pending before it ends
     }
 }
 
 bool MissedWriter::Note(const std::string& root, std::u16string key, std::int64_t ticks) {
     {
-        const std::lock_guard lock(mutex_);
-        auto found = pending_.find({root, key});
-        if (found == pending_.end()) {
-            if (pending_.size() >= kMaxPending) {
+        const std::lock_guard lock(m_mutex);
+        auto found = m_pending.find({root, key});
+        if (found == m_pending.end()) {
+            if (m_pending.size() >= kMaxPending) {
                 return false;
             }
             found =
-                pending_.emplace(std::make_pair(root, key), NotedMiss{key, ticks, ticks, 0}).first;
+                m_pending.emplace(std::make_pair(root, key), NotedMiss{key, ticks, ticks, 0}).first;
         }
         NotedMiss& miss = found->second;
         miss.last = std::max(miss.last, ticks);
         ++miss.count;
-        ++queued_;
-        if (!thread_) {
-            thread_ = std::make_unique<std::thread>([this] { Run(); });
+        ++m_queued;
+        if (!m_thread) {
+            m_thread = std::make_unique<std::thread>([this] { Run(); });
         }
     }
-    wake_->notify_one();
+    m_wake->notify_one();
     return true;
 }
 
 bool MissedWriter::Flush() {
-    std::unique_lock lock(mutex_);
-    const std::uint64_t target = queued_;
-    written_->wait(lock, [&] { return flushed_ >= target; });
-    const bool ok = !failed_;
-    failed_ = false;
+    std::unique_lock lock(m_mutex);
+    const std::uint64_t target = m_queued;
+    m_written->wait(lock, [&] { return m_flushed >= target; });
+    const bool ok = !m_failed;
+    m_failed = false;
     return ok;
 }
 
 void MissedWriter::Run() {
-    std::unique_lock lock(mutex_);
+    std::unique_lock lock(m_mutex);
     for (;;) {
-        wake_->wait(lock, [this] { return stopping_ || !pending_.empty(); });
-        if (pending_.empty()) {
+        m_wake->wait(lock, [this] { return m_stopping || !m_pending.empty(); });
+        if (m_pending.empty()) {
             break; // stopping, and nothing left to write
         }
         Batch batch;
-        batch.swap(pending_);
-        const std::uint64_t through = queued_;
+        batch.swap(m_pending);
+        const std::uint64_t through = m_queued;
         lock.unlock();
         const bool ok = Write(batch);
         lock.lock();
-        failed_ = failed_ || !ok;
-        flushed_ = through;
-        written_->notify_all();
+        m_failed = m_failed || !ok;
+        m_flushed = through;
+        m_written->notify_all();
     }
-    db_.reset();
+    m_db.reset();
 }
 
 bool MissedWriter::Write(const Batch& batch) {
@@ -104,13 +104,13 @@ bool MissedWriter::Write(const Batch& batch) {
         for (; to != batch.end() && to->first.first == root; ++to) {
             misses.push_back(to->second);
         }
-        if (!db_ || dbRoot_ != root) {
-            db_ = OpenMissedList(root);
-            dbRoot_ = root;
+        if (!m_db || m_dbRoot != root) {
+            m_db = OpenMissedList(root);
+            m_dbRoot = root;
         }
-        ok = db_ && WriteMissedBatch(db_.get(), misses) && ok;
-        if (!db_) {
-            dbRoot_.clear();
+        ok = m_db && WriteMissedBatch(m_db.get(), misses) && ok;
+        if (!m_db) {
+            m_dbRoot.clear();
         }
         from = to;
     }
@@ -118,30 +118,30 @@ bool MissedWriter::Write(const Batch& batch) {
 }
 
 void MissedWriter::BeforeFork() {
-    mutex_.lock();
+    m_mutex.lock();
 }
 
 void MissedWriter::AfterForkInParent() {
-    mutex_.unlock();
+    m_mutex.unlock();
 }
 
 void MissedWriter::AfterForkInChild() {
     // The parent writes what was pending; its thread, connection and what
     // that thread waits on are the parent's.
-    Leak(thread_);
-    Leak(wake_);
-    Leak(written_);
+    Leak(m_thread);
+    Leak(m_wake);
+    Leak(m_written);
     static std::vector<sqlite3*>* const connections = new std::vector<sqlite3*>();
-    if (db_) {
-        connections->push_back(db_.release());
+    if (m_db) {
+        connections->push_back(m_db.release());
     }
-    wake_ = std::make_unique<std::condition_variable>();
-    written_ = std::make_unique<std::condition_variable>();
-    dbRoot_.clear();
-    pending_.clear();
-    flushed_ = queued_;
-    failed_ = false;
-    mutex_.unlock();
+    m_wake = std::make_unique<std::condition_variable>();
+    m_written = std::make_unique<std::condition_variable>();
+    m_dbRoot.clear();
+    m_pending.clear();
+    m_flushed = m_queued;
+    m_failed = false;
+    m_mutex.unlock();
 }
 
 MissedWriter& TheMissedWriter() {

@@ -50,20 +50,20 @@ class MissedWriter {
     bool Write(const Batch& batch);
     void Abandon();
 
-    std::mutex mutex_;
+    std::mutex m_mutex;
     // On the heap: a fork child leaks them rather than destroy what only
     // the parent's thread waits on.
-    std::unique_ptr<std::condition_variable> wake_;
-    std::unique_ptr<std::condition_variable> written_;
-    std::unique_ptr<std::thread> thread_;
-    Batch pending_;
-    std::uint64_t queued_ = 0;  // misses queued so far
-    std::uint64_t flushed_ = 0; // of which written (or given up on)
-    bool failed_ = false;       // a batch failed since the last Flush
-    bool stopping_ = false;
+    std::unique_ptr<std::condition_variable> m_wake;
+    std::unique_ptr<std::condition_variable> m_written;
+    std::unique_ptr<std::thread> m_thread;
+    Batch m_pending;
+    std::uint64_t m_queued = 0;  // misses queued so far
+    std::uint64_t m_flushed = 0; // of which written (or given up on)
+    bool m_failed = false;       // a batch failed since the last Flush
+    bool m_stopping = false;
     // The writer thread's own: its connection and the folder it is open in.
-    SqliteDb db_;
-    std::string dbRoot_;
+    SqliteDb m_db;
+    std::string m_dbRoot;
 };
 
 /// The process's one writer.

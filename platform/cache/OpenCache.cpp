@@ -33,8 +33,8 @@ template <class T> void Abandon(std::unique_ptr<T>& owned) {
 // A batch that fails at exit forgets the bodies this process kept: touching
 // them first makes them outlive this (statics end in reverse order).
 OpenCache::OpenCache()
-    : batchOpened_(std::make_unique<std::condition_variable>()),
-      reportsMade_(std::make_unique<std::condition_variable>()) {
+    : m_batchOpened(std::make_unique<std::condition_variable>()),
+      m_reportsMade(std::make_unique<std::condition_variable>()) {
     ForgetRecentBodies();
 }
 
@@ -42,20 +42,20 @@ OpenCache::~OpenCache() {
     if (inherited) {
         // A child of fork: all of it is the parent's.
         Abandon(index);
-        Abandon(flusher_);
-        Abandon(batchOpened_);
-        Abandon(reportsMade_);
+        Abandon(m_flusher);
+        Abandon(m_batchOpened);
+        Abandon(m_reportsMade);
         return;
     }
     EntryBatch::Owed owed;
     {
         const std::lock_guard lock(mutex);
-        stopping_ = true;
+        m_stopping = true;
         ended = true;
     }
-    batchOpened_->notify_all();
-    if (flusher_) {
-        flusher_->join();
+    m_batchOpened->notify_all();
+    if (m_flusher) {
+        m_flusher->join();
     }
     {
         const std::lock_guard lock(mutex);
@@ -72,13 +72,13 @@ bool OpenCache::EnsureOpen(const std::string& cacheRoot, UrlCacheFailure& failur
         // could disturb the parent's locks, so the child lets it go unused,
         // with the parent's thread and what that thread waits on.
         Abandon(index);
-        Abandon(flusher_);
-        Abandon(batchOpened_);
-        Abandon(reportsMade_);
-        batchOpened_ = std::make_unique<std::condition_variable>();
-        reportsMade_ = std::make_unique<std::condition_variable>();
+        Abandon(m_flusher);
+        Abandon(m_batchOpened);
+        Abandon(m_reportsMade);
+        m_batchOpened = std::make_unique<std::condition_variable>();
+        m_reportsMade = std::make_unique<std::condition_variable>();
         batch = EntryBatch();
-        reporting_ = 0;
+        m_reporting = 0;
         root.clear();
         inherited = false;
     }
@@ -107,8 +107,8 @@ bool OpenCache::EnsureOpen(const std::string& cacheRoot, UrlCacheFailure& failur
     }
     struct stat info {};
     if (::stat((root + "/index.sqlite").c_str(), &info) == 0) {
-        indexDevice_ = info.st_dev;
-        indexInode_ = info.st_ino;
+        m_indexDevice = info.st_dev;
+        m_indexInode = info.st_ino;
     }
     SweepUnnamedContent(*index, cacheRoot, false);
     return true;
@@ -128,21 +128,21 @@ bool OpenCache::BatchDue() const {
 }
 
 void OpenCache::WatchBatch(bool fresh) {
-    if (!flusher_) {
-        flusher_ = std::make_unique<std::thread>([this] { RunFlusher(); });
+    if (!m_flusher) {
+        m_flusher = std::make_unique<std::thread>([this] { RunFlusher(); });
     } else if (fresh) {
-        batchOpened_->notify_one();
+        m_batchOpened->notify_one();
     }
 }
 
 void OpenCache::RunFlusher() {
     std::unique_lock lock(mutex);
-    while (!stopping_) {
+    while (!m_stopping) {
         if (!batch.Open()) {
-            batchOpened_->wait(lock);
+            m_batchOpened->wait(lock);
             continue;
         }
-        if (batchOpened_->wait_until(lock, batch.Deadline()) == std::cv_status::timeout &&
+        if (m_batchOpened->wait_until(lock, batch.Deadline()) == std::cv_status::timeout &&
             BatchDue()) {
             EntryBatch::Owed owed;
             CommitBatch(owed);
@@ -155,16 +155,16 @@ void OpenCache::Report(std::unique_lock<std::mutex>& lock, EntryBatch::Owed& owe
     if (owed.empty()) {
         return;
     }
-    ++reporting_;
+    ++m_reporting;
     lock.unlock();
     MakeReports(owed);
     lock.lock();
-    --reporting_;
-    reportsMade_->notify_all();
+    --m_reporting;
+    m_reportsMade->notify_all();
 }
 
 void OpenCache::WaitForReports(std::unique_lock<std::mutex>& lock) {
-    reportsMade_->wait(lock, [this] { return reporting_ == 0; });
+    m_reportsMade->wait(lock, [this] { return m_reporting == 0; });
 }
 
 void OpenCache::BeforeFork() {
@@ -172,20 +172,20 @@ void OpenCache::BeforeFork() {
     // The child must not inherit entries of the parent's waiting to be
     // written: they would be written twice, or lost with the child.
     if (!inherited) {
-        CommitBatch(forkOwed_);
+        CommitBatch(m_forkOwed);
     }
 }
 
 void OpenCache::AfterForkInParent() {
     EntryBatch::Owed owed;
-    owed.swap(forkOwed_);
+    owed.swap(m_forkOwed);
     mutex.unlock();
     MakeReports(owed);
 }
 
 void OpenCache::AfterForkInChild() {
     inherited = true;
-    forkOwed_.clear();
+    m_forkOwed.clear();
     mutex.unlock();
 }
 
@@ -193,8 +193,8 @@ bool OpenCache::StillInPlace() const {
     // One stat per cache call: a crawl makes a few per resource, and each
     // costs less than a microsecond beside the network's milliseconds.
     struct stat info {};
-    return ::stat((root + "/index.sqlite").c_str(), &info) == 0 && info.st_dev == indexDevice_ &&
-           info.st_ino == indexInode_;
+    return ::stat((root + "/index.sqlite").c_str(), &info) == 0 && info.st_dev == m_indexDevice &&
+           info.st_ino == m_indexInode;
 }
 
 OpenCache& TheCache() {

@@ -70,17 +70,17 @@ class OpenCache {
     /// Whether the open index is still the file at its path.
     bool StillInPlace() const;
 
-    dev_t indexDevice_ = 0;
-    ino_t indexInode_ = 0;
+    dev_t m_indexDevice = 0;
+    ino_t m_indexInode = 0;
 
     // On the heap: a fork child leaks them rather than destroy what only
     // the parent's threads wait on.
-    std::unique_ptr<std::condition_variable> batchOpened_;
-    std::unique_ptr<std::condition_variable> reportsMade_;
-    std::unique_ptr<std::thread> flusher_;
-    int reporting_ = 0;
-    bool stopping_ = false;
-    EntryBatch::Owed forkOwed_;
+    std::unique_ptr<std::condition_variable> m_batchOpened;
+    std::unique_ptr<std::condition_variable> m_reportsMade;
+    std::unique_ptr<std::thread> m_flusher;
+    int m_reporting = 0;
+    bool m_stopping = false;
+    EntryBatch::Owed m_forkOwed;
 };
 
 /// The process's one OpenCache.

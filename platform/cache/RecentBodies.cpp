@@ -41,34 +41,34 @@ struct Kept {
 class Recent {
   public:
     std::optional<RecentBody> Find(std::u16string_view url) {
-        const std::lock_guard lock(mutex_);
-        const auto found = kept_.find(std::u16string(url));
-        if (found == kept_.end()) {
+        const std::lock_guard lock(m_mutex);
+        const auto found = m_kept.find(std::u16string(url));
+        if (found == m_kept.end()) {
             return std::nullopt;
         }
         if (Clock::now() - found->second.opened > kFreshFor) {
-            kept_.erase(found);
+            m_kept.erase(found);
             return std::nullopt;
         }
         return found->second.body;
     }
 
     void Keep(std::u16string_view url, RecentBody body) {
-        const std::lock_guard lock(mutex_);
-        if (kept_.size() >= kMostKept) {
-            kept_.clear();
+        const std::lock_guard lock(m_mutex);
+        if (m_kept.size() >= kMostKept) {
+            m_kept.clear();
         }
-        kept_[std::u16string(url)] = {std::move(body), Clock::now()};
+        m_kept[std::u16string(url)] = {std::move(body), Clock::now()};
     }
 
     void Clear() {
-        const std::lock_guard lock(mutex_);
-        kept_.clear();
+        const std::lock_guard lock(m_mutex);
+        m_kept.clear();
     }
 
   private:
-    std::mutex mutex_;
-    std::unordered_map<std::u16string, Kept> kept_;
+    std::mutex m_mutex;
+    std::unordered_map<std::u16string, Kept> m_kept;
 };
 
 Recent& TheRecent() {

@@ -23,9 +23,9 @@ class PendingHits {
     void Count(std::u16string_view url) {
         bool due = false;
         {
-            const std::lock_guard lock(mutex_);
-            ++hits_[std::u16string(url)];
-            due = Clock::now() - lastFlush_ >= kFlushEvery;
+            const std::lock_guard lock(m_mutex);
+            ++m_hits[std::u16string(url)];
+            due = Clock::now() - m_lastFlush >= kFlushEvery;
         }
         if (due) {
             Flush();
@@ -35,14 +35,14 @@ class PendingHits {
     void Count(std::string_view key) {
         bool due = false;
         {
-            const std::lock_guard lock(mutex_);
-            const auto found = textHits_.find(key);
-            if (found != textHits_.end()) {
+            const std::lock_guard lock(m_mutex);
+            const auto found = m_textHits.find(key);
+            if (found != m_textHits.end()) {
                 ++found->second;
             } else {
-                textHits_.emplace(std::string(key), 1);
+                m_textHits.emplace(std::string(key), 1);
             }
-            due = Clock::now() - lastFlush_ >= kFlushEvery;
+            due = Clock::now() - m_lastFlush >= kFlushEvery;
         }
         if (due) {
             Flush();
@@ -53,10 +53,10 @@ class PendingHits {
         std::unordered_map<std::u16string, std::uint32_t> batch;
         TextCounts textBatch;
         {
-            const std::lock_guard lock(mutex_);
-            batch.swap(hits_);
-            textBatch.swap(textHits_);
-            lastFlush_ = Clock::now();
+            const std::lock_guard lock(m_mutex);
+            batch.swap(m_hits);
+            textBatch.swap(m_textHits);
+            m_lastFlush = Clock::now();
         }
         if (batch.empty() && textBatch.empty()) {
             return true;
@@ -74,12 +74,12 @@ class PendingHits {
             written = written && transaction.Commit();
         });
         if (!written) {
-            const std::lock_guard lock(mutex_);
+            const std::lock_guard lock(m_mutex);
             for (const auto& [url, hits] : batch) {
-                hits_[url] += hits;
+                m_hits[url] += hits;
             }
             for (const auto& [key, hits] : textBatch) {
-                textHits_[key] += hits;
+                m_textHits[key] += hits;
             }
         }
         return written;
@@ -95,10 +95,10 @@ class PendingHits {
     };
     using TextCounts = std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>>;
 
-    std::mutex mutex_;
-    std::unordered_map<std::u16string, std::uint32_t> hits_;
-    TextCounts textHits_; // counted through the native face
-    Clock::time_point lastFlush_ = Clock::now();
+    std::mutex m_mutex;
+    std::unordered_map<std::u16string, std::uint32_t> m_hits;
+    TextCounts m_textHits; // counted through the native face
+    Clock::time_point m_lastFlush = Clock::now();
 };
 
 PendingHits& Pending() {

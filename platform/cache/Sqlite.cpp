@@ -14,9 +14,9 @@ namespace {
 class KeptStatements {
   public:
     sqlite3_stmt* Take(sqlite3* db, const char* sql) {
-        const std::lock_guard lock(mutex_);
-        const auto found = idle_.find({db, sql});
-        if (found == idle_.end() || found->second.empty()) {
+        const std::lock_guard lock(m_mutex);
+        const auto found = m_idle.find({db, sql});
+        if (found == m_idle.end() || found->second.empty()) {
             return nullptr;
         }
         sqlite3_stmt* stmt = found->second.back();
@@ -24,23 +24,23 @@ class KeptStatements {
         return stmt;
     }
     void Keep(sqlite3* db, const char* sql, sqlite3_stmt* stmt) {
-        const std::lock_guard lock(mutex_);
-        idle_[{db, sql}].push_back(stmt);
+        const std::lock_guard lock(m_mutex);
+        m_idle[{db, sql}].push_back(stmt);
     }
     void Forget(sqlite3* db) {
-        const std::lock_guard lock(mutex_);
-        for (auto it = idle_.lower_bound({db, std::string()});
-             it != idle_.end() && it->first.first == db;) {
+        const std::lock_guard lock(m_mutex);
+        for (auto it = m_idle.lower_bound({db, std::string()});
+             it != m_idle.end() && it->first.first == db;) {
             for (sqlite3_stmt* stmt : it->second) {
                 sqlite3_finalize(stmt);
             }
-            it = idle_.erase(it);
+            it = m_idle.erase(it);
         }
     }
 
   private:
-    std::mutex mutex_;
-    std::map<std::pair<sqlite3*, std::string>, std::vector<sqlite3_stmt*>> idle_;
+    std::mutex m_mutex;
+    std::map<std::pair<sqlite3*, std::string>, std::vector<sqlite3_stmt*>> m_idle;
 };
 
 KeptStatements& Kept() {
@@ -74,90 +74,90 @@ bool Execute(sqlite3* db, const char* sql) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-Statement::Statement(sqlite3* db, const char* sql) : db_(db), sql_(sql) {
-    stmt_ = Kept().Take(db, sql);
-    if (stmt_ == nullptr &&
-        sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(stmt_);
-        stmt_ = nullptr;
+Statement::Statement(sqlite3* db, const char* sql) : m_db(db), m_sql(sql) {
+    m_stmt = Kept().Take(db, sql);
+    if (m_stmt == nullptr &&
+        sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &m_stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
     }
-    failed_ = stmt_ == nullptr;
+    m_failed = m_stmt == nullptr;
 }
 
 Statement::~Statement() {
-    if (stmt_ != nullptr) {
-        sqlite3_reset(stmt_);
-        sqlite3_clear_bindings(stmt_);
-        Kept().Keep(db_, sql_, stmt_);
+    if (m_stmt != nullptr) {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+        Kept().Keep(m_db, m_sql, m_stmt);
     }
 }
 
 Statement& Statement::Bind(int index, std::int64_t value) {
-    if (stmt_) {
-        sqlite3_bind_int64(stmt_, index, value);
+    if (m_stmt) {
+        sqlite3_bind_int64(m_stmt, index, value);
     }
     return *this;
 }
 
 Statement& Statement::Bind(int index, std::string_view text) {
-    if (stmt_) {
-        sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()),
+    if (m_stmt) {
+        sqlite3_bind_text(m_stmt, index, text.data(), static_cast<int>(text.size()),
                           SQLITE_TRANSIENT);
     }
     return *this;
 }
 
 Statement& Statement::Bind(int index, std::u16string_view text) {
-    if (stmt_) {
-        sqlite3_bind_text16(stmt_, index, text.data(),
+    if (m_stmt) {
+        sqlite3_bind_text16(m_stmt, index, text.data(),
                             static_cast<int>(text.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
     }
     return *this;
 }
 
 Statement& Statement::BindBlob(int index, const void* data, std::size_t size) {
-    if (stmt_) {
+    if (m_stmt) {
         // A zero-length blob still binds as a blob, not as NULL.
         static const std::uint8_t kEmpty = 0;
-        sqlite3_bind_blob(stmt_, index, size != 0 ? data : &kEmpty, static_cast<int>(size),
+        sqlite3_bind_blob(m_stmt, index, size != 0 ? data : &kEmpty, static_cast<int>(size),
                           SQLITE_TRANSIENT);
     }
     return *this;
 }
 
 bool Statement::Step() {
-    if (!stmt_ || failed_) {
+    if (!m_stmt || m_failed) {
         return false;
     }
-    const int rc = sqlite3_step(stmt_);
+    const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW) {
         return true;
     }
-    failed_ = rc != SQLITE_DONE;
+    m_failed = rc != SQLITE_DONE;
     return false;
 }
 
 std::int64_t Statement::Int(int column) const {
-    return sqlite3_column_int64(stmt_, column);
+    return sqlite3_column_int64(m_stmt, column);
 }
 
 Statement& Statement::BindNull(int index) {
-    if (stmt_) {
-        sqlite3_bind_null(stmt_, index);
+    if (m_stmt) {
+        sqlite3_bind_null(m_stmt, index);
     }
     return *this;
 }
 
 std::string Statement::Text(int column) const {
-    const auto* text = sqlite3_column_text(stmt_, column);
-    const int bytes = sqlite3_column_bytes(stmt_, column);
+    const auto* text = sqlite3_column_text(m_stmt, column);
+    const int bytes = sqlite3_column_bytes(m_stmt, column);
     return text == nullptr ? std::string()
                            : std::string(reinterpret_cast<const char*>(text), bytes);
 }
 
 std::u16string Statement::Text16(int column) const {
-    const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(stmt_, column));
-    const int bytes = sqlite3_column_bytes16(stmt_, column);
+    const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(m_stmt, column));
+    const int bytes = sqlite3_column_bytes16(m_stmt, column);
     return text == nullptr ? std::u16string() : std::u16string(text, bytes / sizeof(char16_t));
 }
 
@@ -171,52 +171,52 @@ bool Run(sqlite3* db, const char* sql) {
 
 } // namespace
 
-Transaction::Transaction(sqlite3* db, Mode mode) : db_(db) {
-    nested_ = sqlite3_get_autocommit(db_) == 0;
-    if (!nested_) {
-        begun_ = Run(db_, mode == Mode::Write ? "BEGIN IMMEDIATE" : "BEGIN");
+Transaction::Transaction(sqlite3* db, Mode mode) : m_db(db) {
+    m_nested = sqlite3_get_autocommit(m_db) == 0;
+    if (!m_nested) {
+        m_begun = Run(m_db, mode == Mode::Write ? "BEGIN IMMEDIATE" : "BEGIN");
         return;
     }
-    savepoint_ = mode == Mode::Write;
-    begun_ = !savepoint_ || Run(db_, "SAVEPOINT nested");
+    m_savepoint = mode == Mode::Write;
+    m_begun = !m_savepoint || Run(m_db, "SAVEPOINT nested");
 }
 
 Transaction::~Transaction() {
-    if (!begun_ || done_) {
+    if (!m_begun || m_done) {
         return;
     }
     // SQLite may have rolled the whole transaction back itself (a full
     // disk, say): a rollback of our own would then only fail, and its
     // message would replace the reason the caller reports.
-    if (sqlite3_get_autocommit(db_) != 0) {
+    if (sqlite3_get_autocommit(m_db) != 0) {
         return;
     }
-    if (savepoint_) {
-        Run(db_, "ROLLBACK TO nested");
-        Run(db_, "RELEASE nested");
-    } else if (!nested_) {
-        Run(db_, "ROLLBACK");
+    if (m_savepoint) {
+        Run(m_db, "ROLLBACK TO nested");
+        Run(m_db, "RELEASE nested");
+    } else if (!m_nested) {
+        Run(m_db, "ROLLBACK");
     }
 }
 
 bool Transaction::Commit() {
-    if (!begun_ || done_) {
+    if (!m_begun || m_done) {
         return false;
     }
-    done_ = nested_ ? !savepoint_ || Run(db_, "RELEASE nested") : Run(db_, "COMMIT");
-    return done_;
+    m_done = m_nested ? !m_savepoint || Run(m_db, "RELEASE nested") : Run(m_db, "COMMIT");
+    return m_done;
 }
 
 std::vector<std::uint8_t> Statement::Blob(int column) const {
-    const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, column));
-    const int bytes = sqlite3_column_bytes(stmt_, column);
+    const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(m_stmt, column));
+    const int bytes = sqlite3_column_bytes(m_stmt, column);
     return data == nullptr ? std::vector<std::uint8_t>()
                            : std::vector<std::uint8_t>(data, data + bytes);
 }
 
 std::string Statement::BlobBytes(int column) const {
-    const auto* data = static_cast<const char*>(sqlite3_column_blob(stmt_, column));
-    const int bytes = sqlite3_column_bytes(stmt_, column);
+    const auto* data = static_cast<const char*>(sqlite3_column_blob(m_stmt, column));
+    const int bytes = sqlite3_column_bytes(m_stmt, column);
     return data == nullptr ? std::string() : std::string(data, static_cast<std::size_t>(bytes));
 }
 

@@ -40,7 +40,7 @@ class Statement {
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
-    bool Valid() const { return stmt_ != nullptr; }
+    bool Valid() const { return m_stmt != nullptr; }
 
     Statement& Bind(int index, std::int64_t value);
     Statement& Bind(int index, std::string_view text);
@@ -51,7 +51,7 @@ class Statement {
     /// Moves to the next row: true when there is one. A failure ends the
     /// rows and is remembered in Failed().
     bool Step();
-    bool Failed() const { return failed_; }
+    bool Failed() const { return m_failed; }
 
     std::int64_t Int(int column) const;
     std::string Text(int column) const;
@@ -61,10 +61,10 @@ class Statement {
     std::string BlobBytes(int column) const;
 
   private:
-    sqlite3* db_;
-    const char* sql_;
-    sqlite3_stmt* stmt_ = nullptr;
-    bool failed_ = false;
+    sqlite3* m_db;
+    const char* m_sql;
+    sqlite3_stmt* m_stmt = nullptr;
+    bool m_failed = false;
 };
 
 /// A transaction, rolled back unless Commit succeeded. A write transaction
@@ -80,15 +80,15 @@ class Transaction {
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 
-    bool Begun() const { return begun_; }
+    bool Begun() const { return m_begun; }
     bool Commit();
 
   private:
-    sqlite3* db_;
-    bool begun_ = false;
-    bool done_ = false;
-    bool nested_ = false;
-    bool savepoint_ = false;
+    sqlite3* m_db;
+    bool m_begun = false;
+    bool m_done = false;
+    bool m_nested = false;
+    bool m_savepoint = false;
 };
 
 } // namespace urlcache

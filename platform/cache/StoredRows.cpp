@@ -68,9 +68,9 @@ StoredEntry FromRecord(const EntryRecord& record) {
 bool CacheIndex::FindStored(std::string_view key, bool withBody,
                             std::optional<StoredEntry>& found) {
     found.reset();
-    if (!waiting_.empty()) {
+    if (!m_waiting.empty()) {
         // Rows waiting for the batch are few and keyed as the shim keys them.
-        if (const auto row = waiting_.find(Utf8ToUtf16(key)); row != waiting_.end()) {
+        if (const auto row = m_waiting.find(Utf8ToUtf16(key)); row != m_waiting.end()) {
             found = FromRecord(row->second.record);
             if (withBody) {
                 found->body = row->second.body;
@@ -82,7 +82,7 @@ bool CacheIndex::FindStored(std::string_view key, bool withBody,
         std::string("SELECT ") + kStoredColumns + ", NULL FROM entries WHERE url = ?1";
     static const std::string bodied =
         std::string("SELECT ") + kStoredColumns + ", body FROM entries WHERE url = ?1";
-    Statement query(db_.get(), withBody ? bodied.c_str() : plain.c_str());
+    Statement query(m_db.get(), withBody ? bodied.c_str() : plain.c_str());
     query.Bind(1, key);
     if (query.Step()) {
         found = ReadStored(query);
@@ -94,7 +94,7 @@ bool CacheIndex::FindStored(std::string_view key, bool withBody,
 bool CacheIndex::ListStored(std::vector<StoredEntry>& entries) {
     static const std::string sql =
         std::string("SELECT ") + kStoredColumns + " FROM entries ORDER BY url";
-    Statement query(db_.get(), sql.c_str());
+    Statement query(m_db.get(), sql.c_str());
     entries.clear();
     while (query.Step()) {
         entries.push_back(ReadStored(query));
@@ -103,14 +103,14 @@ bool CacheIndex::ListStored(std::vector<StoredEntry>& entries) {
 }
 
 bool CacheIndex::AddHits(std::string_view key, std::uint32_t hits) {
-    Statement update(db_.get(), "UPDATE entries SET hits = hits + ?2 WHERE url = ?1");
+    Statement update(m_db.get(), "UPDATE entries SET hits = hits + ?2 WHERE url = ?1");
     update.Bind(1, key).Bind(2, static_cast<std::int64_t>(hits));
     update.Step();
     return !update.Failed();
 }
 
 bool CacheIndex::Remove(std::string_view key) {
-    Statement remove(db_.get(), "DELETE FROM entries WHERE url = ?1");
+    Statement remove(m_db.get(), "DELETE FROM entries WHERE url = ?1");
     remove.Bind(1, key);
     remove.Step();
     return !remove.Failed();

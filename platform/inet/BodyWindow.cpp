@@ -7,25 +7,25 @@
 namespace inet {
 
 bool BodyWindow::Put(const char* data, std::size_t size) {
-    if (Empty() && size > storage_.size()) {
+    if (Empty() && size > m_storage.size()) {
         // libcurl hands at most its write size at a time; a larger piece
         // would otherwise stay paused for ever.
-        storage_.resize(size);
+        m_storage.resize(size);
     }
-    if (size > storage_.size() - Available()) {
+    if (size > m_storage.size() - Available()) {
         return false;
     }
     if (size == 0) {
         return true;
     }
-    if (size > storage_.size() - end_) {
+    if (size > m_storage.size() - m_end) {
         // Slide the unread bytes to the front to make room at the back.
-        std::memmove(storage_.data(), storage_.data() + begin_, Available());
-        end_ -= begin_;
-        begin_ = 0;
+        std::memmove(m_storage.data(), m_storage.data() + m_begin, Available());
+        m_end -= m_begin;
+        m_begin = 0;
     }
-    std::memcpy(storage_.data() + end_, data, size);
-    end_ += size;
+    std::memcpy(m_storage.data() + m_end, data, size);
+    m_end += size;
     return true;
 }
 
@@ -34,10 +34,10 @@ std::size_t BodyWindow::Take(char* out, std::size_t size) {
     if (n == 0) {
         return 0;
     }
-    std::memcpy(out, storage_.data() + begin_, n);
-    begin_ += n;
-    if (begin_ == end_) {
-        begin_ = end_ = 0;
+    std::memcpy(out, m_storage.data() + m_begin, n);
+    m_begin += n;
+    if (m_begin == m_end) {
+        m_begin = m_end = 0;
     }
     return n;
 }

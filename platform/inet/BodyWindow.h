@@ -13,10 +13,10 @@ namespace inet {
 
 class BodyWindow {
   public:
-    explicit BodyWindow(std::size_t capacity) : storage_(capacity) {}
+    explicit BodyWindow(std::size_t capacity) : m_storage(capacity) {}
 
-    bool Empty() const { return begin_ == end_; }
-    std::size_t Available() const { return end_ - begin_; }
+    bool Empty() const { return m_begin == m_end; }
+    std::size_t Available() const { return m_end - m_begin; }
 
     /// Appends `size` bytes when they fit, else appends nothing.
     bool Put(const char* data, std::size_t size);
@@ -24,12 +24,12 @@ class BodyWindow {
     /// Moves up to `size` bytes out; returns how many.
     std::size_t Take(char* out, std::size_t size);
 
-    void Clear() { begin_ = end_ = 0; }
+    void Clear() { m_begin = m_end = 0; }
 
   private:
-    std::vector<char> storage_;
-    std::size_t begin_ = 0;
-    std::size_t end_ = 0;
+    std::vector<char> m_storage;
+    std::size_t m_begin = 0;
+    std::size_t m_end = 0;
 };
 
 } // namespace inet

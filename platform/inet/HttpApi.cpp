@@ -111,11 +111,11 @@ BOOL ReturnNumber(const std::string& text, void* buffer, DWORD* length) {
 namespace inet {
 
 DWORD RequestHandle::Send(std::string headerBlock, std::string body) {
-    transfer_.reset();
-    transfer_ =
-        std::make_unique<HttpTransfer>(static_cast<InternetHandle*>(this), core_, setup_, Options(),
-                                       securityFlags_, std::move(headerBlock), std::move(body));
-    return transfer_->Start();
+    m_transfer.reset();
+    m_transfer = std::make_unique<HttpTransfer>(static_cast<InternetHandle*>(this), m_core, m_setup,
+                                                Options(), m_securityFlags, std::move(headerBlock),
+                                                std::move(body));
+    return m_transfer->Start();
 }
 
 } // namespace inet

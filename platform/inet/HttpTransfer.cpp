@@ -54,15 +54,15 @@ std::string HostKey(std::string host) {
 HttpTransfer::HttpTransfer(HINTERNET handle, std::shared_ptr<SessionCore> session,
                            RequestSetup setup, HandleOptions options, DWORD securityFlags,
                            std::string headerBlock, std::string body)
-    : handle_(handle), session_(std::move(session)), setup_(std::move(setup)), options_(options),
-      verb_(setup_.verb), body_(std::move(body)), window_(kWindowBytes) {
-    headerSource_.block = std::move(headerBlock);
-    headerSource_.acceptTypes = setup_.acceptTypes;
-    headerSource_.referrer = setup_.referrer;
-    headerSource_.agent = session_->Agent();
-    headerSource_.http10 = setup_.http10;
-    headerSource_.hasBody = !body_.empty();
-    tls_.securityFlags = securityFlags;
+    : m_handle(handle), m_session(std::move(session)), m_setup(std::move(setup)),
+      m_options(options), m_verb(m_setup.verb), m_body(std::move(body)), m_window(kWindowBytes) {
+    m_headerSource.block = std::move(headerBlock);
+    m_headerSource.acceptTypes = m_setup.acceptTypes;
+    m_headerSource.referrer = m_setup.referrer;
+    m_headerSource.agent = m_session->Agent();
+    m_headerSource.http10 = m_setup.http10;
+    m_headerSource.hasBody = !m_body.empty();
+    m_tls.securityFlags = securityFlags;
 }
 
 HttpTransfer::~HttpTransfer() {
@@ -70,36 +70,36 @@ HttpTransfer::~HttpTransfer() {
 }
 
 DWORD HttpTransfer::Start() {
-    completeSent_ = false;
+    m_completeSent = false;
     NotifyText(INTERNET_STATUS_SENDING_REQUEST,
-               RequestUrlText(setup_.secure, setup_.host, setup_.port, setup_.objectName));
-    hopUrl_ = RequestWireUrl(setup_.secure, setup_.host, setup_.port, setup_.objectName);
-    hopSecure_ = setup_.secure;
-    toOtherHost_ = false;
-    redirects_ = 0;
-    const DWORD maxAttempts = std::max<DWORD>(1, options_.connectRetries);
+               RequestUrlText(m_setup.secure, m_setup.host, m_setup.port, m_setup.objectName));
+    m_hopUrl = RequestWireUrl(m_setup.secure, m_setup.host, m_setup.port, m_setup.objectName);
+    m_hopSecure = m_setup.secure;
+    m_toOtherHost = false;
+    m_redirects = 0;
+    const DWORD maxAttempts = std::max<DWORD>(1, m_options.connectRetries);
     DWORD attempts = 0;
     for (;;) {
         if (const DWORD error = BeginHop()) {
             return Fail(error);
         }
         const DWORD error =
-            WaitUntil([this] { return finalHead_ || done_; }, options_.receiveTimeoutMs);
+            WaitUntil([this] { return m_finalHead || m_done; }, m_options.receiveTimeoutMs);
         if (error != 0) {
             return Fail(error);
         }
-        if (finalHead_) {
-            started_ = true;
+        if (m_finalHead) {
+            m_started = true;
             return 0;
         }
         EndHop();
-        if (result_ != CURLE_OK) {
-            if (IsConnectFailure(result_) && !connected_ && ++attempts < maxAttempts) {
+        if (m_result != CURLE_OK) {
+            if (IsConnectFailure(m_result) && !m_connected && ++attempts < maxAttempts) {
                 continue;
             }
-            return Fail(ErrorFromTransfer(result_, tls_));
+            return Fail(ErrorFromTransfer(m_result, m_tls));
         }
-        if (!redirecting_) {
+        if (!m_redirecting) {
             return Fail(ERROR_HTTP_INVALID_SERVER_RESPONSE);
         }
         if (const DWORD redirectError = AdvanceToRedirect()) {
@@ -111,59 +111,59 @@ DWORD HttpTransfer::Start() {
 
 DWORD HttpTransfer::Read(char* out, DWORD size, DWORD* read) {
     *read = 0;
-    if (failure_ != 0) {
-        return failure_;
+    if (m_failure != 0) {
+        return m_failure;
     }
-    if (!started_) {
+    if (!m_started) {
         return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
     }
-    while (window_.Empty()) {
-        if (bodyEnded_) {
+    while (m_window.Empty()) {
+        if (m_bodyEnded) {
             return 0;
         }
-        if (done_) {
+        if (m_done) {
             EndHop();
-            if (result_ != CURLE_OK) {
-                return Fail(ErrorFromTransfer(result_, tls_));
+            if (m_result != CURLE_OK) {
+                return Fail(ErrorFromTransfer(m_result, m_tls));
             }
-            bodyEnded_ = true;
+            m_bodyEnded = true;
             CommitToCache();
             NotifyComplete(0);
             return 0;
         }
-        if (paused_) {
+        if (m_paused) {
             // The window is drained: let libcurl hand over what it held back.
-            paused_ = false;
-            curl_easy_pause(easy_.get(), CURLPAUSE_CONT);
+            m_paused = false;
+            curl_easy_pause(m_easy.get(), CURLPAUSE_CONT);
             continue;
         }
-        const DWORD error = WaitUntil([this] { return !window_.Empty() || done_ || paused_; },
-                                      options_.dataReceiveTimeoutMs);
+        const DWORD error = WaitUntil([this] { return !m_window.Empty() || m_done || m_paused; },
+                                      m_options.dataReceiveTimeoutMs);
         if (error != 0) {
             return Fail(error);
         }
     }
-    *read = static_cast<DWORD>(window_.Take(out, size));
+    *read = static_cast<DWORD>(m_window.Take(out, size));
     DWORD received = *read;
-    session_->Notify(handle_, INTERNET_STATUS_RESPONSE_RECEIVED, &received, sizeof received);
+    m_session->Notify(m_handle, INTERNET_STATUS_RESPONSE_RECEIVED, &received, sizeof received);
     return 0;
 }
 
 std::u16string HttpTransfer::FinalUrl() const {
-    if (redirects_ == 0) {
-        return RequestUrlText(setup_.secure, setup_.host, setup_.port, setup_.objectName);
+    if (m_redirects == 0) {
+        return RequestUrlText(m_setup.secure, m_setup.host, m_setup.port, m_setup.objectName);
     }
-    return FromWireBytes(WithoutFragment(std::string_view(hopUrl_)));
+    return FromWireBytes(WithoutFragment(std::string_view(m_hopUrl)));
 }
 
 std::size_t HttpTransfer::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
     auto* transfer = static_cast<HttpTransfer*>(self);
     const std::size_t bytes = size * count;
-    transfer->lastActivity_ = Clock::now();
-    if (transfer->finalHead_ || transfer->redirecting_) {
+    transfer->m_lastActivity = Clock::now();
+    if (transfer->m_finalHead || transfer->m_redirecting) {
         return bytes; // trailers
     }
-    if (transfer->head_.AddLine(std::string_view(data, bytes)) && !transfer->head_.IsInterim()) {
+    if (transfer->m_head.AddLine(std::string_view(data, bytes)) && !transfer->m_head.IsInterim()) {
         transfer->OnHeadComplete();
     }
     return bytes;
@@ -172,87 +172,88 @@ std::size_t HttpTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
 std::size_t HttpTransfer::OnBody(char* data, std::size_t size, std::size_t count, void* self) {
     auto* transfer = static_cast<HttpTransfer*>(self);
     const std::size_t bytes = size * count;
-    transfer->lastActivity_ = Clock::now();
-    if (!transfer->finalHead_) {
+    transfer->m_lastActivity = Clock::now();
+    if (!transfer->m_finalHead) {
         return bytes; // the body of a redirect is not wanted
     }
-    if (!transfer->window_.Put(data, bytes)) {
-        transfer->paused_ = true;
+    if (!transfer->m_window.Put(data, bytes)) {
+        transfer->m_paused = true;
         return CURL_WRITEFUNC_PAUSE;
     }
-    if (transfer->cache_ && !transfer->cache_->Append(data, bytes)) {
-        transfer->cacheFailure_ = transfer->cache_->Failure();
-        transfer->cache_.reset();
+    if (transfer->m_cache && !transfer->m_cache->Append(data, bytes)) {
+        transfer->m_cacheFailure = transfer->m_cache->Failure();
+        transfer->m_cache.reset();
     }
     return bytes;
 }
 
 int HttpTransfer::OnConnected(void* self, char*, char*, int, int) {
     auto* transfer = static_cast<HttpTransfer*>(self);
-    transfer->connected_ = true;
-    transfer->lastActivity_ = Clock::now();
+    transfer->m_connected = true;
+    transfer->m_lastActivity = Clock::now();
     return CURL_PREREQFUNC_OK;
 }
 
 void HttpTransfer::OnTransferDone(CURLcode result) {
-    done_ = true;
-    result_ = result;
+    m_done = true;
+    m_result = result;
 }
 
 void HttpTransfer::OnHeadComplete() {
-    if (IsFollowedRedirect(head_.Status()) &&
-        (setup_.flags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0) {
-        const std::optional<std::string_view> location = head_.Header("Location");
+    if (IsFollowedRedirect(m_head.Status()) &&
+        (m_setup.flags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0) {
+        const std::optional<std::string_view> location = m_head.Header("Location");
         if (location && !location->empty()) {
-            redirecting_ = true;
-            location_ = *location;
+            m_redirecting = true;
+            m_location = *location;
             return;
         }
     }
-    finalHead_ = true;
+    m_finalHead = true;
     const bool cacheable =
-        setup_.verb == "GET" && head_.Status() == 200 &&
-        (setup_.flags & INTERNET_FLAG_NO_CACHE_WRITE) == 0 &&
-        (!AsHttpCache() || MayStoreResponse(head_, headerSource_.block,
-                                            (setup_.flags & INTERNET_FLAG_HTTP_CACHE_SHARED) != 0));
+        m_setup.verb == "GET" && m_head.Status() == 200 &&
+        (m_setup.flags & INTERNET_FLAG_NO_CACHE_WRITE) == 0 &&
+        (!AsHttpCache() ||
+         MayStoreResponse(m_head, m_headerSource.block,
+                          (m_setup.flags & INTERNET_FLAG_HTTP_CACHE_SHARED) != 0));
     if (cacheable) {
-        cacheWanted_ = true;
-        cache_ = urlcache::CacheWriter::Begin(cacheFailure_);
+        m_cacheWanted = true;
+        m_cache = urlcache::CacheWriter::Begin(m_cacheFailure);
     }
 }
 
 DWORD HttpTransfer::BeginHop() {
     EndHop();
-    head_.Reset();
-    window_.Clear();
-    cache_.reset();
-    cacheWanted_ = false;
-    cacheFailure_ = {};
-    location_.clear();
-    finalHead_ = redirecting_ = connected_ = done_ = paused_ = bodyEnded_ = started_ = false;
-    result_ = CURLE_OK;
-    failure_ = 0;
-    easy_.reset(curl_easy_init());
-    if (!easy_) {
+    m_head.Reset();
+    m_window.Clear();
+    m_cache.reset();
+    m_cacheWanted = false;
+    m_cacheFailure = {};
+    m_location.clear();
+    m_finalHead = m_redirecting = m_connected = m_done = m_paused = m_bodyEnded = m_started = false;
+    m_result = CURLE_OK;
+    m_failure = 0;
+    m_easy.reset(curl_easy_init());
+    if (!m_easy) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
-    headerList_ = BuildHeaderList(headerSource_, toOtherHost_);
-    ConfigureHop(easy_.get());
-    pool_ = session_->PoolFor(TlsLeniency(tls_.securityFlags));
-    if (pool_ == nullptr || !pool_->Add(easy_.get())) {
-        pool_ = nullptr;
+    m_headerList = BuildHeaderList(m_headerSource, m_toOtherHost);
+    ConfigureHop(m_easy.get());
+    m_pool = m_session->PoolFor(TlsLeniency(m_tls.securityFlags));
+    if (m_pool == nullptr || !m_pool->Add(m_easy.get())) {
+        m_pool = nullptr;
         return ERROR_INTERNET_INTERNAL_ERROR;
     }
     return 0;
 }
 
 void HttpTransfer::ConfigureHop(CURL* easy) {
-    curl_easy_setopt(easy, CURLOPT_URL, hopUrl_.c_str());
+    curl_easy_setopt(easy, CURLOPT_URL, m_hopUrl.c_str());
     curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(static_cast<TransferSink*>(this)));
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION,
-                     setup_.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
+                     m_setup.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
     // The object name goes out as the caller wrote it, dot segments included.
     curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
     SetMethod(easy);
@@ -262,138 +263,139 @@ void HttpTransfer::ConfigureHop(CURL* easy) {
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, OnConnected);
     curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList_.get());
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, TimeoutArgument(options_.connectTimeoutMs));
-    const ProxySettings& proxy = session_->Proxy();
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, m_headerList.get());
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, TimeoutArgument(m_options.connectTimeoutMs));
+    const ProxySettings& proxy = m_session->Proxy();
     if (proxy.accessType == INTERNET_OPEN_TYPE_DIRECT) {
         curl_easy_setopt(easy, CURLOPT_PROXY, "");
     } else if (proxy.accessType == INTERNET_OPEN_TYPE_PROXY) {
         curl_easy_setopt(easy, CURLOPT_PROXY, proxy.proxy.c_str());
         curl_easy_setopt(easy, CURLOPT_NOPROXY, proxy.bypass.c_str());
     }
-    if ((setup_.flags & INTERNET_FLAG_NO_COOKIES) == 0) {
-        curl_easy_setopt(easy, CURLOPT_SHARE, session_->CookieStore());
+    if ((m_setup.flags & INTERNET_FLAG_NO_COOKIES) == 0) {
+        curl_easy_setopt(easy, CURLOPT_SHARE, m_session->CookieStore());
         curl_easy_setopt(easy, CURLOPT_COOKIEFILE, ""); // switches the cookie engine on
     }
-    ApplyTlsPolicy(easy, &tls_);
+    ApplyTlsPolicy(easy, &m_tls);
 }
 
 void HttpTransfer::SetMethod(CURL* easy) {
-    if (verb_ == "HEAD") {
+    if (m_verb == "HEAD") {
         curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
         return;
     }
-    const bool sendsBody = !body_.empty() || verb_ == "POST" || verb_ == "PUT" || verb_ == "PATCH";
+    const bool sendsBody =
+        !m_body.empty() || m_verb == "POST" || m_verb == "PUT" || m_verb == "PATCH";
     if (sendsBody) {
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body_.size()));
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body_.data());
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(m_body.size()));
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, m_body.data());
     } else {
         curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     }
-    curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb_ == "GET" ? nullptr : verb_.c_str());
+    curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, m_verb == "GET" ? nullptr : m_verb.c_str());
 }
 
 void HttpTransfer::EndHop() {
-    if (pool_ != nullptr && easy_) {
-        pool_->Remove(easy_.get());
+    if (m_pool != nullptr && m_easy) {
+        m_pool->Remove(m_easy.get());
     }
-    pool_ = nullptr;
+    m_pool = nullptr;
 }
 
 DWORD HttpTransfer::WaitUntil(const std::function<bool()>& ready, DWORD limitMs) {
-    lastActivity_ = Clock::now();
+    m_lastActivity = Clock::now();
     while (!ready()) {
-        pool_->Perform();
+        m_pool->Perform();
         if (ready()) {
             break;
         }
         std::uint64_t waitMs = kMaxPollMs;
-        if (connected_ && limitMs != 0) {
+        if (m_connected && limitMs != 0) {
             const auto idle = static_cast<std::uint64_t>(
-                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastActivity_)
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_lastActivity)
                     .count());
             if (idle >= limitMs) {
                 return ERROR_INTERNET_TIMEOUT;
             }
             waitMs = std::min<std::uint64_t>(waitMs, limitMs - idle);
         }
-        pool_->Wait(static_cast<int>(waitMs));
+        m_pool->Wait(static_cast<int>(waitMs));
     }
     return 0;
 }
 
 DWORD HttpTransfer::AdvanceToRedirect() {
-    if (++redirects_ > kMaxRedirects) {
+    if (++m_redirects > kMaxRedirects) {
         return ERROR_HTTP_REDIRECT_FAILED;
     }
     DWORD error = 0;
-    const std::optional<HopTarget> target = ResolveRedirect(hopUrl_, location_, error);
+    const std::optional<HopTarget> target = ResolveRedirect(m_hopUrl, m_location, error);
     if (!target) {
         return error;
     }
-    if (const DWORD error = CheckSchemeChange(hopSecure_, target->secure, tls_.securityFlags)) {
+    if (const DWORD error = CheckSchemeChange(m_hopSecure, target->secure, m_tls.securityFlags)) {
         return error;
     }
-    toOtherHost_ = toOtherHost_ || HostKey(target->host) != HostKey(ToWireBytes(setup_.host)) ||
-                   target->port != setup_.port;
-    const DWORD status = head_.Status();
-    if (status == 303 || ((status == 301 || status == 302) && verb_ == "POST")) {
+    m_toOtherHost = m_toOtherHost || HostKey(target->host) != HostKey(ToWireBytes(m_setup.host)) ||
+                    target->port != m_setup.port;
+    const DWORD status = m_head.Status();
+    if (status == 303 || ((status == 301 || status == 302) && m_verb == "POST")) {
         // The target is to be fetched, not sent the form again.
-        if (verb_ != "HEAD") {
-            verb_ = "GET";
+        if (m_verb != "HEAD") {
+            m_verb = "GET";
         }
-        body_.clear();
-        headerSource_.hasBody = false;
+        m_body.clear();
+        m_headerSource.hasBody = false;
     }
-    hopUrl_ = target->url;
-    hopSecure_ = target->secure;
-    NotifyText(INTERNET_STATUS_REDIRECT, FromWireBytes(hopUrl_));
+    m_hopUrl = target->url;
+    m_hopSecure = target->secure;
+    NotifyText(INTERNET_STATUS_REDIRECT, FromWireBytes(m_hopUrl));
     return 0;
 }
 
 DWORD HttpTransfer::Fail(DWORD error) {
     EndHop();
-    cache_.reset();
-    started_ = false;
-    failure_ = error;
+    m_cache.reset();
+    m_started = false;
+    m_failure = error;
     NotifyComplete(error);
     return error;
 }
 
 void HttpTransfer::NotifyText(DWORD status, const std::u16string& text) const {
-    session_->Notify(handle_, status, const_cast<char16_t*>(text.c_str()),
-                     static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)));
+    m_session->Notify(m_handle, status, const_cast<char16_t*>(text.c_str()),
+                      static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)));
 }
 
 bool HttpTransfer::AsHttpCache() const {
-    return (setup_.flags & (INTERNET_FLAG_HTTP_CACHE_PRIVATE | INTERNET_FLAG_HTTP_CACHE_SHARED)) !=
+    return (m_setup.flags & (INTERNET_FLAG_HTTP_CACHE_PRIVATE | INTERNET_FLAG_HTTP_CACHE_SHARED)) !=
            0;
 }
 
 void HttpTransfer::NotifyComplete(DWORD error) {
-    if (completeSent_) {
+    if (m_completeSent) {
         return;
     }
-    completeSent_ = true;
+    m_completeSent = true;
     INTERNET_ASYNC_RESULT result{error == 0 ? 1u : 0u, error};
-    session_->Notify(handle_, INTERNET_STATUS_REQUEST_COMPLETE, &result, sizeof result);
+    m_session->Notify(m_handle, INTERNET_STATUS_REQUEST_COMPLETE, &result, sizeof result);
 }
 
 void HttpTransfer::CommitToCache() {
-    if (!cacheWanted_) {
+    if (!m_cacheWanted) {
         return;
     }
     const std::u16string url =
-        RequestUrlText(setup_.secure, setup_.host, setup_.port, setup_.objectName);
-    if (cache_ && Commit(url)) {
+        RequestUrlText(m_setup.secure, m_setup.host, m_setup.port, m_setup.objectName);
+    if (m_cache && Commit(url)) {
         return;
     }
     // The response was read whole but is not kept: the caller's read still
     // succeeds, and whoever listens hears why.
-    cacheFailure_.url = url;
-    urlcache::RememberFailure(cacheFailure_);
-    session_->Notify(handle_, INTERNET_STATUS_CACHE_WRITE_FAILED, &cacheFailure_,
-                     sizeof cacheFailure_);
+    m_cacheFailure.url = url;
+    urlcache::RememberFailure(m_cacheFailure);
+    m_session->Notify(m_handle, INTERNET_STATUS_CACHE_WRITE_FAILED, &m_cacheFailure,
+                      sizeof m_cacheFailure);
 }
 
 bool HttpTransfer::Commit(const std::u16string& requestUrl) {
@@ -405,25 +407,26 @@ bool HttpTransfer::Commit(const std::u16string& requestUrl) {
     }
     StoredHeadMarks marks;
     marks.dropCookies = AsHttpCache();
-    marks.unverified = hopSecure_ && TlsLeniency(tls_.securityFlags) != 0;
+    marks.unverified = m_hopSecure && TlsLeniency(m_tls.securityFlags) != 0;
     marks.thisMachineOnly =
-        AsHttpCache() && OnlyForThisMachine(head_, headerSource_.block,
-                                            (setup_.flags & INTERNET_FLAG_HTTP_CACHE_SHARED) != 0);
-    facts.headers = FromWireBytes(StoredHeadText(head_.Raw(), marks));
-    facts.lastModified = DateTicks(head_.Header("Last-Modified"));
-    facts.expires = DateTicks(head_.Header("Expires"));
+        AsHttpCache() && OnlyForThisMachine(m_head, m_headerSource.block,
+                                            (m_setup.flags & INTERNET_FLAG_HTTP_CACHE_SHARED) != 0);
+    facts.headers = FromWireBytes(StoredHeadText(m_head.Raw(), marks));
+    facts.lastModified = DateTicks(m_head.Header("Last-Modified"));
+    facts.expires = DateTicks(m_head.Header("Expires"));
     facts.extension = urlcache::ExtensionFromUrl(finalUrl);
     // A small body may wait for the next commit of the index: should that
     // fail, the listener hears it then, as from this request.
-    cache_->ReportLateFailure([session = session_, handle = handle_](const UrlCacheFailure& late) {
-        UrlCacheFailure failure = late;
-        session->Notify(handle, INTERNET_STATUS_CACHE_WRITE_FAILED, &failure, sizeof failure);
-    });
-    const bool stored = cache_->Commit(facts);
+    m_cache->ReportLateFailure(
+        [session = m_session, handle = m_handle](const UrlCacheFailure& late) {
+            UrlCacheFailure failure = late;
+            session->Notify(handle, INTERNET_STATUS_CACHE_WRITE_FAILED, &failure, sizeof failure);
+        });
+    const bool stored = m_cache->Commit(facts);
     if (!stored) {
-        cacheFailure_ = cache_->Failure();
+        m_cacheFailure = m_cache->Failure();
     }
-    cache_.reset();
+    m_cache.reset();
     return stored;
 }
 

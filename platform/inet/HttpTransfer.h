@@ -52,7 +52,7 @@ class HttpTransfer final : private TransferSink {
     DWORD Read(char* out, DWORD size, DWORD* read);
 
     /// The final response's head; empty before Start succeeded.
-    const ResponseHead& Head() const { return head_; }
+    const ResponseHead& Head() const { return m_head; }
 
     /// The URL the request ended at, without fragment.
     std::u16string FinalUrl() const;
@@ -78,42 +78,42 @@ class HttpTransfer final : private TransferSink {
     /// True when the request keeps its response only as an HTTP cache would.
     bool AsHttpCache() const;
 
-    HINTERNET handle_;
-    std::shared_ptr<SessionCore> session_;
-    RequestSetup setup_;
-    HandleOptions options_;
-    RequestHeaderSource headerSource_;
-    TlsCheck tls_;
+    HINTERNET m_handle;
+    std::shared_ptr<SessionCore> m_session;
+    RequestSetup m_setup;
+    HandleOptions m_options;
+    RequestHeaderSource m_headerSource;
+    TlsCheck m_tls;
 
-    CurlSlist headerList_; // before easy_: the handle points at it until it goes
-    CurlEasy easy_;
-    TransferPool* pool_ = nullptr;
+    CurlSlist m_headerList; // before m_easy: the handle points at it until it goes
+    CurlEasy m_easy;
+    TransferPool* m_pool = nullptr;
 
-    std::string hopUrl_; // wire form of the current hop's URL
-    std::string verb_;   // the current hop's method (a redirect may turn it into GET)
-    std::string body_;   // the current hop's request body
-    bool hopSecure_ = false;
-    bool toOtherHost_ = false;
-    int redirects_ = 0;
+    std::string m_hopUrl; // wire form of the current hop's URL
+    std::string m_verb;   // the current hop's method (a redirect may turn it into GET)
+    std::string m_body;   // the current hop's request body
+    bool m_hopSecure = false;
+    bool m_toOtherHost = false;
+    int m_redirects = 0;
 
-    ResponseHead head_;
-    BodyWindow window_;
-    std::unique_ptr<urlcache::CacheWriter> cache_;
-    bool cacheWanted_ = false;     // the final response is to be stored
-    UrlCacheFailure cacheFailure_; // why it could not be, once it could not
-    bool completeSent_ = false;    // INTERNET_STATUS_REQUEST_COMPLETE went out
-    std::string location_;         // the Location of a redirect being followed
+    ResponseHead m_head;
+    BodyWindow m_window;
+    std::unique_ptr<urlcache::CacheWriter> m_cache;
+    bool m_cacheWanted = false;     // the final response is to be stored
+    UrlCacheFailure m_cacheFailure; // why it could not be, once it could not
+    bool m_completeSent = false;    // INTERNET_STATUS_REQUEST_COMPLETE went out
+    std::string m_location;         // the Location of a redirect being followed
 
-    bool finalHead_ = false;
-    bool redirecting_ = false;
-    bool connected_ = false;
-    bool done_ = false;
-    bool paused_ = false;
-    bool started_ = false;
-    bool bodyEnded_ = false;
-    CURLcode result_ = CURLE_OK;
-    DWORD failure_ = 0;
-    std::chrono::steady_clock::time_point lastActivity_;
+    bool m_finalHead = false;
+    bool m_redirecting = false;
+    bool m_connected = false;
+    bool m_done = false;
+    bool m_paused = false;
+    bool m_started = false;
+    bool m_bodyEnded = false;
+    CURLcode m_result = CURLE_OK;
+    DWORD m_failure = 0;
+    std::chrono::steady_clock::time_point m_lastActivity;
 };
 
 } // namespace inet

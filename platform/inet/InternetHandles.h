@@ -17,17 +17,17 @@ enum class HandleKind { Session, Connect, Request };
 class InternetHandle {
   public:
     explicit InternetHandle(HandleKind kind, const HandleOptions& options)
-        : kind_(kind), options_(options) {}
+        : m_kind(kind), m_options(options) {}
     virtual ~InternetHandle() = default;
     InternetHandle(const InternetHandle&) = delete;
     InternetHandle& operator=(const InternetHandle&) = delete;
 
-    HandleKind Kind() const { return kind_; }
-    HandleOptions& Options() { return options_; }
+    HandleKind Kind() const { return m_kind; }
+    HandleOptions& Options() { return m_options; }
 
   private:
-    HandleKind kind_;
-    HandleOptions options_;
+    HandleKind m_kind;
+    HandleOptions m_options;
 };
 
 /// Takes ownership of `handle` and returns the value callers use for it.

@@ -56,49 +56,49 @@ DWORD ParseStatus(std::string_view statusLine) {
 } // namespace
 
 void ResponseHead::Reset() {
-    raw_.clear();
-    headerLines_ = 0;
-    status_ = 0;
-    complete_ = false;
+    m_raw.clear();
+    m_headerLines = 0;
+    m_status = 0;
+    m_complete = false;
 }
 
 bool ResponseHead::AddLine(std::string_view line) {
     const std::string_view text = TrimLineEnd(line);
     if (text.starts_with("HTTP/")) {
         Reset();
-        status_ = ParseStatus(text);
-        raw_.append(text).append("\r\n");
+        m_status = ParseStatus(text);
+        m_raw.append(text).append("\r\n");
         return false;
     }
-    if (complete_) {
+    if (m_complete) {
         return false;
     }
     if (text.empty()) {
-        raw_ += "\r\n";
-        complete_ = true;
+        m_raw += "\r\n";
+        m_complete = true;
         return true;
     }
-    if ((text.front() == ' ' || text.front() == '\t') && headerLines_ > 0) {
+    if ((text.front() == ' ' || text.front() == '\t') && m_headerLines > 0) {
         // A folded line continues the header before it, joined by one space.
-        raw_.resize(raw_.size() - 2);
-        raw_.append(" ").append(TrimBlanks(text)).append("\r\n");
+        m_raw.resize(m_raw.size() - 2);
+        m_raw.append(" ").append(TrimBlanks(text)).append("\r\n");
         return false;
     }
     // Every header line reads back as "Name: value", however the server
     // spaced it, so callers that split at ": " find its name.
     const auto colon = text.find(':');
     if (colon == std::string_view::npos) {
-        raw_.append(text);
+        m_raw.append(text);
     } else {
-        raw_.append(text.substr(0, colon)).append(": ").append(TrimBlanks(text.substr(colon + 1)));
+        m_raw.append(text.substr(0, colon)).append(": ").append(TrimBlanks(text.substr(colon + 1)));
     }
-    raw_ += "\r\n";
-    ++headerLines_;
+    m_raw += "\r\n";
+    ++m_headerLines;
     return false;
 }
 
 std::string_view ResponseHead::StatusLine() const {
-    const std::string_view raw = raw_;
+    const std::string_view raw = m_raw;
     return raw.substr(0, raw.find("\r\n"));
 }
 
@@ -118,7 +118,7 @@ std::string_view ResponseHead::Reason() const {
 }
 
 std::optional<std::string_view> ResponseHead::Header(std::string_view name, DWORD index) const {
-    std::string_view rest = raw_;
+    std::string_view rest = m_raw;
     rest.remove_prefix(std::min(rest.size(), StatusLine().size() + 2));
     while (!rest.empty()) {
         const auto end = rest.find("\r\n");

@@ -23,12 +23,12 @@ class ResponseHead {
 
     void Reset();
 
-    bool Complete() const { return complete_; }
-    DWORD Status() const { return status_; }
-    bool IsInterim() const { return status_ >= 100 && status_ < 200; }
+    bool Complete() const { return m_complete; }
+    DWORD Status() const { return m_status; }
+    bool IsInterim() const { return m_status >= 100 && m_status < 200; }
 
     /// Status line, header lines and the empty line, each ending in CR LF.
-    const std::string& Raw() const { return raw_; }
+    const std::string& Raw() const { return m_raw; }
 
     std::string_view Version() const;
     std::string_view Reason() const;
@@ -40,10 +40,10 @@ class ResponseHead {
   private:
     std::string_view StatusLine() const;
 
-    std::string raw_;
-    int headerLines_ = 0;
-    DWORD status_ = 0;
-    bool complete_ = false;
+    std::string m_raw;
+    int m_headerLines = 0;
+    DWORD m_status = 0;
+    bool m_complete = false;
 };
 
 } // namespace inet

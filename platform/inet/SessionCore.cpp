@@ -14,23 +14,23 @@ class ThreadPoolsGuard {
   public:
     ~ThreadPoolsGuard() {
         const std::thread::id self = std::this_thread::get_id();
-        for (const std::weak_ptr<SessionCore>& weak : sessions_) {
+        for (const std::weak_ptr<SessionCore>& weak : m_sessions) {
             if (const std::shared_ptr<SessionCore> session = weak.lock()) {
                 session->DropPoolsOf(self);
             }
         }
     }
     void Note(const std::shared_ptr<SessionCore>& session) {
-        for (const std::weak_ptr<SessionCore>& weak : sessions_) {
+        for (const std::weak_ptr<SessionCore>& weak : m_sessions) {
             if (!weak.owner_before(session) && !session.owner_before(weak)) {
                 return;
             }
         }
-        sessions_.push_back(session);
+        m_sessions.push_back(session);
     }
 
   private:
-    std::vector<std::weak_ptr<SessionCore>> sessions_;
+    std::vector<std::weak_ptr<SessionCore>> m_sessions;
 };
 
 thread_local ThreadPoolsGuard t_poolsGuard;
@@ -38,25 +38,25 @@ thread_local ThreadPoolsGuard t_poolsGuard;
 } // namespace
 
 SessionCore::SessionCore(ProxySettings proxy, std::string agent)
-    : proxy_(std::move(proxy)), agent_(std::move(agent)), cookies_(curl_share_init()) {
-    if (cookies_) {
-        curl_share_setopt(cookies_.get(), CURLSHOPT_LOCKFUNC, LockShared);
-        curl_share_setopt(cookies_.get(), CURLSHOPT_UNLOCKFUNC, UnlockShared);
-        curl_share_setopt(cookies_.get(), CURLSHOPT_USERDATA, this);
-        curl_share_setopt(cookies_.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    : m_proxy(std::move(proxy)), m_agent(std::move(agent)), m_cookies(curl_share_init()) {
+    if (m_cookies) {
+        curl_share_setopt(m_cookies.get(), CURLSHOPT_LOCKFUNC, LockShared);
+        curl_share_setopt(m_cookies.get(), CURLSHOPT_UNLOCKFUNC, UnlockShared);
+        curl_share_setopt(m_cookies.get(), CURLSHOPT_USERDATA, this);
+        curl_share_setopt(m_cookies.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
     }
 }
 
 SessionCore::~SessionCore() {
-    pools_.clear(); // before the cookie store, which their connections may still name
+    m_pools.clear(); // before the cookie store, which their connections may still name
 }
 
 void SessionCore::LockShared(CURL*, curl_lock_data data, curl_lock_access, void* self) {
-    static_cast<SessionCore*>(self)->shareLocks_[static_cast<std::size_t>(data)].lock();
+    static_cast<SessionCore*>(self)->m_shareLocks[static_cast<std::size_t>(data)].lock();
 }
 
 void SessionCore::UnlockShared(CURL*, curl_lock_data data, void* self) {
-    static_cast<SessionCore*>(self)->shareLocks_[static_cast<std::size_t>(data)].unlock();
+    static_cast<SessionCore*>(self)->m_shareLocks[static_cast<std::size_t>(data)].unlock();
 }
 
 TransferPool* SessionCore::PoolFor(DWORD tlsLeniency) {
@@ -64,12 +64,12 @@ TransferPool* SessionCore::PoolFor(DWORD tlsLeniency) {
     TransferPool* found = nullptr;
     bool made = false;
     {
-        const std::lock_guard lock(poolsMutex_);
-        auto& pool = pools_[{self, tlsLeniency}];
+        const std::lock_guard lock(m_poolsMutex);
+        auto& pool = m_pools[{self, tlsLeniency}];
         if (!pool) {
             auto fresh = std::make_unique<TransferPool>();
             if (!fresh->Valid()) {
-                pools_.erase({self, tlsLeniency});
+                m_pools.erase({self, tlsLeniency});
                 return nullptr;
             }
             pool = std::move(fresh);
@@ -90,11 +90,11 @@ TransferPool* SessionCore::PoolFor(DWORD tlsLeniency) {
 void SessionCore::DropPoolsOf(std::thread::id thread) {
     std::vector<std::unique_ptr<TransferPool>> doomed;
     {
-        const std::lock_guard lock(poolsMutex_);
-        for (auto it = pools_.begin(); it != pools_.end();) {
+        const std::lock_guard lock(m_poolsMutex);
+        for (auto it = m_pools.begin(); it != m_pools.end();) {
             if (it->first.first == thread && it->second->Idle()) {
                 doomed.push_back(std::move(it->second));
-                it = pools_.erase(it);
+                it = m_pools.erase(it);
             } else {
                 ++it;
             }

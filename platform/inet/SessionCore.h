@@ -42,7 +42,7 @@ class SessionCore : public std::enable_shared_from_this<SessionCore> {
     SessionCore& operator=(const SessionCore&) = delete;
 
     /// False when libcurl could not make the cookie store.
-    bool Valid() const { return cookies_ != nullptr; }
+    bool Valid() const { return m_cookies != nullptr; }
 
     /// The calling thread's pool for transfers with this certificate
     /// leniency (the security flags that relax certificate checks). Made on
@@ -53,18 +53,18 @@ class SessionCore : public std::enable_shared_from_this<SessionCore> {
     void DropPoolsOf(std::thread::id thread);
 
     /// The session's cookies, shared by every request that uses cookies.
-    CURLSH* CookieStore() const { return cookies_.get(); }
+    CURLSH* CookieStore() const { return m_cookies.get(); }
 
-    const ProxySettings& Proxy() const { return proxy_; }
-    const std::string& Agent() const { return agent_; }
+    const ProxySettings& Proxy() const { return m_proxy; }
+    const std::string& Agent() const { return m_agent; }
 
     /// Sets the status callback (null for none); returns the one before.
     INTERNET_STATUS_CALLBACK SetCallback(INTERNET_STATUS_CALLBACK callback) {
-        return callback_.exchange(callback);
+        return m_callback.exchange(callback);
     }
     /// Tells the status callback, when there is one, about `request`.
     void Notify(HINTERNET request, DWORD status, void* information, DWORD length) const {
-        if (const INTERNET_STATUS_CALLBACK callback = callback_.load()) {
+        if (const INTERNET_STATUS_CALLBACK callback = m_callback.load()) {
             callback(request, 0, status, information, length);
         }
     }
@@ -73,13 +73,13 @@ class SessionCore : public std::enable_shared_from_this<SessionCore> {
     static void LockShared(CURL*, curl_lock_data data, curl_lock_access, void* self);
     static void UnlockShared(CURL*, curl_lock_data data, void* self);
 
-    ProxySettings proxy_;
-    std::string agent_;
-    std::array<std::mutex, CURL_LOCK_DATA_LAST> shareLocks_; // before cookies_: it uses them
-    CurlShare cookies_;
-    std::mutex poolsMutex_;
-    std::map<std::pair<std::thread::id, DWORD>, std::unique_ptr<TransferPool>> pools_;
-    std::atomic<INTERNET_STATUS_CALLBACK> callback_{nullptr};
+    ProxySettings m_proxy;
+    std::string m_agent;
+    std::array<std::mutex, CURL_LOCK_DATA_LAST> m_shareLocks; // before m_cookies: it uses them
+    CurlShare m_cookies;
+    std::mutex m_poolsMutex;
+    std::map<std::pair<std::thread::id, DWORD>, std::unique_ptr<TransferPool>> m_pools;
+    std::atomic<INTERNET_STATUS_CALLBACK> m_callback{nullptr};
 };
 
 } // namespace inet

@@ -10,31 +10,31 @@ constexpr long kMaxKeptConnections = 16;
 
 } // namespace
 
-TransferPool::TransferPool() : multi_(curl_multi_init()) {
-    if (multi_) {
-        curl_multi_setopt(multi_.get(), CURLMOPT_MAXCONNECTS, kMaxKeptConnections);
+TransferPool::TransferPool() : m_multi(curl_multi_init()) {
+    if (m_multi) {
+        curl_multi_setopt(m_multi.get(), CURLMOPT_MAXCONNECTS, kMaxKeptConnections);
     }
 }
 
 bool TransferPool::Add(CURL* easy) {
-    if (curl_multi_add_handle(multi_.get(), easy) != CURLM_OK) {
+    if (curl_multi_add_handle(m_multi.get(), easy) != CURLM_OK) {
         return false;
     }
-    ++transfers_;
+    ++m_transfers;
     return true;
 }
 
 void TransferPool::Remove(CURL* easy) {
-    if (curl_multi_remove_handle(multi_.get(), easy) == CURLM_OK) {
-        --transfers_;
+    if (curl_multi_remove_handle(m_multi.get(), easy) == CURLM_OK) {
+        --m_transfers;
     }
 }
 
 void TransferPool::Perform() {
     int running = 0;
-    curl_multi_perform(multi_.get(), &running);
+    curl_multi_perform(m_multi.get(), &running);
     int queued = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi_.get(), &queued)) {
+    while (CURLMsg* message = curl_multi_info_read(m_multi.get(), &queued)) {
         if (message->msg != CURLMSG_DONE) {
             continue;
         }
@@ -47,7 +47,7 @@ void TransferPool::Perform() {
 }
 
 void TransferPool::Wait(int ms) {
-    curl_multi_poll(multi_.get(), nullptr, 0, ms, nullptr);
+    curl_multi_poll(m_multi.get(), nullptr, 0, ms, nullptr);
 }
 
 } // namespace inet

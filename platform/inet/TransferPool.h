@@ -25,9 +25,9 @@ class TransferPool {
   public:
     TransferPool();
 
-    bool Valid() const { return multi_ != nullptr; }
+    bool Valid() const { return m_multi != nullptr; }
     /// True when no transfer is in the pool.
-    bool Idle() const { return transfers_ == 0; }
+    bool Idle() const { return m_transfers == 0; }
     bool Add(CURL* easy);
     void Remove(CURL* easy);
 
@@ -39,8 +39,8 @@ class TransferPool {
     void Wait(int ms);
 
   private:
-    CurlMulti multi_;
-    int transfers_ = 0;
+    CurlMulti m_multi;
+    int m_transfers = 0;
 };
 
 } // namespace inet

@@ -18,36 +18,36 @@ std::error_code LastErrno() {
 // renamed into place.
 class TempFile {
   public:
-    explicit TempFile(const std::string& destination) : path_(destination + ".XXXXXX") {
-        fd_ = UniqueFd(::mkostemp(path_.data(), O_CLOEXEC));
-        error_ = fd_.Valid() ? std::error_code() : LastErrno();
-        onDisk_ = fd_.Valid();
+    explicit TempFile(const std::string& destination) : m_path(destination + ".XXXXXX") {
+        m_fd = UniqueFd(::mkostemp(m_path.data(), O_CLOEXEC));
+        m_error = m_fd.Valid() ? std::error_code() : LastErrno();
+        m_onDisk = m_fd.Valid();
     }
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
     ~TempFile() {
-        fd_.Close();
-        if (onDisk_) {
-            ::unlink(path_.c_str());
+        m_fd.Close();
+        if (m_onDisk) {
+            ::unlink(m_path.c_str());
         }
     }
 
-    std::error_code Error() const { return error_; }
-    UniqueFd& Fd() { return fd_; }
+    std::error_code Error() const { return m_error; }
+    UniqueFd& Fd() { return m_fd; }
     std::error_code RenameTo(const std::string& destination);
 
   private:
-    std::string path_;
-    UniqueFd fd_;
-    std::error_code error_;
-    bool onDisk_ = false;
+    std::string m_path;
+    UniqueFd m_fd;
+    std::error_code m_error;
+    bool m_onDisk = false;
 };
 
 std::error_code TempFile::RenameTo(const std::string& destination) {
-    if (::rename(path_.c_str(), destination.c_str()) != 0) {
+    if (::rename(m_path.c_str(), destination.c_str()) != 0) {
         return LastErrno();
     }
-    onDisk_ = false;
+    m_onDisk = false;
     return {};
 }
 
@@ -123,7 +123,7 @@ std::error_code WriteDurably(TempFile& temp, std::string_view contents, mode_t m
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
     if (this != &other) {
         Close();
-        fd_ = other.Release();
+        m_fd = other.Release();
     }
     return *this;
 }
@@ -133,13 +133,13 @@ UniqueFd::~UniqueFd() {
 }
 
 int UniqueFd::Release() {
-    const int fd = fd_;
-    fd_ = -1;
+    const int fd = m_fd;
+    m_fd = -1;
     return fd;
 }
 
 std::error_code UniqueFd::Close() {
-    if (fd_ < 0) {
+    if (m_fd < 0) {
         return {};
     }
     // The descriptor is gone after close even when it fails (EINTR included
@@ -151,16 +151,16 @@ std::error_code UniqueFd::Close() {
 // flock does not care how the file was opened, so read access is enough
 // for either mode.
 FileLock::FileLock(const std::string& lockPath, Mode mode)
-    : fd_(::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600)) {
-    if (!fd_.Valid()) {
-        error_ = LastErrno();
+    : m_fd(::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600)) {
+    if (!m_fd.Valid()) {
+        m_error = LastErrno();
         return;
     }
     const int operation = mode == Mode::Shared ? LOCK_SH : LOCK_EX;
-    while (::flock(fd_.Get(), operation) != 0) {
+    while (::flock(m_fd.Get(), operation) != 0) {
         if (errno != EINTR) {
-            error_ = LastErrno();
-            fd_.Close();
+            m_error = LastErrno();
+            m_fd.Close();
             return;
         }
     }

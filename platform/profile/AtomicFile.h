@@ -18,15 +18,15 @@
 class UniqueFd {
   public:
     UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+    explicit UniqueFd(int fd) : m_fd(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.Release()) {}
     UniqueFd& operator=(UniqueFd&& other) noexcept;
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
     ~UniqueFd();
 
-    int Get() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
+    int Get() const { return m_fd; }
+    bool Valid() const { return m_fd >= 0; }
     int Release();
 
     /// Closes now, reporting what close reports: for a file just written,
@@ -34,7 +34,7 @@ class UniqueFd {
     std::error_code Close();
 
   private:
-    int fd_ = -1;
+    int m_fd = -1;
 };
 
 /// An flock on a separate lock file, held from construction until
@@ -48,11 +48,11 @@ class FileLock {
     FileLock(const std::string& lockPath, Mode mode);
 
     /// Zero when the lock is held.
-    std::error_code Error() const { return error_; }
+    std::error_code Error() const { return m_error; }
 
   private:
-    UniqueFd fd_;
-    std::error_code error_;
+    UniqueFd m_fd;
+    std::error_code m_error;
 };
 
 /// Reads the whole file at `path` into `contents`. A missing file gives

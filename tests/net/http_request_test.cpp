@@ -37,10 +37,10 @@ class HttpRequestTest : public ::testing::Test {
         request.m_headers.Assign(headers);
         return request.SendRequest();
     }
-    /// Reads the status and headers (into status_ and headers_) and the body
+    /// Reads the status and headers (into m_status and m_headers) and the body
     /// to its end; returns the sizes of the reads.
     std::vector<DWORD> ReadAll(CHttpRequest& request) {
-        EXPECT_TRUE(request.ReadResponseHeaders(&status_, headers_));
+        EXPECT_TRUE(request.ReadResponseHeaders(&m_status, m_headers));
         std::vector<DWORD> reads;
         DWORD count = 0;
         do {
@@ -50,9 +50,9 @@ class HttpRequestTest : public ::testing::Test {
         return reads;
     }
 
-    CacheHome home_;
-    DWORD status_ = 0;
-    CVELString headers_;
+    CacheHome m_home;
+    DWORD m_status = 0;
+    CVELString m_headers;
 };
 
 TEST_F(HttpRequestTest, RequestHeadersGoOutFilteredAndResponseHeadersComeBackFiltered) {
@@ -75,8 +75,8 @@ TEST_F(HttpRequestTest, RequestHeadersGoOutFilteredAndResponseHeadersComeBackFil
     EXPECT_NE(head.find("Accept: */*\r\n"), std::string::npos);
 
     EXPECT_EQ(ReadAll(request), (std::vector<DWORD>{4, 0}));
-    EXPECT_EQ(status_, 404u);
-    EXPECT_EQ(Str(headers_), u"Date: today\r\nSet-Cookie: a=1\r\nContent-Type: text/html\r\n");
+    EXPECT_EQ(m_status, 404u);
+    EXPECT_EQ(Str(m_headers), u"Date: today\r\nSet-Cookie: a=1\r\nContent-Type: text/html\r\n");
     EXPECT_EQ(request.m_hRequest, nullptr);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(request.m_response.GetData())), "body");
 }
@@ -115,7 +115,7 @@ TEST_F(HttpRequestTest, HttpsWithAnUnknownAuthorityIsReachedAfterOneResend) {
     ASSERT_TRUE(Send(request, server.Port(), u"/s", TRUE)) << GetLastError();
     EXPECT_EQ(request.m_dwFlags, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE);
     EXPECT_EQ(ReadAll(request), (std::vector<DWORD>{6, 0}));
-    EXPECT_EQ(status_, 200u);
+    EXPECT_EQ(m_status, 200u);
 }
 
 // A caller's Cookie line is sent instead of the session's cookies, and the
@@ -145,10 +145,10 @@ TEST_F(HttpRequestTest, FailuresCloseEverything) {
     EXPECT_EQ(request.m_hRequest, nullptr);
     EXPECT_EQ(request.m_hConnect, nullptr);
     EXPECT_EQ(request.m_response.GetLength(), 0);
-    headers_.Assign(u"x");
-    EXPECT_FALSE(request.ReadResponseHeaders(&status_, headers_));
-    EXPECT_EQ(status_, 500u);
-    EXPECT_EQ(headers_.GetLength(), 0);
+    m_headers.Assign(u"x");
+    EXPECT_FALSE(request.ReadResponseHeaders(&m_status, m_headers));
+    EXPECT_EQ(m_status, 500u);
+    EXPECT_EQ(m_headers.GetLength(), 0);
 
     request.m_host.Empty();
     SetLastError(1234);
@@ -175,7 +175,7 @@ TEST_F(HttpRequestTest, ABodyPastTheLengthRangeThrowsInsteadOfOverrunningItsBuff
     });
     auto request = std::make_unique<CHttpRequest>();
     ASSERT_TRUE(Send(*request, huge.Port(), u"/huge.bin") &&
-                request->ReadResponseHeaders(&status_, headers_));
+                request->ReadResponseHeaders(&m_status, m_headers));
     const auto start = std::chrono::steady_clock::now();
     DWORD count = 0;
     try {

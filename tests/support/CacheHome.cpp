@@ -14,22 +14,22 @@ CacheHome::CacheHome() {
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot make a temporary cache folder");
     }
-    home_ = pattern;
+    m_home = pattern;
     if (const char* previous = std::getenv("XDG_CACHE_HOME")) {
-        previous_ = previous;
-        hadPrevious_ = true;
+        m_previous = previous;
+        m_hadPrevious = true;
     }
-    ::setenv("XDG_CACHE_HOME", home_.c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", m_home.c_str(), 1);
 }
 
 CacheHome::~CacheHome() {
-    if (hadPrevious_) {
-        ::setenv("XDG_CACHE_HOME", previous_.c_str(), 1);
+    if (m_hadPrevious) {
+        ::setenv("XDG_CACHE_HOME", m_previous.c_str(), 1);
     } else {
         ::unsetenv("XDG_CACHE_HOME");
     }
     std::error_code ignored;
-    std::filesystem::remove_all(home_, ignored);
+    std::filesystem::remove_all(m_home, ignored);
 }
 
 namespace {
@@ -43,12 +43,12 @@ class PlatformTestEnvironment : public ::testing::Environment {
                                  "ALL_PROXY", "all_proxy", "no_proxy", "NO_PROXY"}) {
             ::unsetenv(name);
         }
-        home_ = std::make_unique<CacheHome>();
+        m_home = std::make_unique<CacheHome>();
     }
-    void TearDown() override { home_.reset(); }
+    void TearDown() override { m_home.reset(); }
 
   private:
-    std::unique_ptr<CacheHome> home_;
+    std::unique_ptr<CacheHome> m_home;
 };
 
 [[maybe_unused]] auto* const kEnvironment =

@@ -15,12 +15,12 @@ class CacheHome {
     CacheHome& operator=(const CacheHome&) = delete;
 
     /// The cache folder the library uses ($XDG_CACHE_HOME/dravik).
-    std::string CacheDir() const { return home_ + "/dravik"; }
+    std::string CacheDir() const { return m_home + "/dravik"; }
 
   private:
-    std::string home_;
-    std::string previous_;
-    bool hadPrevious_ = false;
+    std::string m_home;
+    std::string m_previous;
+    bool m_hadPrevious = false;
 };
 
 } // namespace testsupport

@@ -31,63 +31,63 @@ int BoundSocket(int& port) {
 
 } // namespace
 
-LocalServer::LocalServer() : server_(std::make_unique<httplib::Server>()) {}
+LocalServer::LocalServer() : m_server(std::make_unique<httplib::Server>()) {}
 
 LocalServer::LocalServer(const Identity& identity)
-    : server_(std::make_unique<httplib::SSLServer>(identity.cert.get(), identity.key.get())) {}
+    : m_server(std::make_unique<httplib::SSLServer>(identity.cert.get(), identity.key.get())) {}
 
 LocalServer::~LocalServer() {
-    server_->stop();
-    if (thread_.joinable()) {
-        thread_.join();
+    m_server->stop();
+    if (m_thread.joinable()) {
+        m_thread.join();
     }
 }
 
 void LocalServer::Start() {
-    server_->set_keep_alive_max_count(1000);
-    server_->set_keep_alive_timeout(2);
-    server_->set_tcp_nodelay(true);
+    m_server->set_keep_alive_max_count(1000);
+    m_server->set_keep_alive_timeout(2);
+    m_server->set_tcp_nodelay(true);
     // Counted before the request is answered: a logger runs after the reply
     // is sent, when the client may already be asking how many there were.
-    server_->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
-        const std::lock_guard lock(mutex_);
-        clientPorts_.insert(request.remote_port);
+    m_server->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
+        const std::lock_guard lock(m_mutex);
+        m_clientPorts.insert(request.remote_port);
         return httplib::Server::HandlerResponse::Unhandled;
     });
-    port_ = server_->bind_to_any_port("127.0.0.1");
-    if (port_ <= 0) {
+    m_port = m_server->bind_to_any_port("127.0.0.1");
+    if (m_port <= 0) {
         throw std::runtime_error("cannot start the test server");
     }
-    thread_ = std::thread([this] { server_->listen_after_bind(); });
-    while (!server_->is_running()) {
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    while (!m_server->is_running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 
 std::size_t LocalServer::Connections() const {
-    const std::lock_guard lock(mutex_);
-    return clientPorts_.size();
+    const std::lock_guard lock(m_mutex);
+    return m_clientPorts.size();
 }
 
-RawServer::RawServer(Handler handler) : handler_(std::move(handler)) {
-    listener_ = BoundSocket(port_);
-    ::listen(listener_, 16);
-    thread_ = std::thread([this] { Serve(); });
+RawServer::RawServer(Handler handler) : m_handler(std::move(handler)) {
+    m_listener = BoundSocket(m_port);
+    ::listen(m_listener, 16);
+    m_thread = std::thread([this] { Serve(); });
 }
 
 RawServer::~RawServer() {
-    stopping_ = true;
-    thread_.join();
-    ::close(listener_);
+    m_stopping = true;
+    m_thread.join();
+    ::close(m_listener);
 }
 
 std::vector<std::string> RawServer::Heads() const {
-    const std::lock_guard lock(mutex_);
-    return heads_;
+    const std::lock_guard lock(m_mutex);
+    return m_heads;
 }
 
 void RawServer::Idle(int ms) {
-    for (int waited = 0; waited < ms && !stopping_; waited += 10) {
+    for (int waited = 0; waited < ms && !m_stopping; waited += 10) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
@@ -97,10 +97,11 @@ void RawServer::Send(int fd, const std::string& bytes) {
 }
 
 void RawServer::Serve() {
-    while (!stopping_) {
-        pollfd waiting{listener_, POLLIN, 0};
-        const int fd =
-            ::poll(&waiting, 1, 20) > 0 ? ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+    while (!m_stopping) {
+        pollfd waiting{m_listener, POLLIN, 0};
+        const int fd = ::poll(&waiting, 1, 20) > 0
+                           ? ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC)
+                           : -1;
         if (fd < 0) {
             continue;
         }
@@ -111,10 +112,10 @@ void RawServer::Serve() {
             head.append(piece, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
         }
         {
-            const std::lock_guard lock(mutex_);
-            heads_.push_back(head);
+            const std::lock_guard lock(m_mutex);
+            m_heads.push_back(head);
         }
-        handler_(*this, fd, head);
+        m_handler(*this, fd, head);
         ::close(fd);
     }
 }

@@ -31,19 +31,19 @@ class LocalServer {
     ~LocalServer();
 
     /// Routes are added before Start.
-    httplib::Server& Routes() { return *server_; }
+    httplib::Server& Routes() { return *m_server; }
     void Start();
-    int Port() const { return port_; }
+    int Port() const { return m_port; }
 
     /// Distinct client connections that sent at least one request.
     std::size_t Connections() const;
 
   private:
-    std::unique_ptr<httplib::Server> server_;
-    std::thread thread_;
-    int port_ = 0;
-    mutable std::mutex mutex_;
-    std::set<int> clientPorts_;
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+    int m_port = 0;
+    mutable std::mutex m_mutex;
+    std::set<int> m_clientPorts;
 };
 
 class RawServer {
@@ -58,7 +58,7 @@ class RawServer {
         : RawServer([reply](RawServer&, int fd, const std::string&) { Send(fd, reply); }) {}
     ~RawServer();
 
-    int Port() const { return port_; }
+    int Port() const { return m_port; }
     std::vector<std::string> Heads() const;
 
     /// Sleeps up to `ms`, less when the server is shutting down.
@@ -69,13 +69,13 @@ class RawServer {
   private:
     void Serve();
 
-    Handler handler_;
-    int listener_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stopping_{false};
-    mutable std::mutex mutex_;
-    std::vector<std::string> heads_;
-    std::thread thread_;
+    Handler m_handler;
+    int m_listener = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stopping{false};
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_heads;
+    std::thread m_thread;
 };
 
 /// A port on 127.0.0.1 where nothing listens.

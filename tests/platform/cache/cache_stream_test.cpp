@@ -23,26 +23,26 @@ namespace {
 class CacheStreamTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        server_.Routes().Get(
+        m_server.Routes().Get(
             R"(/n/(\d+))", [this](const httplib::Request& req, httplib::Response& res) {
-                res.set_content("body " + req.matches[1].str() + " v" + std::to_string(++version_),
+                res.set_content("body " + req.matches[1].str() + " v" + std::to_string(++m_version),
                                 "text/plain");
             });
-        server_.Routes().Get("/old", [](const httplib::Request&, httplib::Response& res) {
+        m_server.Routes().Get("/old", [](const httplib::Request&, httplib::Response& res) {
             res.set_redirect("/big");
         });
         // Large enough for a file of its own.
-        server_.Routes().Get("/big", [](const httplib::Request&, httplib::Response& res) {
+        m_server.Routes().Get("/big", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(std::string(300000, 'b'), "text/plain");
         });
-        server_.Start();
-        session_ = OpenSession();
+        m_server.Start();
+        m_session = OpenSession();
     }
     std::u16string Url(const std::string& path) const {
-        return W("http://127.0.0.1:" + std::to_string(server_.Port()) + path);
+        return W("http://127.0.0.1:" + std::to_string(m_server.Port()) + path);
     }
     void Get(const std::string& path) {
-        ASSERT_EQ(Fetch(session_.Get(), server_.Port(), W(path), INTERNET_FLAG_NEED_FILE).status,
+        ASSERT_EQ(Fetch(m_session.Get(), m_server.Port(), W(path), INTERNET_FLAG_NEED_FILE).status,
                   200u);
     }
     /// Opens a stream with the two-call protocol.
@@ -52,8 +52,8 @@ class CacheStreamTest : public ::testing::Test {
             GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
             return nullptr;
         }
-        buffer_.assign(size / 8 + 1, 0);
-        entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer_.data());
+        m_buffer.assign(size / 8 + 1, 0);
+        entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(m_buffer.data());
         return RetrieveUrlCacheEntryStreamW(url.c_str(), entry, &size, FALSE, 0);
     }
     std::string Read(HANDLE stream, DWORD offset, DWORD length) {
@@ -86,11 +86,11 @@ class CacheStreamTest : public ::testing::Test {
         return seen;
     }
 
-    CacheHome home_;
-    LocalServer server_;
-    Handle session_;
-    std::atomic<int> version_{0};
-    std::vector<std::uint64_t> buffer_;
+    CacheHome m_home;
+    LocalServer m_server;
+    Handle m_session;
+    std::atomic<int> m_version{0};
+    std::vector<std::uint64_t> m_buffer;
 };
 
 TEST_F(CacheStreamTest, AStreamReadsTheBodyAsItWasAndCountsAHit) {
@@ -158,10 +158,10 @@ TEST_F(CacheStreamTest, AWalkGivesEveryEntryOnceInUrlOrder) {
 
 TEST_F(CacheStreamTest, AnIndexOfAnEarlierLayoutStillServesAndTakesNewEntries) {
     // Made before hits were counted and before small bodies went into it.
-    std::filesystem::create_directories(home_.CacheDir() + "/content");
-    std::ofstream(home_.CacheDir() + "/content/old.txt") << "kept";
+    std::filesystem::create_directories(m_home.CacheDir() + "/content");
+    std::ofstream(m_home.CacheDir() + "/content/old.txt") << "kept";
     sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open((home_.CacheDir() + "/index.sqlite").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open((m_home.CacheDir() + "/index.sqlite").c_str(), &db), SQLITE_OK);
     const std::string sql =
         "CREATE TABLE entries (url TEXT PRIMARY KEY, file TEXT NOT NULL, size INTEGER NOT NULL, "
         "last_modified INTEGER NOT NULL, expires INTEGER NOT NULL, last_sync INTEGER NOT NULL, "

@@ -45,7 +45,7 @@ std::size_t FilesIn(const std::string& dir) {
 class UrlCacheTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        auto& routes = server_.Routes();
+        auto& routes = m_server.Routes();
         routes.Get("/page.html", [](const httplib::Request&, httplib::Response& res) {
             res.set_header("Last-Modified", "Tue, 15 Nov 1994 08:12:31 GMT");
             res.set_content("<p>cached</p>", "text/html");
@@ -56,10 +56,10 @@ class UrlCacheTest : public ::testing::Test {
         });
         // Small bodies are kept in the index, larger ones in files of their own.
         routes.Get("/counter", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content("visit " + std::to_string(++visits_), "text/plain");
+            res.set_content("visit " + std::to_string(++m_visits), "text/plain");
         });
         routes.Get("/big", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content("visit " + std::to_string(++visits_) + std::string(200000, '.'),
+            res.set_content("visit " + std::to_string(++m_visits) + std::string(200000, '.'),
                             "text/plain");
         });
         routes.Get("/old", [](const httplib::Request&, httplib::Response& res) {
@@ -71,22 +71,22 @@ class UrlCacheTest : public ::testing::Test {
         routes.Get("/large", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(std::string(1 << 20, 'x'), "application/octet-stream");
         });
-        server_.Start();
-        session_ = OpenSession();
+        m_server.Start();
+        m_session = OpenSession();
     }
 
     std::u16string Url(const std::string& path) const {
-        return W("http://127.0.0.1:" + std::to_string(server_.Port()) + path);
+        return W("http://127.0.0.1:" + std::to_string(m_server.Port()) + path);
     }
 
     Exchange Get(std::u16string_view path, DWORD flags = INTERNET_FLAG_RELOAD) {
-        return Fetch(session_.Get(), server_.Port(), path, flags);
+        return Fetch(m_session.Get(), m_server.Port(), path, flags);
     }
 
-    CacheHome home_;
-    LocalServer server_;
-    Handle session_;
-    std::atomic<int> visits_{0};
+    CacheHome m_home;
+    LocalServer m_server;
+    Handle m_session;
+    std::atomic<int> m_visits{0};
 };
 
 TEST_F(UrlCacheTest, DownloadStoresTheResponseWithItsDetails) {
@@ -102,7 +102,7 @@ TEST_F(UrlCacheTest, DownloadStoresTheResponseWithItsDetails) {
     EXPECT_EQ(entry.size, got.body.size());
     EXPECT_EQ(CachedBody(Url("/page.html")), got.body);
     EXPECT_EQ(entry.localFile, "") << "a small body lives in the index, not in a file";
-    EXPECT_EQ(FilesIn(home_.CacheDir() + "/content"), 0u);
+    EXPECT_EQ(FilesIn(m_home.CacheDir() + "/content"), 0u);
     EXPECT_EQ(entry.headers, got.headers);
     EXPECT_GE(CompareFileTime(&entry.lastSync, &requested), 0);
     const FILETIME lastModified = FileTimeFromUnixSeconds(784887151); // the Last-Modified above
@@ -117,15 +117,15 @@ TEST_F(UrlCacheTest, OnlyCompleteOkResponsesWithoutNoCacheWriteAreStored) {
     EXPECT_EQ(LookUp(Url("/missing")).error, ERROR_FILE_NOT_FOUND);
 
     {
-        const Request abandoned = OpenRequest(session_.Get(), server_.Port(), u"/large", 0);
+        const Request abandoned = OpenRequest(m_session.Get(), m_server.Port(), u"/large", 0);
         ASSERT_TRUE(Send(abandoned));
         char piece[4096];
         DWORD got = 0;
         ASSERT_TRUE(InternetReadFile(abandoned.Get(), piece, sizeof piece, &got));
     }
     EXPECT_EQ(LookUp(Url("/large")).error, ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(FilesIn(home_.CacheDir() + "/tmp"), 0u) << "the abandoned body's temporary is gone";
-    EXPECT_EQ(FilesIn(home_.CacheDir() + "/content"), 0u);
+    EXPECT_EQ(FilesIn(m_home.CacheDir() + "/tmp"), 0u) << "the abandoned body's temporary is gone";
+    EXPECT_EQ(FilesIn(m_home.CacheDir() + "/content"), 0u);
 }
 
 TEST_F(UrlCacheTest, NewerDownloadReplacesTheEntryAndItsFile) {
@@ -135,11 +135,12 @@ TEST_F(UrlCacheTest, NewerDownloadReplacesTheEntryAndItsFile) {
         Get(path);
         const CacheLook second = LookUp(Url(A(path)));
         ASSERT_TRUE(first.found && second.found);
-        EXPECT_EQ(CachedBody(Url(A(path))).substr(0, 7), "visit " + std::to_string(visits_.load()));
+        EXPECT_EQ(CachedBody(Url(A(path))).substr(0, 7),
+                  "visit " + std::to_string(m_visits.load()));
         EXPECT_GE(CompareFileTime(&second.lastSync, &first.lastSync), 0);
         EXPECT_TRUE(first.localFile.empty() || !std::filesystem::exists(first.localFile));
     }
-    EXPECT_EQ(FilesIn(home_.CacheDir() + "/content"), 1u) << "only the large body has a file";
+    EXPECT_EQ(FilesIn(m_home.CacheDir() + "/content"), 1u) << "only the large body has a file";
 }
 
 TEST_F(UrlCacheTest, RedirectedResponseIsStoredUnderBothUrlsWithoutFragments) {
@@ -235,10 +236,10 @@ TEST_F(UrlCacheTest, SpellingsOfOneAddressShareOneEntry) {
     }
     // Stored under one spelling, found under another.
     const Request request =
-        OpenRequest(session_.Get(), server_.Port(), u"/page.html", 0, u"LocalHost");
+        OpenRequest(m_session.Get(), m_server.Port(), u"/page.html", 0, u"LocalHost");
     ASSERT_TRUE(Send(request));
     ReadBody(request.Get());
-    const std::string port = std::to_string(server_.Port());
+    const std::string port = std::to_string(m_server.Port());
     const CacheLook found = LookUp(W("HTTP://LOCALHOST:" + port + "/page.html#top"));
     ASSERT_TRUE(found.found);
     EXPECT_EQ(found.url, "http://localhost:" + port + "/page.html");
@@ -281,7 +282,7 @@ TEST_F(UrlCacheTest, SmallEntriesReachOtherProcessesSoonAndABatchThatFailsIsRepo
         const std::lock_guard lock(g_reportedMutex);
         g_reported = {};
     }
-    InternetSetStatusCallbackW(session_.Get(), &KeepCacheFailure);
+    InternetSetStatusCallbackW(m_session.Get(), &KeepCacheFailure);
     ::setenv("DRAVIK_FAULT", "CommitEntryBatch", 1);
     EXPECT_EQ(Get(u"/new").body, "moved here") << "the read itself succeeds";
     const bool reported = Eventually([] { return !Reported().url.empty(); });
@@ -291,18 +292,18 @@ TEST_F(UrlCacheTest, SmallEntriesReachOtherProcessesSoonAndABatchThatFailsIsRepo
     EXPECT_EQ(Reported().error, ERROR_DISK_FULL);
     EXPECT_FALSE(LookUp(Url("/new")).found) << "the failed batch was rolled back";
     EXPECT_TRUE(LookUp(Url("/page.html")).found) << "what was committed before stays";
-    InternetSetStatusCallbackW(session_.Get(), nullptr);
+    InternetSetStatusCallbackW(m_session.Get(), nullptr);
 }
 
 TEST_F(UrlCacheTest, ACacheThatCannotBeWrittenOrReadSaysWhereAndWhy) {
     // A file where the cache folder should be: no one, root included, can
     // write there.
-    std::ofstream(home_.CacheDir()) << "not a folder";
-    InternetSetStatusCallbackW(session_.Get(), &KeepCacheFailure);
+    std::ofstream(m_home.CacheDir()) << "not a folder";
+    InternetSetStatusCallbackW(m_session.Get(), &KeepCacheFailure);
     const Exchange got = Get(u"/page.html");
     EXPECT_EQ(got.body, "<p>cached</p>") << "the read itself succeeds";
     EXPECT_EQ(A(g_reported.url), A(Url("/page.html")));
-    EXPECT_EQ(A(g_reported.path), home_.CacheDir());
+    EXPECT_EQ(A(g_reported.path), m_home.CacheDir());
     EXPECT_EQ(g_reported.error, ERROR_PATH_NOT_FOUND);
     EXPECT_EQ(A(g_reported.reason), "Not a directory");
     UrlCacheFailure last;
@@ -310,13 +311,13 @@ TEST_F(UrlCacheTest, ACacheThatCannotBeWrittenOrReadSaysWhereAndWhy) {
     EXPECT_EQ(last.path, g_reported.path);
 
     // An index that is no database.
-    std::filesystem::remove(home_.CacheDir());
-    std::filesystem::create_directories(home_.CacheDir());
-    std::ofstream(home_.CacheDir() + "/index.sqlite") << std::string(4096, 'x');
+    std::filesystem::remove(m_home.CacheDir());
+    std::filesystem::create_directories(m_home.CacheDir());
+    std::ofstream(m_home.CacheDir() + "/index.sqlite") << std::string(4096, 'x');
     std::vector<UrlCacheEntry> entries;
     EXPECT_FALSE(ListUrlCacheEntries(entries));
     ASSERT_TRUE(GetLastUrlCacheFailure(last));
-    EXPECT_EQ(A(last.path), home_.CacheDir() + "/index.sqlite");
+    EXPECT_EQ(A(last.path), m_home.CacheDir() + "/index.sqlite");
     EXPECT_EQ(A(last.reason), "file is not a database");
     EXPECT_EQ(GetLastError(), last.error);
 }

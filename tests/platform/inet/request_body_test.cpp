@@ -21,7 +21,7 @@ class RequestBodyTest : public ::testing::Test {
                                 req.body + "] expect=" + req.get_header_value("Expect"),
                             "text/plain");
         };
-        auto& routes = server_.Routes();
+        auto& routes = m_server.Routes();
         routes.Post("/echo", echo).Put("/echo", echo).Delete("/echo", echo).Get("/echo", echo);
         routes.Post("/see-other", [](const httplib::Request&, httplib::Response& res) {
             res.set_redirect("/echo", 303);
@@ -29,15 +29,15 @@ class RequestBodyTest : public ::testing::Test {
         routes.Post("/temporary", [](const httplib::Request&, httplib::Response& res) {
             res.set_redirect("/echo", 307);
         });
-        server_.Start();
-        session_ = OpenSession();
+        m_server.Start();
+        m_session = OpenSession();
     }
 
     /// Sends `verb` with `body` and the block `headers`; the body back.
     std::string Exchange(const char16_t* verb, const std::u16string& path, const std::string& body,
                          const std::u16string& headers = u"", DWORD flags = 0) {
-        const Handle connect(InternetConnectW(session_.Get(), u"127.0.0.1",
-                                              static_cast<INTERNET_PORT>(server_.Port()), nullptr,
+        const Handle connect(InternetConnectW(m_session.Get(), u"127.0.0.1",
+                                              static_cast<INTERNET_PORT>(m_server.Port()), nullptr,
                                               nullptr, INTERNET_SERVICE_HTTP, 0, 0));
         const Handle request(HttpOpenRequestW(connect.Get(), verb, path.c_str(), u"HTTP/1.1",
                                               nullptr, nullptr, flags, 0));
@@ -53,9 +53,9 @@ class RequestBodyTest : public ::testing::Test {
         return std::to_string(StatusOf(request.Get())) + " " + ReadBody(request.Get());
     }
 
-    CacheHome home_;
-    LocalServer server_;
-    Handle session_;
+    CacheHome m_home;
+    LocalServer m_server;
+    Handle m_session;
 };
 
 TEST_F(RequestBodyTest, MethodsCarryTheirBodiesAndRedirectsTreatThemAsBrowsersDo) {
@@ -83,7 +83,7 @@ TEST_F(RequestBodyTest, MethodsCarryTheirBodiesAndRedirectsTreatThemAsBrowsersDo
         EXPECT_EQ(Exchange(c.verb, c.path, c.body, c.headers), c.expected) << A(c.verb);
     }
     Exchange(u"POST", u"/echo", "x", u"", INTERNET_FLAG_NEED_FILE);
-    const std::u16string url = W("http://127.0.0.1:" + std::to_string(server_.Port()) + "/echo");
+    const std::u16string url = W("http://127.0.0.1:" + std::to_string(m_server.Port()) + "/echo");
     EXPECT_FALSE(LookUp(url).found) << "only a GET's answer is kept";
     Exchange(u"GET", u"/echo", "", u"", INTERNET_FLAG_NEED_FILE);
     EXPECT_TRUE(LookUp(url).found);

@@ -51,32 +51,32 @@ class PrivateProfile : public ::testing::Test {
   protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "dravik-profile-XXXXXX").string();
-        dir_ = ::mkdtemp(pattern.data());
-        ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
-        file_ = dir_ + "/settings.ini";
-        name_ = Utf8ToUtf16(file_);
+        m_dir = ::mkdtemp(pattern.data());
+        ::setenv("XDG_CONFIG_HOME", m_dir.c_str(), 1);
+        m_file = m_dir + "/settings.ini";
+        m_name = Utf8ToUtf16(m_file);
     }
     void TearDown() override {
-        home_.empty() ? ::unsetenv("HOME") : ::setenv("HOME", home_.c_str(), 1);
-        fs::remove_all(dir_);
+        m_home.empty() ? ::unsetenv("HOME") : ::setenv("HOME", m_home.c_str(), 1);
+        fs::remove_all(m_dir);
     }
 
-    void Put(const std::string& bytes) const { std::ofstream(file_, std::ios::binary) << bytes; }
+    void Put(const std::string& bytes) const { std::ofstream(m_file, std::ios::binary) << bytes; }
     std::string Contents() const {
         std::ostringstream out;
-        out << std::ifstream(file_, std::ios::binary).rdbuf();
+        out << std::ifstream(m_file, std::ios::binary).rdbuf();
         return out.str();
     }
     BOOL Write(const std::u16string& section, const std::vector<std::u16string>& entries,
                const std::u16string& file = u"") const {
         return WritePrivateProfileSectionW(section.c_str(), List(entries).c_str(),
-                                           (file.empty() ? name_ : file).c_str());
+                                           (file.empty() ? m_name : file).c_str());
     }
 
-    const std::string home_ = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
-    std::string dir_;
-    std::string file_;
-    std::u16string name_;
+    const std::string m_home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    std::string m_dir;
+    std::string m_file;
+    std::u16string m_name;
 };
 
 // Entries come back as stored, in file order, whatever the line ends; only
@@ -103,7 +103,7 @@ TEST_F(PrivateProfile, EntriesComeBackAsStoredInFileOrder) {
     };
     for (const auto& [bytes, section, entries] : rows) {
         Put(bytes);
-        EXPECT_EQ(ReadSection(section, name_), List(entries)) << bytes;
+        EXPECT_EQ(ReadSection(section, m_name), List(entries)) << bytes;
     }
     Put("\xEF\xBB\xBF[S]\nx=1\n");
     ASSERT_TRUE(Write(u"S", {u"x=2"})); // the byte order mark stays
@@ -112,8 +112,8 @@ TEST_F(PrivateProfile, EntriesComeBackAsStoredInFileOrder) {
 
 TEST_F(PrivateProfile, MissingFileReadsEmptyAndALargeSectionReportsSizeLessTwo) {
     char16_t buffer[4] = {u'x', u'x', u'x', u'x'};
-    fs::remove(file_);
-    EXPECT_EQ(GetPrivateProfileSectionW(u"S", buffer, 4, name_.c_str()), 0u);
+    fs::remove(m_file);
+    EXPECT_EQ(GetPrivateProfileSectionW(u"S", buffer, 4, m_name.c_str()), 0u);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(std::u16string(buffer, 2), std::u16string(2, u'\0'));
 
@@ -124,16 +124,16 @@ TEST_F(PrivateProfile, MissingFileReadsEmptyAndALargeSectionReportsSizeLessTwo) 
     ASSERT_TRUE(Write(u"S", entries));
     const std::u16string whole = List(entries);
     std::u16string small(100, u'x');
-    EXPECT_EQ(GetPrivateProfileSectionW(u"S", small.data(), 100, name_.c_str()), 98u);
+    EXPECT_EQ(GetPrivateProfileSectionW(u"S", small.data(), 100, m_name.c_str()), 98u);
     EXPECT_EQ(small, whole.substr(0, 98) + std::u16string(2, u'\0')); // cut, what fits is right
     // Exactly enough room (list plus final zero) is not a cut.
     std::u16string exact(whole.size(), u'x');
     EXPECT_EQ(GetPrivateProfileSectionW(u"S", exact.data(), static_cast<DWORD>(exact.size()),
-                                        name_.c_str()),
+                                        m_name.c_str()),
               whole.size() - 1);
     EXPECT_EQ(exact, whole);
     int attempts = 0;
-    EXPECT_EQ(ReadSection(u"S", name_, &attempts), whole);
+    EXPECT_EQ(ReadSection(u"S", m_name, &attempts), whole);
     EXPECT_GT(attempts, 1);
 }
 
@@ -158,7 +158,7 @@ TEST_F(PrivateProfile, TextIsUtf8OnDisk) {
     ASSERT_TRUE(Write(section, entries));
     EXPECT_EQ(Contents(), "[VER_1.0_J\xc3\xbcrgen]\nNachrichten \xe2\x82\xac=2\n"
                           "\xf0\x9f\x98\x80=1\n");
-    EXPECT_EQ(ReadSection(section, name_), List(entries));
+    EXPECT_EQ(ReadSection(section, m_name), List(entries));
 
     // A lone surrogate is stored as U+FFFD.
     ASSERT_TRUE(Write(u"S", {std::u16string(1, char16_t(0xD800)) + u"=1"}));
@@ -175,39 +175,39 @@ TEST_F(PrivateProfile, StoresOnlyWhatReadsBackTheSame) {
     EXPECT_FALSE(Write(u"S\n[Other]", {u"ok=1"}));
     EXPECT_EQ(Contents(), "[S]\na=1\n[Other]\nb=2\n");
     ASSERT_TRUE(Write(u"S", {u"[half=1", u"#x=1"})); // no "]" means no header
-    EXPECT_EQ(ReadSection(u"S", name_), List({u"[half=1", u"#x=1"}));
+    EXPECT_EQ(ReadSection(u"S", m_name), List({u"[half=1", u"#x=1"}));
     ASSERT_TRUE(Write(u"VER_1.0_a]b", {u"k=1"})); // a user name may hold "]"
-    EXPECT_EQ(ReadSection(u"VER_1.0_a]b", name_), List({u"k=1"}));
-    EXPECT_EQ(ReadSection(u"VER_1.0_a", name_), List({}));
+    EXPECT_EQ(ReadSection(u"VER_1.0_a]b", m_name), List({u"k=1"}));
+    EXPECT_EQ(ReadSection(u"VER_1.0_a", m_name), List({}));
 }
 
 TEST_F(PrivateProfile, BareNamesLiveInAPrivateConfigurationDirectory) {
-    EXPECT_EQ(GetPrivateProfilePath(u"dravik.ini"), dir_ + "/dravik/dravik.ini");
+    EXPECT_EQ(GetPrivateProfilePath(u"dravik.ini"), m_dir + "/dravik/dravik.ini");
     ASSERT_TRUE(Write(u"S", {u"a=1"}, u"dravik.ini"));
     EXPECT_EQ(ReadSection(u"S", u"dravik.ini"), List({u"a=1"}));
     struct stat st {};
-    ASSERT_EQ(::stat((dir_ + "/dravik").c_str(), &st), 0);
+    ASSERT_EQ(::stat((m_dir + "/dravik").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_EQ(GetPrivateProfilePath(u"./x.ini"), "./x.ini");
 
     ::setenv("XDG_CONFIG_HOME", "relative/dir", 1); // ignored: not absolute
-    ::setenv("HOME", dir_.c_str(), 1);
-    EXPECT_EQ(GetPrivateProfilePath(u"dravik.ini"), dir_ + "/.config/dravik/dravik.ini");
+    ::setenv("HOME", m_dir.c_str(), 1);
+    EXPECT_EQ(GetPrivateProfilePath(u"dravik.ini"), m_dir + "/.config/dravik/dravik.ini");
     // A folder that cannot be made fails the write: proven for a bare name,
     // with its reason, by the command's warning.
-    EXPECT_FALSE(Write(u"S", {u"a=1"}, Utf8ToUtf16(dir_ + "/no/such/dir.ini")));
-    EXPECT_FALSE(fs::exists(dir_ + "/no"));
+    EXPECT_FALSE(Write(u"S", {u"a=1"}, Utf8ToUtf16(m_dir + "/no/such/dir.ini")));
+    EXPECT_FALSE(fs::exists(m_dir + "/no"));
 }
 
 TEST_F(PrivateProfile, WriteThroughSymlinkKeepsLinkAndMode) {
     Put("[S]\na=1\n");
-    ::chmod(file_.c_str(), 0644);
-    const std::string link = dir_ + "/link.ini";
-    fs::create_symlink(file_, link);
+    ::chmod(m_file.c_str(), 0644);
+    const std::string link = m_dir + "/link.ini";
+    fs::create_symlink(m_file, link);
     ASSERT_TRUE(Write(u"S", {u"a=2"}, Utf8ToUtf16(link)));
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(Contents(), "[S]\na=2\n");
-    EXPECT_EQ(fs::status(file_).permissions(), fs::perms(0644));
+    EXPECT_EQ(fs::status(m_file).permissions(), fs::perms(0644));
 }
 
 // Several processes save their own sections at once while the parent saves
@@ -235,7 +235,7 @@ TEST_F(PrivateProfile, ConcurrentWritersLoseNothing) {
     }
     for (int round = 0; round < kRounds; ++round) {
         ASSERT_TRUE(Write(section(0), entries(0, round)));
-        const std::u16string seen = ReadSection(section(1), name_);
+        const std::u16string seen = ReadSection(section(1), m_name);
         EXPECT_TRUE(seen == List({}) || seen.ends_with(List({u"Owner=1", pad})));
     }
     for (const pid_t pid : children) {
@@ -244,10 +244,10 @@ TEST_F(PrivateProfile, ConcurrentWritersLoseNothing) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     for (int k = 0; k <= kChildren; ++k) {
-        EXPECT_EQ(ReadSection(section(k), name_), List(entries(k, kRounds - 1)));
+        EXPECT_EQ(ReadSection(section(k), m_name), List(entries(k, kRounds - 1)));
     }
     // The file and its lock file; no temporary file left behind.
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 2);
 }
 
 } // namespace
