@@ -78,6 +78,14 @@ BOOL CSubscription::IsStartHost(const char16_t* host, INTERNET_PORT port, BOOL s
 }
 
 BOOL CSubscription::TNeedToRetrieveURL(const char16_t* url, CHttpRequest& request, BOOL follow) {
+    PrepareRequest(request);
+    if (IsStartHost(request.m_host.GetData(), request.m_nPort, request.m_bSecure)) {
+        return StartHostRule(request);
+    }
+    return OtherHostRule(url, request, follow);
+}
+
+void CSubscription::PrepareRequest(CHttpRequest& request) const {
     request.m_dwFlags = kEveryRequestFlags;
     SetHeaderLines(request.m_headers, m_requestHeaders.GetData());
     for (const char16_t* name : {u"Referer", u"Connection", u"If-modified-since"}) {
@@ -87,11 +95,6 @@ BOOL CSubscription::TNeedToRetrieveURL(const char16_t* url, CHttpRequest& reques
     CVELString host(request.m_host);
     AppendPort(host, request.m_nPort, request.m_bSecure);
     SetHeader(request.m_headers, u"Host", host.GetData());
-
-    if (IsStartHost(request.m_host.GetData(), request.m_nPort, request.m_bSecure)) {
-        return StartHostRule(request);
-    }
-    return OtherHostRule(url, request, follow);
 }
 
 BOOL CSubscription::Refuse(CCrawlReport::Refusal rule, const CVELString* what) {
@@ -128,13 +131,17 @@ BOOL CSubscription::StartHostRule(CHttpRequest& request) {
     return Allowed(g_allowedMethods, method) ? TRUE : Refuse(Refusal::kMethod, &method);
 }
 
+void CSubscription::WithholdCredentials(CHttpRequest& request) {
+    request.m_dwFlags |= INTERNET_FLAG_NEED_FILE;
+    RemoveHeader(request.m_headers, u"Cookie");
+    RemoveHeader(request.m_headers, u"Authorization");
+}
+
 BOOL CSubscription::OtherHostRule(const char16_t* url, CHttpRequest& request, BOOL follow) const {
     if (follow && !m_bOutsideLinks) {
         return FALSE;
     }
-    request.m_dwFlags |= INTERNET_FLAG_NEED_FILE;
-    RemoveHeader(request.m_headers, u"Cookie");
-    RemoveHeader(request.m_headers, u"Authorization");
+    WithholdCredentials(request);
     // A fetch of the pool that writes this URL's entry comes first, as it
     // would have with one connection: the cache then says whether it left
     // the resource there, and the walk's own write comes after the pool's.

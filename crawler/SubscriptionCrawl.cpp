@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The crawl of one subscription and the driver around it.
+#include "crawler/AheadFetcher.h"
 #include "crawler/PageFetch.h"
 #include "crawler/ResourcePool.h"
 #include "crawler/Subscription.h"
@@ -167,13 +168,22 @@ void CSubscription::WalkStartPage(const CVELString& page, const CVELString& url,
         return;
     }
     // The crawl is over only when the pool has fetched all it was handed;
-    // its destructor waits for that, however the walk ends.
+    // its destructor waits for that, however the walk ends. The pages
+    // fetched ahead outlive the pool, which tells them of the cookies its
+    // responses set.
+    CAheadFetcher ahead(m_nConnections, m_startHost);
     CResourcePool pool(m_nConnections);
+    pool.HearResponses(&ahead);
     m_pPool = &pool;
+    m_pAhead = &ahead;
     struct Detach {
         CResourcePool*& pool;
-        ~Detach() { pool = nullptr; }
-    } detach{m_pPool};
+        CAheadFetcher*& ahead;
+        ~Detach() {
+            pool = nullptr;
+            ahead = nullptr;
+        }
+    } detach{m_pPool, m_pAhead};
     CrawlHtmlPage(page, url.GetData(), depth);
     pool.Wait();
 }

@@ -1,0 +1,311 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "crawler/AheadFetcher.h"
+
+#include "net/HeaderBlock.h"
+#include "net/HttpRequest.h"
+#include "net/InternetSession.h"
+#include "net/Url.h"
+#include "platform/kernel/LastError.h"
+
+#include <algorithm>
+#include <atomic>
+#include <new>
+#include <system_error>
+
+namespace {
+
+/// Connections that may wait with a head read for the walk to claim it, per
+/// connection sending: references of pages further up the walk keep some
+/// of them waiting while the walk goes down.
+constexpr std::int32_t kWaitingPerConnection = 3;
+
+/// The status callback the crawl's own replaces while it runs; it hears
+/// everything, as before.
+std::atomic<INTERNET_STATUS_CALLBACK> s_previous{nullptr};
+std::atomic<CAheadFetcher*> s_active{nullptr};
+/// The fetch the calling connection is sending, if any.
+thread_local CAheadFetcher::Job* t_sending = nullptr;
+
+std::u16string UpperKey(CVELString key) {
+    key.MakeUpper();
+    return {key.GetData(), static_cast<std::size_t>(key.GetLength())};
+}
+
+std::u16string UrlHostKey(const char16_t* url) {
+    CVELString host;
+    CVELString path;
+    INTERNET_PORT port = 0;
+    BOOL secure = FALSE;
+    if (!ParseURL(url, host, path, &port, &secure)) {
+        return {};
+    }
+    AppendPort(host, port, secure);
+    return UpperKey(host);
+}
+
+} // namespace
+
+struct CAheadFetcher::Job {
+    enum class State { kQueued, kSending, kWaiting, kDone, kTaken };
+    std::unique_ptr<CHttpRequest> request;
+    CVELString url;
+    std::u16string host;
+    State state = State::kQueued;
+    bool claimed = false;
+    bool dropped = false;
+    DWORD outOfMemory = 0;
+    Fetched fetched;
+};
+
+CAheadFetcher::CAheadFetcher(std::int32_t connections, const CVELString& startHost)
+    : m_nConnections(std::max(connections, std::int32_t{1})),
+      m_nWorkers(m_nConnections * kWaitingPerConnection), m_startHost(UpperKey(startHost)) {
+    if (g_hInternet != nullptr) {
+        const INTERNET_STATUS_CALLBACK previous =
+            InternetSetStatusCallbackW(g_hInternet, &OnStatus);
+        if (previous != INTERNET_INVALID_STATUS_CALLBACK) {
+            s_previous = previous;
+            s_active = this;
+        }
+    }
+}
+
+CAheadFetcher::~CAheadFetcher() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_bStopping = true;
+        for (const Ticket& job : m_queue) {
+            job->state = Job::State::kTaken;
+        }
+        m_queue.clear();
+    }
+    m_changed.notify_all();
+    for (std::thread& worker : m_workers) {
+        worker.join();
+    }
+    if (s_active == this) {
+        s_active = nullptr;
+        InternetSetStatusCallbackW(g_hInternet, s_previous.load());
+    }
+}
+
+std::u16string CAheadFetcher::HostKey(const CHttpRequest& request) {
+    CVELString key(request.m_host);
+    AppendPort(key, request.m_nPort, request.m_bSecure);
+    return UpperKey(key);
+}
+
+void CAheadFetcher::BeginPage() {
+    const std::lock_guard lock(m_mutex);
+    m_nInsertAt = 0;
+}
+
+CAheadFetcher::Ticket CAheadFetcher::Queue(std::unique_ptr<CHttpRequest> request,
+                                           const CVELString& url) {
+    auto job = std::make_shared<Job>();
+    job->host = HostKey(*request);
+    job->request = std::move(request);
+    job->url.Assign(url);
+    if (m_workers.empty()) {
+        StartWorkers();
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        m_queue.insert(m_queue.begin() + static_cast<std::ptrdiff_t>(m_nInsertAt), job);
+        ++m_nInsertAt;
+    }
+    m_changed.notify_all();
+    return job;
+}
+
+void CAheadFetcher::StartWorkers() {
+    // Threads the system refuses are done without; with none, every
+    // reference is the walk's to fetch.
+    try {
+        for (std::int32_t i = 0; i < m_nWorkers; ++i) {
+            m_workers.emplace_back([this] { Work(); });
+        }
+    } catch (const std::system_error&) {
+    }
+}
+
+std::deque<CAheadFetcher::Ticket>::iterator CAheadFetcher::Startable() {
+    return std::find_if(m_queue.begin(), m_queue.end(), [this](const Ticket& job) {
+        return job->host != m_startHost && m_quiet.contains(job->host) &&
+               !m_cookies.contains(job->host);
+    });
+}
+
+bool CAheadFetcher::Claim(const Ticket& ticket, Fetched& out) {
+    Job& job = *ticket;
+    std::unique_lock lock(m_mutex);
+    if (job.state == Job::State::kQueued) {
+        const auto at = std::find(m_queue.begin(), m_queue.end(), ticket);
+        if (at != m_queue.end()) {
+            if (static_cast<std::size_t>(at - m_queue.begin()) < m_nInsertAt) {
+                --m_nInsertAt;
+            }
+            m_queue.erase(at);
+        }
+        job.state = Job::State::kTaken;
+        return false;
+    }
+    if (job.state == Job::State::kTaken) {
+        return false;
+    }
+    job.claimed = true;
+    m_changed.notify_all();
+    m_changed.wait(lock, [&job] { return job.state == Job::State::kDone; });
+    job.state = Job::State::kTaken;
+    if (job.outOfMemory != 0) {
+        SetLastError(job.outOfMemory);
+        throw std::bad_alloc();
+    }
+    out = std::move(job.fetched);
+    return true;
+}
+
+void CAheadFetcher::Drop(const Ticket& ticket) {
+    Job& job = *ticket;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (job.state == Job::State::kQueued) {
+            const auto at = std::find(m_queue.begin(), m_queue.end(), ticket);
+            if (at != m_queue.end()) {
+                if (static_cast<std::size_t>(at - m_queue.begin()) < m_nInsertAt) {
+                    --m_nInsertAt;
+                }
+                m_queue.erase(at);
+            }
+            job.state = Job::State::kTaken;
+            return;
+        }
+        job.dropped = true;
+    }
+    m_changed.notify_all();
+}
+
+void CAheadFetcher::NoteResponse(const CHttpRequest& request, const CVELString& finalUrl,
+                                 const CVELString& headers) {
+    CVELString cookie;
+    const bool setsCookie =
+        GetHeader(headers, u"Set-Cookie", cookie) || GetHeader(headers, u"Set-Cookie2", cookie);
+    std::u16string hosts[] = {HostKey(request), UrlHostKey(finalUrl.GetData())};
+    {
+        const std::lock_guard lock(m_mutex);
+        for (std::u16string& host : hosts) {
+            if (host.empty()) {
+                continue;
+            }
+            if (setsCookie) {
+                m_cookies.insert(std::move(host));
+            } else {
+                m_quiet.insert(std::move(host));
+            }
+        }
+    }
+    m_changed.notify_all();
+}
+
+void CAheadFetcher::Work() {
+    for (;;) {
+        Ticket job;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [this] {
+                return m_bStopping || (m_nSending < m_nConnections && Startable() != m_queue.end());
+            });
+            if (m_bStopping) {
+                return;
+            }
+            const auto at = Startable();
+            if (static_cast<std::size_t>(at - m_queue.begin()) < m_nInsertAt) {
+                --m_nInsertAt;
+            }
+            job = *at;
+            m_queue.erase(at);
+            job->state = Job::State::kSending;
+            ++m_nSending;
+        }
+        Fetch(*job);
+    }
+}
+
+void CAheadFetcher::Fetch(Job& job) {
+    Fetched& fetched = job.fetched;
+    FetchResult head = FetchResult::kNotSent;
+    DWORD outOfMemory = 0;
+    t_sending = &job;
+    try {
+        head = FetchHead(*job.request, job.url, fetched.status, fetched.headers, fetched.finalUrl);
+        if (head == FetchResult::kDone) {
+            NoteResponse(*job.request, fetched.finalUrl, fetched.headers);
+        }
+    } catch (CVELString*) {
+        outOfMemory = GetLastError();
+    } catch (CVELMemBuf*) {
+        outOfMemory = GetLastError();
+    } catch (const std::bad_alloc&) {
+        outOfMemory = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    t_sending = nullptr;
+    bool claimed = false;
+    {
+        std::unique_lock lock(m_mutex);
+        --m_nSending;
+        job.state = Job::State::kWaiting;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this, &job] { return job.claimed || job.dropped || m_bStopping; });
+        claimed = job.claimed;
+    }
+    if (claimed && head == FetchResult::kDone && outOfMemory == 0) {
+        // Read here, where the connection lives; the library writes the
+        // cache as the end is read, while the walk waits for it.
+        try {
+            head = FetchBody(*job.request, BodyUse::kWalk, fetched.status, fetched.headers);
+        } catch (CVELString*) {
+            outOfMemory = GetLastError();
+        } catch (CVELMemBuf*) {
+            outOfMemory = GetLastError();
+        } catch (const std::bad_alloc&) {
+            outOfMemory = ERROR_NOT_ENOUGH_MEMORY;
+        }
+    }
+    if (!claimed) {
+        job.request.reset(); // closed before its end: nothing of it is kept
+    }
+    fetched.result = head;
+    fetched.request = std::move(job.request);
+    {
+        const std::lock_guard lock(m_mutex);
+        job.outOfMemory = outOfMemory;
+        job.state = Job::State::kDone;
+    }
+    m_changed.notify_all();
+}
+
+void CAheadFetcher::HoldRedirect(Job& job, const char16_t* url) {
+    const std::u16string host = UrlHostKey(url);
+    std::unique_lock lock(m_mutex);
+    if (host != m_startHost && m_quiet.contains(host) && !m_cookies.contains(host)) {
+        return;
+    }
+    // The next hop goes where early requests may not: it is sent once the
+    // walk has come to this fetch, as one connection would send it.
+    --m_nSending;
+    m_changed.notify_all();
+    m_changed.wait(lock, [this, &job] { return job.claimed || job.dropped || m_bStopping; });
+    ++m_nSending;
+}
+
+void CAheadFetcher::OnStatus(HINTERNET handle, std::uintptr_t context, DWORD status, void* info,
+                             DWORD length) {
+    if (const INTERNET_STATUS_CALLBACK previous = s_previous.load()) {
+        previous(handle, context, status, info, length);
+    }
+    CAheadFetcher* const active = s_active.load();
+    if (status == INTERNET_STATUS_REDIRECT && t_sending != nullptr && active != nullptr &&
+        info != nullptr) {
+        active->HoldRedirect(*t_sending, static_cast<const char16_t*>(info));
+    }
+}
