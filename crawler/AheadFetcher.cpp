@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <system_error>
 
@@ -17,7 +19,7 @@ namespace {
 /// Connections that may wait with a head read for the walk to claim it, per
 /// connection sending: references of pages further up the walk keep some
 /// of them waiting while the walk goes down.
-constexpr std::int32_t kWaitingPerConnection = 3;
+constexpr std::int32_t kWaitingPerConnection = 2;
 
 /// The status callback the crawl's own replaces while it runs; it hears
 /// everything, as before.
@@ -31,16 +33,20 @@ std::u16string UpperKey(CVELString key) {
     return {key.GetData(), static_cast<std::size_t>(key.GetLength())};
 }
 
-std::u16string UrlHostKey(const char16_t* url) {
+/// The host key of `url` (host[:port], upper case) and the name its
+/// cookies go by (the host alone: cookies take no notice of ports).
+bool UrlHost(const char16_t* url, std::u16string& key, std::u16string& name) {
     CVELString host;
     CVELString path;
     INTERNET_PORT port = 0;
     BOOL secure = FALSE;
     if (!ParseURL(url, host, path, &port, &secure)) {
-        return {};
+        return false;
     }
+    name = UpperKey(host);
     AppendPort(host, port, secure);
-    return UpperKey(host);
+    key = UpperKey(host);
+    return true;
 }
 
 } // namespace
@@ -50,6 +56,9 @@ struct CAheadFetcher::Job {
     std::unique_ptr<CHttpRequest> request;
     CVELString url;
     std::u16string host;
+    std::u16string cookieName; // the host as cookies know it
+    PageTicket page;
+    std::size_t index = 0; // in its page's references
     State state = State::kQueued;
     bool claimed = false;
     bool dropped = false;
@@ -95,15 +104,29 @@ std::u16string CAheadFetcher::HostKey(const CHttpRequest& request) {
     return UpperKey(key);
 }
 
-void CAheadFetcher::BeginPage() {
+CAheadFetcher::PageTicket CAheadFetcher::BeginPage() {
     const std::lock_guard lock(m_mutex);
     m_nInsertAt = 0;
+    return std::make_shared<Page>();
+}
+
+void CAheadFetcher::MakeEager(const PageTicket& page) {
+    {
+        const std::lock_guard lock(m_mutex);
+        if (page->eager) {
+            return;
+        }
+        page->eager = true;
+    }
+    m_changed.notify_all();
 }
 
 CAheadFetcher::Ticket CAheadFetcher::Queue(std::unique_ptr<CHttpRequest> request,
-                                           const CVELString& url) {
+                                           const CVELString& url, const PageTicket& page) {
     auto job = std::make_shared<Job>();
+    job->page = page;
     job->host = HostKey(*request);
+    job->cookieName = UpperKey(request->m_host);
     job->request = std::move(request);
     job->url.Assign(url);
     if (m_workers.empty()) {
@@ -111,6 +134,7 @@ CAheadFetcher::Ticket CAheadFetcher::Queue(std::unique_ptr<CHttpRequest> request
     }
     {
         const std::lock_guard lock(m_mutex);
+        job->index = page->queued++;
         m_queue.insert(m_queue.begin() + static_cast<std::ptrdiff_t>(m_nInsertAt), job);
         ++m_nInsertAt;
     }
@@ -131,14 +155,16 @@ void CAheadFetcher::StartWorkers() {
 
 std::deque<CAheadFetcher::Ticket>::iterator CAheadFetcher::Startable() {
     return std::find_if(m_queue.begin(), m_queue.end(), [this](const Ticket& job) {
-        return job->host != m_startHost && m_quiet.contains(job->host) &&
-               !m_cookies.contains(job->host);
+        return (job->page->eager || job->index == job->page->next) && job->host != m_startHost &&
+               m_quiet.contains(job->cookieName) && !m_cookies.contains(job->cookieName);
     });
 }
 
 bool CAheadFetcher::Claim(const Ticket& ticket, Fetched& out) {
     Job& job = *ticket;
     std::unique_lock lock(m_mutex);
+    job.page->next = std::max(job.page->next, job.index + 1);
+    m_changed.notify_all(); // the page's next reference may go ahead now
     if (job.state == Job::State::kQueued) {
         const auto at = std::find(m_queue.begin(), m_queue.end(), ticket);
         if (at != m_queue.end()) {
@@ -185,12 +211,14 @@ void CAheadFetcher::Drop(const Ticket& ticket) {
     m_changed.notify_all();
 }
 
-void CAheadFetcher::NoteResponse(const CHttpRequest& request, const CVELString& finalUrl,
+void CAheadFetcher::NoteResponse(const CVELString& host, const CVELString& finalUrl,
                                  const CVELString& headers) {
     CVELString cookie;
     const bool setsCookie =
         GetHeader(headers, u"Set-Cookie", cookie) || GetHeader(headers, u"Set-Cookie2", cookie);
-    std::u16string hosts[] = {HostKey(request), UrlHostKey(finalUrl.GetData())};
+    std::u16string finalKey;
+    std::u16string hosts[] = {UpperKey(host), {}};
+    UrlHost(finalUrl.GetData(), finalKey, hosts[1]);
     {
         const std::lock_guard lock(m_mutex);
         for (std::u16string& host : hosts) {
@@ -239,7 +267,7 @@ void CAheadFetcher::Fetch(Job& job) {
     try {
         head = FetchHead(*job.request, job.url, fetched.status, fetched.headers, fetched.finalUrl);
         if (head == FetchResult::kDone) {
-            NoteResponse(*job.request, fetched.finalUrl, fetched.headers);
+            NoteResponse(job.request->m_host, fetched.finalUrl, fetched.headers);
         }
     } catch (CVELString*) {
         outOfMemory = GetLastError();
@@ -285,9 +313,12 @@ void CAheadFetcher::Fetch(Job& job) {
 }
 
 void CAheadFetcher::HoldRedirect(Job& job, const char16_t* url) {
-    const std::u16string host = UrlHostKey(url);
+    std::u16string host;
+    std::u16string name;
+    UrlHost(url, host, name);
     std::unique_lock lock(m_mutex);
-    if (host != m_startHost && m_quiet.contains(host) && !m_cookies.contains(host)) {
+    if (!host.empty() && host != m_startHost && m_quiet.contains(name) &&
+        !m_cookies.contains(name)) {
         return;
     }
     // The next hop goes where early requests may not: it is sent once the

@@ -18,7 +18,8 @@
 // early fetch there waits until the walk claims that fetch. A host is only
 // fetched ahead once it has answered without setting a cookie, and never
 // again after it set one, so early requests carry the cookies they would
-// have carried.
+// have carried. Cookies go by host name, whatever the port, so hosts are
+// told apart here by name alone.
 #pragma once
 
 #include "crawler/PageFetch.h"
@@ -60,11 +61,26 @@ class CAheadFetcher {
     CAheadFetcher(const CAheadFetcher&) = delete;
     CAheadFetcher& operator=(const CAheadFetcher&) = delete;
 
+    /// The references of one page, and how far its walk has come.
+    struct Page {
+        std::size_t queued = 0;
+        std::size_t next = 0; // the reference the walk reaches next
+        bool eager = false;   // all of them may go ahead, not only the next
+    };
+    using PageTicket = std::shared_ptr<Page>;
+
     /// Starts the references of a page: those queued until the next call go
     /// before everything queued earlier, in the order they are queued.
-    void BeginPage();
+    PageTicket BeginPage();
     /// Queues `request` (prepared as the walk will judge it) for `url`.
-    Ticket Queue(std::unique_ptr<CHttpRequest> request, const CVELString& url);
+    Ticket Queue(std::unique_ptr<CHttpRequest> request, const CVELString& url,
+                 const PageTicket& page);
+    /// Lets every reference of `page` go ahead. At first only the one the
+    /// walk reaches next does: the pages after it wait for everything the
+    /// walk finds below it, and would only hold connections meanwhile. Once
+    /// a page reached from `page` leads nowhere further, its siblings
+    /// likely do not either, and are fetched side by side.
+    void MakeEager(const PageTicket& page);
 
     /// The walk has reached the ticket's tag and judged it. FALSE when no
     /// connection took it yet: it is the walk's to fetch. Else waits until
@@ -76,7 +92,8 @@ class CAheadFetcher {
 
     /// Hears the head of a response of the crawl, to learn which hosts set
     /// cookies. Safe from any thread.
-    void NoteResponse(const CHttpRequest& request, const CVELString& finalUrl,
+    /// `host` is the host name the request was sent to.
+    void NoteResponse(const CVELString& host, const CVELString& finalUrl,
                       const CVELString& headers);
 
     /// The host key (host[:port], upper case) of a request.
@@ -105,7 +122,8 @@ class CAheadFetcher {
     std::int32_t m_nSending = 0;
     bool m_bStopping = false;
     std::vector<std::thread> m_workers;
-    /// Hosts that answered without setting a cookie, and hosts that set one.
+    /// Host names that answered without setting a cookie, and those that
+    /// set one.
     std::set<std::u16string> m_quiet;
     std::set<std::u16string> m_cookies;
     DWORD m_dwOutOfMemory = 0;

@@ -88,6 +88,7 @@ struct CSubscription::AheadPage {
         DWORD flags = 0;
     };
     CAheadFetcher* fetcher = nullptr;
+    CAheadFetcher::PageTicket ticket;
     std::vector<Entry> entries;
     std::size_t next = 0;
 
@@ -176,6 +177,9 @@ void CSubscription::CrawlHtmlPage(const CVELString& text, const char16_t* pageUr
         ahead = std::make_unique<AheadPage>();
         ahead->fetcher = m_pAhead;
         QueueAhead(text, pageUrl, depth, *ahead);
+        if (ahead->entries.empty() && m_pAheadPage != nullptr) {
+            m_pAhead->MakeEager(m_pAheadPage->ticket);
+        }
     }
     walk->outerAhead = m_pAheadPage;
     m_pAheadPage = ahead.get();
@@ -257,7 +261,7 @@ void CSubscription::CrawlHtmlTag(CVELString& base, const CVELString& tagName,
                                 fetch->finalUrl);
         if (m_pAhead != nullptr && fetched != FetchResult::kNotSent &&
             fetched != FetchResult::kNoResponse) {
-            m_pAhead->NoteResponse(*fetch->request, fetch->finalUrl, fetch->headers);
+            m_pAhead->NoteResponse(fetch->request->m_host, fetch->finalUrl, fetch->headers);
         }
     }
     if (fetched == FetchResult::kTooLarge) {
@@ -285,7 +289,7 @@ void CSubscription::QueueAhead(const CVELString& text, const char16_t* pageUrl, 
     // the walk will fetch.
     auto scan = std::make_unique<PageWalkState>();
     scan->base.Assign(pageUrl);
-    m_pAhead->BeginPage();
+    page.ticket = m_pAhead->BeginPage();
     std::int32_t pos = 0;
     while (GetNextHtmlTag(text, pos, scan->tag)) {
         if (IsComment(scan->tag) ||
@@ -317,7 +321,7 @@ void CSubscription::QueueAhead(const CVELString& text, const char16_t* pageUrl, 
         PrepareRequest(request);
         WithholdCredentials(request);
         AheadPage::Entry entry{nullptr, fetch.resolved, request.m_headers, request.m_dwFlags};
-        entry.ticket = m_pAhead->Queue(std::move(fetch.request), fetch.resolved);
+        entry.ticket = m_pAhead->Queue(std::move(fetch.request), fetch.resolved, page.ticket);
         page.entries.push_back(std::move(entry));
     }
 }

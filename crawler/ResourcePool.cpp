@@ -118,7 +118,7 @@ void CResourcePool::Fetch(Job& job) {
         FetchResponse(*job.request, job.url, BodyUse::kDrop, status, headers, finalUrl, onHead);
     if (m_pAhead != nullptr && fetched != FetchResult::kNotSent &&
         fetched != FetchResult::kNoResponse) {
-        m_pAhead->NoteResponse(*job.request, finalUrl, headers);
+        m_pAhead->NoteResponse(job.request->m_host, finalUrl, headers);
     }
 }
 

@@ -132,7 +132,8 @@ class CSubscription {
     BOOL OtherHostRule(const char16_t* url, CHttpRequest& request, BOOL follow) const;
     BOOL MayWalk(const CVELString& url, std::int32_t depth, BOOL framed);
     /// Walks the start page, with the resource pool when there is one.
-    void WalkStartPage(const CVELString& page, const CVELString& url, std::int32_t depth);
+    /// `head` is the start page's host, response URL and header lines.
+    void WalkStartPage(const CVELString& page, const CVELString (&head)[3], std::int32_t depth);
     /// Counts a page fetched whole but too large to walk.
     void NoteTooLarge(const CVELString& url);
 

@@ -156,13 +156,15 @@ BOOL CSubscription::CreateSubscription(const CVELString& startUrl, std::int32_t 
         return TRUE; // fetched whole; too large to be walked
     }
     const auto page = std::make_unique<CVELString>(request->m_response);
+    const CVELString head[3] = {request->m_host, finalUrl, headers};
     request.reset();
-    WalkStartPage(*page, finalUrl, depth);
+    WalkStartPage(*page, head, depth);
     return TRUE;
 }
 
-void CSubscription::WalkStartPage(const CVELString& page, const CVELString& url,
+void CSubscription::WalkStartPage(const CVELString& page, const CVELString (&head)[3],
                                   std::int32_t depth) {
+    const CVELString& url = head[1];
     if (m_nConnections <= 1) {
         CrawlHtmlPage(page, url.GetData(), depth);
         return;
@@ -172,6 +174,7 @@ void CSubscription::WalkStartPage(const CVELString& page, const CVELString& url,
     // fetched ahead outlive the pool, which tells them of the cookies its
     // responses set.
     CAheadFetcher ahead(m_nConnections, m_startHost);
+    ahead.NoteResponse(head[0], head[1], head[2]); // the start page may set a cookie too
     CResourcePool pool(m_nConnections);
     pool.HearResponses(&ahead);
     m_pPool = &pool;
