@@ -16,11 +16,6 @@
 
 namespace {
 
-/// Connections that may wait with a head read for the walk to claim it, per
-/// connection sending: references of pages further up the walk keep some
-/// of them waiting while the walk goes down.
-constexpr std::int32_t kWaitingPerConnection = 2;
-
 /// The status callback the crawl's own replaces while it runs; it hears
 /// everything, as before.
 std::atomic<INTERNET_STATUS_CALLBACK> s_previous{nullptr};
@@ -67,16 +62,21 @@ struct CAheadFetcher::Job {
 };
 
 CAheadFetcher::CAheadFetcher(std::int32_t connections, const CVELString& startHost)
-    : m_nConnections(std::max(connections, std::int32_t{1})),
-      m_nWorkers(m_nConnections * kWaitingPerConnection), m_startHost(UpperKey(startHost)) {
-    if (g_hInternet != nullptr) {
+    : m_nConnections(std::max(connections, std::int32_t{1})), m_nWorkers(m_nConnections),
+      m_startHost(UpperKey(startHost)) {
+    // One crawl at a time holds redirects; another running beside it in the
+    // same process (a second control) fetches nothing ahead.
+    CAheadFetcher* none = nullptr;
+    if (g_hInternet != nullptr && s_active.compare_exchange_strong(none, this)) {
         const INTERNET_STATUS_CALLBACK previous =
             InternetSetStatusCallbackW(g_hInternet, &OnStatus);
-        if (previous != INTERNET_INVALID_STATUS_CALLBACK) {
+        if (previous == INTERNET_INVALID_STATUS_CALLBACK) {
+            s_active = nullptr;
+        } else {
             s_previous = previous;
-            s_active = this;
         }
     }
+    m_bHoldsRedirects = s_active == this;
 }
 
 CAheadFetcher::~CAheadFetcher() {
@@ -92,9 +92,9 @@ CAheadFetcher::~CAheadFetcher() {
     for (std::thread& worker : m_workers) {
         worker.join();
     }
-    if (s_active == this) {
-        s_active = nullptr;
+    if (m_bHoldsRedirects) {
         InternetSetStatusCallbackW(g_hInternet, s_previous.load());
+        s_active = nullptr;
     }
 }
 
@@ -129,7 +129,7 @@ CAheadFetcher::Ticket CAheadFetcher::Queue(std::unique_ptr<CHttpRequest> request
     job->cookieName = UpperKey(request->m_host);
     job->request = std::move(request);
     job->url.Assign(url);
-    if (m_workers.empty()) {
+    if (m_workers.empty() && m_bHoldsRedirects) {
         StartWorkers();
     }
     {

@@ -53,8 +53,9 @@ class CAheadFetcher {
         std::unique_ptr<CHttpRequest> request;
     };
 
-    /// At most `connections` requests are sent at once; `startHost` is the
-    /// crawl's start host key (host[:port]).
+    /// Uses `connections` connections, each holding one fetch from its
+    /// request until the walk has claimed it; `startHost` is the crawl's
+    /// start host key (host[:port]).
     CAheadFetcher(std::int32_t connections, const CVELString& startHost);
     /// Closes every fetch not claimed, unread, and ends the connections.
     ~CAheadFetcher();
@@ -126,5 +127,7 @@ class CAheadFetcher {
     /// set one.
     std::set<std::u16string> m_quiet;
     std::set<std::u16string> m_cookies;
-    DWORD m_dwOutOfMemory = 0;
+    /// This crawl's status callback is in place: without it nothing goes
+    /// ahead, since a redirect could not be held.
+    bool m_bHoldsRedirects = false;
 };

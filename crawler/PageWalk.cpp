@@ -11,7 +11,6 @@
 #include "foundation/TextUnits.h"
 #include "foundation/VELStringPairList.h"
 #include "net/Encoding.h"
-#include "net/HeaderBlock.h"
 #include "net/HttpRequest.h"
 #include "platform/kernel/Stack.h"
 

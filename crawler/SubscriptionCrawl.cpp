@@ -11,6 +11,7 @@
 #include "platform/kernel/LastError.h"
 #include "platform/kernel/Stack.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -173,9 +174,13 @@ void CSubscription::WalkStartPage(const CVELString& page, const CVELString (&hea
     // its destructor waits for that, however the walk ends. The pages
     // fetched ahead outlive the pool, which tells them of the cookies its
     // responses set.
-    CAheadFetcher ahead(m_nConnections, m_startHost);
+    // The connections are shared out: a walked page usually embeds several
+    // resources, so the pool gets the larger part. With the walk's own, the
+    // crawl holds one connection more than asked for, as before.
+    const std::int32_t aheadConnections = std::max(m_nConnections / 3, std::int32_t{1});
+    CAheadFetcher ahead(aheadConnections, m_startHost);
     ahead.NoteResponse(head[0], head[1], head[2]); // the start page may set a cookie too
-    CResourcePool pool(m_nConnections);
+    CResourcePool pool(m_nConnections - aheadConnections);
     pool.HearResponses(&ahead);
     m_pPool = &pool;
     m_pAhead = &ahead;
