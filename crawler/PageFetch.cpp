@@ -53,9 +53,8 @@ FetchResult ReadBody(CHttpRequest& request, bool hold) {
 
 } // namespace
 
-FetchResult FetchResponse(CHttpRequest& request, const CVELString& requested, BodyUse use,
-                          DWORD& status, CVELString& headers, CVELString& finalUrl,
-                          const std::function<void(const CVELString&)>& onHead) {
+FetchResult FetchHead(CHttpRequest& request, const CVELString& requested, DWORD& status,
+                      CVELString& headers, CVELString& finalUrl) {
     if (!request.SendRequest()) {
         return FetchResult::kNotSent;
     }
@@ -65,10 +64,24 @@ FetchResult FetchResponse(CHttpRequest& request, const CVELString& requested, Bo
     if (!request.QueryFinalURL(finalUrl)) {
         finalUrl.Assign(requested);
     }
+    return FetchResult::kDone;
+}
+
+FetchResult FetchBody(CHttpRequest& request, BodyUse use, DWORD status, const CVELString& headers) {
+    return ReadBody(request, use == BodyUse::kWalk && status == 200 && IsHtml(headers));
+}
+
+FetchResult FetchResponse(CHttpRequest& request, const CVELString& requested, BodyUse use,
+                          DWORD& status, CVELString& headers, CVELString& finalUrl,
+                          const std::function<void(const CVELString&)>& onHead) {
+    const FetchResult head = FetchHead(request, requested, status, headers, finalUrl);
+    if (head != FetchResult::kDone) {
+        return head;
+    }
     if (onHead) {
         onHead(finalUrl);
     }
-    return ReadBody(request, use == BodyUse::kWalk && status == 200 && IsHtml(headers));
+    return FetchBody(request, use, status, headers);
 }
 
 BOOL IsHtml(const CVELString& headers) {

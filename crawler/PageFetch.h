@@ -31,6 +31,16 @@ enum class BodyUse {
     kWalk, ///< walk it when it comes with status 200 as "text/html"
 };
 
+/// Sends `request` and reads its status, headers and the URL it ended at
+/// (`requested` when the library cannot tell); the body is left unread.
+/// kDone once the head is read.
+FetchResult FetchHead(CHttpRequest& request, const CVELString& requested, DWORD& status,
+                      CVELString& headers, CVELString& finalUrl);
+
+/// Reads to its end the body of a request whose head FetchHead read, as
+/// FetchResponse does; the library writes the cache when the end is read.
+FetchResult FetchBody(CHttpRequest& request, BodyUse use, DWORD status, const CVELString& headers);
+
 /// Sends `request`, reads its status and headers, the URL it ended at
 /// (`requested` when the library cannot tell) and its body to the end. For
 /// kWalk and an HTML page with status 200 the body is left whole in the

@@ -2,6 +2,8 @@
 // Walking one HTML page: every tag that carries a reference is resolved,
 // judged, fetched and, for anchors and frames leading to HTML, walked in
 // turn, depth first, in document order.
+#include "crawler/AheadFetcher.h"
+#include "crawler/CrawlRequest.h"
 #include "crawler/HtmlScanner.h"
 #include "crawler/PageFetch.h"
 #include "crawler/ResolveReference.h"
@@ -69,6 +71,40 @@ bool IsComment(const CVELString& tag) {
     return tag.GetLength() >= 4 && t[0] == u'<' && t[1] == u'!' && t[2] == u'-' && t[3] == u'-';
 }
 
+/// The depth a tag's reference is taken at, and whether it is taken at all.
+bool TakenAt(const RefTag& tag, std::int32_t depth, std::int64_t& effective) {
+    // A frame's page is walked at the depth of the page holding it.
+    effective = tag.kind == RefKind::kFrame ? std::int64_t{depth} + 1 : depth;
+    return effective >= (IsFollowed(tag.kind) ? 1 : 0);
+}
+
+} // namespace
+
+struct CSubscription::AheadPage {
+    struct Entry {
+        CAheadFetcher::Ticket ticket;
+        CVELString url;
+        CVELString headers;
+        DWORD flags = 0;
+    };
+    CAheadFetcher* fetcher = nullptr;
+    CAheadFetcher::PageTicket ticket;
+    std::vector<Entry> entries;
+    std::size_t next = 0;
+
+    AheadPage() = default;
+    AheadPage(const AheadPage&) = delete;
+    AheadPage& operator=(const AheadPage&) = delete;
+    /// What the walk did not claim (it ended early) is closed unread.
+    ~AheadPage() {
+        for (std::size_t i = next; i < entries.size(); ++i) {
+            fetcher->Drop(entries[i].ticket);
+        }
+    }
+};
+
+namespace {
+
 /// The state of one page walk. It lives on the heap so that each level of
 /// the recursion costs the stack only a few pointers.
 struct PageWalkState {
@@ -77,6 +113,7 @@ struct PageWalkState {
     CVELString name;
     CVELStringPairList attributes;
     CHtmlTagBuffers buffers;
+    CSubscription::AheadPage* outerAhead = nullptr;
 };
 
 /// The state of one tag's fetch, on the heap for the same reason.
@@ -87,6 +124,36 @@ struct TagFetchState {
     CVELString headers;
     CVELString finalUrl;
 };
+
+/// Takes the fetch made ahead for the tag the walk has just judged, when
+/// it is the page's next one and was prepared alike. FALSE: the walk
+/// fetches it itself.
+bool ClaimAhead(CSubscription::AheadPage* page, TagFetchState& fetch, DWORD& status,
+                FetchResult& result) {
+    if (page == nullptr || page->next >= page->entries.size()) {
+        return false;
+    }
+    const CSubscription::AheadPage::Entry& entry = page->entries[page->next];
+    const CHttpRequest& judged = *fetch.request;
+    if (entry.url.GetLength() != fetch.resolved.GetLength() ||
+        vel::Compare(entry.url.GetData(), fetch.resolved.GetData()) != 0 ||
+        entry.flags != judged.m_dwFlags ||
+        entry.headers.GetLength() != judged.m_headers.GetLength() ||
+        vel::Compare(entry.headers.GetData(), judged.m_headers.GetData()) != 0) {
+        return false;
+    }
+    ++page->next;
+    CAheadFetcher::Fetched fetched;
+    if (!page->fetcher->Claim(entry.ticket, fetched)) {
+        return false;
+    }
+    fetch.request = std::move(fetched.request);
+    fetch.headers = std::move(fetched.headers);
+    fetch.finalUrl = std::move(fetched.finalUrl);
+    status = fetched.status;
+    result = fetched.result;
+    return true;
+}
 
 } // namespace
 
@@ -104,6 +171,23 @@ void CSubscription::CrawlHtmlPage(const CVELString& text, const char16_t* pageUr
         const WalkLevel* outer;
         ~Restore() { top = outer; }
     } restore{m_pWalk, level.outer};
+
+    std::unique_ptr<AheadPage> ahead;
+    if (m_pAhead != nullptr && m_bOutsideLinks) {
+        ahead = std::make_unique<AheadPage>();
+        ahead->fetcher = m_pAhead;
+        QueueAhead(text, pageUrl, depth, *ahead);
+        if (ahead->entries.empty() && m_pAheadPage != nullptr) {
+            m_pAhead->MakeEager(m_pAheadPage->ticket);
+        }
+    }
+    walk->outerAhead = m_pAheadPage;
+    m_pAheadPage = ahead.get();
+    struct RestoreAhead {
+        AheadPage*& top;
+        AheadPage* outer;
+        ~RestoreAhead() { top = outer; }
+    } restoreAhead{m_pAheadPage, walk->outerAhead};
 
     std::int32_t pos = 0;
     while (GetNextHtmlTag(text, pos, walk->tag)) {
@@ -147,9 +231,8 @@ void CSubscription::CrawlHtmlTag(CVELString& base, const CVELString& tagName,
         return;
     }
     const bool followed = IsFollowed(tag->kind);
-    // A frame's page is walked at the depth of the page holding it.
-    const std::int64_t effective = tag->kind == RefKind::kFrame ? std::int64_t{depth} + 1 : depth;
-    if (effective < (followed ? 1 : 0)) {
+    std::int64_t effective = 0;
+    if (!TakenAt(*tag, depth, effective)) {
         return;
     }
     auto fetch = std::make_unique<TagFetchState>();
@@ -171,9 +254,16 @@ void CSubscription::CrawlHtmlTag(CVELString& base, const CVELString& tagName,
         m_pPool->Hand(std::move(fetch->request), fetch->resolved);
         return;
     }
-    const FetchResult fetched =
-        FetchResponse(*fetch->request, fetch->resolved, followed ? BodyUse::kWalk : BodyUse::kDrop,
-                      status, fetch->headers, fetch->finalUrl);
+    FetchResult fetched = FetchResult::kNotSent;
+    if (!followed || !ClaimAhead(m_pAheadPage, *fetch, status, fetched)) {
+        fetched = FetchResponse(*fetch->request, fetch->resolved,
+                                followed ? BodyUse::kWalk : BodyUse::kDrop, status, fetch->headers,
+                                fetch->finalUrl);
+        if (m_pAhead != nullptr && fetched != FetchResult::kNotSent &&
+            fetched != FetchResult::kNoResponse) {
+            m_pAhead->NoteResponse(fetch->request->m_host, fetch->finalUrl, fetch->headers);
+        }
+    }
     if (fetched == FetchResult::kTooLarge) {
         NoteTooLarge(fetch->finalUrl);
         return;
@@ -190,4 +280,48 @@ void CSubscription::CrawlHtmlTag(CVELString& base, const CVELString& tagName,
     // the walk goes deeper.
     fetch->request.reset();
     CrawlHtmlPage(*page, fetch->finalUrl.GetData(), pageDepth);
+}
+
+void CSubscription::QueueAhead(const CVELString& text, const char16_t* pageUrl, std::int32_t depth,
+                               AheadPage& page) {
+    // The same tags, in the same order, with the same base as the walk will
+    // take them: every anchor and frame to another host found here is one
+    // the walk will fetch.
+    auto scan = std::make_unique<PageWalkState>();
+    scan->base.Assign(pageUrl);
+    page.ticket = m_pAhead->BeginPage();
+    std::int32_t pos = 0;
+    while (GetNextHtmlTag(text, pos, scan->tag)) {
+        if (IsComment(scan->tag) ||
+            !ParseHtmlTag(scan->tag, scan->name, scan->attributes, scan->buffers) ||
+            scan->name.GetLength() == 0) {
+            continue;
+        }
+        scan->name.MakeUpper();
+        const RefTag* tag = FindReferenceTag(scan->name);
+        std::int64_t effective = 0;
+        if (tag == nullptr || (!IsFollowed(tag->kind) && tag->kind != RefKind::kBase) ||
+            !TakenAt(*tag, depth, effective)) {
+            continue;
+        }
+        TagFetchState fetch;
+        if (!scan->attributes.GetValue(tag->attribute, fetch.reference) ||
+            !ResolveReference(scan->base.GetData(), *fetch.request, fetch.reference,
+                              fetch.resolved)) {
+            continue;
+        }
+        if (tag->kind == RefKind::kBase) {
+            scan->base.Assign(fetch.resolved);
+            continue;
+        }
+        CHttpRequest& request = *fetch.request;
+        if (IsStartHost(request.m_host.GetData(), request.m_nPort, request.m_bSecure)) {
+            continue;
+        }
+        PrepareCrawlRequest(request, m_requestHeaders.GetData());
+        PrepareOtherHostRequest(request);
+        AheadPage::Entry entry{nullptr, fetch.resolved, request.m_headers, request.m_dwFlags};
+        entry.ticket = m_pAhead->Queue(std::move(fetch.request), fetch.resolved, page.ticket);
+        page.entries.push_back(std::move(entry));
+    }
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "crawler/ResourcePool.h"
 
+#include "crawler/AheadFetcher.h"
 #include "crawler/PageFetch.h"
 #include "net/HttpRequest.h"
 #include "platform/cache/CacheKey.h"
@@ -113,7 +114,12 @@ void CResourcePool::Fetch(Job& job) {
             job.endKey = endKey;
         }
     };
-    FetchResponse(*job.request, job.url, BodyUse::kDrop, status, headers, finalUrl, onHead);
+    const FetchResult fetched =
+        FetchResponse(*job.request, job.url, BodyUse::kDrop, status, headers, finalUrl, onHead);
+    if (m_pAhead != nullptr && fetched != FetchResult::kNotSent &&
+        fetched != FetchResult::kNoResponse) {
+        m_pAhead->NoteResponse(job.request->m_host, finalUrl, headers);
+    }
 }
 
 void CResourcePool::Work() {

@@ -30,6 +30,7 @@
 #include <unordered_map>
 #include <vector>
 
+class CAheadFetcher;
 class CHttpRequest;
 
 class CResourcePool {
@@ -50,6 +51,9 @@ class CResourcePool {
     /// Queues `request` (judged, with its flags and headers set) for
     /// fetching; waits while every worker is busy and the queue is full.
     void Hand(std::unique_ptr<CHttpRequest> request, const CVELString& url);
+
+    /// Tells `ahead` of the head of every response the pool reads.
+    void HearResponses(CAheadFetcher* ahead) { m_pAhead = ahead; }
 
     /// Returns once every fetch handed over so far has ended. A fetch that
     /// ran out of memory fails the crawl as it would on the walk's thread:
@@ -81,6 +85,7 @@ class CResourcePool {
     /// key handed over and, once the head is read, the one redirects ended
     /// at. Guarded by m_mutex.
     std::unordered_map<std::uint64_t, std::int32_t> m_unfinished;
+    CAheadFetcher* m_pAhead = nullptr;
     /// The last error of a fetch that ran out of memory, or 0.
     DWORD m_dwOutOfMemory = 0;
 };

@@ -16,6 +16,7 @@
 
 #include <cstddef>
 
+class CAheadFetcher;
 class CButton;
 class CHttpRequest;
 class CResourcePool;
@@ -96,12 +97,16 @@ class CSubscription {
     FILETIME m_syncStart = {0, 0};
     /// Connections the crawl may use at once. With more than one, embedded
     /// resources on other hosts are fetched by a pool of that many while
-    /// the walk goes on; the walk itself and every decision keep their
-    /// order. Set by the panel.
+    /// the walk goes on, and the pages on other hosts that the walk will
+    /// follow are fetched ahead of it; the walk itself and every decision
+    /// keep their order. Set by the panel.
     std::int32_t m_nConnections = 1;
 
     /// How the last crawl of the slot went, for the front end.
     CCrawlReport m_report;
+
+    /// The references of one page that are being fetched ahead of the walk.
+    struct AheadPage;
 
   private:
     /// One page being walked: its URL and depth, linked to the page whose
@@ -113,18 +118,27 @@ class CSubscription {
         const WalkLevel* outer;
     };
 
+    /// Queues the page's anchors and frames to other hosts that its walk at
+    /// `depth` will fetch.
+    void QueueAhead(const CVELString& text, const char16_t* pageUrl, std::int32_t depth,
+                    AheadPage& page);
     BOOL StartHostRule(CHttpRequest& request);
     BOOL Refuse(CCrawlReport::Refusal rule, const CVELString* what = nullptr);
     BOOL OtherHostRule(const char16_t* url, CHttpRequest& request, BOOL follow) const;
     BOOL MayWalk(const CVELString& url, std::int32_t depth, BOOL framed);
     /// Walks the start page, with the resource pool when there is one.
-    void WalkStartPage(const CVELString& page, const CVELString& url, std::int32_t depth);
+    /// `head` is the start page's host, response URL and header lines.
+    void WalkStartPage(const CVELString& page, const CVELString (&head)[3], std::int32_t depth);
     /// Counts a page fetched whole but too large to walk.
     void NoteTooLarge(const CVELString& url);
 
     const WalkLevel* m_pWalk = nullptr;
     /// The running crawl's resource pool; null with one connection.
     CResourcePool* m_pPool = nullptr;
+    /// The running crawl's fetches ahead of the walk, and those of the page
+    /// being walked; null with one connection.
+    CAheadFetcher* m_pAhead = nullptr;
+    AheadPage* m_pAheadPage = nullptr;
     /// Why the start-host rule last refused a URL.
     CCrawlReport::Refusal m_lastRefusal = CCrawlReport::Refusal::kNone;
     CVELString m_lastRefused;

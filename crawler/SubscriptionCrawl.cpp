@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The crawl of one subscription and the driver around it.
+#include "crawler/AheadFetcher.h"
 #include "crawler/PageFetch.h"
 #include "crawler/ResourcePool.h"
 #include "crawler/Subscription.h"
@@ -10,6 +11,7 @@
 #include "platform/kernel/LastError.h"
 #include "platform/kernel/Stack.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -155,25 +157,41 @@ BOOL CSubscription::CreateSubscription(const CVELString& startUrl, std::int32_t 
         return TRUE; // fetched whole; too large to be walked
     }
     const auto page = std::make_unique<CVELString>(request->m_response);
+    const CVELString head[3] = {request->m_host, finalUrl, headers};
     request.reset();
-    WalkStartPage(*page, finalUrl, depth);
+    WalkStartPage(*page, head, depth);
     return TRUE;
 }
 
-void CSubscription::WalkStartPage(const CVELString& page, const CVELString& url,
+void CSubscription::WalkStartPage(const CVELString& page, const CVELString (&head)[3],
                                   std::int32_t depth) {
+    const CVELString& url = head[1];
     if (m_nConnections <= 1) {
         CrawlHtmlPage(page, url.GetData(), depth);
         return;
     }
     // The crawl is over only when the pool has fetched all it was handed;
-    // its destructor waits for that, however the walk ends.
-    CResourcePool pool(m_nConnections);
+    // its destructor waits for that, however the walk ends. The pages
+    // fetched ahead outlive the pool, which tells them of the cookies its
+    // responses set.
+    // The connections are shared out: a walked page usually embeds several
+    // resources, so the pool gets the larger part. With the walk's own, the
+    // crawl holds one connection more than asked for, as before.
+    const std::int32_t aheadConnections = std::max(m_nConnections / 3, std::int32_t{1});
+    CAheadFetcher ahead(aheadConnections, m_startHost);
+    ahead.NoteResponse(head[0], head[1], head[2]); // the start page may set a cookie too
+    CResourcePool pool(m_nConnections - aheadConnections);
+    pool.HearResponses(&ahead);
     m_pPool = &pool;
+    m_pAhead = &ahead;
     struct Detach {
         CResourcePool*& pool;
-        ~Detach() { pool = nullptr; }
-    } detach{m_pPool};
+        CAheadFetcher*& ahead;
+        ~Detach() {
+            pool = nullptr;
+            ahead = nullptr;
+        }
+    } detach{m_pPool, m_pAhead};
     CrawlHtmlPage(page, url.GetData(), depth);
     pool.Wait();
 }

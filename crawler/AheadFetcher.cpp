@@ -1,0 +1,342 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "crawler/AheadFetcher.h"
+
+#include "net/HeaderBlock.h"
+#include "net/HttpRequest.h"
+#include "net/InternetSession.h"
+#include "net/Url.h"
+#include "platform/kernel/LastError.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <system_error>
+
+namespace {
+
+/// The status callback the crawl's own replaces while it runs; it hears
+/// everything, as before.
+std::atomic<INTERNET_STATUS_CALLBACK> s_previous{nullptr};
+std::atomic<CAheadFetcher*> s_active{nullptr};
+/// The fetch the calling connection is sending, if any.
+thread_local CAheadFetcher::Job* t_sending = nullptr;
+
+std::u16string UpperKey(CVELString key) {
+    key.MakeUpper();
+    return {key.GetData(), static_cast<std::size_t>(key.GetLength())};
+}
+
+/// The host key of `url` (host[:port], upper case) and the name its
+/// cookies go by (the host alone: cookies take no notice of ports).
+bool UrlHost(const char16_t* url, std::u16string& key, std::u16string& name) {
+    CVELString host;
+    CVELString path;
+    INTERNET_PORT port = 0;
+    BOOL secure = FALSE;
+    if (!ParseURL(url, host, path, &port, &secure)) {
+        return false;
+    }
+    name = UpperKey(host);
+    AppendPort(host, port, secure);
+    key = UpperKey(host);
+    return true;
+}
+
+} // namespace
+
+struct CAheadFetcher::Job {
+    enum class State { kQueued, kSending, kWaiting, kDone, kTaken };
+    std::unique_ptr<CHttpRequest> request;
+    CVELString url;
+    std::u16string host;
+    std::u16string cookieName; // the host as cookies know it
+    PageTicket page;
+    std::size_t index = 0; // in its page's references
+    State state = State::kQueued;
+    bool claimed = false;
+    bool dropped = false;
+    DWORD outOfMemory = 0;
+    Fetched fetched;
+};
+
+CAheadFetcher::CAheadFetcher(std::int32_t connections, const CVELString& startHost)
+    : m_nConnections(std::max(connections, std::int32_t{1})), m_nWorkers(m_nConnections),
+      m_startHost(UpperKey(startHost)) {
+    // One crawl at a time holds redirects; another running beside it in the
+    // same process (a second control) fetches nothing ahead.
+    CAheadFetcher* none = nullptr;
+    if (g_hInternet != nullptr && s_active.compare_exchange_strong(none, this)) {
+        const INTERNET_STATUS_CALLBACK previous =
+            InternetSetStatusCallbackW(g_hInternet, &OnStatus);
+        if (previous == INTERNET_INVALID_STATUS_CALLBACK) {
+            s_active = nullptr;
+        } else {
+            s_previous = previous;
+        }
+    }
+    m_bHoldsRedirects = s_active == this;
+}
+
+CAheadFetcher::~CAheadFetcher() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_bStopping = true;
+        for (const Ticket& job : m_queue) {
+            job->state = Job::State::kTaken;
+        }
+        m_queue.clear();
+    }
+    m_changed.notify_all();
+    for (std::thread& worker : m_workers) {
+        worker.join();
+    }
+    if (m_bHoldsRedirects) {
+        InternetSetStatusCallbackW(g_hInternet, s_previous.load());
+        s_active = nullptr;
+    }
+}
+
+std::u16string CAheadFetcher::HostKey(const CHttpRequest& request) {
+    CVELString key(request.m_host);
+    AppendPort(key, request.m_nPort, request.m_bSecure);
+    return UpperKey(key);
+}
+
+CAheadFetcher::PageTicket CAheadFetcher::BeginPage() {
+    const std::lock_guard lock(m_mutex);
+    m_nInsertAt = 0;
+    return std::make_shared<Page>();
+}
+
+void CAheadFetcher::MakeEager(const PageTicket& page) {
+    {
+        const std::lock_guard lock(m_mutex);
+        if (page->eager) {
+            return;
+        }
+        page->eager = true;
+    }
+    m_changed.notify_all();
+}
+
+CAheadFetcher::Ticket CAheadFetcher::Queue(std::unique_ptr<CHttpRequest> request,
+                                           const CVELString& url, const PageTicket& page) {
+    auto job = std::make_shared<Job>();
+    job->page = page;
+    job->host = HostKey(*request);
+    job->cookieName = UpperKey(request->m_host);
+    job->request = std::move(request);
+    job->url.Assign(url);
+    if (m_workers.empty() && m_bHoldsRedirects) {
+        StartWorkers();
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        job->index = page->queued++;
+        m_queue.insert(m_queue.begin() + static_cast<std::ptrdiff_t>(m_nInsertAt), job);
+        ++m_nInsertAt;
+    }
+    m_changed.notify_all();
+    return job;
+}
+
+void CAheadFetcher::StartWorkers() {
+    // Threads the system refuses are done without; with none, every
+    // reference is the walk's to fetch.
+    try {
+        for (std::int32_t i = 0; i < m_nWorkers; ++i) {
+            m_workers.emplace_back([this] { Work(); });
+        }
+    } catch (const std::system_error&) {
+    }
+}
+
+std::deque<CAheadFetcher::Ticket>::iterator CAheadFetcher::Startable() {
+    return std::find_if(m_queue.begin(), m_queue.end(), [this](const Ticket& job) {
+        return (job->page->eager || job->index == job->page->next) && job->host != m_startHost &&
+               m_quiet.contains(job->cookieName) && !m_cookies.contains(job->cookieName);
+    });
+}
+
+bool CAheadFetcher::Claim(const Ticket& ticket, Fetched& out) {
+    Job& job = *ticket;
+    std::unique_lock lock(m_mutex);
+    job.page->next = std::max(job.page->next, job.index + 1);
+    m_changed.notify_all(); // the page's next reference may go ahead now
+    if (job.state == Job::State::kQueued) {
+        const auto at = std::find(m_queue.begin(), m_queue.end(), ticket);
+        if (at != m_queue.end()) {
+            if (static_cast<std::size_t>(at - m_queue.begin()) < m_nInsertAt) {
+                --m_nInsertAt;
+            }
+            m_queue.erase(at);
+        }
+        job.state = Job::State::kTaken;
+        return false;
+    }
+    if (job.state == Job::State::kTaken) {
+        return false;
+    }
+    job.claimed = true;
+    m_changed.notify_all();
+    m_changed.wait(lock, [&job] { return job.state == Job::State::kDone; });
+    job.state = Job::State::kTaken;
+    if (job.outOfMemory != 0) {
+        SetLastError(job.outOfMemory);
+        throw std::bad_alloc();
+    }
+    out = std::move(job.fetched);
+    return true;
+}
+
+void CAheadFetcher::Drop(const Ticket& ticket) {
+    Job& job = *ticket;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (job.state == Job::State::kQueued) {
+            const auto at = std::find(m_queue.begin(), m_queue.end(), ticket);
+            if (at != m_queue.end()) {
+                if (static_cast<std::size_t>(at - m_queue.begin()) < m_nInsertAt) {
+                    --m_nInsertAt;
+                }
+                m_queue.erase(at);
+            }
+            job.state = Job::State::kTaken;
+            return;
+        }
+        job.dropped = true;
+    }
+    m_changed.notify_all();
+}
+
+void CAheadFetcher::NoteResponse(const CVELString& host, const CVELString& finalUrl,
+                                 const CVELString& headers) {
+    CVELString cookie;
+    const bool setsCookie =
+        GetHeader(headers, u"Set-Cookie", cookie) || GetHeader(headers, u"Set-Cookie2", cookie);
+    std::u16string finalKey;
+    std::u16string hosts[] = {UpperKey(host), {}};
+    UrlHost(finalUrl.GetData(), finalKey, hosts[1]);
+    {
+        const std::lock_guard lock(m_mutex);
+        for (std::u16string& host : hosts) {
+            if (host.empty()) {
+                continue;
+            }
+            if (setsCookie) {
+                m_cookies.insert(std::move(host));
+            } else {
+                m_quiet.insert(std::move(host));
+            }
+        }
+    }
+    m_changed.notify_all();
+}
+
+void CAheadFetcher::Work() {
+    for (;;) {
+        Ticket job;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [this] {
+                return m_bStopping || (m_nSending < m_nConnections && Startable() != m_queue.end());
+            });
+            if (m_bStopping) {
+                return;
+            }
+            const auto at = Startable();
+            if (static_cast<std::size_t>(at - m_queue.begin()) < m_nInsertAt) {
+                --m_nInsertAt;
+            }
+            job = *at;
+            m_queue.erase(at);
+            job->state = Job::State::kSending;
+            ++m_nSending;
+        }
+        Fetch(*job);
+    }
+}
+
+void CAheadFetcher::Fetch(Job& job) {
+    Fetched& fetched = job.fetched;
+    FetchResult head = FetchResult::kNotSent;
+    DWORD outOfMemory = 0;
+    t_sending = &job;
+    try {
+        head = FetchHead(*job.request, job.url, fetched.status, fetched.headers, fetched.finalUrl);
+        if (head == FetchResult::kDone) {
+            NoteResponse(job.request->m_host, fetched.finalUrl, fetched.headers);
+        }
+    } catch (CVELString*) {
+        outOfMemory = GetLastError();
+    } catch (CVELMemBuf*) {
+        outOfMemory = GetLastError();
+    } catch (const std::bad_alloc&) {
+        outOfMemory = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    t_sending = nullptr;
+    bool claimed = false;
+    {
+        std::unique_lock lock(m_mutex);
+        --m_nSending;
+        job.state = Job::State::kWaiting;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this, &job] { return job.claimed || job.dropped || m_bStopping; });
+        claimed = job.claimed;
+    }
+    if (claimed && head == FetchResult::kDone && outOfMemory == 0) {
+        // Read here, where the connection lives; the library writes the
+        // cache as the end is read, while the walk waits for it.
+        try {
+            head = FetchBody(*job.request, BodyUse::kWalk, fetched.status, fetched.headers);
+        } catch (CVELString*) {
+            outOfMemory = GetLastError();
+        } catch (CVELMemBuf*) {
+            outOfMemory = GetLastError();
+        } catch (const std::bad_alloc&) {
+            outOfMemory = ERROR_NOT_ENOUGH_MEMORY;
+        }
+    }
+    if (!claimed) {
+        job.request.reset(); // closed before its end: nothing of it is kept
+    }
+    fetched.result = head;
+    fetched.request = std::move(job.request);
+    {
+        const std::lock_guard lock(m_mutex);
+        job.outOfMemory = outOfMemory;
+        job.state = Job::State::kDone;
+    }
+    m_changed.notify_all();
+}
+
+void CAheadFetcher::HoldRedirect(Job& job, const char16_t* url) {
+    std::u16string host;
+    std::u16string name;
+    UrlHost(url, host, name);
+    std::unique_lock lock(m_mutex);
+    if (!host.empty() && host != m_startHost && m_quiet.contains(name) &&
+        !m_cookies.contains(name)) {
+        return;
+    }
+    // The next hop goes where early requests may not: it is sent once the
+    // walk has come to this fetch, as one connection would send it.
+    --m_nSending;
+    m_changed.notify_all();
+    m_changed.wait(lock, [this, &job] { return job.claimed || job.dropped || m_bStopping; });
+    ++m_nSending;
+}
+
+void CAheadFetcher::OnStatus(HINTERNET handle, std::uintptr_t context, DWORD status, void* info,
+                             DWORD length) {
+    if (const INTERNET_STATUS_CALLBACK previous = s_previous.load()) {
+        previous(handle, context, status, info, length);
+    }
+    CAheadFetcher* const active = s_active.load();
+    if (status == INTERNET_STATUS_REDIRECT && t_sending != nullptr && active != nullptr &&
+        info != nullptr) {
+        active->HoldRedirect(*t_sending, static_cast<const char16_t*>(info));
+    }
+}

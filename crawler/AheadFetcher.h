@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: Apache-2.0
+// Fetching the pages a walk will certainly follow before it gets to them.
+//
+// When a page is walked with outside links allowed, every anchor and frame
+// in it that leads to another host than the start host will be fetched when
+// the walk reaches its tag, whatever happens before: the decision for such
+// a reference depends on nothing the walk does on the way. Those requests
+// are queued here, in document order and ahead of the references of the
+// pages walked further up, and a few connections send them and read their
+// heads. The body is left unread: the internet library writes the cache
+// only when a body is read to its end, so each response reaches the cache
+// when the walk claims it, at the point where one connection would have
+// fetched it. A reference the walk reaches before a connection took it is
+// fetched by the walk itself. What is not claimed when its page's walk ends
+// (a failed or stopped crawl) is closed unread and never kept.
+//
+// Requests to the start host never go ahead: a redirect that would lead an
+// early fetch there waits until the walk claims that fetch. A host is only
+// fetched ahead once it has answered without setting a cookie, and never
+// again after it set one, so early requests carry the cookies they would
+// have carried. Cookies go by host name, whatever the port, so hosts are
+// told apart here by name alone.
+#pragma once
+
+#include "crawler/PageFetch.h"
+#include "foundation/VELString.h"
+#include "platform/inet/WinInet.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+class CHttpRequest;
+
+class CAheadFetcher {
+  public:
+    /// One reference queued for fetching ahead.
+    struct Job;
+    using Ticket = std::shared_ptr<Job>;
+
+    /// What a claimed fetch brings: as FetchResponse leaves it.
+    struct Fetched {
+        FetchResult result = FetchResult::kNotSent;
+        DWORD status = 0;
+        CVELString headers;
+        CVELString finalUrl;
+        std::unique_ptr<CHttpRequest> request;
+    };
+
+    /// Uses `connections` connections, each holding one fetch from its
+    /// request until the walk has claimed it; `startHost` is the crawl's
+    /// start host key (host[:port]).
+    CAheadFetcher(std::int32_t connections, const CVELString& startHost);
+    /// Closes every fetch not claimed, unread, and ends the connections.
+    ~CAheadFetcher();
+    CAheadFetcher(const CAheadFetcher&) = delete;
+    CAheadFetcher& operator=(const CAheadFetcher&) = delete;
+
+    /// The references of one page, and how far its walk has come.
+    struct Page {
+        std::size_t queued = 0;
+        std::size_t next = 0; // the reference the walk reaches next
+        bool eager = false;   // all of them may go ahead, not only the next
+    };
+    using PageTicket = std::shared_ptr<Page>;
+
+    /// Starts the references of a page: those queued until the next call go
+    /// before everything queued earlier, in the order they are queued.
+    PageTicket BeginPage();
+    /// Queues `request` (prepared as the walk will judge it) for `url`.
+    Ticket Queue(std::unique_ptr<CHttpRequest> request, const CVELString& url,
+                 const PageTicket& page);
+    /// Lets every reference of `page` go ahead. At first only the one the
+    /// walk reaches next does: the pages after it wait for everything the
+    /// walk finds below it, and would only hold connections meanwhile. Once
+    /// a page reached from `page` leads nowhere further, its siblings
+    /// likely do not either, and are fetched side by side.
+    void MakeEager(const PageTicket& page);
+
+    /// The walk has reached the ticket's tag and judged it. FALSE when no
+    /// connection took it yet: it is the walk's to fetch. Else waits until
+    /// the fetch ended, the body read to its end, and fills `out`. Throws
+    /// std::bad_alloc when the fetch ran out of memory.
+    bool Claim(const Ticket& ticket, Fetched& out);
+    /// The walk will not claim the ticket: its fetch is closed unread.
+    void Drop(const Ticket& ticket);
+
+    /// Hears the head of a response of the crawl, to learn which hosts set
+    /// cookies. Safe from any thread.
+    /// `host` is the host name the request was sent to.
+    void NoteResponse(const CVELString& host, const CVELString& finalUrl,
+                      const CVELString& headers);
+
+    /// The host key (host[:port], upper case) of a request.
+    static std::u16string HostKey(const CHttpRequest& request);
+
+  private:
+    void Work();
+    void Fetch(Job& job);
+    /// The first queued job a connection may take, or end; m_mutex held.
+    std::deque<Ticket>::iterator Startable();
+    void StartWorkers();
+    /// Holds a redirect of the calling connection's fetch that leads to
+    /// `url` until the walk claims the fetch, when the URL's host may not be
+    /// fetched ahead.
+    void HoldRedirect(Job& job, const char16_t* url);
+    static void OnStatus(HINTERNET handle, std::uintptr_t context, DWORD status, void* info,
+                         DWORD length);
+
+    const std::int32_t m_nConnections;
+    const std::int32_t m_nWorkers;
+    const std::u16string m_startHost;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Ticket> m_queue;
+    std::size_t m_nInsertAt = 0;
+    std::int32_t m_nSending = 0;
+    bool m_bStopping = false;
+    std::vector<std::thread> m_workers;
+    /// Host names that answered without setting a cookie, and those that
+    /// set one.
+    std::set<std::u16string> m_quiet;
+    std::set<std::u16string> m_cookies;
+    /// This crawl's status callback is in place: without it nothing goes
+    /// ahead, since a redirect could not be held.
+    bool m_bHoldsRedirects = false;
+};
