@@ -42,7 +42,7 @@ constexpr Known kKnown[] = {
 } // namespace
 
 std::string DescribeError(DWORD error) {
-    const std::string number = "error " + std::to_string(error);
+    std::string number = "error " + std::to_string(error);
     for (const Known& k : kKnown) {
         if (k.error == error) {
             return std::string(k.text) + " (" + number + ")";

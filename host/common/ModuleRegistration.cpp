@@ -23,7 +23,7 @@ bool IsFile(const std::string& path) {
 std::string BundledModulePath() {
     const std::string program = Utf16ToUtf8(ModuleFilePath(nullptr));
     const std::string folder = program.substr(0, program.rfind('/'));
-    const std::string beside = folder + "/libdravik.so";
+    std::string beside = folder + "/libdravik.so";
     const std::string installed = folder + "/../lib/dravik/libdravik.so";
     if (IsFile(beside) || !IsFile(installed)) {
         return beside;

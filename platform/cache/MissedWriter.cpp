@@ -40,7 +40,7 @@ MissedWriter::~MissedWriter() {
     }
 }
 
-bool MissedWriter::Note(const std::string& root, std::u16string key, std::int64_t ticks) {
+bool MissedWriter::Note(const std::string& root, const std::u16string& key, std::int64_t ticks) {
     {
         const std::lock_guard lock(m_mutex);
         auto found = m_pending.find({root, key});
