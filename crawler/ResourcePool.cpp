@@ -36,7 +36,7 @@ CResourcePool::CResourcePool(std::int32_t connections)
 
 CResourcePool::~CResourcePool() {
     {
-        const std::lock_guard lock(m_mutex);
+        const MutexLock lock(m_mutex);
         m_bStopping = true;
     }
     m_changed.notify_all();
@@ -47,8 +47,10 @@ CResourcePool::~CResourcePool() {
 
 void CResourcePool::AwaitFetchesOf(const char16_t* url) {
     const std::uint64_t key = KeyHash(url);
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this, key] { return !m_unfinished.contains(key); });
+    MutexLock lock(m_mutex);
+    while (m_unfinished.contains(key)) {
+        m_changed.wait(lock);
+    }
 }
 
 void CResourcePool::AddUnfinished(std::uint64_t key) {
@@ -81,19 +83,22 @@ void CResourcePool::Hand(std::unique_ptr<CHttpRequest> request, const CVELString
         }
     }
     const std::uint64_t key = KeyHash(url.GetData());
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] {
-        return m_queue.size() < kQueuedPerConnection * static_cast<std::size_t>(m_nConnections);
-    });
-    AddUnfinished(key);
-    m_queue.push_back({std::move(request), CVELString(url), key, key});
-    lock.unlock();
+    {
+        MutexLock lock(m_mutex);
+        while (m_queue.size() >= kQueuedPerConnection * static_cast<std::size_t>(m_nConnections)) {
+            m_changed.wait(lock);
+        }
+        AddUnfinished(key);
+        m_queue.push_back({std::move(request), CVELString(url), key, key});
+    }
     m_changed.notify_all();
 }
 
 void CResourcePool::Wait() {
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_queue.empty() && m_nBusy == 0; });
+    MutexLock lock(m_mutex);
+    while (!m_queue.empty() || m_nBusy != 0) {
+        m_changed.wait(lock);
+    }
     if (m_dwOutOfMemory != 0) {
         SetLastError(m_dwOutOfMemory);
         throw std::bad_alloc();
@@ -109,7 +114,7 @@ void CResourcePool::Fetch(Job& job) {
     const auto onHead = [this, &job](const CVELString& endedAt) {
         const std::uint64_t endKey = KeyHash(endedAt.GetData());
         if (endKey != job.key) {
-            const std::lock_guard lock(m_mutex);
+            const MutexLock lock(m_mutex);
             AddUnfinished(endKey);
             job.endKey = endKey;
         }
@@ -126,8 +131,10 @@ void CResourcePool::Work() {
     for (;;) {
         Job job;
         {
-            std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [this] { return m_bStopping || !m_queue.empty(); });
+            MutexLock lock(m_mutex);
+            while (!m_bStopping && m_queue.empty()) {
+                m_changed.wait(lock);
+            }
             if (m_queue.empty()) {
                 return; // stopping, and nothing left to fetch
             }
@@ -153,7 +160,7 @@ void CResourcePool::Work() {
         // leaves there: from here on the walk may judge its URLs.
         job.request.reset();
         {
-            const std::lock_guard lock(m_mutex);
+            const MutexLock lock(m_mutex);
             --m_nBusy;
             RemoveUnfinished(job.key);
             if (job.endKey != job.key) {

@@ -21,6 +21,8 @@
 #include "foundation/VELString.h"
 #include "platform/kernel/WinTypes.h"
 
+#include "platform/kernel/ThreadSafety.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -70,22 +72,22 @@ class CResourcePool {
     void Work();
     /// Fetches one job, noting where it ends as soon as that is known.
     void Fetch(Job& job);
-    /// Counts one more or one fewer unfinished fetch under `key`; m_mutex held.
-    void AddUnfinished(std::uint64_t key);
-    void RemoveUnfinished(std::uint64_t key);
+    /// Counts one more or one fewer unfinished fetch under `key`.
+    void AddUnfinished(std::uint64_t key) DRAVIK_REQUIRES(m_mutex);
+    void RemoveUnfinished(std::uint64_t key) DRAVIK_REQUIRES(m_mutex);
 
     const std::int32_t m_nConnections;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<Job> m_queue;
-    std::int32_t m_nBusy = 0;
-    bool m_bStopping = false;
-    std::vector<std::thread> m_workers;
+    AnnotatedMutex m_mutex;
+    std::condition_variable_any m_changed;
+    std::deque<Job> m_queue DRAVIK_GUARDED_BY(m_mutex);
+    std::int32_t m_nBusy DRAVIK_GUARDED_BY(m_mutex) = 0;
+    bool m_bStopping DRAVIK_GUARDED_BY(m_mutex) = false;
+    std::vector<std::thread> m_workers; // the walk's thread alone
     /// Unfinished fetches by the hash of a cache key they will write: the
     /// key handed over and, once the head is read, the one redirects ended
-    /// at. Guarded by m_mutex.
-    std::unordered_map<std::uint64_t, std::int32_t> m_unfinished;
+    /// at.
+    std::unordered_map<std::uint64_t, std::int32_t> m_unfinished DRAVIK_GUARDED_BY(m_mutex);
     CAheadFetcher* m_pAhead = nullptr;
     /// The last error of a fetch that ran out of memory, or 0.
-    DWORD m_dwOutOfMemory = 0;
+    DWORD m_dwOutOfMemory DRAVIK_GUARDED_BY(m_mutex) = 0;
 };

@@ -28,20 +28,32 @@ template <class T> void Abandon(std::unique_ptr<T>& owned) {
     }
 }
 
+// The lock is taken before a fork and let go after it, in other functions:
+// beyond what the analysis follows.
+void BeforeFork() DRAVIK_NO_THREAD_SAFETY_ANALYSIS {
+    TheCache().BeforeFork();
+}
+void AfterForkInParent() DRAVIK_NO_THREAD_SAFETY_ANALYSIS {
+    TheCache().AfterForkInParent();
+}
+void AfterForkInChild() DRAVIK_NO_THREAD_SAFETY_ANALYSIS {
+    TheCache().AfterForkInChild();
+}
+
 } // namespace
 
 // A batch that fails at exit forgets the bodies this process kept: touching
 // them first makes them outlive this (statics end in reverse order).
 OpenCache::OpenCache()
-    : m_batchOpened(std::make_unique<std::condition_variable>()),
-      m_reportsMade(std::make_unique<std::condition_variable>()) {
+    : m_batchOpened(std::make_unique<std::condition_variable_any>()),
+      m_reportsMade(std::make_unique<std::condition_variable_any>()) {
     ForgetRecentBodies();
 }
 
 OpenCache::~OpenCache() {
-    if (inherited) {
+    if (m_inherited) {
         // A child of fork: all of it is the parent's.
-        Abandon(index);
+        Abandon(m_index);
         Abandon(m_flusher);
         Abandon(m_batchOpened);
         Abandon(m_reportsMade);
@@ -49,16 +61,16 @@ OpenCache::~OpenCache() {
     }
     EntryBatch::Owed owed;
     {
-        const std::lock_guard lock(mutex);
+        const MutexLock lock(m_mutex);
         m_stopping = true;
-        ended = true;
+        m_ended = true;
     }
     m_batchOpened->notify_all();
     if (m_flusher) {
         m_flusher->join();
     }
     {
-        const std::lock_guard lock(mutex);
+        const MutexLock lock(m_mutex);
         CommitBatch(owed);
     }
     // The exiting thread's own storage may be gone: no "latest failure".
@@ -67,55 +79,55 @@ OpenCache::~OpenCache() {
 
 bool OpenCache::EnsureOpen(const std::string& cacheRoot, UrlCacheFailure& failure,
                            EntryBatch::Owed& owed) {
-    if (inherited) {
+    if (m_inherited) {
         // The parent's connection belongs to the parent: closing it here
         // could disturb the parent's locks, so the child lets it go unused,
         // with the parent's thread and what that thread waits on.
-        Abandon(index);
+        Abandon(m_index);
         Abandon(m_flusher);
         Abandon(m_batchOpened);
         Abandon(m_reportsMade);
-        m_batchOpened = std::make_unique<std::condition_variable>();
-        m_reportsMade = std::make_unique<std::condition_variable>();
-        batch = EntryBatch();
+        m_batchOpened = std::make_unique<std::condition_variable_any>();
+        m_reportsMade = std::make_unique<std::condition_variable_any>();
+        m_batch = EntryBatch();
         m_reporting = 0;
-        root.clear();
-        inherited = false;
+        m_root.clear();
+        m_inherited = false;
     }
-    if (index && root == cacheRoot) {
+    if (m_index && m_root == cacheRoot) {
         if (StillInPlace()) {
             return true;
         }
-        batch.Drop(*index,
-                   {{},
-                    Utf8ToUtf16(root),
-                    ERROR_PATH_NOT_FOUND,
-                    u"the cache folder was removed or replaced while in use"},
-                   owed);
+        m_batch.Drop(*m_index,
+                     {{},
+                      Utf8ToUtf16(m_root),
+                      ERROR_PATH_NOT_FOUND,
+                      u"the cache folder was removed or replaced while in use"},
+                     owed);
     }
     CommitBatch(owed);
-    index.reset();
+    m_index.reset();
     if (!MakeDirectories(cacheRoot)) {
         failure = FailureFromErrno(cacheRoot, errno);
         return false;
     }
     SweepStaleTemporaries(cacheRoot);
-    index = CacheIndex::Open(cacheRoot + "/index.sqlite", &failure);
-    root = cacheRoot;
-    if (!index) {
+    m_index = CacheIndex::Open(cacheRoot + "/index.sqlite", &failure);
+    m_root = cacheRoot;
+    if (!m_index) {
         return false;
     }
     struct stat info {};
-    if (::stat((root + "/index.sqlite").c_str(), &info) == 0) {
+    if (::stat((m_root + "/index.sqlite").c_str(), &info) == 0) {
         m_indexDevice = info.st_dev;
         m_indexInode = info.st_ino;
     }
-    SweepUnnamedContent(*index, cacheRoot, false);
+    SweepUnnamedContent(*m_index, cacheRoot, false);
     return true;
 }
 
 bool OpenCache::CommitBatch(EntryBatch::Owed& owed, UrlCacheFailure& why) {
-    return !index || batch.Commit(*index, owed, why);
+    return !m_index || m_batch.Commit(*m_index, owed, why);
 }
 
 bool OpenCache::CommitBatch(EntryBatch::Owed& owed) {
@@ -124,7 +136,7 @@ bool OpenCache::CommitBatch(EntryBatch::Owed& owed) {
 }
 
 bool OpenCache::BatchDue() const {
-    return batch.Due(index ? index->WaitingBytes() : 0);
+    return m_batch.Due(m_index ? m_index->WaitingBytes() : 0);
 }
 
 void OpenCache::WatchBatch(bool fresh) {
@@ -136,42 +148,45 @@ void OpenCache::WatchBatch(bool fresh) {
 }
 
 void OpenCache::RunFlusher() {
-    std::unique_lock lock(mutex);
+    MutexLock lock(m_mutex);
     while (!m_stopping) {
-        if (!batch.Open()) {
+        if (!m_batch.Open()) {
             m_batchOpened->wait(lock);
             continue;
         }
-        if (m_batchOpened->wait_until(lock, batch.Deadline()) == std::cv_status::timeout &&
+        if (m_batchOpened->wait_until(lock, m_batch.Deadline()) == std::cv_status::timeout &&
             BatchDue()) {
             EntryBatch::Owed owed;
             CommitBatch(owed);
-            Report(lock, owed);
+            Report(owed);
         }
     }
 }
 
-void OpenCache::Report(std::unique_lock<std::mutex>& lock, EntryBatch::Owed& owed) {
+void OpenCache::Report(EntryBatch::Owed& owed) {
     if (owed.empty()) {
         return;
     }
     ++m_reporting;
-    lock.unlock();
+    // The caller's MutexLock stays the holder: the lock is back on return.
+    m_mutex.unlock();
     MakeReports(owed);
-    lock.lock();
+    m_mutex.lock();
     --m_reporting;
     m_reportsMade->notify_all();
 }
 
-void OpenCache::WaitForReports(std::unique_lock<std::mutex>& lock) {
-    m_reportsMade->wait(lock, [this] { return m_reporting == 0; });
+void OpenCache::WaitForReports(MutexLock& lock) {
+    while (m_reporting != 0) {
+        m_reportsMade->wait(lock);
+    }
 }
 
 void OpenCache::BeforeFork() {
-    mutex.lock();
+    m_mutex.lock();
     // The child must not inherit entries of the parent's waiting to be
     // written: they would be written twice, or lost with the child.
-    if (!inherited) {
+    if (!m_inherited) {
         CommitBatch(m_forkOwed);
     }
 }
@@ -179,21 +194,21 @@ void OpenCache::BeforeFork() {
 void OpenCache::AfterForkInParent() {
     EntryBatch::Owed owed;
     owed.swap(m_forkOwed);
-    mutex.unlock();
+    m_mutex.unlock();
     MakeReports(owed);
 }
 
 void OpenCache::AfterForkInChild() {
-    inherited = true;
+    m_inherited = true;
     m_forkOwed.clear();
-    mutex.unlock();
+    m_mutex.unlock();
 }
 
 bool OpenCache::StillInPlace() const {
     // One stat per cache call: a crawl makes a few per resource, and each
     // costs less than a microsecond beside the network's milliseconds.
     struct stat info {};
-    return ::stat((root + "/index.sqlite").c_str(), &info) == 0 && info.st_dev == m_indexDevice &&
+    return ::stat((m_root + "/index.sqlite").c_str(), &info) == 0 && info.st_dev == m_indexDevice &&
            info.st_ino == m_indexInode;
 }
 
@@ -202,9 +217,7 @@ OpenCache& TheCache() {
     // Told of a fork by the C library rather than by asking for the process
     // id on every call, which costs a system call per cache operation.
     static const bool watching = [] {
-        return ::pthread_atfork([] { TheCache().BeforeFork(); },
-                                [] { TheCache().AfterForkInParent(); },
-                                [] { TheCache().AfterForkInChild(); }) == 0;
+        return ::pthread_atfork(BeforeFork, AfterForkInParent, AfterForkInChild) == 0;
     }();
     static_cast<void>(watching);
     return cache;

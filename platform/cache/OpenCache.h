@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The process's open cache: its place, the index connection, the batch of
 // entries waiting to be written through it, and the thread that commits a batch
-// nobody else commits in time. One per process, used under its mutex.
+// nobody else commits in time. One per process, used under its lock.
 //
 // Reports of a failed batch are made outside the mutex (they call the
 // host's listeners); a count of those under way lets a caller wait until
@@ -12,6 +12,7 @@
 
 #include "platform/cache/CacheIndex.h"
 #include "platform/cache/EntryBatch.h"
+#include "platform/kernel/ThreadSafety.h"
 
 #include <sys/types.h>
 
@@ -30,12 +31,20 @@ class OpenCache {
     OpenCache(const OpenCache&) = delete;
     OpenCache& operator=(const OpenCache&) = delete;
 
-    std::mutex mutex;
-    std::string root;
-    std::unique_ptr<CacheIndex> index;
-    EntryBatch batch;
-    bool inherited = false; ///< set in a child of fork: the connection is the parent's
-    bool ended = false;     ///< every later entry is committed alone
+    /// The lock every use holds: `MutexLock lock(cache.Mutex())`. The
+    /// fields below are reached only with it held (clang checks).
+    AnnotatedMutex& Mutex() DRAVIK_RETURN_CAPABILITY(m_mutex) { return m_mutex; }
+
+    /// The folder the index is open under.
+    const std::string& Root() const DRAVIK_REQUIRES(m_mutex) { return m_root; }
+    /// The open index; only after EnsureOpen succeeded.
+    CacheIndex& Index() DRAVIK_REQUIRES(m_mutex) { return *m_index; }
+    EntryBatch& Batch() DRAVIK_REQUIRES(m_mutex) { return m_batch; }
+    /// Set in a child of fork: the connection is the parent's.
+    bool Inherited() const DRAVIK_REQUIRES(m_mutex) { return m_inherited; }
+    /// Whether every later entry is committed alone.
+    bool Ended() const DRAVIK_REQUIRES(m_mutex) { return m_ended; }
+    void End() DRAVIK_REQUIRES(m_mutex) { m_ended = true; }
 
     /// Opens the index under `root` unless it is open there (committing the
     /// batch of the one it leaves). False, with the reason, when it cannot.
@@ -43,44 +52,51 @@ class OpenCache {
     /// replaced while in use) is left for the one there now: the entries
     /// waiting in its batch are reported lost, naming the folder, and the
     /// folder is made again when it can be.
-    bool EnsureOpen(const std::string& cacheRoot, UrlCacheFailure& failure, EntryBatch::Owed& owed);
+    bool EnsureOpen(const std::string& cacheRoot, UrlCacheFailure& failure, EntryBatch::Owed& owed)
+        DRAVIK_REQUIRES(m_mutex);
 
     /// Commits the open batch; false, with the reason, when it could not.
-    bool CommitBatch(EntryBatch::Owed& owed, UrlCacheFailure& why);
-    bool CommitBatch(EntryBatch::Owed& owed);
+    bool CommitBatch(EntryBatch::Owed& owed, UrlCacheFailure& why) DRAVIK_REQUIRES(m_mutex);
+    bool CommitBatch(EntryBatch::Owed& owed) DRAVIK_REQUIRES(m_mutex);
     /// Whether the open batch is to be committed now.
-    bool BatchDue() const;
+    bool BatchDue() const DRAVIK_REQUIRES(m_mutex);
     /// An entry joined the batch (`fresh`: it opened it): the flusher will
     /// commit it in time.
-    void WatchBatch(bool fresh);
+    void WatchBatch(bool fresh) DRAVIK_REQUIRES(m_mutex);
 
-    /// Makes `owed` with `lock` released, then takes it again.
-    void Report(std::unique_lock<std::mutex>& lock, EntryBatch::Owed& owed);
+    /// Makes `owed` with the lock let go, then takes it again.
+    void Report(EntryBatch::Owed& owed) DRAVIK_REQUIRES(m_mutex);
     /// Waits, with `lock` held, until no report of an earlier commit is
     /// still being made.
-    void WaitForReports(std::unique_lock<std::mutex>& lock);
+    void WaitForReports(MutexLock& lock) DRAVIK_REQUIRES(m_mutex);
 
-    /// pthread_atfork's three steps.
-    void BeforeFork();
-    void AfterForkInParent();
-    void AfterForkInChild();
+    /// pthread_atfork's three steps: the lock is held across the fork.
+    void BeforeFork() DRAVIK_ACQUIRE(m_mutex);
+    void AfterForkInParent() DRAVIK_RELEASE(m_mutex);
+    void AfterForkInChild() DRAVIK_RELEASE(m_mutex);
 
   private:
-    void RunFlusher();
+    void RunFlusher() DRAVIK_EXCLUDES(m_mutex);
     /// Whether the open index is still the file at its path.
-    bool StillInPlace() const;
+    bool StillInPlace() const DRAVIK_REQUIRES(m_mutex);
 
-    dev_t m_indexDevice = 0;
-    ino_t m_indexInode = 0;
+    AnnotatedMutex m_mutex;
+    std::string m_root DRAVIK_GUARDED_BY(m_mutex);
+    std::unique_ptr<CacheIndex> m_index DRAVIK_GUARDED_BY(m_mutex);
+    EntryBatch m_batch DRAVIK_GUARDED_BY(m_mutex);
+    bool m_inherited DRAVIK_GUARDED_BY(m_mutex) = false;
+    bool m_ended DRAVIK_GUARDED_BY(m_mutex) = false;
+    dev_t m_indexDevice DRAVIK_GUARDED_BY(m_mutex) = 0;
+    ino_t m_indexInode DRAVIK_GUARDED_BY(m_mutex) = 0;
 
     // On the heap: a fork child leaks them rather than destroy what only
     // the parent's threads wait on.
-    std::unique_ptr<std::condition_variable> m_batchOpened;
-    std::unique_ptr<std::condition_variable> m_reportsMade;
-    std::unique_ptr<std::thread> m_flusher;
-    int m_reporting = 0;
-    bool m_stopping = false;
-    EntryBatch::Owed m_forkOwed;
+    std::unique_ptr<std::condition_variable_any> m_batchOpened;
+    std::unique_ptr<std::condition_variable_any> m_reportsMade;
+    std::unique_ptr<std::thread> m_flusher DRAVIK_GUARDED_BY(m_mutex);
+    int m_reporting DRAVIK_GUARDED_BY(m_mutex) = 0;
+    bool m_stopping DRAVIK_GUARDED_BY(m_mutex) = false;
+    EntryBatch::Owed m_forkOwed DRAVIK_GUARDED_BY(m_mutex);
 };
 
 /// The process's one OpenCache.

@@ -49,24 +49,24 @@ bool RunLocked(Access access, const std::function<bool(CacheIndex&, const std::s
         why = {{}, {}, ERROR_PATH_NOT_FOUND, u"neither XDG_CACHE_HOME nor HOME names a folder"};
     } else {
         OpenCache& cache = TheCache();
-        std::unique_lock lock(cache.mutex);
+        MutexLock lock(cache.Mutex());
         EntryBatch::Owed owed;
         opened = cache.EnsureOpen(root, why, owed);
         if (opened) {
             if (access == Access::Write) {
                 cache.CommitBatch(owed);
             }
-            const bool fresh = !cache.batch.Open();
-            const bool joined = access == Access::Entry && !cache.ended;
+            const bool fresh = !cache.Batch().Open();
+            const bool joined = access == Access::Entry && !cache.Ended();
             if (joined) {
-                cache.batch.Join();
+                cache.Batch().Join();
             }
-            cache.index->SetStaging(joined);
-            const bool done = work(*cache.index, cache.root);
-            cache.index->SetStaging(false);
+            cache.Index().SetStaging(joined);
+            const bool done = work(cache.Index(), cache.Root());
+            cache.Index().SetStaging(false);
             const bool waits = done && joined;
             if (waits) {
-                cache.batch.Add(std::u16string(url), std::move(*report));
+                cache.Batch().Add(std::u16string(url), std::move(*report));
             }
             if (joined && !waits) {
                 // This entry is committed with its batch now, or lost with it.
@@ -83,7 +83,7 @@ bool RunLocked(Access access, const std::function<bool(CacheIndex&, const std::s
                 cache.WatchBatch(fresh);
             }
         }
-        cache.Report(lock, owed);
+        cache.Report(owed);
     }
     if (!opened) {
         RememberFailure(why);
@@ -111,14 +111,16 @@ bool Run(Access access, const std::function<void(CacheIndex&, const std::string&
 /// reason in `why`, when the batch could not be committed.
 bool CommitAndWait(bool end, UrlCacheFailure& why) {
     OpenCache& cache = TheCache();
-    std::unique_lock lock(cache.mutex);
-    if (cache.inherited) {
+    MutexLock lock(cache.Mutex());
+    if (cache.Inherited()) {
         return true;
     }
-    cache.ended = cache.ended || end;
+    if (end) {
+        cache.End();
+    }
     EntryBatch::Owed owed;
     const bool committed = cache.CommitBatch(owed, why);
-    cache.Report(lock, owed);
+    cache.Report(owed);
     // A report's own callback that closes a session would otherwise wait for
     // the report it is part of.
     if (!MakingReports()) {

@@ -64,7 +64,7 @@ TransferPool* SessionCore::PoolFor(DWORD tlsLeniency) {
     TransferPool* found = nullptr;
     bool made = false;
     {
-        const std::lock_guard lock(m_poolsMutex);
+        const MutexLock lock(m_poolsMutex);
         auto& pool = m_pools[{self, tlsLeniency}];
         if (!pool) {
             auto fresh = std::make_unique<TransferPool>();
@@ -90,7 +90,7 @@ TransferPool* SessionCore::PoolFor(DWORD tlsLeniency) {
 void SessionCore::DropPoolsOf(std::thread::id thread) {
     std::vector<std::unique_ptr<TransferPool>> doomed;
     {
-        const std::lock_guard lock(m_poolsMutex);
+        const MutexLock lock(m_poolsMutex);
         for (auto it = m_pools.begin(); it != m_pools.end();) {
             if (it->first.first == thread && it->second->Idle()) {
                 doomed.push_back(std::move(it->second));

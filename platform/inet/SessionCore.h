@@ -15,6 +15,8 @@
 #include "platform/inet/CurlHandles.h"
 #include "platform/inet/TransferPool.h"
 #include "platform/inet/WinInet.h"
+#include "platform/kernel/ThreadSafety.h"
+#include "platform/kernel/ThreadSafety.h"
 #include "platform/kernel/WinTypes.h"
 
 #include <array>
@@ -77,8 +79,9 @@ class SessionCore : public std::enable_shared_from_this<SessionCore> {
     std::string m_agent;
     std::array<std::mutex, CURL_LOCK_DATA_LAST> m_shareLocks; // before m_cookies: it uses them
     CurlShare m_cookies;
-    std::mutex m_poolsMutex;
-    std::map<std::pair<std::thread::id, DWORD>, std::unique_ptr<TransferPool>> m_pools;
+    AnnotatedMutex m_poolsMutex;
+    std::map<std::pair<std::thread::id, DWORD>, std::unique_ptr<TransferPool>>
+        m_pools DRAVIK_GUARDED_BY(m_poolsMutex);
     std::atomic<INTERNET_STATUS_CALLBACK> m_callback{nullptr};
 };
 
