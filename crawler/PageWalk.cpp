@@ -148,8 +148,8 @@ bool ClaimAhead(CSubscription::AheadPage* page, TagFetchState& fetch, DWORD& sta
         return false;
     }
     fetch.request = std::move(fetched.request);
-    fetch.headers = std::move(fetched.headers);
-    fetch.finalUrl = std::move(fetched.finalUrl);
+    fetch.headers = fetched.headers;
+    fetch.finalUrl = fetched.finalUrl;
     status = fetched.status;
     result = fetched.result;
     return true;
