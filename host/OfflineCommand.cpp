@@ -2,34 +2,40 @@
 // `dravik offline on|off|status`: the internet library's work-offline state,
 // shared by every process of the user.
 #include "host/Commands.h"
-#include "host/common/ErrorText.h"
-#include "platform/inet/WinInet.h"
+#include "platform/inet/ConnectedState.h"
 #include "platform/kernel/LastError.h"
+#include "platform/text/Utf8.h"
 
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace {
 
-int SetState(DWORD state) {
-    INTERNET_CONNECTED_INFO info{
-        state, state == INTERNET_STATE_DISCONNECTED_BY_USER ? ISO_FORCE_DISCONNECTED : 0};
-    if (!InternetSetOptionW(nullptr, INTERNET_OPTION_CONNECTED_STATE, &info, sizeof info)) {
-        std::cerr << "dravik offline: " << DescribeError(GetLastError()) << "\n";
+/// "FILE: reason" for a cache the state could not be kept in.
+std::string Why(const UrlCacheFailure& failure) {
+    std::string text = Utf16ToUtf8(failure.path);
+    return text.append(text.empty() ? "" : ": ").append(Utf16ToUtf8(failure.reason));
+}
+
+int SetState(bool offline) {
+    UrlCacheFailure failure;
+    if (!inet::SetOfflineByUser(offline, &failure)) {
+        std::cerr << "dravik offline: " << Why(failure) << "\n";
         return kExitCache; // the state is kept with the URL cache
     }
     return kExitOk;
 }
 
 int ShowState() {
-    DWORD state = 0;
-    DWORD length = sizeof state;
-    if (!InternetQueryOptionW(nullptr, INTERNET_OPTION_CONNECTED_STATE, &state, &length)) {
-        std::cerr << "dravik offline: " << DescribeError(GetLastError()) << "\n";
+    UrlCacheFailure failure;
+    const std::optional<bool> offline = inet::OfflineByUser(failure);
+    if (!offline) {
+        std::cerr << "dravik offline: " << Why(failure) << "\n";
         return kExitCache; // the state is kept with the URL cache
     }
-    std::cout << ((state & INTERNET_STATE_DISCONNECTED_BY_USER) ? "offline" : "online") << "\n";
+    std::cout << (*offline ? "offline" : "online") << "\n";
     return kExitOk;
 }
 
@@ -46,7 +52,7 @@ void AddOfflineCommand(CLI::App& app, int& exitCode) {
         ->check(CLI::IsMember({"on", "off", "status"}));
     offline->callback([mode, &exitCode] {
         exitCode = *mode == "status" ? ShowState()
-                   : *mode == "on"   ? SetState(INTERNET_STATE_DISCONNECTED_BY_USER)
-                                     : SetState(INTERNET_STATE_CONNECTED);
+                   : *mode == "on"   ? SetState(true)
+                                     : SetState(false);
     });
 }

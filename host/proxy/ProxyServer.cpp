@@ -5,6 +5,7 @@
 #include "host/proxy/ClientCounts.h"
 #include "host/proxy/HeaderFields.h"
 #include "host/proxy/ProxyContext.h"
+#include "platform/inet/ConnectedState.h"
 #include "platform/inet/WinInet.h"
 
 #include <boost/asio/executor_work_guard.hpp>
@@ -119,11 +120,7 @@ bool ProxyContext::Offline() {
     const std::int64_t now = NowMs();
     const std::int64_t checked = m_offlineCheckedMs.load();
     if (checked < 0 || now - checked >= kOfflineCheckMs) {
-        DWORD state = 0;
-        DWORD length = sizeof state;
-        const bool known =
-            InternetQueryOptionW(nullptr, INTERNET_OPTION_CONNECTED_STATE, &state, &length) != 0;
-        m_offline = known && (state & INTERNET_STATE_DISCONNECTED_BY_USER) != 0;
+        m_offline = inet::IsOfflineByUser();
         m_offlineCheckedMs = now;
     }
     return m_offline;

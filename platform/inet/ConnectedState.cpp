@@ -26,23 +26,37 @@ PromptSlot& ThePrompt() {
 
 } // namespace
 
-bool IsOfflineByUser() {
+std::optional<bool> OfflineByUser(UrlCacheFailure& failure) {
     std::int64_t value = 0;
     bool present = false;
-    const bool read =
-        urlcache::WithUrlCacheReading([&](urlcache::CacheIndex& index, const std::string&) {
+    const bool read = urlcache::WithUrlCacheReading(
+        [&](urlcache::CacheIndex& index, const std::string&) {
             if (!index.ReadSetting(kOfflineSetting, value, present)) {
                 present = false;
             }
-        });
-    return read && present && value != 0;
+        },
+        &failure);
+    if (!read) {
+        return std::nullopt;
+    }
+    return present && value != 0;
 }
 
-bool SetOfflineByUser(bool offline) {
+bool IsOfflineByUser() {
+    UrlCacheFailure ignored;
+    return OfflineByUser(ignored).value_or(false);
+}
+
+bool SetOfflineByUser(bool offline, UrlCacheFailure* failure) {
     bool written = false;
-    urlcache::WithUrlCache([&](urlcache::CacheIndex& index, const std::string&) {
-        written = index.WriteSetting(kOfflineSetting, offline ? 1 : 0);
-    });
+    const bool used = urlcache::WithUrlCache(
+        [&](urlcache::CacheIndex& index, const std::string&) {
+            written = index.WriteSetting(kOfflineSetting, offline ? 1 : 0);
+        },
+        failure);
+    if (used && !written && failure != nullptr) {
+        *failure = {{}, {}, ERROR_CANTWRITE, u"the state could not be written to the cache index"};
+    }
     return written;
 }
 

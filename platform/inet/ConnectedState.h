@@ -6,15 +6,23 @@
 // Without a usable cache the library counts as online.
 #pragma once
 
+#include "platform/cache/CacheFailure.h"
 #include "platform/kernel/WinTypes.h"
+
+#include <optional>
 
 namespace inet {
 
 /// True while the user has set the library offline.
 bool IsOfflineByUser();
 
-/// Sets or clears the offline-by-user state; false when it cannot be stored.
-bool SetOfflineByUser(bool offline);
+/// Whether the user has set the library offline; nothing, with the cache's
+/// file and reason in `failure`, when the state cannot be read.
+std::optional<bool> OfflineByUser(UrlCacheFailure& failure);
+
+/// Sets or clears the offline-by-user state; false, with the cache's file
+/// and reason in `failure` when given, when it cannot be stored.
+bool SetOfflineByUser(bool offline, UrlCacheFailure* failure = nullptr);
 
 /// The value of a query of INTERNET_OPTION_CONNECTED_STATE.
 DWORD ConnectedStateValue();
