@@ -119,7 +119,7 @@ int RunProxy(const ProxyArguments& arguments) {
     // written; a download cut off here is swept away the next time the
     // cache opens. Leaving at once spares a wait on requests stuck in the
     // network.
-    urlcache::FlushStreamHits();
+    urlcache::FlushStoredHits();
     urlcache::EndEntryBatches();
     urlcache::FlushMissedUrls();
     std::cout << "dravik proxy: stopped" << std::endl;

@@ -258,13 +258,6 @@ bool CacheIndex::CountRetrieval(std::u16string_view url) {
     return !update.Failed();
 }
 
-bool CacheIndex::AddHits(std::u16string_view url, std::uint32_t hits) {
-    Statement update(m_db.get(), "UPDATE entries SET hits = hits + ?2 WHERE url = ?1");
-    update.Bind(1, url).Bind(2, static_cast<std::int64_t>(hits));
-    update.Step();
-    return !update.Failed();
-}
-
 bool CacheIndex::Remove(std::u16string_view url) {
     Statement remove(m_db.get(), "DELETE FROM entries WHERE url = ?1");
     remove.Bind(1, url);
@@ -295,19 +288,6 @@ void CacheIndex::WaitWhenBusy(bool wait) {
 bool CacheIndex::ListAll(std::vector<EntryRecord>& records) {
     const std::string sql = std::string("SELECT ") + kColumns + " FROM entries ORDER BY url";
     Statement query(m_db.get(), sql.c_str());
-    records.clear();
-    while (query.Step()) {
-        records.push_back(ReadRecord(query));
-    }
-    return !query.Failed();
-}
-
-bool CacheIndex::ListAfter(std::u16string_view after, int limit,
-                           std::vector<EntryRecord>& records) {
-    const std::string sql =
-        std::string("SELECT ") + kColumns + " FROM entries WHERE url > ?1 ORDER BY url LIMIT ?2";
-    Statement query(m_db.get(), sql.c_str());
-    query.Bind(1, after).Bind(2, static_cast<std::int64_t>(limit));
     records.clear();
     while (query.Step()) {
         records.push_back(ReadRecord(query));

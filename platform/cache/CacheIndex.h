@@ -83,8 +83,6 @@ class CacheIndex {
     bool SetUseCount(std::u16string_view url, std::uint32_t count);
     /// One retrieval: a lock taken (use count + 1) and a hit counted.
     bool CountRetrieval(std::u16string_view url);
-    /// Hits counted without a lock (streams), added in batches.
-    bool AddHits(std::u16string_view url, std::uint32_t hits);
     bool Remove(std::u16string_view url);
 
     /// True when some row still names content file `file`.
@@ -97,8 +95,6 @@ class CacheIndex {
     void WaitWhenBusy(bool wait);
 
     bool ListAll(std::vector<EntryRecord>& records);
-    /// Up to `limit` rows whose URL sorts after `after`, in URL order.
-    bool ListAfter(std::u16string_view after, int limit, std::vector<EntryRecord>& records);
 
     /// A small named integer kept next to the entries (the offline state).
     bool ReadSetting(const char* name, std::int64_t& value, bool& present);

@@ -227,7 +227,7 @@ CacheResult<std::shared_ptr<const StoredCopy>> OpenCopy(std::string_view url) {
 }
 
 CacheResult<std::vector<StoredEntry>> ListEntries() {
-    FlushStreamHits(); // so that a listing shows this process's hits too
+    FlushStoredHits(); // so that a listing shows this process's hits too
     std::vector<StoredEntry> entries;
     std::optional<CacheError> error;
     UrlCacheFailure failure;

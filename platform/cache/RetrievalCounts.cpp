@@ -20,18 +20,6 @@ class PendingHits {
   public:
     ~PendingHits() { Flush(); }
 
-    void Count(std::u16string_view url) {
-        bool due = false;
-        {
-            const std::lock_guard lock(m_mutex);
-            ++m_hits[std::u16string(url)];
-            due = Clock::now() - m_lastFlush >= kFlushEvery;
-        }
-        if (due) {
-            Flush();
-        }
-    }
-
     void Count(std::string_view key) {
         bool due = false;
         {
@@ -50,35 +38,27 @@ class PendingHits {
     }
 
     bool Flush() {
-        std::unordered_map<std::u16string, std::uint32_t> batch;
-        TextCounts textBatch;
+        TextCounts batch;
         {
             const std::lock_guard lock(m_mutex);
-            batch.swap(m_hits);
-            textBatch.swap(m_textHits);
+            batch.swap(m_textHits);
             m_lastFlush = Clock::now();
         }
-        if (batch.empty() && textBatch.empty()) {
+        if (batch.empty()) {
             return true;
         }
         bool written = false;
         WithUrlCache([&](CacheIndex& index, const std::string&) {
             Transaction transaction(index.Db());
             written = transaction.Begun();
-            for (const auto& [url, hits] : batch) {
-                written = written && index.AddHits(url, hits);
-            }
-            for (const auto& [key, hits] : textBatch) {
+            for (const auto& [key, hits] : batch) {
                 written = written && index.AddHits(std::string_view(key), hits);
             }
             written = written && transaction.Commit();
         });
         if (!written) {
             const std::lock_guard lock(m_mutex);
-            for (const auto& [url, hits] : batch) {
-                m_hits[url] += hits;
-            }
-            for (const auto& [key, hits] : textBatch) {
+            for (const auto& [key, hits] : batch) {
                 m_textHits[key] += hits;
             }
         }
@@ -96,8 +76,7 @@ class PendingHits {
     using TextCounts = std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>>;
 
     std::mutex m_mutex;
-    std::unordered_map<std::u16string, std::uint32_t> m_hits;
-    TextCounts m_textHits; // counted through the native face
+    TextCounts m_textHits;
     Clock::time_point m_lastFlush = Clock::now();
 };
 
@@ -108,15 +87,11 @@ PendingHits& Pending() {
 
 } // namespace
 
-void CountStreamHit(std::u16string_view storedUrl) {
-    Pending().Count(storedUrl);
-}
-
 void CountStoredHit(std::string_view key) {
     Pending().Count(key);
 }
 
-bool FlushStreamHits() {
+bool FlushStoredHits() {
     return Pending().Flush();
 }
 

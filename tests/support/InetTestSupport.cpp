@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "support/InetTestSupport.h"
 
-#include "platform/cache/UrlCacheStreams.h"
+#include "platform/cache/CacheStore.h"
 
 #include "platform/kernel/LastError.h"
 
@@ -149,24 +149,13 @@ CacheLook LookUp(std::u16string_view url) {
 }
 
 std::string CachedBody(std::u16string_view url) {
-    const std::u16string key(url);
-    DWORD size = 0;
-    RetrieveUrlCacheEntryStreamW(key.c_str(), nullptr, &size, FALSE, 0);
-    std::vector<std::uint64_t> buffer(size / 8 + 1);
-    auto* entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data());
-    HANDLE stream = RetrieveUrlCacheEntryStreamW(key.c_str(), entry, &size, FALSE, 0);
-    if (stream == nullptr) {
+    const auto copy = urlcache::OpenCopy(A(url));
+    if (!copy) {
         return "(none)";
     }
-    std::string body;
-    char piece[65536];
-    DWORD got = sizeof piece;
-    while (ReadUrlCacheEntryStreamEx(stream, body.size(), piece, &got) && got > 0) {
-        body.append(piece, got);
-        got = sizeof piece;
-    }
-    UnlockUrlCacheEntryStream(stream, 0);
-    return body;
+    std::string body(static_cast<std::size_t>((*copy)->Size()), '\0');
+    const auto read = (*copy)->Read(0, body.data(), body.size());
+    return read ? body.substr(0, *read) : "(unreadable)";
 }
 
 long ResidentKiB() {
