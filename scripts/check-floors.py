@@ -7,6 +7,10 @@ platform/, framework/, control/ and host/) may include its own files and those
 of units on lower floors, never a unit on its own floor or above. Prints every
 include that breaks this and exits 1; exits 0 when there is none.
 
+It also checks that the front ends (host/) call none of the internet
+library's Windows-style transfer and cache calls: those are the shim the core
+is written against, and the front ends use the native faces beside them.
+
 Usage: check-floors.py [SOURCE_DIR]
 """
 import os
@@ -32,6 +36,8 @@ FLOORS = [
     ['host/proxy', 'host/terminal'],          # the front ends
     ['host'],                                 # the `dravik` command
 ]
+# The shim's headers, whose calls host/ may not make.
+SHIM = ['platform/inet/WinInet.h', 'platform/cache/UrlCache.h']
 SPLIT = ('platform', 'framework', 'control', 'host')
 PRODUCT = {u.split('/')[0] for floor in FLOORS for u in floor}
 
@@ -41,6 +47,31 @@ def unit_of(path):
     if parts[0] in SPLIT and len(parts) > 2:
         return '/'.join(parts[:2])
     return parts[0]
+
+
+def shim_calls(root):
+    """Names of the functions the shim's headers declare."""
+    names = []
+    for header in SHIM:
+        with open(os.path.join(root, header)) as f:
+            names += re.findall(r'^[A-Z][A-Z_]*\*?\s+(\w+)\s*\(', f.read(), re.M)
+    return names
+
+
+def front_end_shim_calls(root):
+    calls = re.compile(r'\b(' + '|'.join(shim_calls(root)) + r')\s*\(')
+    problems = []
+    for folder, _, names in os.walk(os.path.join(root, 'host')):
+        for name in sorted(names):
+            if not name.endswith(('.h', '.cpp')):
+                continue
+            path = os.path.relpath(os.path.join(folder, name), root)
+            with open(os.path.join(root, path), errors='replace') as f:
+                for number, line in enumerate(f, 1):
+                    code = line.split('//')[0]
+                    for call in calls.findall(code):
+                        problems.append(f'{path}:{number}: calls {call}, a call of the shim')
+    return problems
 
 
 def main():
@@ -65,6 +96,7 @@ def main():
                         continue
                     if rank[target] >= rank[unit]:
                         problems.append(f'{path}: {unit} includes {inc} ({target}, not below it)')
+    problems += front_end_shim_calls(root)
     for p in problems:
         print(p)
     return 1 if problems else 0

@@ -5,18 +5,19 @@
 #pragma once
 
 #include "platform/cache/CacheFailure.h"
-#include "platform/inet/WinInet.h"
+#include "platform/inet/SessionWatch.h"
 
+#include <mutex>
 #include <vector>
 
 class ProgressLine;
 
-class SessionListener {
+class SessionListener : private inet::SessionObserver {
   public:
-    /// Installs itself as the status callback of `session`, which must be
-    /// open; `progress` may be null. One listener at a time.
+    /// Watches `session`, which must be open; `progress` may be null. One
+    /// listener at a time.
     SessionListener(HINTERNET session, ProgressLine* progress);
-    ~SessionListener();
+    ~SessionListener() override;
     SessionListener(const SessionListener&) = delete;
     SessionListener& operator=(const SessionListener&) = delete;
 
@@ -25,7 +26,13 @@ class SessionListener {
     std::vector<UrlCacheFailure> CacheFailures();
 
   private:
-    HINTERNET m_session;
+    void RequestSent(const std::string& url) override;
+    void BytesReceived(std::size_t bytes) override;
+    void RequestDone(const std::string& url, unsigned status, DWORD error) override;
+    void CacheWriteFailed(const UrlCacheFailure& failure) override;
+
     ProgressLine* m_progress;
+    std::mutex m_mutex; // the failures are read while requests still report
     std::vector<UrlCacheFailure> m_cacheFailures;
+    inet::SessionWatch m_watch; // last: it stops before the rest goes
 };

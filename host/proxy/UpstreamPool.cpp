@@ -167,7 +167,7 @@ bool UpstreamPool::Submit(UpstreamRequest request, std::shared_ptr<UpstreamExcha
 }
 
 void UpstreamPool::Work(std::size_t slot) {
-    HINTERNET session = nullptr;
+    inet::OwnedSession session;
     for (;;) {
         std::unique_lock lock(m_mutex);
         m_ready.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
@@ -182,19 +182,16 @@ void UpstreamPool::Work(std::size_t slot) {
             job.exchange->Finish(ERROR_CANCELLED);
             continue;
         }
-        if (session == nullptr) {
-            session = OpenCrawlLikeSession();
+        if (!session) {
+            session.reset(OpenCrawlLikeSession());
         }
-        if (session == nullptr) {
+        if (!session) {
             job.exchange->Finish(GetLastError());
             continue;
         }
-        Forward(session, job.request, *job.exchange);
+        Forward(session.get(), job.request, *job.exchange);
         lock.lock();
         m_running[slot].reset();
-    }
-    if (session != nullptr) {
-        InternetCloseHandle(session);
     }
 }
 

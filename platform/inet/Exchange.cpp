@@ -14,6 +14,10 @@ namespace inet {
 
 Exchange::Exchange(std::unique_ptr<RequestHandle> request) : m_request(std::move(request)) {}
 
+void SessionCloser::operator()(HINTERNET session) const {
+    InternetCloseHandle(session);
+}
+
 Exchange::~Exchange() = default;
 
 std::unique_ptr<Exchange> Exchange::Send(HINTERNET session, ExchangeRequest request, DWORD& error) {

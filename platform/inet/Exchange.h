@@ -15,6 +15,12 @@ namespace inet {
 
 class RequestHandle;
 
+/// Closes a session handle; OwnedSession holds one for its owner's lifetime.
+struct SessionCloser {
+    void operator()(HINTERNET session) const;
+};
+using OwnedSession = std::unique_ptr<void, SessionCloser>;
+
 struct ExchangeRequest {
     std::string method = "GET"; ///< a method token
     std::string host;           ///< as the URL names it (no brackets for IPv6)
