@@ -119,6 +119,7 @@ import json, subprocess, sys
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.support.ui import WebDriverWait
 proxy, page, shot, profile, dravik = sys.argv[1:6]
 options = webdriver.ChromeOptions()
@@ -131,7 +132,12 @@ for a in ['--headless=new', '--no-sandbox', '--disable-gpu', '--disable-quic', '
 d = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
 out = {}
 try:
-    wait = WebDriverWait(d, 30, poll_frequency=0.05)
+    # The panel redraws as its state changes: an element found may go
+    # before it is used, so every look is retried until it holds.
+    wait = WebDriverWait(d, 30, poll_frequency=0.05,
+                         ignored_exceptions=(StaleElementReferenceException,))
+    text = lambda by, name: wait.until(lambda d: d.find_element(by, name).text)
+    click = lambda by, name: wait.until(lambda d: d.find_element(by, name).click() or True)
     d.get(page)
     d.switch_to.frame(d.find_element(By.TAG_NAME, 'iframe'))
     box = lambda: d.find_element(By.CSS_SELECTOR, '[data-id="206"] input')
@@ -144,21 +150,21 @@ try:
         "var b = e.getBoundingClientRect();"
         "r[e.dataset.id] = [b.left - p.left, b.top - p.top, b.width, b.height]; });"
         "return r;")
-    box().click()
+    wait.until(lambda d: box().click() or True)
     wait.until(lambda d: box().is_selected())
     subprocess.run([dravik, 'offline', 'on'], check=True)
-    d.find_element(By.CSS_SELECTOR, '[data-id="201"]').click()
+    click(By.CSS_SELECTOR, '[data-id="201"]')
     wait.until(lambda d: d.find_elements(By.ID, 'prompt-yes'))
-    out['prompt'] = d.find_element(By.ID, 'prompt').text
-    d.find_element(By.ID, 'prompt-yes').click()
+    out['prompt'] = text(By.ID, 'prompt')
+    click(By.ID, 'prompt-yes')
     wait.until(lambda d: 'request' in d.find_element(By.ID, 'live').text)
-    out['progress'] = d.find_element(By.ID, 'progress').text
+    out['progress'] = text(By.ID, 'progress')
     out['again'] = d.execute_async_script(
         "var done = arguments[0]; fetch(location.pathname + '/click?ctl=201', {method: 'POST',"
         "headers: {'X-Dravik-Key': document.body.getAttribute('data-key')}}).then(function (r) {"
         "r.json().then(function (j) { done(r.status + ' ' + j.message); }); });")
     wait.until(lambda d: d.find_elements(By.ID, 'box-text'))
-    out['box'] = d.find_element(By.ID, 'box').text
+    out['box'] = text(By.ID, 'box')
     d.switch_to.default_content()
     d.save_screenshot(shot)
 finally:
