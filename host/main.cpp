@@ -3,11 +3,13 @@
 #include "host/Commands.h"
 #include "host/HelpFormatter.h"
 #include "host/common/LoadFailure.h"
+#include "platform/kernel/FaultInjection.h"
 
 #include <CLI/CLI.hpp>
 
 #include <iostream>
 #include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -55,6 +57,9 @@ int Run(int argc, char** argv) {
                                   "`dravik --help` explains them; start with `dravik demo`.\n",
                                   CWrappingFormatter::kWidth);
         return kExitUsage;
+    }
+    if (FaultInjected("Uncaught")) {
+        throw std::runtime_error("a fault nothing catches");
     }
     return exitCode;
 }

@@ -80,6 +80,11 @@ TEST_F(Commands, ExitStatusesTellHowTheRunEnded) {
     const Outcome online = Dravik("sync --yes '" + Page() + "'");
     EXPECT_EQ(online.status, 0) << online.err;
     EXPECT_EQ(Dravik("offline status").out, "online\n");
+
+    // Not 1, which scripts read as a subscription that failed.
+    const Outcome internal = Dravik("offline status", "DRAVIK_FAULT=Uncaught");
+    EXPECT_EQ(internal.status, 70);
+    EXPECT_EQ(internal.err, "dravik: a fault nothing catches\n");
 }
 
 TEST_F(Commands, ClicksThePanelRefusesChangeNothing) {
