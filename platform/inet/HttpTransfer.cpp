@@ -127,6 +127,10 @@ DWORD HttpTransfer::Read(char* out, DWORD size, DWORD* read) {
                 return Fail(ErrorFromTransfer(m_result, m_tls));
             }
             m_bodyEnded = true;
+            if (m_holdEnd) {
+                m_endHeld = true;
+                return 0;
+            }
             CommitToCache();
             NotifyComplete(0);
             return 0;
@@ -370,6 +374,15 @@ void HttpTransfer::NotifyText(DWORD status, const std::u16string& text) const {
 bool HttpTransfer::AsHttpCache() const {
     return (m_setup.flags & (INTERNET_FLAG_HTTP_CACHE_PRIVATE | INTERNET_FLAG_HTTP_CACHE_SHARED)) !=
            0;
+}
+
+void HttpTransfer::HoldBodyEnd(bool hold) {
+    m_holdEnd = hold;
+    if (!hold && m_endHeld) {
+        m_endHeld = false;
+        CommitToCache();
+        NotifyComplete(0);
+    }
 }
 
 void HttpTransfer::NotifyComplete(DWORD error) {

@@ -51,6 +51,12 @@ class HttpTransfer final : private TransferSink {
     /// is complete. Returns 0 or the last-error value; a failure sticks.
     DWORD Read(char* out, DWORD size, DWORD* read);
 
+    /// While held, reading the body to its end writes no cache entry and
+    /// tells no one the request is complete; ending the hold does both then,
+    /// when the end has been read. A transfer destroyed meanwhile keeps
+    /// nothing.
+    void HoldBodyEnd(bool hold);
+
     /// The final response's head; empty before Start succeeded.
     const ResponseHead& Head() const { return m_head; }
 
@@ -111,6 +117,8 @@ class HttpTransfer final : private TransferSink {
     bool m_paused = false;
     bool m_started = false;
     bool m_bodyEnded = false;
+    bool m_holdEnd = false; // HoldBodyEnd(true) is in force
+    bool m_endHeld = false; // the end was read while held
     CURLcode m_result = CURLE_OK;
     DWORD m_failure = 0;
     std::chrono::steady_clock::time_point m_lastActivity;

@@ -56,6 +56,24 @@ RequestHandle* AsRequest(InternetHandle* handle) {
     return static_cast<RequestHandle*>(handle);
 }
 
+/// INTERNET_OPTION_HOLD_BODY_END on a request handle that has been sent.
+BOOL HoldBodyEnd(InternetHandle* target, const void* buffer, DWORD length) {
+    if (buffer == nullptr || length != sizeof(DWORD)) {
+        return FailWith(ERROR_INTERNET_BAD_OPTION_LENGTH);
+    }
+    RequestHandle* request = AsRequest(target);
+    if (request == nullptr) {
+        return FALSE;
+    }
+    if (request->Transfer() == nullptr) {
+        return FailWith(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+    }
+    DWORD value = 0;
+    std::memcpy(&value, buffer, sizeof value);
+    request->Transfer()->HoldBodyEnd(value != 0);
+    return TRUE;
+}
+
 } // namespace
 
 BOOL InternetSetOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD length) {
@@ -65,6 +83,9 @@ BOOL InternetSetOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD leng
     InternetHandle* target = FindHandle(handle);
     if (target == nullptr) {
         return FALSE;
+    }
+    if (option == INTERNET_OPTION_HOLD_BODY_END) {
+        return HoldBodyEnd(target, buffer, length);
     }
     DWORD* field = target->Options().Field(option);
     if (field == nullptr && option != INTERNET_OPTION_SECURITY_FLAGS) {

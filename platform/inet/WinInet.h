@@ -79,6 +79,12 @@ constexpr DWORD INTERNET_OPTION_HANDLE_TYPE = 9;
 constexpr DWORD INTERNET_OPTION_SECURITY_FLAGS = 31;
 constexpr DWORD INTERNET_OPTION_URL = 34;
 constexpr DWORD INTERNET_OPTION_CONNECTED_STATE = 50;
+// An option of our own, on a request handle that has been sent: 1 holds
+// what reading the body to its end does (the cache written, the request's
+// completion told to the status callback) until the option is set to 0,
+// which does it then. Closing the handle while it is held keeps nothing.
+// A response can so be read early and take effect later. Set only.
+constexpr DWORD INTERNET_OPTION_HOLD_BODY_END = 0x10001;
 
 // Values of INTERNET_OPTION_HANDLE_TYPE.
 constexpr DWORD INTERNET_HANDLE_TYPE_INTERNET = 1;

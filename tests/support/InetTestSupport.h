@@ -81,8 +81,8 @@ struct CacheLook {
 };
 CacheLook LookUp(std::u16string_view url);
 
-/// The body the cache keeps for `url` wherever it lives, read through a
-/// cache stream (which counts a hit); "(none)" without an entry.
+/// The body the cache keeps for `url` wherever it lives, read through an
+/// opened copy (which counts a hit); "(none)" without an entry.
 std::string CachedBody(std::u16string_view url);
 
 /// Current resident set of this process, in KiB.
