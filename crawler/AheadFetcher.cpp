@@ -23,6 +23,34 @@ std::atomic<CAheadFetcher*> s_active{nullptr};
 /// The fetch the calling connection is sending, if any.
 thread_local CAheadFetcher::Job* t_sending = nullptr;
 
+/// Fetches read to their end and waiting for the walk, per connection: they
+/// hold no connection, only their bodies of up to kReadEarlyBytes.
+constexpr std::int32_t kReadPerConnection = 8;
+
+/// The largest body read before the walk claims its fetch; a larger one, or
+/// one of unknown length, stays unread on its connection until then.
+constexpr std::int64_t kReadEarlyBytes = 64 * 1024;
+
+/// Runs `step`; the error of running out of memory in it, or 0.
+template <class Step> DWORD Guarded(Step step) {
+    try {
+        step();
+    } catch (CVELString*) {
+        return GetLastError();
+    } catch (CVELMemBuf*) {
+        return GetLastError();
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    return 0;
+}
+
+/// True when the response's head announced a body small enough to read
+/// early.
+bool BodyArrivesWhole(const CHttpRequest& request) {
+    return request.m_nContentLength >= 0 && request.m_nContentLength <= kReadEarlyBytes;
+}
+
 std::u16string UpperKey(CVELString key) {
     key.MakeUpper();
     return {key.GetData(), static_cast<std::size_t>(key.GetLength())};
@@ -47,7 +75,8 @@ bool UrlHost(const char16_t* url, std::u16string& key, std::u16string& name) {
 } // namespace
 
 struct CAheadFetcher::Job {
-    enum class State { kQueued, kSending, kWaiting, kDone, kTaken };
+    /// kRead: read to its end early, the end held until the walk claims it.
+    enum class State { kQueued, kSending, kWaiting, kDone, kRead, kTaken };
     std::unique_ptr<CHttpRequest> request;
     CVELString url;
     std::u16string host;
@@ -62,8 +91,7 @@ struct CAheadFetcher::Job {
 };
 
 CAheadFetcher::CAheadFetcher(std::int32_t connections, const CVELString& startHost)
-    : m_nConnections(std::max(connections, std::int32_t{1})), m_nWorkers(m_nConnections),
-      m_startHost(UpperKey(startHost)) {
+    : m_nConnections(std::max(connections, std::int32_t{1})), m_startHost(UpperKey(startHost)) {
     // One crawl at a time holds redirects; another running beside it in the
     // same process (a second control) fetches nothing ahead.
     CAheadFetcher* none = nullptr;
@@ -146,7 +174,7 @@ void CAheadFetcher::StartWorkers() {
     // Threads the system refuses are done without; with none, every
     // reference is the walk's to fetch.
     try {
-        for (std::int32_t i = 0; i < m_nWorkers; ++i) {
+        for (std::int32_t i = 0; i < m_nConnections; ++i) {
             m_workers.emplace_back([this] { Work(); });
         }
     } catch (const std::system_error&) {
@@ -181,20 +209,38 @@ bool CAheadFetcher::Claim(const Ticket& ticket, Fetched& out) {
     }
     job.claimed = true;
     m_changed.notify_all();
-    m_changed.wait(lock, [&job] { return job.state == Job::State::kDone; });
+    m_changed.wait(
+        lock, [&job] { return job.state == Job::State::kDone || job.state == Job::State::kRead; });
+    const bool readEarly = job.state == Job::State::kRead;
+    if (readEarly) {
+        --m_nRead;
+        m_changed.notify_all();
+    }
     job.state = Job::State::kTaken;
+    lock.unlock();
     if (job.outOfMemory != 0) {
         SetLastError(job.outOfMemory);
         throw std::bad_alloc();
     }
     out = std::move(job.fetched);
+    if (readEarly) {
+        // Here the walk reaches the fetch: the cache is written now.
+        out.request->HoldBodyEnd(false);
+    }
     return true;
 }
 
 void CAheadFetcher::Drop(const Ticket& ticket) {
     Job& job = *ticket;
+    std::unique_ptr<CHttpRequest> unread;
     {
         const std::lock_guard lock(m_mutex);
+        if (job.state == Job::State::kRead) {
+            // Closed with its end held: nothing of it is kept.
+            unread = std::move(job.fetched.request);
+            job.state = Job::State::kTaken;
+            --m_nRead;
+        }
         if (job.state == Job::State::kQueued) {
             const auto at = std::find(m_queue.begin(), m_queue.end(), ticket);
             if (at != m_queue.end()) {
@@ -206,7 +252,7 @@ void CAheadFetcher::Drop(const Ticket& ticket) {
             job.state = Job::State::kTaken;
             return;
         }
-        job.dropped = true;
+        job.dropped = job.state != Job::State::kTaken;
     }
     m_changed.notify_all();
 }
@@ -241,7 +287,8 @@ void CAheadFetcher::Work() {
         {
             std::unique_lock lock(m_mutex);
             m_changed.wait(lock, [this] {
-                return m_bStopping || (m_nSending < m_nConnections && Startable() != m_queue.end());
+                return m_bStopping || (m_nRead < m_nConnections * kReadPerConnection &&
+                                       Startable() != m_queue.end());
             });
             if (m_bStopping) {
                 return;
@@ -253,7 +300,6 @@ void CAheadFetcher::Work() {
             job = *at;
             m_queue.erase(at);
             job->state = Job::State::kSending;
-            ++m_nSending;
         }
         Fetch(*job);
     }
@@ -262,25 +308,40 @@ void CAheadFetcher::Work() {
 void CAheadFetcher::Fetch(Job& job) {
     Fetched& fetched = job.fetched;
     FetchResult head = FetchResult::kNotSent;
-    DWORD outOfMemory = 0;
     t_sending = &job;
-    try {
+    DWORD outOfMemory = Guarded([&] {
         head = FetchHead(*job.request, job.url, fetched.status, fetched.headers, fetched.finalUrl);
         if (head == FetchResult::kDone) {
             NoteResponse(job.request->m_host, fetched.finalUrl, fetched.headers);
         }
-    } catch (CVELString*) {
-        outOfMemory = GetLastError();
-    } catch (CVELMemBuf*) {
-        outOfMemory = GetLastError();
-    } catch (const std::bad_alloc&) {
-        outOfMemory = ERROR_NOT_ENOUGH_MEMORY;
-    }
+    });
     t_sending = nullptr;
+    // A small body is read now, its end held: the connection is free for
+    // the next fetch, and the cache is written when the walk claims this one.
+    const bool early = head == FetchResult::kDone && outOfMemory == 0 &&
+                       BodyArrivesWhole(*job.request) && job.request->HoldBodyEnd(true);
+    if (early) {
+        outOfMemory = Guarded([&] {
+            head = FetchBody(*job.request, BodyUse::kWalk, fetched.status, fetched.headers);
+        });
+    } else {
+        outOfMemory = ReadWhenClaimed(job, head, outOfMemory);
+    }
+    fetched.result = head;
+    fetched.request = std::move(job.request);
+    {
+        const std::lock_guard lock(m_mutex);
+        job.outOfMemory = outOfMemory;
+        job.state = early ? Job::State::kRead : Job::State::kDone;
+        m_nRead += early ? 1 : 0;
+    }
+    m_changed.notify_all();
+}
+
+DWORD CAheadFetcher::ReadWhenClaimed(Job& job, FetchResult& head, DWORD outOfMemory) {
     bool claimed = false;
     {
         std::unique_lock lock(m_mutex);
-        --m_nSending;
         job.state = Job::State::kWaiting;
         m_changed.notify_all();
         m_changed.wait(lock, [this, &job] { return job.claimed || job.dropped || m_bStopping; });
@@ -289,27 +350,14 @@ void CAheadFetcher::Fetch(Job& job) {
     if (claimed && head == FetchResult::kDone && outOfMemory == 0) {
         // Read here, where the connection lives; the library writes the
         // cache as the end is read, while the walk waits for it.
-        try {
-            head = FetchBody(*job.request, BodyUse::kWalk, fetched.status, fetched.headers);
-        } catch (CVELString*) {
-            outOfMemory = GetLastError();
-        } catch (CVELMemBuf*) {
-            outOfMemory = GetLastError();
-        } catch (const std::bad_alloc&) {
-            outOfMemory = ERROR_NOT_ENOUGH_MEMORY;
-        }
+        outOfMemory = Guarded([&] {
+            head = FetchBody(*job.request, BodyUse::kWalk, job.fetched.status, job.fetched.headers);
+        });
     }
     if (!claimed) {
         job.request.reset(); // closed before its end: nothing of it is kept
     }
-    fetched.result = head;
-    fetched.request = std::move(job.request);
-    {
-        const std::lock_guard lock(m_mutex);
-        job.outOfMemory = outOfMemory;
-        job.state = Job::State::kDone;
-    }
-    m_changed.notify_all();
+    return outOfMemory;
 }
 
 void CAheadFetcher::HoldRedirect(Job& job, const char16_t* url) {
@@ -323,10 +371,7 @@ void CAheadFetcher::HoldRedirect(Job& job, const char16_t* url) {
     }
     // The next hop goes where early requests may not: it is sent once the
     // walk has come to this fetch, as one connection would send it.
-    --m_nSending;
-    m_changed.notify_all();
     m_changed.wait(lock, [this, &job] { return job.claimed || job.dropped || m_bStopping; });
-    ++m_nSending;
 }
 
 void CAheadFetcher::OnStatus(HINTERNET handle, std::uintptr_t context, DWORD status, void* info,

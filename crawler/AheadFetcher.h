@@ -6,13 +6,15 @@
 // the walk reaches its tag, whatever happens before: the decision for such
 // a reference depends on nothing the walk does on the way. Those requests
 // are queued here, in document order and ahead of the references of the
-// pages walked further up, and a few connections send them and read their
-// heads. The body is left unread: the internet library writes the cache
-// only when a body is read to its end, so each response reaches the cache
-// when the walk claims it, at the point where one connection would have
-// fetched it. A reference the walk reaches before a connection took it is
-// fetched by the walk itself. What is not claimed when its page's walk ends
-// (a failed or stopped crawl) is closed unread and never kept.
+// pages walked further up, and a few connections send them. The internet
+// library writes the cache when a body is read to its end; a small body is
+// read at once with that end held (CHttpRequest::HoldBodyEnd), a larger one
+// is left unread on its connection, so either way each response reaches the
+// cache when the walk claims it, at the point where one connection would
+// have fetched it. A reference the walk reaches before a connection took it
+// is fetched by the walk itself. What is not claimed when its page's walk
+// ends (a failed or stopped crawl) is closed with its end held or unread,
+// and never kept.
 //
 // Requests to the start host never go ahead: a redirect that would lead an
 // early fetch there waits until the walk claims that fetch. A host is only
@@ -53,9 +55,11 @@ class CAheadFetcher {
         std::unique_ptr<CHttpRequest> request;
     };
 
-    /// Uses `connections` connections, each holding one fetch from its
-    /// request until the walk has claimed it; `startHost` is the crawl's
-    /// start host key (host[:port]).
+    /// Sends on `connections` connections. A small body is read at once,
+    /// its effects on the cache held until the walk claims the fetch, and
+    /// the connection goes on to the next; a larger one, or one of unknown
+    /// length, holds its connection until the claim. `startHost` is the
+    /// crawl's start host key (host[:port]).
     CAheadFetcher(std::int32_t connections, const CVELString& startHost);
     /// Closes every fetch not claimed, unread, and ends the connections.
     ~CAheadFetcher();
@@ -103,6 +107,10 @@ class CAheadFetcher {
   private:
     void Work();
     void Fetch(Job& job);
+    /// Waits for the walk to claim or drop a fetch whose body was not read
+    /// early, and reads it then; returns the error of running out of memory
+    /// or 0 (`outOfMemory` when it was not read).
+    DWORD ReadWhenClaimed(Job& job, FetchResult& head, DWORD outOfMemory);
     /// The first queued job a connection may take, or end; m_mutex held.
     std::deque<Ticket>::iterator Startable();
     void StartWorkers();
@@ -114,13 +122,12 @@ class CAheadFetcher {
                          DWORD length);
 
     const std::int32_t m_nConnections;
-    const std::int32_t m_nWorkers;
     const std::u16string m_startHost;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Ticket> m_queue;
     std::size_t m_nInsertAt = 0;
-    std::int32_t m_nSending = 0;
+    std::int32_t m_nRead = 0; // fetches read early, not yet claimed
     bool m_bStopping = false;
     std::vector<std::thread> m_workers;
     /// Host names that answered without setting a cookie, and those that

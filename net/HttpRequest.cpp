@@ -205,6 +205,24 @@ BOOL CHttpRequest::ReadData(DWORD* count) {
     }
     m_response.SetLength(length + static_cast<std::int32_t>(*count));
     if (*count == 0) {
+        if (m_bEndHeld) {
+            m_bEndReached = true;
+        } else {
+            CloseHandles();
+        }
+    }
+    return TRUE;
+}
+
+BOOL CHttpRequest::HoldBodyEnd(bool hold) {
+    DWORD value = hold ? 1 : 0;
+    if (m_hRequest == nullptr ||
+        !InternetSetOptionW(m_hRequest, INTERNET_OPTION_HOLD_BODY_END, &value, sizeof value)) {
+        return FALSE;
+    }
+    m_bEndHeld = hold;
+    if (!hold && m_bEndReached) {
+        m_bEndReached = false;
         CloseHandles();
     }
     return TRUE;

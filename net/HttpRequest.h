@@ -40,8 +40,16 @@ class CHttpRequest {
     /// The URL the request ended at after the redirects the library followed.
     BOOL QueryFinalURL(CVELString& url);
     /// Appends up to 4096 body bytes to `m_response`; `*count` 0 with result 1
-    /// means the body is complete (the handles are then closed).
+    /// means the body is complete (the handles are then closed, unless its
+    /// end is held).
     BOOL ReadData(DWORD* count);
+
+    /// Holds (or lets go) what reading the body to its end does: the cache
+    /// entry written and the request told complete, so that a body read
+    /// early takes effect when its reader comes to it. Holding keeps the
+    /// handles open past the end; letting go after the end closes them.
+    /// Returns 0 with the reason in the last error when the library refused.
+    BOOL HoldBodyEnd(bool hold);
 
     BOOL m_bSecure;
     CVELString m_headers;
@@ -59,6 +67,9 @@ class CHttpRequest {
     std::int64_t m_nContentLength = -1;
 
   private:
+    bool m_bEndHeld = false;    // HoldBodyEnd(true) is in force
+    bool m_bEndReached = false; // the body's end was read while held
+
     BOOL Open(DWORD flags);
     BOOL Send();
     /// The header lines of the raw header text, `bytes` long.
