@@ -29,7 +29,7 @@ constexpr std::int32_t kReadPerConnection = 8;
 
 /// The largest body read before the walk claims its fetch; a larger one, or
 /// one of unknown length, stays unread on its connection until then.
-constexpr std::int64_t kReadEarlyBytes = 64 * 1024;
+constexpr std::int64_t kReadEarlyBytes = std::int64_t{64} * 1024;
 
 /// Runs `step`; the error of running out of memory in it, or 0.
 template <class Step> DWORD Guarded(Step step) {
