@@ -138,6 +138,12 @@ TEST(CacheProcessTest, AnotherProcessWritesSoonWhileThisOneStoresEntriesFast) {
 }
 
 TEST(CacheProcessTest, AForkWhileEntriesWaitLeavesTheChildFreeToWriteAndToExit) {
+    if (kUnderAddressSanitizer) {
+        // The sanitizer's own locks are not made safe across fork(): a child
+        // forked while another thread holds one waits for it forever (seen
+        // under load, inside the runtime, never in a build without it).
+        GTEST_SKIP() << "fork() of a threaded process under AddressSanitizer";
+    }
     const CacheHome home;
     LocalServer server;
     server.Routes().Get("/small", [](const httplib::Request&, httplib::Response& res) {
