@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "crawler/AheadFetcher.h"
 
+#include "crawler/OutOfMemory.h"
 #include "net/HeaderBlock.h"
 #include "net/HttpRequest.h"
 #include "net/InternetSession.h"
@@ -30,20 +31,6 @@ constexpr std::int32_t kReadPerConnection = 8;
 /// The largest body read before the walk claims its fetch; a larger one, or
 /// one of unknown length, stays unread on its connection until then.
 constexpr std::int64_t kReadEarlyBytes = std::int64_t{64} * 1024;
-
-/// Runs `step`; the error of running out of memory in it, or 0.
-template <class Step> DWORD Guarded(Step step) {
-    try {
-        step();
-    } catch (CVELString*) {
-        return GetLastError();
-    } catch (CVELMemBuf*) {
-        return GetLastError();
-    } catch (const std::bad_alloc&) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    return 0;
-}
 
 /// True when the response's head announced a body small enough to read
 /// early.
@@ -309,7 +296,7 @@ void CAheadFetcher::Fetch(Job& job) {
     Fetched& fetched = job.fetched;
     FetchResult head = FetchResult::kNotSent;
     t_sending = &job;
-    DWORD outOfMemory = Guarded([&] {
+    DWORD outOfMemory = OutOfMemoryIn([&] {
         head = FetchHead(*job.request, job.url, fetched.status, fetched.headers, fetched.finalUrl);
         if (head == FetchResult::kDone) {
             NoteResponse(job.request->m_host, fetched.finalUrl, fetched.headers);
@@ -321,7 +308,7 @@ void CAheadFetcher::Fetch(Job& job) {
     const bool early = head == FetchResult::kDone && outOfMemory == 0 &&
                        BodyArrivesWhole(*job.request) && job.request->HoldBodyEnd(true);
     if (early) {
-        outOfMemory = Guarded([&] {
+        outOfMemory = OutOfMemoryIn([&] {
             head = FetchBody(*job.request, BodyUse::kWalk, fetched.status, fetched.headers);
         });
     } else {
@@ -350,7 +337,7 @@ DWORD CAheadFetcher::ReadWhenClaimed(Job& job, FetchResult& head, DWORD outOfMem
     if (claimed && head == FetchResult::kDone && outOfMemory == 0) {
         // Read here, where the connection lives; the library writes the
         // cache as the end is read, while the walk waits for it.
-        outOfMemory = Guarded([&] {
+        outOfMemory = OutOfMemoryIn([&] {
             head = FetchBody(*job.request, BodyUse::kWalk, job.fetched.status, job.fetched.headers);
         });
     }

@@ -2,6 +2,7 @@
 #include "crawler/ResourcePool.h"
 
 #include "crawler/AheadFetcher.h"
+#include "crawler/OutOfMemory.h"
 #include "crawler/PageFetch.h"
 #include "net/HttpRequest.h"
 #include "platform/cache/CacheKey.h"
@@ -146,16 +147,7 @@ void CResourcePool::Work() {
         // A resource that cannot be fetched is skipped as the walk skips
         // it; running out of memory ends the crawl, which Wait reports on
         // the walk's thread.
-        DWORD outOfMemory = 0;
-        try {
-            Fetch(job);
-        } catch (CVELString*) {
-            outOfMemory = GetLastError();
-        } catch (CVELMemBuf*) {
-            outOfMemory = GetLastError();
-        } catch (const std::bad_alloc&) {
-            outOfMemory = ERROR_NOT_ENOUGH_MEMORY;
-        }
+        const DWORD outOfMemory = OutOfMemoryIn([&] { Fetch(job); });
         // The body was read to its end, so the cache holds what the fetch
         // leaves there: from here on the walk may judge its URLs.
         job.request.reset();

@@ -2,9 +2,9 @@
 // `dravik offline on|off|status`: the internet library's work-offline state,
 // shared by every process of the user.
 #include "host/Commands.h"
+#include "host/common/RunReport.h"
 #include "platform/inet/ConnectedState.h"
 #include "platform/kernel/LastError.h"
-#include "platform/text/Utf8.h"
 
 #include <iostream>
 #include <memory>
@@ -13,16 +13,10 @@
 
 namespace {
 
-/// "FILE: reason" for a cache the state could not be kept in.
-std::string Why(const UrlCacheFailure& failure) {
-    std::string text = Utf16ToUtf8(failure.path);
-    return text.append(text.empty() ? "" : ": ").append(Utf16ToUtf8(failure.reason));
-}
-
 int SetState(bool offline) {
     UrlCacheFailure failure;
     if (!inet::SetOfflineByUser(offline, &failure)) {
-        std::cerr << "dravik offline: " << Why(failure) << "\n";
+        std::cerr << "dravik offline: " << CacheFailureText(failure) << "\n";
         return kExitCache; // the state is kept with the URL cache
     }
     return kExitOk;
@@ -32,7 +26,7 @@ int ShowState() {
     UrlCacheFailure failure;
     const std::optional<bool> offline = inet::OfflineByUser(failure);
     if (!offline) {
-        std::cerr << "dravik offline: " << Why(failure) << "\n";
+        std::cerr << "dravik offline: " << CacheFailureText(failure) << "\n";
         return kExitCache; // the state is kept with the URL cache
     }
     std::cout << (*offline ? "offline" : "online") << "\n";

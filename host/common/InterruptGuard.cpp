@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/common/InterruptGuard.h"
 
+#include "host/common/RunReport.h"
 #include "platform/cache/UrlCacheStore.h"
-#include "platform/text/Utf8.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -62,7 +62,7 @@ std::string WhatWasKept() {
         return "what was fetched so far is kept in the URL cache";
     }
     return "the entries of the last moments could not be kept in the URL cache: " +
-           Utf16ToUtf8(failure.reason) + " (" + Utf16ToUtf8(failure.path) + ")";
+           CacheFailureText(failure);
 }
 
 [[noreturn]] void Leave(int signal) {

@@ -186,6 +186,13 @@ void ReportSettings(std::ostream& out, const std::string& prefix, HostedControl&
 
 } // namespace
 
+std::string CacheFailureText(const UrlCacheFailure& failure) {
+    std::string text = Printable(failure.path);
+    return text.append(text.empty() ? "" : ": ")
+        .append(Printable(failure.reason))
+        .append(" (error " + std::to_string(failure.error) + ")");
+}
+
 std::string Printable(std::u16string_view text) {
     std::string out;
     for (const char c : Utf16ToUtf8(text)) {
@@ -242,8 +249,7 @@ int ReportCacheFailures(std::ostream& out, const std::string& prefix,
         const UrlCacheFailure& f = *group.first;
         out << prefix << "the URL cache could not keep " << group.second
             << (group.second == 1 ? " response" : " responses") << " (" << Printable(f.url)
-            << (group.second == 1 ? "" : ", ...") << "): " << Printable(f.path) << ": "
-            << Printable(f.reason) << " (error " << f.error << ")\n";
+            << (group.second == 1 ? "" : ", ...") << "): " << CacheFailureText(f) << "\n";
     }
     return !failures.empty() && (status == kExitOk || status == kExitFailed) ? kExitCache : status;
 }

@@ -31,6 +31,10 @@ int ReportRun(std::ostream& out, const std::string& prefix, HostedControl& contr
 int ReportCacheFailures(std::ostream& out, const std::string& prefix,
                         const std::vector<UrlCacheFailure>& failures, int status);
 
+/// "FILE: reason (error N)" for a cache failure; without "FILE: " when it
+/// names no file.
+std::string CacheFailureText(const UrlCacheFailure& failure);
+
 /// A text for messages: control characters written as \n, \r, \t or \xNN,
 /// so a name with a line break shows as one line.
 std::string Printable(std::u16string_view text);

@@ -24,11 +24,11 @@ class PendingHits {
         bool due = false;
         {
             const std::lock_guard lock(m_mutex);
-            const auto found = m_textHits.find(key);
-            if (found != m_textHits.end()) {
+            const auto found = m_hits.find(key);
+            if (found != m_hits.end()) {
                 ++found->second;
             } else {
-                m_textHits.emplace(std::string(key), 1);
+                m_hits.emplace(std::string(key), 1);
             }
             due = Clock::now() - m_lastFlush >= kFlushEvery;
         }
@@ -41,7 +41,7 @@ class PendingHits {
         TextCounts batch;
         {
             const std::lock_guard lock(m_mutex);
-            batch.swap(m_textHits);
+            batch.swap(m_hits);
             m_lastFlush = Clock::now();
         }
         if (batch.empty()) {
@@ -59,7 +59,7 @@ class PendingHits {
         if (!written) {
             const std::lock_guard lock(m_mutex);
             for (const auto& [key, hits] : batch) {
-                m_textHits[key] += hits;
+                m_hits[key] += hits;
             }
         }
         return written;
@@ -76,7 +76,7 @@ class PendingHits {
     using TextCounts = std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>>;
 
     std::mutex m_mutex;
-    TextCounts m_textHits;
+    TextCounts m_hits;
     Clock::time_point m_lastFlush = Clock::now();
 };
 
