@@ -2,6 +2,7 @@
 #include "crawler/AheadFetcher.h"
 
 #include "crawler/OutOfMemory.h"
+#include "crawler/ResourcePool.h"
 #include "net/HeaderBlock.h"
 #include "net/HttpRequest.h"
 #include "net/InternetSession.h"
@@ -268,27 +269,63 @@ void CAheadFetcher::NoteResponse(const CVELString& host, const CVELString& final
     m_changed.notify_all();
 }
 
+bool CAheadFetcher::CanStart() {
+    return m_nRead < m_nConnections * kReadPerConnection && Startable() != m_queue.end();
+}
+
+void CAheadFetcher::Help(CResourcePool* pool) {
+    std::unique_lock lock(m_mutex);
+    m_pHelped = pool;
+    m_changed.notify_all();
+    m_changed.wait(lock, [this, pool] { return pool != nullptr || m_nHelping == 0; });
+}
+
+void CAheadFetcher::WakeHelpers() {
+    {
+        // Taken so that a connection about to wait sees the resource or
+        // hears of it.
+        const std::lock_guard lock(m_mutex);
+    }
+    m_changed.notify_all();
+}
+
 void CAheadFetcher::Work() {
     for (;;) {
         Ticket job;
+        CResourcePool* helped = nullptr;
         {
             std::unique_lock lock(m_mutex);
             m_changed.wait(lock, [this] {
-                return m_bStopping || (m_nRead < m_nConnections * kReadPerConnection &&
-                                       Startable() != m_queue.end());
+                return m_bStopping || CanStart() ||
+                       (m_pHelped != nullptr && m_pHelped->HasQueued());
             });
             if (m_bStopping) {
                 return;
             }
-            const auto at = Startable();
-            if (static_cast<std::size_t>(at - m_queue.begin()) < m_nInsertAt) {
-                --m_nInsertAt;
+            if (CanStart()) {
+                const auto at = Startable();
+                if (static_cast<std::size_t>(at - m_queue.begin()) < m_nInsertAt) {
+                    --m_nInsertAt;
+                }
+                job = *at;
+                m_queue.erase(at);
+                job->state = Job::State::kSending;
+            } else {
+                helped = m_pHelped;
+                ++m_nHelping;
             }
-            job = *at;
-            m_queue.erase(at);
-            job->state = Job::State::kSending;
         }
-        Fetch(*job);
+        if (job) {
+            Fetch(*job);
+            continue;
+        }
+        // A page the walk waits for goes before resources: one at a time.
+        helped->HelpOnce();
+        {
+            const std::lock_guard lock(m_mutex);
+            --m_nHelping;
+        }
+        m_changed.notify_all();
     }
 }
 

@@ -101,6 +101,14 @@ class CAheadFetcher {
     void NoteResponse(const CVELString& host, const CVELString& finalUrl,
                       const CVELString& headers);
 
+    /// Lets this fetcher's connections fetch `pool`'s resources while no
+    /// page may go ahead, so no connection idles while the other kind of
+    /// work waits. With nullptr, stops that and returns once no connection
+    /// is inside `pool` any more: call it before the pool ends.
+    void Help(class CResourcePool* pool);
+    /// The pool queued a resource: idle connections look again.
+    void WakeHelpers();
+
     /// The host key (host[:port], upper case) of a request.
     static std::u16string HostKey(const CHttpRequest& request);
 
@@ -111,6 +119,8 @@ class CAheadFetcher {
     /// early, and reads it then; returns the error of running out of memory
     /// or 0 (`outOfMemory` when it was not read).
     DWORD ReadWhenClaimed(Job& job, FetchResult& head, DWORD outOfMemory);
+    /// Whether a connection has a page to start; m_mutex held.
+    bool CanStart();
     /// The first queued job a connection may take, or end; m_mutex held.
     std::deque<Ticket>::iterator Startable();
     void StartWorkers();
@@ -130,6 +140,8 @@ class CAheadFetcher {
     std::int32_t m_nRead = 0; // fetches read early, not yet claimed
     bool m_bStopping = false;
     std::vector<std::thread> m_workers;
+    CResourcePool* m_pHelped = nullptr;
+    std::int32_t m_nHelping = 0; // connections inside m_pHelped
     /// Host names that answered without setting a cookie, and those that
     /// set one.
     std::set<std::u16string> m_quiet;

@@ -91,8 +91,12 @@ void CResourcePool::Hand(std::unique_ptr<CHttpRequest> request, const CVELString
         }
         AddUnfinished(key);
         m_queue.push_back({std::move(request), CVELString(url), key, key});
+        m_nQueued.store(m_queue.size(), std::memory_order_relaxed);
     }
     m_changed.notify_all();
+    if (m_pAhead != nullptr) {
+        m_pAhead->WakeHelpers();
+    }
 }
 
 void CResourcePool::Wait() {
@@ -128,6 +132,50 @@ void CResourcePool::Fetch(Job& job) {
     }
 }
 
+CResourcePool::Job CResourcePool::TakeJob() {
+    Job job = std::move(m_queue.front());
+    m_queue.pop_front();
+    m_nQueued.store(m_queue.size(), std::memory_order_relaxed);
+    ++m_nBusy;
+    return job;
+}
+
+void CResourcePool::Run(Job& job) {
+    m_changed.notify_all(); // room in the queue
+    // A resource that cannot be fetched is skipped as the walk skips it;
+    // running out of memory ends the crawl, which Wait reports on the
+    // walk's thread.
+    const DWORD outOfMemory = OutOfMemoryIn([&] { Fetch(job); });
+    // The body was read to its end, so the cache holds what the fetch
+    // leaves there: from here on the walk may judge its URLs.
+    job.request.reset();
+    {
+        const MutexLock lock(m_mutex);
+        --m_nBusy;
+        RemoveUnfinished(job.key);
+        if (job.endKey != job.key) {
+            RemoveUnfinished(job.endKey);
+        }
+        if (outOfMemory != 0) {
+            m_dwOutOfMemory = outOfMemory;
+        }
+    }
+    m_changed.notify_all();
+}
+
+bool CResourcePool::HelpOnce() {
+    Job job;
+    {
+        const MutexLock lock(m_mutex);
+        if (m_queue.empty()) {
+            return false;
+        }
+        job = TakeJob();
+    }
+    Run(job);
+    return true;
+}
+
 void CResourcePool::Work() {
     for (;;) {
         Job job;
@@ -139,29 +187,8 @@ void CResourcePool::Work() {
             if (m_queue.empty()) {
                 return; // stopping, and nothing left to fetch
             }
-            job = std::move(m_queue.front());
-            m_queue.pop_front();
-            ++m_nBusy;
+            job = TakeJob();
         }
-        m_changed.notify_all(); // room in the queue
-        // A resource that cannot be fetched is skipped as the walk skips
-        // it; running out of memory ends the crawl, which Wait reports on
-        // the walk's thread.
-        const DWORD outOfMemory = OutOfMemoryIn([&] { Fetch(job); });
-        // The body was read to its end, so the cache holds what the fetch
-        // leaves there: from here on the walk may judge its URLs.
-        job.request.reset();
-        {
-            const MutexLock lock(m_mutex);
-            --m_nBusy;
-            RemoveUnfinished(job.key);
-            if (job.endKey != job.key) {
-                RemoveUnfinished(job.endKey);
-            }
-            if (outOfMemory != 0) {
-                m_dwOutOfMemory = outOfMemory;
-            }
-        }
-        m_changed.notify_all();
+        Run(job);
     }
 }

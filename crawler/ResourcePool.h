@@ -23,6 +23,7 @@
 
 #include "platform/kernel/ThreadSafety.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -54,8 +55,17 @@ class CResourcePool {
     /// fetching; waits while every worker is busy and the queue is full.
     void Hand(std::unique_ptr<CHttpRequest> request, const CVELString& url);
 
-    /// Tells `ahead` of the head of every response the pool reads.
+    /// Tells `ahead` of the head of every response the pool reads, and
+    /// wakes its idle connections when a fetch is queued here.
     void HearResponses(CAheadFetcher* ahead) { m_pAhead = ahead; }
+
+    /// Whether a handed-over fetch waits for a connection. Safe from any
+    /// thread without a lock; a hint that HelpOnce then settles.
+    bool HasQueued() const { return m_nQueued.load(std::memory_order_relaxed) != 0; }
+    /// Fetches one queued resource on the calling thread, as a worker
+    /// would; false when none was queued. Lets connections that have no
+    /// page to fetch ahead take resources while the walk finds more pages.
+    bool HelpOnce();
 
     /// Returns once every fetch handed over so far has ended. A fetch that
     /// ran out of memory fails the crawl as it would on the walk's thread:
@@ -70,6 +80,10 @@ class CResourcePool {
         std::uint64_t endKey = 0; // of the URL its redirects ended at, once known
     };
     void Work();
+    /// Takes the first queued job, counted busy; m_mutex held.
+    Job TakeJob() DRAVIK_REQUIRES(m_mutex);
+    /// Fetches a taken job and counts it done.
+    void Run(Job& job);
     /// Fetches one job, noting where it ends as soon as that is known.
     void Fetch(Job& job);
     /// Counts one more or one fewer unfinished fetch under `key`.
@@ -80,6 +94,7 @@ class CResourcePool {
     AnnotatedMutex m_mutex;
     std::condition_variable_any m_changed;
     std::deque<Job> m_queue DRAVIK_GUARDED_BY(m_mutex);
+    std::atomic<std::size_t> m_nQueued{0}; // m_queue's size, written under m_mutex
     std::int32_t m_nBusy DRAVIK_GUARDED_BY(m_mutex) = 0;
     bool m_bStopping DRAVIK_GUARDED_BY(m_mutex) = false;
     std::vector<std::thread> m_workers; // the walk's thread alone

@@ -192,6 +192,13 @@ void CSubscription::WalkStartPage(const CVELString& page, const CVELString (&hea
             ahead = nullptr;
         }
     } detach{m_pPool, m_pAhead};
+    // The connections fetching ahead take resources while no page may go
+    // ahead; they stop before the pool ends, however the walk ends.
+    ahead.Help(&pool);
+    struct StopHelping {
+        CAheadFetcher& ahead;
+        ~StopHelping() { ahead.Help(nullptr); }
+    } stopHelping{ahead};
     CrawlHtmlPage(page, url.GetData(), depth);
     pool.Wait();
 }

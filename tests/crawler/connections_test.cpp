@@ -85,6 +85,24 @@ TEST_F(Connections, SixConnectionsFetchWhatOneFetches) {
     EXPECT_EQ(CrawlWith(1).other, one.other);
 }
 
+TEST_F(Connections, AConnectionWithNoPageToFetchAheadFetchesResources) {
+    engine.Page("/orx?ORXCmd=Show", "<a href=\"" + Other("/p/0.html") + "\">site</a>");
+    std::string page;
+    for (int image = 0; image < 24; ++image) {
+        const std::string path = "/i/" + std::to_string(image) + ".gif";
+        page += "<img src=\"" + path + "\">";
+        other.Reply(path, {200, "image/gif", "gif", {}, std::chrono::milliseconds(30)});
+    }
+    other.Page("/p/0.html", page);
+    // Three connections: one for pages fetched ahead, two for resources.
+    // The one for pages has none left after the first, and joins the two;
+    // the walk's own fetches no resource, so three is also the most.
+    slot.m_nConnections = 3;
+    ASSERT_TRUE(Crawl(Engine("ORXCmd=Show"), 2, TRUE));
+    EXPECT_EQ(other.MostAtOnce(), 3);
+    EXPECT_EQ(other.Targets().size(), 25U);
+}
+
 TEST_F(Connections, TheWalkWaitsForAFetchOfTheSameEntryUnderWay) {
     other.Reply("/slow.gif", {200, "image/gif", "gif", {}, std::chrono::milliseconds(100)});
     const std::string url = Other("/slow.gif");

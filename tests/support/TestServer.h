@@ -8,6 +8,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -78,6 +79,13 @@ class TestServer {
     void ClearRequests() {
         std::lock_guard lock(m_mutex);
         m_requests.clear();
+        m_nMostAtOnce = 0;
+    }
+    /// The most requests this server was answering at one time, delays
+    /// included, since the last ClearRequests.
+    int MostAtOnce() const {
+        std::lock_guard lock(m_mutex);
+        return m_nMostAtOnce;
     }
 
   private:
@@ -100,8 +108,13 @@ class TestServer {
                 return;
             }
             reply = found->second;
+            m_nMostAtOnce = std::max(m_nMostAtOnce, ++m_nAnswering);
         }
         std::this_thread::sleep_for(reply.delay);
+        {
+            std::lock_guard lock(m_mutex);
+            --m_nAnswering;
+        }
         res.status = reply.status;
         if (reply.reset) {
             res.set_content_provider(
@@ -122,6 +135,8 @@ class TestServer {
     mutable std::mutex m_mutex;
     std::map<std::string, CannedReply> m_replies;
     std::vector<RecordedRequest> m_requests;
+    int m_nAnswering = 0;
+    int m_nMostAtOnce = 0;
     // Last, so that it stops serving before what its handler uses is gone.
     testsupport::LocalServer m_server;
 };
