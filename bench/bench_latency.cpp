@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // The tree site (CrawlBench.h) behind a server that answers each request
 // after a delay, as a site far away does: `dravik sync --connections 1` and
-// `--connections 6` against `wget -r -l 7 -p -H` and `wget2 --max-threads=6`.
+// `--connections 6` against `wget -r -l 7 -p -H` and `wget2 --max-threads=6`,
+// and the floor of six connections: curl fetching every URL of the site,
+// known in advance, six at a time.
 // Two distances: the whole tree 5 ms away, and a tree of three levels (175
 // requests) 50 ms away, where a client that waits for each answer in turn
 // spends almost all its time waiting.
@@ -20,6 +22,8 @@
 
 #include <atomic>
 #include <exception>
+#include <fstream>
+#include <map>
 #include <stdexcept>
 #include <thread>
 
@@ -80,6 +84,20 @@ class SlowServer {
     std::atomic<int> m_requests{0};
 };
 
+/// A curl config that fetches every URL of the site, start page first,
+/// into nothing.
+void WriteCurlList(const fs::path& path, const std::string& start, const std::string& origin,
+                   const std::map<std::string, std::string>& files) {
+    std::ofstream list(path);
+    const auto add = [&list](const std::string& url) {
+        list << "url = \"" << url << "\"\noutput = \"/dev/null\"\n";
+    };
+    add(start);
+    for (const auto& [name, body] : files) {
+        add(origin + name);
+    }
+}
+
 } // namespace
 
 /// Runs every side against the site at `distance`; prints its rows and
@@ -107,6 +125,7 @@ bool RunDistance(const Distance& distance, int argc, char** argv) {
     const std::string depth = std::to_string(bench::kDepth);
     const std::string dravik = bench::DravikBinary(argc, argv);
     const std::string page = (root / "page.html").string();
+    WriteCurlList(root / "urls.curl", start, content.Origin(), site.content);
     const auto sync = [&](const char* connections) {
         return std::vector<std::string>{dravik,          "sync",      "-q",      "--outside-links",
                                         "--check",       "Tree",      "--links", "Tree",
@@ -121,6 +140,9 @@ bool RunDistance(const Distance& distance, int argc, char** argv) {
         {"wget2 --max-threads=6",
          {"wget2", "-q", "-r", "-l", depth, "-H", "-nd", "--delete-after", "--robots=off",
           "--max-threads=6", start}},
+        // No client of six connections can do better on this server.
+        {"curl floor, 6 at a time",
+         {"curl", "-s", "-Z", "--parallel-max", "6", "-K", (root / "urls.curl").string()}},
         {"dravik --connections 1", sync("1")},
         {"dravik --connections 6", sync("6")},
     };
@@ -155,6 +177,10 @@ bool RunDistance(const Distance& distance, int argc, char** argv) {
     std::printf("connections 6 / connections 1: wall %.2f (target <= 0.50)\n", six / one);
     std::printf("connections 6 / wget2 6 threads: wall %.2f (target <= 0.80)\n",
                 six / results.MedianOf("wget2 --max-threads=6").wall);
+    std::printf("connections 6 / curl floor: wall %.2f; wget2 6 threads / curl floor: %.2f\n",
+                six / results.MedianOf("curl floor, 6 at a time").wall,
+                results.MedianOf("wget2 --max-threads=6").wall /
+                    results.MedianOf("curl floor, 6 at a time").wall);
     std::printf("connections 1 / wget: wall %.2f\n\n", one / results.MedianOf("wget").wall);
     return true;
 }
