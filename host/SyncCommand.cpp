@@ -155,8 +155,9 @@ void AddSyncCommand(CLI::App& app, int& exitCode) {
     on->excludes(off);
     sync->add_option("--connections", o->connections,
                      "connections a crawl may use at once: with more than one, images, style "
-                     "sheets and scripts on other hosts are fetched side by side while the pages "
-                     "are walked in order (default 1)")
+                     "sheets and scripts on other hosts are fetched side by side, and pages on "
+                     "other hosts the walk will follow are fetched ahead of it, while the pages "
+                     "are walked and judged in order (default 1)")
         ->check(CLI::Range(1, static_cast<int>(kMaxConnections)))
         ->type_name("N");
     sync->add_flag("-y,--yes", o->yes, "go online without asking when the library is offline");
