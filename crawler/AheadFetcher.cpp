@@ -319,7 +319,8 @@ void CAheadFetcher::Work() {
             Fetch(*job);
             continue;
         }
-        // A page the walk waits for goes before resources: one at a time.
+        // One resource, then the pages again: a page that may go ahead
+        // meanwhile is what the walk will wait for.
         helped->HelpOnce();
         {
             const std::lock_guard lock(m_mutex);

@@ -6,7 +6,8 @@
 // the walk reaches its tag, whatever happens before: the decision for such
 // a reference depends on nothing the walk does on the way. Those requests
 // are queued here, in document order and ahead of the references of the
-// pages walked further up, and a few connections send them. The internet
+// pages walked further up, and a few connections send them; while none may
+// go ahead, those connections fetch the crawl's resources (Help). The internet
 // library writes the cache when a body is read to its end; a small body is
 // read at once with that end held (CHttpRequest::HoldBodyEnd), a larger one
 // is left unread on its connection, so either way each response reaches the
@@ -101,10 +102,11 @@ class CAheadFetcher {
     void NoteResponse(const CVELString& host, const CVELString& finalUrl,
                       const CVELString& headers);
 
-    /// Lets this fetcher's connections fetch `pool`'s resources while no
-    /// page may go ahead, so no connection idles while the other kind of
-    /// work waits. With nullptr, stops that and returns once no connection
-    /// is inside `pool` any more: call it before the pool ends.
+    /// Lets this fetcher's connections fetch `pool`'s resources, one at a
+    /// time, while no page may go ahead: a connection with nothing to send
+    /// ahead takes a resource instead of idling. With nullptr, stops that
+    /// and returns once no connection is inside `pool` any more: call it
+    /// before the pool ends.
     void Help(class CResourcePool* pool);
     /// The pool queued a resource: idle connections look again.
     void WakeHelpers();
