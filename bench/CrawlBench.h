@@ -124,6 +124,8 @@ inline Usage RunChild(const std::vector<std::string>& args, const std::filesyste
     const std::string report = (dir / "usage").string();
     std::vector<std::string> timed{"/usr/bin/time", "-q", "-f", "%e %U %S %M %x", "-o", report};
     timed.insert(timed.end(), args.begin(), args.end());
+    // The child would write out what this process still buffers.
+    std::fflush(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);

@@ -142,7 +142,8 @@ bool RunDistance(const Distance& distance, int argc, char** argv) {
           "--max-threads=6", start}},
         // No client of six connections can do better on this server.
         {"curl floor, 6 at a time",
-         {"curl", "-s", "-Z", "--parallel-max", "6", "-K", (root / "urls.curl").string()}},
+         {"curl", "--no-progress-meter", "-Z", "--parallel-max", "6", "-K",
+          (root / "urls.curl").string()}},
         {"dravik --connections 1", sync("1")},
         {"dravik --connections 6", sync("6")},
     };
