@@ -176,20 +176,28 @@ std::deque<CAheadFetcher::Ticket>::iterator CAheadFetcher::Startable() {
     });
 }
 
+void CAheadFetcher::Unqueue(const std::deque<Ticket>::const_iterator& at) {
+    if (static_cast<std::size_t>(at - m_queue.begin()) < m_nInsertAt) {
+        --m_nInsertAt;
+    }
+    m_queue.erase(at);
+}
+
+void CAheadFetcher::TakeBack(const Ticket& ticket) {
+    const auto at = std::find(m_queue.begin(), m_queue.end(), ticket);
+    if (at != m_queue.end()) {
+        Unqueue(at);
+    }
+    ticket->state = Job::State::kTaken;
+}
+
 bool CAheadFetcher::Claim(const Ticket& ticket, Fetched& out) {
     Job& job = *ticket;
     std::unique_lock lock(m_mutex);
     job.page->next = std::max(job.page->next, job.index + 1);
     m_changed.notify_all(); // the page's next reference may go ahead now
     if (job.state == Job::State::kQueued) {
-        const auto at = std::find(m_queue.begin(), m_queue.end(), ticket);
-        if (at != m_queue.end()) {
-            if (static_cast<std::size_t>(at - m_queue.begin()) < m_nInsertAt) {
-                --m_nInsertAt;
-            }
-            m_queue.erase(at);
-        }
-        job.state = Job::State::kTaken;
+        TakeBack(ticket);
         return false;
     }
     if (job.state == Job::State::kTaken) {
@@ -230,14 +238,7 @@ void CAheadFetcher::Drop(const Ticket& ticket) {
             --m_nRead;
         }
         if (job.state == Job::State::kQueued) {
-            const auto at = std::find(m_queue.begin(), m_queue.end(), ticket);
-            if (at != m_queue.end()) {
-                if (static_cast<std::size_t>(at - m_queue.begin()) < m_nInsertAt) {
-                    --m_nInsertAt;
-                }
-                m_queue.erase(at);
-            }
-            job.state = Job::State::kTaken;
+            TakeBack(ticket);
             return;
         }
         job.dropped = job.state != Job::State::kTaken;
@@ -304,11 +305,8 @@ void CAheadFetcher::Work() {
             }
             if (CanStart()) {
                 const auto at = Startable();
-                if (static_cast<std::size_t>(at - m_queue.begin()) < m_nInsertAt) {
-                    --m_nInsertAt;
-                }
                 job = *at;
-                m_queue.erase(at);
+                Unqueue(at);
                 job->state = Job::State::kSending;
             } else {
                 helped = m_pHelped;

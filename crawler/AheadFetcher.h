@@ -121,6 +121,12 @@ class CAheadFetcher {
     /// early, and reads it then; returns the error of running out of memory
     /// or 0 (`outOfMemory` when it was not read).
     DWORD ReadWhenClaimed(Job& job, FetchResult& head, DWORD outOfMemory);
+    /// Removes a queued job, keeping the place where the current page's
+    /// references go; m_mutex held.
+    void Unqueue(const std::deque<Ticket>::const_iterator& at);
+    /// A queued job the walk reached or gave up before any connection took
+    /// it: never sent from here; m_mutex held.
+    void TakeBack(const Ticket& ticket);
     /// Whether a connection has a page to start; m_mutex held.
     bool CanStart();
     /// The first queued job a connection may take, or end; m_mutex held.
