@@ -1,31 +1,21 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "platform/kernel/FaultInjection.h"
 
-#include <cstdlib>
+#include <atomic>
 
-#ifndef DRAVIK_FAULT_POINTS
+namespace {
 
-// Built without fault points (a build without tests): nothing fails on purpose.
-bool FaultInjected(std::string_view) {
-    return false;
+// Constant-initialised, so a hook installed by another library's static
+// constructor is never overwritten by this one's.
+std::atomic<FaultHook> g_hook{nullptr};
+
+} // namespace
+
+void SetFaultHook(FaultHook hook) {
+    g_hook.store(hook, std::memory_order_release);
 }
-
-#else
 
 bool FaultInjected(std::string_view step) {
-    const char* value = std::getenv("DRAVIK_FAULT");
-    if (value == nullptr || step.empty()) {
-        return false;
-    }
-    std::string_view list(value);
-    while (!list.empty()) {
-        const std::size_t comma = list.find(',');
-        if (list.substr(0, comma) == step) {
-            return true;
-        }
-        list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
-    }
-    return false;
+    const FaultHook hook = g_hook.load(std::memory_order_acquire);
+    return hook != nullptr && !step.empty() && hook(step);
 }
-
-#endif

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // Making one step of the platform fail on purpose, for tests.
 //
-// The environment variable DRAVIK_FAULT holds a comma-separated list of
-// step names; a platform call whose step is listed fails as it would if the
+// The product never decides by itself that a step fails: a test program (or
+// the library tests preload into the built program) installs a hook, and a
+// platform call whose step the hook names fails as it would if the
 // underlying store or library failed, with the error it documents. Steps:
 //   InternetOpenW                 the internet session cannot be opened
 //   RegisterTypeLib, UnRegisterTypeLib
@@ -10,14 +11,19 @@
 //   CoCreateInstance:<clsid>      that class cannot be created (braced form)
 //   RegisterCategories, RegisterClassImplCategories
 //   CommitEntryBatch              a batch of cached entries cannot be committed
-// Only builds with tests honour it (DRAVIK_FAULT_POINTS, on with
-// DRAVIK_TESTS); a build without tests ignores the variable.
-// The variable is read at each call, so a test can set it for one call. The
-// steps are rare (start-up, registration, a batch commit at most every few
-// dozen entries), so the look-up costs nothing that matters.
+//   Uncaught                      the command ends in an exception nothing catches
+// Without a hook (every installed program) nothing fails on purpose, whatever
+// the environment holds. The steps are rare (start-up, registration, a batch
+// commit at most every few dozen entries), so asking costs nothing that matters.
 #pragma once
 
 #include <string_view>
 
-/// Whether DRAVIK_FAULT names `step`.
-bool FaultInjected(std::string_view step);
+/// Says whether `step` is to fail now.
+using FaultHook = bool (*)(std::string_view step);
+
+/// Installs `hook` (null: none) for the whole process. Only test code calls it.
+void SetFaultHook(FaultHook hook);
+
+/// Whether the installed hook names `step`; false when none is installed.
+[[nodiscard]] bool FaultInjected(std::string_view step);

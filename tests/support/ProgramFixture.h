@@ -61,8 +61,18 @@ class ProgramFixture : public ::testing::Test {
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Read(m_home / "out"), Read(m_home / "err")};
     }
     /// Runs the program; `env` adds or overrides variables ("NAME='value' ...").
+    /// A DRAVIK_FAULT there preloads the test switch that honours it: the
+    /// program alone never does.
     Outcome Dravik(const std::string& args, const std::string& env = "") {
-        return Shell("env " + env + " '" + m_binary + "' " + args + " </dev/null");
+        std::string preload;
+        if (env.find("DRAVIK_FAULT=") != std::string::npos) {
+            const std::filesystem::path library =
+                std::filesystem::read_symlink("/proc/self/exe").parent_path() /
+                "libdravik-test-faults.so";
+            EXPECT_TRUE(std::filesystem::exists(library)) << library;
+            preload = "LD_PRELOAD='" + library.string() + "' ";
+        }
+        return Shell("env " + preload + env + " '" + m_binary + "' " + args + " </dev/null");
     }
     /// A host page whose object carries `params` (markup), in the home.
     std::string WritePage(const std::string& params, const std::string& name = "") {
