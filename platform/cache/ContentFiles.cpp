@@ -86,16 +86,17 @@ PendingContent::PendingContent(std::string root, std::string tempPath, FileDescr
     : m_root(std::move(root)), m_tempPath(std::move(tempPath)), m_fd(std::move(fd)) {}
 
 std::optional<PendingContent> PendingContent::Create(const std::string& root) {
-    // The folders are made only when a file cannot be created without them:
-    // checking them for every download would cost a crawl a dozen system
-    // calls per resource.
+    // Opening the cache makes the folders; they are made again here only
+    // when a file cannot be created without them (the folder was removed
+    // in use): checking them for every download would cost a crawl a dozen
+    // system calls per resource.
     bool madeFolders = false;
     for (int attempt = 0; attempt < 8; ++attempt) {
         std::string path = TempDir(root) + "/" + kTempPrefix + RandomName();
         FileDescriptor fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (!fd.Valid() && errno == ENOENT && !madeFolders) {
             madeFolders = true;
-            if (!MakeDirectories(TempDir(root)) || !MakeDirectories(ContentDir(root))) {
+            if (!MakeContentFolders(root)) {
                 return std::nullopt;
             }
             fd = FileDescriptor(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
@@ -124,6 +125,12 @@ PendingContent::~PendingContent() {
 
 bool PendingContent::Append(const char* data, std::size_t size) {
     return m_fd.Valid() && WriteAll(m_fd.Get(), data, size);
+}
+
+bool MakeContentFolders(const std::string& root) {
+    // The content folder first: a writer that finds the temporaries'
+    // folder in place may publish into the content folder at once.
+    return MakeDirectories(ContentDir(root)) && MakeDirectories(TempDir(root));
 }
 
 std::optional<std::string> PendingContent::Publish(const std::string& extension) {

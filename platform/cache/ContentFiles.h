@@ -41,7 +41,7 @@ class PendingContent {
     ~PendingContent();
 
     /// False with errno set when the bytes could not be written.
-    bool Append(const char* data, std::size_t size);
+    [[nodiscard]] bool Append(const char* data, std::size_t size);
 
     /// The temporary's path, for reports.
     const std::string& Path() const { return m_tempPath; }
@@ -84,8 +84,12 @@ void SweepStaleTemporaries(const std::string& root);
 /// The names in the content folder that have the form Publish gives.
 std::vector<std::string> ListContent(const std::string& root);
 
+/// Makes the content and temporaries folders under `root` (content first);
+/// false with errno set when either cannot be made.
+[[nodiscard]] bool MakeContentFolders(const std::string& root);
+
 /// Creates `path` and its missing parents; true when it exists afterwards,
 /// else false with errno set.
-bool MakeDirectories(const std::string& path);
+[[nodiscard]] bool MakeDirectories(const std::string& path);
 
 } // namespace urlcache

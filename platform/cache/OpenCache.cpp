@@ -71,7 +71,7 @@ OpenCache::~OpenCache() {
     }
     {
         const MutexLock lock(m_mutex);
-        CommitBatch(owed);
+        CommitBatchOrOwe(owed);
     }
     // The exiting thread's own storage may be gone: no "latest failure".
     MakeReports(owed, false);
@@ -98,16 +98,13 @@ bool OpenCache::EnsureOpen(const std::string& cacheRoot, UrlCacheFailure& failur
         if (StillInPlace()) {
             return true;
         }
-        m_batch.Drop(*m_index,
-                     {{},
-                      Utf8ToUtf16(m_root),
-                      ERROR_PATH_NOT_FOUND,
-                      u"the cache folder was removed or replaced while in use"},
-                     owed);
+        m_batch.Drop(*m_index, FolderGone(), owed);
     }
-    CommitBatch(owed);
+    CommitBatchOrOwe(owed);
     m_index.reset();
-    if (!MakeDirectories(cacheRoot)) {
+    // Both content folders are made before any writer of this process
+    // runs, so that none can find one without the other.
+    if (!MakeDirectories(cacheRoot) || !MakeContentFolders(cacheRoot)) {
         failure = FailureFromErrno(cacheRoot, errno);
         return false;
     }
@@ -122,17 +119,28 @@ bool OpenCache::EnsureOpen(const std::string& cacheRoot, UrlCacheFailure& failur
         m_indexDevice = info.st_dev;
         m_indexInode = info.st_ino;
     }
-    SweepUnnamedContent(*m_index, cacheRoot, false);
+    // Tidying only: files a sweep leaves are taken by the next one.
+    static_cast<void>(SweepUnnamedContent(*m_index, cacheRoot, false));
     return true;
 }
 
 bool OpenCache::CommitBatch(EntryBatch::Owed& owed, UrlCacheFailure& why) {
-    return !m_index || m_batch.Commit(*m_index, owed, why);
+    if (!m_index || !m_batch.Open()) {
+        return true;
+    }
+    // Rows written into an index no longer at its path would go into a
+    // removed file without a word: they are reported lost instead.
+    if (!StillInPlace()) {
+        why = FolderGone();
+        m_batch.Drop(*m_index, why, owed);
+        return false;
+    }
+    return m_batch.Commit(*m_index, owed, why);
 }
 
-bool OpenCache::CommitBatch(EntryBatch::Owed& owed) {
+void OpenCache::CommitBatchOrOwe(EntryBatch::Owed& owed) {
     UrlCacheFailure why;
-    return CommitBatch(owed, why);
+    static_cast<void>(CommitBatch(owed, why)); // its failures are in `owed`
 }
 
 bool OpenCache::BatchDue() const {
@@ -157,7 +165,7 @@ void OpenCache::RunFlusher() {
         if (m_batchOpened->wait_until(lock, m_batch.Deadline()) == std::cv_status::timeout &&
             BatchDue()) {
             EntryBatch::Owed owed;
-            CommitBatch(owed);
+            CommitBatchOrOwe(owed);
             Report(owed);
         }
     }
@@ -187,7 +195,7 @@ void OpenCache::BeforeFork() {
     // The child must not inherit entries of the parent's waiting to be
     // written: they would be written twice, or lost with the child.
     if (!m_inherited) {
-        CommitBatch(m_forkOwed);
+        CommitBatchOrOwe(m_forkOwed);
     }
 }
 
@@ -202,6 +210,13 @@ void OpenCache::AfterForkInChild() {
     m_inherited = true;
     m_forkOwed.clear();
     m_mutex.unlock();
+}
+
+UrlCacheFailure OpenCache::FolderGone() const {
+    return {{},
+            Utf8ToUtf16(m_root),
+            ERROR_PATH_NOT_FOUND,
+            u"the cache folder was removed or replaced while in use"};
 }
 
 bool OpenCache::StillInPlace() const {

@@ -52,12 +52,15 @@ class OpenCache {
     /// replaced while in use) is left for the one there now: the entries
     /// waiting in its batch are reported lost, naming the folder, and the
     /// folder is made again when it can be.
-    bool EnsureOpen(const std::string& cacheRoot, UrlCacheFailure& failure, EntryBatch::Owed& owed)
-        DRAVIK_REQUIRES(m_mutex);
+    [[nodiscard]] bool EnsureOpen(const std::string& cacheRoot, UrlCacheFailure& failure,
+                                  EntryBatch::Owed& owed) DRAVIK_REQUIRES(m_mutex);
 
     /// Commits the open batch; false, with the reason, when it could not.
-    bool CommitBatch(EntryBatch::Owed& owed, UrlCacheFailure& why) DRAVIK_REQUIRES(m_mutex);
-    bool CommitBatch(EntryBatch::Owed& owed) DRAVIK_REQUIRES(m_mutex);
+    /// Either way, the report of every entry not kept is added to `owed`.
+    [[nodiscard]] bool CommitBatch(EntryBatch::Owed& owed, UrlCacheFailure& why)
+        DRAVIK_REQUIRES(m_mutex);
+    /// The same, for a caller that has nothing to add to the reports owed.
+    void CommitBatchOrOwe(EntryBatch::Owed& owed) DRAVIK_REQUIRES(m_mutex);
     /// Whether the open batch is to be committed now.
     bool BatchDue() const DRAVIK_REQUIRES(m_mutex);
     /// An entry joined the batch (`fresh`: it opened it): the flusher will
@@ -79,6 +82,8 @@ class OpenCache {
     void RunFlusher() DRAVIK_EXCLUDES(m_mutex);
     /// Whether the open index is still the file at its path.
     bool StillInPlace() const DRAVIK_REQUIRES(m_mutex);
+    /// Why entries waiting for an index no longer in place are lost.
+    UrlCacheFailure FolderGone() const DRAVIK_REQUIRES(m_mutex);
 
     AnnotatedMutex m_mutex;
     std::string m_root DRAVIK_GUARDED_BY(m_mutex);

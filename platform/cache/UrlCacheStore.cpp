@@ -54,7 +54,7 @@ bool RunLocked(Access access, const std::function<bool(CacheIndex&, const std::s
         opened = cache.EnsureOpen(root, why, owed);
         if (opened) {
             if (access == Access::Write) {
-                cache.CommitBatch(owed);
+                cache.CommitBatchOrOwe(owed);
             }
             const bool fresh = !cache.Batch().Open();
             const bool joined = access == Access::Entry && !cache.Ended();
@@ -78,7 +78,7 @@ bool RunLocked(Access access, const std::function<bool(CacheIndex&, const std::s
                     *failure = batchWhy;
                 }
             } else if (cache.BatchDue()) {
-                cache.CommitBatch(owed);
+                cache.CommitBatchOrOwe(owed);
             } else if (waits) {
                 cache.WatchBatch(fresh);
             }
