@@ -18,6 +18,7 @@ namespace {
 constexpr int kBusyTimeoutMs = 10000;
 constexpr std::int64_t kRootId = 1;
 
+// The store has had one layout, and every release recorded it as version 1.
 // Names compare without regard to A-Z case, as registry names do. Value
 // rows keep their rowid order, which is the order values were first set.
 constexpr const char* kSchema = R"sql(
@@ -35,7 +36,6 @@ CREATE TABLE IF NOT EXISTS key_values (
     UNIQUE (key, name)
 );
 INSERT OR IGNORE INTO keys (id, parent, name) VALUES (1, NULL, 'HKEY_CLASSES_ROOT');
-PRAGMA user_version = 1;
 )sql";
 
 thread_local std::string t_lastFailure;
@@ -50,20 +50,13 @@ bool Exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-int SchemaVersion(sqlite3* db) {
-    urlcache::Statement version(db, "PRAGMA user_version");
-    return version.Step() ? static_cast<int>(version.Int(0)) : -1;
+/// No release made a store without recording its version: one that says 0
+/// yet holds tables can only have the one layout there has been.
+int DetectLayout(sqlite3*) {
+    return 1;
 }
 
-/// Makes the tables of a new store. Two processes may race here; the
-/// second waits for the first's write lock and then finds the tables.
-bool EnsureSchema(sqlite3* db) {
-    if (SchemaVersion(db) == 1) {
-        return true;
-    }
-    urlcache::Transaction schema(db);
-    return schema.Begun() && urlcache::Execute(db, kSchema) && schema.Commit();
-}
+constexpr urlcache::SchemaHistory kHistory{kRegistryVersion, kSchema, &DetectLayout, {}};
 
 } // namespace
 
@@ -89,8 +82,13 @@ LONG Store::Open(Access access, std::unique_ptr<Store>& store) {
         return Failed(failure, path, Utf16ToUtf8(opened.reason));
     }
     sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
-    if (!urlcache::Execute(db.get(), "PRAGMA foreign_keys = ON") || !EnsureSchema(db.get())) {
+    if (!urlcache::Execute(db.get(), "PRAGMA foreign_keys = ON")) {
         return Failed(failure, path, sqlite3_errmsg(db.get()));
+    }
+    // Two processes may race to make a new store; the second waits for the
+    // first's write lock and then finds it made.
+    if (!urlcache::UpgradeSchema(db.get(), path, kHistory, &opened)) {
+        return Failed(failure, path, Utf16ToUtf8(opened.reason));
     }
     store.reset(new Store(std::move(db), access));
     if (!store->m_transaction->Begun()) {

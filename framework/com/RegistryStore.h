@@ -15,6 +15,10 @@
 
 namespace registry {
 
+/// The layout of the store this program makes and reads, kept in the
+/// file's user_version. A store of a later layout is not opened.
+constexpr int kRegistryVersion = 1;
+
 /// Key names from the root down; empty for the root itself.
 using KeyPath = std::vector<std::u16string>;
 
@@ -37,7 +41,8 @@ class Store {
     /// removal on a store that does not exist yet gives ERROR_FILE_NOT_FOUND
     /// and makes nothing; a write creates the folder and the file. Other
     /// failures give ERROR_CANTREAD or ERROR_CANTWRITE, and the file and the
-    /// reason are kept for GetLastRegistryFailure.
+    /// reason are kept for GetLastRegistryFailure: among them a store made
+    /// by a newer release, which is left untouched.
     static LONG Open(Access access, std::unique_ptr<Store>& store);
 
     /// The id of the key at `path`, or nothing.
@@ -46,22 +51,22 @@ class Store {
     /// when a write failed.
     std::optional<std::int64_t> CreateKey(const KeyPath& path, bool& created);
 
-    bool HasSubkeys(std::int64_t key);
-    bool DeleteKey(std::int64_t key);
+    [[nodiscard]] bool HasSubkeys(std::int64_t key);
+    [[nodiscard]] bool DeleteKey(std::int64_t key);
     /// Deletes the subkeys and values of `key`, keeping the key.
-    bool ClearKey(std::int64_t key);
+    [[nodiscard]] bool ClearKey(std::int64_t key);
     /// The name of the subkey at `index` in name order, or nothing.
     std::optional<std::u16string> SubkeyAt(std::int64_t key, DWORD index);
 
-    bool SetValue(std::int64_t key, const Value& value);
+    [[nodiscard]] bool SetValue(std::int64_t key, const Value& value);
     std::optional<Value> GetValue(std::int64_t key, const std::u16string& name);
     /// Whether a value existed; `failed` tells a write failure.
-    bool DeleteValue(std::int64_t key, const std::u16string& name, bool& failed);
+    [[nodiscard]] bool DeleteValue(std::int64_t key, const std::u16string& name, bool& failed);
     /// The value at `index` in the order values were first set, or nothing.
     std::optional<Value> ValueAt(std::int64_t key, DWORD index);
 
     /// Ends the call: commits a write. False when the commit failed.
-    bool Commit();
+    [[nodiscard]] bool Commit();
 
   private:
     Store(urlcache::SqliteDb db, Access access);

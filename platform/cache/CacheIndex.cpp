@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "platform/cache/CacheIndex.h"
 
+#include "platform/cache/CacheKey.h"
+
 #include <chrono>
+#include <iterator>
 #include <thread>
 
 namespace urlcache {
@@ -22,9 +25,15 @@ int RetryEveryMillisecond(void*, int tries) {
     return 1;
 }
 
-// Only rows whose body is a content file are indexed by that file: the many
-// small bodies kept in the index would otherwise add a page to every
-// entry's write. (Indexes of earlier releases indexed every row.)
+// The index's layouts, oldest first; kCacheIndexVersion is the last:
+//  1. entries under the URL as it was asked for, content files indexed by
+//     entries_by_file
+//  2. entries under their cache key (CacheKey.h)
+//  3. a count of hits per entry
+//  4. small bodies kept in their rows
+//  5. only rows whose body is a content file indexed by that file: the many
+//     small bodies kept in the index would otherwise add a page to every
+//     entry's write
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS entries (
     url TEXT PRIMARY KEY,
@@ -40,7 +49,6 @@ CREATE TABLE IF NOT EXISTS entries (
     hits INTEGER NOT NULL DEFAULT 0,
     body BLOB
 );
-DROP INDEX IF EXISTS entries_by_file;
 CREATE INDEX IF NOT EXISTS entries_by_named_file ON entries(file) WHERE file <> '';
 CREATE TABLE IF NOT EXISTS settings (name TEXT PRIMARY KEY, value INTEGER NOT NULL);
 )sql";
@@ -66,25 +74,93 @@ EntryRecord ReadRecord(const Statement& row) {
     return record;
 }
 
-/// Indexes made before hits were counted lack the column.
-bool AddHitsColumn(sqlite3* db) {
-    Statement column(db, "SELECT 1 FROM pragma_table_info('entries') WHERE name = 'hits'");
-    if (column.Step()) {
-        return true;
+bool Run(sqlite3* db, const char* sql, std::u16string_view url, std::u16string_view key = {}) {
+    Statement statement(db, sql);
+    statement.Bind(1, url);
+    if (!key.empty()) {
+        statement.Bind(2, key);
     }
-    return !column.Failed() &&
-           Execute(db, "ALTER TABLE entries ADD COLUMN hits INTEGER NOT NULL DEFAULT 0");
+    statement.Step();
+    return !statement.Failed();
 }
 
-/// Indexes made before small bodies were kept in them lack the column;
-/// their rows all name content files, which stay where they are.
-bool AddBodyColumn(sqlite3* db) {
-    Statement column(db, "SELECT 1 FROM pragma_table_info('entries') WHERE name = 'body'");
-    if (column.Step()) {
-        return true;
-    }
-    return !column.Failed() && Execute(db, "ALTER TABLE entries ADD COLUMN body BLOB");
+/// Moves the entry under `url` to `key`. Where one is already there, the
+/// later download stays; the other's content file, no longer named, goes in
+/// the sweep at opening.
+bool MoveEntry(sqlite3* db, std::u16string_view url, std::u16string_view key) {
+    return Run(db,
+               "DELETE FROM entries WHERE url = ?2 AND last_sync < "
+               "(SELECT last_sync FROM entries WHERE url = ?1)",
+               url, key) &&
+           Run(db, "UPDATE OR IGNORE entries SET url = ?2 WHERE url = ?1", url, key) &&
+           Run(db, "DELETE FROM entries WHERE url = ?1", url);
 }
+
+/// Layout 1 to 2: entries stored under the URL as it was asked for are
+/// found by no look-up, which goes by the key.
+bool KeyEntries(sqlite3* db) {
+    std::vector<std::u16string> urls;
+    Statement rows(db, "SELECT url FROM entries");
+    while (rows.Step()) {
+        urls.push_back(rows.Text16(0));
+    }
+    if (rows.Failed()) {
+        return false;
+    }
+    for (const std::u16string& url : urls) {
+        const std::u16string key = CacheKeyOf(url);
+        if (key != url && !MoveEntry(db, url, key)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+/// Layout 2 to 3: hits start at none.
+bool AddHitsColumn(sqlite3* db) {
+    return Execute(db, "ALTER TABLE entries ADD COLUMN hits INTEGER NOT NULL DEFAULT 0");
+}
+
+/// Layout 3 to 4: every row of such an index names a content file, which
+/// stays where it is.
+bool AddBodyColumn(sqlite3* db) {
+    return Execute(db, "ALTER TABLE entries ADD COLUMN body BLOB");
+}
+
+/// Layout 4 to 5.
+bool IndexOnlyNamedFiles(sqlite3* db) {
+    return Execute(db, "DROP INDEX IF EXISTS entries_by_file;"
+                       "CREATE INDEX IF NOT EXISTS entries_by_named_file ON entries(file) "
+                       "WHERE file <> ''");
+}
+
+/// 1 when the index has the column or index `sql` asks for by `name`, 0
+/// when not, -1 when it could not be read.
+int Has(sqlite3* db, const char* sql, std::string_view name) {
+    Statement query(db, sql);
+    query.Bind(1, name);
+    const bool found = query.Step();
+    return query.Failed() ? -1 : found ? 1 : 0;
+}
+
+/// The layout of an index made before layouts were numbered, by what it
+/// has. Layouts 1 and 2 look alike: such an index is taken for 1, as keying
+/// entries already keyed changes nothing.
+int DetectLayout(sqlite3* db) {
+    constexpr const char* kColumn = "SELECT 1 FROM pragma_table_info('entries') WHERE name = ?1";
+    constexpr const char* kIndex = "SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?1";
+    const int hits = Has(db, kColumn, "hits");
+    const int body = Has(db, kColumn, "body");
+    const int named = Has(db, kIndex, "entries_by_named_file");
+    if (hits < 0 || body < 0 || named < 0) {
+        return 0;
+    }
+    return hits == 0 ? 1 : body == 0 ? 3 : named == 0 ? 4 : 5;
+}
+
+constexpr SchemaStep kSteps[] = {&KeyEntries, &AddHitsColumn, &AddBodyColumn, &IndexOnlyNamedFiles};
+static_assert(std::size(kSteps) == kCacheIndexVersion - 1);
+constexpr SchemaHistory kHistory{kCacheIndexVersion, kSchema, &DetectLayout, kSteps};
 
 /// Switching to WAL needs a moment without other writers; a second process
 /// opening the cache at the same time may see SQLITE_BUSY here, so retry.
@@ -112,7 +188,11 @@ std::unique_ptr<CacheIndex> CacheIndex::Open(const std::string& path, UrlCacheFa
         return nullptr;
     }
     sqlite3_busy_handler(db.get(), &RetryEveryMillisecond, nullptr);
-    // The reason is taken before a rollback could replace SQLite's message.
+    // Before anything writes: switching to WAL would rewrite the header of
+    // an index a newer release made.
+    if (!RefuseNewerSchema(db.get(), path, kCacheIndexVersion, failure)) {
+        return nullptr;
+    }
     const auto fail = [&]() -> std::unique_ptr<CacheIndex> {
         if (failure != nullptr) {
             *failure = FailureFromSqlite(path, db.get());
@@ -128,10 +208,8 @@ std::unique_ptr<CacheIndex> CacheIndex::Open(const std::string& path, UrlCacheFa
         !Execute(db.get(), "PRAGMA wal_autocheckpoint=4000")) {
         return fail();
     }
-    Transaction schema(db.get());
-    if (!schema.Begun() || !Execute(db.get(), kSchema) || !AddHitsColumn(db.get()) ||
-        !AddBodyColumn(db.get()) || !schema.Commit()) {
-        return fail();
+    if (!UpgradeSchema(db.get(), path, kHistory, failure)) {
+        return nullptr;
     }
     return std::make_unique<CacheIndex>(std::move(db), path);
 }

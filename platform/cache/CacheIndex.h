@@ -25,6 +25,10 @@
 
 namespace urlcache {
 
+/// The layout of the index this program makes and reads, kept in the file's
+/// user_version. A file of a later layout is not opened.
+constexpr int kCacheIndexVersion = 5;
+
 struct EntryRecord {
     std::u16string url;
     std::string file; // content file name, relative to the content folder
@@ -44,10 +48,12 @@ struct EntryRecord {
 
 class CacheIndex {
   public:
-    /// Opens or creates the index file `path`; null when it cannot, with
-    /// the reason in `*failure` when it is given.
-    static std::unique_ptr<CacheIndex> Open(const std::string& path,
-                                            UrlCacheFailure* failure = nullptr);
+    /// Opens or creates the index file `path`, bringing an index of an
+    /// earlier layout to kCacheIndexVersion; null when it cannot, with the
+    /// reason in `*failure` when it is given. An index made by a newer
+    /// release is left untouched and fails with ERROR_REVISION_MISMATCH.
+    [[nodiscard]] static std::unique_ptr<CacheIndex> Open(const std::string& path,
+                                                          UrlCacheFailure* failure = nullptr);
 
     /// The reason of the latest failed statement, for this index's file.
     UrlCacheFailure LastFailure() const;
@@ -56,49 +62,50 @@ class CacheIndex {
 
     /// The row for `url` into `found` (nullopt when none). False on a
     /// database failure.
-    bool Find(std::u16string_view url, std::optional<EntryRecord>& found);
+    [[nodiscard]] bool Find(std::u16string_view url, std::optional<EntryRecord>& found);
 
     /// The row stored under `key` (UTF-8) into `found` (nullopt when none),
     /// with the body kept in the index when `withBody`. Its `file` is the
     /// content file's name, relative to the content folder; its marks are
     /// not read. False on a database failure.
-    bool FindStored(std::string_view key, bool withBody, std::optional<StoredEntry>& found);
+    [[nodiscard]] bool FindStored(std::string_view key, bool withBody,
+                                  std::optional<StoredEntry>& found);
     /// Every row in URL order, without bodies, `file` as FindStored gives it.
-    bool ListStored(std::vector<StoredEntry>& entries);
+    [[nodiscard]] bool ListStored(std::vector<StoredEntry>& entries);
     /// Hits counted without a lock, for the row stored under `key` (UTF-8).
-    bool AddHits(std::string_view key, std::uint32_t hits);
+    [[nodiscard]] bool AddHits(std::string_view key, std::uint32_t hits);
     /// Removes the row stored under `key` (UTF-8).
-    bool Remove(std::string_view key);
+    [[nodiscard]] bool Remove(std::string_view key);
 
     /// Inserts `record`, replacing any row with the same URL; `body` is the
     /// BLOB of a record kept in the index.
-    bool Put(const EntryRecord& record, std::string_view body = {});
+    [[nodiscard]] bool Put(const EntryRecord& record, std::string_view body = {});
 
     /// The BLOB of the row for `url` into `body`; `found` false when the row
     /// is gone or keeps its body in a file.
-    bool ReadBody(std::u16string_view url, std::string& body, bool& found);
+    [[nodiscard]] bool ReadBody(std::u16string_view url, std::string& body, bool& found);
     /// The row's body now lives in content file `file`.
-    bool MoveBodyToFile(std::u16string_view url, const std::string& file);
+    [[nodiscard]] bool MoveBodyToFile(std::u16string_view url, const std::string& file);
 
-    bool SetUseCount(std::u16string_view url, std::uint32_t count);
+    [[nodiscard]] bool SetUseCount(std::u16string_view url, std::uint32_t count);
     /// One retrieval: a lock taken (use count + 1) and a hit counted.
-    bool CountRetrieval(std::u16string_view url);
-    bool Remove(std::u16string_view url);
+    [[nodiscard]] bool CountRetrieval(std::u16string_view url);
+    [[nodiscard]] bool Remove(std::u16string_view url);
 
     /// True when some row still names content file `file`.
-    bool IsFileReferenced(const std::string& file, bool& referenced);
+    [[nodiscard]] bool IsFileReferenced(const std::string& file, bool& referenced);
     /// Every content file some row names.
-    bool ListNamedFiles(std::unordered_set<std::string>& files);
+    [[nodiscard]] bool ListNamedFiles(std::unordered_set<std::string>& files);
 
     /// Whether a statement that finds the database locked by another
     /// process waits for it (the default) or fails at once.
     void WaitWhenBusy(bool wait);
 
-    bool ListAll(std::vector<EntryRecord>& records);
+    [[nodiscard]] bool ListAll(std::vector<EntryRecord>& records);
 
     /// A small named integer kept next to the entries (the offline state).
-    bool ReadSetting(const char* name, std::int64_t& value, bool& present);
-    bool WriteSetting(const char* name, std::int64_t value);
+    [[nodiscard]] bool ReadSetting(const char* name, std::int64_t& value, bool& present);
+    [[nodiscard]] bool WriteSetting(const char* name, std::int64_t value);
 
     /// Whether a Put of a body kept in the index waits in memory.
     void SetStaging(bool staging) { m_staging = staging; }
@@ -108,7 +115,7 @@ class CacheIndex {
     std::size_t WaitingBytes() const { return m_waitingBytes; }
     /// Writes the waiting rows, in the caller's write transaction; they stay
     /// waiting until ForgetWaitingRows.
-    bool WriteWaitingRows();
+    [[nodiscard]] bool WriteWaitingRows();
     void ForgetWaitingRows();
     /// Forgets the waiting row for `url`: a later one was written.
     void ForgetWaitingRow(std::u16string_view url);
@@ -121,7 +128,7 @@ class CacheIndex {
         std::string body;
     };
 
-    bool Write(const EntryRecord& record, std::string_view body);
+    [[nodiscard]] bool Write(const EntryRecord& record, std::string_view body);
 
     SqliteDb m_db;
     std::string m_path;

@@ -22,10 +22,10 @@ struct NotedMiss {
 
 /// The list under the cache folder `root`, made when missing; null when
 /// it cannot be opened.
-SqliteDb OpenMissedList(const std::string& root);
+[[nodiscard]] SqliteDb OpenMissedList(const std::string& root);
 
 /// Adds `misses` to the list on `db` in one transaction and trims the
 /// list to its most recent kMaxMissedUrls; false when nothing was written.
-bool WriteMissedBatch(sqlite3* db, const std::vector<NotedMiss>& misses);
+[[nodiscard]] bool WriteMissedBatch(sqlite3* db, const std::vector<NotedMiss>& misses);
 
 } // namespace urlcache

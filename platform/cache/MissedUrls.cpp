@@ -10,12 +10,18 @@
 
 #include <sys/stat.h>
 
+#include <iterator>
+
 namespace urlcache {
 
 namespace {
 
 constexpr int kBusyTimeoutMs = 10000;
 
+// The list's layouts, oldest first; kMissedListVersion is the last:
+//  1. misses under the URL as it was asked for
+//  2. misses under their cache key (CacheKey.h), the key they are looked up
+//     and forgotten by
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS missed (
     url TEXT PRIMARY KEY,
@@ -25,6 +31,52 @@ CREATE TABLE IF NOT EXISTS missed (
 );
 CREATE INDEX IF NOT EXISTS missed_by_time ON missed(last_missed);
 )sql";
+
+/// Moves the misses under `url` to `key`, counted with any already there.
+bool MoveMisses(sqlite3* db, std::u16string_view url, std::u16string_view key) {
+    Statement merge(db, "INSERT INTO missed (url, first_missed, last_missed, count) "
+                        "SELECT ?2, first_missed, last_missed, count FROM missed WHERE url = ?1 "
+                        "ON CONFLICT(url) DO UPDATE SET "
+                        "first_missed = MIN(first_missed, excluded.first_missed), "
+                        "last_missed = MAX(last_missed, excluded.last_missed), "
+                        "count = count + excluded.count");
+    merge.Bind(1, url).Bind(2, key).Step();
+    Statement remove(db, "DELETE FROM missed WHERE url = ?1");
+    remove.Bind(1, url).Step();
+    return !merge.Failed() && !remove.Failed();
+}
+
+/// Layout 1 to 2: a miss under the URL as it was asked for would never be
+/// forgotten once the address is fetched, and two spellings of one address
+/// would count apart.
+bool KeyMisses(sqlite3* db) {
+    std::vector<std::u16string> urls;
+    Statement rows(db, "SELECT url FROM missed");
+    while (rows.Step()) {
+        urls.push_back(rows.Text16(0));
+    }
+    if (rows.Failed()) {
+        return false;
+    }
+    for (const std::u16string& url : urls) {
+        const std::u16string key = CacheKeyOf(url);
+        if (key != url && !MoveMisses(db, url, key)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+/// Lists from before layouts were numbered look alike whichever layout they
+/// have: such a list is taken for 1, as keying misses already keyed changes
+/// nothing.
+int DetectLayout(sqlite3*) {
+    return 1;
+}
+
+constexpr SchemaStep kSteps[] = {&KeyMisses};
+static_assert(std::size(kSteps) == kMissedListVersion - 1);
+constexpr SchemaHistory kHistory{kMissedListVersion, kSchema, &DetectLayout, kSteps};
 
 /// A connection per reading or forgetting call: those are rare, and such a
 /// connection never has to survive a fork or a change of cache folder.
@@ -45,15 +97,19 @@ SqliteDb OpenMissedList(const std::string& root) {
     if (root.empty() || !MakeDirectories(root)) {
         return nullptr;
     }
-    SqliteDb db = OpenDatabase(root + "/missed.sqlite");
-    if (!db) {
-        return nullptr;
+    const std::string path = root + "/missed.sqlite";
+    UrlCacheFailure failure;
+    SqliteDb db = OpenDatabase(path, &failure);
+    if (db) {
+        sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
+        // The rollback journal (not WAL) keeps the list one file with no
+        // companions to clean up; its writes are few and batched.
+        if (!UpgradeSchema(db.get(), path, kHistory, &failure)) {
+            db.reset();
+        }
     }
-    sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
-    // The rollback journal (not WAL) keeps the list one file with no
-    // companions to clean up; its writes are few and batched.
-    if (!Execute(db.get(), kSchema)) {
-        return nullptr;
+    if (!db) {
+        RememberFailure(failure); // the caller's "could not be read" can say why
     }
     return db;
 }
@@ -99,7 +155,9 @@ bool FlushMissedUrls() {
 
 bool ListMissedUrls(std::vector<MissedUrl>& urls) {
     urls.clear();
-    FlushMissedUrls(); // this process's latest misses are listed too
+    // This process's latest misses are listed too; if they cannot be
+    // written, the list says what the file holds.
+    static_cast<void>(FlushMissedUrls());
     const SqliteDb db = OpenList();
     if (!db) {
         return false;
@@ -115,7 +173,9 @@ bool ListMissedUrls(std::vector<MissedUrl>& urls) {
 }
 
 bool ForgetMissedUrl(std::u16string_view url) {
-    FlushMissedUrls(); // a miss noted before is forgotten too, not written after
+    // A miss noted before is forgotten too, not written after; one that
+    // cannot be written is not there to forget.
+    static_cast<void>(FlushMissedUrls());
     struct stat info {};
     const std::string root = CacheRoot();
     if (!root.empty() && ::stat((root + "/missed.sqlite").c_str(), &info) != 0) {
@@ -126,7 +186,7 @@ bool ForgetMissedUrl(std::u16string_view url) {
 }
 
 bool ClearMissedUrls() {
-    FlushMissedUrls();
+    static_cast<void>(FlushMissedUrls()); // as for ForgetMissedUrl
     const SqliteDb db = OpenList();
     return db && Run(db.get(), "DELETE FROM missed");
 }

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "platform/cache/Sqlite.h"
 
+#include "platform/kernel/LastError.h"
+#include "platform/text/Utf8.h"
+
 #include <map>
 #include <mutex>
 #include <utility>
@@ -218,6 +221,101 @@ std::string Statement::BlobBytes(int column) const {
     const auto* data = static_cast<const char*>(sqlite3_column_blob(m_stmt, column));
     const int bytes = sqlite3_column_bytes(m_stmt, column);
     return data == nullptr ? std::string() : std::string(data, static_cast<std::size_t>(bytes));
+}
+
+namespace {
+
+bool Fail(const UrlCacheFailure& why, UrlCacheFailure* failure) {
+    if (failure != nullptr) {
+        *failure = why;
+    }
+    return false;
+}
+
+UrlCacheFailure NewerFailure(const std::string& path, std::int64_t version, int current) {
+    const std::string reason =
+        version < 0 ? "no version of dravik makes schema " + std::to_string(version) +
+                          " (this one reads up to " + std::to_string(current) + ")"
+                    : "made by a newer version of dravik (schema " + std::to_string(version) +
+                          "; this one reads up to " + std::to_string(current) + ")";
+    return {{}, Utf8ToUtf16(path), ERROR_REVISION_MISMATCH, Utf8ToUtf16(reason)};
+}
+
+/// The file's version into `version`; false, with the reason, when it
+/// cannot be read or is no layout this program knows.
+bool CheckVersion(sqlite3* db, const std::string& path, int current, std::int64_t& version,
+                  UrlCacheFailure* failure) {
+    Statement read(db, "PRAGMA user_version");
+    if (!read.Step()) {
+        return Fail(FailureFromSqlite(path, db), failure);
+    }
+    version = read.Int(0);
+    return (version >= 0 && version <= current) ||
+           Fail(NewerFailure(path, version, current), failure);
+}
+
+/// The layout the file has: as its version says, or as its tables show
+/// when it says 0 (a new file has none yet and gets the current layout at
+/// once). 0 when it could not be read.
+int LayoutOf(sqlite3* db, const SchemaHistory& history, std::int64_t version) {
+    if (version != 0) {
+        return static_cast<int>(version);
+    }
+    Statement tables(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' LIMIT 1");
+    if (tables.Step()) {
+        return history.detect(db);
+    }
+    return tables.Failed() ? 0 : history.current;
+}
+
+/// Takes the file from `version` to the current layout and records it.
+bool Migrate(sqlite3* db, const SchemaHistory& history, std::int64_t version) {
+    int layout = LayoutOf(db, history, version);
+    if (layout <= 0 || layout > history.current) {
+        return false;
+    }
+    for (; layout < history.current; ++layout) {
+        if (!history.steps[static_cast<std::size_t>(layout - 1)](db)) {
+            return false;
+        }
+    }
+    // The current layout's statements also make what a step leaves alone
+    // and a file lacks; on a file that has it all they do nothing.
+    const std::string stamp = "PRAGMA user_version = " + std::to_string(history.current);
+    return Execute(db, history.create) && Execute(db, stamp.c_str());
+}
+
+} // namespace
+
+bool RefuseNewerSchema(sqlite3* db, const std::string& path, int current,
+                       UrlCacheFailure* failure) {
+    std::int64_t version = 0;
+    return CheckVersion(db, path, current, version, failure);
+}
+
+bool UpgradeSchema(sqlite3* db, const std::string& path, const SchemaHistory& history,
+                   UrlCacheFailure* failure) {
+    std::int64_t version = 0;
+    if (!CheckVersion(db, path, history.current, version, failure)) {
+        return false;
+    }
+    if (version == history.current) {
+        return true;
+    }
+    // Another process may upgrade the file at the same time: the version
+    // read again under the write lock says whether this one still must.
+    Transaction upgrade(db);
+    if (!upgrade.Begun()) {
+        return Fail(FailureFromSqlite(path, db), failure);
+    }
+    if (!CheckVersion(db, path, history.current, version, failure)) {
+        return false;
+    }
+    if (version != history.current && (!Migrate(db, history, version) || !upgrade.Commit())) {
+        // Taken before the rollback could replace SQLite's message.
+        return Fail(FailureFromSqlite(path, db), failure);
+    }
+    return true;
 }
 
 } // namespace urlcache

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Small owning wrappers over SQLite: a database connection, a prepared
-// statement and a write transaction.
+// statement and a write transaction; and the versions of a database's
+// layout, kept in its user_version.
 //
 // Prepared statements are kept per connection and reused: preparing one
 // costs more than running most of the cache's statements.
@@ -12,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,7 +31,7 @@ using SqliteDb = std::unique_ptr<sqlite3, SqliteCloser>;
 SqliteDb OpenDatabase(const std::string& path, UrlCacheFailure* failure = nullptr);
 
 /// Runs statements that return no rows; false on failure.
-bool Execute(sqlite3* db, const char* sql);
+[[nodiscard]] bool Execute(sqlite3* db, const char* sql);
 
 class Statement {
   public:
@@ -81,7 +83,7 @@ class Transaction {
     Transaction& operator=(const Transaction&) = delete;
 
     bool Begun() const { return m_begun; }
-    bool Commit();
+    [[nodiscard]] bool Commit();
 
   private:
     sqlite3* m_db;
@@ -90,5 +92,36 @@ class Transaction {
     bool m_nested = false;
     bool m_savepoint = false;
 };
+
+/// Turns layout n of a database into layout n + 1, inside the transaction
+/// of the upgrade; false on a database failure.
+using SchemaStep = bool (*)(sqlite3* db);
+
+/// A database's layouts. Each is numbered, oldest 1, and the number of the
+/// one a file has is kept in its user_version; files made before that was
+/// kept say 0.
+struct SchemaHistory {
+    int current = 0;              ///< the layout this program makes and reads
+    const char* create = nullptr; ///< makes it: statements with IF NOT EXISTS
+    /// The layout of a file that says 0 yet holds tables (1 to current); 0
+    /// when it could not be read.
+    int (*detect)(sqlite3* db) = nullptr;
+    /// steps[n - 1] turns layout n into n + 1: current - 1 steps.
+    std::span<const SchemaStep> steps;
+};
+
+/// Fails, writing nothing, when the file on `db` says a layout above
+/// `current` (made by a newer release) or cannot be read; `*failure`, when
+/// given, names `path` and says why.
+[[nodiscard]] bool RefuseNewerSchema(sqlite3* db, const std::string& path, int current,
+                                     UrlCacheFailure* failure);
+
+/// Brings the file on `db` to `history.current`: a new file gets that
+/// layout, an older one takes each step from its own, all in one write
+/// transaction that also records the version. A file already current costs
+/// one read; one from a newer release is refused as RefuseNewerSchema
+/// does. On failure `*failure`, when given, names `path` and says why.
+[[nodiscard]] bool UpgradeSchema(sqlite3* db, const std::string& path, const SchemaHistory& history,
+                                 UrlCacheFailure* failure);
 
 } // namespace urlcache

@@ -37,4 +37,6 @@ constexpr DWORD ERROR_KEY_DELETED = 1018;
 constexpr DWORD ERROR_DLL_INIT_FAILED = 1114;
 constexpr DWORD ERROR_ARITHMETIC_OVERFLOW = 534;
 constexpr DWORD ERROR_CANCELLED = 1223;
+/// A database whose layout this program does not know: one made by a newer release.
+constexpr DWORD ERROR_REVISION_MISMATCH = 1306;
 constexpr DWORD ERROR_UNSUPPORTED_TYPE = 1630;
