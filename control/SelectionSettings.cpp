@@ -132,6 +132,6 @@ void CDravikPanel::SaveSettings() {
     text.append(kFollowOutsideLinks).append(m_bFollowOutsideLinks ? u"=1" : u"=0").push_back(0);
     // The string's own terminator ends the section. A failed write does not
     // stop the run; the service keeps the reason for the front end.
-    WritePrivateProfileSectionW(SectionName(m_userName).GetData(), text.c_str(),
-                                DravikSettingsFile());
+    static_cast<void>(WritePrivateProfileSectionW(SectionName(m_userName).GetData(), text.c_str(),
+                                                  DravikSettingsFile()));
 }

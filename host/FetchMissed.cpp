@@ -71,7 +71,10 @@ int FetchAll(const std::vector<urlcache::MissedUrl>& missed) {
         }
         std::cout << status << " " << url << "\n";
         if (status == 200) {
-            urlcache::ForgetMissedUrl(m.url);
+            if (!urlcache::ForgetMissedUrl(m.url)) {
+                std::cerr << "dravik fetch: warning: " << url
+                          << " is kept but stays in the list of missed addresses\n";
+            }
         } else if (exitCode == kExitOk) {
             exitCode = kExitFailed;
         }

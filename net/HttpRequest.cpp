@@ -115,7 +115,10 @@ BOOL CHttpRequest::Send() {
         return FALSE;
     }
     security |= SECURITY_FLAG_IGNORE_UNKNOWN_CA;
-    InternetSetOptionW(m_hRequest, INTERNET_OPTION_SECURITY_FLAGS, &security, sizeof security);
+    // A flag that could not be set leaves the request refused as before,
+    // and the send below says so.
+    static_cast<void>(
+        InternetSetOptionW(m_hRequest, INTERNET_OPTION_SECURITY_FLAGS, &security, sizeof security));
     return HttpSendRequestW(m_hRequest, m_headers.GetData(), m_headers.GetLength(), nullptr, 0);
 }
 

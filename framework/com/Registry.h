@@ -51,25 +51,26 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 constexpr DWORD kMaxKeyNameLength = 255;
 
 /// Opens `subKey` under `hKey`, creating it and every missing key above it.
-LSTATUS RegCreateKeyExW(HKEY hKey, const char16_t* subKey, DWORD reserved, char16_t* keyClass,
-                        DWORD options, REGSAM samDesired, void* securityAttributes, HKEY* phkResult,
-                        DWORD* lpdwDisposition);
+[[nodiscard]] LSTATUS RegCreateKeyExW(HKEY hKey, const char16_t* subKey, DWORD reserved,
+                                      char16_t* keyClass, DWORD options, REGSAM samDesired,
+                                      void* securityAttributes, HKEY* phkResult,
+                                      DWORD* lpdwDisposition);
 /// Opens an existing key; ERROR_FILE_NOT_FOUND when it does not exist.
-LSTATUS RegOpenKeyExW(HKEY hKey, const char16_t* subKey, DWORD options, REGSAM samDesired,
-                      HKEY* phkResult);
+[[nodiscard]] LSTATUS RegOpenKeyExW(HKEY hKey, const char16_t* subKey, DWORD options,
+                                    REGSAM samDesired, HKEY* phkResult);
 LSTATUS RegCloseKey(HKEY hKey);
 
 /// Deletes `subKey`, which must have no subkeys (ERROR_ACCESS_DENIED).
-LSTATUS RegDeleteKeyW(HKEY hKey, const char16_t* subKey);
+[[nodiscard]] LSTATUS RegDeleteKeyW(HKEY hKey, const char16_t* subKey);
 /// Deletes `subKey` with everything below it; with a null `subKey`, the
 /// subkeys and values of `hKey` itself, keeping the key.
-LSTATUS RegDeleteTreeW(HKEY hKey, const char16_t* subKey);
+[[nodiscard]] LSTATUS RegDeleteTreeW(HKEY hKey, const char16_t* subKey);
 
 // Text values, the only kind the registry's users store.
 
 /// Sets REG_SZ `valueName` (null: the default value) of `subKey`.
-LSTATUS RegSetString(HKEY hKey, std::u16string_view subKey, const char16_t* valueName,
-                     std::u16string_view text);
+[[nodiscard]] LSTATUS RegSetString(HKEY hKey, std::u16string_view subKey, const char16_t* valueName,
+                                   std::u16string_view text);
 /// The REG_SZ value without its terminator, or nothing (`status` tells why).
 std::optional<std::u16string> RegGetString(HKEY hKey, std::u16string_view subKey,
                                            const char16_t* valueName, LSTATUS* status = nullptr);

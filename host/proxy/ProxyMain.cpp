@@ -3,6 +3,7 @@
 #include "host/proxy/ProxyMain.h"
 
 #include "host/common/ExitStatus.h"
+#include "host/common/RunReport.h"
 #include "host/proxy/LocalAuthority.h"
 #include "host/proxy/ProxyLibraries.h"
 #include "host/proxy/ProxyServer.h"
@@ -119,9 +120,15 @@ int RunProxy(const ProxyArguments& arguments) {
     // written; a download cut off here is swept away the next time the
     // cache opens. Leaving at once spares a wait on requests stuck in the
     // network.
-    urlcache::FlushStoredHits();
-    urlcache::EndEntryBatches();
-    urlcache::FlushMissedUrls();
+    // Hits and misses that cannot be written are counts, not content: they
+    // are let go. Responses that cannot be kept are said.
+    static_cast<void>(urlcache::FlushStoredHits());
+    UrlCacheFailure failure;
+    if (!urlcache::EndEntryBatches(&failure)) {
+        std::cerr << "dravik proxy: the URL cache could not keep the last responses: "
+                  << CacheFailureText(failure) << std::endl;
+    }
+    static_cast<void>(urlcache::FlushMissedUrls());
     std::cout << "dravik proxy: stopped" << std::endl;
     std::_Exit(kExitOk);
 }

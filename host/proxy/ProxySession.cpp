@@ -308,7 +308,9 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
             return ServeCopy(std::move(copy));
         }
         if (std::string purposes; !IsBackgroundTraffic(SignsOf(url, Req(), purposes))) {
-            urlcache::RecordMissedUrl(Utf8ToUtf16(url));
+            // A miss that cannot be noted costs only the later fetch of it;
+            // the answer below is the same either way.
+            static_cast<void>(urlcache::RecordMissedUrl(Utf8ToUtf16(url)));
         }
         SendText(504, "text/html; charset=utf-8", NotKeptPage(url, m_context->SelfOrigin()));
     }

@@ -80,8 +80,9 @@ void Forward(HINTERNET session, const UpstreamRequest& r, UpstreamExchange& exch
         if (read == 0) {
             exchange.Finish(0);
             if (kept) {
-                // Kept now: no longer missing.
-                urlcache::ForgetMissedUrl(Utf8ToUtf16(CacheUrl(r.target)));
+                // Kept now: no longer missing. One that stays listed is
+                // fetched again by `fetch --missed`, nothing worse.
+                static_cast<void>(urlcache::ForgetMissedUrl(Utf8ToUtf16(CacheUrl(r.target))));
             }
             return;
         }

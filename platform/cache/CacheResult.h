@@ -23,7 +23,7 @@ struct CacheError {
 };
 
 /// A value of `T` or a CacheError, in the manner of std::expected.
-template <class T> class CacheResult {
+template <class T> class [[nodiscard]] CacheResult {
   public:
     CacheResult(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
     CacheResult(CacheError error) : m_state(std::in_place_index<1>, std::move(error)) {}

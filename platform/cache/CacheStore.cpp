@@ -227,7 +227,9 @@ CacheResult<std::shared_ptr<const StoredCopy>> OpenCopy(std::string_view url) {
 }
 
 CacheResult<std::vector<StoredEntry>> ListEntries() {
-    FlushStoredHits(); // so that a listing shows this process's hits too
+    // So that a listing shows this process's hits too; hits that cannot be
+    // written yet wait for the next flush.
+    static_cast<void>(FlushStoredHits());
     std::vector<StoredEntry> entries;
     std::optional<CacheError> error;
     UrlCacheFailure failure;

@@ -134,10 +134,11 @@ bool WriteRows(CacheIndex& index, const EntryRecord& base, std::string_view body
 std::unique_ptr<CacheWriter> CacheWriter::Begin(UrlCacheFailure& failure) {
     // Only the place is taken under the cache's lock; a temporary, when the
     // body turns out to need one, is made outside it.
+    // A cache that cannot be opened leaves the writer null, `failure` says why.
     std::unique_ptr<CacheWriter> writer;
-    WithUrlCacheReading(
+    static_cast<void>(WithUrlCacheReading(
         [&](CacheIndex&, const std::string& root) { writer = std::make_unique<CacheWriter>(root); },
-        &failure);
+        &failure));
     return writer;
 }
 

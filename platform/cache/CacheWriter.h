@@ -51,13 +51,13 @@ class CacheWriter {
     explicit CacheWriter(std::string root);
 
     /// False when the bytes could not be written; the writer is then useless.
-    bool Append(const char* data, std::size_t size);
+    [[nodiscard]] bool Append(const char* data, std::size_t size);
 
     /// Stores the response under every URL of `facts` (in the form
     /// CacheKeyOf gives), replacing older entries (their locks carry over to
     /// the new content) and deleting content files no row names any more.
     /// The synchronization time is the moment of the commit.
-    bool Commit(const ResponseFacts& facts);
+    [[nodiscard]] bool Commit(const ResponseFacts& facts);
 
     /// Why Append or Commit failed.
     const UrlCacheFailure& Failure() const { return m_failure; }
@@ -68,7 +68,7 @@ class CacheWriter {
     void ReportLateFailure(LateFailureReport report) { m_lateReport = std::move(report); }
 
   private:
-    bool CommitFile(const ResponseFacts& facts, EntryRecord& base);
+    [[nodiscard]] bool CommitFile(const ResponseFacts& facts, EntryRecord& base);
 
     std::string m_root;
     std::string m_held;                      // the body while it is small

@@ -19,11 +19,11 @@ namespace urlcache {
 /// `wait` false the sweep is left to a later one when another process holds
 /// the write lock, rather than waiting for it. Runs outside any transaction
 /// of the connection. False when the index could not be read.
-bool SweepUnnamedContent(CacheIndex& index, const std::string& root, bool wait);
+[[nodiscard]] bool SweepUnnamedContent(CacheIndex& index, const std::string& root, bool wait);
 
 } // namespace urlcache
 
 /// Sweeps the process's cache, waiting for the write lock as a writer does:
 /// after `cache clear`, no file is left behind. False when the cache could
 /// not be opened or read.
-bool RemoveUnnamedContent();
+[[nodiscard]] bool RemoveUnnamedContent();

@@ -60,7 +60,7 @@ class EntryBatch {
     /// Writes the waiting rows of `index` in one transaction (true when no
     /// batch is open). On failure nothing of it is kept, `why` says why and
     /// every entry's report is added to `owed`.
-    bool Commit(CacheIndex& index, Owed& owed, UrlCacheFailure& why);
+    [[nodiscard]] bool Commit(CacheIndex& index, Owed& owed, UrlCacheFailure& why);
 
     /// Forgets the open batch: its entries are lost for `why`, and every
     /// entry's report is added to `owed`.

@@ -33,11 +33,11 @@ class MissedWriter {
     /// Queues a miss of `key` under the cache folder `root` at `ticks`.
     /// False when too many distinct URLs already wait (the list would keep
     /// no more than that anyway).
-    bool Note(const std::string& root, const std::u16string& key, std::int64_t ticks);
+    [[nodiscard]] bool Note(const std::string& root, const std::u16string& key, std::int64_t ticks);
 
     /// Waits until every miss queued before the call is written; false
     /// when a batch since the last flush could not be written.
-    bool Flush();
+    [[nodiscard]] bool Flush();
 
     void BeforeFork();
     void AfterForkInParent();

@@ -39,6 +39,7 @@ void ForgetRecentBodies();
 
 /// Copies a kept entry into a caller's buffer, its texts' addresses moved
 /// along. False with `*size` set when the buffer is too small.
-bool CopyKeptEntry(const std::vector<char>& entry, INTERNET_CACHE_ENTRY_INFOW* out, DWORD* size);
+[[nodiscard]] bool CopyKeptEntry(const std::vector<char>& entry, INTERNET_CACHE_ENTRY_INFOW* out,
+                                 DWORD* size);
 
 } // namespace urlcache

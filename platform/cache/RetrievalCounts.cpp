@@ -47,15 +47,16 @@ class PendingHits {
         if (batch.empty()) {
             return true;
         }
+        // A cache that cannot be opened leaves `written` false.
         bool written = false;
-        WithUrlCache([&](CacheIndex& index, const std::string&) {
+        static_cast<void>(WithUrlCache([&](CacheIndex& index, const std::string&) {
             Transaction transaction(index.Db());
             written = transaction.Begun();
             for (const auto& [key, hits] : batch) {
                 written = written && index.AddHits(std::string_view(key), hits);
             }
             written = written && transaction.Commit();
-        });
+        }));
         if (!written) {
             const std::lock_guard lock(m_mutex);
             for (const auto& [key, hits] : batch) {

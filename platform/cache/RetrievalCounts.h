@@ -18,6 +18,6 @@ void CountStoredHit(std::string_view key);
 
 /// Writes the counted hits now; false when the index could not be written
 /// (they are kept for the next try).
-bool FlushStoredHits();
+[[nodiscard]] bool FlushStoredHits();
 
 } // namespace urlcache

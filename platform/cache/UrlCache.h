@@ -56,16 +56,17 @@ struct INTERNET_CACHE_ENTRY_INFOW {
 /// `*entrySize` too small (a null `entry` with 0 is the usual first call) it
 /// fails with ERROR_INSUFFICIENT_BUFFER and sets the bytes needed. No entry:
 /// ERROR_FILE_NOT_FOUND. The redirect arguments and flags are not used.
-BOOL GetUrlCacheEntryInfoExW(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry,
-                             DWORD* entrySize, char16_t* redirectUrl, DWORD* redirectUrlSize,
-                             void* reserved, DWORD flags);
+[[nodiscard]] BOOL GetUrlCacheEntryInfoExW(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry,
+                                           DWORD* entrySize, char16_t* redirectUrl,
+                                           DWORD* redirectUrlSize, void* reserved, DWORD flags);
 
 /// Like GetUrlCacheEntryInfoExW, and on success takes one lock on the entry
 /// (use count + 1); a body kept in the index is first moved to a content file
 /// of its own, so the entry then names a local file. Fails with ERROR_FILE_NOT_FOUND (and forgets
 /// the entry) when its content file has gone.
-BOOL RetrieveUrlCacheEntryFileW(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry,
-                                DWORD* entrySize, DWORD reserved);
+[[nodiscard]] BOOL RetrieveUrlCacheEntryFileW(const char16_t* url,
+                                              INTERNET_CACHE_ENTRY_INFOW* entry, DWORD* entrySize,
+                                              DWORD reserved);
 
 /// Releases one lock (use count − 1). ERROR_FILE_NOT_FOUND without an entry,
 /// ERROR_NOT_LOCKED when the use count is already 0.
@@ -85,4 +86,4 @@ struct UrlCacheEntry {
 /// Every entry of the cache, ordered by URL. FALSE with the last error set
 /// when the cache cannot be read; GetLastUrlCacheFailure then names the
 /// file and the system's reason.
-BOOL ListUrlCacheEntries(std::vector<UrlCacheEntry>& entries);
+[[nodiscard]] BOOL ListUrlCacheEntries(std::vector<UrlCacheEntry>& entries);

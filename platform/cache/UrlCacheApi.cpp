@@ -134,8 +134,9 @@ BOOL UnlockUrlCacheEntryFileW(const char16_t* url, DWORD) {
     if (url == nullptr) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
+    // A cache that cannot be opened leaves the internal error.
     DWORD error = ERROR_INTERNET_INTERNAL_ERROR;
-    WithUrlCache([&](CacheIndex& index, const std::string&) {
+    static_cast<void>(WithUrlCache([&](CacheIndex& index, const std::string&) {
         Transaction transaction(index.Db());
         std::optional<EntryRecord> record;
         if (!transaction.Begun() || !index.Find(CacheKeyOf(url), record)) {
@@ -148,15 +149,16 @@ BOOL UnlockUrlCacheEntryFileW(const char16_t* url, DWORD) {
         } else if (index.SetUseCount(record->url, record->useCount - 1) && transaction.Commit()) {
             error = ERROR_SUCCESS;
         }
-    });
+    }));
     return error == ERROR_SUCCESS ? TRUE : Fail(error);
 }
 
 BOOL ListUrlCacheEntries(std::vector<UrlCacheEntry>& entries) {
     entries.clear();
     bool listed = false;
+    // A cache that cannot be opened leaves `listed` false, `failure` says why.
     UrlCacheFailure failure;
-    WithUrlCache(
+    static_cast<void>(WithUrlCache(
         [&](CacheIndex& index, const std::string& root) {
             std::vector<EntryRecord> records;
             listed = index.ListAll(records);
@@ -168,6 +170,6 @@ BOOL ListUrlCacheEntries(std::vector<UrlCacheEntry>& entries) {
                 entries.push_back(ToListedEntry(record, root));
             }
         },
-        &failure);
+        &failure));
     return listed ? TRUE : Fail(failure.error);
 }

@@ -27,23 +27,25 @@ std::string CacheRoot();
 /// failure (and in `*failure` when it is given).
 /// Work that may write runs after the open batch of entries is committed,
 /// in a transaction of its own.
-bool WithUrlCache(const std::function<void(CacheIndex& index, const std::string& root)>& work,
-                  UrlCacheFailure* failure = nullptr);
+[[nodiscard]] bool
+WithUrlCache(const std::function<void(CacheIndex& index, const std::string& root)>& work,
+             UrlCacheFailure* failure = nullptr);
 
 /// Like WithUrlCache, for work that only reads: it runs inside the open
 /// batch, whose entries it sees.
-bool WithUrlCacheReading(
-    const std::function<void(CacheIndex& index, const std::string& root)>& work,
-    UrlCacheFailure* failure = nullptr);
+[[nodiscard]] bool
+WithUrlCacheReading(const std::function<void(CacheIndex& index, const std::string& root)>& work,
+                    UrlCacheFailure* failure = nullptr);
 
 /// Like WithUrlCache, for work that writes one downloaded entry under `url`
 /// (EntryBatch.h). When `work` returns true the entry waits in the batch
 /// and `report` is made if the batch later fails; otherwise the batch is
 /// committed at once and `kept` is false when that failed (the reason then
 /// in `*failure`).
-bool WithUrlCacheEntry(const std::function<bool(CacheIndex& index, const std::string& root)>& work,
-                       std::u16string_view url, LateFailureReport report, bool& kept,
-                       UrlCacheFailure* failure = nullptr);
+[[nodiscard]] bool
+WithUrlCacheEntry(const std::function<bool(CacheIndex& index, const std::string& root)>& work,
+                  std::u16string_view url, LateFailureReport report, bool& kept,
+                  UrlCacheFailure* failure = nullptr);
 
 /// Commits the entries waiting in the batch now (a session ends, say), and
 /// returns once every report of a failed batch has been made; called while
@@ -54,6 +56,6 @@ void CommitBatchedEntries();
 /// about to leave without its static destructors (the proxy's std::_Exit, a
 /// command stopped by a signal). False, with the reason in `*failure` when
 /// it is given, when the waiting entries could not be committed.
-bool EndEntryBatches(UrlCacheFailure* failure = nullptr);
+[[nodiscard]] bool EndEntryBatches(UrlCacheFailure* failure = nullptr);
 
 } // namespace urlcache

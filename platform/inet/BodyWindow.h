@@ -19,7 +19,7 @@ class BodyWindow {
     std::size_t Available() const { return m_end - m_begin; }
 
     /// Appends `size` bytes when they fit, else appends nothing.
-    bool Put(const char* data, std::size_t size);
+    [[nodiscard]] bool Put(const char* data, std::size_t size);
 
     /// Moves up to `size` bytes out; returns how many.
     std::size_t Take(char* out, std::size_t size);

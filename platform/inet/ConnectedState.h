@@ -22,7 +22,7 @@ std::optional<bool> OfflineByUser(UrlCacheFailure& failure);
 
 /// Sets or clears the offline-by-user state; false, with the cache's file
 /// and reason in `failure` when given, when it cannot be stored.
-bool SetOfflineByUser(bool offline, UrlCacheFailure* failure = nullptr);
+[[nodiscard]] bool SetOfflineByUser(bool offline, UrlCacheFailure* failure = nullptr);
 
 /// The value of a query of INTERNET_OPTION_CONNECTED_STATE.
 DWORD ConnectedStateValue();

@@ -38,7 +38,8 @@ class Exchange {
     /// Sends `request` on the session `session` and waits for the final
     /// response's head. Null with the library's error number in `error`
     /// when it could not.
-    static std::unique_ptr<Exchange> Send(HINTERNET session, ExchangeRequest request, DWORD& error);
+    [[nodiscard]] static std::unique_ptr<Exchange> Send(HINTERNET session, ExchangeRequest request,
+                                                        DWORD& error);
     ~Exchange();
     Exchange(const Exchange&) = delete;
     Exchange& operator=(const Exchange&) = delete;
@@ -48,7 +49,7 @@ class Exchange {
 
     /// Copies up to `size` body bytes into `out`; `read` 0 at the end.
     /// Returns 0 or the library's error number; a failure sticks.
-    DWORD Read(char* out, std::size_t size, std::size_t& read);
+    [[nodiscard]] DWORD Read(char* out, std::size_t size, std::size_t& read);
 
   private:
     explicit Exchange(std::unique_ptr<RequestHandle> request);

@@ -78,7 +78,7 @@ class HttpTransfer final : private TransferSink {
     DWORD AdvanceToRedirect();
     DWORD Fail(DWORD error);
     void CommitToCache();
-    bool Commit(const std::u16string& requestUrl);
+    [[nodiscard]] bool Commit(const std::u16string& requestUrl);
     void NotifyText(DWORD status, const std::u16string& text) const;
     void NotifyComplete(DWORD error);
     /// True when the request keeps its response only as an HTTP cache would.

@@ -18,7 +18,8 @@ SessionObserver* g_observer = nullptr;
 
 std::string UrlOf(HINTERNET request) {
     DWORD length = 0;
-    InternetQueryOptionW(request, INTERNET_OPTION_URL, nullptr, &length);
+    // The size query: it fails by design, with the size in `length`.
+    static_cast<void>(InternetQueryOptionW(request, INTERNET_OPTION_URL, nullptr, &length));
     std::u16string url(length / sizeof(char16_t), u'\0');
     if (url.empty() || !InternetQueryOptionW(request, INTERNET_OPTION_URL, url.data(), &length)) {
         return {};
@@ -47,8 +48,8 @@ void OnStatus(HINTERNET request, std::uintptr_t, DWORD status, void* info, DWORD
         g_observer->CacheWriteFailed(*static_cast<const UrlCacheFailure*>(info));
         break;
     case INTERNET_STATUS_SENDING_REQUEST:
-        g_observer->RequestSent(Utf16ToUtf8(
-            std::u16string_view(static_cast<const char16_t*>(info), length / sizeof(char16_t) - 1)));
+        g_observer->RequestSent(Utf16ToUtf8(std::u16string_view(static_cast<const char16_t*>(info),
+                                                                length / sizeof(char16_t) - 1)));
         break;
     case INTERNET_STATUS_RESPONSE_RECEIVED:
         g_observer->BytesReceived(*static_cast<const DWORD*>(info));

@@ -28,7 +28,7 @@ class TransferPool {
     bool Valid() const { return m_multi != nullptr; }
     /// True when no transfer is in the pool.
     bool Idle() const { return m_transfers == 0; }
-    bool Add(CURL* easy);
+    [[nodiscard]] bool Add(CURL* easy);
     void Remove(CURL* easy);
 
     /// Lets libcurl move every transfer of the pool on, without waiting, and

@@ -163,25 +163,29 @@ constexpr DWORD ERROR_INTERNET_SEC_INVALID_CERT = 12169;
 /// (connect retries 5, time-outs 60 000 ms until set). `agent` (may be null)
 /// becomes the User-Agent of requests whose header block has none.
 /// INTERNET_FLAG_ASYNC is refused with ERROR_INVALID_PARAMETER.
-HINTERNET InternetOpenW(const char16_t* agent, DWORD accessType, const char16_t* proxy,
-                        const char16_t* proxyBypass, DWORD flags);
+[[nodiscard]] HINTERNET InternetOpenW(const char16_t* agent, DWORD accessType,
+                                      const char16_t* proxy, const char16_t* proxyBypass,
+                                      DWORD flags);
 
 /// A connection handle for `server` and `port` (INTERNET_INVALID_PORT_NUMBER:
 /// 80, or 443 for requests with INTERNET_FLAG_SECURE). Nothing goes on the
 /// network yet. Only INTERNET_SERVICE_HTTP is supported; user name and
 /// password are not used.
-HINTERNET InternetConnectW(HINTERNET session, const char16_t* server, INTERNET_PORT port,
-                           const char16_t* userName, const char16_t* password, DWORD service,
-                           DWORD flags, std::uintptr_t context);
+[[nodiscard]] HINTERNET InternetConnectW(HINTERNET session, const char16_t* server,
+                                         INTERNET_PORT port, const char16_t* userName,
+                                         const char16_t* password, DWORD service, DWORD flags,
+                                         std::uintptr_t context);
 
 /// A request handle. `verb` is the method: "GET" (or null), "HEAD",
 /// "POST" or any other token but "CONNECT"; `version` "HTTP/1.0"
 /// (or null) or "HTTP/1.1"; `acceptTypes` a null-ended list joined into the
 /// "Accept" header. `objectName` is path, query and fragment as wide text;
 /// see HttpSendRequestW for how it goes on the wire.
-HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb, const char16_t* objectName,
-                           const char16_t* version, const char16_t* referrer,
-                           const char16_t* const* acceptTypes, DWORD flags, std::uintptr_t context);
+[[nodiscard]] HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb,
+                                         const char16_t* objectName, const char16_t* version,
+                                         const char16_t* referrer,
+                                         const char16_t* const* acceptTypes, DWORD flags,
+                                         std::uintptr_t context);
 
 /// Sends the request and waits for the headers of the final response.
 ///
@@ -228,8 +232,8 @@ HINTERNET HttpOpenRequestW(HINTERNET connect, const char16_t* verb, const char16
 /// with ERROR_INTERNET_DISCONNECTED before it touches the network.
 ///
 /// A send may be repeated on the same handle; it starts the exchange anew.
-BOOL HttpSendRequestW(HINTERNET request, const char16_t* headers, DWORD headersLength,
-                      void* optional, DWORD optionalLength);
+[[nodiscard]] BOOL HttpSendRequestW(HINTERNET request, const char16_t* headers, DWORD headersLength,
+                                    void* optional, DWORD optionalLength);
 
 /// Response information of the final response. With HTTP_QUERY_FLAG_NUMBER
 /// the value is a DWORD (`*length` at least 4). Otherwise text: `*length` is
@@ -240,7 +244,8 @@ BOOL HttpSendRequestW(HINTERNET request, const char16_t* headers, DWORD headersL
 /// CR LF; each header line reads "Name: value", however the server spaced
 /// it or folded it over lines. Named headers take `*index` (may be null)
 /// for repeated headers.
-BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* length, DWORD* index);
+[[nodiscard]] BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* length,
+                                  DWORD* index);
 
 /// Reads up to `toRead` body bytes while they stream in; `*read` 0 with a
 /// TRUE result means the body is complete. The library holds at most a small
@@ -263,7 +268,7 @@ BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* len
 /// small entry may wait a few milliseconds for the next commit of the
 /// index; if that commit fails the report comes later, from the thread that
 /// made the commit, and the failure is kept as that thread's latest.
-BOOL InternetReadFile(HINTERNET request, void* buffer, DWORD toRead, DWORD* read);
+[[nodiscard]] BOOL InternetReadFile(HINTERNET request, void* buffer, DWORD toRead, DWORD* read);
 
 /// Releases a handle. A session's connection cache lives until its last
 /// connection and request handles are closed too. Closing a session commits
@@ -277,7 +282,7 @@ BOOL InternetCloseHandle(HINTERNET handle);
 /// `length` 4. Option 50 takes no handle and an INTERNET_CONNECTED_INFO.
 /// Time-outs and retries set on a session or connection are inherited by the
 /// handles opened from it afterwards.
-BOOL InternetSetOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD length);
+[[nodiscard]] BOOL InternetSetOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD length);
 
 /// Queries an option. DWORD options need `*length` of at least 4. Option 34
 /// is the URL a request ended at, without fragment: before any redirect
@@ -287,7 +292,8 @@ BOOL InternetSetOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD leng
 /// `*length` is the buffer size in bytes; too small fails with
 /// ERROR_INSUFFICIENT_BUFFER and sets the bytes needed; success sets the
 /// length in characters.
-BOOL InternetQueryOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD* length);
+[[nodiscard]] BOOL InternetQueryOptionW(HINTERNET handle, DWORD option, void* buffer,
+                                        DWORD* length);
 
 // ---------------------------------------------------------------------------
 // Status callbacks
@@ -366,4 +372,4 @@ void SetGoOnlinePrompt(GoOnlinePrompt prompt);
 /// user's choice, else when the prompt agrees (the offline state is then
 /// cleared for every process). A declined prompt, or none installed, gives
 /// FALSE with ERROR_CANCELLED.
-BOOL InternetGoOnlineW(const char16_t* url, HWND parent, DWORD flags);
+[[nodiscard]] BOOL InternetGoOnlineW(const char16_t* url, HWND parent, DWORD flags);

@@ -47,8 +47,8 @@ DWORD GetPrivateProfileSectionW(const char16_t* section, char16_t* buffer, DWORD
 /// file alone, when an argument is null or when the section name or an
 /// entry holds a line break or an entry would read back as something else
 /// (a blank line, a ";" comment, a "[...]" header).
-BOOL WritePrivateProfileSectionW(const char16_t* section, const char16_t* entries,
-                                 const char16_t* fileName);
+[[nodiscard]] BOOL WritePrivateProfileSectionW(const char16_t* section, const char16_t* entries,
+                                               const char16_t* fileName);
 
 /// The path (UTF-8) of the file that the calls above use for `fileName`,
 /// for help texts and diagnostics; empty when there is none.

@@ -152,7 +152,7 @@ TEST_F(Registration, FailingStepsGiveTheSelfRegistrationCodes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, nullptr);
+        static_cast<void>(RegDeleteTreeW(HKEY_CLASSES_ROOT, nullptr)); // may be empty already
         if (c.entry == unreg) {
             ASSERT_EQ(Call(reg), S_OK);
         }

@@ -5,6 +5,8 @@
 
 #include "platform/kernel/LastError.h"
 
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <unistd.h>
 #include <vector>
@@ -41,7 +43,7 @@ std::string A(std::u16string_view text) {
 Handle OpenSession() {
     Handle session(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     DWORD retries = 1;
-    InternetSetOptionW(session.Get(), INTERNET_OPTION_CONNECT_RETRIES, &retries, 4);
+    EXPECT_TRUE(InternetSetOptionW(session.Get(), INTERNET_OPTION_CONNECT_RETRIES, &retries, 4));
     SetTimeouts(session.Get(), 10000);
     return session;
 }
@@ -50,7 +52,7 @@ void SetTimeouts(HINTERNET session, DWORD ms) {
     for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
                                INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
                                INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
-        InternetSetOptionW(session, option, &ms, sizeof ms);
+        EXPECT_TRUE(InternetSetOptionW(session, option, &ms, sizeof ms));
     }
 }
 
@@ -76,8 +78,8 @@ BOOL Send(const Request& request, std::u16string_view headers) {
 DWORD StatusOf(HINTERNET request) {
     DWORD status = 0;
     DWORD length = sizeof status;
-    HttpQueryInfoW(request, HTTP_QUERY_FLAG_NUMBER | HTTP_QUERY_STATUS_CODE, &status, &length,
-                   nullptr);
+    EXPECT_TRUE(HttpQueryInfoW(request, HTTP_QUERY_FLAG_NUMBER | HTTP_QUERY_STATUS_CODE, &status,
+                               &length, nullptr));
     return status;
 }
 
@@ -128,7 +130,8 @@ Exchange Fetch(HINTERNET session, int port, std::u16string_view path, DWORD flag
 CacheLook LookUp(std::u16string_view url) {
     const std::u16string key(url);
     DWORD size = 0; // the first call asks for the size
-    GetUrlCacheEntryInfoExW(key.c_str(), nullptr, &size, nullptr, nullptr, nullptr, 0);
+    static_cast<void>(
+        GetUrlCacheEntryInfoExW(key.c_str(), nullptr, &size, nullptr, nullptr, nullptr, 0));
     std::vector<std::uint64_t> buffer(size / 8 + 1);
     auto* entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data());
     if (!GetUrlCacheEntryInfoExW(key.c_str(), entry, &size, nullptr, nullptr, nullptr, 0)) {

@@ -32,7 +32,7 @@ TEST(MissedBatchTest, NotingAMissNeverWaitsForTheListsWriteLock) {
             clients.emplace_back([t] {
                 for (int i = 0; i < 50; ++i) {
                     const std::string url = "http://a.example/" + std::to_string(t % 2);
-                    urlcache::RecordMissedUrl(std::u16string(url.begin(), url.end()));
+                    EXPECT_TRUE(urlcache::RecordMissedUrl(std::u16string(url.begin(), url.end())));
                 }
             });
         }

@@ -58,9 +58,11 @@ TEST(Redirects, AreFollowedWithinLimitsToTheFinalResponseAndUrl) {
         if (!sent && GetLastError() == ERROR_INTERNET_INVALID_CA) {
             DWORD security = 0;
             DWORD length = sizeof security;
-            InternetQueryOptionW(request.Get(), INTERNET_OPTION_SECURITY_FLAGS, &security, &length);
+            EXPECT_TRUE(InternetQueryOptionW(request.Get(), INTERNET_OPTION_SECURITY_FLAGS,
+                                             &security, &length));
             security |= SECURITY_FLAG_IGNORE_UNKNOWN_CA;
-            InternetSetOptionW(request.Get(), INTERNET_OPTION_SECURITY_FLAGS, &security, length);
+            EXPECT_TRUE(InternetSetOptionW(request.Get(), INTERNET_OPTION_SECURITY_FLAGS, &security,
+                                           length));
             sent = Send(request);
         }
         EXPECT_EQ(sent ? 0 : GetLastError(), c.error);
