@@ -195,7 +195,28 @@ int HttpTransfer::OnConnected(void* self, char*, char*, int, int) {
     auto* transfer = static_cast<HttpTransfer*>(self);
     transfer->m_connected = true;
     transfer->m_lastActivity = Clock::now();
-    return CURL_PREREQFUNC_OK;
+    if (!transfer->m_hopSecure) {
+        return CURL_PREREQFUNC_OK;
+    }
+    const bool accepted = JudgeConnection(transfer->m_easy.get(), transfer->m_tls);
+    transfer->m_session->Verdicts().Remember(TlsHostKey(transfer->m_hopUrl),
+                                             transfer->m_tls.problems);
+    return accepted ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
+}
+
+DWORD HttpTransfer::RefusalKnownBefore() {
+    if (!m_hopSecure) {
+        return 0;
+    }
+    const std::optional<std::vector<int>> known = m_session->Verdicts().Known(TlsHostKey(m_hopUrl));
+    if (!known) {
+        return 0;
+    }
+    // Refused as the connection to the host would refuse it, without one:
+    // the resend with relaxed flags then finds that connection still open.
+    m_tls.problems = *known;
+    m_tls.refusedError = FirstUnforgiven(*known, m_tls.securityFlags);
+    return m_tls.refusedError == 0 ? 0 : TlsFailureError(CURLE_ABORTED_BY_CALLBACK, m_tls);
 }
 
 void HttpTransfer::OnTransferDone(CURLcode result) {
@@ -237,13 +258,16 @@ DWORD HttpTransfer::BeginHop() {
     m_finalHead = m_redirecting = m_connected = m_done = m_paused = m_bodyEnded = m_started = false;
     m_result = CURLE_OK;
     m_failure = 0;
+    if (const DWORD refused = RefusalKnownBefore()) {
+        return refused;
+    }
     m_easy.reset(curl_easy_init());
     if (!m_easy) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     m_headerList = BuildHeaderList(m_headerSource, m_toOtherHost);
     ConfigureHop(m_easy.get());
-    m_pool = m_session->PoolFor(TlsLeniency(m_tls.securityFlags));
+    m_pool = m_session->Pool();
     if (m_pool == nullptr || !m_pool->Add(m_easy.get())) {
         m_pool = nullptr;
         return ERROR_INTERNET_INTERNAL_ERROR;
@@ -279,6 +303,8 @@ void HttpTransfer::ConfigureHop(CURL* easy) {
     if ((m_setup.flags & INTERNET_FLAG_NO_COOKIES) == 0) {
         curl_easy_setopt(easy, CURLOPT_SHARE, m_session->CookieStore());
         curl_easy_setopt(easy, CURLOPT_COOKIEFILE, ""); // switches the cookie engine on
+    } else {
+        curl_easy_setopt(easy, CURLOPT_SHARE, m_session->TlsSessions());
     }
     ApplyTlsPolicy(easy, &m_tls);
 }

@@ -66,11 +66,16 @@ class HttpTransfer final : private TransferSink {
   private:
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
+    /// Before a request goes out on its connection: for https, the
+    /// connection's certificate judged under the request's flags.
     static int OnConnected(void* self, char*, char*, int, int);
     void OnTransferDone(CURLcode result) override;
 
     void OnHeadComplete();
     DWORD BeginHop();
+    /// The TLS error of a request the session already knows its host would
+    /// refuse under the request's flags; 0 when it must ask the network.
+    DWORD RefusalKnownBefore();
     void ConfigureHop(CURL* easy);
     void SetMethod(CURL* easy);
     void EndHop();

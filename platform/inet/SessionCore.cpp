@@ -38,11 +38,17 @@ thread_local ThreadPoolsGuard t_poolsGuard;
 } // namespace
 
 SessionCore::SessionCore(ProxySettings proxy, std::string agent)
-    : m_proxy(std::move(proxy)), m_agent(std::move(agent)), m_cookies(curl_share_init()) {
+    : m_proxy(std::move(proxy)), m_agent(std::move(agent)), m_cookies(curl_share_init()),
+      m_tlsSessions(curl_share_init()) {
+    for (CURLSH* share : {m_cookies.get(), m_tlsSessions.get()}) {
+        if (share != nullptr) {
+            curl_share_setopt(share, CURLSHOPT_LOCKFUNC, LockShared);
+            curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, UnlockShared);
+            curl_share_setopt(share, CURLSHOPT_USERDATA, this);
+            curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+        }
+    }
     if (m_cookies) {
-        curl_share_setopt(m_cookies.get(), CURLSHOPT_LOCKFUNC, LockShared);
-        curl_share_setopt(m_cookies.get(), CURLSHOPT_UNLOCKFUNC, UnlockShared);
-        curl_share_setopt(m_cookies.get(), CURLSHOPT_USERDATA, this);
         curl_share_setopt(m_cookies.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
     }
 }
@@ -59,17 +65,17 @@ void SessionCore::UnlockShared(CURL*, curl_lock_data data, void* self) {
     static_cast<SessionCore*>(self)->m_shareLocks[static_cast<std::size_t>(data)].unlock();
 }
 
-TransferPool* SessionCore::PoolFor(DWORD tlsLeniency) {
+TransferPool* SessionCore::Pool() {
     const std::thread::id self = std::this_thread::get_id();
     TransferPool* found = nullptr;
     bool made = false;
     {
         const MutexLock lock(m_poolsMutex);
-        auto& pool = m_pools[{self, tlsLeniency}];
+        auto& pool = m_pools[self];
         if (!pool) {
             auto fresh = std::make_unique<TransferPool>();
             if (!fresh->Valid()) {
-                m_pools.erase({self, tlsLeniency});
+                m_pools.erase(self);
                 return nullptr;
             }
             pool = std::move(fresh);
@@ -92,7 +98,7 @@ void SessionCore::DropPoolsOf(std::thread::id thread) {
     {
         const MutexLock lock(m_poolsMutex);
         for (auto it = m_pools.begin(); it != m_pools.end();) {
-            if (it->first.first == thread && it->second->Idle()) {
+            if (it->first == thread && it->second->Idle()) {
                 doomed.push_back(std::move(it->second));
                 it = m_pools.erase(it);
             } else {

@@ -7,15 +7,17 @@
 // session handle first does not pull the ground from under open requests.
 //
 // Requests of one session may run on several threads at once. A libcurl
-// multi handle must be driven by one thread, so each thread gets pools of
+// multi handle must be driven by one thread, so each thread gets a pool of
 // its own (a thread's kept-alive connections serve that thread), dropped
-// when the thread ends; the cookie store is shared under locks.
+// when the thread ends; the cookie store and the TLS sessions are shared
+// under locks. Requests with any security flags share connections: each
+// is judged on the connection it would use (TlsVerification.h).
 #pragma once
 
 #include "platform/inet/CurlHandles.h"
+#include "platform/inet/TlsVerification.h"
 #include "platform/inet/TransferPool.h"
 #include "platform/inet/WinInet.h"
-#include "platform/kernel/ThreadSafety.h"
 #include "platform/kernel/ThreadSafety.h"
 #include "platform/kernel/WinTypes.h"
 
@@ -44,18 +46,22 @@ class SessionCore : public std::enable_shared_from_this<SessionCore> {
     SessionCore& operator=(const SessionCore&) = delete;
 
     /// False when libcurl could not make the cookie store.
-    bool Valid() const { return m_cookies != nullptr; }
+    bool Valid() const { return m_cookies != nullptr && m_tlsSessions != nullptr; }
 
-    /// The calling thread's pool for transfers with this certificate
-    /// leniency (the security flags that relax certificate checks). Made on
-    /// first use; null when libcurl cannot make one.
-    TransferPool* PoolFor(DWORD tlsLeniency);
+    /// The calling thread's pool. Made on first use; null when libcurl
+    /// cannot make one.
+    TransferPool* Pool();
 
     /// Drops the idle pools of thread `thread` (it has ended).
     void DropPoolsOf(std::thread::id thread);
 
-    /// The session's cookies, shared by every request that uses cookies.
+    /// The session's cookies, shared by every request that uses cookies,
+    /// with the TLS sessions their connections may resume.
     CURLSH* CookieStore() const { return m_cookies.get(); }
+    /// The TLS sessions requests without cookies may resume.
+    CURLSH* TlsSessions() const { return m_tlsSessions.get(); }
+    /// What each host's certificate chain was last seen to need forgiven.
+    TlsVerdicts& Verdicts() { return m_verdicts; }
 
     const ProxySettings& Proxy() const { return m_proxy; }
     const std::string& Agent() const { return m_agent; }
@@ -79,8 +85,10 @@ class SessionCore : public std::enable_shared_from_this<SessionCore> {
     std::string m_agent;
     std::array<std::mutex, CURL_LOCK_DATA_LAST> m_shareLocks; // before m_cookies: it uses them
     CurlShare m_cookies;
+    CurlShare m_tlsSessions;
+    TlsVerdicts m_verdicts;
     AnnotatedMutex m_poolsMutex;
-    std::map<std::pair<std::thread::id, DWORD>, std::unique_ptr<TransferPool>>
+    std::map<std::thread::id, std::unique_ptr<TransferPool>>
         m_pools DRAVIK_GUARDED_BY(m_poolsMutex);
     std::atomic<INTERNET_STATUS_CALLBACK> m_callback{nullptr};
 };

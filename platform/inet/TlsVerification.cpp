@@ -3,8 +3,13 @@
 
 #include "platform/inet/WinInet.h"
 
+#include <arpa/inet.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
+#include <openssl/x509v3.h>
+
+#include <memory>
+#include <utility>
 
 namespace inet {
 
@@ -58,37 +63,116 @@ DWORD ForgivingFlag(int error) {
     return 0;
 }
 
-int CheckIndex() {
-    static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+/// Every handshake goes through: what the chain needs forgiven is judged
+/// per request before it is sent (JudgeConnection). Clearing the error keeps
+/// libcurl's own look at the verify result from failing the handshake.
+int AcceptAtHandshake(int, X509_STORE_CTX* store) {
+    X509_STORE_CTX_set_error(store, X509_V_OK);
+    return 1;
+}
+
+CURLcode OnSslContext(CURL*, void* context, void*) {
+    SSL_CTX_set_verify(static_cast<SSL_CTX*>(context), SSL_VERIFY_PEER, AcceptAtHandshake);
+    return CURLE_OK;
+}
+
+/// What one TLS connection was judged to need forgiven, kept with it.
+struct ConnectionVerdict {
+    std::string host;
+    std::vector<int> problems;
+};
+
+// The verdict belongs to OpenSSL's connection object and is freed with it
+// through this callback: ownership has to pass through a raw pointer here.
+void FreeVerdict(void*, void* verdict, CRYPTO_EX_DATA*, int, long, void*) {
+    delete static_cast<ConnectionVerdict*>(verdict);
+}
+
+int VerdictIndex() {
+    static const int index =
+        CRYPTO_get_ex_new_index(CRYPTO_EX_INDEX_SSL, 0, nullptr, nullptr, nullptr, FreeVerdict);
     return index;
 }
 
-int VerifyCallback(int preverified, X509_STORE_CTX* store) {
-    if (preverified == 1) {
-        return 1;
+int CollectProblem(int ok, X509_STORE_CTX* store) {
+    if (ok == 0) {
+        static_cast<std::vector<int>*>(X509_STORE_CTX_get_ex_data(store, 0))
+            ->push_back(X509_STORE_CTX_get_error(store));
     }
-    auto* ssl =
-        static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
-    auto* check = static_cast<TlsCheck*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), CheckIndex()));
-    const int error = X509_STORE_CTX_get_error(store);
-    const DWORD flag = ForgivingFlag(error);
-    if (check != nullptr && flag != 0 && (check->securityFlags & flag) != 0) {
-        // Clearing the error keeps libcurl's own look at the verify result
-        // from failing the handshake after we forgave it.
-        X509_STORE_CTX_set_error(store, X509_V_OK);
-        return 1;
-    }
-    if (check != nullptr && check->refusedError == 0) {
-        check->refusedError = error;
-    }
-    return 0;
+    return 1; // go on, to see every problem in the order verification meets them
 }
 
-CURLcode OnSslContext(CURL*, void* context, void* userData) {
-    auto* ctx = static_cast<SSL_CTX*>(context);
-    SSL_CTX_set_ex_data(ctx, CheckIndex(), userData);
-    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, VerifyCallback);
-    return CURLE_OK;
+struct StoreContextFree {
+    void operator()(X509_STORE_CTX* context) const { X509_STORE_CTX_free(context); }
+};
+
+/// Verifies the chain the server showed on `ssl` (kept with the TLS session,
+/// so a resumed one has it too) against the trusted authorities, then its
+/// name against `host`, as a server's certificate.
+std::vector<int> ProblemsOf(SSL* ssl, const std::string& host) {
+    X509* leaf = SSL_get0_peer_certificate(ssl);
+    std::unique_ptr<X509_STORE_CTX, StoreContextFree> context(X509_STORE_CTX_new());
+    if (leaf == nullptr || !context ||
+        X509_STORE_CTX_init(context.get(), SSL_CTX_get_cert_store(SSL_get_SSL_CTX(ssl)), leaf,
+                            SSL_get_peer_cert_chain(ssl)) != 1) {
+        return {X509_V_ERR_UNSPECIFIED};
+    }
+    std::vector<int> problems;
+    X509_STORE_CTX_set_default(context.get(), "ssl_server");
+    X509_STORE_CTX_set_ex_data(context.get(), 0, &problems);
+    X509_STORE_CTX_set_verify_cb(context.get(), CollectProblem);
+    if (X509_verify_cert(context.get()) < 0 && problems.empty()) {
+        problems.push_back(X509_V_ERR_UNSPECIFIED);
+    }
+    in6_addr address{};
+    const bool literal = ::inet_pton(AF_INET, host.c_str(), &address) == 1 ||
+                         ::inet_pton(AF_INET6, host.c_str(), &address) == 1;
+    if (literal ? X509_check_ip_asc(leaf, host.c_str(), 0) != 1
+                : X509_check_host(leaf, host.data(), host.size(), 0, nullptr) != 1) {
+        problems.push_back(literal ? X509_V_ERR_IP_ADDRESS_MISMATCH : X509_V_ERR_HOSTNAME_MISMATCH);
+    }
+    return problems;
+}
+
+/// The host and port of `url`, the host without IPv6 brackets.
+std::pair<std::string, std::string> HostAndPort(const std::string& url) {
+    std::pair<std::string, std::string> found;
+    CURLU* parsed = curl_url();
+    if (parsed == nullptr) {
+        return found;
+    }
+    char* host = nullptr;
+    char* port = nullptr;
+    if (curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+        curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+        curl_url_get(parsed, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+        found.first = host;
+        found.second = port;
+        if (found.first.size() > 1 && found.first.front() == '[') {
+            found.first = found.first.substr(1, found.first.size() - 2);
+        }
+    }
+    curl_free(host);
+    curl_free(port);
+    curl_url_cleanup(parsed);
+    return found;
+}
+
+/// What the connection of `ssl` needs forgiven for `host`: verified once per
+/// connection and kept with it (a connection serves one host name).
+std::vector<int> ConnectionProblems(SSL* ssl, const std::string& host) {
+    auto* kept = static_cast<ConnectionVerdict*>(SSL_get_ex_data(ssl, VerdictIndex()));
+    if (kept != nullptr && kept->host == host) {
+        return kept->problems;
+    }
+    auto fresh =
+        std::make_unique<ConnectionVerdict>(ConnectionVerdict{host, ProblemsOf(ssl, host)});
+    std::vector<int> problems = fresh->problems;
+    if (SSL_set_ex_data(ssl, VerdictIndex(), fresh.get()) == 1) {
+        fresh.release(); // freed with the connection (FreeVerdict)
+        delete kept;     // replaced: no longer reachable from it
+    }
+    return problems;
 }
 
 } // namespace
@@ -99,14 +183,58 @@ DWORD TlsLeniency(DWORD securityFlags) {
 
 void ApplyTlsPolicy(CURL* easy, TlsCheck* check) {
     check->refusedError = 0;
-    const bool ignoreName = (check->securityFlags & SECURITY_FLAG_IGNORE_CERT_CN_INVALID) != 0;
+    check->problems.clear();
+    // Every connection is made alike, whatever the request's flags, so that
+    // libcurl lets any request to the host reuse it; the host name is
+    // judged with the chain, per request.
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, ignoreName ? 0L : 2L);
-    // A resumed session skips the verify callback; every handshake of a
-    // request must be judged under that request's own flags.
-    curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 0L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+    curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, OnSslContext);
-    curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, check);
+}
+
+std::string TlsHostKey(const std::string& url) {
+    const auto [host, port] = HostAndPort(url);
+    return host + ":" + port;
+}
+
+bool JudgeConnection(CURL* easy, TlsCheck& check) {
+    curl_tlssessioninfo* info = nullptr;
+    char* url = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_TLS_SSL_PTR, &info) != CURLE_OK || info == nullptr ||
+        info->backend != CURLSSLBACKEND_OPENSSL || info->internals == nullptr ||
+        curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &url) != CURLE_OK || url == nullptr) {
+        check.problems = {X509_V_ERR_UNSPECIFIED}; // nothing to judge: nothing is forgiven
+    } else {
+        check.problems =
+            ConnectionProblems(static_cast<SSL*>(info->internals), HostAndPort(url).first);
+    }
+    check.refusedError = FirstUnforgiven(check.problems, check.securityFlags);
+    return check.refusedError == 0;
+}
+
+int FirstUnforgiven(const std::vector<int>& problems, DWORD securityFlags) {
+    for (const int problem : problems) {
+        const DWORD flag = ForgivingFlag(problem);
+        if (flag == 0 || (securityFlags & flag) == 0) {
+            return problem;
+        }
+    }
+    return 0;
+}
+
+std::optional<std::vector<int>> TlsVerdicts::Known(const std::string& hostPort) {
+    const MutexLock lock(m_mutex);
+    const auto found = m_hosts.find(hostPort);
+    if (found == m_hosts.end() || Clock::now() - found->second.when > kTrusted) {
+        return std::nullopt;
+    }
+    return found->second.problems;
+}
+
+void TlsVerdicts::Remember(const std::string& hostPort, std::vector<int> problems) {
+    const MutexLock lock(m_mutex);
+    m_hosts[hostPort] = {std::move(problems), Clock::now()};
 }
 
 DWORD TlsFailureError(CURLcode result, const TlsCheck& check) {

@@ -2,9 +2,9 @@
 // A group of transfers that share one connection cache (a libcurl multi
 // handle), and the loop step that moves them on.
 //
-// Transfers in one pool reuse each other's kept-alive connections. A
-// session keeps one pool per certificate-leniency setting (see SessionCore),
-// so a connection accepted under lenient checks never serves a strict one.
+// Transfers in one pool reuse each other's kept-alive connections, whatever
+// their security flags: each request is judged on the connection it is
+// about to use (TlsVerification.h).
 #pragma once
 
 #include "platform/inet/CurlHandles.h"

@@ -51,6 +51,8 @@ class TestServer {
     std::string Origin() const { return "http://" + HostKey(); }
     /// Distinct client connections that sent at least one request.
     std::size_t Connections() const { return m_server.Connections(); }
+    int Handshakes() const { return m_server.Handshakes(); }
+    int ResumedHandshakes() const { return m_server.ResumedHandshakes(); }
 
     /// Serves `body` for `target` (exact path and query) with status 200.
     void Page(const std::string& target, const std::string& body,

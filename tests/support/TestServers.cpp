@@ -41,7 +41,19 @@ int BoundSocket(int& port) {
 LocalServer::LocalServer() : m_server(std::make_unique<httplib::Server>()) {}
 
 LocalServer::LocalServer(const Identity& identity)
-    : m_server(std::make_unique<httplib::SSLServer>(identity.cert.get(), identity.key.get())) {}
+    : m_server(std::make_unique<httplib::SSLServer>(identity.cert.get(), identity.key.get())) {
+    SSL_CTX* context = static_cast<httplib::SSLServer&>(*m_server).ssl_context();
+    SSL_CTX_set_app_data(context, this);
+    SSL_CTX_set_info_callback(context, [](const SSL* ssl, int where, int) {
+        auto* self = static_cast<LocalServer*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
+        if ((where & SSL_CB_HANDSHAKE_START) != 0 && !SSL_is_init_finished(ssl)) {
+            ++self->m_handshakes;
+        }
+        if ((where & SSL_CB_HANDSHAKE_DONE) != 0 && SSL_session_reused(ssl) == 1) {
+            ++self->m_resumed;
+        }
+    });
+}
 
 LocalServer::~LocalServer() {
     m_server->stop();

@@ -37,6 +37,9 @@ class LocalServer {
 
     /// Distinct client connections that sent at least one request.
     std::size_t Connections() const;
+    /// TLS handshakes begun, and those that resumed a session (https only).
+    int Handshakes() const { return m_handshakes; }
+    int ResumedHandshakes() const { return m_resumed; }
 
   private:
     std::unique_ptr<httplib::Server> m_server;
@@ -44,6 +47,8 @@ class LocalServer {
     int m_port = 0;
     mutable std::mutex m_mutex;
     std::set<int> m_clientPorts;
+    std::atomic<int> m_handshakes{0};
+    std::atomic<int> m_resumed{0};
 };
 
 class RawServer {

@@ -8,6 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <openssl/pem.h>
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
 #include <tuple>
 
 using namespace testsupport;
@@ -84,6 +92,67 @@ TEST(Tls, LenientRequestsShareTheirConnectionButAStrictOneDoesNot) {
     EXPECT_EQ(server.Connections(), 1u);
     EXPECT_EQ(SendError(session.Get(), server, kCrawlerSecureFlags, false),
               ERROR_INTERNET_INVALID_CA);
+}
+
+TEST(Tls, OneHandshakePerConnectionWhateverTheRequestsForgive) {
+    // A crawl's way with an unknown authority: each request first without
+    // forgiving it, refused, then sent again forgiving it.
+    const Identity selfSigned = MakeIdentity({});
+    TestServer server(selfSigned);
+    server.Page("/secret", "secret", "text/plain");
+    const Handle session = OpenSession();
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_EQ(SendError(session.Get(), server, kCrawlerSecureFlags, false),
+                  ERROR_INTERNET_INVALID_CA);
+        ASSERT_EQ(SendError(session.Get(), server, kCrawlerSecureFlags, true), 0u);
+    }
+    EXPECT_LE(server.Handshakes(), 2) << "a handshake per refused request";
+    EXPECT_EQ(server.Connections(), 1u);
+
+    // Another thread's connection resumes the TLS session, and its requests
+    // are judged as the first connection's were.
+    const int before = server.Handshakes();
+    std::thread([&] {
+        EXPECT_EQ(SendError(session.Get(), server, kCrawlerSecureFlags, true), 0u);
+        EXPECT_EQ(SendError(session.Get(), server, kCrawlerSecureFlags, false),
+                  ERROR_INTERNET_INVALID_CA);
+    }).join();
+    EXPECT_EQ(server.Handshakes(), before + 1);
+    EXPECT_GE(server.ResumedHandshakes(), 1);
+}
+
+TEST(Tls, AChainOfATrustedAuthorityIsAcceptedUnderStrictFlags) {
+    // Trusting a test authority means changing the machine's list of
+    // authorities: done only in a private mount namespace (the test command
+    // runs this test under `unshare -m` with DRAVIK_PRIVATE_MOUNTS set).
+    if (std::getenv("DRAVIK_PRIVATE_MOUNTS") == nullptr) {
+        GTEST_SKIP() << "needs its own mount namespace";
+    }
+    const Identity authority = MakeIdentity({.authority = true});
+    const Identity server = MakeIdentity({}, &authority);
+    const Identity wrongName = MakeIdentity({.subjectAltName = "DNS:wrong.example"}, &authority);
+    const char* bundle = "/etc/ssl/certs/ca-certificates.crt";
+    const std::string trusted = ::testing::TempDir() + "/trusted-bundle.crt";
+    std::filesystem::copy_file(bundle, trusted, std::filesystem::copy_options::overwrite_existing);
+    FILE* out = std::fopen(trusted.c_str(), "a");
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(PEM_write_X509(out, authority.cert.get()), 1);
+    std::fclose(out);
+    ASSERT_EQ(::mount(trusted.c_str(), bundle, nullptr, MS_BIND, nullptr), 0) << errno;
+
+    TestServer good(server);
+    good.Page("/secret", "secret", "text/plain");
+    TestServer named(wrongName);
+    named.Page("/secret", "secret", "text/plain");
+    const Handle session = OpenSession();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(SendError(session.Get(), good, INTERNET_FLAG_SECURE, false), 0u);
+        EXPECT_EQ(SendError(session.Get(), named, INTERNET_FLAG_SECURE, false),
+                  ERROR_INTERNET_SEC_CERT_CN_INVALID);
+    }
+    EXPECT_EQ(good.Handshakes(), 1);
+    EXPECT_EQ(SendError(session.Get(), named, kCrawlerSecureFlags, false), 0u);
+    ::umount(bundle);
 }
 
 } // namespace
