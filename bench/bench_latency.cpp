@@ -8,6 +8,14 @@
 // requests) 50 ms away, where a client that waits for each answer in turn
 // spends almost all its time waiting.
 //
+// The link mode serves the three-level tree over https from nginx with a
+// certificate of an authority the machine does not know, behind a relay
+// that stands for a link of 50 ms round trip and 50 Mbit/s (LinkRelay.h):
+// every handshake and every request pays the distance, as on a real
+// network. wget, wget2 over HTTP/1.1 and HTTP/2, and two floors (curl with
+// every URL known in advance, six at a time over HTTP/1.1, and all at once
+// as streams of one HTTP/2 connection) run beside dravik.
+//
 // The server runs in this process with a thread per connection, so every
 // client gets the same latency however many connections it opens. Each
 // side runs as its own process; prints medians and ratios from one run.
@@ -15,7 +23,10 @@
 //   bench_latency [--reps N] [--dravik PATH] [--latency 5|50]
 //                                  (default 1 run each, both distances)
 //   bench_latency --serve SECONDS  serves the 5 ms site alone
+//   bench_latency --link [--reps N] [--dravik PATH]
 #include "CrawlBench.h"
+#include "LinkRelay.h"
+#include "TlsSite.h"
 
 #define CPPHTTPLIB_THREAD_POOL_COUNT 32
 #include <httplib.h>
@@ -186,6 +197,112 @@ bool RunDistance(const Distance& distance, int argc, char** argv) {
     return true;
 }
 
+/// A port nothing listens on now, for a server started by another program.
+int FreePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        throw std::runtime_error("no free port");
+    }
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+/// The link mode: every side against the https site behind the link.
+bool RunLink(int argc, char** argv) {
+    const fs::path root = fs::canonical("/proc/self/exe").parent_path() /
+                          ("link-scratch-" + std::to_string(::getpid()));
+    fs::create_directories(root);
+    const int tlsPort = FreePort();
+    const int enginePort = FreePort();
+    const bench::LinkRelay link(tlsPort, std::chrono::milliseconds(50), 50e6);
+    const std::string origin = "https://127.0.0.1:" + std::to_string(link.Port());
+    const bench::SiteFiles site = bench::MakeSite(origin, kFar.levels);
+    const bench::TlsSite server(root / "site", site.content, site.startPage, tlsPort, enginePort);
+    const std::string engine = "http://127.0.0.1:" + std::to_string(enginePort);
+    bench::WriteHostPage(root / "page.html", engine);
+    const std::string start = engine + "/orx?ORXCmd=Show";
+    WriteCurlList(root / "urls.curl", start, origin, site.content);
+    const std::string depth = std::to_string(bench::kDepth);
+    const std::string dravik = bench::DravikBinary(argc, argv);
+    const std::string page = (root / "page.html").string();
+    const auto sync = [&](const char* connections) {
+        return std::vector<std::string>{dravik,          "sync",      "-q",      "--outside-links",
+                                        "--check",       "Tree",      "--links", "Tree",
+                                        "--connections", connections, page};
+    };
+    const auto wget2 = [&](const char* protocol) {
+        return std::vector<std::string>{"wget2",
+                                        "-q",
+                                        "-r",
+                                        "-l",
+                                        depth,
+                                        "-H",
+                                        "-nd",
+                                        "--delete-after",
+                                        "--robots=off",
+                                        "--check-certificate=off",
+                                        "--max-threads=6",
+                                        protocol,
+                                        start};
+    };
+    const auto curl = [&](const char* protocol, const char* atOnce) {
+        return std::vector<std::string>{
+            "curl", "--no-progress-meter",        "-k", protocol, "-Z", "--parallel-max", atOnce,
+            "-K",   (root / "urls.curl").string()};
+    };
+    const std::vector<std::pair<std::string, std::vector<std::string>>> sides = {
+        {"wget",
+         {"wget", "-q", "-r", "-l", depth, "-p", "-H", "-nd", "--delete-after", "-e", "robots=off",
+          "--no-check-certificate", start}},
+        {"wget2 6 threads h1", wget2("--no-http2")},
+        {"wget2 6 threads h2", wget2("--http2")},
+        {"curl floor h1 x6", curl("--http1.1", "6")},
+        // Every request in flight at once, as streams of one connection.
+        {"curl floor h2 mux", curl("--http2", "100")},
+        {"dravik --connections 1", sync("1")},
+        {"dravik --connections 6", sync("6")},
+    };
+    const int reps = bench::Repetitions(argc, argv, 1);
+    bench::Sides results;
+    std::map<std::string, int> requests;
+    int run = 0;
+    for (int rep = 0; rep < reps; ++rep) {
+        for (const auto& [side, args] : sides) {
+            const fs::path dir = root / ("run" + std::to_string(++run));
+            fs::create_directories(dir);
+            const int before = server.Requests();
+            const bench::Usage usage = bench::RunChild(args, dir);
+            requests[side] = server.Requests() - before;
+            if (!usage.ok) {
+                std::fprintf(stderr, "%s failed\n", side.c_str());
+                return false;
+            }
+            results.Add(side, usage);
+        }
+    }
+    std::printf("https tree site of %d levels behind a link of 50 ms round trip and 50 Mbit/s, "
+                "certificate of an unknown authority: %d requests expected; medians of %d runs\n",
+                kFar.levels, bench::RequestCount(kFar.levels), reps);
+    for (const auto& [side, args] : sides) {
+        results.PrintRow(side, side, requests[side]);
+    }
+    const auto wall = [&results](const char* side) { return results.MedianOf(side).wall; };
+    std::printf("connections 1 / wget: wall %.2f (target <= 1.05)\n",
+                wall("dravik --connections 1") / wall("wget"));
+    std::printf("connections 6 / curl floor h1: wall %.2f (target <= 1.10)\n",
+                wall("dravik --connections 6") / wall("curl floor h1 x6"));
+    std::printf("connections 6 / wget2 6 threads h2: wall %.2f; wget2 h2 / curl floor h2: %.2f\n\n",
+                wall("dravik --connections 6") / wall("wget2 6 threads h2"),
+                wall("wget2 6 threads h2") / wall("curl floor h2 mux"));
+    fs::remove_all(root);
+    return true;
+}
+
 /// The distances `--latency MS` names, both without it.
 std::vector<Distance> Distances(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; ++i) {
@@ -201,6 +318,9 @@ std::vector<Distance> Distances(int argc, char** argv) {
 }
 
 int Run(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "--link") {
+        return RunLink(argc, argv) ? 0 : 1;
+    }
     if (argc == 3 && std::string(argv[1]) == "--serve") {
         return RunDistance(kNear, argc, argv) ? 0 : 1;
     }
