@@ -3,6 +3,7 @@
 
 #include "platform/cache/ContentFiles.h"
 #include "platform/cache/ContentSweep.h"
+#include "platform/cache/HeldReads.h"
 #include "platform/cache/RecentBodies.h"
 
 #include "platform/kernel/LastError.h"
@@ -11,6 +12,7 @@
 #include <pthread.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -148,25 +150,63 @@ bool OpenCache::BatchDue() const {
 }
 
 void OpenCache::WatchBatch(bool fresh) {
+    if (!m_flusher || fresh) {
+        WakeFlusher();
+    }
+}
+
+void OpenCache::HoldReads() {
+    sqlite3* db = m_index->Db();
+    const auto now = std::chrono::steady_clock::now();
+    if (ReadsHeld(db)) {
+        if (now - m_readsSince < kHoldReads) {
+            return;
+        }
+        EndHeldReads(db);
+    }
+    if (urlcache::HoldReads(db)) {
+        m_readsSince = now;
+        WakeFlusher();
+    }
+}
+
+void OpenCache::WakeFlusher() {
     if (!m_flusher) {
         m_flusher = std::make_unique<std::thread>([this] { RunFlusher(); });
-    } else if (fresh) {
+    } else {
         m_batchOpened->notify_one();
+    }
+}
+
+void OpenCache::EndStaleReads() {
+    if (m_index && ReadsHeld(m_index->Db()) &&
+        std::chrono::steady_clock::now() - m_readsSince >= kHoldReads) {
+        EndHeldReads(m_index->Db());
     }
 }
 
 void OpenCache::RunFlusher() {
     MutexLock lock(m_mutex);
     while (!m_stopping) {
-        if (!m_batch.Open()) {
+        const bool reads = m_index && ReadsHeld(m_index->Db());
+        if (!m_batch.Open() && !reads) {
             m_batchOpened->wait(lock);
             continue;
         }
-        if (m_batchOpened->wait_until(lock, m_batch.Deadline()) == std::cv_status::timeout &&
-            BatchDue()) {
-            EntryBatch::Owed owed;
-            CommitBatchOrOwe(owed);
-            Report(owed);
+        auto deadline = std::chrono::steady_clock::time_point::max();
+        if (m_batch.Open()) {
+            deadline = m_batch.Deadline();
+        }
+        if (reads) {
+            deadline = std::min(deadline, m_readsSince + kHoldReads);
+        }
+        if (m_batchOpened->wait_until(lock, deadline) == std::cv_status::timeout) {
+            EndStaleReads();
+            if (BatchDue()) {
+                EntryBatch::Owed owed;
+                CommitBatchOrOwe(owed);
+                Report(owed);
+            }
         }
     }
 }

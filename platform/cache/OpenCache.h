@@ -16,6 +16,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -67,6 +68,13 @@ class OpenCache {
     /// commit it in time.
     void WatchBatch(bool fresh) DRAVIK_REQUIRES(m_mutex);
 
+    /// How long reads are held on the index at most (HeldReads.h): what
+    /// other processes write is seen this much later at the latest.
+    static constexpr std::chrono::milliseconds kHoldReads{50};
+    /// Holds reads on the open index for the look-ups that follow; the
+    /// flusher ends them kHoldReads after they began.
+    void HoldReads() DRAVIK_REQUIRES(m_mutex);
+
     /// Makes `owed` with the lock let go, then takes it again.
     void Report(EntryBatch::Owed& owed) DRAVIK_REQUIRES(m_mutex);
     /// Waits, with `lock` held, until no report of an earlier commit is
@@ -82,6 +90,10 @@ class OpenCache {
     void RunFlusher() DRAVIK_EXCLUDES(m_mutex);
     /// Whether the open index is still the file at its path.
     bool StillInPlace() const DRAVIK_REQUIRES(m_mutex);
+    /// Starts the flusher, or tells it that there is something new to time.
+    void WakeFlusher() DRAVIK_REQUIRES(m_mutex);
+    /// Ends the held reads once they are kHoldReads old.
+    void EndStaleReads() DRAVIK_REQUIRES(m_mutex);
     /// Why entries waiting for an index no longer in place are lost.
     UrlCacheFailure FolderGone() const DRAVIK_REQUIRES(m_mutex);
 
@@ -91,6 +103,7 @@ class OpenCache {
     EntryBatch m_batch DRAVIK_GUARDED_BY(m_mutex);
     bool m_inherited DRAVIK_GUARDED_BY(m_mutex) = false;
     bool m_ended DRAVIK_GUARDED_BY(m_mutex) = false;
+    std::chrono::steady_clock::time_point m_readsSince DRAVIK_GUARDED_BY(m_mutex);
     dev_t m_indexDevice DRAVIK_GUARDED_BY(m_mutex) = 0;
     ino_t m_indexInode DRAVIK_GUARDED_BY(m_mutex) = 0;
 

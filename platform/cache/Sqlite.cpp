@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "platform/cache/Sqlite.h"
 
+#include "platform/cache/HeldReads.h"
 #include "platform/kernel/LastError.h"
 #include "platform/text/Utf8.h"
 
@@ -55,6 +56,7 @@ KeptStatements& Kept() {
 
 void SqliteCloser::operator()(sqlite3* db) const {
     Kept().Forget(db);
+    ForgetHeldReads(db);
     sqlite3_close_v2(db);
 }
 
@@ -74,6 +76,7 @@ SqliteDb OpenDatabase(const std::string& path, UrlCacheFailure* failure) {
 }
 
 bool Execute(sqlite3* db, const char* sql) {
+    EndHeldReads(db);
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
@@ -132,6 +135,9 @@ bool Statement::Step() {
     if (!m_stmt || m_failed) {
         return false;
     }
+    if (sqlite3_stmt_busy(m_stmt) == 0 && sqlite3_stmt_readonly(m_stmt) == 0) {
+        EndHeldReads(m_db); // a write starts from the file as it is now
+    }
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW) {
         return true;
@@ -175,6 +181,9 @@ bool Run(sqlite3* db, const char* sql) {
 } // namespace
 
 Transaction::Transaction(sqlite3* db, Mode mode) : m_db(db) {
+    if (mode == Mode::Write) {
+        EndHeldReads(m_db);
+    }
     m_nested = sqlite3_get_autocommit(m_db) == 0;
     if (!m_nested) {
         m_begun = Run(m_db, mode == Mode::Write ? "BEGIN IMMEDIATE" : "BEGIN");

@@ -55,6 +55,8 @@ bool RunLocked(Access access, const std::function<bool(CacheIndex&, const std::s
         if (opened) {
             if (access == Access::Write) {
                 cache.CommitBatchOrOwe(owed);
+            } else {
+                cache.HoldReads();
             }
             const bool fresh = !cache.Batch().Open();
             const bool joined = access == Access::Entry && !cache.Ended();

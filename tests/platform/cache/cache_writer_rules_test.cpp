@@ -124,7 +124,7 @@ TEST_F(CacheWriterRules, AnEntryThatMakesOrFreesAFileIsNeverLostWithALaterBatch)
     EXPECT_EQ(ContentFiles(), kept(made, madeStored) ? 1u : 0u) << "a freed file is still there";
 }
 
-TEST_F(CacheWriterRules, EntriesWaitingForTheBatchLeaveTheWriteLockToOthers) {
+TEST_F(CacheWriterRules, WaitingEntriesAndHeldReadsLeaveTheIndexToOthers) {
     ASSERT_TRUE(Store("http://127.0.0.1:1/first", "small"));
     urlcache::CommitBatchedEntries();
     sqlite3* other = nullptr;
@@ -152,6 +152,34 @@ TEST_F(CacheWriterRules, EntriesWaitingForTheBatchLeaveTheWriteLockToOthers) {
         seen = count();
     }
     EXPECT_EQ(seen, 2) << "the waiting entry never reached the index";
+
+    // Look-ups share one read transaction for a moment: another writer's
+    // row is seen soon after, and a checkpoint that waits for every reader
+    // goes through once this process has been idle for a moment.
+    const auto key = [](const char* url) { return A(urlcache::CacheKeyOf(W(url))); };
+    const std::string copy =
+        "INSERT INTO entries SELECT '" + key("http://127.0.0.1:1/other") +
+        "', file, size, last_modified, expires, last_sync, last_access, headers, use_count, "
+        "extension, hits, body FROM entries WHERE url = '" + key("http://127.0.0.1:1/first") + "'";
+    EXPECT_TRUE(LookUp(W("http://127.0.0.1:1/first")).found);
+    ASSERT_EQ(sqlite3_exec(other, copy.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    const auto start = std::chrono::steady_clock::now();
+    while (!LookUp(W("http://127.0.0.1:1/other")).found &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(2)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500))
+        << "another process's entry stayed unseen";
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    int busy = -1;
+    sqlite3_exec(
+        other, "PRAGMA wal_checkpoint(TRUNCATE)",
+        [](void* out, int, char** values, char**) {
+            *static_cast<int*>(out) = std::atoi(values[0]);
+            return 0;
+        },
+        &busy, nullptr);
+    EXPECT_EQ(busy, 0) << "an idle process still holds a read of the index";
     sqlite3_close(other);
 }
 
