@@ -6,6 +6,7 @@
 #include "platform/inet/TransferErrors.h"
 #include "platform/inet/WinInet.h"
 #include "platform/inet/WireText.h"
+#include "platform/kernel/FaultInjection.h"
 #include "platform/kernel/FileTime.h"
 #include "platform/kernel/LastError.h"
 
@@ -199,21 +200,23 @@ int HttpTransfer::OnConnected(void* self, char*, char*, int, int) {
         return CURL_PREREQFUNC_OK;
     }
     const bool accepted = JudgeConnection(transfer->m_easy.get(), transfer->m_tls);
-    transfer->m_session->Verdicts().Remember(TlsHostKey(transfer->m_hopUrl),
-                                             transfer->m_tls.problems);
+    if (transfer->m_tls.judged) {
+        transfer->m_session->Verdicts().Remember(TlsHostKey(transfer->m_hopUrl),
+                                                 transfer->m_tls.problems);
+    }
     return accepted ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
 }
 
 DWORD HttpTransfer::RefusalKnownBefore() {
-    if (!m_hopSecure) {
+    if (!m_hopSecure || FaultInjected("KnownTlsVerdicts")) {
         return 0;
     }
     const std::optional<std::vector<int>> known = m_session->Verdicts().Known(TlsHostKey(m_hopUrl));
     if (!known) {
         return 0;
     }
-    // Refused as the connection to the host would refuse it, without one:
-    // the resend with relaxed flags then finds that connection still open.
+    // Refused as the connections to the host would refuse it, without
+    // asking them: the resend with relaxed flags then reuses one of them.
     m_tls.problems = *known;
     m_tls.refusedError = FirstUnforgiven(*known, m_tls.securityFlags);
     return m_tls.refusedError == 0 ? 0 : TlsFailureError(CURLE_ABORTED_BY_CALLBACK, m_tls);

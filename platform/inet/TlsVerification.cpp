@@ -63,16 +63,27 @@ DWORD ForgivingFlag(int error) {
     return 0;
 }
 
-/// Every handshake goes through: what the chain needs forgiven is judged
-/// per request before it is sent (JudgeConnection). Clearing the error keeps
-/// libcurl's own look at the verify result from failing the handshake.
-int AcceptAtHandshake(int, X509_STORE_CTX* store) {
-    X509_STORE_CTX_set_error(store, X509_V_OK);
+/// Every handshake goes through, its verify result kept: what an origin's
+/// chain needs forgiven is judged per request before it is sent
+/// (JudgeConnection), while libcurl refuses a proxy whose result is not
+/// clean (its peer check stays on for proxies only).
+int AcceptAtHandshake(int, X509_STORE_CTX*) {
     return 1;
 }
 
-CURLcode OnSslContext(CURL*, void* context, void*) {
-    SSL_CTX_set_verify(static_cast<SSL_CTX*>(context), SSL_VERIFY_PEER, AcceptAtHandshake);
+CURLcode OnSslContext(CURL* easy, void* context, void*) {
+    auto* ctx = static_cast<SSL_CTX*>(context);
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, AcceptAtHandshake);
+    // libcurl loads the trusted authorities only where it checks the peer
+    // itself; the origin's chain is judged against the same ones.
+    char* file = nullptr;
+    char* folder = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_CAINFO, &file);
+    curl_easy_getinfo(easy, CURLINFO_CAPATH, &folder);
+    if ((file == nullptr && folder == nullptr) ||
+        SSL_CTX_load_verify_locations(ctx, file, folder) != 1) {
+        SSL_CTX_set_default_verify_paths(ctx);
+    }
     return CURLE_OK;
 }
 
@@ -102,6 +113,30 @@ int CollectProblem(int ok, X509_STORE_CTX* store) {
     return 1; // go on, to see every problem in the order verification meets them
 }
 
+bool IsAddress(const std::string& host) {
+    in6_addr address{};
+    return ::inet_pton(AF_INET, host.c_str(), &address) == 1 ||
+           ::inet_pton(AF_INET6, host.c_str(), &address) == 1;
+}
+
+/// Whether the certificate names `host`, by the rules browsers and libcurl
+/// keep: a wildcard only as a whole leftmost label, a trailing dot ignored,
+/// an address matched by an address name, and the common name consulted
+/// only by a certificate that has no subject alternative name at all.
+bool NameMatches(X509* leaf, std::string host) {
+    if (host.size() > 1 && host.back() == '.') {
+        host.pop_back();
+    }
+    constexpr unsigned kFlags = X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS;
+    const bool alternativeNames = X509_get_ext_by_NID(leaf, NID_subject_alt_name, -1) >= 0;
+    if (IsAddress(host)) {
+        return X509_check_ip_asc(leaf, host.c_str(), 0) == 1 ||
+               (!alternativeNames &&
+                X509_check_host(leaf, host.data(), host.size(), kFlags, nullptr) == 1);
+    }
+    return X509_check_host(leaf, host.data(), host.size(), kFlags, nullptr) == 1;
+}
+
 struct StoreContextFree {
     void operator()(X509_STORE_CTX* context) const { X509_STORE_CTX_free(context); }
 };
@@ -117,19 +152,21 @@ std::vector<int> ProblemsOf(SSL* ssl, const std::string& host) {
                             SSL_get_peer_cert_chain(ssl)) != 1) {
         return {X509_V_ERR_UNSPECIFIED};
     }
+    // As the handshake verifies: the connection's own parameters and its
+    // security level (key sizes, digests) on top of a server's purpose.
     std::vector<int> problems;
     X509_STORE_CTX_set_default(context.get(), "ssl_server");
+    X509_VERIFY_PARAM* param = X509_STORE_CTX_get0_param(context.get());
+    X509_VERIFY_PARAM_set1(param, SSL_get0_param(ssl));
+    X509_VERIFY_PARAM_set_auth_level(param, SSL_get_security_level(ssl));
     X509_STORE_CTX_set_ex_data(context.get(), 0, &problems);
     X509_STORE_CTX_set_verify_cb(context.get(), CollectProblem);
-    if (X509_verify_cert(context.get()) < 0 && problems.empty()) {
+    if (X509_verify_cert(context.get()) != 1 && problems.empty()) {
         problems.push_back(X509_V_ERR_UNSPECIFIED);
     }
-    in6_addr address{};
-    const bool literal = ::inet_pton(AF_INET, host.c_str(), &address) == 1 ||
-                         ::inet_pton(AF_INET6, host.c_str(), &address) == 1;
-    if (literal ? X509_check_ip_asc(leaf, host.c_str(), 0) != 1
-                : X509_check_host(leaf, host.data(), host.size(), 0, nullptr) != 1) {
-        problems.push_back(literal ? X509_V_ERR_IP_ADDRESS_MISMATCH : X509_V_ERR_HOSTNAME_MISMATCH);
+    if (!NameMatches(leaf, host)) {
+        problems.push_back(IsAddress(host) ? X509_V_ERR_IP_ADDRESS_MISMATCH
+                                           : X509_V_ERR_HOSTNAME_MISMATCH);
     }
     return problems;
 }
@@ -169,8 +206,8 @@ std::vector<int> ConnectionProblems(SSL* ssl, const std::string& host) {
         std::make_unique<ConnectionVerdict>(ConnectionVerdict{host, ProblemsOf(ssl, host)});
     std::vector<int> problems = fresh->problems;
     if (SSL_set_ex_data(ssl, VerdictIndex(), fresh.get()) == 1) {
-        fresh.release(); // freed with the connection (FreeVerdict)
-        delete kept;     // replaced: no longer reachable from it
+        static_cast<void>(fresh.release()); // the connection owns it now (FreeVerdict)
+        delete kept;                        // replaced: no longer reachable from it
     }
     return problems;
 }
@@ -185,10 +222,13 @@ void ApplyTlsPolicy(CURL* easy, TlsCheck* check) {
     check->refusedError = 0;
     check->problems.clear();
     // Every connection is made alike, whatever the request's flags, so that
-    // libcurl lets any request to the host reuse it; the host name is
-    // judged with the chain, per request.
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    // libcurl lets any request to the host reuse it; the origin's chain and
+    // name are judged per request. A proxy reached over TLS is held to the
+    // full checks by libcurl itself, whatever the request forgives.
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+    curl_easy_setopt(easy, CURLOPT_PROXY_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROXY_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, OnSslContext);
 }
@@ -199,6 +239,7 @@ std::string TlsHostKey(const std::string& url) {
 }
 
 bool JudgeConnection(CURL* easy, TlsCheck& check) {
+    check.judged = false;
     curl_tlssessioninfo* info = nullptr;
     char* url = nullptr;
     if (curl_easy_getinfo(easy, CURLINFO_TLS_SSL_PTR, &info) != CURLE_OK || info == nullptr ||
@@ -208,6 +249,7 @@ bool JudgeConnection(CURL* easy, TlsCheck& check) {
     } else {
         check.problems =
             ConnectionProblems(static_cast<SSL*>(info->internals), HostAndPort(url).first);
+        check.judged = true;
     }
     check.refusedError = FirstUnforgiven(check.problems, check.securityFlags);
     return check.refusedError == 0;
@@ -234,7 +276,12 @@ std::optional<std::vector<int>> TlsVerdicts::Known(const std::string& hostPort) 
 
 void TlsVerdicts::Remember(const std::string& hostPort, std::vector<int> problems) {
     const MutexLock lock(m_mutex);
-    m_hosts[hostPort] = {std::move(problems), Clock::now()};
+    const Clock::time_point now = Clock::now();
+    if (m_hosts.size() >= kPruneAt) {
+        std::erase_if(m_hosts,
+                      [now](const auto& host) { return now - host.second.when > kTrusted; });
+    }
+    m_hosts[hostPort] = {std::move(problems), now};
 }
 
 DWORD TlsFailureError(CURLcode result, const TlsCheck& check) {
@@ -253,9 +300,9 @@ DWORD TlsFailureError(CURLcode result, const TlsCheck& check) {
     }
     switch (result) {
     case CURLE_PEER_FAILED_VERIFICATION:
-        // The chain passed our callback, so what failed is libcurl's check
-        // of the host name against the certificate.
-        return ERROR_INTERNET_SEC_CERT_CN_INVALID;
+        // Only a proxy's certificate is checked by libcurl (an origin's is
+        // judged by JudgeConnection, which sets refusedError).
+        return ERROR_INTERNET_SEC_INVALID_CERT;
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_CIPHER:

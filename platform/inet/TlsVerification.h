@@ -12,8 +12,10 @@
 //
 // What a host's chain needs forgiven is remembered per session for a short
 // while, so a request that would be refused is refused without touching the
-// network, and its resend with relaxed flags uses the connection already
-// open instead of a fresh one.
+// network, and its resend with relaxed flags reuses the connection open to
+// the host. (The first request refused on a connection costs that
+// connection: libcurl closes a connection whose request was stopped.)
+// A proxy reached over TLS is always held to the full checks.
 #pragma once
 
 #include "platform/kernel/ThreadSafety.h"
@@ -39,6 +41,8 @@ struct TlsCheck {
     /// The problems of the connection the request was judged on, in the
     /// order verification met them (X509_V_ERR_* values).
     std::vector<int> problems;
+    /// Whether a chain was there to judge (false: nothing is forgiven).
+    bool judged = false;
 };
 
 /// Sets `easy` up for the checks above: every connection alike, TLS
@@ -61,13 +65,18 @@ int FirstUnforgiven(const std::vector<int>& problems, DWORD securityFlags);
 /// failure comes from the TLS layer; 0 otherwise.
 DWORD TlsFailureError(CURLcode result, const TlsCheck& check);
 
-/// What the chains of a session's hosts were last seen to need forgiven.
+/// What the chains of a session's hosts were last seen to need forgiven, on
+/// the connections requests to them were judged on (new, reused or on a
+/// resumed TLS session: as long as those go on showing a chain, requests are
+/// judged against it, which is what they would meet).
 class TlsVerdicts {
   public:
     using Clock = std::chrono::steady_clock;
-    /// How long a host's verdict is trusted without a connection to it
-    /// confirming it: a certificate mended meanwhile is seen after this.
+    /// How long a host's verdict stands without a request judged on a
+    /// connection to it; after that a request asks the network again.
     static constexpr std::chrono::seconds kTrusted{60};
+    /// Hosts kept before those past kTrusted are dropped.
+    static constexpr std::size_t kPruneAt = 256;
 
     /// The problems last seen for `hostPort`, when seen within kTrusted.
     std::optional<std::vector<int>> Known(const std::string& hostPort);

@@ -11,6 +11,9 @@
 //   CoCreateInstance:<clsid>      that class cannot be created (braced form)
 //   RegisterCategories, RegisterClassImplCategories
 //   CommitEntryBatch              a batch of cached entries cannot be committed
+//   KnownTlsVerdicts              what a session knows of its hosts' certificate
+//                                 chains is not consulted: every request is
+//                                 judged on its connection
 //   Uncaught                      the command ends in an exception nothing catches
 // Without a hook (every installed program) nothing fails on purpose, whatever
 // the environment holds. The steps are rare (start-up, registration, a batch

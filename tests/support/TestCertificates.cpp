@@ -12,7 +12,8 @@ Identity MakeIdentity(const CertificateOptions& options, const Identity* issuer)
     static std::atomic<long> serial{1};
     constexpr long kSecondsPerDay = 86400;
     Identity made;
-    made.key.reset(EVP_EC_gen("P-256"));
+    made.key.reset(options.rsaBits != 0 ? EVP_RSA_gen(static_cast<unsigned>(options.rsaBits))
+                                        : EVP_EC_gen("P-256"));
     made.cert.reset(X509_new());
     X509* cert = made.cert.get();
     X509_set_version(cert, 2);
@@ -20,7 +21,9 @@ Identity MakeIdentity(const CertificateOptions& options, const Identity* issuer)
     X509_gmtime_adj(X509_getm_notBefore(cert), options.validFromDays * kSecondsPerDay);
     X509_gmtime_adj(X509_getm_notAfter(cert), options.validToDays * kSecondsPerDay);
     X509_set_pubkey(cert, made.key.get());
-    const char* commonName = options.authority ? "Dravik Test Authority" : "Dravik Test Server";
+    const char* commonName = options.commonName != nullptr ? options.commonName
+                             : options.authority           ? "Dravik Test Authority"
+                                                           : "Dravik Test Server";
     X509_NAME_add_entry_by_txt(X509_get_subject_name(cert), "CN", MBSTRING_ASC,
                                reinterpret_cast<const unsigned char*>(commonName), -1, -1, 0);
     X509* signer = issuer != nullptr ? issuer->cert.get() : cert;
@@ -35,6 +38,9 @@ Identity MakeIdentity(const CertificateOptions& options, const Identity* issuer)
                           : std::pair{NID_subject_alt_name, options.subjectAltName},
     };
     for (const auto& [nid, value] : extensions) {
+        if (value.empty()) {
+            continue;
+        }
         X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value.c_str());
         if (extension == nullptr) {
             throw std::runtime_error("bad certificate extension " + value);

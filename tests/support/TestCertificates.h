@@ -23,10 +23,12 @@ struct Identity {
 };
 
 struct CertificateOptions {
-    std::string subjectAltName = "IP:127.0.0.1"; // OpenSSL config syntax
+    std::string subjectAltName = "IP:127.0.0.1"; // OpenSSL config syntax; empty: none
     long validFromDays = -1;                     // relative to now
     long validToDays = 30;
     bool authority = false;
+    int rsaBits = 0;                  // 0: an EC P-256 key
+    const char* commonName = nullptr; // null: a fixed test name
 };
 
 /// A new key and certificate; signed by `issuer`, or by itself when null.

@@ -5,16 +5,20 @@
 #include "platform/kernel/LastError.h"
 #include "support/InetTestSupport.h"
 #include "support/TestServer.h"
+#include "support/TestServers.h"
+#include "support/Text.h"
 
 #include <gtest/gtest.h>
 
 #include <openssl/pem.h>
 #include <sys/mount.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 #include <tuple>
 
@@ -55,7 +59,9 @@ TEST(Tls, EachCertificateProblemFailsUntilItsFlagForgivesIt) {
     const Identity expired = MakeIdentity({.validFromDays = -30, .validToDays = -1});
     const Identity notYetValid = MakeIdentity({.validFromDays = 1, .validToDays = 30});
     const Identity wrongName = MakeIdentity({.subjectAltName = "DNS:wrong.example"}, &authority);
+    const Identity weakKey = MakeIdentity({.rsaBits = 1024});
     constexpr DWORD kStrict = INTERNET_FLAG_SECURE;
+    constexpr DWORD kLenient = kCrawlerSecureFlags | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID;
     // a server's identity, the request's flags, whether any authority is
     // forgiven, and the send's error
     const std::tuple<const Identity&, DWORD, bool, DWORD> cases[] = {
@@ -67,6 +73,8 @@ TEST(Tls, EachCertificateProblemFailsUntilItsFlagForgivesIt) {
         {notYetValid, kStrict | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID, true, 0},
         {wrongName, kStrict, true, ERROR_INTERNET_SEC_CERT_CN_INVALID},
         {wrongName, kStrict | INTERNET_FLAG_IGNORE_CERT_CN_INVALID, true, 0},
+        // A key too small for the security level: no flag forgives it.
+        {weakKey, kLenient, true, ERROR_INTERNET_SEC_INVALID_CERT},
     };
     for (const auto& [identity, flags, anyAuthority, error] : cases) {
         TestServer server(identity);
@@ -121,6 +129,52 @@ TEST(Tls, OneHandshakePerConnectionWhateverTheRequestsForgive) {
     EXPECT_GE(server.ResumedHandshakes(), 1);
 }
 
+TEST(Tls, EachRequestIsJudgedOnTheConnectionItWouldUse) {
+    // Without what the session remembers of the host, a strict request
+    // meets a kept-alive connection, and then one on a resumed TLS session.
+    ::setenv("DRAVIK_FAULT", "KnownTlsVerdicts", 1);
+    const Identity selfSigned = MakeIdentity({});
+    TestServer server(selfSigned);
+    server.Page("/secret", "secret", "text/plain");
+    const Handle session = OpenSession();
+    ASSERT_EQ(SendError(session.Get(), server, kCrawlerSecureFlags, true), 0u);
+    EXPECT_EQ(SendError(session.Get(), server, kCrawlerSecureFlags, false),
+              ERROR_INTERNET_INVALID_CA);
+    std::thread([&] {
+        EXPECT_EQ(SendError(session.Get(), server, kCrawlerSecureFlags, true), 0u);
+        EXPECT_EQ(SendError(session.Get(), server, kCrawlerSecureFlags, false),
+                  ERROR_INTERNET_INVALID_CA);
+    }).join();
+    ::unsetenv("DRAVIK_FAULT");
+    EXPECT_EQ(server.Requests().size(), 2u) << "a refused request reached the server";
+    EXPECT_GE(server.ResumedHandshakes(), 1);
+}
+
+TEST(Tls, AProxyReachedOverTlsIsHeldToTheFullChecks) {
+    const Identity selfSigned = MakeIdentity({});
+    LocalServer proxy(selfSigned);
+    std::atomic<int> forwarded{0};
+    proxy.Routes().Get(".*", [&](const httplib::Request&, httplib::Response& res) {
+        ++forwarded;
+        res.set_content("injected", "text/plain");
+    });
+    proxy.Start();
+    const std::u16string address = u"https://127.0.0.1:" + W(std::to_string(proxy.Port()));
+    const Handle session(
+        InternetOpenW(u"test", INTERNET_OPEN_TYPE_PROXY, address.c_str(), nullptr, 0));
+    SetTimeouts(session.Get(), 10000);
+    // Whatever the request forgives of its origin's certificate.
+    for (DWORD security :
+         {DWORD{0}, DWORD{SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
+                          SECURITY_FLAG_IGNORE_CERT_CN_INVALID}}) {
+        const Request request = OpenRequest(session.Get(), 80, u"/secret", 0, u"example.test");
+        EXPECT_TRUE(InternetSetOptionW(request.Get(), INTERNET_OPTION_SECURITY_FLAGS, &security,
+                                       sizeof security));
+        EXPECT_FALSE(Send(request));
+    }
+    EXPECT_EQ(forwarded, 0) << "a request went through a proxy nobody checked";
+}
+
 TEST(Tls, AChainOfATrustedAuthorityIsAcceptedUnderStrictFlags) {
     // Trusting a test authority means changing the machine's list of
     // authorities: done only in a private mount namespace (the test command
@@ -152,6 +206,30 @@ TEST(Tls, AChainOfATrustedAuthorityIsAcceptedUnderStrictFlags) {
     }
     EXPECT_EQ(good.Handshakes(), 1);
     EXPECT_EQ(SendError(session.Get(), named, kCrawlerSecureFlags, false), 0u);
+
+    // Names as browsers and libcurl match them: a wildcard only as a whole
+    // label, a trailing dot ignored, the common name only without any
+    // alternative name.
+    const std::string hosts = ::testing::TempDir() + "/hosts";
+    std::ofstream(hosts) << "127.0.0.1 localhost www.wild.test trailing.test trailing.test.\n";
+    ASSERT_EQ(::mount(hosts.c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr), 0) << errno;
+    const Identity partial = MakeIdentity({.subjectAltName = "DNS:w*.wild.test"}, &authority);
+    const Identity dotted = MakeIdentity({.subjectAltName = "DNS:trailing.test"}, &authority);
+    const Identity onlyCommon =
+        MakeIdentity({.subjectAltName = "", .commonName = "127.0.0.1"}, &authority);
+    const std::tuple<const Identity&, std::u16string, DWORD> names[] = {
+        {partial, u"www.wild.test", ERROR_INTERNET_SEC_CERT_CN_INVALID},
+        {dotted, u"trailing.test.", 0},
+        {onlyCommon, u"127.0.0.1", 0},
+    };
+    for (const auto& [identity, host, error] : names) {
+        TestServer site(identity);
+        site.Page("/secret", "secret", "text/plain");
+        const Request request =
+            OpenRequest(session.Get(), site.Port(), u"/secret", INTERNET_FLAG_SECURE, host);
+        EXPECT_EQ(Send(request) ? 0u : GetLastError(), error) << A(host);
+    }
+    ::umount("/etc/hosts");
     ::umount(bundle);
 }
 
