@@ -76,6 +76,7 @@ DWORD HttpTransfer::Start() {
                RequestUrlText(m_setup.secure, m_setup.host, m_setup.port, m_setup.objectName));
     m_hopUrl = RequestWireUrl(m_setup.secure, m_setup.host, m_setup.port, m_setup.objectName);
     m_hopSecure = m_setup.secure;
+    m_chainUnverified = false;
     m_toOtherHost = false;
     m_redirects = 0;
     const DWORD maxAttempts = std::max<DWORD>(1, m_options.connectRetries);
@@ -264,6 +265,7 @@ DWORD HttpTransfer::BeginHop() {
     if (const DWORD refused = RefusalKnownBefore()) {
         return refused;
     }
+    m_chainUnverified = m_chainUnverified || !m_hopSecure || TlsLeniency(m_tls.securityFlags) != 0;
     m_easy.reset(curl_easy_init());
     if (!m_easy) {
         return ERROR_NOT_ENOUGH_MEMORY;
@@ -449,7 +451,10 @@ bool HttpTransfer::Commit(const std::u16string& requestUrl) {
     }
     StoredHeadMarks marks;
     marks.dropCookies = AsHttpCache();
-    marks.unverified = m_hopSecure && TlsLeniency(m_tls.securityFlags) != 0;
+    // Kept at an https address, it is verified only when every hop of its
+    // chain was https with nothing forgiven.
+    const bool httpsKept = m_setup.secure || finalUrl.starts_with(u"https:");
+    marks.unverified = httpsKept && m_chainUnverified;
     marks.thisMachineOnly =
         AsHttpCache() && OnlyForThisMachine(m_head, m_headerSource.block,
                                             (m_setup.flags & INTERNET_FLAG_HTTP_CACHE_SHARED) != 0);

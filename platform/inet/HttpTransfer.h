@@ -104,6 +104,9 @@ class HttpTransfer final : private TransferSink {
     std::string m_verb;   // the current hop's method (a redirect may turn it into GET)
     std::string m_body;   // the current hop's request body
     bool m_hopSecure = false;
+    /// Some hop of the chain so far went over plain http or forgave a
+    /// certificate problem: what it led to is not verified.
+    bool m_chainUnverified = false;
     bool m_toOtherHost = false;
     int m_redirects = 0;
 

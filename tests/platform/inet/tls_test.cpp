@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // Certificate problems are refused with their own errors and accepted
 // exactly when the request's flags forgive them.
+#include "platform/cache/CacheStore.h"
+#include "platform/cache/UrlCacheStore.h"
 #include "platform/inet/WinInet.h"
 #include "platform/kernel/LastError.h"
+#include "support/CacheHome.h"
 #include "support/InetTestSupport.h"
 #include "support/TestServer.h"
 #include "support/TestServers.h"
@@ -173,6 +176,32 @@ TEST(Tls, AProxyReachedOverTlsIsHeldToTheFullChecks) {
         EXPECT_FALSE(Send(request));
     }
     EXPECT_EQ(forwarded, 0) << "a request went through a proxy nobody checked";
+}
+
+TEST(Tls, AnEntryKeptAtAnHttpsAddressIsUnverifiedWhenAnyHopWas) {
+    CacheHome home;
+    LocalServer plain;
+    plain.Routes().Get("/page", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("page", "text/plain");
+    });
+    plain.Start();
+    const Identity selfSigned = MakeIdentity({});
+    TestServer secure(selfSigned);
+    secure.Redirect("/start", "http://127.0.0.1:" + std::to_string(plain.Port()) + "/page");
+    const Handle session = OpenSession();
+    const Request request =
+        OpenRequest(session.Get(), secure.Port(), u"/start",
+                    INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP);
+    DWORD security = SecurityFlagsOf(request.Get()) | SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+    ASSERT_TRUE(InternetSetOptionW(request.Get(), INTERNET_OPTION_SECURITY_FLAGS, &security,
+                                   sizeof security));
+    ASSERT_TRUE(Send(request));
+    EXPECT_EQ(ReadBody(request.Get()), "page");
+    urlcache::CommitBatchedEntries();
+    const auto entry =
+        urlcache::Lookup("https://127.0.0.1:" + std::to_string(secure.Port()) + "/start");
+    ASSERT_TRUE(entry.HasValue()) << entry.Error().reason;
+    EXPECT_TRUE(entry->unverified) << "an https address answered over plain http looks verified";
 }
 
 TEST(Tls, AChainOfATrustedAuthorityIsAcceptedUnderStrictFlags) {
