@@ -70,13 +70,24 @@ void Forward(HINTERNET session, const UpstreamRequest& r, UpstreamExchange& exch
     }
     const bool kept = r.store && head->status == 200;
     exchange.PutHead(std::move(*head));
+    // The last piece read is passed on only once the next read returned:
+    // the read that finds the end keeps the response in the cache, so a
+    // client that has the whole body has it kept, even if the proxy is
+    // stopped the moment after.
     std::vector<char> piece(kReadPiece);
+    std::vector<char> held(kReadPiece);
+    std::size_t heldSize = 0;
     for (;;) {
         std::size_t read = 0;
         if (const DWORD failed = sent->Read(piece.data(), piece.size(), read); failed != 0) {
             exchange.Finish(failed);
             return;
         }
+        if (heldSize != 0 && !exchange.PutBody(held.data(), heldSize)) {
+            exchange.Finish(ERROR_CANCELLED);
+            return;
+        }
+        heldSize = 0;
         if (read == 0) {
             exchange.Finish(0);
             if (kept) {
@@ -88,10 +99,8 @@ void Forward(HINTERNET session, const UpstreamRequest& r, UpstreamExchange& exch
         }
         // A cancelled exchange closes the request before its end: the
         // library then keeps the partial body out of the cache.
-        if (!exchange.PutBody(piece.data(), read)) {
-            exchange.Finish(ERROR_CANCELLED);
-            return;
-        }
+        piece.swap(held);
+        heldSize = read;
     }
 }
 
