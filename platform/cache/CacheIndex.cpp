@@ -99,21 +99,7 @@ bool MoveEntry(sqlite3* db, std::u16string_view url, std::u16string_view key) {
 /// Layout 1 to 2: entries stored under the URL as it was asked for are
 /// found by no look-up, which goes by the key.
 bool KeyEntries(sqlite3* db) {
-    std::vector<std::u16string> urls;
-    Statement rows(db, "SELECT url FROM entries");
-    while (rows.Step()) {
-        urls.push_back(rows.Text16(0));
-    }
-    if (rows.Failed()) {
-        return false;
-    }
-    for (const std::u16string& url : urls) {
-        const std::u16string key = CacheKeyOf(url);
-        if (key != url && !MoveEntry(db, url, key)) {
-            return false;
-        }
-    }
-    return true;
+    return MoveRowsToKeys(db, "SELECT url FROM entries", &CacheKeyOf, &MoveEntry);
 }
 
 /// Layout 2 to 3: hits start at none.

@@ -50,21 +50,7 @@ bool MoveMisses(sqlite3* db, std::u16string_view url, std::u16string_view key) {
 /// forgotten once the address is fetched, and two spellings of one address
 /// would count apart.
 bool KeyMisses(sqlite3* db) {
-    std::vector<std::u16string> urls;
-    Statement rows(db, "SELECT url FROM missed");
-    while (rows.Step()) {
-        urls.push_back(rows.Text16(0));
-    }
-    if (rows.Failed()) {
-        return false;
-    }
-    for (const std::u16string& url : urls) {
-        const std::u16string key = CacheKeyOf(url);
-        if (key != url && !MoveMisses(db, url, key)) {
-            return false;
-        }
-    }
-    return true;
+    return MoveRowsToKeys(db, "SELECT url FROM missed", &CacheKeyOf, &MoveMisses);
 }
 
 /// Lists from before layouts were numbered look alike whichever layout they

@@ -296,6 +296,27 @@ bool Migrate(sqlite3* db, const SchemaHistory& history, std::int64_t version) {
 
 } // namespace
 
+bool MoveRowsToKeys(sqlite3* db, const char* select, std::u16string (*keyOf)(std::u16string_view),
+                    bool (*move)(sqlite3*, std::u16string_view, std::u16string_view)) {
+    std::vector<std::u16string> values;
+    {
+        Statement rows(db, select);
+        while (rows.Step()) {
+            values.push_back(rows.Text16(0));
+        }
+        if (rows.Failed()) {
+            return false;
+        }
+    }
+    for (const std::u16string& value : values) {
+        const std::u16string key = keyOf(value);
+        if (key != value && !move(db, value, key)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool RefuseNewerSchema(sqlite3* db, const std::string& path, int current,
                        UrlCacheFailure* failure) {
     std::int64_t version = 0;

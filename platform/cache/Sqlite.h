@@ -93,6 +93,13 @@ class Transaction {
     bool m_savepoint = false;
 };
 
+/// For a migration: every text value the query `select` gives that differs
+/// from `keyOf` of itself is handed to `move` with that key, after all were
+/// read; false on a database failure or when `move` fails.
+[[nodiscard]] bool MoveRowsToKeys(sqlite3* db, const char* select,
+                                  std::u16string (*keyOf)(std::u16string_view),
+                                  bool (*move)(sqlite3*, std::u16string_view, std::u16string_view));
+
 /// Turns layout n of a database into layout n + 1, inside the transaction
 /// of the upgrade; false on a database failure.
 using SchemaStep = bool (*)(sqlite3* db);
