@@ -59,10 +59,11 @@ class ClientCounts : public std::enable_shared_from_this<ClientCounts> {
     explicit ClientCounts(ClientLimits limits = {}) : m_limits(limits) {}
 
     /// A ticket for a new connection of `client`; null when it holds as
-    /// many as it may.
+    /// many as it may. An IPv6 client is counted by its /64: every address
+    /// of the prefix shares one count.
     ConnectionTicket Admit(const IpBytes& client);
 
-    /// The connections `client` holds now.
+    /// The connections `client` (its /64, for IPv6) holds now.
     std::size_t Connections(const IpBytes& client) const;
 
   private:

@@ -58,6 +58,18 @@ TEST(ClientCountsTest, ConnectionsAndTunnelsAreBoundedPerClientUntilTheLastHolde
     EXPECT_EQ(counts->Connections(Address(1)), 1u);
     EXPECT_TRUE(second->BecomeTunnel()) << "the tunnel's place is free again";
     EXPECT_NE(counts->Admit(Address(1)), nullptr);
+
+    // An IPv6 host may take a fresh address of its /64 for each connection.
+    const auto v6 = [](std::uint8_t prefix, std::uint8_t last) {
+        proxy::IpBytes address{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, prefix};
+        address[15] = last;
+        return address;
+    };
+    const proxy::ConnectionTicket a = counts->Admit(v6(1, 1));
+    const proxy::ConnectionTicket b = counts->Admit(v6(1, 2));
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(counts->Admit(v6(1, 3)), nullptr) << "a third address of the same /64";
+    EXPECT_NE(counts->Admit(v6(2, 1)), nullptr) << "another /64 has its own count";
 }
 
 class ProxyLimits : public ProxyFixture {};
