@@ -26,12 +26,18 @@ std::atomic<CAheadFetcher*> s_active{nullptr};
 thread_local CAheadFetcher::Job* t_sending = nullptr;
 
 /// Fetches read to their end and waiting for the walk, per connection: they
-/// hold no connection, only their bodies of up to kHeldInMemoryBytes.
+/// hold no connection, only their bodies of up to kReadEarlyBytes.
 constexpr std::int32_t kReadPerConnection = 8;
 
-/// The largest page body a fetch read early keeps in memory until the walk
-/// claims it; a larger one waits in a temporary file.
-constexpr std::int32_t kHeldInMemoryBytes = std::int32_t{64} * 1024;
+/// The largest body read before the walk claims its fetch; a larger one, or
+/// one of unknown length, stays unread on its connection until then.
+constexpr std::int64_t kReadEarlyBytes = std::int64_t{64} * 1024;
+
+/// True when the response's head announced a body small enough to read
+/// early.
+bool BodyArrivesWhole(const CHttpRequest& request) {
+    return request.m_nContentLength >= 0 && request.m_nContentLength <= kReadEarlyBytes;
+}
 
 std::u16string UpperKey(CVELString key) {
     key.MakeUpper();
@@ -56,41 +62,6 @@ bool UrlHost(const char16_t* url, std::u16string& key, std::u16string& name) {
 
 } // namespace
 
-/// A page body set aside in an unnamed temporary file until the walk claims
-/// its fetch, so that a large page read early holds no memory meanwhile.
-class SpilledBody {
-  public:
-    /// Moves the body of `response` into a temporary file; null (the body
-    /// left where it is) when no file can be had.
-    static std::unique_ptr<SpilledBody> From(CVELMemBuf& response) {
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
-        const auto size = static_cast<std::size_t>(response.GetLength());
-        if (!file || std::fwrite(response.GetData(), 1, size, file.get()) != size ||
-            std::fflush(file.get()) != 0) {
-            return nullptr;
-        }
-        response.FreeStorage();
-        return std::make_unique<SpilledBody>(std::move(file), size);
-    }
-    /// Puts the body back into `response`; false when it cannot be read.
-    bool Restore(CVELMemBuf& response) {
-        response.Reserve(static_cast<std::int32_t>(m_size) + 1);
-        std::rewind(m_file.get());
-        if (std::fread(response.GetData(), 1, m_size, m_file.get()) != m_size) {
-            return false;
-        }
-        response.SetLength(static_cast<std::int32_t>(m_size));
-        return true;
-    }
-
-    SpilledBody(std::unique_ptr<std::FILE, int (*)(std::FILE*)> file, std::size_t size)
-        : m_file(std::move(file)), m_size(size) {}
-
-  private:
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> m_file;
-    std::size_t m_size;
-};
-
 struct CAheadFetcher::Job {
     /// kRead: read to its end early, the end held until the walk claims it.
     enum class State { kQueued, kSending, kWaiting, kDone, kRead, kTaken };
@@ -105,7 +76,6 @@ struct CAheadFetcher::Job {
     bool dropped = false;
     DWORD outOfMemory = 0;
     Fetched fetched;
-    std::unique_ptr<SpilledBody> spilled; // the page's body, when large
 };
 
 CAheadFetcher::CAheadFetcher(std::int32_t connections, const CVELString& startHost)
@@ -249,11 +219,6 @@ bool CAheadFetcher::Claim(const Ticket& ticket, Fetched& out) {
         throw std::bad_alloc();
     }
     out = std::move(job.fetched);
-    if (job.spilled && !job.spilled->Restore(out.request->m_response)) {
-        out.result = FetchResult::kBodyFailed;
-        SetLastError(ERROR_CANTREAD);
-    }
-    job.spilled.reset();
     if (readEarly) {
         // Here the walk reaches the fetch: the cache is written now.
         out.request->HoldBodyEnd(false);
@@ -374,19 +339,14 @@ void CAheadFetcher::Fetch(Job& job) {
         }
     });
     t_sending = nullptr;
-    // The body is read now, whatever its size, its end held: nothing waits
-    // on the wire for a server to drop, the connection is free for the next
-    // fetch, and the cache is written when the walk claims this one. A large
-    // page waits in a temporary file.
-    const bool early =
-        head == FetchResult::kDone && outOfMemory == 0 && job.request->HoldBodyEnd(true);
+    // A small body is read now, its end held: the connection is free for
+    // the next fetch, and the cache is written when the walk claims this one.
+    const bool early = head == FetchResult::kDone && outOfMemory == 0 &&
+                       BodyArrivesWhole(*job.request) && job.request->HoldBodyEnd(true);
     if (early) {
         outOfMemory = OutOfMemoryIn([&] {
             head = FetchBody(*job.request, BodyUse::kWalk, fetched.status, fetched.headers);
         });
-        if (job.request->m_response.GetLength() > kHeldInMemoryBytes) {
-            job.spilled = SpilledBody::From(job.request->m_response);
-        }
     } else {
         outOfMemory = ReadWhenClaimed(job, head, outOfMemory);
     }

@@ -56,10 +56,10 @@ class CAheadFetcher {
         std::unique_ptr<CHttpRequest> request;
     };
 
-    /// Sends on `connections` connections. A body is read at once, whatever
-    /// its size (a large page waits in a temporary file), its effects on the
-    /// cache held until the walk claims the fetch, and the connection goes
-    /// on to the next. `startHost` is the
+    /// Sends on `connections` connections. A small body is read at once,
+    /// its effects on the cache held until the walk claims the fetch, and
+    /// the connection goes on to the next; a larger one, or one of unknown
+    /// length, holds its connection until the claim. `startHost` is the
     /// crawl's start host key (host[:port]).
     CAheadFetcher(std::int32_t connections, const CVELString& startHost);
     /// Closes every fetch not claimed, unread, and ends the connections.

@@ -103,26 +103,6 @@ TEST_F(Connections, AConnectionWithNoPageToFetchAheadFetchesResources) {
     EXPECT_EQ(other.Targets().size(), 25U);
 }
 
-TEST_F(Connections, APageFetchedAheadIsReadAtOnceWhateverItsSize) {
-    // The walk spends a second in the first page's frame on the start host;
-    // meanwhile the second page, 16 MB, goes ahead, from a server that drops
-    // a connection whose client reads nothing for 200 ms.
-    engine.Page("/orx?ORXCmd=Show", "<a href=\"" + Other("/a.html") + "\">a</a><a href=\"" +
-                                        Other("/big.html") + "\">big</a>");
-    other.Page("/a.html", "<iframe src=\"" + Engine("ORXCmd=Show&frame=1") + "\"></iframe>");
-    engine.Reply("/orx?ORXCmd=Show&frame=1",
-                 {200, "text/html", "slow", {}, std::chrono::milliseconds(1000)});
-    other.Page("/big.html",
-               "<html>" + std::string(16 << 20, 'x') + "<img src=\"/after.gif\"></html>");
-    other.Page("/after.gif", "gif", "image/gif");
-    other.WriteTimeout(std::chrono::milliseconds(200));
-    slot.m_nConnections = 3;
-    ASSERT_TRUE(Crawl(Engine("ORXCmd=Show"), 3, TRUE));
-    const Targets seen = other.Targets();
-    EXPECT_NE(std::find(seen.begin(), seen.end(), "/after.gif"), seen.end())
-        << "the large page fetched ahead was not kept whole";
-}
-
 TEST_F(Connections, TheWalkWaitsForAFetchOfTheSameEntryUnderWay) {
     other.Reply("/slow.gif", {200, "image/gif", "gif", {}, std::chrono::milliseconds(100)});
     const std::string url = Other("/slow.gif");

@@ -52,10 +52,6 @@ class TestServer {
     /// Distinct client connections that sent at least one request.
     std::size_t Connections() const { return m_server.Connections(); }
     int Handshakes() const { return m_server.Handshakes(); }
-    /// Drops a connection whose client reads nothing of a response for `ms`.
-    void WriteTimeout(std::chrono::milliseconds ms) {
-        m_server.Routes().set_write_timeout(ms.count() / 1000, (ms.count() % 1000) * 1000);
-    }
     int ResumedHandshakes() const { return m_server.ResumedHandshakes(); }
 
     /// Serves `body` for `target` (exact path and query) with status 200.
