@@ -3,6 +3,7 @@
 
 #include "host/common/ErrorText.h"
 #include "host/proxy/AccessRules.h"
+#include "host/proxy/HeaderFields.h"
 #include "host/proxy/WireBytes.h"
 #include "net/InternetSession.h"
 #include "platform/cache/MissedUrls.h"
@@ -13,6 +14,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 
+#include <charconv>
 #include <optional>
 #include <vector>
 
@@ -47,6 +49,18 @@ bool ResolvesMachineLocal(const std::string& host) {
     return local;
 }
 
+/// The body length `head` announces, when it announces one.
+std::optional<std::uint64_t> AnnouncedLength(const ResponseHead& head) {
+    const std::optional<std::string_view> field = FindField(head.fields, "Content-Length");
+    std::uint64_t length = 0;
+    if (!field || field->empty() ||
+        std::from_chars(field->data(), field->data() + field->size(), length).ptr !=
+            field->data() + field->size()) {
+        return std::nullopt;
+    }
+    return length;
+}
+
 /// Runs one request on `session`; the exchange learns the outcome.
 void Forward(HINTERNET session, const UpstreamRequest& r, UpstreamExchange& exchange) {
     if (!r.clientLoopback && ResolvesMachineLocal(r.target.authority.host)) {
@@ -69,25 +83,30 @@ void Forward(HINTERNET session, const UpstreamRequest& r, UpstreamExchange& exch
         return;
     }
     const bool kept = r.store && head->status == 200;
+    const std::optional<std::uint64_t> length = kept ? AnnouncedLength(*head) : std::nullopt;
     exchange.PutHead(std::move(*head));
-    // The last piece read is passed on only once the next read returned:
-    // the read that finds the end keeps the response in the cache, so a
-    // client that has the whole body has it kept, even if the proxy is
-    // stopped the moment after.
+    // The piece that completes the announced body of a response being kept
+    // goes out only after the read that finds the end, which is the one that
+    // keeps it: a client that has the whole body has it kept, even if the
+    // proxy stops the moment after. Nothing else waits: a streamed body
+    // reaches the client as it comes.
     std::vector<char> piece(kReadPiece);
-    std::vector<char> held(kReadPiece);
-    std::size_t heldSize = 0;
+    std::vector<char> last;
+    std::uint64_t passed = 0;
     for (;;) {
         std::size_t read = 0;
-        if (const DWORD failed = sent->Read(piece.data(), piece.size(), read); failed != 0) {
+        const DWORD failed = sent->Read(piece.data(), piece.size(), read);
+        if (!last.empty()) {
+            if (!exchange.PutBody(last.data(), last.size())) {
+                exchange.Finish(ERROR_CANCELLED);
+                return;
+            }
+            last.clear();
+        }
+        if (failed != 0) {
             exchange.Finish(failed);
             return;
         }
-        if (heldSize != 0 && !exchange.PutBody(held.data(), heldSize)) {
-            exchange.Finish(ERROR_CANCELLED);
-            return;
-        }
-        heldSize = 0;
         if (read == 0) {
             exchange.Finish(0);
             if (kept) {
@@ -97,10 +116,17 @@ void Forward(HINTERNET session, const UpstreamRequest& r, UpstreamExchange& exch
             }
             return;
         }
+        passed += read;
+        if (length && passed >= *length) {
+            last.assign(piece.data(), piece.data() + read);
+            continue;
+        }
         // A cancelled exchange closes the request before its end: the
         // library then keeps the partial body out of the cache.
-        piece.swap(held);
-        heldSize = read;
+        if (!exchange.PutBody(piece.data(), read)) {
+            exchange.Finish(ERROR_CANCELLED);
+            return;
+        }
     }
 }
 

@@ -219,6 +219,18 @@ TEST_F(Proxy, FormsAreForwardedOnlineAndADownloadCutOffIsNotKept) {
     site.Routes().Get("/big", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(std::string(std::size_t{32} << 20, 'x'), "application/octet-stream");
     });
+    site.Routes().Get("/stream", [](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("text/plain",
+                                         [](std::size_t offset, httplib::DataSink& sink) {
+                                             if (offset == 0) {
+                                                 return sink.write("first", 5);
+                                             }
+                                             std::this_thread::sleep_for(std::chrono::seconds(2));
+                                             sink.write("second", 6);
+                                             sink.done();
+                                             return true;
+                                         });
+    });
     site.Routes().Post("/form", [](const httplib::Request& req, httplib::Response& res) {
         res.set_content(req.get_header_value("Content-Type") + " " + req.body, "text/plain");
     });
@@ -238,6 +250,21 @@ TEST_F(Proxy, FormsAreForwardedOnlineAndADownloadCutOffIsNotKept) {
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_EQ(Dravik("cache show " + big).status, 1);
     EXPECT_EQ(Curl(ProxyUrl() + "/").status, 200) << "still serving";
+
+    // A streamed body reaches the client as it comes, not a piece later.
+    const int streamed = Connect(m_port);
+    const std::string ask = "GET " + origin + "/stream HTTP/1.1\r\n\r\n";
+    const auto asked = std::chrono::steady_clock::now();
+    ::send(streamed, ask.data(), ask.size(), MSG_NOSIGNAL);
+    std::string got;
+    for (ssize_t n = 1; n > 0 && got.find("first") == std::string::npos;) {
+        n = ::recv(streamed, piece, sizeof piece, 0);
+        got.append(piece, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    }
+    EXPECT_NE(got.find("first"), std::string::npos) << got;
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(1500))
+        << "the first piece waited for the second";
+    ::close(streamed);
 }
 
 TEST_F(Proxy, InterceptAnswersHttpsFromTheCacheWithALocalAuthority) {
