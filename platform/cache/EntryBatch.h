@@ -11,7 +11,8 @@
 // or the process ends. The write lock is held only while they are written,
 // never while the process waits on the network, so other processes writing
 // the same cache are not held up. Within the process every look-up sees a
-// waiting entry at once; other processes see it when the batch commits. A
+// waiting entry at once; other processes see it when the batch commits (a
+// process whose look-ups share a read transaction, at most 50 ms later). A
 // batch that cannot be committed reports each of its entries through the
 // report its writer gave, and none of it is kept.
 #pragma once

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "platform/cache/UrlCacheStore.h"
 
+#include "platform/cache/HeldReads.h"
 #include "platform/cache/OpenCache.h"
 #include "platform/kernel/LastError.h"
 
@@ -54,7 +55,9 @@ bool RunLocked(Access access, const std::function<bool(CacheIndex&, const std::s
         opened = cache.EnsureOpen(root, why, owed);
         if (opened) {
             if (access == Access::Write) {
+                // Work that may write sees the file as it is now.
                 cache.CommitBatchOrOwe(owed);
+                EndHeldReads(cache.Index().Db());
             } else {
                 cache.HoldReads();
             }
