@@ -352,11 +352,19 @@ void CAheadFetcher::Fetch(Job& job) {
     }
     fetched.result = head;
     fetched.request = std::move(job.request);
+    std::unique_ptr<CHttpRequest> unclaimed;
     {
         const std::lock_guard lock(m_mutex);
         job.outOfMemory = outOfMemory;
-        job.state = early ? Job::State::kRead : Job::State::kDone;
-        m_nRead += early ? 1 : 0;
+        if (early && job.dropped) {
+            // Dropped while it was read: nobody will claim it, nor count it
+            // out again. Closed with its end held, nothing of it is kept.
+            unclaimed = std::move(fetched.request);
+            job.state = Job::State::kTaken;
+        } else {
+            job.state = early ? Job::State::kRead : Job::State::kDone;
+            m_nRead += early ? 1 : 0;
+        }
     }
     m_changed.notify_all();
 }
