@@ -206,8 +206,9 @@ TEST(Tls, AnEntryKeptAtAnHttpsAddressIsUnverifiedWhenAnyHopWas) {
 
 TEST(Tls, AChainOfATrustedAuthorityIsAcceptedUnderStrictFlags) {
     // Trusting a test authority means changing the machine's list of
-    // authorities: done only in a private mount namespace (the test command
-    // runs this test under `unshare -m` with DRAVIK_PRIVATE_MOUNTS set).
+    // authorities and host names: done only in private mount and network
+    // namespaces (the test command runs it under `unshare -m -n` with
+    // DRAVIK_PRIVATE_MOUNTS set), so that no name it looks up leaves them.
     if (std::getenv("DRAVIK_PRIVATE_MOUNTS") == nullptr) {
         GTEST_SKIP() << "needs its own mount namespace";
     }
