@@ -192,6 +192,49 @@ class Sides {
     std::map<std::string, std::vector<Usage>> m_runs;
 };
 
+/// Each side's name and command line.
+using SideList = std::vector<std::pair<std::string, std::vector<std::string>>>;
+
+/// Runs every side of `sides` `reps` times in turn; `served()` counts the
+/// requests the site has answered so far, and `requests` gets each side's.
+/// False, having said which, when a side failed.
+inline bool RunSides(const SideList& sides, int reps, const std::filesystem::path& root,
+                     const std::function<int()>& served, Sides& results,
+                     std::map<std::string, int>& requests) {
+    int run = 0;
+    for (int rep = 0; rep < reps; ++rep) {
+        for (const auto& [side, args] : sides) {
+            // Every run starts from an empty folder; all are removed at the
+            // end, so that no side creates its files right after the
+            // previous side's were deleted (ext4 then searches longer for
+            // free inodes).
+            const std::filesystem::path dir = root / ("run" + std::to_string(++run));
+            std::filesystem::create_directories(dir);
+            const int before = served();
+            const Usage usage = RunChild(args, dir);
+            requests[side] = served() - before;
+            if (!usage.ok) {
+                std::fprintf(stderr, "%s failed\n", side.c_str());
+                return false;
+            }
+            results.Add(side, usage);
+        }
+    }
+    return true;
+}
+
+/// `dravik sync` of the tree site's host page, with `connections` when given.
+inline std::vector<std::string> SyncTree(const std::string& dravik, const std::string& page,
+                                         const char* connections = nullptr) {
+    std::vector<std::string> args{dravik,    "sync", "-q",      "--outside-links",
+                                  "--check", "Tree", "--links", "Tree"};
+    if (connections != nullptr) {
+        args.insert(args.end(), {"--connections", connections});
+    }
+    args.push_back(page);
+    return args;
+}
+
 /// The dravik program: `--dravik PATH`, else the one beside this benchmark
 /// in the build tree.
 inline std::string DravikBinary(int argc, char** argv) {

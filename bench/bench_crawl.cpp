@@ -240,16 +240,13 @@ int Run(int argc, char** argv) {
     }
     const int reps = bench::Repetitions(argc, argv, 3);
     bench::WriteHostPage(root / "page.html", nginx.EngineOrigin());
-    std::vector<std::pair<std::string, std::vector<std::string>>> sides = {
+    bench::SideList sides = {
         {"wget",
          {"wget", "-q", "-r", "-l", std::to_string(bench::kDepth), "-p", "-H", "-nd",
           "--delete-after", "-e", "robots=off", start}},
-        {"dravik",
-         {bench::DravikBinary(argc, argv), "sync", "-q", "--outside-links", "--check", "Tree",
-          "--links", "Tree", (root / "page.html").string()}},
+        {"dravik", bench::SyncTree(bench::DravikBinary(argc, argv), (root / "page.html").string())},
         {"dravik6",
-         {bench::DravikBinary(argc, argv), "sync", "-q", "--outside-links", "--check", "Tree",
-          "--links", "Tree", "--connections", "6", (root / "page.html").string()}},
+         bench::SyncTree(bench::DravikBinary(argc, argv), (root / "page.html").string(), "6")},
     };
     const bool otherBuild = bench::DravikBinary(argc, argv) != bench::DravikBinary(0, nullptr);
     if (otherBuild) {
@@ -257,24 +254,9 @@ int Run(int argc, char** argv) {
     }
     bench::Sides results;
     std::map<std::string, int> requests;
-    int run = 0;
-    for (int rep = 0; rep < reps; ++rep) {
-        for (const auto& [side, args] : sides) {
-            // Every run starts from an empty folder; all are removed at the
-            // end, so that no side creates its files right after the
-            // previous side's were deleted (ext4 then searches longer for
-            // free inodes).
-            const fs::path dir = root / ("run" + std::to_string(++run));
-            fs::create_directories(dir);
-            const int before = nginx.Requests();
-            const bench::Usage usage = bench::RunChild(args, dir);
-            requests[side] = nginx.Requests() - before;
-            if (!usage.ok) {
-                std::fprintf(stderr, "%s failed\n", side.c_str());
-                return 1;
-            }
-            results.Add(side, usage);
-        }
+    if (!bench::RunSides(
+            sides, reps, root, [&] { return nginx.Requests(); }, results, requests)) {
+        return 1;
     }
     fs::remove_all(root);
     const bench::Usage wget = results.MedianOf("wget");

@@ -138,11 +138,9 @@ bool RunDistance(const Distance& distance, int argc, char** argv) {
     const std::string page = (root / "page.html").string();
     WriteCurlList(root / "urls.curl", start, content.Origin(), site.content);
     const auto sync = [&](const char* connections) {
-        return std::vector<std::string>{dravik,          "sync",      "-q",      "--outside-links",
-                                        "--check",       "Tree",      "--links", "Tree",
-                                        "--connections", connections, page};
+        return bench::SyncTree(dravik, page, connections);
     };
-    const std::vector<std::pair<std::string, std::vector<std::string>>> sides = {
+    const bench::SideList sides = {
         {"wget",
          {"wget", "-q", "-r", "-l", depth, "-p", "-H", "-nd", "--delete-after", "-e", "robots=off",
           start}},
@@ -161,20 +159,10 @@ bool RunDistance(const Distance& distance, int argc, char** argv) {
     const int reps = bench::Repetitions(argc, argv, 1);
     bench::Sides results;
     std::map<std::string, int> requests;
-    int run = 0;
-    for (int rep = 0; rep < reps; ++rep) {
-        for (const auto& [side, args] : sides) {
-            const fs::path dir = root / ("run" + std::to_string(++run));
-            fs::create_directories(dir);
-            const int before = engine.Requests() + content.Requests();
-            const bench::Usage usage = bench::RunChild(args, dir);
-            requests[side] = engine.Requests() + content.Requests() - before;
-            if (!usage.ok) {
-                std::fprintf(stderr, "%s failed\n", side.c_str());
-                return false;
-            }
-            results.Add(side, usage);
-        }
+    if (!bench::RunSides(
+            sides, reps, root, [&] { return engine.Requests() + content.Requests(); }, results,
+            requests)) {
+        return false;
     }
     fs::remove_all(root);
     std::printf("tree site of %d levels behind %lld ms per request: %d requests expected; "
@@ -231,9 +219,7 @@ bool RunLink(int argc, char** argv) {
     const std::string dravik = bench::DravikBinary(argc, argv);
     const std::string page = (root / "page.html").string();
     const auto sync = [&](const char* connections) {
-        return std::vector<std::string>{dravik,          "sync",      "-q",      "--outside-links",
-                                        "--check",       "Tree",      "--links", "Tree",
-                                        "--connections", connections, page};
+        return bench::SyncTree(dravik, page, connections);
     };
     const auto wget2 = [&](const char* protocol) {
         return std::vector<std::string>{"wget2",
@@ -255,7 +241,7 @@ bool RunLink(int argc, char** argv) {
             "curl", "--no-progress-meter",        "-k", protocol, "-Z", "--parallel-max", atOnce,
             "-K",   (root / "urls.curl").string()};
     };
-    const std::vector<std::pair<std::string, std::vector<std::string>>> sides = {
+    const bench::SideList sides = {
         {"wget",
          {"wget", "-q", "-r", "-l", depth, "-p", "-H", "-nd", "--delete-after", "-e", "robots=off",
           "--no-check-certificate", start}},
@@ -270,20 +256,9 @@ bool RunLink(int argc, char** argv) {
     const int reps = bench::Repetitions(argc, argv, 1);
     bench::Sides results;
     std::map<std::string, int> requests;
-    int run = 0;
-    for (int rep = 0; rep < reps; ++rep) {
-        for (const auto& [side, args] : sides) {
-            const fs::path dir = root / ("run" + std::to_string(++run));
-            fs::create_directories(dir);
-            const int before = server.Requests();
-            const bench::Usage usage = bench::RunChild(args, dir);
-            requests[side] = server.Requests() - before;
-            if (!usage.ok) {
-                std::fprintf(stderr, "%s failed\n", side.c_str());
-                return false;
-            }
-            results.Add(side, usage);
-        }
+    if (!bench::RunSides(
+            sides, reps, root, [&] { return server.Requests(); }, results, requests)) {
+        return false;
     }
     std::printf("https tree site of %d levels behind a link of 50 ms round trip and 50 Mbit/s, "
                 "certificate of an unknown authority: %d requests expected; medians of %d runs\n",
