@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The `dravik` command run as a user runs it: the built program in a child
 // process with its own settings and cache folders, against a loopback site.
+#include "platform/cache/CacheIndex.h"
+#include "support/DatabaseFile.h"
 #include "support/ProgramFixture.h"
 #include "support/TestServer.h"
 #include "support/TestServers.h"
@@ -335,6 +337,19 @@ TEST_F(Commands, WhatCannotBeKeptIsReportedAndACacheThatCannotBeWrittenFailsTheR
     EXPECT_EQ(list.err, "dravik cache list: cannot read " +
                             (m_home / "cache" / "dravik" / "index.sqlite").string() +
                             ": file is not a database (error 1392)\n");
+    // A cache made by a newer version of dravik is named and left alone.
+    const std::string index = (m_home / "cache" / "dravik" / "index.sqlite").string();
+    std::filesystem::remove(index);
+    ASSERT_TRUE(testsupport::MakeDatabase(
+        index, "CREATE TABLE entries (url TEXT PRIMARY KEY); PRAGMA user_version = 7"));
+    const std::string bytes = testsupport::FileBytes(index);
+    const Outcome newer = Dravik("cache list");
+    EXPECT_EQ(newer.status, 5);
+    EXPECT_EQ(newer.err, "dravik cache list: cannot read " + index +
+                             ": made by a newer version of dravik (schema 7; this one reads up "
+                             "to " +
+                             std::to_string(urlcache::kCacheIndexVersion) + ") (error 1306)\n");
+    EXPECT_EQ(testsupport::FileBytes(index), bytes);
     std::filesystem::remove_all(m_home / "cache");
 
     // Settings that cannot be written, or names that cannot be keys, are

@@ -3,45 +3,19 @@
 // made by a newer release is refused untouched.
 #include "framework/com/Registry.h"
 #include "framework/com/RegistryStore.h"
+#include "support/DatabaseFile.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
+using namespace testsupport;
+
 namespace {
-
-void Make(const std::string& path, const char* sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    sqlite3_close(db);
-}
-
-std::int64_t Version(const std::string& path) {
-    sqlite3* db = nullptr;
-    sqlite3_open(path.c_str(), &db);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &stmt, nullptr);
-    const std::int64_t value =
-        sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return value;
-}
-
-std::string Bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 // The store's statements as the first release ran them, with a key and its
 // default value ("hi" in UTF-16 with its terminator).
@@ -71,14 +45,14 @@ TEST(RegistrySchema, AnEarlierStoreIsReadAndWrittenAndANewerOneIsRefused) {
     ::setenv("XDG_DATA_HOME", home.c_str(), 1);
     const std::string path = RegistryFilePath();
     std::filesystem::create_directories(home + "/dravik");
-    Make(path, kFirstStore);
+    ASSERT_TRUE(MakeDatabase(path, kFirstStore));
     EXPECT_EQ(RegGetString(HKEY_CLASSES_ROOT, u"clsid", nullptr), u"hi");
     ASSERT_EQ(RegSetString(HKEY_CLASSES_ROOT, u"CLSID\\X", u"v", u"2"), ERROR_SUCCESS);
     EXPECT_EQ(RegGetString(HKEY_CLASSES_ROOT, u"CLSID\\X", u"v"), u"2");
-    EXPECT_EQ(Version(path), registry::kRegistryVersion);
+    EXPECT_EQ(QueryDatabase(path, "PRAGMA user_version"), registry::kRegistryVersion);
 
-    Make(path, "PRAGMA user_version = 4");
-    const std::string bytes = Bytes(path);
+    ASSERT_TRUE(MakeDatabase(path, "PRAGMA user_version = 4"));
+    const std::string bytes = FileBytes(path);
     LSTATUS status = ERROR_SUCCESS;
     EXPECT_EQ(RegGetString(HKEY_CLASSES_ROOT, u"CLSID", nullptr, &status), std::nullopt);
     EXPECT_EQ(status, ERROR_CANTREAD);
@@ -86,7 +60,7 @@ TEST(RegistrySchema, AnEarlierStoreIsReadAndWrittenAndANewerOneIsRefused) {
               path + ": made by a newer version of dravik (schema 4; this one reads up to " +
                   std::to_string(registry::kRegistryVersion) + ")");
     EXPECT_EQ(RegSetString(HKEY_CLASSES_ROOT, u"CLSID", u"v", u"3"), ERROR_CANTWRITE);
-    EXPECT_EQ(Bytes(path), bytes);
+    EXPECT_EQ(FileBytes(path), bytes);
     std::filesystem::remove_all(home);
 }
 

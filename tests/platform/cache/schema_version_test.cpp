@@ -6,6 +6,7 @@
 #include "platform/cache/MissedUrls.h"
 #include "platform/kernel/LastError.h"
 #include "support/CacheHome.h"
+#include "support/DatabaseFile.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -13,118 +14,44 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+
+using namespace testsupport;
 
 namespace {
-
-void Make(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
-        << sqlite3_errmsg(db);
-    sqlite3_close(db);
-}
-
-/// The first column of the first row `sql` gives on the file at `path`.
-std::int64_t Query(const std::string& path, const char* sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open(path.c_str(), &db);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-    const std::int64_t value =
-        sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return value;
-}
 
 /// ASCII text as UTF-16.
 std::u16string U(const std::string& text) {
     return {text.begin(), text.end()};
 }
 
-std::string Bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+// The index's statements as each earlier release ran them: the entries
+// table with the columns it had, and the index of content files it kept.
+std::string IndexLayout(const char* moreColumns, const char* fileIndex) {
+    return std::string(R"sql(
+CREATE TABLE IF NOT EXISTS entries (
+    url TEXT PRIMARY KEY,
+    file TEXT NOT NULL,
+    size INTEGER NOT NULL,
+    last_modified INTEGER NOT NULL,
+    expires INTEGER NOT NULL,
+    last_sync INTEGER NOT NULL,
+    last_access INTEGER NOT NULL,
+    headers TEXT NOT NULL,
+    use_count INTEGER NOT NULL DEFAULT 0,
+    extension TEXT NOT NULL)sql") +
+           moreColumns + "\n);\n" + fileIndex +
+           "CREATE TABLE IF NOT EXISTS settings (name TEXT PRIMARY KEY, value INTEGER NOT NULL);\n";
 }
-
-// The index's statements as each earlier release ran them.
-constexpr const char* kUnkeyedIndex = R"sql(
-CREATE TABLE IF NOT EXISTS entries (
-    url TEXT PRIMARY KEY,
-    file TEXT NOT NULL,
-    size INTEGER NOT NULL,
-    last_modified INTEGER NOT NULL,
-    expires INTEGER NOT NULL,
-    last_sync INTEGER NOT NULL,
-    last_access INTEGER NOT NULL,
-    headers TEXT NOT NULL,
-    use_count INTEGER NOT NULL DEFAULT 0,
-    extension TEXT NOT NULL
-);
-CREATE INDEX IF NOT EXISTS entries_by_file ON entries(file);
-CREATE TABLE IF NOT EXISTS settings (name TEXT PRIMARY KEY, value INTEGER NOT NULL);
-)sql";
-
-constexpr const char* kIndexWithHits = R"sql(
-CREATE TABLE IF NOT EXISTS entries (
-    url TEXT PRIMARY KEY,
-    file TEXT NOT NULL,
-    size INTEGER NOT NULL,
-    last_modified INTEGER NOT NULL,
-    expires INTEGER NOT NULL,
-    last_sync INTEGER NOT NULL,
-    last_access INTEGER NOT NULL,
-    headers TEXT NOT NULL,
-    use_count INTEGER NOT NULL DEFAULT 0,
-    extension TEXT NOT NULL,
-    hits INTEGER NOT NULL DEFAULT 0
-);
-CREATE INDEX IF NOT EXISTS entries_by_file ON entries(file);
-CREATE TABLE IF NOT EXISTS settings (name TEXT PRIMARY KEY, value INTEGER NOT NULL);
-)sql";
-
-constexpr const char* kIndexWithBodies = R"sql(
-CREATE TABLE IF NOT EXISTS entries (
-    url TEXT PRIMARY KEY,
-    file TEXT NOT NULL,
-    size INTEGER NOT NULL,
-    last_modified INTEGER NOT NULL,
-    expires INTEGER NOT NULL,
-    last_sync INTEGER NOT NULL,
-    last_access INTEGER NOT NULL,
-    headers TEXT NOT NULL,
-    use_count INTEGER NOT NULL DEFAULT 0,
-    extension TEXT NOT NULL,
-    hits INTEGER NOT NULL DEFAULT 0,
-    body BLOB
-);
-CREATE INDEX IF NOT EXISTS entries_by_file ON entries(file);
-CREATE TABLE IF NOT EXISTS settings (name TEXT PRIMARY KEY, value INTEGER NOT NULL);
-)sql";
-
-constexpr const char* kUnversionedIndex = R"sql(
-CREATE TABLE IF NOT EXISTS entries (
-    url TEXT PRIMARY KEY,
-    file TEXT NOT NULL,
-    size INTEGER NOT NULL,
-    last_modified INTEGER NOT NULL,
-    expires INTEGER NOT NULL,
-    last_sync INTEGER NOT NULL,
-    last_access INTEGER NOT NULL,
-    headers TEXT NOT NULL,
-    use_count INTEGER NOT NULL DEFAULT 0,
-    extension TEXT NOT NULL,
-    hits INTEGER NOT NULL DEFAULT 0,
-    body BLOB
-);
-DROP INDEX IF EXISTS entries_by_file;
-CREATE INDEX IF NOT EXISTS entries_by_named_file ON entries(file) WHERE file <> '';
-CREATE TABLE IF NOT EXISTS settings (name TEXT PRIMARY KEY, value INTEGER NOT NULL);
-)sql";
+constexpr const char* kFileIndex = "CREATE INDEX IF NOT EXISTS entries_by_file ON entries(file);\n";
+const std::string kUnkeyedIndex = IndexLayout("", kFileIndex);
+const std::string kIndexWithHits =
+    IndexLayout(",\n    hits INTEGER NOT NULL DEFAULT 0", kFileIndex);
+const std::string kIndexWithBodies =
+    IndexLayout(",\n    hits INTEGER NOT NULL DEFAULT 0,\n    body BLOB", kFileIndex);
+const std::string kUnversionedIndex =
+    IndexLayout(",\n    hits INTEGER NOT NULL DEFAULT 0,\n    body BLOB",
+                "DROP INDEX IF EXISTS entries_by_file;\nCREATE INDEX IF NOT EXISTS "
+                "entries_by_named_file ON entries(file) WHERE file <> '';\n");
 
 constexpr const char* kMissedList = R"sql(
 CREATE TABLE IF NOT EXISTS missed (
@@ -141,7 +68,7 @@ TEST(SchemaVersion, IndexesOfEarlierLayoutsKeepTheirEntriesAndANewerIndexIsRefus
         std::filesystem::temp_directory_path() / ("dravik-schema-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     struct Case {
-        const char* schema;
+        const std::string& schema;
         std::string rows;
         const char16_t* url; // looked up after the upgrade
         std::string file;
@@ -174,7 +101,7 @@ TEST(SchemaVersion, IndexesOfEarlierLayoutsKeepTheirEntriesAndANewerIndexIsRefus
         SCOPED_TRACE("earlier layout " + std::to_string(i));
         const Case& c = cases[i];
         const std::string path = (dir / ("index" + std::to_string(i) + ".sqlite")).string();
-        Make(path, std::string(c.schema) + c.rows);
+        ASSERT_TRUE(MakeDatabase(path, std::string(c.schema) + c.rows));
         const auto index = urlcache::CacheIndex::Open(path);
         ASSERT_NE(index, nullptr);
         std::optional<urlcache::EntryRecord> found;
@@ -189,9 +116,9 @@ TEST(SchemaVersion, IndexesOfEarlierLayoutsKeepTheirEntriesAndANewerIndexIsRefus
         std::vector<urlcache::EntryRecord> all;
         ASSERT_TRUE(index->ListAll(all));
         EXPECT_EQ(all.size(), c.entries);
-        EXPECT_EQ(Query(path, "PRAGMA user_version"), urlcache::kCacheIndexVersion);
-        EXPECT_EQ(Query(path, "SELECT group_concat(name) = 'entries_by_named_file' FROM "
-                              "sqlite_master WHERE name LIKE 'entries_by_%'"),
+        EXPECT_EQ(QueryDatabase(path, "PRAGMA user_version"), urlcache::kCacheIndexVersion);
+        EXPECT_EQ(QueryDatabase(path, "SELECT group_concat(name) = 'entries_by_named_file' FROM "
+                                      "sqlite_master WHERE name LIKE 'entries_by_%'"),
                   1);
     }
     std::optional<urlcache::EntryRecord> old;
@@ -200,8 +127,8 @@ TEST(SchemaVersion, IndexesOfEarlierLayoutsKeepTheirEntriesAndANewerIndexIsRefus
     EXPECT_TRUE(old.has_value()) << "an entry under its URL as asked for is found by its key";
 
     const std::string newer = (dir / "newer.sqlite").string();
-    Make(newer, std::string(kUnversionedIndex) + "PRAGMA user_version = 7;");
-    const std::string bytes = Bytes(newer);
+    ASSERT_TRUE(MakeDatabase(newer, std::string(kUnversionedIndex) + "PRAGMA user_version = 7;"));
+    const std::string bytes = FileBytes(newer);
     UrlCacheFailure failure;
     EXPECT_EQ(urlcache::CacheIndex::Open(newer, &failure), nullptr);
     EXPECT_EQ(failure.path, U(newer));
@@ -209,7 +136,7 @@ TEST(SchemaVersion, IndexesOfEarlierLayoutsKeepTheirEntriesAndANewerIndexIsRefus
     EXPECT_EQ(failure.reason,
               U("made by a newer version of dravik (schema 7; this one reads up to " +
                 std::to_string(urlcache::kCacheIndexVersion) + ")"));
-    EXPECT_EQ(Bytes(newer), bytes);
+    EXPECT_EQ(FileBytes(newer), bytes);
     EXPECT_FALSE(std::filesystem::exists(newer + "-wal"));
     std::filesystem::remove_all(dir);
 }
@@ -220,9 +147,10 @@ TEST(SchemaVersion, AnEarlierMissedListIsKeyedAndANewerOneIsRefused) {
     const std::string path = home.CacheDir() + "/missed.sqlite";
     // Misses under the URL as asked for: two spellings of one address count
     // as one.
-    Make(path, std::string(kMissedList) +
-                   "INSERT INTO missed VALUES ('HTTP://A.example:80/x', 10, 20, 2), "
-                   "('http://a.example/x', 5, 15, 3), ('http://b.example/y', 1, 1, 1);");
+    ASSERT_TRUE(MakeDatabase(
+        path, std::string(kMissedList) +
+                  "INSERT INTO missed VALUES ('HTTP://A.example:80/x', 10, 20, 2), "
+                  "('http://a.example/x', 5, 15, 3), ('http://b.example/y', 1, 1, 1);"));
     std::vector<urlcache::MissedUrl> missed;
     ASSERT_TRUE(urlcache::ListMissedUrls(missed));
     ASSERT_EQ(missed.size(), 2u);
@@ -231,14 +159,14 @@ TEST(SchemaVersion, AnEarlierMissedListIsKeyedAndANewerOneIsRefused) {
     EXPECT_EQ(missed[0].lastMissed, 20u);
     EXPECT_EQ(missed[0].count, 5u);
     EXPECT_EQ(missed[1].url, u"http://b.example/y");
-    EXPECT_EQ(Query(path, "PRAGMA user_version"), urlcache::kMissedListVersion);
+    EXPECT_EQ(QueryDatabase(path, "PRAGMA user_version"), urlcache::kMissedListVersion);
     ASSERT_TRUE(urlcache::ForgetMissedUrl(u"HTTP://A.EXAMPLE/x"));
     ASSERT_TRUE(urlcache::ListMissedUrls(missed));
     EXPECT_EQ(missed.size(), 1u);
 
     std::filesystem::remove(path);
-    Make(path, std::string(kMissedList) + "PRAGMA user_version = 9;");
-    const std::string bytes = Bytes(path);
+    ASSERT_TRUE(MakeDatabase(path, std::string(kMissedList) + "PRAGMA user_version = 9;"));
+    const std::string bytes = FileBytes(path);
     EXPECT_FALSE(urlcache::ListMissedUrls(missed));
     UrlCacheFailure failure;
     ASSERT_TRUE(GetLastUrlCacheFailure(failure));
@@ -249,7 +177,7 @@ TEST(SchemaVersion, AnEarlierMissedListIsKeyedAndANewerOneIsRefused) {
     EXPECT_TRUE(urlcache::RecordMissedUrl(u"http://c.example/"));
     EXPECT_FALSE(urlcache::FlushMissedUrls());
     EXPECT_FALSE(urlcache::ClearMissedUrls());
-    EXPECT_EQ(Bytes(path), bytes);
+    EXPECT_EQ(FileBytes(path), bytes);
 }
 
 } // namespace
