@@ -85,12 +85,22 @@ DWORD HttpTransfer::Start() {
         if (const DWORD error = BeginHop()) {
             return Fail(error);
         }
-        const DWORD error =
-            WaitUntil([this] { return m_finalHead || m_done; }, m_options.receiveTimeoutMs);
+        DWORD error = 0;
+        bool finalHead = false;
+        {
+            MutexLock lock(m_engine->Lock());
+            error = WaitLocked(
+                lock, [this] { return m_finalHead || m_done; }, m_options.receiveTimeoutMs);
+            finalHead = m_finalHead;
+        }
         if (error != 0) {
             return Fail(error);
         }
-        if (m_finalHead) {
+        if (finalHead) {
+            // The head no longer changes: the engine only adds body bytes.
+            if (m_cacheWanted) {
+                m_cache = urlcache::CacheWriter::Begin(m_cacheFailure);
+            }
             m_started = true;
             return 0;
         }
@@ -119,39 +129,57 @@ DWORD HttpTransfer::Read(char* out, DWORD size, DWORD* read) {
     if (!m_started) {
         return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
     }
-    while (m_window.Empty()) {
-        if (m_bodyEnded) {
-            return 0;
-        }
-        if (m_done) {
-            EndHop();
-            if (m_result != CURLE_OK) {
-                return Fail(ErrorFromTransfer(m_result, m_tls));
-            }
-            m_bodyEnded = true;
-            if (m_holdEnd) {
-                m_endHeld = true;
-                return 0;
-            }
-            CommitToCache();
-            NotifyComplete(0);
-            return 0;
-        }
+    if (m_bodyEnded) {
+        return 0;
+    }
+    bool ended = false;
+    if (const DWORD error = TakeBody(out, size, read, &ended)) {
+        return Fail(error);
+    }
+    if (ended) {
+        return EndOfBody();
+    }
+    if (m_cache && !m_cache->Append(out, *read)) {
+        m_cacheFailure = m_cache->Failure();
+        m_cache.reset();
+    }
+    DWORD received = *read;
+    m_session->Notify(m_handle, INTERNET_STATUS_RESPONSE_RECEIVED, &received, sizeof received);
+    return 0;
+}
+
+DWORD HttpTransfer::TakeBody(char* out, DWORD size, DWORD* read, bool* ended) {
+    MutexLock lock(m_engine->Lock());
+    while (m_window.Empty() && !m_done) {
         if (m_paused) {
             // The window is drained: let libcurl hand over what it held back.
             m_paused = false;
-            curl_easy_pause(m_easy.get(), CURLPAUSE_CONT);
-            continue;
+            m_engine->Resume(m_easy.get());
         }
-        const DWORD error = WaitUntil([this] { return !m_window.Empty() || m_done || m_paused; },
-                                      m_options.dataReceiveTimeoutMs);
+        const DWORD error = WaitLocked(
+            lock, [this] { return !m_window.Empty() || m_done || m_paused; },
+            m_options.dataReceiveTimeoutMs);
         if (error != 0) {
-            return Fail(error);
+            return error;
         }
     }
+    *ended = m_window.Empty();
     *read = static_cast<DWORD>(m_window.Take(out, size));
-    DWORD received = *read;
-    m_session->Notify(m_handle, INTERNET_STATUS_RESPONSE_RECEIVED, &received, sizeof received);
+    return 0;
+}
+
+DWORD HttpTransfer::EndOfBody() {
+    EndHop();
+    if (m_result != CURLE_OK) {
+        return Fail(ErrorFromTransfer(m_result, m_tls));
+    }
+    m_bodyEnded = true;
+    if (m_holdEnd) {
+        m_endHeld = true;
+        return 0;
+    }
+    CommitToCache();
+    NotifyComplete(0);
     return 0;
 }
 
@@ -185,10 +213,6 @@ std::size_t HttpTransfer::OnBody(char* data, std::size_t size, std::size_t count
     if (!transfer->m_window.Put(data, bytes)) {
         transfer->m_paused = true;
         return CURL_WRITEFUNC_PAUSE;
-    }
-    if (transfer->m_cache && !transfer->m_cache->Append(data, bytes)) {
-        transfer->m_cacheFailure = transfer->m_cache->Failure();
-        transfer->m_cache.reset();
     }
     return bytes;
 }
@@ -245,10 +269,7 @@ void HttpTransfer::OnHeadComplete() {
         (!AsHttpCache() ||
          MayStoreResponse(m_head, m_headerSource.block,
                           (m_setup.flags & INTERNET_FLAG_HTTP_CACHE_SHARED) != 0));
-    if (cacheable) {
-        m_cacheWanted = true;
-        m_cache = urlcache::CacheWriter::Begin(m_cacheFailure);
-    }
+    m_cacheWanted = cacheable; // the writer is made on the caller's thread
 }
 
 DWORD HttpTransfer::BeginHop() {
@@ -270,13 +291,13 @@ DWORD HttpTransfer::BeginHop() {
     if (!m_easy) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
+    // Keep-Alive is an HTTP/1 field: HTTP/2 connections stay open anyway.
+    m_headerSource.http10 = m_setup.http10 && !UsesHttp2();
     m_headerList = BuildHeaderList(m_headerSource, m_toOtherHost);
     ConfigureHop(m_easy.get());
-    m_pool = m_session->Pool();
-    if (m_pool == nullptr || !m_pool->Add(m_easy.get())) {
-        m_pool = nullptr;
-        return ERROR_INTERNET_INTERNAL_ERROR;
-    }
+    m_engine = &m_session->Engine();
+    m_engine->Add(m_easy.get());
+    m_inEngine = true;
     return 0;
 }
 
@@ -285,8 +306,15 @@ void HttpTransfer::ConfigureHop(CURL* easy) {
     curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(static_cast<TransferSink*>(this)));
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION,
-                     m_setup.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
+    if (UsesHttp2()) {
+        // Offered in the TLS handshake; a request that finds a connection
+        // to its host being set up waits to share it as a stream.
+        curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
+        curl_easy_setopt(easy, CURLOPT_PIPEWAIT, 1L);
+    } else {
+        curl_easy_setopt(easy, CURLOPT_HTTP_VERSION,
+                         m_setup.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
+    }
     // The object name goes out as the caller wrote it, dot segments included.
     curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
     SetMethod(easy);
@@ -331,30 +359,28 @@ void HttpTransfer::SetMethod(CURL* easy) {
 }
 
 void HttpTransfer::EndHop() {
-    if (m_pool != nullptr && m_easy) {
-        m_pool->Remove(m_easy.get());
+    if (m_inEngine) {
+        m_engine->Remove(m_easy.get());
     }
-    m_pool = nullptr;
+    m_inEngine = false;
 }
 
-DWORD HttpTransfer::WaitUntil(const std::function<bool()>& ready, DWORD limitMs) {
+bool HttpTransfer::UsesHttp2() const {
+    return m_hopSecure && m_session->OffersHttp2();
+}
+
+DWORD HttpTransfer::WaitLocked(MutexLock& lock, const std::function<bool()>& ready, DWORD limitMs) {
     m_lastActivity = Clock::now();
     while (!ready()) {
-        m_pool->Perform();
-        if (ready()) {
-            break;
-        }
-        std::uint64_t waitMs = kMaxPollMs;
+        Clock::time_point until = Clock::now() + std::chrono::milliseconds(kMaxPollMs);
         if (m_connected && limitMs != 0) {
-            const auto idle = static_cast<std::uint64_t>(
-                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_lastActivity)
-                    .count());
-            if (idle >= limitMs) {
+            const Clock::time_point idleLimit = m_lastActivity + std::chrono::milliseconds(limitMs);
+            if (Clock::now() >= idleLimit) {
                 return ERROR_INTERNET_TIMEOUT;
             }
-            waitMs = std::min<std::uint64_t>(waitMs, limitMs - idle);
+            until = std::min(until, idleLimit);
         }
-        m_pool->Wait(static_cast<int>(waitMs));
+        m_engine->WaitForRound(lock, until);
     }
     return 0;
 }

@@ -2,10 +2,12 @@
 // One HTTP exchange of a request handle: the hops of its redirect chain,
 // the head of the final response and its body as it streams in.
 //
-// The transfer runs on the session's libcurl multi handle and only moves
-// while the caller is inside HttpSendRequestW or InternetReadFile. The body
-// passes through a small BodyWindow; when it is full libcurl is paused, so
-// the network is read no faster than the caller reads.
+// The transfer runs on the session's engine (TransferEngine.h); the caller
+// waits inside HttpSendRequestW and InternetReadFile for what the engine's
+// thread leaves. The body passes through a small BodyWindow; when it is
+// full libcurl is paused, so the network is read no faster than the caller
+// reads. Fields the libcurl callbacks touch are read and written under the
+// engine's lock while the transfer is in the engine.
 //
 // Time-outs: libcurl bounds the connection set-up (connect time-out, retried
 // up to the connect-retries count). Once a connection stands, the wait for
@@ -79,7 +81,16 @@ class HttpTransfer final : private TransferSink {
     void ConfigureHop(CURL* easy);
     void SetMethod(CURL* easy);
     void EndHop();
-    DWORD WaitUntil(const std::function<bool()>& ready, DWORD limitMs);
+    /// Waits, under the engine's lock, until `ready` holds; 0, or
+    /// ERROR_INTERNET_TIMEOUT when the connection stood idle `limitMs`.
+    DWORD WaitLocked(MutexLock& lock, const std::function<bool()>& ready, DWORD limitMs)
+        DRAVIK_REQUIRES(m_engine->Lock());
+    /// Body bytes into `out`, waiting for them; `*ended` when the transfer
+    /// is done and the window drained instead.
+    DWORD TakeBody(char* out, DWORD size, DWORD* read, bool* ended);
+    /// What the read of the body's end does: the transfer's outcome.
+    DWORD EndOfBody();
+    bool UsesHttp2() const;
     DWORD AdvanceToRedirect();
     DWORD Fail(DWORD error);
     void CommitToCache();
@@ -98,7 +109,8 @@ class HttpTransfer final : private TransferSink {
 
     CurlSlist m_headerList; // before m_easy: the handle points at it until it goes
     CurlEasy m_easy;
-    TransferPool* m_pool = nullptr;
+    TransferEngine* m_engine = nullptr;
+    bool m_inEngine = false; // m_easy is in the engine
 
     std::string m_hopUrl; // wire form of the current hop's URL
     std::string m_verb;   // the current hop's method (a redirect may turn it into GET)

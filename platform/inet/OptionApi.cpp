@@ -74,11 +74,28 @@ BOOL HoldBodyEnd(InternetHandle* target, const void* buffer, DWORD length) {
     return TRUE;
 }
 
+BOOL EnableHttpProtocol(HINTERNET handle, const void* buffer, DWORD length) {
+    auto* session = FindHandleAs<SessionHandle>(handle, HandleKind::Session);
+    if (session == nullptr) {
+        return FALSE;
+    }
+    if (buffer == nullptr || length != sizeof(DWORD)) {
+        return FailWith(ERROR_INTERNET_BAD_OPTION_LENGTH);
+    }
+    DWORD value = 0;
+    std::memcpy(&value, buffer, sizeof value);
+    session->Core()->SetOffersHttp2((value & HTTP_PROTOCOL_FLAG_HTTP2) != 0);
+    return TRUE;
+}
+
 } // namespace
 
 BOOL InternetSetOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD length) {
     if (option == INTERNET_OPTION_CONNECTED_STATE) {
         return SetConnectedState(buffer, length);
+    }
+    if (option == INTERNET_OPTION_ENABLE_HTTP_PROTOCOL) {
+        return EnableHttpProtocol(handle, buffer, length);
     }
     InternetHandle* target = FindHandle(handle);
     if (target == nullptr) {

@@ -1,33 +1,30 @@
 // SPDX-License-Identifier: Apache-2.0
 // What a session shares with its connections and requests: the cookie
-// store, the connection pools, the proxy choice, the agent text and the
+// store, the transfer engine, the proxy choice, the agent text and the
 // status callback.
 //
 // Connection and request handles hold it by shared pointer, so closing the
 // session handle first does not pull the ground from under open requests.
 //
-// Requests of one session may run on several threads at once. A libcurl
-// multi handle must be driven by one thread, so each thread gets a pool of
-// its own (a thread's kept-alive connections serve that thread), dropped
-// when the thread ends; the cookie store and the TLS sessions are shared
-// under locks. Requests with any security flags share connections: each
-// is judged on the connection it would use (TlsVerification.h).
+// Requests of one session may run on several threads at once; they all
+// go through the session's one engine (TransferEngine.h), so its kept-alive
+// connections and HTTP/2 streams serve every thread. The cookie store and
+// the TLS sessions are shared under locks, for the status callback's
+// threads as much as the engine's.
 #pragma once
 
 #include "platform/inet/CurlHandles.h"
 #include "platform/inet/TlsVerification.h"
-#include "platform/inet/TransferPool.h"
+#include "platform/inet/TransferEngine.h"
 #include "platform/inet/WinInet.h"
 #include "platform/kernel/ThreadSafety.h"
 #include "platform/kernel/WinTypes.h"
 
 #include <array>
 #include <atomic>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
 
 namespace inet {
@@ -41,19 +38,21 @@ struct ProxySettings {
 class SessionCore : public std::enable_shared_from_this<SessionCore> {
   public:
     SessionCore(ProxySettings proxy, std::string agent);
-    ~SessionCore();
+    ~SessionCore() = default;
     SessionCore(const SessionCore&) = delete;
     SessionCore& operator=(const SessionCore&) = delete;
 
     /// False when libcurl could not make the cookie store.
-    bool Valid() const { return m_cookies != nullptr && m_tlsSessions != nullptr; }
+    bool Valid() const {
+        return m_cookies != nullptr && m_tlsSessions != nullptr && m_engine.Valid();
+    }
 
-    /// The calling thread's pool. Made on first use; null when libcurl
-    /// cannot make one.
-    TransferPool* Pool();
+    /// The engine every request of the session runs on.
+    TransferEngine& Engine() { return m_engine; }
 
-    /// Drops the idle pools of thread `thread` (it has ended).
-    void DropPoolsOf(std::thread::id thread);
+    /// Whether https requests offer HTTP/2 (INTERNET_OPTION_ENABLE_HTTP_PROTOCOL).
+    bool OffersHttp2() const { return m_http2.load(); }
+    void SetOffersHttp2(bool offer) { m_http2.store(offer); }
 
     /// The session's cookies, shared by every request that uses cookies,
     /// with the TLS sessions their connections may resume.
@@ -87,9 +86,8 @@ class SessionCore : public std::enable_shared_from_this<SessionCore> {
     CurlShare m_cookies;
     CurlShare m_tlsSessions;
     TlsVerdicts m_verdicts;
-    AnnotatedMutex m_poolsMutex;
-    std::map<std::thread::id, std::unique_ptr<TransferPool>>
-        m_pools DRAVIK_GUARDED_BY(m_poolsMutex);
+    TransferEngine m_engine; // after the shares: its connections name them
+    std::atomic<bool> m_http2{false};
     std::atomic<INTERNET_STATUS_CALLBACK> m_callback{nullptr};
 };
 

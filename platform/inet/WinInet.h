@@ -79,6 +79,12 @@ constexpr DWORD INTERNET_OPTION_HANDLE_TYPE = 9;
 constexpr DWORD INTERNET_OPTION_SECURITY_FLAGS = 31;
 constexpr DWORD INTERNET_OPTION_URL = 34;
 constexpr DWORD INTERNET_OPTION_CONNECTED_STATE = 50;
+// On a session handle: the protocols its https requests offer beyond
+// HTTP/1, as HTTP_PROTOCOL_FLAG_ bits. With HTTP_PROTOCOL_FLAG_HTTP2, a
+// server that takes HTTP/2 serves the session's requests to it as streams
+// of one connection. Set only.
+constexpr DWORD INTERNET_OPTION_ENABLE_HTTP_PROTOCOL = 148;
+constexpr DWORD HTTP_PROTOCOL_FLAG_HTTP2 = 0x2;
 // An option of our own, on a request handle that has been sent: 1 holds
 // what reading the body to its end does (the cache written, the request's
 // completion told to the status callback) until the option is set to 0,
