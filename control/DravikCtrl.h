@@ -42,6 +42,8 @@ class CDravikCtrl : public COleControl, public IDravikControl {
     HRESULT GetTitle(const char16_t** ppTitle) override;
     HRESULT SetConnections(int connections) override;
     HRESULT GetConnections(int* pConnections) override;
+    HRESULT SetHttp2(BOOL offer) override;
+    HRESULT GetHttp2(BOOL* pOffer) override;
 
     void DoPropExchange(CPropExchange* px) override;
     /// One page: CDravikPropPage.

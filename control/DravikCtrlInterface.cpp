@@ -110,6 +110,19 @@ HRESULT CDravikCtrl::SetConnections(int connections) {
     return S_OK;
 }
 
+HRESULT CDravikCtrl::SetHttp2(BOOL offer) {
+    m_pPanel->m_bHttp2 = offer != FALSE ? TRUE : FALSE;
+    return S_OK;
+}
+
+HRESULT CDravikCtrl::GetHttp2(BOOL* pOffer) {
+    if (pOffer == nullptr) {
+        return E_POINTER;
+    }
+    *pOffer = m_pPanel->m_bHttp2;
+    return S_OK;
+}
+
 HRESULT CDravikCtrl::GetConnections(int* pConnections) {
     if (pConnections == nullptr) {
         return E_POINTER;

@@ -98,6 +98,12 @@ struct IDravikControl : IUnknown {
     /// side while the pages are walked in order.
     virtual HRESULT SetConnections(int connections) = 0;
     virtual HRESULT GetConnections(int* pConnections) = 0;
+    /// Whether the next runs offer HTTP/2 to https servers (FALSE when
+    /// never set). Where a server takes it, the requests of a crawl to it
+    /// share one connection as streams, as many at once as the crawl's
+    /// connections; the requests themselves are those of HTTP/1.
+    virtual HRESULT SetHttp2(BOOL offer) = 0;
+    virtual HRESULT GetHttp2(BOOL* pOffer) = 0;
 
   protected:
     ~IDravikControl() = default;

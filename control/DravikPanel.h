@@ -75,6 +75,8 @@ class CDravikPanel : public CDialog {
     /// Connections each crawl may use at once (1 to kMaxConnections): a
     /// setting of the front end, handed to every slot it synchronizes.
     std::int32_t m_nConnections = 1;
+    /// Whether runs offer HTTP/2 to https servers: a setting of the front end.
+    BOOL m_bHttp2 = FALSE;
     CVELString m_title;
     CVELString m_msgNoUsername;
     CVELString m_msgSynchInProgress;

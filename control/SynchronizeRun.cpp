@@ -9,6 +9,7 @@
 #include "foundation/VELMemBuf.h"
 #include "framework/message/FormatMessage.h"
 #include "framework/ui/MessageBox.h"
+#include "net/InternetSession.h"
 #include "platform/kernel/FileTime.h"
 
 #include <new>
@@ -47,6 +48,10 @@ void CDravikPanel::SynchronizeAll() {
     progress.Create(AfxGetResourceHandle(), IDD_SYNCH_PROGRESS, this);
     progress.SetWindowText(m_title);
     SaveSettings();
+    if (g_hInternet != nullptr) {
+        // A session that does not take the choice runs over HTTP/1, as without it.
+        (void)OfferHttp2(g_hInternet, m_bHttp2);
+    }
     FILETIME start{};
     GetSystemTimeAsFileTime(&start);
     m_nFailedSlot = -1;

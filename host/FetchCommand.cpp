@@ -4,6 +4,7 @@
 #include "crawler/CrawlRequest.h"
 #include "host/Commands.h"
 #include "host/common/ErrorText.h"
+#include "host/common/ProtocolChoice.h"
 #include "host/common/RunReport.h"
 #include "host/common/SessionListener.h"
 #include "net/HeaderBlock.h"
@@ -26,6 +27,7 @@ struct FetchOptions {
     std::string url;
     std::vector<std::string> headers;
     bool noCache = false;
+    bool http2 = false;
 };
 
 // As the crawl asks for a page on another host, except that the headers the
@@ -86,6 +88,13 @@ int RunFetch(const FetchOptions& options) {
         return Fail(kExitTransport,
                     "cannot open the internet session: " + DescribeError(GetLastError()));
     }
+    if (options.http2) {
+        if (!OfferHttp2(g_hInternet, TRUE)) {
+            const DWORD error = GetLastError();
+            CloseInternetSession();
+            return Fail(kExitTransport, "cannot offer HTTP/2: " + DescribeError(error));
+        }
+    }
     PrepareRequest(*request, options);
     std::optional<SessionListener> listener(std::in_place, g_hInternet, nullptr);
     DWORD status = 0;
@@ -132,6 +141,7 @@ void AddFetchCommand(CLI::App& app, int& exitCode) {
                      "an extra request header, \"Name: value\" (no line breaks)")
         ->allow_extra_args(false);
     fetch->add_flag("--no-cache", options->noCache, "do not write the response to the URL cache");
+    fetch->add_flag("--http2", options->http2, kHttp2Help);
     fetch->footer(ExitStatusHelp({0, 1, 2, 3, 4, 5}));
     fetch->callback([options, missed, &exitCode] {
         if (*missed != options->url.empty()) {

@@ -5,6 +5,7 @@
 #include "host/Commands.h"
 #include "host/common/InterruptGuard.h"
 #include "host/common/PageControl.h"
+#include "host/common/ProtocolChoice.h"
 #include "host/common/RunReport.h"
 #include "host/terminal/PanelScreen.h"
 #include "host/terminal/Terminal.h"
@@ -19,7 +20,7 @@ namespace {
 
 const char* const kPrefix = "dravik panel: ";
 
-int ShowPanel(const std::string& page, int connections) {
+int ShowPanel(const std::string& page, int connections, bool http2) {
     int status = kExitOk;
     const std::unique_ptr<HostedControl> control = OpenPageControl(page, kPrefix, status);
     if (!control) {
@@ -29,6 +30,7 @@ int ShowPanel(const std::string& page, int connections) {
         std::cerr << kPrefix << "the control does not take --connections " << connections << "\n";
         return kExitUsage;
     }
+    (void)control->SetHttp2(http2); // a setting the control always takes
     std::optional<PanelScreen::Result> result;
     try {
         Terminal terminal;
@@ -48,7 +50,7 @@ int ShowPanel(const std::string& page, int connections) {
 
 } // namespace
 
-int RunPanel(const std::string& page, int connections) {
+int RunPanel(const std::string& page, int connections, bool http2) {
     if (!Terminal::Available()) {
         std::cerr << kPrefix
                   << "standard input and output must be a terminal to show the panel; "
@@ -56,13 +58,14 @@ int RunPanel(const std::string& page, int connections) {
         return kExitUsage;
     }
     const InterruptGuard guard(kPrefix);
-    return WithInternetSession(kPrefix,
-                               [&page, connections] { return ShowPanel(page, connections); });
+    return WithInternetSession(
+        kPrefix, [&page, connections, http2] { return ShowPanel(page, connections, http2); });
 }
 
 void AddPanelCommand(CLI::App& app, int& exitCode) {
     auto page = std::make_shared<std::string>();
     auto connections = std::make_shared<int>(1);
+    auto http2 = std::make_shared<bool>(false);
     CLI::App* panel = app.add_subcommand(
         "panel", "Show the control's panel in the terminal: the subscriptions of a host page "
                  "with the user's stored choices, to check, uncheck and synchronize.");
@@ -72,6 +75,7 @@ void AddPanelCommand(CLI::App& app, int& exitCode) {
                      "connections a crawl may use at once, as for `dravik sync` (default 1)")
         ->check(CLI::Range(1, static_cast<int>(kMaxConnections)))
         ->type_name("N");
+    panel->add_flag("--http2", *http2, kHttp2Help);
     panel->footer(
         "Keys: Tab and Shift-Tab (or the arrows) move the focus; Space checks or unchecks the "
         "focused box or presses the focused button; Enter presses Synchronize; a mouse click "
@@ -85,5 +89,7 @@ void AddPanelCommand(CLI::App& app, int& exitCode) {
         "The panel needs a terminal of 80 x 24 or more.\n" +
         ExitStatusHelp({0, 1, 2, 3, 4, 5}) +
         " The status is the last run's; standard input or output not a terminal is bad usage.");
-    panel->callback([page, connections, &exitCode] { exitCode = RunPanel(*page, *connections); });
+    panel->callback([page, connections, http2, &exitCode] {
+        exitCode = RunPanel(*page, *connections, *http2);
+    });
 }

@@ -10,4 +10,4 @@
 /// left to say, as `dravik sync` words it. Returns the exit status of the
 /// last press of Synchronize (0 when there was none), or of what kept the
 /// panel from showing: standard input or output not a terminal is bad usage.
-int RunPanel(const std::string& page, int connections = 1);
+int RunPanel(const std::string& page, int connections = 1, bool http2 = false);

@@ -10,6 +10,7 @@
 #include "host/common/InterruptGuard.h"
 #include "host/common/PageControl.h"
 #include "host/common/ProgressLine.h"
+#include "host/common/ProtocolChoice.h"
 #include "host/common/RunReport.h"
 #include "host/common/SessionListener.h"
 #include "platform/inet/GoOnlinePromptScope.h"
@@ -126,6 +127,7 @@ int RunWithSession(const SyncOptions& options) {
         return Fail(kExitUsage, "the control does not take --connections " +
                                     std::to_string(options.connections));
     }
+    (void)control->SetHttp2(options.http2); // a setting the control always takes
     ProgressLine line(ProgressLine::ModeFor(options.quiet, options.verbose));
     return Press(*control, options.yes, line);
 }
@@ -160,6 +162,7 @@ void AddSyncCommand(CLI::App& app, int& exitCode) {
                      "are walked and judged in order (default 1)")
         ->check(CLI::Range(1, static_cast<int>(kMaxConnections)))
         ->type_name("N");
+    sync->add_flag("--http2", o->http2, kHttp2Help);
     sync->add_flag("-y,--yes", o->yes, "go online without asking when the library is offline");
     auto* quiet = sync->add_flag("-q,--quiet", o->quiet, "show no progress");
     sync->add_flag("-v,--verbose", o->verbose, "show each request with its status as it ends")

@@ -18,6 +18,7 @@ struct SyncOptions {
     bool quiet = false;               ///< no progress at all
     bool verbose = false;             ///< a line per request with its status
     int connections = 1;              ///< connections a crawl may use at once
+    bool http2 = false;               ///< offer HTTP/2 to https servers
 };
 
 /// Loads the page's parameters into a control, applies the user's clicks,

@@ -57,6 +57,12 @@ HINTERNET OpenCrawlLikeSession() {
     return session;
 }
 
+BOOL OfferHttp2(HINTERNET session, BOOL offer) {
+    DWORD protocols = offer != FALSE ? HTTP_PROTOCOL_FLAG_HTTP2 : 0;
+    return InternetSetOptionW(session, INTERNET_OPTION_ENABLE_HTTP_PROTOCOL, &protocols,
+                              sizeof protocols);
+}
+
 void CloseInternetSession() {
     if (g_hInternet != nullptr) {
         InternetCloseHandle(g_hInternet);

@@ -23,6 +23,10 @@ BOOL OpenInternetSession();
 /// set when the session or an option could not be set. The caller closes it.
 HINTERNET OpenCrawlLikeSession();
 
+/// Whether `session`'s https requests offer HTTP/2. Returns 0 with the last
+/// error set when the session does not take the choice.
+BOOL OfferHttp2(HINTERNET session, BOOL offer);
+
 /// Closes `g_hInternet` when it is open.
 void CloseInternetSession();
 

@@ -51,20 +51,20 @@ _dravik() {
             esac
             if [[ $cur == -* ]]; then
                 COMPREPLY=($(compgen -W "--check --uncheck --links --no-links --outside-links
-                    --no-outside-links --connections --yes --quiet --verbose --help" -- "$cur"))
+                    --no-outside-links --connections --http2 --yes --quiet --verbose --help" -- "$cur"))
                 return
             fi
             ;;
         panel)
             [[ $prev == --connections ]] && return
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W "--connections --help" -- "$cur"))
+                COMPREPLY=($(compgen -W "--connections --http2 --help" -- "$cur"))
                 return
             fi
             ;;
         fetch)
             [[ $prev == -H || $prev == --header ]] && return
-            COMPREPLY=($(compgen -W "--header --no-cache --missed --help" -- "$cur"))
+            COMPREPLY=($(compgen -W "--header --no-cache --missed --http2 --help" -- "$cur"))
             return
             ;;
         proxy)

@@ -220,6 +220,10 @@ HINTERNET HostedControl::InternetSession() {
     return session;
 }
 
+HRESULT HostedControl::SetHttp2(bool offer) {
+    return m_pControl->SetHttp2(offer ? TRUE : FALSE);
+}
+
 HRESULT HostedControl::SetConnections(int connections) {
     return m_pControl->SetConnections(connections);
 }

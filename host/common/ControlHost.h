@@ -64,6 +64,8 @@ class HostedControl {
     /// Connections each crawl may use at once; a failed HRESULT when the
     /// control refuses the number.
     HRESULT SetConnections(int connections);
+    /// Whether runs offer HTTP/2 to https servers.
+    HRESULT SetHttp2(bool offer);
 
   private:
     HostedControl() = default;

@@ -14,7 +14,7 @@ missing=()
 # Subcommand names listed under "Subcommands:" of a help text.
 subcommands() { "$program" "$@" --help | awk '/^Subcommands:/ {on = 1; next} on && /^  [a-z]/ {print $1}'; }
 # Long options of a help text (short ones always have a long twin).
-options() { "$program" "$@" --help | grep -oE -- '--[a-z][a-z-]*' | sort -u | grep -v -- '--help'; }
+options() { "$program" "$@" --help | grep -oE -- '--[a-z][a-z0-9-]*' | sort -u | grep -v -- '--help'; }
 
 check() { # WHAT TEXT FILE...
     local what=$1 text=$2
