@@ -26,7 +26,7 @@
 //   bench_latency --link [--reps N] [--dravik PATH]
 #include "CrawlBench.h"
 #include "LinkRelay.h"
-#include "TlsSite.h"
+#include "tests/support/TlsSite.h"
 
 #define CPPHTTPLIB_THREAD_POOL_COUNT 32
 #include <httplib.h>
@@ -210,7 +210,8 @@ bool RunLink(int argc, char** argv) {
     const bench::LinkRelay link(tlsPort, std::chrono::milliseconds(50), 50e6);
     const std::string origin = "https://127.0.0.1:" + std::to_string(link.Port());
     const bench::SiteFiles site = bench::MakeSite(origin, kFar.levels);
-    const bench::TlsSite server(root / "site", site.content, site.startPage, tlsPort, enginePort);
+    const testsupport::TlsSite server(root / "site", site.content, site.startPage, tlsPort,
+                                      enginePort);
     const std::string engine = "http://127.0.0.1:" + std::to_string(enginePort);
     bench::WriteHostPage(root / "page.html", engine);
     const std::string start = engine + "/orx?ORXCmd=Show";

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
-// The tree site served over https by Debian's nginx, with a configuration
-// of its own: TLS 1.2 and 1.3, HTTP/2 offered, and a certificate issued by
-// an authority made for the run, which no machine trusts, as a company's
-// own authority is to a client that was not told of it. The engine's start
-// page is served over plain http on a second port.
+// A site served over https by Debian's nginx, with a configuration of its
+// own: TLS 1.2 and 1.3, HTTP/2 offered, and a certificate issued by an
+// authority made for the run, which no machine trusts, as a company's own
+// authority is to a client that was not told of it. The engine's start
+// page is served over plain http on a second port. Tests and benchmarks
+// share it.
 #pragma once
 
 #include <signal.h>
@@ -17,8 +18,9 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
-namespace bench {
+namespace testsupport {
 
 class TlsSite {
   public:
@@ -28,7 +30,7 @@ class TlsSite {
             const std::string& startPage, int tlsPort, int enginePort)
         : m_dir(dir) {
         if (std::system("command -v nginx >/dev/null && command -v openssl >/dev/null") != 0) {
-            throw std::runtime_error("the link mode needs nginx and openssl: scripts/setup bench");
+            throw std::runtime_error("the https site needs nginx and openssl: scripts/setup");
         }
         for (const auto& [path, body] : files) {
             const std::filesystem::path file = dir / ("www" + path);
@@ -57,11 +59,18 @@ class TlsSite {
     TlsSite& operator=(const TlsSite&) = delete;
 
     /// Requests nginx has logged so far, on both ports.
-    int Requests() const {
+    int Requests() const { return static_cast<int>(Log().size()); }
+
+    /// One line per request logged so far, on both ports, as
+    /// "CONNECTION PROTOCOL REUSED URI COOKIE": nginx's connection serial
+    /// number, "HTTP/1.0", "HTTP/1.1" or "HTTP/2.0", "r" when the request
+    /// came on a resumed TLS session ("." on a full handshake, "-" without
+    /// TLS), the request target and the Cookie field ("-" for none).
+    std::vector<std::string> Log() const {
         std::ifstream log(m_dir / "access.log");
-        int lines = 0;
+        std::vector<std::string> lines;
         for (std::string line; std::getline(log, line);) {
-            ++lines;
+            lines.push_back(line);
         }
         return lines;
     }
@@ -93,8 +102,10 @@ class TlsSite {
         const std::string d = m_dir.string();
         std::ofstream(m_dir / "nginx.conf")
             << "worker_processes 1;\npid " << d << "/nginx.pid;\nerror_log " << d
-            << "/error.log;\nevents { worker_connections 1024; }\nhttp {\n  access_log " << d
-            << "/access.log;\n  default_type text/html;\n"
+            << "/error.log;\nevents { worker_connections 1024; }\nhttp {\n"
+            << "  log_format probe '$connection $server_protocol $ssl_session_reused "
+               "$request_uri $http_cookie';\n  access_log "
+            << d << "/access.log probe;\n  default_type text/html;\n"
             << "  types { text/html html; image/gif gif; text/css css; "
                "application/javascript js; }\n"
             << "  keepalive_requests 100000;\n  client_body_temp_path " << d << "/tmp;\n"
@@ -108,4 +119,4 @@ class TlsSite {
     std::filesystem::path m_dir;
 };
 
-} // namespace bench
+} // namespace testsupport

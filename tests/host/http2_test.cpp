@@ -1,0 +1,143 @@
+// SPDX-License-Identifier: Apache-2.0
+// Synchronizations against nginx over https with a certificate of an
+// authority the machine does not know: the same requests with one
+// connection, with six and with six over HTTP/2; over HTTP/2 they travel as
+// streams of one connection, and one connection serves a whole run, not one
+// handshake per request.
+#include "support/ProgramFixture.h"
+#include "support/TlsSite.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace {
+
+int FreePort() {
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(probe);
+    return ntohs(address.sin_port);
+}
+
+struct Request {
+    std::string connection;
+    std::string protocol;
+    std::string reused;
+    std::string target;
+};
+
+Request Parse(const std::string& line) {
+    std::istringstream in(line);
+    Request request;
+    in >> request.connection >> request.protocol >> request.reused >> request.target;
+    return request;
+}
+
+class Http2Sync : public ProgramFixture {
+  protected:
+    /// Pages that link each other and share images, a style sheet and a
+    /// script.
+    static std::map<std::string, std::string> Site(const std::string& origin) {
+        std::map<std::string, std::string> files;
+        for (int p = 0; p < 12; ++p) {
+            std::string body = "<html><head><link rel=stylesheet href=\"/s.css\">"
+                               "<script src=\"/j.js\"></script></head><body>";
+            for (int i = 0; i < 4; ++i) {
+                body += "<img src=\"/i/" + std::to_string((p * 3 + i) % 20) + ".gif\">";
+            }
+            body += "<a href=\"" + origin + "/p/" + std::to_string((p + 1) % 12) + ".html\">n</a>";
+            files["/p/" + std::to_string(p) + ".html"] = body + "</body></html>";
+        }
+        for (int i = 0; i < 20; ++i) {
+            files["/i/" + std::to_string(i) + ".gif"] = std::string(2000 + i * 300, 'g');
+        }
+        files["/s.css"] = "body { color: black }";
+        files["/j.js"] = "var x = 1;";
+        return files;
+    }
+
+    /// The requests a sync with `options` made to the https site, from a
+    /// cache emptied first.
+    std::vector<Request> Sync(const testsupport::TlsSite& site, const std::string& page,
+                              const std::string& options) {
+        EXPECT_EQ(Dravik("cache clear").status, 0);
+        const std::size_t before = site.Log().size();
+        const Outcome run = Dravik("sync -q --outside-links --check Tree --links Tree " + options +
+                                   " '" + page + "'");
+        EXPECT_EQ(run.status, 0) << options << ": " << run.err;
+        const std::vector<std::string> log = site.Log();
+        std::vector<Request> requests;
+        for (std::size_t i = before; i < log.size(); ++i) {
+            Request request = Parse(log[i]);
+            if (request.reused != "-") { // the engine's page came over plain http
+                requests.push_back(request);
+            }
+        }
+        return requests;
+    }
+
+    static std::multiset<std::string> Targets(const std::vector<Request>& requests) {
+        std::multiset<std::string> targets;
+        for (const Request& request : requests) {
+            targets.insert(request.target);
+        }
+        return targets;
+    }
+    static std::set<std::string> Connections(const std::vector<Request>& requests) {
+        std::set<std::string> connections;
+        for (const Request& request : requests) {
+            connections.insert(request.connection);
+        }
+        return connections;
+    }
+};
+
+TEST_F(Http2Sync, SameRequestsOverOneConnectionAsStreamsAndOneHandshakePerConnection) {
+    const int tlsPort = FreePort();
+    const int enginePort = FreePort();
+    const std::string origin = "https://127.0.0.1:" + std::to_string(tlsPort);
+    std::string start = "<html><body>";
+    for (int p = 0; p < 12; p += 3) {
+        start += "<a href=\"" + origin + "/p/" + std::to_string(p) + ".html\">p</a>";
+    }
+    const testsupport::TlsSite site(m_home / "site", Site(origin), start + "</body></html>",
+                                    tlsPort, enginePort);
+    const std::string page =
+        WritePage(Param("Info.ORXPath", "http://127.0.0.1:" + std::to_string(enginePort) + "/orx") +
+                  Param("Info.UserName", "t") + Param("Info.ORXCommands", "Show") +
+                  Param("Msg.SynchComplete", "done") + Param("S1.Name", "Tree") +
+                  Param("S1.URL1.URL", "ORXCmd=Show") + Param("S1.URL1.Depth.Default", "3") +
+                  Param("S1.URL1.Depth.IncludeLinks", "3"));
+
+    const std::vector<Request> one = Sync(site, page, "--connections 1");
+    ASSERT_GT(one.size(), 30U) << "the site is walked";
+    // The unknown authority is forgiven on the connection it was seen on:
+    // one handshake serves the run instead of a refused one per request.
+    EXPECT_EQ(Connections(one).size(), 1U);
+    for (const Request& request : one) {
+        EXPECT_EQ(request.protocol, "HTTP/1.0") << request.target;
+    }
+
+    const std::vector<Request> six = Sync(site, page, "--connections 6");
+    EXPECT_EQ(Targets(six), Targets(one));
+    EXPECT_LE(Connections(six).size(), 6U);
+
+    const std::vector<Request> streams = Sync(site, page, "--connections 6 --http2");
+    EXPECT_EQ(Targets(streams), Targets(one));
+    EXPECT_EQ(Connections(streams).size(), 1U) << "every request a stream of one connection";
+    for (const Request& request : streams) {
+        EXPECT_EQ(request.protocol, "HTTP/2.0") << request.target;
+    }
+    EXPECT_EQ(Dravik("cache show '" + origin + "/i/7.gif'").out, std::string(4100, 'g'));
+}
+
+} // namespace
