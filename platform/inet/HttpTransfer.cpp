@@ -371,6 +371,7 @@ bool HttpTransfer::UsesHttp2() const {
 
 DWORD HttpTransfer::WaitLocked(MutexLock& lock, const std::function<bool()>& ready, DWORD limitMs) {
     m_lastActivity = Clock::now();
+    bool poll = false; // the first round sends what was just queued
     while (!ready()) {
         Clock::time_point until = Clock::now() + std::chrono::milliseconds(kMaxPollMs);
         if (m_connected && limitMs != 0) {
@@ -380,7 +381,8 @@ DWORD HttpTransfer::WaitLocked(MutexLock& lock, const std::function<bool()>& rea
             }
             until = std::min(until, idleLimit);
         }
-        m_engine->WaitForRound(lock, until);
+        m_engine->Step(lock, until, poll);
+        poll = true;
     }
     return 0;
 }

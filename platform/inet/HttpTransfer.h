@@ -3,8 +3,8 @@
 // the head of the final response and its body as it streams in.
 //
 // The transfer runs on the session's engine (TransferEngine.h); the caller
-// waits inside HttpSendRequestW and InternetReadFile for what the engine's
-// thread leaves. The body passes through a small BodyWindow; when it is
+// waits inside HttpSendRequestW and InternetReadFile, driving the engine
+// while no other thread does. The body passes through a small BodyWindow; when it is
 // full libcurl is paused, so the network is read no faster than the caller
 // reads. Fields the libcurl callbacks touch are read and written under the
 // engine's lock while the transfer is in the engine.

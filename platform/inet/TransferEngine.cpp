@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "platform/inet/TransferEngine.h"
 
+#include <algorithm>
+
 namespace inet {
 
 namespace {
@@ -9,7 +11,7 @@ namespace {
 // a forwarding proxy's session to a few dozen.
 constexpr long kMaxKeptConnections = 32;
 
-// Longest single wait; libcurl shortens it to its own next timer.
+// Longest single poll; libcurl shortens it to its own next timer.
 constexpr int kMaxPollMs = 1000;
 
 } // namespace
@@ -21,83 +23,72 @@ TransferEngine::TransferEngine() : m_multi(curl_multi_init()) {
     }
 }
 
-TransferEngine::~TransferEngine() {
-    {
-        const MutexLock lock(m_mutex);
-        m_stopping = true;
-    }
-    if (m_thread.joinable()) {
-        curl_multi_wakeup(m_multi.get());
-        m_thread.join();
-    }
-}
-
 void TransferEngine::Add(CURL* easy) {
     const MutexLock lock(m_mutex);
-    if (!m_thread.joinable()) {
-        m_thread = std::thread([this] { Run(); });
-    }
-    Queue(Step::Add, easy);
+    Queue(Order::Add, easy);
 }
 
 void TransferEngine::Remove(CURL* easy) {
     MutexLock lock(m_mutex);
-    Queue(Step::Remove, easy);
+    Queue(Order::Remove, easy);
     const std::uint64_t mine = m_queued;
     while (m_applied < mine) {
-        m_round.wait(lock);
+        // A driver that polls is woken by the queueing; none, and this
+        // thread carries the removal out itself.
+        Step(lock, Clock::now() + std::chrono::milliseconds(kMaxPollMs), false);
     }
 }
 
 void TransferEngine::Resume(CURL* easy) {
-    Queue(Step::Resume, easy);
+    Queue(Order::Resume, easy);
 }
 
-void TransferEngine::WaitForRound(MutexLock& lock, Clock::time_point until) {
-    m_round.wait_until(lock, until);
-}
-
-void TransferEngine::Queue(Step step, CURL* easy) {
-    m_commands.push_back({step, easy});
-    ++m_queued;
-    curl_multi_wakeup(m_multi.get());
-}
-
-void TransferEngine::Run() {
-    MutexLock lock(m_mutex);
-    while (!m_stopping) {
-        ApplyCommands();
-        int running = 0;
-        curl_multi_perform(m_multi.get(), &running);
-        DeliverFinished();
-        m_round.notify_all();
-        if (!m_commands.empty()) {
-            continue; // queued while the round ran
-        }
+void TransferEngine::Step(MutexLock& lock, Clock::time_point until, bool poll) {
+    if (m_driving) {
+        m_round.wait_until(lock, until);
+        return;
+    }
+    m_driving = true;
+    if (poll && m_commands.empty()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+        const int ms = static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, kMaxPollMs));
         lock.unlock();
-        // A command queued from here on wakes the poll (the wake-up stays
-        // pending until the poll has seen it).
-        curl_multi_poll(m_multi.get(), nullptr, 0, kMaxPollMs, nullptr);
+        // A command queued meanwhile wakes the poll (the wake-up stays
+        // pending until a poll has seen it).
+        curl_multi_poll(m_multi.get(), nullptr, 0, ms, nullptr);
         lock.lock();
     }
+    ApplyCommands();
+    int running = 0;
+    curl_multi_perform(m_multi.get(), &running);
+    DeliverFinished();
+    m_driving = false;
+    // The others see what the round did, and one of them drives next.
+    m_round.notify_all();
+}
+
+void TransferEngine::Queue(Order order, CURL* easy) {
+    m_commands.push_back({order, easy});
+    ++m_queued;
+    curl_multi_wakeup(m_multi.get());
 }
 
 void TransferEngine::ApplyCommands() {
     while (!m_commands.empty()) {
         const Command command = m_commands.front();
         m_commands.pop_front();
-        switch (command.step) {
-        case Step::Add:
+        switch (command.order) {
+        case Order::Add:
             if (curl_multi_add_handle(m_multi.get(), command.easy) != CURLM_OK) {
                 void* sink = nullptr;
                 curl_easy_getinfo(command.easy, CURLINFO_PRIVATE, &sink);
                 static_cast<TransferSink*>(sink)->OnTransferDone(CURLE_OUT_OF_MEMORY);
             }
             break;
-        case Step::Remove:
+        case Order::Remove:
             curl_multi_remove_handle(m_multi.get(), command.easy);
             break;
-        case Step::Resume:
+        case Order::Resume:
             curl_easy_pause(command.easy, CURLPAUSE_CONT);
             break;
         }
