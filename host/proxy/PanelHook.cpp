@@ -7,6 +7,15 @@ namespace proxy {
 
 namespace http = boost::beast::http;
 
+bool OpensAsDocument(const http::fields& request) {
+    const auto dest = request.find("Sec-Fetch-Dest");
+    if (dest == request.end()) {
+        return true;
+    }
+    return NameEquals(dest->value(), "document") || NameEquals(dest->value(), "iframe") ||
+           NameEquals(dest->value(), "frame");
+}
+
 bool MayHoldPanel(unsigned status, const http::fields& head) {
     if (status != 200) {
         return false;
@@ -46,6 +55,13 @@ void PutPanelInResponse(TextResponse& response, const ProxyTarget& target,
     if (page) {
         response.body() = std::move(*page);
         response.content_length(response.body().size());
+        // The page names a panel made for this one response: a copy the
+        // browser kept would name one that may be gone.
+        for (const http::field field : {http::field::etag, http::field::last_modified,
+                                        http::field::expires, http::field::age}) {
+            response.erase(field);
+        }
+        response.set(http::field::cache_control, "no-store");
     }
 }
 

@@ -24,6 +24,12 @@ namespace proxy {
 
 constexpr std::uint64_t kPanelPageLimit = std::uint64_t{8} * 1024 * 1024;
 
+/// True for a request the browser makes to show a page (a document or a
+/// frame navigation, or a client that does not say): only those get a
+/// panel. A script's fetch() and other subresources pass unchanged, so no
+/// page can make panels of another page's responses.
+bool OpensAsDocument(const boost::beast::http::fields& request);
+
 /// True for the head of a page the panel may go into: status 200, HTML,
 /// not encoded, not announced larger than kPanelPageLimit.
 bool MayHoldPanel(unsigned status, const boost::beast::http::fields& head);

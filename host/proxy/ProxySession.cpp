@@ -195,8 +195,9 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
     void Dispatch(Route route) {
         m_target = std::move(route.target);
-        m_passing = route.action == Action::FromCache || route.action == Action::Forward ||
-                    route.action == Action::Direct;
+        m_passing = (route.action == Action::FromCache || route.action == Action::Forward ||
+                     route.action == Action::Direct) &&
+                    OpensAsDocument(Req());
         if (route.action != Action::Direct && route.action != Action::Forward &&
             route.action != Action::Tunnel && route.action != Action::Intercept && HasBody()) {
             // The body is not read: the connection cannot carry another request.
@@ -679,11 +680,13 @@ template <> void Session<beast::tcp_stream>::RelayDirect() {
             self->m_keepAlive = self->m_keepAlive && keepAlive;
             self->EndResponse();
         },
-        [self = shared_from_this()](std::shared_ptr<TextResponse> page) {
-            self->m_keepAlive = self->m_keepAlive && page->keep_alive();
-            page->keep_alive(self->m_keepAlive);
-            self->Send(std::move(page));
-        });
+        m_passing ? std::function<void(std::shared_ptr<TextResponse>)>(
+                        [self = shared_from_this()](std::shared_ptr<TextResponse> page) {
+                            self->m_keepAlive = self->m_keepAlive && page->keep_alive();
+                            page->keep_alive(self->m_keepAlive);
+                            self->Send(std::move(page));
+                        })
+                  : nullptr);
 }
 
 template <> void Session<beast::tcp_stream>::Intercept() {

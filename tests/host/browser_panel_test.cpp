@@ -81,12 +81,20 @@ class BrowserPanel : public ProxyFixture {
 
 // The pages pass forwarded, from a --direct host and from the cache: with
 // the control's object only that element changes, without it every byte
-// stays.
+// stays; a page with a panel is not for the browser to keep, and only
+// requests that show a page get one.
 TEST_F(BrowserPanel, OnlyTheControlsObjectOfAPassingPageIsReplaced) {
     const std::string page = HostPageText();
     const std::string plain =
         "<html><body><object classid=\"clsid:0\"></object>plain</body></html>";
-    engine.Page("/desk.html", page);
+    engine.Reply("/desk.html", {200,
+                                "text/html",
+                                page,
+                                "",
+                                {},
+                                false,
+                                {{"Last-Modified", "Tue, 01 Dec 2026 10:00:00 GMT"},
+                                 {"Cache-Control", "max-age=600"}}});
     engine.Page("/plain.html", plain);
     engine.Page("/plain.txt", page, "text/plain");
     const std::regex frame("<h1>Desk</h1><iframe src=\"http://127\\.0\\.0\\.1:[0-9]+/panel/"
@@ -101,6 +109,17 @@ TEST_F(BrowserPanel, OnlyTheControlsObjectOfAPassingPageIsReplaced) {
             << how;
         EXPECT_EQ(Curl(engine.Origin() + "/plain.html").body, plain) << how;
         EXPECT_EQ(Curl(engine.Origin() + "/plain.txt").body, page) << how;
+        // A page that names a panel is never kept by the browser, whatever
+        // the origin said.
+        EXPECT_NE(desk.headers.find("Cache-Control: no-store"), std::string::npos) << how;
+        EXPECT_EQ(desk.headers.find("max-age"), std::string::npos) << how;
+        EXPECT_EQ(desk.headers.find("Last-Modified"), std::string::npos) << how;
+        // Frames get the panel; a script's fetch() gets the page as it is.
+        EXPECT_TRUE(std::regex_search(
+            Curl(engine.Origin() + "/desk.html", "-H 'Sec-Fetch-Dest: iframe'").body, frame))
+            << how;
+        const Response fetched = Curl(engine.Origin() + "/desk.html", "-H 'Sec-Fetch-Dest: empty'");
+        EXPECT_EQ(fetched.body, page) << how;
     };
     ASSERT_TRUE(StartProxy({}));
     check("forwarded");

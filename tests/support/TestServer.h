@@ -35,6 +35,7 @@ struct CannedReply {
     std::string location;               // for redirects
     std::chrono::milliseconds delay{0}; // before answering, e.g. to watch a run in progress
     bool reset = false; // announce a body, then close the connection before sending any of it
+    std::vector<std::pair<std::string, std::string>> fields{}; // more header fields
 };
 
 class TestServer {
@@ -123,6 +124,9 @@ class TestServer {
                 1000, "image/gif",
                 [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
             return;
+        }
+        for (const auto& [name, value] : reply.fields) {
+            res.set_header(name, value);
         }
         if (!reply.location.empty()) {
             res.set_header("Location", reply.location);
