@@ -21,10 +21,29 @@ constexpr std::array<std::string_view, 9> kHopByHop = {"connection",
                                                        "transfer-encoding",
                                                        "upgrade"};
 
-// What describes the stored representation itself; the rest of a stored
-// head (dates, cookies, caching rules) spoke for the original exchange.
-constexpr std::array<std::string_view, 5> kReplayed = {"Content-Type", "Content-Encoding",
-                                                       "Content-Language", "Last-Modified", "ETag"};
+// What describes the stored representation itself, and the protections its
+// origin sent with it (how it may be shown, framed, embedded and sniffed):
+// a copy answered without them would be a different, weaker document of
+// that origin. The rest of a stored head (dates, cookies, caching rules)
+// spoke for the original exchange.
+constexpr std::array<std::string_view, 16> kReplayed = {
+    "Content-Type",
+    "Content-Encoding",
+    "Content-Language",
+    "Last-Modified",
+    "ETag",
+    "Content-Disposition",
+    "Content-Security-Policy",
+    "Content-Security-Policy-Report-Only",
+    "X-Frame-Options",
+    "X-Content-Type-Options",
+    "Cross-Origin-Opener-Policy",
+    "Cross-Origin-Embedder-Policy",
+    "Cross-Origin-Resource-Policy",
+    "Referrer-Policy",
+    "Permissions-Policy",
+    "X-Permitted-Cross-Domain-Policies",
+};
 
 char Lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -145,9 +164,13 @@ std::vector<HeaderField> ReplayedFields(std::string_view storedHeaders) {
     if (!head) {
         return out;
     }
+    // Every occurrence: each Content-Security-Policy field is a policy of
+    // its own, all enforced.
     for (const std::string_view name : kReplayed) {
-        if (const auto value = FindField(head->fields, name)) {
-            out.push_back({std::string(name), std::string(*value)});
+        for (const HeaderField& field : head->fields) {
+            if (NameEquals(field.name, name)) {
+                out.push_back({std::string(name), field.value});
+            }
         }
     }
     return out;

@@ -31,8 +31,14 @@ std::shared_ptr<TextResponse> TextAnswer(unsigned status, unsigned version, cons
 
 void SetCopyFields(const CachedCopy& copy, http::fields& fields, const CopyServing& serving) {
     bool typed = false;
+    const HeaderField* previous = nullptr;
     for (const HeaderField& field : copy.Fields()) {
-        fields.set(field.name, field.value);
+        // Fields of one name come together: the first replaces, the others add.
+        if (previous == nullptr || !NameEquals(previous->name, field.name)) {
+            fields.erase(field.name);
+        }
+        fields.insert(field.name, field.value);
+        previous = &field;
         typed = typed || NameEquals(field.name, "Content-Type");
     }
     if (!typed) {

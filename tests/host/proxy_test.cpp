@@ -390,3 +390,44 @@ TEST_F(Proxy, ForwardedResponsesAreKeptOnlyAsAnHttpCacheMayKeepThem) {
 }
 
 } // namespace
+
+namespace {
+
+// An upload the origin marks as a download to be sandboxed stays so when
+// it is answered from the cache: a kept copy is the same document of that
+// origin, with the same limits.
+TEST_F(Proxy, KeptCopiesCarryTheOriginsProtections) {
+    testsupport::LocalServer site;
+    const std::vector<std::pair<std::string, std::string>> protections = {
+        {"Content-Disposition", "attachment; filename=\"upload.html\""},
+        {"Content-Security-Policy", "sandbox"},
+        {"Content-Security-Policy", "default-src 'self'"},
+        {"X-Frame-Options", "DENY"},
+        {"X-Content-Type-Options", "nosniff"},
+        {"Cross-Origin-Opener-Policy", "same-origin"},
+        {"Cross-Origin-Resource-Policy", "same-site"},
+        {"Referrer-Policy", "no-referrer"},
+        {"Permissions-Policy", "camera=()"},
+    };
+    site.Routes().Get("/upload", [&](const httplib::Request&, httplib::Response& res) {
+        for (const auto& [name, value] : protections) {
+            res.set_header(name, value);
+        }
+        res.set_content("<script>document.title = document.domain</script>", "text/html");
+    });
+    site.Start();
+    const std::string url = "http://127.0.0.1:" + std::to_string(site.Port()) + "/upload";
+    ASSERT_TRUE(StartProxy({}));
+    ASSERT_EQ(Curl(url).status, 200);
+    StopProxy();
+    ASSERT_EQ(Dravik("offline on").status, 0);
+    ASSERT_TRUE(StartProxy({}));
+    const Response offline = Curl(url);
+    EXPECT_EQ(offline.status, 200);
+    EXPECT_TRUE(Has(offline.headers, "X-Cache: HIT")) << offline.headers;
+    for (const auto& [name, value] : protections) {
+        EXPECT_TRUE(Has(offline.headers, name + ": " + value)) << offline.headers;
+    }
+}
+
+} // namespace
