@@ -52,11 +52,12 @@ void TransferEngine::Step(MutexLock& lock, Clock::time_point until, bool poll) {
     if (poll && m_commands.empty()) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
         const int ms = static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, kMaxPollMs));
-        lock.unlock();
-        // A command queued meanwhile wakes the poll (the wake-up stays
-        // pending until a poll has seen it).
+        // The caller's lock is let go around the poll and taken again, as
+        // a condition variable's wait does. A command queued meanwhile wakes
+        // the poll (the wake-up stays pending until a poll has seen it).
+        m_mutex.unlock();
         curl_multi_poll(m_multi.get(), nullptr, 0, ms, nullptr);
-        lock.lock();
+        m_mutex.lock();
     }
     ApplyCommands();
     int running = 0;
