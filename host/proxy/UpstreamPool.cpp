@@ -162,11 +162,9 @@ DWORD ForwardFlags(bool secure, bool store, bool shared) {
     return flags;
 }
 
-UpstreamPool::UpstreamPool(std::size_t workers, std::size_t maxQueued)
-    : m_maxQueued(maxQueued), m_running(workers) {
-    for (std::size_t i = 0; i < workers; ++i) {
-        m_threads.emplace_back([this, i] { Work(i); });
-    }
+UpstreamPool::UpstreamPool(std::size_t maxWorkers, std::size_t maxQueued)
+    : m_maxQueued(maxQueued), m_running(maxWorkers) {
+    m_threads.reserve(maxWorkers);
 }
 
 void UpstreamPool::Shutdown() {
@@ -197,6 +195,13 @@ bool UpstreamPool::Submit(UpstreamRequest request, std::shared_ptr<UpstreamExcha
             return false;
         }
         m_queue.push_back({std::move(request), std::move(exchange)});
+        if (m_queue.size() > m_idle && m_threads.size() < m_running.size()) {
+            // Shutdown sets m_stopping under the lock before it joins, so
+            // no worker is added while it does.
+            const std::size_t slot = m_threads.size();
+            m_threads.emplace_back([this, slot] { Work(slot); });
+            ++m_idle; // counted idle until it takes its first request
+        }
     }
     m_ready.notify_one();
     return true;
@@ -210,6 +215,7 @@ void UpstreamPool::Work(std::size_t slot) {
         if (m_queue.empty()) {
             break;
         }
+        --m_idle;
         Job job = std::move(m_queue.front());
         m_queue.pop_front();
         m_running[slot] = job.exchange;
@@ -228,6 +234,7 @@ void UpstreamPool::Work(std::size_t slot) {
         Forward(session.get(), job.request, *job.exchange);
         lock.lock();
         m_running[slot].reset();
+        ++m_idle;
     }
 }
 

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // The worker threads that forward requests through the internet library.
 //
-// The library is synchronous, so each worker holds one request at a time on
-// a session of its own, opened with the crawl's time-outs; sessions keep
-// their connections alive between requests. The pool is small and fixed,
-// and its queue bounded: what cannot be queued is refused at once.
+// The library's calls wait, so each worker holds one request at a time on a
+// session of its own, opened with the crawl's time-outs; sessions keep their
+// connections alive between requests. A request that finds no idle worker
+// gets a new one, up to the pool's limit, so a slow origin or a browser that
+// never reads holds only its own worker while the others forward on. Past
+// the limit requests queue, and the queue is bounded: what cannot be queued
+// is refused at once.
 #pragma once
 
 #include "host/proxy/ProxyTarget.h"
@@ -32,7 +35,8 @@ struct UpstreamRequest {
 
 class UpstreamPool {
   public:
-    UpstreamPool(std::size_t workers, std::size_t maxQueued);
+    /// Workers are started as requests need them, `maxWorkers` at most.
+    UpstreamPool(std::size_t maxWorkers, std::size_t maxQueued);
     ~UpstreamPool() { Shutdown(); }
     UpstreamPool(const UpstreamPool&) = delete;
     UpstreamPool& operator=(const UpstreamPool&) = delete;
@@ -53,10 +57,11 @@ class UpstreamPool {
     void Work(std::size_t slot);
 
     std::size_t m_maxQueued;
+    std::size_t m_idle = 0; // workers waiting for a request; under m_mutex
     std::mutex m_mutex;
     std::condition_variable m_ready;
     std::deque<Job> m_queue;
-    std::vector<std::shared_ptr<UpstreamExchange>> m_running; // one slot per worker
+    std::vector<std::shared_ptr<UpstreamExchange>> m_running; // one slot per possible worker
     bool m_stopping = false;
     std::vector<std::thread> m_threads;
 };

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The proxy's bounds on what clients can make it hold: connections and
-// tunnels per client address, and a process out of descriptors that waits
-// rather than spins or aborts. And pruning the list of missed addresses.
+// tunnels per client address, forwards that each hold only their own
+// worker, and a process out of descriptors that waits rather than spins or
+// aborts. And pruning the list of missed addresses.
 #include "ProxyFixture.h"
 #include "RawClient.h"
 #include "host/proxy/ClientCounts.h"
@@ -113,6 +114,50 @@ TEST_F(ProxyLimits, AClientBeyondItsConnectionsIsToldSoAndServedOnceOneEnds) {
     }
     EXPECT_EQ(line, "HTTP/1.1 200 OK") << "the place of a closed connection is free again";
     EXPECT_EQ(StopProxy(), 0);
+}
+
+// Requests the origin is slow to answer, and large answers the browser
+// never reads, each hold their own forward: another request to the same
+// origin is answered at once beside them.
+TEST_F(ProxyLimits, SlowOriginsAndStalledBrowsersHoldOnlyTheirOwnForwards) {
+    testsupport::LocalServer site;
+    // More threads than the test keeps busy: the origin itself never makes
+    // a request wait. (The library takes a pool made with new.)
+    site.Routes().new_task_queue = [] { return new httplib::ThreadPool(64); };
+    site.Routes().Get("/slow", [](const httplib::Request&, httplib::Response& res) {
+        std::this_thread::sleep_for(std::chrono::seconds(4));
+        res.set_content("slow", "text/plain");
+    });
+    const std::string large(8 * 1024 * 1024, 'x');
+    site.Routes().Get("/large", [&large](const httplib::Request&, httplib::Response& res) {
+        res.set_content(large, "application/octet-stream");
+    });
+    site.Routes().Get("/fast", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("fast", "text/plain");
+    });
+    site.Start();
+    const std::string origin = "http://127.0.0.1:" + std::to_string(site.Port());
+    ASSERT_TRUE(StartProxy({}));
+    Held waiting;
+    const auto ask = [&](const std::string& path) {
+        const int fd = Connect(m_port, 4096);
+        ASSERT_GE(fd, 0);
+        waiting.fds.push_back(fd);
+        const std::string request =
+            "GET " + origin + path + " HTTP/1.1\r\nHost: " + origin.substr(7) + "\r\n\r\n";
+        ASSERT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(request.size()));
+    };
+    for (int i = 0; i < 12; ++i) {
+        ask("/slow");
+        ask("/large"); // never read
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // all forwarded by now
+    const auto start = std::chrono::steady_clock::now();
+    const Response fast = Curl(origin + "/fast", "-m 10");
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(fast.body, "fast");
+    EXPECT_LT(took, std::chrono::milliseconds(1500)) << "waited for another request's forward";
 }
 
 TEST_F(ProxyLimits, OutOfDescriptorsTheProxyWaitsWithoutSpinningAndServesAgainLater) {
