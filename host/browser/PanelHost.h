@@ -66,16 +66,18 @@ class PanelHost {
     static PanelHost& Instance();
 
     /// Registers a panel for the host page `page` (its bytes as received,
-    /// fetched from `pageUrl`, framed by pages of `frameAncestor`, an
-    /// origin). Its document's path ("/panel/ID"), or empty when the page's
-    /// object cannot be read.
+    /// fetched from `pageUrl` with the Content-Type charset `charset`, ""
+    /// for none, framed by pages of `frameAncestor`, an origin). Its
+    /// document's path ("/panel/ID"), or empty when the page's object cannot
+    /// be read.
     std::string Register(std::string_view page, const std::string& pageUrl,
-                         const std::string& frameAncestor);
+                         std::string_view charset, const std::string& frameAncestor);
 
     /// The host page `page` with its control's <object> replaced by an
     /// iframe that shows a new panel, served from `selfOrigin`; nothing when
     /// the page holds no such object or it cannot be read.
     std::optional<std::string> PutPanelInPage(std::string_view page, const std::string& pageUrl,
+                                              std::string_view charset,
                                               const std::string& frameAncestor,
                                               const std::string& selfOrigin);
 

@@ -123,9 +123,9 @@ bool PanelHost::Handles(std::string_view target) {
 }
 
 std::string PanelHost::Register(std::string_view page, const std::string& pageUrl,
-                                const std::string& frameAncestor) {
+                                std::string_view charset, const std::string& frameAncestor) {
     auto panel = std::make_shared<Panel>();
-    panel->page = ParseHostPage(page, pageUrl);
+    panel->page = ParseHostPage(page, pageUrl, charset);
     if (!panel->page.ok) {
         return {};
     }
@@ -207,13 +207,14 @@ bool IsDefaultButton(const DialogTemplate& dialog, int id) {
 
 std::optional<std::string> PanelHost::PutPanelInPage(std::string_view page,
                                                      const std::string& pageUrl,
+                                                     std::string_view charset,
                                                      const std::string& frameAncestor,
                                                      const std::string& selfOrigin) {
     const std::optional<ControlObjectSpan> span = FindControlObject(page);
     if (!span) {
         return std::nullopt;
     }
-    const std::string path = Register(page, pageUrl, frameAncestor);
+    const std::string path = Register(page, pageUrl, charset, frameAncestor);
     if (path.empty()) {
         return std::nullopt;
     }

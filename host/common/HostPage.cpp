@@ -3,6 +3,7 @@
 
 #include "control/resources/TypeLibrary.h"
 #include "host/common/HostPageFetch.h"
+#include "host/common/PageEncoding.h"
 #include "platform/kernel/LazyLibrary.h"
 #include "platform/text/Utf8.h"
 
@@ -23,8 +24,9 @@ using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
 
 // Recover as browsers do, stay quiet about the markup's faults (the page's
 // author gets a clear message about what matters instead), and never let a
-// DTD or entity reference reach out to the network. No encoding is forced,
-// so libxml2 honours what the page declares and reads UTF-8 otherwise.
+// DTD or entity reference reach out to the network. The page is decoded
+// beforehand and handed over as UTF-8, which the parser is told to use
+// whatever the page's own <meta> says.
 constexpr int kParseOptions =
     HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET;
 
@@ -143,10 +145,10 @@ std::string ControlClassId() {
 
 namespace {
 
-HostPageResult ParseWithLibxml(std::string_view bytes, const std::string& pageName) {
+HostPageResult ParseWithLibxml(std::string_view text, const std::string& pageName) {
     const std::string classId = ControlClassId();
     // An empty page gives no document at all; it simply holds no object.
-    const DocPtr doc(htmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
+    const DocPtr doc(htmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, "UTF-8",
                                     kParseOptions));
     const ObjectSearch search = doc ? FindControlObject(doc.get(), classId) : ObjectSearch{};
     if (search.control == nullptr && search.first != nullptr) {
@@ -174,15 +176,17 @@ HostPageResult ParseWithLibxml(std::string_view bytes, const std::string& pageNa
 extern "C" const DravikLazyGroup dravik_lazy_xml2_library;
 #endif
 
-HostPageResult ParseHostPage(std::string_view bytes, const std::string& pageName) {
+HostPageResult ParseHostPage(std::string_view bytes, const std::string& pageName,
+                             std::string_view httpCharset) {
     if (bytes.size() > kMaxHostPageBytes) {
         return Failure(pageName, PageTooLargeReason());
     }
+    const DecodedPage page = DecodePage(bytes, httpCharset);
     // A command parses its page once, at the start; libxml2 and ICU, which
     // it pulls in, would otherwise stay mapped through the whole crawl.
     static std::mutex parsing;
     const std::lock_guard lock(parsing);
-    HostPageResult result = ParseWithLibxml(bytes, pageName);
+    HostPageResult result = ParseWithLibxml(page.text, pageName);
 #if defined(DRAVIK_LAZY_XML2) && !defined(__SANITIZE_ADDRESS__)
     // (The leak checker cannot look into an unloaded library's globals.)
     xmlCleanupParser();
@@ -197,5 +201,5 @@ HostPageResult ReadHostPage(const std::string& pageArgument) {
     if (!page.ok) {
         return Failure(pageArgument, page.reason);
     }
-    return ParseHostPage(page.bytes, pageArgument);
+    return ParseHostPage(page.bytes, pageArgument, page.charset);
 }

@@ -57,7 +57,8 @@ std::string ControlClassId();
 HostPageResult ReadHostPage(const std::string& pageArgument);
 
 /// Parses the bytes of a host page already in memory; `pageName` only
-/// labels the error messages. The encoding is the one the page declares (a
-/// byte-order mark, <meta charset> or <meta http-equiv="Content-Type">),
-/// as libxml2 detects it, and UTF-8 when the page declares none.
-HostPageResult ParseHostPage(std::string_view bytes, const std::string& pageName);
+/// labels the error messages. The bytes are decoded as a browser decodes
+/// them (PageEncoding.h); `httpCharset` is the charset the server sent
+/// with them, "" for none.
+HostPageResult ParseHostPage(std::string_view bytes, const std::string& pageName,
+                             std::string_view httpCharset = {});

@@ -2,6 +2,7 @@
 #include "host/common/HostPageFetch.h"
 
 #include "host/common/ErrorText.h"
+#include "host/common/PageEncoding.h"
 #include "net/HttpRequest.h"
 #include "net/InternetSession.h"
 #include "net/Url.h"
@@ -28,7 +29,26 @@ constexpr DWORD kPageFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE
 constexpr std::size_t kFileReadSize = std::size_t{16} * 1024;
 
 PageBytes Failure(std::string reason) {
-    return {false, {}, std::move(reason)};
+    return {false, {}, std::move(reason), {}};
+}
+
+/// The charset of the Content-Type line among `headers` ("Name: value"
+/// lines), "" when there is none.
+std::string CharsetOfHeaders(const std::string& headers) {
+    std::size_t at = 0;
+    while (at < headers.size()) {
+        const std::size_t end = std::min(headers.find('\n', at), headers.size());
+        const std::string line = headers.substr(at, end - at);
+        at = end + 1;
+        constexpr std::string_view kName = "content-type:";
+        if (line.size() > kName.size() &&
+            std::equal(kName.begin(), kName.end(), line.begin(), [](char a, char b) {
+                return a == std::tolower(static_cast<unsigned char>(b));
+            })) {
+            return CharsetOfContentType(line.substr(kName.size()));
+        }
+    }
+    return {};
 }
 
 PageBytes SystemFailure(int error) {
@@ -59,7 +79,7 @@ class FileDescriptor {
 };
 
 PageBytes ReadAll(int fd) {
-    PageBytes page{true, {}, {}};
+    PageBytes page{true, {}, {}, {}};
     char buffer[kFileReadSize];
     for (;;) {
         const ssize_t count = ::read(fd, buffer, sizeof buffer);
@@ -82,7 +102,7 @@ PageBytes ReadAll(int fd) {
 /// Appends the body piece by piece, emptying the request's buffer after each
 /// so that a page over the limit is refused without being held whole.
 PageBytes ReadBody(CHttpRequest& request) {
-    PageBytes page{true, {}, {}};
+    PageBytes page{true, {}, {}, {}};
     DWORD count = 0;
     do {
         if (!request.ReadData(&count)) {
@@ -144,5 +164,8 @@ PageBytes FetchPageUrl(const std::string& url) {
     if (status != 200) {
         return Failure("the server answered with status " + std::to_string(status));
     }
-    return ReadBody(request);
+    PageBytes page = ReadBody(request);
+    page.charset = CharsetOfHeaders(Utf16ToUtf8(
+        std::u16string_view(headers.GetData(), static_cast<std::size_t>(headers.GetLength()))));
+    return page;
 }

@@ -20,6 +20,7 @@ struct PageBytes {
     bool ok = false;
     std::string bytes;
     std::string reason;
+    std::string charset; ///< the charset the server named in Content-Type, if any
 };
 
 /// True when `argument` has the form "scheme://…", whatever the scheme:

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/proxy/PanelHook.h"
 
+#include "host/common/PageEncoding.h"
 #include "host/proxy/HeaderFields.h"
 
 namespace proxy {
@@ -50,8 +51,11 @@ void PutPanelInResponse(TextResponse& response, const ProxyTarget& target,
     }
     const std::string origin =
         (target.secure ? "https://" : "http://") + HostKey(target.authority, target.secure);
-    std::optional<std::string> page =
-        PanelHost::Instance().PutPanelInPage(response.body(), CacheUrl(target), origin, selfOrigin);
+    const auto type = response.find(http::field::content_type);
+    const std::string charset =
+        type == response.end() ? std::string() : CharsetOfContentType(type->value());
+    std::optional<std::string> page = PanelHost::Instance().PutPanelInPage(
+        response.body(), CacheUrl(target), charset, origin, selfOrigin);
     if (page) {
         response.body() = std::move(*page);
         response.content_length(response.body().size());

@@ -2,7 +2,9 @@
 // Reading host pages: which parameters a page hands the control, and the
 // messages for pages that hand it none.
 #include "host/common/HostPage.h"
+#include "host/common/PageEncoding.h"
 #include "net/InternetSession.h"
+#include "platform/text/Utf8.h"
 #include "support/CacheHome.h"
 #include "support/InetTestSupport.h"
 #include "support/TestServer.h"
@@ -100,12 +102,53 @@ TEST_F(HostPageFile, OnlyDirectParamChildrenOfTheFirstControlObjectCount) {
     EXPECT_EQ(page.params, (PropertyBag{{u"a", u"1"}, {u"d", u""}}));
 }
 
-TEST_F(HostPageFile, DeclaredCharsetIsHonoured) {
-    const HostPageResult declared =
-        Read("<html><head><meta charset=\"windows-1252\"></head><body>" +
-             ControlObject("<param name=t value=\"\x80 \xE9\">") + "</body></html>");
-    ASSERT_TRUE(declared.ok) << declared.error;
-    EXPECT_EQ(declared.params.at(u"t"), u"\u20AC \u00E9");
+// The labels come out as the browser shows them, whatever the page's
+// encoding and however it says so; a stray byte spoils only itself.
+TEST_F(HostPageFile, PagesAreDecodedAsTheBrowserDecodesThem) {
+    const std::string label = "<param name=t value=\"Caf\xC3\xA9 Z\xC3\xBCrich\">";
+    struct Case {
+        std::string bytes;
+        std::string httpCharset;
+        std::u16string label;
+    };
+    const Case cases[] = {
+        // Declared in a <meta>, in both forms, and overridden by HTTP.
+        {"<meta charset=\"windows-1252\">" + ControlObject("<param name=t value=\"\x80 \xE9\">"),
+         "", u"\u20AC \u00E9"},
+        {"<meta http-equiv=Content-Type content='text/html; charset=ISO-8859-1'>" +
+             ControlObject("<param name=t value=\"Caf\xE9\">"),
+         "", u"Caf\u00E9"},
+        {"<meta charset=utf-8>" + ControlObject("<param name=t value=\"Caf\xE9\">"), "iso-8859-1",
+         u"Caf\u00E9"},
+        // UTF-8 with a stray byte before the object: the rest stays UTF-8.
+        {"<p>\xFF</p>" + ControlObject(label), "utf-8", u"Caf\u00E9 Z\u00FCrich"},
+        {"<!-- <meta charset=iso-8859-1> -->" + ControlObject(label), "", u"Caf\u00E9 Z\u00FCrich"},
+        // Nothing declared: UTF-8 when it is that, the HTML default when not.
+        {ControlObject(label), "", u"Caf\u00E9 Z\u00FCrich"},
+        {ControlObject("<param name=t value=\"Caf\xE9\">"), "", u"Caf\u00E9"},
+        // A byte-order mark beats every label.
+        {std::string("\xFF\xFE<\0p\0>\0", 8) + ControlObject(label), "iso-8859-1", u""},
+    };
+    for (const Case& c : cases) {
+        std::string bytes = c.bytes;
+        std::u16string expected = c.label;
+        if (bytes.starts_with("\xFF\xFE")) { // the page in UTF-16LE
+            const std::u16string units = Utf8ToUtf16(Page(ControlObject(label)));
+            bytes = "\xFF\xFE";
+            for (const char16_t unit : units) {
+                bytes += static_cast<char>(unit & 0xFF);
+                bytes += static_cast<char>(unit >> 8);
+            }
+            expected = u"Caf\u00E9 Z\u00FCrich";
+        } else {
+            bytes = Page(bytes);
+        }
+        const HostPageResult page = ParseHostPage(bytes, "page", c.httpCharset);
+        ASSERT_TRUE(page.ok) << c.bytes << ": " << page.error;
+        EXPECT_EQ(page.params.at(u"t"), expected) << c.bytes;
+    }
+    EXPECT_EQ(CharsetOfContentType("text/html; Charset=\"ISO-8859-1\""), "iso-8859-1");
+    EXPECT_EQ(CharsetOfContentType("text/html"), "");
 }
 
 TEST_F(HostPageFile, PagesThatGiveTheControlNothingSaySo) {
@@ -177,12 +220,13 @@ class HostPageUrl : public ::testing::Test {
     TestServer site;
 };
 
-TEST_F(HostPageUrl, PageIsReadAndKeptOutOfTheCache) {
+TEST_F(HostPageUrl, PageIsReadInItsServedCharsetAndKeptOutOfTheCache) {
     const std::string url = site.Origin() + "/app/host.html";
-    site.Page("/app/host.html", Page(ControlObject("<param name=Info.UserName value=ann>")));
+    site.Page("/app/host.html", Page(ControlObject("<param name=Info.UserName value=Z\xFCrich>")),
+              "text/html; charset=ISO-8859-1");
     const HostPageResult page = ReadHostPage(url);
     ASSERT_TRUE(page.ok) << page.error;
-    EXPECT_EQ(page.params, (PropertyBag{{u"Info.UserName", u"ann"}}));
+    EXPECT_EQ(page.params, (PropertyBag{{u"Info.UserName", u"Z\u00FCrich"}}));
     EXPECT_FALSE(testsupport::LookUp(testsupport::W(url)).found);
 }
 
