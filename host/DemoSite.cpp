@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/DemoSite.h"
+#include "host/browser/DialogHtml.h"
 
 #include "host/common/HostPage.h"
 
@@ -175,7 +176,8 @@ std::string DemoSite::HostPage() const {
     };
     std::string page = "<!DOCTYPE html>\n<html><head><title>Dravik demo</title></head><body>\n"
                        "<object id=\"dravik\" classid=\"" +
-                       ControlClassId() + "\" width=\"470\" height=\"300\">\n";
+                       ControlClassId() + "\" width=\"" + std::to_string(PanelPixels().first) +
+                       "\" height=\"" + std::to_string(PanelPixels().second) + "\">\n";
     for (const Param& p : params) {
         page += "  <param name=\"" + std::string(p.name) + "\" value=\"" + p.value + "\">\n";
     }

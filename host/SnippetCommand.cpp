@@ -2,6 +2,7 @@
 // `dravik snippet`: a ready-to-paste <object> element for host page authors.
 #include "control/resources/ConfigKeys.h"
 #include "host/Commands.h"
+#include "host/browser/DialogHtml.h"
 #include "host/common/HostPage.h"
 #include "platform/text/Utf8.h"
 
@@ -44,8 +45,10 @@ void AddSnippetCommand(CLI::App& app, int& exitCode) {
                    "pasting into a host page. Header lines in Info.HttpRequestHeaders end with "
                    "&#13;&#10; (CR LF).");
     snippet->callback([&exitCode] {
-        std::cout << "<object id=\"dravik\" classid=\"" << ControlClassId()
-                  << "\" width=\"470\" height=\"300\">\n";
+        // The size that shows the whole panel in a browser.
+        const auto [width, height] = PanelPixels();
+        std::cout << "<object id=\"dravik\" classid=\"" << ControlClassId() << "\" width=\""
+                  << width << "\" height=\"" << height << "\">\n";
         for (const std::u16string& key : ConfigurationKeys()) {
             const std::string name = Utf16ToUtf8(key);
             std::cout << "  <param name=\"" << name << "\" value=\"" << ExampleValue(name)

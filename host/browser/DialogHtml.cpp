@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/browser/DialogHtml.h"
 
+#include "control/resources/ResourceIds.h"
+#include "control/resources/Strings.h"
 #include "framework/ui/Button.h"
 #include "framework/ui/Dialog.h"
 #include "platform/text/Utf8.h"
@@ -21,10 +23,13 @@ std::string Box(const DialogScale& scale, const DialogRect& rect) {
            "px;height:" + std::to_string(scale.Y(rect.height)) + "px";
 }
 
-std::string ControlHtml(const DialogScale& scale, CWnd& control) {
+/// `order` is the control's place in the template (from 1): Tab and
+/// Shift-Tab follow it, as in the dialog, whatever order the markup has.
+std::string ControlHtml(const DialogScale& scale, CWnd& control, int order) {
     const ControlTemplate& t = *control.GetControlTemplate();
     const std::string id = std::to_string(t.id);
     const std::string style = " style=\"" + Box(scale, t.rect) + "\"";
+    const std::string tab = " tabindex=\"" + std::to_string(order) + "\"";
     const std::string text = HtmlEscape(Utf8(control.GetWindowText()));
     const bool enabled = control.IsWindowEnabled() != FALSE;
     const std::string disabled = enabled ? "" : " disabled";
@@ -32,7 +37,7 @@ std::string ControlHtml(const DialogScale& scale, CWnd& control) {
     case ControlKind::AutoCheckBox: {
         const int check = static_cast<CButton&>(control).GetCheck();
         return "<label class=\"ctl box" + std::string(enabled ? "" : " off") + "\" data-id=\"" +
-               id + "\"" + style + "><input type=\"checkbox\"" +
+               id + "\"" + style + "><input type=\"checkbox\"" + tab +
                (check == BST_CHECKED ? " checked" : "") + disabled + "><span>" + text +
                "</span></label>";
     }
@@ -40,7 +45,7 @@ std::string ControlHtml(const DialogScale& scale, CWnd& control) {
     case ControlKind::DefPushButton:
         return "<button type=\"button\" class=\"ctl" +
                std::string(t.kind == ControlKind::DefPushButton ? " default" : "") +
-               "\" data-id=\"" + id + "\"" + style + disabled + ">" + text + "</button>";
+               "\" data-id=\"" + id + "\"" + style + tab + disabled + ">" + text + "</button>";
     case ControlKind::StaticText:
     case ControlKind::CenteredStatic:
         return "<div class=\"ctl text" +
@@ -53,9 +58,31 @@ std::string ControlHtml(const DialogScale& scale, CWnd& control) {
 } // namespace
 
 DialogScale DialogScale::Of(const DialogTemplate& dialog) {
-    const double fontPx = dialog.pointSize * 96.0 / 72.0;
-    return {std::round(fontPx / 2) / 4, std::round(fontPx * 4 / 3) / 8,
-            static_cast<int>(std::lround(fontPx))};
+    // Arial's: the 52 letters' width per pixel of size, and its ascent and
+    // descent per pixel of size (1854 and 434 of 2048 units to the em).
+    constexpr double kLettersPerPx = 30.341;
+    constexpr double kAscentPerPx = 1854.0 / 2048;
+    constexpr double kDescentPerPx = 434.0 / 2048;
+    const int fontPx = static_cast<int>(std::lround(dialog.pointSize * 96.0 / 72.0));
+    const int letters = static_cast<int>(kLettersPerPx * fontPx);
+    const int charWidth = (letters / 26 + 1) / 2;
+    const auto charHeight =
+        std::lround(kAscentPerPx * fontPx) + std::lround(kDescentPerPx * fontPx);
+    return {charWidth / 4.0, static_cast<double>(charHeight) / 8.0, fontPx};
+}
+
+std::pair<int, int> PanelPixels() {
+    for (const DialogTemplate& dialog : DravikDialogTemplates()) {
+        if (dialog.id == IDD_DRAVIK_PANEL) {
+            const DialogScale scale = DialogScale::Of(dialog);
+            return {scale.X(dialog.width), scale.Y(dialog.height)};
+        }
+    }
+    return {0, 0};
+}
+
+std::string DialogFontCss(const DialogTemplate& dialog) {
+    return std::to_string(DialogScale::Of(dialog).fontPx) + "px Arial, Helvetica, sans-serif";
 }
 
 int DialogScale::X(int units) const {
@@ -72,10 +99,12 @@ std::string DialogControlsHtml(CDialog& dialog) {
     // Transparent controls last, as the platform paints them over their
     // siblings.
     for (const bool transparent : {false, true}) {
+        int order = 0;
         for (CWnd* control : dialog.GetControls()) {
             const ControlTemplate& t = *control->GetControlTemplate();
+            ++order;
             if (control->IsWindowVisible() && t.Has(kCtlExTransparent) == transparent) {
-                html += ControlHtml(scale, *control);
+                html += ControlHtml(scale, *control, order);
             }
         }
     }

@@ -3,13 +3,16 @@
 //
 // Each visible control of the dialog becomes one absolutely positioned
 // element at its template rectangle, converted from dialog units to CSS
-// pixels with the template's font: a dialog unit is a quarter of the
-// font's average character width across and an eighth of its line height
-// down. A font of P points is P * 96 / 72 pixels at the browser's 96 pixels
-// per inch; its average character width is taken as half that and its line
-// height as four thirds of it, both rounded. For the panel's 9-point font
-// that is 12 px text, 6 x 16 px per character, so one unit is 1.5 px across
-// and 2 px down and the 312 x 185 unit panel is 468 x 370 px.
+// pixels with the template's font, as the platform converts them: a dialog
+// unit is a quarter of the font's average character width across and an
+// eighth of its height down. A font of P points is P * 96 / 72 pixels (to
+// the whole pixel) at the browser's 96 pixels per inch. The average width
+// is (W / 26 + 1) / 2 in whole pixels, W being the width of "A".."Z" and
+// "a".."z" together; the height is the ascent and the descent, each to the
+// whole pixel. The metrics are Arial's, which browsers draw in Arial or a
+// face of the same metrics (Liberation Sans). For the panel's Arial 9 pt
+// that is 12 px text, 7 x 14 px per character, so one unit is 1.75 px both
+// ways and the 312 x 185 unit panel is 546 x 324 px.
 //
 // Texts and states come from the model: window texts, check states,
 // enabled states (a disabled control carries the `disabled` attribute);
@@ -21,6 +24,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 class CDialog;
 
@@ -34,6 +38,13 @@ struct DialogScale {
     int X(int units) const;
     int Y(int units) const;
 };
+
+/// The panel dialog's size in pixels: what a host page's <object> needs to
+/// show all of it.
+std::pair<int, int> PanelPixels();
+
+/// The CSS font of a template: its size in pixels and its face.
+std::string DialogFontCss(const DialogTemplate& dialog);
 
 /// The dialog's controls as HTML elements, positioned inside a container
 /// of the dialog's own size (which the caller draws).

@@ -79,6 +79,7 @@ const char* const kScript = R"(
     var client = el('div', 'client');
     client.style.width = p.width + 'px';
     client.style.height = p.height + 'px';
+    client.style.font = p.font;
     client.innerHTML = p.html;
     w.appendChild(client);
     var live = el('div', 'live', p.live || '\u00a0');
@@ -108,8 +109,42 @@ const char* const kScript = R"(
     function answer(yes) { return function () { hide(); post('/answer?yes=' + yes).then(show); }; }
     buttons(w, [['Yes', 'prompt-yes', answer(1)], ['No', 'prompt-no', answer(0)]]);
   }
+  // The controls are updated in place, so the focus and what the keyboard
+  // is doing stay where they are; only a panel that changed its controls
+  // is drawn anew, with the focus put back on the same control.
+  function sameControl(a, b) {
+    return a.tagName === b.tagName && a.getAttribute('data-id') === b.getAttribute('data-id');
+  }
+  function copyControl(to, from) {
+    to.className = from.className;
+    to.style.cssText = from.style.cssText;
+    var a = to.querySelector('input') || to, b = from.querySelector('input') || from;
+    a.disabled = b.disabled;
+    if (a.type === 'checkbox') a.checked = b.checked;
+    var text = to.querySelector('span') || to, fresh = from.querySelector('span') || from;
+    if (text.textContent !== fresh.textContent) text.textContent = fresh.textContent;
+  }
+  function draw(html) {
+    var fresh = document.createElement('div');
+    fresh.innerHTML = html;
+    var now = panel.children, next = fresh.children;
+    var same = now.length === next.length;
+    for (var i = 0; same && i < now.length; ++i) same = sameControl(now[i], next[i]);
+    if (same) {
+      for (var j = 0; j < now.length; ++j) copyControl(now[j], next[j]);
+      return;
+    }
+    var focused = document.activeElement && document.activeElement.closest('[data-id]');
+    panel.replaceChildren.apply(panel, Array.prototype.slice.call(fresh.childNodes));
+    if (focused) focusControl(panel.querySelector('[data-id="' + focused.getAttribute('data-id') + '"]'));
+  }
+  function focusControl(control) {
+    if (!control) return;
+    var target = control.querySelector('input') || control;
+    if (!target.disabled) target.focus();
+  }
   function show(s) {
-    if (s.html !== undefined) panel.innerHTML = s.html;
+    if (s.html !== undefined) draw(s.html);
     if (s.prompt && s.prompt.seq > seen.prompt) {
       seen.prompt = s.prompt.seq;
       showPrompt(s.prompt);
@@ -126,6 +161,14 @@ const char* const kScript = R"(
       setTimeout(function () { polling = false; post('/status').then(show); }, 250);
     }
   }
+  // Enter presses the default button from any control, as in a dialog.
+  panel.addEventListener('keydown', function (event) {
+    if (event.key !== 'Enter' || event.repeat) return;
+    var button = panel.querySelector('button.default');
+    if (!button || button.disabled) return;
+    event.preventDefault();
+    button.click();
+  });
   panel.addEventListener('click', function (event) {
     var target = event.target.closest('[data-id]');
     if (!target) return;
@@ -136,6 +179,7 @@ const char* const kScript = R"(
       show(s);
     });
   });
+  focusControl(panel.querySelector('button.default'));
   post('/status').then(function (s) { seen.box = s.box ? s.box.seq : 0; show(s); });
 })();
 )";

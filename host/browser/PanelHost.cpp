@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/browser/PanelState.h"
+#include "host/common/GoOnlinePrompt.h"
 
 #include "control/resources/ResourceIds.h"
 #include "framework/ui/Dialog.h"
@@ -157,6 +158,7 @@ void PanelHost::State::OnWindowChange(const CWnd& window, WindowChange change) {
     progress.controls = DialogControlsHtml(*dialog);
     progress.width = scale.X(dialog->GetTemplate()->width);
     progress.height = scale.Y(dialog->GetTemplate()->height);
+    progress.font = DialogFontCss(*dialog->GetTemplate());
 }
 
 int PanelHost::State::OnMessageBox(const MessageBoxRequest& request) {
@@ -195,9 +197,8 @@ bool PanelHost::State::AskGoOnline(const char16_t* url) {
     panel.answer.reset();
     panel.prompt = {panel.prompt.seq + 1,
                     true,
-                    "Work offline",
-                    "The internet library is set to work offline. Go online to reach " +
-                        Utf16ToUtf8(url != nullptr ? url : u"") + "?",
+                    kGoOnlineCaption,
+                    GoOnlineQuestion(Utf16ToUtf8(url != nullptr ? url : u"")),
                     "",
                     "?"};
     answered.wait_for(lock, kPromptWait, [&panel] { return panel.answer.has_value(); });

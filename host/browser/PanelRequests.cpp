@@ -49,17 +49,6 @@ PanelReply Refused(const std::string& why) {
     return {403, "text/plain; charset=utf-8", why + "\n", {}};
 }
 
-/// The panel's size in pixels, for a frame whose object gives none.
-std::pair<int, int> PanelPixels() {
-    for (const DialogTemplate& dialog : DravikDialogTemplates()) {
-        if (dialog.id == IDD_DRAVIK_PANEL) {
-            const DialogScale scale = DialogScale::Of(dialog);
-            return {scale.X(dialog.width), scale.Y(dialog.height)};
-        }
-    }
-    return {0, 0};
-}
-
 } // namespace
 
 std::string PanelHost::State::StatusJson(const Panel& panel) {
@@ -71,7 +60,8 @@ std::string PanelHost::State::StatusJson(const Panel& panel) {
         json += ",\"progress\":{\"caption\":" + JsonString(progress.caption) +
                 ",\"html\":" + JsonString(progress.controls) +
                 ",\"width\":" + std::to_string(progress.width) +
-                ",\"height\":" + std::to_string(progress.height) + ",\"live\":" +
+                ",\"height\":" + std::to_string(progress.height) +
+                ",\"font\":" + JsonString(progress.font) + ",\"live\":" +
                 JsonString(counts.requests > 0 ? DescribeProgress(counts) : std::string()) + "}";
     }
     for (const auto& [name, shown] : {std::pair{"box", &panel.box}, {"prompt", &panel.prompt}}) {

@@ -62,6 +62,7 @@ struct ProgressView {
     std::string controls;
     int width = 0;
     int height = 0;
+    std::string font; ///< the template's font, as CSS
 };
 
 } // namespace browser

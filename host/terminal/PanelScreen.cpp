@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/terminal/PanelScreen.h"
+#include "host/common/GoOnlinePrompt.h"
 
 #include "control/resources/ResourceIds.h"
 #include "control/resources/TypeLibrary.h"
@@ -356,10 +357,9 @@ int PanelScreen::OnMessageBox(const MessageBoxRequest& request) {
 }
 
 bool PanelScreen::AskGoOnline(const char16_t* url) {
-    ModalBox box(L"Work offline", ModalBox::IconGlyph(MB_ICONQUESTION),
-                 L"The internet library is set to work offline. Go online to reach " +
-                     WideText(url != nullptr ? url : u"") + L"?",
-                 L"", {{IDYES, L"Yes"}, {IDNO, L"No"}}, IDNO);
+    ModalBox box(WideText(std::string_view(kGoOnlineCaption)), ModalBox::IconGlyph(MB_ICONQUESTION),
+                 WideText(GoOnlineQuestion(Utf16ToUtf8(url != nullptr ? url : u""))), L"",
+                 {{IDYES, L"Yes"}, {IDNO, L"No"}}, IDNO);
     return RunBox(box) == IDYES;
 }
 

@@ -59,8 +59,13 @@ TEST(ControlObject, IsFoundWhereABrowserWouldCreateTheControl) {
 
 class BrowserPanel : public ProxyFixture {
   protected:
+    static std::string SnippetSize() {
+        const auto [width, height] = PanelPixels();
+        return " width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(height) + "\"";
+    }
     /// A host page for `engine` with two subscriptions and the texts of a run.
-    std::string HostPageText(const std::string& objectSize = " width=\"480\" height=\"380\"") {
+    /// By default the object has the size `dravik snippet` gives it.
+    std::string HostPageText(const std::string& objectSize = SnippetSize()) {
         const std::string params =
             Param("Info.ORXPath", engine.Origin() + "/orx") + Param("Info.UserName", "jdoe") +
             Param("Info.ORXCommands", "Show") + Param("Label.Title", "News desk") +
@@ -84,7 +89,7 @@ class BrowserPanel : public ProxyFixture {
 // stays; a page with a panel is not for the browser to keep, and only
 // requests that show a page get one.
 TEST_F(BrowserPanel, OnlyTheControlsObjectOfAPassingPageIsReplaced) {
-    const std::string page = HostPageText();
+    const std::string page = HostPageText(" width=\"480\" height=\"380\"");
     const std::string plain =
         "<html><body><object classid=\"clsid:0\"></object>plain</body></html>";
     engine.Reply("/desk.html", {200,
@@ -137,7 +142,9 @@ const char* const kDriver = R"(
 import json, subprocess, sys
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.support.ui import WebDriverWait
 proxy, page, shot, profile, dravik = sys.argv[1:6]
@@ -169,10 +176,39 @@ try:
         "var b = e.getBoundingClientRect();"
         "r[e.dataset.id] = [b.left - p.left, b.top - p.top, b.width, b.height]; });"
         "return r;")
-    wait.until(lambda d: box().click() or True)
-    wait.until(lambda d: box().is_selected())
+    out['fits'] = d.execute_script(
+        "var e = document.documentElement;"
+        "return e.scrollWidth <= innerWidth && e.scrollHeight <= innerHeight;")
+    # The keyboard, as in the dialog: the focus starts on Synchronize and
+    # Shift-Tab walks the enabled controls back in the template's order.
+    focused = lambda: d.execute_script(
+        "var a = document.activeElement, c = a && a.closest('[data-id]');"
+        "return c ? c.dataset.id : '';")
+    keys = lambda *k: ActionChains(d).send_keys(*k).perform()
+    out['focus'] = wait.until(lambda d: focused())
+    out['disabled'] = ' '.join(d.execute_script(
+        "return Array.from(document.querySelectorAll('#panel [data-id]')).filter(function (e) {"
+        "return e.classList.contains('off') || e.disabled; }).map(function (e) {"
+        "return e.dataset.id; });"))
+    back = []
+    for _ in range(8):
+        ActionChains(d).key_down(Keys.SHIFT).send_keys(Keys.TAB).key_up(Keys.SHIFT).perform()
+        if not focused():
+            break
+        back.append(focused())
+    out['backwards'] = ' '.join(back)
+    # Space checks and unchecks the focused box, which keeps the focus
+    # through the redraws; Enter on it presses Synchronize.
+    d.execute_script('arguments[0].focus()', box())
+    states = []
+    for _ in range(3):
+        before = box().is_selected()
+        keys(Keys.SPACE)
+        wait.until(lambda d: box().is_selected() != before)
+        states.append(('on' if box().is_selected() else 'off') + '@' + focused())
+    out['space'] = ' '.join(states)
     subprocess.run([dravik, 'offline', 'on'], check=True)
-    click(By.CSS_SELECTOR, '[data-id="201"]')
+    keys(Keys.ENTER)
     wait.until(lambda d: d.find_elements(By.ID, 'prompt-yes'))
     out['prompt'] = text(By.ID, 'prompt')
     click(By.ID, 'prompt-yes')
@@ -220,8 +256,9 @@ TEST_F(BrowserPanel, AUserSynchronizesInTheBrowserAndNoOtherPageCan) {
         return m.empty() ? std::string() : m[1].str();
     };
     // Set to work offline before the press, the library asks first.
-    EXPECT_NE(text("prompt").find("Go online to reach " + engine.Origin() + "/orx"),
-              std::string::npos)
+    EXPECT_NE(
+        text("prompt").find("Go online to reach this address?\\n" + engine.Origin() + "/orx\\n"),
+        std::string::npos)
         << run.out;
     EXPECT_EQ(Dravik("offline status").out.find("online"), 0u) << "the answer Yes went online";
     EXPECT_NE(text("progress").find("Synchronizing Main news..."), std::string::npos) << run.out;
@@ -258,6 +295,26 @@ TEST_F(BrowserPanel, AUserSynchronizesInTheBrowserAndNoOtherPageCan) {
         ++placed;
     }
     EXPECT_EQ(placed, 4) << "205, 206, 215 and 201 are shown; " << run.out;
+
+    // The whole panel in the snippet's element; the keyboard of a dialog.
+    EXPECT_NE(run.out.find("\"fits\": true"), std::string::npos) << run.out;
+    EXPECT_EQ(text("focus"), std::to_string(IDC_SYNCHRONIZE)) << run.out;
+    std::vector<std::string> order; // Shift-Tab's from Synchronize
+    const std::string disabled = " " + text("disabled") + " ";
+    for (const ControlTemplate& control : panel->controls) {
+        const std::string id = std::to_string(control.id);
+        if (run.out.find("\"" + id + "\": [") != std::string::npos &&
+            disabled.find(" " + id + " ") == std::string::npos && control.id != IDC_SYNCHRONIZE) {
+            order.insert(order.begin(), id);
+        }
+    }
+    std::string backwards;
+    for (const std::string& id : order) {
+        backwards += (backwards.empty() ? "" : " ") + id;
+    }
+    EXPECT_EQ(text("backwards"), backwards) << run.out;
+    const std::string s1 = std::to_string(IDC_S1_INCLUDE_LINKS);
+    EXPECT_EQ(text("space"), "on@" + s1 + " off@" + s1 + " on@" + s1) << run.out;
 
     // The run's own request, replayed from another origin with the key.
     const std::string key = text("key");
