@@ -8,6 +8,7 @@
 #include "host/browser/PanelDocument.h"
 #include "host/browser/PanelState.h"
 #include "host/common/OutputText.h"
+#include "host/common/QueryText.h"
 
 #include <sys/random.h>
 
@@ -193,6 +194,28 @@ bool IsDefaultButton(const DialogTemplate& dialog, int id) {
     return false;
 }
 
+/// The frame's document for a panel the proxy no longer has (restarted, or
+/// the page is older than the panels kept): shown inside the frame, with a
+/// link that reloads the page when the frame's address names it.
+PanelReply GonePanel(std::string_view query) {
+    std::string html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head><body "
+                       "style=\"font: 12px Arial, sans-serif\"><p>This panel is no longer "
+                       "shown.</p><p>";
+    const std::optional<std::string> page =
+        PercentDecode(QueryValue(query, "page").value_or(std::string_view()));
+    if (page && (page->starts_with("http://") || page->starts_with("https://"))) {
+        html += "<a href=\"" + HtmlEscape(*page) + "\" target=\"_top\">Reload the page</a>";
+    } else {
+        html += "Reload the page to show it again.";
+    }
+    // Any page may frame it: it holds nothing and can do nothing.
+    return {404,
+            "text/html; charset=utf-8",
+            html + "</p></body></html>\n",
+            {{"Content-Security-Policy",
+              "default-src 'none'; style-src 'unsafe-inline'; frame-ancestors *"}}};
+}
+
 } // namespace
 
 std::optional<std::string> PanelHost::PutPanelInPage(std::string_view page,
@@ -209,7 +232,10 @@ std::optional<std::string> PanelHost::PutPanelInPage(std::string_view page,
         return std::nullopt;
     }
     const auto [width, height] = PanelPixels();
-    const std::string frame = "<iframe src=\"" + HtmlEscape(selfOrigin + path) + "\" width=\"" +
+    // The page's address rides along, so that a panel gone by the time the
+    // frame asks for it can offer to reload the page.
+    const std::string src = selfOrigin + path + "?page=" + PercentEncode(pageUrl);
+    const std::string frame = "<iframe src=\"" + HtmlEscape(src) + "\" width=\"" +
                               (span->width.empty() ? std::to_string(width) : span->width) +
                               "\" height=\"" +
                               (span->height.empty() ? std::to_string(height) : span->height) +
@@ -230,9 +256,8 @@ void PanelHost::Answer(const PanelRequest& request, std::function<void(PanelRepl
     }
     if (!panel) {
         const std::string gone = "No such panel: reload the page that shows it.";
-        return done(request.method == "POST"
-                        ? Json(404, "{\"message\":" + JsonString(gone) + "}")
-                        : PanelReply{404, "text/plain; charset=utf-8", gone + "\n", {}});
+        return done(request.method == "POST" ? Json(404, "{\"message\":" + JsonString(gone) + "}")
+                                             : GonePanel(target.query));
     }
     if (target.action.empty() && request.method == "GET") {
         return s.AnswerDocument(panel, std::move(done));

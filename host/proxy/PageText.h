@@ -4,6 +4,7 @@
 #pragma once
 
 #include "host/common/OutputText.h"
+#include "host/common/QueryText.h"
 
 #include <cstdint>
 #include <optional>
@@ -15,13 +16,8 @@ namespace proxy {
 /// "&", "<", ">", '"' and "'" as character references.
 std::string HtmlEscape(std::string_view text);
 
-/// Every byte but letters, digits and "-._~" as %XX.
-std::string PercentEncode(std::string_view text);
-
-/// %XX sequences decoded and "+" as a space; nullopt for a bad escape.
-std::optional<std::string> PercentDecode(std::string_view text);
-
-/// The value of `name` in a query "a=1&b=2" (undecoded), or nullopt.
-std::optional<std::string_view> QueryValue(std::string_view query, std::string_view name);
+using ::PercentDecode;
+using ::PercentEncode;
+using ::QueryValue;
 
 } // namespace proxy

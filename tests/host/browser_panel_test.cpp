@@ -102,9 +102,10 @@ TEST_F(BrowserPanel, OnlyTheControlsObjectOfAPassingPageIsReplaced) {
                                  {"Cache-Control", "max-age=600"}}});
     engine.Page("/plain.html", plain);
     engine.Page("/plain.txt", page, "text/plain");
-    const std::regex frame("<h1>Desk</h1><iframe src=\"http://127\\.0\\.0\\.1:[0-9]+/panel/"
-                           "[0-9a-f]{32}\" width=\"480\" height=\"380\" style=\"border:0\" "
-                           "referrerpolicy=\"no-referrer\"></iframe><p>after the object</p>");
+    const std::regex frame(
+        "<h1>Desk</h1><iframe src=\"http://127\\.0\\.0\\.1:[0-9]+/panel/"
+        "[0-9a-f]{32}\\?page=[^\"]+\" width=\"480\" height=\"380\" style=\"border:0\" "
+        "referrerpolicy=\"no-referrer\"></iframe><p>after the object</p>");
     const auto check = [&](const std::string& how) {
         const Response desk = Curl(engine.Origin() + "/desk.html");
         EXPECT_EQ(desk.status, 200) << how;
@@ -126,6 +127,10 @@ TEST_F(BrowserPanel, OnlyTheControlsObjectOfAPassingPageIsReplaced) {
         const Response fetched = Curl(engine.Origin() + "/desk.html", "-H 'Sec-Fetch-Dest: empty'");
         EXPECT_EQ(fetched.body, page) << how;
     };
+    // A panel that is gone says so inside its frame and offers the page.
+    const auto gone = [&](const std::string& page) {
+        return Curl(ProxyUrl() + "/panel/" + std::string(32, '0') + "?page=" + page);
+    };
     ASSERT_TRUE(StartProxy({}));
     check("forwarded");
     StopProxy();
@@ -135,6 +140,14 @@ TEST_F(BrowserPanel, OnlyTheControlsObjectOfAPassingPageIsReplaced) {
     ASSERT_EQ(Dravik("offline on").status, 0);
     ASSERT_TRUE(StartProxy({}));
     check("from the cache");
+    const Response missing = gone("http%3A%2F%2F127.0.0.1%3A9%2Fdesk.html");
+    EXPECT_EQ(missing.status, 404);
+    EXPECT_NE(missing.body.find("<a href=\"http://127.0.0.1:9/desk.html\" target=\"_top\">"),
+              std::string::npos)
+        << missing.body;
+    EXPECT_NE(missing.headers.find("frame-ancestors *"), std::string::npos) << missing.headers;
+    EXPECT_EQ(missing.headers.find("X-Frame-Options"), std::string::npos) << missing.headers;
+    EXPECT_EQ(gone("javascript%3Aalert(1)").body.find("<a "), std::string::npos);
 }
 
 // The script a browser runs the panel with (python3-selenium, chromedriver).
@@ -208,7 +221,7 @@ try:
         states.append(('on' if box().is_selected() else 'off') + '@' + focused())
     out['space'] = ' '.join(states)
     subprocess.run([dravik, 'offline', 'on'], check=True)
-    keys(Keys.ENTER)
+    box().send_keys(Keys.ENTER)
     wait.until(lambda d: d.find_elements(By.ID, 'prompt-yes'))
     out['prompt'] = text(By.ID, 'prompt')
     click(By.ID, 'prompt-yes')
