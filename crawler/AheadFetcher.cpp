@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "crawler/AheadFetcher.h"
 
+#include "crawler/CrawlReport.h"
 #include "crawler/OutOfMemory.h"
 #include "crawler/ResourcePool.h"
 #include "net/HeaderBlock.h"
@@ -29,14 +30,26 @@ thread_local CAheadFetcher::Job* t_sending = nullptr;
 /// hold no connection, only their bodies of up to kReadEarlyBytes.
 constexpr std::int32_t kReadPerConnection = 8;
 
-/// The largest body read before the walk claims its fetch; a larger one, or
-/// one of unknown length, stays unread on its connection until then.
+/// Bodies up to this size are always read before the walk claims their
+/// fetch; larger ones while the bodies held so stay within kEarlyBudget.
 constexpr std::int64_t kReadEarlyBytes = std::int64_t{64} * 1024;
 
-/// True when the response's head announced a body small enough to read
-/// early.
-bool BodyArrivesWhole(const CHttpRequest& request) {
-    return request.m_nContentLength >= 0 && request.m_nContentLength <= kReadEarlyBytes;
+/// The most body bytes held, read early, for the walk to claim: as much as
+/// the one page the walk may hold itself. A body past it stays unread on
+/// its connection until the walk claims it.
+constexpr std::int64_t kEarlyBudget = kMaxWalkedPageBytes;
+
+/// What a body of unknown length is counted as until it has been read.
+constexpr std::int64_t kUnknownLengthGuess = std::int64_t{1} << 20;
+
+/// The bytes reading the body of `request` early would hold: none for a
+/// page announced too large to walk, which is read through and dropped.
+std::int64_t HeldIfReadEarly(const CHttpRequest& request) {
+    const std::int64_t length = request.m_nContentLength;
+    if (length < 0) {
+        return kUnknownLengthGuess;
+    }
+    return length > kMaxWalkedPageBytes ? 0 : length;
 }
 
 std::u16string UpperKey(CVELString key) {
@@ -75,6 +88,7 @@ struct CAheadFetcher::Job {
     bool claimed = false;
     bool dropped = false;
     DWORD outOfMemory = 0;
+    std::int64_t heldBytes = 0; // counted in m_nHeldBytes while read early
     Fetched fetched;
 };
 
@@ -210,6 +224,7 @@ bool CAheadFetcher::Claim(const Ticket& ticket, Fetched& out) {
     const bool readEarly = job.state == Job::State::kRead;
     if (readEarly) {
         --m_nRead;
+        ReleaseHeld(job);
         m_changed.notify_all();
     }
     job.state = Job::State::kTaken;
@@ -236,6 +251,7 @@ void CAheadFetcher::Drop(const Ticket& ticket) {
             unread = std::move(job.fetched.request);
             job.state = Job::State::kTaken;
             --m_nRead;
+            ReleaseHeld(job);
         }
         if (job.state == Job::State::kQueued) {
             TakeBack(ticket);
@@ -339,10 +355,11 @@ void CAheadFetcher::Fetch(Job& job) {
         }
     });
     t_sending = nullptr;
-    // A small body is read now, its end held: the connection is free for
-    // the next fetch, and the cache is written when the walk claims this one.
-    const bool early = head == FetchResult::kDone && outOfMemory == 0 &&
-                       BodyArrivesWhole(*job.request) && job.request->HoldBodyEnd(true);
+    // The body is read now, its end held, while the held bodies stay within
+    // budget: the connection is free for the next fetch, no server can drop
+    // the response while it waits for the walk, and the cache is written
+    // when the walk claims it.
+    const bool early = head == FetchResult::kDone && outOfMemory == 0 && ReserveEarly(job);
     if (early) {
         outOfMemory = OutOfMemoryIn([&] {
             head = FetchBody(*job.request, BodyUse::kWalk, fetched.status, fetched.headers);
@@ -356,17 +373,47 @@ void CAheadFetcher::Fetch(Job& job) {
     {
         const std::lock_guard lock(m_mutex);
         job.outOfMemory = outOfMemory;
+        if (early) {
+            // Counted from now on as what it holds.
+            const std::int64_t held = fetched.request->m_response.GetLength();
+            m_nHeldBytes += held - job.heldBytes;
+            job.heldBytes = held;
+        }
         if (early && job.dropped) {
             // Dropped while it was read: nobody will claim it, nor count it
             // out again. Closed with its end held, nothing of it is kept.
             unclaimed = std::move(fetched.request);
             job.state = Job::State::kTaken;
+            ReleaseHeld(job);
         } else {
             job.state = early ? Job::State::kRead : Job::State::kDone;
             m_nRead += early ? 1 : 0;
         }
     }
     m_changed.notify_all();
+}
+
+bool CAheadFetcher::ReserveEarly(Job& job) {
+    const std::int64_t bytes = HeldIfReadEarly(*job.request);
+    {
+        const std::lock_guard lock(m_mutex);
+        if (bytes > kReadEarlyBytes && m_nHeldBytes + bytes > kEarlyBudget) {
+            return false;
+        }
+        m_nHeldBytes += bytes;
+        job.heldBytes = bytes;
+    }
+    if (job.request->HoldBodyEnd(true)) {
+        return true;
+    }
+    const std::lock_guard lock(m_mutex);
+    ReleaseHeld(job);
+    return false;
+}
+
+void CAheadFetcher::ReleaseHeld(Job& job) {
+    m_nHeldBytes -= job.heldBytes;
+    job.heldBytes = 0;
 }
 
 DWORD CAheadFetcher::ReadWhenClaimed(Job& job, FetchResult& head, DWORD outOfMemory) {

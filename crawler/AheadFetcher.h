@@ -8,14 +8,14 @@
 // are queued here, in document order and ahead of the references of the
 // pages walked further up, and a few connections send them; while none may
 // go ahead, those connections fetch the crawl's resources (Help). The internet
-// library writes the cache when a body is read to its end; a small body is
-// read at once with that end held (CHttpRequest::HoldBodyEnd), a larger one
-// is left unread on its connection, so either way each response reaches the
-// cache when the walk claims it, at the point where one connection would
-// have fetched it. A reference the walk reaches before a connection took it
-// is fetched by the walk itself. What is not claimed when its page's walk
-// ends (a failed or stopped crawl) is closed with its end held or unread,
-// and never kept.
+// library writes the cache when a body is read to its end; a body is read at
+// once with that end held (CHttpRequest::HoldBodyEnd), so that no server's
+// time-out can drop it while it waits, as long as the bodies so held stay
+// within 64 MiB (small ones always are); one past that is left unread on
+// its connection. Either way each response reaches the cache when the walk
+// claims it, at the point where one connection would have fetched it. A reference the walk reaches
+// before a connection took it is fetched by the walk itself. What is not claimed when its page's
+// walk ends (a failed or stopped crawl) is closed with its end held or unread, and never kept.
 //
 // Requests to the start host never go ahead: a redirect that would lead an
 // early fetch there waits until the walk claims that fetch. A host is only
@@ -56,10 +56,10 @@ class CAheadFetcher {
         std::unique_ptr<CHttpRequest> request;
     };
 
-    /// Sends on `connections` connections. A small body is read at once,
-    /// its effects on the cache held until the walk claims the fetch, and
-    /// the connection goes on to the next; a larger one, or one of unknown
-    /// length, holds its connection until the claim. `startHost` is the
+    /// Sends on `connections` connections. A body is read at once, its
+    /// effects on the cache held until the walk claims the fetch, and the
+    /// connection goes on to the next; one the budget of held bodies has no
+    /// room for holds its connection until the claim. `startHost` is the
     /// crawl's start host key (host[:port]).
     CAheadFetcher(std::int32_t connections, const CVELString& startHost);
     /// Closes every fetch not claimed, unread, and ends the connections.
@@ -121,6 +121,12 @@ class CAheadFetcher {
     /// early, and reads it then; returns the error of running out of memory
     /// or 0 (`outOfMemory` when it was not read).
     DWORD ReadWhenClaimed(Job& job, FetchResult& head, DWORD outOfMemory);
+    /// Counts the body of a fetch whose head has come as held, when the
+    /// budget allows it, and holds the end of its read; false when it is to
+    /// wait unread for the claim.
+    bool ReserveEarly(Job& job);
+    /// Counts a body read early as no longer held; m_mutex held.
+    void ReleaseHeld(Job& job);
     /// Removes a queued job, keeping the place where the current page's
     /// references go; m_mutex held.
     void Unqueue(const std::deque<Ticket>::const_iterator& at);
@@ -145,7 +151,8 @@ class CAheadFetcher {
     std::condition_variable m_changed;
     std::deque<Ticket> m_queue;
     std::size_t m_nInsertAt = 0;
-    std::int32_t m_nRead = 0; // fetches read early, not yet claimed
+    std::int32_t m_nRead = 0;      // fetches read early, not yet claimed
+    std::int64_t m_nHeldBytes = 0; // what their bodies hold, and what those being read will
     bool m_bStopping = false;
     std::vector<std::thread> m_workers;
     CResourcePool* m_pHelped = nullptr;

@@ -5,6 +5,7 @@
 #include "net/Url.h"
 #include "platform/kernel/LastError.h"
 #include "support/CrawlSite.h"
+#include "support/TestServers.h"
 
 #include <algorithm>
 #include <map>
@@ -120,6 +121,38 @@ TEST_F(Connections, TheWalkWaitsForAFetchOfTheSameEntryUnderWay) {
         GetUrlCacheEntryInfoExW(Wide(url).c_str(), nullptr, &size, nullptr, nullptr, nullptr, 0));
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER) << "the entry is there once it returns";
     pool.Wait();
+}
+
+} // namespace
+
+namespace {
+
+// A large page fetched ahead is read at once: its server's send time-out
+// cannot drop it while the walk is still busy elsewhere, so it is kept as
+// with one connection.
+TEST_F(Connections, ALargePageFetchedAheadIsReadAtOnceAndKept) {
+    testsupport::LocalServer impatient; // gives up on a client that stops reading
+    const std::string large = "<html><body>" + std::string(20 << 20, 'x') + "</body></html>";
+    impatient.Routes().set_write_timeout(0, 300000);
+    impatient.Routes().Get("/large.html",
+                           [&large](const httplib::Request&, httplib::Response& res) {
+                               res.set_content(large, "text/html");
+                           });
+    impatient.Start();
+    const std::string largeUrl =
+        "http://127.0.0.1:" + std::to_string(impatient.Port()) + "/large.html";
+    engine.Page("/orx?ORXCmd=Show",
+                "<a href=\"" + Other("/p/0.html") + "\">a</a><a href=\"" + largeUrl + "\">b</a>");
+    // The walk spends a second below the first page before it reaches the
+    // second, which has been fetched ahead by then.
+    other.Page("/p/0.html", "<a href=\"/p/1.html\">slow</a>");
+    other.Reply("/p/1.html", {200, "text/html", "<p>slow</p>", "", std::chrono::seconds(1)});
+    slot.m_nConnections = 3;
+    ASSERT_TRUE(Crawl(Engine("ORXCmd=Show"), 3, TRUE));
+    DWORD size = 0;
+    EXPECT_FALSE(GetUrlCacheEntryInfoExW(Wide(largeUrl).c_str(), nullptr, &size, nullptr, nullptr,
+                                         nullptr, 0));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER) << "the large page was not kept";
 }
 
 } // namespace
