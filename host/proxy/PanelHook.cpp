@@ -70,13 +70,24 @@ void PutPanelInResponse(TextResponse& response, const ProxyTarget& target,
 }
 
 bool PagePieces::Add(std::string_view piece) {
+    if (m_body.size() + piece.size() > kPanelPageLimit || !m_held->Grow(piece.size())) {
+        m_body.append(piece); // handed back whole by Take, to stream on
+        return false;
+    }
     m_body.append(piece);
-    return m_body.size() <= kPanelPageLimit;
+    return true;
 }
 
 std::shared_ptr<TextResponse> PagePieces::Whole(const http::response_header<>& head,
                                                 bool keepAlive) {
-    auto response = std::make_shared<TextResponse>();
+    struct Held {
+        TextResponse response;
+        std::unique_ptr<HeldPageBytes> bytes;
+    };
+    auto holder = std::make_shared<Held>();
+    holder->bytes = std::move(m_held);
+    m_held = std::make_unique<HeldPageBytes>();
+    std::shared_ptr<TextResponse> response(holder, &holder->response);
     response->base() = head;
     response->chunked(false);
     response->body() = std::move(m_body);

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "host/browser/PanelHost.h"
+#include "host/proxy/PageBudget.h"
 #include "host/proxy/ProxyTarget.h"
 #include "host/proxy/Responses.h"
 
@@ -42,16 +43,19 @@ void PutPanelInResponse(TextResponse& response, const ProxyTarget& target,
 /// Gathers the body of a page that would stream, so that it is seen whole.
 class PagePieces {
   public:
-    /// Adds a piece; false once the page passes kPanelPageLimit.
+    /// Adds a piece; false once the page passes kPanelPageLimit or the
+    /// proxy's budget of held pages has no room for it.
     bool Add(std::string_view piece);
     /// The bytes gathered so far, taken away.
     std::string Take() { return std::move(m_body); }
     /// The whole response: `head`'s fields, the body framed by its length.
+    /// Its bytes stay counted in the budget until the response goes.
     std::shared_ptr<TextResponse> Whole(const boost::beast::http::response_header<>& head,
                                         bool keepAlive);
 
   private:
     std::string m_body;
+    std::unique_ptr<HeldPageBytes> m_held = std::make_unique<HeldPageBytes>();
 };
 
 /// The answer to a panel request as the proxy sends it: never stored,

@@ -409,13 +409,21 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
     /// A page the view rewrites goes out with its head in one write.
     void SendWholeCopy() {
+        auto held = std::make_shared<HeldPageBytes>();
+        if (!held->Grow(m_copy->Size())) {
+            m_copy.reset();
+            return SendError(503,
+                             "The proxy holds as many whole pages as it may at once; try again "
+                             "in a moment.",
+                             false);
+        }
         std::shared_ptr<TextResponse> answer =
             WholeCopyAnswer(*m_copy, m_serving, Req().version(), m_head, m_keepAlive);
         m_copy.reset();
         if (!answer) {
             return SendError(500, "The cached copy could not be read.", false);
         }
-        Send(std::move(answer));
+        Send(std::move(answer), std::move(held));
     }
 
     void PumpCopy() {

@@ -160,6 +160,53 @@ TEST_F(ProxyLimits, SlowOriginsAndStalledBrowsersHoldOnlyTheirOwnForwards) {
     EXPECT_LT(took, std::chrono::milliseconds(1500)) << "waited for another request's forward";
 }
 
+// Kept pages read whole for the panel are held under one budget for the
+// whole proxy: browsers that ask for a large page and never read it hold
+// at most that much, and the next one is told to come back.
+TEST_F(ProxyLimits, WholePagesHeldForBrowsersThatDoNotReadStayWithinOneBudget) {
+    testsupport::LocalServer site;
+    const std::string page = "<html><body>" + std::string(7 << 20, 'x') + "</body></html>";
+    site.Routes().Get("/big.html", [&page](const httplib::Request&, httplib::Response& res) {
+        res.set_content(page, "text/html");
+    });
+    site.Start();
+    const std::string url = "http://127.0.0.1:" + std::to_string(site.Port()) + "/big.html";
+    ASSERT_TRUE(StartProxy({}));
+    ASSERT_EQ(Curl(url).body.size(), page.size());
+    StopProxy();
+    ASSERT_EQ(Dravik("offline on").status, 0);
+    ASSERT_TRUE(StartProxy({}));
+    const std::string request =
+        "GET " + url + " HTTP/1.1\r\nHost: " + url.substr(7, url.find('/', 7) - 7) + "\r\n\r\n";
+    {
+        Held readers;
+        std::string refused;
+        // The budget holds 18 of them; a few more connections than that ask.
+        for (int i = 0; i < 24 && refused.empty(); ++i) {
+            const int fd = Connect(m_port, 4096);
+            ASSERT_GE(fd, 0);
+            readers.fds.push_back(fd);
+            ASSERT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL),
+                      static_cast<ssize_t>(request.size()));
+            char head[16] = {};
+            if (::recv(fd, head, sizeof head - 1, 0) > 0 &&
+                std::string(head).find(" 503") != std::string::npos) {
+                refused = head;
+            }
+        }
+        EXPECT_FALSE(refused.empty()) << "every reader got the page held for it";
+        EXPECT_GE(readers.fds.size(), 17U) << "the budget holds more than that";
+    } // the readers go, and with them what was held for them
+    std::string line;
+    for (int tries = 0; tries < 100 && line != "HTTP/1.1 200 OK"; ++tries) {
+        const int again = Connect(m_port);
+        line = Ask(again, request);
+        ::close(again);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(line, "HTTP/1.1 200 OK") << "what the readers held is given back";
+}
+
 TEST_F(ProxyLimits, OutOfDescriptorsTheProxyWaitsWithoutSpinningAndServesAgainLater) {
     SKIP_WITHOUT_SPARE_DESCRIPTORS();
     TestServer site;
