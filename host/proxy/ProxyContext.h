@@ -64,6 +64,7 @@ class ProxyContext {
     std::unique_ptr<LocalAuthority> m_authority;
     std::string m_viaToken;
     std::string m_copyKey;
+    std::vector<IpBytes> m_ownAddresses; // this machine's, read at start
     std::atomic<std::uint16_t> m_port{0};
     std::atomic<bool> m_offline{false};
     std::atomic<std::int64_t> m_offlineCheckedMs{-1};

@@ -8,6 +8,9 @@
 #include "platform/inet/ConnectedState.h"
 #include "platform/inet/WinInet.h"
 
+#include <ifaddrs.h>
+#include <netinet/in.h>
+
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
@@ -17,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <thread>
 
@@ -104,9 +108,42 @@ IpBytes AddressBytes(const asio::ip::address& address) {
     return out;
 }
 
+namespace {
+
+/// The addresses of this machine's interfaces, as the access rules compare
+/// them.
+std::vector<IpBytes> OwnAddresses() {
+    std::vector<IpBytes> own;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) {
+        return own;
+    }
+    for (const ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
+        if (a->ifa_addr == nullptr) {
+            continue;
+        }
+        if (a->ifa_addr->sa_family == AF_INET) {
+            const auto* v4 = reinterpret_cast<const sockaddr_in*>(a->ifa_addr);
+            asio::ip::address_v4::bytes_type bytes{};
+            std::memcpy(bytes.data(), &v4->sin_addr, bytes.size());
+            own.push_back(AddressBytes(asio::ip::address_v4(bytes)));
+        } else if (a->ifa_addr->sa_family == AF_INET6) {
+            const auto* v6 = reinterpret_cast<const sockaddr_in6*>(a->ifa_addr);
+            asio::ip::address_v6::bytes_type bytes{};
+            std::memcpy(bytes.data(), &v6->sin6_addr, bytes.size());
+            own.push_back(AddressBytes(asio::ip::address_v6(bytes)));
+        }
+    }
+    ::freeifaddrs(list);
+    return own;
+}
+
+} // namespace
+
 ProxyContext::ProxyContext(ProxyOptions options, std::unique_ptr<LocalAuthority> authority)
     : m_options(std::move(options)), m_authority(std::move(authority)), m_viaToken(NewViaToken()),
-      m_copyKey(NewCopyKey()), m_upstream(m_options.workers, kMaxQueued) {}
+      m_copyKey(NewCopyKey()), m_ownAddresses(OwnAddresses()),
+      m_upstream(m_options.workers, kMaxQueued) {}
 
 bool ProxyContext::TrustsUnverified(const std::string& host) const {
     return std::any_of(m_options.trustUnverified.begin(), m_options.trustUnverified.end(),
@@ -135,6 +172,7 @@ Policy ProxyContext::CurrentPolicy() {
     policy.offline = Offline();
     policy.intercept = m_authority != nullptr;
     policy.connectPorts = &m_options.connectPorts;
+    policy.ownAddresses = &m_ownAddresses;
     return policy;
 }
 

@@ -32,15 +32,19 @@ Route Act(Action action, ProxyTarget target) {
     return route;
 }
 
-bool NamesProxy(const Authority& authority, const ListenAddress& self) {
+bool NamesProxy(const Authority& authority, const Policy& policy) {
+    const ListenAddress& self = policy.self;
     if (authority.port != self.port) {
         return false;
     }
     const std::optional<IpBytes> host = ParseIp(authority.host);
     const std::optional<IpBytes> listen = ParseIp(self.host);
-    const bool listenLoopbackOrAny =
-        listen && (IsLoopback(*listen) || self.host == "0.0.0.0" || self.host == "::");
-    return (host && listen && *host == *listen) ||
+    const bool listenAny = self.host == "0.0.0.0" || self.host == "::";
+    const bool listenLoopbackOrAny = listen && (IsLoopback(*listen) || listenAny);
+    const bool ownAddress = listenAny && host && policy.ownAddresses != nullptr &&
+                            std::find(policy.ownAddresses->begin(), policy.ownAddresses->end(),
+                                      *host) != policy.ownAddresses->end();
+    return (host && listen && *host == *listen) || ownAddress ||
            (listenLoopbackOrAny &&
             (NameEquals(authority.host, "localhost") || (host && IsLoopback(*host))));
 }
@@ -74,7 +78,7 @@ Route RouteConnect(const RequestLine& request, const Policy& policy) {
     if (!authority) {
         return Refuse(400, "CONNECT needs a host and port, as in CONNECT example.org:443.");
     }
-    if (NamesProxy(*authority, policy.self)) {
+    if (NamesProxy(*authority, policy)) {
         return Refuse(508, "A CONNECT to the proxy itself would loop back into it.");
     }
     ProxyTarget target{true, *authority, std::string(1, '/')};
@@ -163,7 +167,7 @@ Route RouteAny(const RequestLine& request, const Policy& policy) {
             return Refuse(400, "The Host header names another host than the request URL.");
         }
     }
-    if (!target->secure && NamesProxy(target->authority, policy.self)) {
+    if (!target->secure && NamesProxy(target->authority, policy)) {
         return Act(Action::OwnPage, std::move(*target));
     }
     if (!target->secure && IsDirect(*policy.direct, target->authority)) {
@@ -182,11 +186,24 @@ Route RouteAny(const RequestLine& request, const Policy& policy) {
 
 Route RouteRequest(const RequestLine& request, const Policy& policy) {
     Route route = RouteAny(request, policy);
+    if (request.clientLoopback) {
+        return route;
+    }
+    // Other machines reach neither this machine's own services nor what
+    // was kept of them, nor the pages that list this user's cache.
     const bool reaches = route.action == Action::Forward || route.action == Action::Direct ||
-                         route.action == Action::Tunnel || route.action == Action::Intercept;
-    if (reaches && !request.clientLoopback && NamesMachineLocal(route.target.authority.host)) {
+                         route.action == Action::Tunnel || route.action == Action::Intercept ||
+                         route.action == Action::FromCache;
+    if (reaches && NamesMachineLocal(route.target.authority.host)) {
         return Refuse(403, "Only a client on this machine may reach its loopback or link-local "
-                           "addresses through the proxy.");
+                           "addresses, or their kept copies, through the proxy.");
+    }
+    const std::string_view page =
+        std::string_view(route.target.path)
+            .substr(0, std::min(route.target.path.find('?'), route.target.path.size()));
+    if (route.action == Action::OwnPage && page != "/proxy.pac") {
+        return Refuse(403, "The proxy's index, missed addresses and kept copies answer only this "
+                           "machine; other machines may read /proxy.pac.");
     }
     return route;
 }

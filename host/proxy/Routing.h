@@ -50,6 +50,9 @@ struct Policy {
     bool intercept = false;
     /// Ports a CONNECT may name besides 443 (--connect-port).
     const std::vector<std::uint16_t>* connectPorts = nullptr;
+    /// This machine's own addresses, at which a proxy listening on every
+    /// address is reached too.
+    const std::vector<IpBytes>* ownAddresses = nullptr;
 };
 
 Route RouteRequest(const RequestLine& request, const Policy& policy);

@@ -148,15 +148,39 @@ TEST(ProxyRules, EachRequestGoesWhereItShould) {
         {"CONNECT", "127.0.0.1:443", {}, false, 403},
         {"GET", "http://127.0.0.1:5432/", {}, true, 0},
         {"GET", "http://a.example/", {}, false, 0},
+        // Nor this user's index, misses and kept copies: only the
+        // auto-configuration file answers other machines.
+        {"GET", "/", "127.0.0.1:8080", false, 403},
+        {"GET", "/missed?format=json", "127.0.0.1:8080", false, 403},
+        {"GET", "http://127.0.0.1:8080/copy?url=x", {}, false, 403},
+        {"GET", "/proxy.pac", "127.0.0.1:8080", false, 0},
     };
-    for (const auto& c : guarded) {
+    // Listening on every address, the proxy is also each of the machine's
+    // own addresses: no tunnel leads back into it through one of them.
+    const std::vector<IpBytes> own = {*ParseIp("127.0.0.1"), *ParseIp("192.0.2.10")};
+    for (const bool anyAddress : {false, true}) {
+        for (const auto& c : guarded) {
+            Policy policy;
+            policy.direct = &direct;
+            policy.self = {anyAddress ? "0.0.0.0" : "127.0.0.1", 8080};
+            policy.connectPorts = &extraPorts;
+            policy.ownAddresses = &own;
+            RequestLine line{c.method, c.target, c.host, "", nullptr, c.clientLoopback};
+            EXPECT_EQ(RouteRequest(line, policy).status, c.status)
+                << c.method << " " << c.target << " " << c.host.value_or("");
+        }
         Policy policy;
         policy.direct = &direct;
-        policy.self = {"127.0.0.1", 8080};
-        policy.connectPorts = &extraPorts;
-        RequestLine line{c.method, c.target, c.host, "", nullptr, c.clientLoopback};
-        EXPECT_EQ(RouteRequest(line, policy).status, c.status)
-            << c.method << " " << c.target << " " << c.host.value_or("");
+        policy.self = {anyAddress ? "0.0.0.0" : "127.0.0.1", 8080};
+        policy.ownAddresses = &own;
+        const std::vector<std::uint16_t> proxyPort = {8080};
+        policy.connectPorts = &proxyPort;
+        const RequestLine connect{"CONNECT", "192.0.2.10:8080", {}, "", nullptr, false};
+        EXPECT_EQ(RouteRequest(connect, policy).status, anyAddress ? 508u : 0u);
+        // Offline, other machines get no kept copy of this machine's sites.
+        policy.offline = true;
+        const RequestLine kept{"GET", "http://127.0.0.1:9001/", {}, "", nullptr, false};
+        EXPECT_EQ(RouteRequest(kept, policy).status, 403u);
     }
 }
 
