@@ -71,7 +71,8 @@ void Forward(HINTERNET session, const UpstreamRequest& r, UpstreamExchange& exch
     const std::unique_ptr<inet::Exchange> sent = inet::Exchange::Send(
         session,
         {r.method, r.target.authority.host, r.target.authority.port, r.target.path,
-         ForwardFlags(r.target.secure, r.store, r.sharedCache), r.headerBlock, r.body},
+         ForwardFlags(r.target.secure, r.store, r.sharedCache, r.clientLoopback), r.headerBlock,
+         r.body},
         error);
     if (!sent) {
         exchange.Finish(error);
@@ -147,7 +148,7 @@ ForwardFailure DescribeForwardFailure(DWORD error, const std::string& hostKey) {
     return failure;
 }
 
-DWORD ForwardFlags(bool secure, bool store, bool shared) {
+DWORD ForwardFlags(bool secure, bool store, bool shared, bool forThisMachine) {
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP |
                   INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS | INTERNET_FLAG_HYPERLINK |
                   INTERNET_FLAG_NEED_FILE | INTERNET_FLAG_NO_AUTO_REDIRECT |
@@ -159,6 +160,9 @@ DWORD ForwardFlags(bool secure, bool store, bool shared) {
         flags |= INTERNET_FLAG_NO_CACHE_WRITE;
     }
     flags |= shared ? INTERNET_FLAG_HTTP_CACHE_SHARED : INTERNET_FLAG_HTTP_CACHE_PRIVATE;
+    if (shared && !forThisMachine) {
+        flags |= INTERNET_FLAG_HTTP_CACHE_FOR_OTHERS;
+    }
     return flags;
 }
 

@@ -77,7 +77,9 @@ ForwardFailure DescribeForwardFailure(DWORD error, const std::string& hostKey);
 
 /// The request flags of a forwarded request: those of a crawl's request to
 /// another host, with redirects and cookies left to the browser, and what
-/// it keeps kept as a private or (`shared`) shared HTTP cache keeps it.
-DWORD ForwardFlags(bool secure, bool store, bool shared);
+/// it keeps kept as a private or (`shared`) shared HTTP cache keeps it;
+/// shared, a request of another machine's client (not `forThisMachine`)
+/// keeps nothing that only this machine's user would be served.
+DWORD ForwardFlags(bool secure, bool store, bool shared, bool forThisMachine);
 
 } // namespace proxy

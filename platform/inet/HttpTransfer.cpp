@@ -263,12 +263,14 @@ void HttpTransfer::OnHeadComplete() {
         }
     }
     m_finalHead = true;
+    const bool shared = (m_setup.flags & INTERNET_FLAG_HTTP_CACHE_SHARED) != 0;
+    const bool forOthers = shared && (m_setup.flags & INTERNET_FLAG_HTTP_CACHE_FOR_OTHERS) != 0;
     const bool cacheable =
         m_setup.verb == "GET" && m_head.Status() == 200 &&
         (m_setup.flags & INTERNET_FLAG_NO_CACHE_WRITE) == 0 &&
         (!AsHttpCache() ||
-         MayStoreResponse(m_head, m_headerSource.block,
-                          (m_setup.flags & INTERNET_FLAG_HTTP_CACHE_SHARED) != 0));
+         (MayStoreResponse(m_head, m_headerSource.block, shared) &&
+          !(forOthers && OnlyForThisMachine(m_head, m_headerSource.block, shared))));
     m_cacheWanted = cacheable; // the writer is made on the caller's thread
 }
 

@@ -60,6 +60,10 @@ constexpr DWORD INTERNET_FLAG_NEED_FILE = 0x00000010;
 // every 200 response to a GET is kept.
 constexpr DWORD INTERNET_FLAG_HTTP_CACHE_PRIVATE = 0x00000001;
 constexpr DWORD INTERNET_FLAG_HTTP_CACHE_SHARED = 0x00000002;
+// With INTERNET_FLAG_HTTP_CACHE_SHARED: the request is made for someone other
+// than this machine's user, so a response that would be kept for that user
+// alone (asked for with credentials, varying, to be revalidated) is not kept.
+constexpr DWORD INTERNET_FLAG_HTTP_CACHE_FOR_OTHERS = 0x00000004;
 
 // Options (InternetSetOptionW, InternetQueryOptionW). Time-outs are in
 // milliseconds. The connect time-out bounds each connection attempt (name

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // What a forwarded response may leave in the cache, as a private and as a
 // shared HTTP cache, and the head it is stored with.
+#include "platform/inet/Exchange.h"
 #include "platform/inet/HttpCacheRules.h"
+#include "support/CacheHome.h"
+#include "support/InetTestSupport.h"
+#include "support/TestServers.h"
 
 #include <gtest/gtest.h>
 
@@ -78,6 +82,46 @@ TEST(HttpCacheRules, StoredHeadsLoseCookiesAndCarryTheCertificateMark) {
     EXPECT_EQ(inet::StoredHeadText(raw, {false, true, false}),
               "HTTP/1.1 200 OK\r\nSet-Cookie: a=1;\r\n path=/\r\nContent-Type: "
               "text/plain\r\nset-cookie2: b=2\r\nX-Dravik-Certificate: unverified\r\n\r\n");
+}
+
+} // namespace
+
+namespace {
+
+// Shared with other machines' clients, a response only this machine's user
+// would be served (asked for with credentials, to be revalidated) is kept
+// when this machine asked for it, and not at all when another one did: it
+// would be that client's page served to this machine's user.
+TEST(HttpCacheRules, ASharedCacheKeepsNoPersonalPageAnotherMachineAskedFor) {
+    const testsupport::CacheHome cache;
+    testsupport::LocalServer site;
+    site.Routes().Get("/account", [](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Cache-Control", "must-revalidate");
+        res.set_content("the balance of one user", "text/plain");
+    });
+    site.Start();
+    const inet::OwnedSession session(
+        InternetOpenW(u"test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    ASSERT_NE(session, nullptr);
+    for (const bool others : {true, false}) {
+        const std::string target = std::string("/account?others=") + (others ? "1" : "0");
+        DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_HTTP_CACHE_SHARED;
+        flags |= others ? INTERNET_FLAG_HTTP_CACHE_FOR_OTHERS : 0;
+        DWORD error = 0;
+        const std::unique_ptr<inet::Exchange> exchange =
+            inet::Exchange::Send(session.get(),
+                                 {"GET", "127.0.0.1", static_cast<unsigned>(site.Port()), target,
+                                  flags, "Authorization: Basic dTpw\r\n", ""},
+                                 error);
+        ASSERT_NE(exchange, nullptr) << error;
+        char body[256];
+        std::size_t read = 0;
+        do {
+            ASSERT_EQ(exchange->Read(body, sizeof body, read), 0U);
+        } while (read != 0);
+        const std::string url = "http://127.0.0.1:" + std::to_string(site.Port()) + target;
+        EXPECT_EQ(testsupport::LookUp(testsupport::W(url)).found, !others) << url;
+    }
 }
 
 } // namespace
