@@ -46,8 +46,8 @@ void CheckHead(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const std::string_view page = "http://a.example/d/page.html";
-    const std::string html = proxy::CopyViewHtml(text, page, "/copy?key=k&url=");
-    const std::string css = proxy::CopyViewCss(text, page, "/copy?key=k&url=");
+    const std::string html = proxy::CopyViewHtml(text, page, "k");
+    const std::string css = proxy::CopyViewCss(text, page, "k");
     // Text without a tag or a url() has nothing to rewrite.
     Check(text.find('<') != std::string_view::npos || html == text);
     Check(text.find("url(") != std::string_view::npos || css == text);

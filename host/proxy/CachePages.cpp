@@ -33,7 +33,7 @@ std::string Document(const std::string& title, const std::string& content) {
 }
 
 std::string CopyLink(const std::string& url, const std::string& key) {
-    return CopyViewPath(CopyViewPrefix(key), url);
+    return CopyViewPath(key, url);
 }
 
 std::string EntryJson(const ListedEntry& e, const std::string& key) {
@@ -182,7 +182,7 @@ OwnPageAnswer AnswerOwnPage(std::string_view target, const OwnPageContext& conte
         answer.page = {"application/x-ns-proxy-autoconfig", PacScript(context.authority)};
         return answer;
     case OwnPage::Kind::Copy:
-        if (page.key != context.copyKey) {
+        if (!CopyViewTokenMatches(page.key, context.copyKey, page.url)) {
             return {403,
                     {},
                     "Open cached copies from the proxy's index: their addresses carry a key that "

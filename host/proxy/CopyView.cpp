@@ -7,6 +7,10 @@
 #include "net/Encoding.h"
 #include "net/ResolveUrl.h"
 
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -92,7 +96,7 @@ std::string Resolve(const CVELString& value, const CVELString& base) {
 /// has none, so the original text stays.
 std::optional<std::string> RewriteTag(const CVELString& tag, const CVELString& name,
                                       const CVELStringPairList& attributes, const CVELString& base,
-                                      std::string_view prefix) {
+                                      std::string_view key) {
     bool changed = false;
     std::string out(1, '<');
     out.append(Bytes(name));
@@ -105,7 +109,7 @@ std::optional<std::string> RewriteTag(const CVELString& tag, const CVELString& n
         out.append(1, ' ').append(Bytes(attribute));
         const std::string url = IsReference(attribute) ? Resolve(value, base) : std::string();
         if (!url.empty()) {
-            out.append("=\"").append(HtmlEscape(CopyViewPath(prefix, url))).append(1, '"');
+            out.append("=\"").append(HtmlEscape(CopyViewPath(key, url))).append(1, '"');
             changed = true;
         } else if (value.GetLength() > 0) {
             out.append(1, '=').append(Bytes(value));
@@ -121,19 +125,37 @@ std::optional<std::string> RewriteTag(const CVELString& tag, const CVELString& n
 
 } // namespace
 
-std::string CopyViewPrefix(std::string_view key) {
-    std::string prefix = "/copy?key=";
-    prefix.append(key).append("&url=");
-    return prefix;
+std::string CopyViewToken(std::string_view key, std::string_view url) {
+    unsigned char digest[EVP_MAX_MD_SIZE] = {};
+    unsigned int length = 0;
+    HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
+         reinterpret_cast<const unsigned char*>(url.data()), url.size(), digest, &length);
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string token;
+    for (unsigned int i = 0; i < std::min(length, 16U); ++i) {
+        token += kHex[digest[i] >> 4];
+        token += kHex[digest[i] & 0x0F];
+    }
+    return token;
 }
 
-std::string CopyViewPath(std::string_view prefix, std::string_view url) {
-    std::string path(prefix);
-    path.append(PercentEncode(url));
-    return path;
+bool CopyViewTokenMatches(std::string_view token, std::string_view key, std::string_view url) {
+    const std::string expected = CopyViewToken(key, url);
+    if (token.size() != expected.size()) {
+        return false;
+    }
+    unsigned char differ = 0;
+    for (std::size_t i = 0; i < token.size(); ++i) {
+        differ |= static_cast<unsigned char>(token[i] ^ expected[i]);
+    }
+    return differ == 0;
 }
 
-std::string CopyViewHtml(std::string_view html, std::string_view pageUrl, std::string_view prefix) {
+std::string CopyViewPath(std::string_view key, std::string_view url) {
+    return "/copy?key=" + CopyViewToken(key, url) + "&url=" + PercentEncode(url);
+}
+
+std::string CopyViewHtml(std::string_view html, std::string_view pageUrl, std::string_view key) {
     const CVELString page = Units(html);
     CVELString base = Units(pageUrl);
     CVELString tag;
@@ -161,7 +183,7 @@ std::string CopyViewHtml(std::string_view html, std::string_view pageUrl, std::s
             }
             replacement.emplace(); // every reference carries the base itself now
         } else {
-            replacement = RewriteTag(tag, name, attributes, base, prefix);
+            replacement = RewriteTag(tag, name, attributes, base, key);
         }
         if (replacement) {
             out.append(html.substr(copied, start - copied)).append(*replacement);
@@ -172,7 +194,7 @@ std::string CopyViewHtml(std::string_view html, std::string_view pageUrl, std::s
     return out;
 }
 
-std::string CopyViewCss(std::string_view css, std::string_view sheetUrl, std::string_view prefix) {
+std::string CopyViewCss(std::string_view css, std::string_view sheetUrl, std::string_view key) {
     const CVELString base = Units(sheetUrl);
     std::string out;
     out.reserve(css.size());
@@ -196,7 +218,7 @@ std::string CopyViewCss(std::string_view css, std::string_view sheetUrl, std::st
             continue;
         }
         out.append(css.substr(copied, open - copied)).append(1, '"');
-        out.append(CopyViewPath(prefix, url)).append(1, '"');
+        out.append(CopyViewPath(key, url)).append(1, '"');
         copied = close;
     }
     out.append(css.substr(copied));

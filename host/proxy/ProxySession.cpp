@@ -268,7 +268,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         OwnPageAnswer answer = AnswerOwnPage(m_target.path, own);
         if (!answer.copyUrl.empty()) {
             if (std::unique_ptr<CachedCopy> copy = CachedCopy::Open(answer.copyUrl)) {
-                m_serving = {true, answer.copyUrl, false, CopyViewPrefix(own.copyKey)};
+                m_serving = {true, answer.copyUrl, false, own.copyKey};
                 return ServeCopy(std::move(copy));
             }
             return SendError(404, "The cache holds no copy of " + answer.copyUrl + ".", false);

@@ -97,9 +97,9 @@ std::shared_ptr<TextResponse> WholeCopyAnswer(CachedCopy& copy, const CopyServin
     }
     const ViewKind kind = serving.view ? KindOf(copy) : ViewKind::AsIs;
     if (kind == ViewKind::Html) {
-        body = CopyViewHtml(body, serving.url, serving.viewPrefix);
+        body = CopyViewHtml(body, serving.url, serving.viewKey);
     } else if (kind == ViewKind::Css) {
-        body = CopyViewCss(body, serving.url, serving.viewPrefix);
+        body = CopyViewCss(body, serving.url, serving.viewKey);
     }
     response->prepare_payload();
     if (head) {

@@ -34,7 +34,7 @@ struct CopyServing {
     std::string url;
     /// Answered because the origin could not be reached: said in the head.
     bool stale = false;
-    std::string viewPrefix; // for the view: where views of other entries are
+    std::string viewKey; // for the view: the run's key the views of other entries are under
 };
 
 /// Content-Type and the other stored fields a cached copy is served with.

@@ -138,12 +138,16 @@ TEST_F(Browser, RendersHttpsFromTheCacheThroughTheLocalAuthority) {
 
 // A kept page shown in the proxy's copy view: its relative references show
 // the kept pictures and style sheet, and its script, though it runs, reads
-// nothing of the proxy's: not the index, not another site's kept page.
+// nothing of the proxy's: not the index, not another site's kept page, and
+// it cannot load another site's kept script from an address made from its
+// own.
 TEST_F(Browser, ACopyShowsItsResourcesAndItsScriptReadsNothingOfTheProxy) {
     std::optional<TestServer> content(std::in_place);
     std::optional<TestServer> other(std::in_place);
     const std::string secret = other->Origin() + "/private.html";
     other->Page("/private.html", "<p>the other site's secret</p>");
+    const std::string bank = other->Origin() + "/bank.js";
+    other->Page("/bank.js", "var BANK = 'the other site\\'s balance';", "application/javascript");
     content->Page("/a.gif", kGif, "image/gif");
     content->Page("/d/b.gif", kGif, "image/gif");
     content->Page("/d/s.css", "body { color: rgb(1, 2, 3) }", "text/css");
@@ -158,15 +162,21 @@ TEST_F(Browser, ACopyShowsItsResourcesAndItsScriptReadsNothingOfTheProxy) {
                       "addEventListener('load', function () {"
                       "var w = []; for (var i of document.images) w.push(i.naturalWidth);"
                       "var view = document.images[0].src.replace(/url=.*/, 'url=');"
+                      "var script = new Promise(function (done) {"
+                      "var s = document.createElement('script'); s.src = view + '" +
+                      PercentEncoded(bank) +
+                      "'; s.onload = function () { done(typeof BANK); };"
+                      "s.onerror = function () { done('blocked'); };"
+                      "document.body.appendChild(s); });"
                       "Promise.all([probe('/?format=json'), probe(view + '" +
                       PercentEncoded(secret) +
-                      "')]).then(function (r) {"
+                      "'), script]).then(function (r) {"
                       "document.getElementById('out').textContent = 'widths ' + w.join(',') + "
                       "' color ' + getComputedStyle(document.body).color + ' index ' + r[0] + "
-                      "' copy ' + r[1]; }); });</script></body></html>");
+                      "' copy ' + r[1] + ' script ' + r[2]; }); });</script></body></html>");
     engine.Page("/orx?ORXCmd=Show&s=1", "<iframe src=\"" + content->Origin() +
                                             "/d/page.html\"></iframe><iframe src=\"" + secret +
-                                            "\"></iframe>");
+                                            "\"></iframe><script src=\"" + bank + "\"></script>");
     const Outcome sync =
         Dravik("sync --outside-links '" + HostPage(engine, "ORXCmd=Show&amp;s=1") + "'");
     ASSERT_EQ(sync.status, 0) << sync.err;
@@ -174,17 +184,20 @@ TEST_F(Browser, ACopyShowsItsResourcesAndItsScriptReadsNothingOfTheProxy) {
     content.reset();
     other.reset();
     ASSERT_TRUE(StartProxy({}));
-    // The view's address comes from the index: it carries this run's key,
-    // without which no page can load a kept copy.
+    // The view's address comes from the index: it carries a capability for
+    // that one copy, without which no page can load it.
     const std::string index = Curl(ProxyUrl() + "/?format=json").body;
-    const std::string mark = "/copy?key=";
-    const auto at = index.find(mark);
-    ASSERT_NE(at, std::string::npos) << index;
-    const std::string key = index.substr(at + mark.size(), 32);
+    const std::string wanted = "&url=" + PercentEncoded(page) + "\"";
+    const auto end = index.find(wanted);
+    ASSERT_NE(end, std::string::npos) << index;
+    const auto start = index.rfind("/copy?key=", end);
+    ASSERT_NE(start, std::string::npos) << index;
+    const std::string view = ProxyUrl() + index.substr(start, end + wanted.size() - 1 - start);
     EXPECT_EQ(Curl(ProxyUrl() + "/copy?url=" + PercentEncoded(page)).status, 403);
     EXPECT_EQ(Curl(ProxyUrl() + "/copy?key=0&url=" + PercentEncoded(page)).status, 403);
-    EXPECT_EQ(Rendered(ProxyUrl() + mark + key + "&url=" + PercentEncoded(page), false),
-              "widths 1,1 color rgb(1, 2, 3) index blocked copy blocked");
+    EXPECT_EQ(Curl(view).status, 200) << view;
+    EXPECT_EQ(Rendered(view, false),
+              "widths 1,1 color rgb(1, 2, 3) index blocked copy blocked script blocked");
 }
 
 } // namespace

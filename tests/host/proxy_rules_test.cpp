@@ -6,6 +6,7 @@
 #include "host/proxy/CopyView.h"
 #include "host/proxy/HeaderFields.h"
 #include "host/proxy/LocalAuthority.h"
+#include "host/proxy/PageText.h"
 #include "host/proxy/Routing.h"
 
 #include <gtest/gtest.h>
@@ -186,30 +187,44 @@ TEST(ProxyRules, EachRequestGoesWhereItShould) {
 
 TEST(ProxyRules, TheCopyViewPointsEveryReferenceAtAKeptCopy) {
     const std::string page = "http://a.example/dir/page.html";
-    const std::string view = "/copy?url=http%3A%2F%2Fa.example%2F";
+    const std::string key = "run-key";
+    // Each view's address carries the capability for its own entry alone.
+    const auto view = [&key](const std::string& url) {
+        const std::string path = CopyViewPath(key, url);
+        EXPECT_EQ(path, "/copy?key=" + CopyViewToken(key, url) + "&url=" + PercentEncode(url));
+        return path;
+    };
     const struct {
         std::string html, expected;
     } cases[] = {
-        {"<img src=x.gif>", "<img src=\"" + view + "dir%2Fx.gif\">"},
+        {"<img src=x.gif>", "<img src=\"" + HtmlEscape(view("http://a.example/dir/x.gif")) + "\">"},
         {"<LINK rel=stylesheet HREF='/s.css'/>",
-         "<LINK rel=stylesheet HREF=\"" + view + "s.css\" />"},
+         "<LINK rel=stylesheet HREF=\"" + HtmlEscape(view("http://a.example/s.css")) + "\" />"},
         {"<a href=\"../b.html?x=1&amp;y=2#top\">b</a>",
-         "<a href=\"" + view + "b.html%3Fx%3D1%26y%3D2\">b</a>"},
+         "<a href=\"" + HtmlEscape(view("http://a.example/b.html?x=1&y=2")) + "\">b</a>"},
         {"<base href=\"http://b.example/\"><img src=c.gif>",
-         "<img src=\"/copy?url=http%3A%2F%2Fb.example%2Fc.gif\">"},
+         "<img src=\"" + HtmlEscape(view("http://b.example/c.gif")) + "\">"},
         {"<p class=x>text & more</p><!-- <img src=y.gif> -->",
          "<p class=x>text & more</p><!-- <img src=y.gif> -->"},
         {"<a href=\"#here\">x</a><a href=mailto:me@a.example>m</a>",
          "<a href=\"#here\">x</a><a href=mailto:me@a.example>m</a>"},
-        {"<body background=bg.png>\xe9", "<body background=\"" + view + "dir%2Fbg.png\">\xe9"},
+        {"<body background=bg.png>\xe9",
+         "<body background=\"" + HtmlEscape(view("http://a.example/dir/bg.png")) + "\">\xe9"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(CopyViewHtml(c.html, page, "/copy?url="), c.expected) << c.html;
+        EXPECT_EQ(CopyViewHtml(c.html, page, key), c.expected) << c.html;
     }
     EXPECT_EQ(CopyViewCss("a{background:url( 'i.png' )} b{src:url(data:x)} @import url(/s.css);",
-                          "http://a.example/d/s.css", "/copy?url="),
-              "a{background:url(\"" + view + "d%2Fi.png\")} b{src:url(data:x)} @import url(\"" +
-                  view + "s.css\");");
+                          "http://a.example/d/s.css", key),
+              "a{background:url(\"" + view("http://a.example/d/i.png") +
+                  "\")} b{src:url(data:x)} @import url(\"" + view("http://a.example/s.css") +
+                  "\");");
+    const std::string token = CopyViewToken(key, page);
+    EXPECT_EQ(token.size(), 32U);
+    EXPECT_TRUE(CopyViewTokenMatches(token, key, page));
+    EXPECT_FALSE(CopyViewTokenMatches(token, key, "http://a.example/dir/other.html"));
+    EXPECT_FALSE(CopyViewTokenMatches(token, "another run", page));
+    EXPECT_FALSE(CopyViewTokenMatches(key, key, page));
 }
 
 TEST(ProxyRules, OnlyLoopbackAndAllowedNetworksAreAnswered) {
@@ -267,8 +282,7 @@ TEST(ProxyRules, PagesEscapeWhatTheyShow) {
     EXPECT_EQ(html.body.find("<script>"), std::string::npos);
     EXPECT_NE(html.body.find("&lt;script&gt;alert(1)&lt;/script&gt;?a=1&amp;b=&#39;2&#39;"),
               std::string::npos);
-    EXPECT_NE(html.body.find("/copy?key=k&amp;url=http%3A%2F%2Fa.example%2F%22%3E%3Cscript%3E"),
-              std::string::npos);
+    EXPECT_NE(html.body.find(HtmlEscape(CopyViewPath("k", hostile.url))), std::string::npos);
     const PageBody json = IndexPage({hostile}, true, {"127.0.0.1:8731", "k"});
     EXPECT_NE(json.body.find(R"("contentType": "text/html\"<x>")"), std::string::npos);
     urlcache::MissedUrl odd{u"http://a.example/\x01\"\\", 1, 1, 3};
