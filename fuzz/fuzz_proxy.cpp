@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // Fuzzes what the proxy reads from the network and the command line: request
 // targets, authorities, response heads from upstream, networks, listen
-// addresses, its own page addresses, and the escaping of what it shows.
+// addresses, its own page addresses, pages' frame policies, and the
+// escaping of what it shows.
 //
 // The whole input goes to every reader; each checks the promises of a
 // successful read, and the round trips that must give back what went in.
 #include "host/proxy/CachePages.h"
+#include "host/proxy/FramePolicy.h"
 #include "host/proxy/HeaderFields.h"
 #include "host/proxy/PageText.h"
 #include "host/proxy/Routing.h"
@@ -90,5 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ParseNetwork(text);
     ParseListenAddress(text);
     ParseDirectHost(text);
+    PolicyAllowsFrame({text}, "http://127.0.0.1:8731", "https://a.example");
+    PolicyAllowsFrame({"frame-src 'self'"}, text, text);
     return 0;
 }

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/proxy/PanelHook.h"
 
+#include "host/browser/ControlObject.h"
+#include "host/browser/DialogHtml.h"
 #include "host/common/PageEncoding.h"
+#include "host/proxy/FramePolicy.h"
 #include "host/proxy/HeaderFields.h"
 
 namespace proxy {
@@ -44,6 +47,40 @@ bool MayHoldPanel(unsigned status, const http::fields& head) {
     return size <= kPanelPageLimit;
 }
 
+namespace {
+
+/// Whether the page's own Content-Security-Policy lets it frame the panel.
+bool PageAllowsPanelFrame(const TextResponse& response, const std::string& pageOrigin,
+                          const std::string& selfOrigin) {
+    std::vector<std::string_view> policies;
+    const auto [first, last] = response.equal_range("Content-Security-Policy");
+    for (auto field = first; field != last; ++field) {
+        policies.push_back(field->value());
+    }
+    return PolicyAllowsFrame(policies, selfOrigin, pageOrigin);
+}
+
+/// The page with a notice where its control's object is: its policy
+/// forbids the panel's frame. Nothing when the page holds no object.
+std::optional<std::string> PutNoticeInPage(std::string_view page, const std::string& selfOrigin) {
+    const std::optional<ControlObjectSpan> span = FindControlObject(page);
+    if (!span) {
+        return std::nullopt;
+    }
+    const auto [width, height] = PanelPixels();
+    const std::string notice =
+        "<div style=\"box-sizing:border-box;width:" +
+        (span->width.empty() ? std::to_string(width) + "px" : HtmlEscape(span->width) + "px") +
+        ";border:1px solid #b00;padding:8px;font:12px Arial,sans-serif;color:#600\">"
+        "The synchronization panel cannot be shown here: this page's Content-Security-Policy "
+        "does not allow frames from " +
+        HtmlEscape(selfOrigin) + ". Add " + HtmlEscape(selfOrigin) +
+        " to its frame-src (or child-src, or default-src).</div>";
+    return ReplaceSpan(page, *span, notice);
+}
+
+} // namespace
+
 void PutPanelInResponse(TextResponse& response, const ProxyTarget& target,
                         const std::string& selfOrigin) {
     if (!MayHoldPanel(response.result_int(), response.base()) || response.body().empty()) {
@@ -54,8 +91,11 @@ void PutPanelInResponse(TextResponse& response, const ProxyTarget& target,
     const auto type = response.find(http::field::content_type);
     const std::string charset =
         type == response.end() ? std::string() : CharsetOfContentType(type->value());
-    std::optional<std::string> page = PanelHost::Instance().PutPanelInPage(
-        response.body(), CacheUrl(target), charset, origin, selfOrigin);
+    std::optional<std::string> page =
+        PageAllowsPanelFrame(response, origin, selfOrigin)
+            ? PanelHost::Instance().PutPanelInPage(response.body(), CacheUrl(target), charset,
+                                                   origin, selfOrigin)
+            : PutNoticeInPage(response.body(), selfOrigin);
     if (page) {
         response.body() = std::move(*page);
         response.content_length(response.body().size());

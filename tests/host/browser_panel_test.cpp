@@ -101,6 +101,14 @@ TEST_F(BrowserPanel, OnlyTheControlsObjectOfAPassingPageIsReplaced) {
                                 {{"Last-Modified", "Tue, 01 Dec 2026 10:00:00 GMT"},
                                  {"Cache-Control", "max-age=600"}}});
     engine.Page("/plain.html", plain);
+    // A page whose policy forbids the proxy's frame says so in its place.
+    engine.Reply("/strict.html", {200,
+                                  "text/html",
+                                  page,
+                                  "",
+                                  {},
+                                  false,
+                                  {{"Content-Security-Policy", "default-src 'self'"}}});
     engine.Page("/plain.txt", page, "text/plain");
     const std::regex frame(
         "<h1>Desk</h1><iframe src=\"http://127\\.0\\.0\\.1:[0-9]+/panel/"
@@ -115,6 +123,12 @@ TEST_F(BrowserPanel, OnlyTheControlsObjectOfAPassingPageIsReplaced) {
             << how;
         EXPECT_EQ(Curl(engine.Origin() + "/plain.html").body, plain) << how;
         EXPECT_EQ(Curl(engine.Origin() + "/plain.txt").body, page) << how;
+        const std::string strict = Curl(engine.Origin() + "/strict.html").body;
+        EXPECT_EQ(strict.find("<iframe"), std::string::npos) << how;
+        EXPECT_NE(strict.find("this page's Content-Security-Policy does not allow frames from " +
+                              ProxyUrl()),
+                  std::string::npos)
+            << how << ": " << strict;
         // A page that names a panel is never kept by the browser, whatever
         // the origin said.
         EXPECT_NE(desk.headers.find("Cache-Control: no-store"), std::string::npos) << how;

@@ -4,6 +4,7 @@
 // certificates the local authority issues.
 #include "host/proxy/CachePages.h"
 #include "host/proxy/CopyView.h"
+#include "host/proxy/FramePolicy.h"
 #include "host/proxy/HeaderFields.h"
 #include "host/proxy/LocalAuthority.h"
 #include "host/proxy/PageText.h"
@@ -225,6 +226,35 @@ TEST(ProxyRules, TheCopyViewPointsEveryReferenceAtAKeptCopy) {
     EXPECT_FALSE(CopyViewTokenMatches(token, key, "http://a.example/dir/other.html"));
     EXPECT_FALSE(CopyViewTokenMatches(token, "another run", page));
     EXPECT_FALSE(CopyViewTokenMatches(key, key, page));
+}
+
+TEST(ProxyRules, APagesPolicyDecidesWhetherThePanelsFrameMayShow) {
+    const std::string proxy = "http://127.0.0.1:8731";
+    const std::string page = "https://app.example";
+    const struct {
+        std::vector<std::string_view> policies;
+        bool allowed;
+    } cases[] = {
+        {{}, true},
+        {{"script-src 'self'"}, true},
+        {{"default-src 'self'"}, false},
+        {{"default-src 'self'; frame-src http://127.0.0.1:8731"}, true},
+        {{"frame-src 'none'; default-src *"}, false},
+        {{"child-src http:"}, true},
+        {{"child-src https:"}, false},
+        {{"frame-src 127.0.0.1:*"}, false}, // the page's scheme, https, does not cover http
+        {{"frame-src http://127.0.0.1:*/panel/"}, true},
+        {{"frame-src http://*.0.0.1:8731"}, false}, // wildcards cover names, not addresses
+        {{"frame-src http://localhost:8731"}, false},
+        {{"frame-src *", "default-src 'none'"}, false}, // every policy must allow it
+        {{"frame-src *, frame-src 'self'"}, false},
+        {{"FRAME-SRC 'nonce-x' HTTP://127.0.0.1:8731"}, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PolicyAllowsFrame(c.policies, proxy, page), c.allowed)
+            << (c.policies.empty() ? "" : c.policies.front());
+    }
+    EXPECT_TRUE(PolicyAllowsFrame({"frame-src 'self'"}, proxy, proxy));
 }
 
 TEST(ProxyRules, OnlyLoopbackAndAllowedNetworksAreAnswered) {
