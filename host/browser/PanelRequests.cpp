@@ -3,7 +3,7 @@
 // and the answer to a prompt, each checked before anything is done.
 #include "control/resources/ResourceIds.h"
 #include "control/resources/Strings.h"
-#include "host/browser/ControlObject.h"
+#include "host/common/ControlObject.h"
 #include "host/browser/DialogHtml.h"
 #include "host/browser/PanelDocument.h"
 #include "host/browser/PanelState.h"

@@ -2,6 +2,7 @@
 #include "host/common/HostPage.h"
 
 #include "control/resources/TypeLibrary.h"
+#include "host/common/ControlObject.h"
 #include "host/common/HostPageFetch.h"
 #include "host/common/PageEncoding.h"
 #include "platform/kernel/LazyLibrary.h"
@@ -62,6 +63,16 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
                                               [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+/// True when `element` ends with its </object> end tag.
+bool EndsWithEndTag(std::string_view element) {
+    const std::size_t open = element.rfind("</");
+    if (open == std::string_view::npos || open == 0) {
+        return false;
+    }
+    std::string_view tag = element.substr(open + 2);
+    return tag.size() >= 7 && EqualIgnoringAsciiCase(tag.substr(0, 6), "object");
 }
 
 /// The node after `node` in document order, walking without recursion so
@@ -147,10 +158,25 @@ namespace {
 
 HostPageResult ParseWithLibxml(std::string_view text, const std::string& pageName) {
     const std::string classId = ControlClassId();
+    // The element the browser would make the control of is found as the
+    // proxy finds it; only its markup is parsed for the parameters. A page
+    // without one is parsed whole to say which other object it has, but an
+    // object for the control there (inside a textarea, say) is none.
+    const std::optional<ControlObjectSpan> span = ::FindControlObject(text);
+    std::string_view parsed = text;
+    if (span) {
+        // An element left open holds the rest of the page, as in a browser.
+        const std::string_view element = text.substr(span->begin, span->end - span->begin);
+        parsed = EndsWithEndTag(element) ? element : text.substr(span->begin);
+    }
     // An empty page gives no document at all; it simply holds no object.
-    const DocPtr doc(htmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, "UTF-8",
-                                    kParseOptions));
-    const ObjectSearch search = doc ? FindControlObject(doc.get(), classId) : ObjectSearch{};
+    const DocPtr doc(htmlReadMemory(parsed.data(), static_cast<int>(parsed.size()), nullptr,
+                                    "UTF-8", kParseOptions));
+    ObjectSearch search = doc ? FindControlObject(doc.get(), classId) : ObjectSearch{};
+    if (!span && search.control != nullptr) {
+        search.control = nullptr;
+        ++search.others;
+    }
     if (search.control == nullptr && search.first != nullptr) {
         // Another class: the host tells the user which, so no parameters
         // are needed here.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/proxy/PanelHook.h"
 
-#include "host/browser/ControlObject.h"
+#include "host/common/ControlObject.h"
 #include "host/browser/DialogHtml.h"
 #include "host/common/PageEncoding.h"
 #include "host/proxy/FramePolicy.h"

@@ -7,8 +7,8 @@
 #include "ProxyFixture.h"
 #include "control/resources/ResourceIds.h"
 #include "control/resources/Strings.h"
-#include "host/browser/ControlObject.h"
 #include "host/browser/DialogHtml.h"
+#include "host/common/ControlObject.h"
 #include "host/common/HostPage.h"
 
 #include <regex>
@@ -36,6 +36,10 @@ TEST(ControlObject, IsFoundWhereABrowserWouldCreateTheControl) {
         {Object(other), "", ""},
         {"<!-- " + control + " -->", "", ""},
         {"<script>var s = '" + control + "';</script>", "", ""},
+        {"<TEXTAREA rows=3>" + control + "</textarea>", "", ""},
+        {"<title>" + control + "</title><noscript>" + control + "</noscript>", "", ""},
+        {"<template>" + control + "</template><xmp>" + control + "</xmp>" + control, control,
+         "300"},
         {"<p>" + control + "</p>", control, "300"},
         {Object(other) + "<OBJECT CLASSID=\"" + lower + "\"></OBJECT>tail",
          "<OBJECT CLASSID=\"" + lower + "\"></OBJECT>", ""},

@@ -100,6 +100,16 @@ TEST_F(HostPageFile, OnlyDirectParamChildrenOfTheFirstControlObjectCount) {
                   ControlObject("<param name=a value=second-object>")));
     ASSERT_TRUE(page.ok) << page.error;
     EXPECT_EQ(page.params, (PropertyBag{{u"a", u"1"}, {u"d", u""}}));
+
+    // An object written as text (in a textarea, a title, ...) is none: the
+    // browser makes the control of the one after it, and so do the commands.
+    const std::string shown = ControlObject("<param name=a value=shown>");
+    const HostPageResult quoted = Read(
+        Page("<textarea>" + ControlObject("<param name=a value=text>") + "</textarea>" +
+             "<noscript>" + ControlObject("<param name=a value=text>") + "</noscript>" + shown));
+    ASSERT_TRUE(quoted.ok) << quoted.error;
+    EXPECT_EQ(quoted.params, (PropertyBag{{u"a", u"shown"}}));
+    EXPECT_FALSE(Read(Page("<title>" + shown + "</title>")).ok);
 }
 
 // The labels come out as the browser shows them, whatever the page's

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "host/browser/ControlObject.h"
+#include "host/common/ControlObject.h"
 
 #include "host/common/HostPage.h"
 
@@ -28,6 +28,21 @@ bool TagAt(std::string_view html, std::size_t at, std::string_view name) {
     }
     const char next = html[at + name.size()];
     return next == '>' || next == '/' || std::isspace(static_cast<unsigned char>(next)) != 0;
+}
+
+/// The name of the element starting at `at` when its content is text to
+/// the browser (raw text, escapable raw text, or content it never makes
+/// controls of), "" otherwise: an <object> written there is no control.
+std::string_view RawTextElementAt(std::string_view html, std::size_t at) {
+    static constexpr std::string_view kNames[] = {"script",   "style",   "textarea", "title",
+                                                  "xmp",      "iframe",  "noembed",  "noframes",
+                                                  "noscript", "template"};
+    for (const std::string_view name : kNames) {
+        if (TagAt(html, at, name)) {
+            return name;
+        }
+    }
+    return {};
 }
 
 std::size_t FindIgnoringCase(std::string_view html, std::string_view needle, std::size_t from) {
@@ -133,9 +148,8 @@ std::optional<ControlObjectSpan> FindControlObject(std::string_view html) {
          at = html.find('<', at + 1)) {
         if (html.substr(at, 4) == "<!--") {
             at = html.find("-->", at + 4);
-        } else if (TagAt(html, at + 1, "script") || TagAt(html, at + 1, "style")) {
-            const bool script = TagAt(html, at + 1, "script");
-            at = FindIgnoringCase(html, script ? "</script" : "</style", at + 1);
+        } else if (const std::string_view raw = RawTextElementAt(html, at + 1); !raw.empty()) {
+            at = FindIgnoringCase(html, "</" + std::string(raw), at + 1);
         } else if (TagAt(html, at + 1, "object")) {
             const StartTag tag = ReadStartTag(html, at + 7);
             if (tag.end == std::string_view::npos) {
