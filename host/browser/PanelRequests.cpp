@@ -3,10 +3,10 @@
 // and the answer to a prompt, each checked before anything is done.
 #include "control/resources/ResourceIds.h"
 #include "control/resources/Strings.h"
-#include "host/common/ControlObject.h"
 #include "host/browser/DialogHtml.h"
 #include "host/browser/PanelDocument.h"
 #include "host/browser/PanelState.h"
+#include "host/common/ControlObject.h"
 #include "host/common/OutputText.h"
 #include "host/common/QueryText.h"
 
@@ -96,6 +96,20 @@ PanelReply PanelHost::State::Document(const Panel& panel) {
                                   "'; style-src 'nonce-" + parts.nonce +
                                   "'; style-src-attr 'unsafe-inline'; connect-src 'self'; "
                                   "base-uri 'none'; form-action 'none'; frame-ancestors " +
+                                  panel.frameAncestor);
+    return reply;
+}
+
+PanelReply PanelHost::State::WaitingDocument(const Panel& panel) {
+    PanelReply reply{200,
+                     "text/html; charset=utf-8",
+                     "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><meta "
+                     "http-equiv=\"refresh\" content=\"2\"></head><body style=\"font: 12px "
+                     "Arial, sans-serif\"><p>A synchronization started from another page is "
+                     "running; this panel appears when it ends.</p></body></html>\n",
+                     {}};
+    reply.fields.emplace_back("Content-Security-Policy",
+                              "default-src 'none'; style-src 'unsafe-inline'; frame-ancestors " +
                                   panel.frameAncestor);
     return reply;
 }
@@ -291,14 +305,26 @@ void PanelHost::Answer(const PanelRequest& request, std::function<void(PanelRepl
 void PanelHost::State::AnswerDocument(const std::shared_ptr<Panel>& panel,
                                       std::function<void(PanelReply)> done) {
     bool opened = false;
+    bool busy = false;
     {
         const std::lock_guard lock(mutex);
         opened = panel->opened;
+        busy = running != nullptr;
     }
     if (opened) {
         return done(Document(*panel));
     }
     // The control is made on the UI thread, after a run that holds it.
+    if (busy) {
+        // The page's load is not held for the run: the frame says why it
+        // waits and asks again, and the control is made once the run ends.
+        thread.Post([this, panel] {
+            if (!panel->opened) {
+                Open(*panel);
+            }
+        });
+        return done(WaitingDocument(*panel));
+    }
     thread.Post([this, panel, done = std::move(done)] {
         if (!panel->opened) {
             Open(*panel);

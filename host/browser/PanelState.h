@@ -91,6 +91,9 @@ struct PanelHost::State {
     bool AskGoOnline(const char16_t* url);
     std::string StatusJson(const browser::Panel& panel);
     PanelReply Document(const browser::Panel& panel);
+    /// The frame's document while a run holds the UI thread: it says so
+    /// and asks again in a moment.
+    static PanelReply WaitingDocument(const browser::Panel& panel);
     void AnswerDocument(const std::shared_ptr<browser::Panel>& panel,
                         std::function<void(PanelReply)> done);
     void AnswerClick(const std::shared_ptr<browser::Panel>& panel, int id,

@@ -170,7 +170,7 @@ TEST_F(BrowserPanel, OnlyTheControlsObjectOfAPassingPageIsReplaced) {
 
 // The script a browser runs the panel with (python3-selenium, chromedriver).
 const char* const kDriver = R"(
-import json, subprocess, sys
+import json, re, subprocess, sys, time, urllib.request
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
@@ -249,6 +249,15 @@ try:
         "var done = arguments[0]; fetch(location.pathname + '/click?ctl=201', {method: 'POST',"
         "headers: {'X-Dravik-Key': document.body.getAttribute('data-key')}}).then(function (r) {"
         "r.json().then(function (j) { done(r.status + ' ' + j.message); }); });")
+    # The page opened again meanwhile (in another tab, say): its frame says
+    # at once that it waits for the run, instead of holding the page's load.
+    other = urllib.request.build_opener(urllib.request.ProxyHandler({'http': proxy}))
+    html = other.open(page, timeout=20).read().decode()
+    src = re.search(r'<iframe src=.([^"]+)', html).group(1).replace('&amp;', '&')
+    started = time.time()
+    direct = urllib.request.build_opener(urllib.request.ProxyHandler({}))
+    waiting = direct.open(src, timeout=20).read().decode()
+    out['waiting'] = '%s %d' % ('appears when it ends' in waiting, time.time() - started)
     wait.until(lambda d: d.find_elements(By.ID, 'box-text'))
     out['box'] = text(By.ID, 'box')
     d.switch_to.default_content()
@@ -266,7 +275,7 @@ TEST_F(BrowserPanel, AUserSynchronizesInTheBrowserAndNoOtherPageCan) {
     }
     engine.Page("/desk.html", HostPageText());
     engine.Reply("/orx?ORXCmd=Show&s=1",
-                 {200, "text/html", "<p>news</p>", "", std::chrono::milliseconds(1500)});
+                 {200, "text/html", "<p>news</p>", "", std::chrono::milliseconds(3000)});
     ASSERT_TRUE(StartProxy({}));
     const std::filesystem::path script = m_home / "drive.py";
     std::ofstream(script) << kDriver;
@@ -296,6 +305,7 @@ TEST_F(BrowserPanel, AUserSynchronizesInTheBrowserAndNoOtherPageCan) {
     EXPECT_NE(text("progress").find("/orx?ORXCmd=Show&s=1"), std::string::npos) << run.out;
     EXPECT_NE(text("box").find("All news is here"), std::string::npos) << run.out;
     EXPECT_EQ(text("again"), "409 The synchronization is still running.") << run.out;
+    EXPECT_EQ(text("waiting"), "True 0") << run.out;
     const std::vector<std::string> targets = engine.Targets();
     EXPECT_EQ(std::count(targets.begin(), targets.end(), "/orx?ORXCmd=Show&s=1"), 1)
         << "a second press started nothing";
