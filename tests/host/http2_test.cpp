@@ -5,28 +5,14 @@
 // streams of one connection, and one connection serves a whole run, not one
 // handshake per request.
 #include "support/ProgramFixture.h"
+#include "support/TestServers.h"
 #include "support/TlsSite.h"
-
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <map>
 #include <set>
 
 namespace {
-
-int FreePort() {
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
 
 struct Request {
     std::string connection;
@@ -102,8 +88,8 @@ class Http2Sync : public ProgramFixture {
 };
 
 TEST_F(Http2Sync, SameRequestsOverOneConnectionAsStreamsAndOneHandshakePerConnection) {
-    const int tlsPort = FreePort();
-    const int enginePort = FreePort();
+    const int tlsPort = testsupport::ClosedPort();
+    const int enginePort = testsupport::ClosedPort();
     const std::string origin = "https://127.0.0.1:" + std::to_string(tlsPort);
     std::string start = "<html><body>";
     for (int p = 0; p < 12; p += 3) {

@@ -33,6 +33,20 @@ double CpuSeconds(pid_t pid) {
     return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
+/// The first line of the answer to `request` on a new connection, asked
+/// again for up to two seconds until it is 200 OK: the proxy frees what a
+/// closed connection held a moment after it goes.
+std::string AskUntilServed(int port, const std::string& request) {
+    std::string line;
+    for (int tries = 0; tries < 100 && line != "HTTP/1.1 200 OK"; ++tries) {
+        const int again = Connect(port);
+        line = Ask(again, request);
+        ::close(again);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return line;
+}
+
 proxy::IpBytes Address(std::uint8_t last) {
     proxy::IpBytes address{};
     address[10] = address[11] = 0xFF;
@@ -105,14 +119,8 @@ TEST_F(ProxyLimits, AClientBeyondItsConnectionsIsToldSoAndServedOnceOneEnds) {
 
     ::close(held.fds.front());
     held.fds.erase(held.fds.begin());
-    std::string line;
-    for (int tries = 0; tries < 100 && line != "HTTP/1.1 200 OK"; ++tries) {
-        const int again = Connect(m_port);
-        line = Ask(again, index);
-        ::close(again);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    EXPECT_EQ(line, "HTTP/1.1 200 OK") << "the place of a closed connection is free again";
+    EXPECT_EQ(AskUntilServed(m_port, index), "HTTP/1.1 200 OK")
+        << "the place of a closed connection is free again";
     EXPECT_EQ(StopProxy(), 0);
 }
 
@@ -197,14 +205,8 @@ TEST_F(ProxyLimits, WholePagesHeldForBrowsersThatDoNotReadStayWithinOneBudget) {
         EXPECT_FALSE(refused.empty()) << "every reader got the page held for it";
         EXPECT_GE(readers.fds.size(), 17U) << "the budget holds more than that";
     } // the readers go, and with them what was held for them
-    std::string line;
-    for (int tries = 0; tries < 100 && line != "HTTP/1.1 200 OK"; ++tries) {
-        const int again = Connect(m_port);
-        line = Ask(again, request);
-        ::close(again);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    EXPECT_EQ(line, "HTTP/1.1 200 OK") << "what the readers held is given back";
+    EXPECT_EQ(AskUntilServed(m_port, request), "HTTP/1.1 200 OK")
+        << "what the readers held is given back";
 }
 
 TEST_F(ProxyLimits, OutOfDescriptorsTheProxyWaitsWithoutSpinningAndServesAgainLater) {
