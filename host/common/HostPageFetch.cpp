@@ -32,23 +32,21 @@ PageBytes Failure(std::string reason) {
     return {false, {}, std::move(reason), {}};
 }
 
-/// The charset of the Content-Type line among `headers` ("Name: value"
-/// lines), "" when there is none.
-std::string CharsetOfHeaders(const std::string& headers) {
-    std::size_t at = 0;
-    while (at < headers.size()) {
-        const std::size_t end = std::min(headers.find('\n', at), headers.size());
-        const std::string line = headers.substr(at, end - at);
-        at = end + 1;
-        constexpr std::string_view kName = "content-type:";
-        if (line.size() > kName.size() &&
-            std::equal(kName.begin(), kName.end(), line.begin(), [](char a, char b) {
-                return a == std::tolower(static_cast<unsigned char>(b));
-            })) {
-            return CharsetOfContentType(line.substr(kName.size()));
-        }
+/// The response's Content-Type as the server sent it, "" when none. The
+/// request's own header text keeps the media type alone, without the
+/// charset that says how to read the page.
+std::string ServedContentType(HINTERNET request) {
+    DWORD bytes = 0;
+    if (HttpQueryInfoW(request, HTTP_QUERY_CONTENT_TYPE, nullptr, &bytes, nullptr) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        return {};
     }
-    return {};
+    std::u16string value(bytes / sizeof(char16_t), u'\0');
+    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_TYPE, value.data(), &bytes, nullptr)) {
+        return {};
+    }
+    value.resize(bytes / sizeof(char16_t));
+    return Utf16ToUtf8(value);
 }
 
 PageBytes SystemFailure(int error) {
@@ -164,8 +162,8 @@ PageBytes FetchPageUrl(const std::string& url) {
     if (status != 200) {
         return Failure("the server answered with status " + std::to_string(status));
     }
+    const std::string charset = CharsetOfContentType(ServedContentType(request.m_hRequest));
     PageBytes page = ReadBody(request);
-    page.charset = CharsetOfHeaders(Utf16ToUtf8(
-        std::u16string_view(headers.GetData(), static_cast<std::size_t>(headers.GetLength()))));
+    page.charset = charset;
     return page;
 }

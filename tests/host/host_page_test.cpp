@@ -238,6 +238,12 @@ TEST_F(HostPageUrl, PageIsReadInItsServedCharsetAndKeptOutOfTheCache) {
     ASSERT_TRUE(page.ok) << page.error;
     EXPECT_EQ(page.params, (PropertyBag{{u"Info.UserName", u"Z\u00FCrich"}}));
     EXPECT_FALSE(testsupport::LookUp(testsupport::W(url)).found);
+    // The served charset holds even where the page is not well-formed in it.
+    site.Page("/app/utf8.html",
+              "<p>\xFF</p>" + Page(ControlObject("<param name=a value=Z\xC3\xBCrich>")),
+              "text/html; charset=utf-8");
+    EXPECT_EQ(ReadHostPage(site.Origin() + "/app/utf8.html").params,
+              (PropertyBag{{u"a", u"Z\u00FCrich"}}));
 }
 
 TEST_F(HostPageUrl, FailuresNameTheStatusOrTheError) {
