@@ -179,6 +179,8 @@ const char* const kScript = R"(
       show(s);
     });
   });
+  // Asking now and then tells the proxy the panel is still shown.
+  setInterval(function () { if (!polling) post('/status').then(show); }, 30000);
   focusControl(panel.querySelector('button.default'));
   post('/status').then(function (s) { seen.box = s.box ? s.box.seq : 0; show(s); });
 })();

@@ -20,9 +20,11 @@
 // A run outlives the page: closing the page leaves it to end on this
 // thread as it would with the page open (the settings were saved when it
 // started; the URL cache commits as it goes), and a prompt that nobody
-// answers within two minutes is answered No. Panels are forgotten (their
-// controls released) when more than kMaxPanels exist, oldest first, never
-// the one that runs.
+// answers within two minutes is answered No. Past kMaxPanels, panels are
+// forgotten (their controls released) oldest first, but only those nobody
+// asked about for kIdleAfter: an open panel asks every half minute, so no
+// other page's requests can push it out. Past kMaxLivePanels even those go;
+// the one that runs never does.
 //
 // Every request but the panel document itself must carry the panel's key,
 // which only that document holds, and come with the Origin of the proxy's
@@ -30,6 +32,7 @@
 // machine's loopback. Anything else is answered 403 and does nothing.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -61,6 +64,8 @@ struct PanelReply {
 class PanelHost {
   public:
     static constexpr std::size_t kMaxPanels = 16;
+    static constexpr std::size_t kMaxLivePanels = 256;
+    static constexpr std::chrono::seconds kIdleAfter{120};
 
     /// The one host of the process, started when first used.
     static PanelHost& Instance();

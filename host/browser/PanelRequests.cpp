@@ -114,6 +114,25 @@ PanelReply PanelHost::State::WaitingDocument(const Panel& panel) {
     return reply;
 }
 
+std::vector<std::shared_ptr<Panel>> PanelHost::State::Prune() {
+    const auto now = std::chrono::steady_clock::now();
+    std::vector<std::shared_ptr<Panel>> out;
+    // First the idle ones; only past the second limit those still shown.
+    for (const bool idleOnly : {true, false}) {
+        const std::size_t limit = idleOnly ? kMaxPanels : kMaxLivePanels;
+        for (auto it = panels.begin(); panels.size() > limit && it != panels.end();) {
+            if (*it == running || (idleOnly && now - (*it)->asked < kIdleAfter)) {
+                ++it;
+                continue;
+            }
+            (*it)->forgotten = true;
+            out.push_back(*it);
+            it = panels.erase(it);
+        }
+    }
+    return out;
+}
+
 PanelHost& PanelHost::Instance() {
     static PanelHost host;
     return host;
@@ -138,19 +157,12 @@ std::string PanelHost::Register(std::string_view page, const std::string& pageUr
     panel->key = RandomHex(32);
     panel->frameAncestor = frameAncestor;
     State& s = *m_state;
+    panel->asked = std::chrono::steady_clock::now();
     std::vector<std::shared_ptr<Panel>> forgotten;
     {
         const std::lock_guard lock(s.mutex);
         s.panels.push_back(panel);
-        for (auto it = s.panels.begin(); s.panels.size() > kMaxPanels && it != s.panels.end();) {
-            if (*it == s.running) {
-                ++it;
-                continue;
-            }
-            (*it)->forgotten = true;
-            forgotten.push_back(*it);
-            it = s.panels.erase(it);
-        }
+        forgotten = s.Prune();
     }
     for (std::shared_ptr<Panel>& old : forgotten) {
         // Its control is released where it lives.
@@ -267,13 +279,16 @@ void PanelHost::Answer(const PanelRequest& request, std::function<void(PanelRepl
     {
         const std::lock_guard lock(s.mutex);
         panel = s.Find(target.id);
+        if (panel) {
+            panel->asked = std::chrono::steady_clock::now();
+        }
     }
     if (!panel) {
         const std::string gone = "No such panel: reload the page that shows it.";
         return done(request.method == "POST" ? Json(404, "{\"message\":" + JsonString(gone) + "}")
                                              : GonePanel(target.query));
     }
-    if (target.action.empty() && request.method == "GET") {
+    if (target.action.empty() && (request.method == "GET" || request.method == "HEAD")) {
         return s.AnswerDocument(panel, std::move(done));
     }
     if (request.method != "POST") {

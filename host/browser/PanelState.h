@@ -11,12 +11,14 @@
 
 #include "framework/ui/DialogTemplate.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 class CWnd;
 class SessionListener;
@@ -44,8 +46,9 @@ struct Panel {
 
     // Under State::mutex.
     bool opened = false;
-    bool forgotten = false;                 // past kMaxPanels: its control is not made again
-    const DialogTemplate* dialog = nullptr; // the panel's template, once it is shown
+    bool forgotten = false;                      // past kMaxPanels: its control is not made again
+    std::chrono::steady_clock::time_point asked; // made, or last asked about by its page
+    const DialogTemplate* dialog = nullptr;      // the panel's template, once it is shown
     std::string error;
     std::string controls;
     int width = 0;
@@ -83,6 +86,9 @@ struct PanelHost::State {
 
     std::function<void()> Install();
     std::shared_ptr<browser::Panel> Find(std::string_view id);
+    /// Takes out the panels past the limits; their controls are the
+    /// caller's to release on the UI thread.
+    std::vector<std::shared_ptr<browser::Panel>> Prune();
     void Open(browser::Panel& panel);
     void Click(const std::shared_ptr<browser::Panel>& panel, int id);
     void Render(browser::Panel& panel);
