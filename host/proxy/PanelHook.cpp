@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/proxy/PanelHook.h"
 
-#include "host/common/ControlObject.h"
 #include "host/browser/DialogHtml.h"
+#include "host/common/ControlObject.h"
 #include "host/common/PageEncoding.h"
 #include "host/proxy/FramePolicy.h"
 #include "host/proxy/HeaderFields.h"
+
+#include <algorithm>
+#include <cctype>
 
 namespace proxy {
 
@@ -45,6 +48,24 @@ bool MayHoldPanel(unsigned status, const http::fields& head) {
         size = size * 10 + static_cast<std::uint64_t>(c - '0');
     }
     return size <= kPanelPageLimit;
+}
+
+void VaryByDestination(http::response_header<>& head) {
+    if (!MayHoldPanel(head.result_int(), head)) {
+        return;
+    }
+    const auto vary = head.find(http::field::vary);
+    if (vary == head.end()) {
+        head.set(http::field::vary, "Sec-Fetch-Dest");
+        return;
+    }
+    std::string value(vary->value());
+    std::string lower = value;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (lower.find('*') == std::string::npos && lower.find("sec-fetch-dest") == std::string::npos) {
+        head.set(http::field::vary, value + ", Sec-Fetch-Dest");
+    }
 }
 
 namespace {

@@ -35,6 +35,11 @@ bool OpensAsDocument(const boost::beast::http::fields& request);
 /// not encoded, not announced larger than kPanelPageLimit.
 bool MayHoldPanel(unsigned status, const boost::beast::http::fields& head);
 
+/// Adds Sec-Fetch-Dest to the Vary of a page `head` the panel may go into,
+/// when it goes out as it came: a browser that kept the page for a
+/// script's fetch() must not show it as the page itself, without its panel.
+void VaryByDestination(boost::beast::http::response_header<>& head);
+
 /// Puts the panel into `response` when it is a page of `target` that holds
 /// the control's object; `selfOrigin` is where the proxy serves the panel.
 void PutPanelInResponse(TextResponse& response, const ProxyTarget& target,

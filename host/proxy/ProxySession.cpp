@@ -340,18 +340,24 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         if (m_serving.view && ViewRewrites(*m_copy) && m_copy->Size() <= kViewLimit) {
             return SendWholeCopy();
         }
-        if (m_passing && !m_serving.view && !m_head && IsPlainHtml(*m_copy) &&
+        if (m_passing && !m_serving.view && IsPlainHtml(*m_copy) &&
             m_copy->Size() <= kPanelPageLimit) {
             return SendWholeCopy(); // seen whole, so that the panel can go in
         }
         if (m_copy->Stored()->InMemory()) {
             // The answer points into the copy, which the write holds.
-            return Send(KeptBytesAnswer(*m_copy, m_serving, Req().version(), m_head, m_keepAlive),
-                        m_copy->Stored());
+            auto answer = KeptBytesAnswer(*m_copy, m_serving, Req().version(), m_head, m_keepAlive);
+            if (!m_serving.view) {
+                VaryByDestination(answer->base());
+            }
+            return Send(std::move(answer), m_copy->Stored());
         }
         m_streamed = std::make_unique<StreamedResponse>(http::status::ok, Req().version());
         SetCopyFields(*m_copy, *m_streamed, m_serving);
         m_streamed->content_length(m_copy->Size());
+        if (!m_serving.view) {
+            VaryByDestination(m_streamed->base());
+        }
         m_streamed->keep_alive(m_keepAlive);
         if constexpr (kPlain) {
             // The kernel copies the file to the socket: no byte passes here.
@@ -418,7 +424,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
                              false);
         }
         std::shared_ptr<TextResponse> answer =
-            WholeCopyAnswer(*m_copy, m_serving, Req().version(), m_head, m_keepAlive);
+            WholeCopyAnswer(*m_copy, m_serving, Req().version(), m_head && !m_passing, m_keepAlive);
         m_copy.reset();
         if (!answer) {
             return SendError(500, "The cached copy could not be read.", false);
@@ -440,7 +446,10 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
     void Forward() {
         const bool store = !m_context->Options().noStore && Req().method() == http::verb::get;
-        UpstreamRequest request{std::string(Req().method_string()),
+        // A HEAD of a page that may get the panel asks for the page itself:
+        // only its body says what GET would answer.
+        UpstreamRequest request{m_head && m_passing ? std::string("GET")
+                                                    : std::string(Req().method_string()),
                                 m_target,
                                 UpstreamHeaderBlock(Req(), m_target, store, m_context->ViaToken()),
                                 store,
@@ -482,7 +491,13 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
     void SendUpstreamHead(const ResponseHead& head) {
         m_streamed = std::make_unique<StreamedResponse>(http::status::ok, Req().version());
-        const bool bodyless = PrepareForwardedHead(head, *m_streamed, m_head, m_keepAlive);
+        const bool asked = m_head && m_passing; // the page itself, for a HEAD
+        const bool bodyless =
+            PrepareForwardedHead(head, *m_streamed, m_head && !asked, m_keepAlive);
+        VaryByDestination(m_streamed->base());
+        if (asked && (bodyless || !MayHoldPanel(m_streamed->result_int(), m_streamed->base()))) {
+            return AnswerHeadOnly();
+        }
         StartStreamed(bodyless, [this] { PumpUpstream(); });
     }
 
@@ -573,10 +588,23 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
             return next();
         }
         // Too large to be a host page: it streams on as it came.
+        if (m_head) {
+            return AnswerHeadOnly();
+        }
         m_piece = m_pieces->Take();
         StartStreamed(false, [this, next = std::move(next)]() mutable {
             WritePiece(false, std::move(next));
         });
+    }
+
+    /// Answers a HEAD for which the page itself was asked with the head
+    /// GET gets, and lets the rest of the page go.
+    void AnswerHeadOnly() {
+        if (m_exchange) {
+            m_exchange->Cancel();
+        }
+        m_pieces.reset();
+        StartStreamed(true, [] {});
     }
 
     // Simple responses.
@@ -593,6 +621,9 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         if constexpr (std::is_same_v<Response, TextResponse>) {
             if (m_passing && !m_serving.view) {
                 PutPanelInResponse(*response, m_target, m_context->SelfOrigin());
+                if (m_head) {
+                    response->body().clear(); // the length stays what GET sends
+                }
             }
         }
         Lowest().expires_after(kWriteTime);
