@@ -2,6 +2,7 @@
 #include "platform/inet/HttpTransfer.h"
 
 #include "platform/inet/HttpCacheRules.h"
+#include "platform/inet/LocalAddresses.h"
 #include "platform/inet/RedirectRules.h"
 #include "platform/inet/TransferErrors.h"
 #include "platform/inet/WinInet.h"
@@ -109,7 +110,8 @@ DWORD HttpTransfer::Start() {
             if (IsConnectFailure(m_result) && !m_connected && ++attempts < maxAttempts) {
                 continue;
             }
-            return Fail(ErrorFromTransfer(m_result, m_tls));
+            return Fail(m_reachedThisMachine ? ERROR_ACCESS_DENIED
+                                             : ErrorFromTransfer(m_result, m_tls));
         }
         if (!m_redirecting) {
             return Fail(ERROR_HTTP_INVALID_SERVER_RESPONSE);
@@ -217,10 +219,15 @@ std::size_t HttpTransfer::OnBody(char* data, std::size_t size, std::size_t count
     return bytes;
 }
 
-int HttpTransfer::OnConnected(void* self, char*, char*, int, int) {
+int HttpTransfer::OnConnected(void* self, char* primaryIp, char*, int, int) {
     auto* transfer = static_cast<HttpTransfer*>(self);
     transfer->m_connected = true;
     transfer->m_lastActivity = Clock::now();
+    if ((transfer->m_setup.flags & INTERNET_FLAG_NO_LOCAL_ADDRESSES) != 0 &&
+        IsThisMachinesAddress(primaryIp != nullptr ? primaryIp : "")) {
+        transfer->m_reachedThisMachine = true;
+        return CURL_PREREQFUNC_ABORT;
+    }
     if (!transfer->m_hopSecure) {
         return CURL_PREREQFUNC_OK;
     }

@@ -133,6 +133,7 @@ class HttpTransfer final : private TransferSink {
     bool m_finalHead = false;
     bool m_redirecting = false;
     bool m_connected = false;
+    bool m_reachedThisMachine = false; // refused under INTERNET_FLAG_NO_LOCAL_ADDRESSES
     bool m_done = false;
     bool m_paused = false;
     bool m_started = false;

@@ -64,6 +64,12 @@ constexpr DWORD INTERNET_FLAG_HTTP_CACHE_SHARED = 0x00000002;
 // than this machine's user, so a response that would be kept for that user
 // alone (asked for with credentials, varying, to be revalidated) is not kept.
 constexpr DWORD INTERNET_FLAG_HTTP_CACHE_FOR_OTHERS = 0x00000004;
+// This library's own: the request is made for a client on another machine,
+// so it may connect to no address of this machine (loopback, link-local,
+// unspecified, one of its interfaces). The address checked is the one the
+// connection uses, whatever the name resolved to before; a request that
+// would use such a connection fails with ERROR_ACCESS_DENIED.
+constexpr DWORD INTERNET_FLAG_NO_LOCAL_ADDRESSES = 0x00000008;
 
 // Options (InternetSetOptionW, InternetQueryOptionW). Time-outs are in
 // milliseconds. The connect time-out bounds each connection attempt (name

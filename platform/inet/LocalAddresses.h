@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: Apache-2.0
+// Which addresses are this machine's own: what a request made for a client
+// on another machine must not reach (INTERNET_FLAG_NO_LOCAL_ADDRESSES).
+#pragma once
+
+#include <string_view>
+
+namespace inet {
+
+/// True for an address (IPv4 or IPv6 text, as libcurl or inet_ntop write
+/// it) of this machine or its link: loopback, link-local, unspecified, an
+/// IPv4 address mapped into IPv6 of those, or the address of one of the
+/// machine's interfaces (read at most every few seconds). Text that is no
+/// address is taken as this machine's, so that nothing unreadable passes.
+bool IsThisMachinesAddress(std::string_view address);
+
+} // namespace inet
