@@ -91,9 +91,11 @@ using Request = http::request<http::string_body>;
 /// client connection can carry another request, or, when nothing was sent
 /// to the client, the status to answer with (0 otherwise). An HTML page
 /// that may hold the control is not sent but handed whole to `whole`
-/// instead (PanelHook.h), when `whole` is given.
+/// instead (PanelHook.h), when `whole` is given. For a client on another
+/// machine, addresses of this machine are not connected to (403).
 void RelayToDirectHost(std::shared_ptr<DirectLink>& link, beast::tcp_stream& client,
                        Request& request, const ProxyTarget& target, const std::string& via,
+                       bool clientLoopback,
                        std::function<void(bool keepAlive, unsigned failure)> done,
                        std::function<void(std::shared_ptr<TextResponse> page)> whole);
 

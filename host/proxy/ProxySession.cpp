@@ -308,7 +308,10 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         if (std::unique_ptr<CachedCopy> copy = CachedCopy::Open(url)) {
             return ServeCopy(std::move(copy));
         }
-        if (std::string purposes; !IsBackgroundTraffic(SignsOf(url, Req(), purposes))) {
+        // Only this machine's user notes misses: `fetch --missed` fetches
+        // them later as that user.
+        if (std::string purposes;
+            ClientLoopback() && !IsBackgroundTraffic(SignsOf(url, Req(), purposes))) {
             // A miss that cannot be noted costs only the later fetch of it;
             // the answer below is the same either way.
             static_cast<void>(urlcache::RecordMissedUrl(Utf8ToUtf16(url)));
@@ -707,13 +710,15 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
 template <> void Session<beast::tcp_stream>::RelayDirect() {
     RelayToDirectHost(
-        m_direct, m_stream, Req(), m_target, m_context->ViaToken(),
+        m_direct, m_stream, Req(), m_target, m_context->ViaToken(), ClientLoopback(),
         [self = shared_from_this()](bool keepAlive, unsigned failure) {
+            const std::string host = HostKey(self->m_target.authority, false);
+            if (failure == 403) {
+                return self->SendError(
+                    403, DescribeForwardFailure(ERROR_ACCESS_DENIED, host).message, false);
+            }
             if (failure != 0) {
-                return self->SendError(failure,
-                                       "The --direct host " +
-                                           HostKey(self->m_target.authority, false) +
-                                           " did not answer.",
+                return self->SendError(failure, "The --direct host " + host + " did not answer.",
                                        false);
             }
             self->m_keepAlive = self->m_keepAlive && keepAlive;

@@ -5,6 +5,7 @@
 #include "host/proxy/ForwardedHeaders.h"
 #include "host/proxy/PanelHook.h"
 #include "host/proxy/ProxyContext.h"
+#include "platform/inet/LocalAddresses.h"
 
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
@@ -44,11 +45,12 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
     using Whole = std::function<void(std::shared_ptr<TextResponse> response)>;
 
     DirectRelay(std::shared_ptr<DirectLink>& slot, beast::tcp_stream& client, Request& request,
-                const ProxyTarget& target, const std::string& via, Done done, Whole whole)
+                const ProxyTarget& target, const std::string& via, bool clientLoopback, Done done,
+                Whole whole)
         : m_slot(slot), m_client(client), m_request(request), m_target(target),
-          m_head(request.method() == http::verb::head), m_clientVersion(request.version()),
-          m_clientKeepAlive(request.keep_alive()), m_resolver(client.get_executor()),
-          m_done(std::move(done)), m_whole(std::move(whole)) {
+          m_clientLoopback(clientLoopback), m_head(request.method() == http::verb::head),
+          m_clientVersion(request.version()), m_clientKeepAlive(request.keep_alive()),
+          m_resolver(client.get_executor()), m_done(std::move(done)), m_whole(std::move(whole)) {
         RemoveHopByHop(m_request);
         m_request.target(m_target.path);
         m_request.version(11);
@@ -85,9 +87,21 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
                 if (ec) {
                     return self->m_done(false, 502);
                 }
+                // Connected only to the addresses checked here: the name is
+                // not resolved again.
+                std::vector<tcp::endpoint> allowed;
+                for (const auto& entry : found) {
+                    if (self->m_clientLoopback ||
+                        !inet::IsThisMachinesAddress(entry.endpoint().address().to_string())) {
+                        allowed.push_back(entry.endpoint());
+                    }
+                }
+                if (allowed.empty()) {
+                    return self->m_done(false, 403);
+                }
                 self->m_link->stream.expires_after(kConnectTime);
                 self->m_link->stream.async_connect(
-                    found, [self](error_code connectError, const tcp::endpoint&) {
+                    allowed, [self](error_code connectError, const tcp::endpoint&) {
                         if (connectError) {
                             return self->m_done(false, 502);
                         }
@@ -280,6 +294,7 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
     beast::tcp_stream& m_client;
     Request& m_request;
     ProxyTarget m_target;
+    bool m_clientLoopback;
     bool m_head;
     bool m_asked = false; // a HEAD sent on as GET, for the panel
     unsigned m_clientVersion;
@@ -345,11 +360,12 @@ class Tunnel : public std::enable_shared_from_this<Tunnel> {
             const tcp::endpoint endpoint = entry.endpoint();
             const IpBytes address = AddressBytes(endpoint.address());
             const std::optional<IpBytes> listen = ParseIp(m_rules.self.host);
+            const bool thisMachine = inet::IsThisMachinesAddress(endpoint.address().to_string());
             const bool reachesProxy = endpoint.port() == m_rules.self.port &&
-                                      (IsMachineLocal(address) || (listen && *listen == address));
+                                      (thisMachine || (listen && *listen == address));
             if (reachesProxy) {
                 refusal = kLoop;
-            } else if (!m_rules.clientLoopback && IsMachineLocal(address)) {
+            } else if (!m_rules.clientLoopback && thisMachine) {
                 refusal = kLocalOnly;
             } else {
                 allowed.push_back(endpoint);
@@ -446,10 +462,11 @@ class Tunnel : public std::enable_shared_from_this<Tunnel> {
 
 void RelayToDirectHost(std::shared_ptr<DirectLink>& link, beast::tcp_stream& client,
                        Request& request, const ProxyTarget& target, const std::string& via,
+                       bool clientLoopback,
                        std::function<void(bool keepAlive, unsigned failure)> done,
                        std::function<void(std::shared_ptr<TextResponse> page)> whole) {
-    std::make_shared<DirectRelay>(link, client, request, target, via, std::move(done),
-                                  std::move(whole))
+    std::make_shared<DirectRelay>(link, client, request, target, via, clientLoopback,
+                                  std::move(done), std::move(whole))
         ->Start();
 }
 

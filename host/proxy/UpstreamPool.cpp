@@ -2,7 +2,6 @@
 #include "host/proxy/UpstreamPool.h"
 
 #include "host/common/ErrorText.h"
-#include "host/proxy/AccessRules.h"
 #include "host/proxy/HeaderFields.h"
 #include "host/proxy/WireBytes.h"
 #include "net/InternetSession.h"
@@ -10,9 +9,6 @@
 #include "platform/inet/Exchange.h"
 #include "platform/kernel/LastError.h"
 #include "platform/text/Utf8.h"
-
-#include <arpa/inet.h>
-#include <netdb.h>
 
 #include <charconv>
 #include <optional>
@@ -23,31 +19,6 @@ namespace proxy {
 namespace {
 
 constexpr std::size_t kReadPiece = std::size_t{64} * 1024;
-
-/// True when `host` resolves to an address of this machine or its link,
-/// which only a client on this machine may reach through the proxy.
-bool ResolvesMachineLocal(const std::string& host) {
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) {
-        return false; // the library fails the request the same way
-    }
-    bool local = false;
-    for (const addrinfo* a = found; a != nullptr && !local; a = a->ai_next) {
-        char text[INET6_ADDRSTRLEN] = {};
-        const void* raw = a->ai_family == AF_INET
-                              ? static_cast<const void*>(
-                                    &reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr)
-                              : &reinterpret_cast<const sockaddr_in6*>(a->ai_addr)->sin6_addr;
-        const std::optional<IpBytes> address =
-            ::inet_ntop(a->ai_family, raw, text, sizeof text) != nullptr ? ParseIp(text)
-                                                                         : std::nullopt;
-        local = address && IsMachineLocal(*address);
-    }
-    ::freeaddrinfo(found);
-    return local;
-}
 
 /// The body length `head` announces, when it announces one.
 std::optional<std::uint64_t> AnnouncedLength(const ResponseHead& head) {
@@ -63,10 +34,6 @@ std::optional<std::uint64_t> AnnouncedLength(const ResponseHead& head) {
 
 /// Runs one request on `session`; the exchange learns the outcome.
 void Forward(HINTERNET session, const UpstreamRequest& r, UpstreamExchange& exchange) {
-    if (!r.clientLoopback && ResolvesMachineLocal(r.target.authority.host)) {
-        exchange.Finish(ERROR_ACCESS_DENIED);
-        return;
-    }
     DWORD error = 0;
     const std::unique_ptr<inet::Exchange> sent = inet::Exchange::Send(
         session,
@@ -162,6 +129,11 @@ DWORD ForwardFlags(bool secure, bool store, bool shared, bool forThisMachine) {
     flags |= shared ? INTERNET_FLAG_HTTP_CACHE_SHARED : INTERNET_FLAG_HTTP_CACHE_PRIVATE;
     if (shared && !forThisMachine) {
         flags |= INTERNET_FLAG_HTTP_CACHE_FOR_OTHERS;
+    }
+    if (!forThisMachine) {
+        // Checked on the address connected to, not on a name resolved
+        // before: a name may resolve elsewhere the second time.
+        flags |= INTERNET_FLAG_NO_LOCAL_ADDRESSES;
     }
     return flags;
 }
