@@ -34,15 +34,16 @@ class ProxyFixture : public ProgramFixture {
         ProgramFixture::TearDown();
     }
 
-    /// Starts `dravik proxy` on a free port with `args`; false when it did
-    /// not say where it listens within ten seconds.
-    bool StartProxy(const std::vector<std::string>& args) {
+    /// Starts `dravik proxy` on a free port of `address` with `args`; false
+    /// when it did not say where it listens within ten seconds.
+    bool StartProxy(const std::vector<std::string>& args,
+                    const std::string& address = "127.0.0.1") {
         std::vector<std::string> argv = m_launcher;
         argv.insert(argv.end(),
                     {"env", "XDG_CACHE_HOME=" + (m_home / "cache").string(),
                      "XDG_CONFIG_HOME=" + (m_home / "config").string(),
                      "XDG_DATA_HOME=" + (m_home / "data").string(), "HOME=" + m_home.string()});
-        argv.insert(argv.end(), {m_binary, "proxy", "--listen", "127.0.0.1:0"});
+        argv.insert(argv.end(), {m_binary, "proxy", "--listen", address + ":0"});
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<char*> pointers;
         for (std::string& arg : argv) {
@@ -62,7 +63,7 @@ class ProxyFixture : public ProgramFixture {
             m_proxy = 0;
             return false;
         }
-        const std::string mark = "listening on http://127.0.0.1:";
+        const std::string mark = "listening on http://" + address + ":";
         for (int wait = 0; wait < 1000; ++wait) {
             const std::string text = Read(log);
             if (const auto at = text.find(mark); at != std::string::npos) {
