@@ -8,58 +8,11 @@
 #include "control/resources/ResourceIds.h"
 #include "control/resources/Strings.h"
 #include "host/browser/DialogHtml.h"
-#include "host/common/ControlObject.h"
 #include "host/common/HostPage.h"
 
 #include <regex>
 
 namespace {
-
-std::string Object(const std::string& classId, const std::string& inside = "",
-                   const std::string& size = "") {
-    return "<object classid=\"" + classId + "\"" + size + ">" + inside + "</object>";
-}
-
-TEST(ControlObject, IsFoundWhereABrowserWouldCreateTheControl) {
-    const std::string id = ControlClassId();
-    std::string lower = id;
-    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-    const std::string other = "clsid:00000000-0000-0000-0000-000000000000";
-    struct Case {
-        std::string page;
-        std::string found; // the element as the page writes it; empty: none
-        std::string width;
-    };
-    const std::string control = Object(id, "<param name=a value=b>", " width=300 height='50%'");
-    const Case cases[] = {
-        {"<p>no object</p>", "", ""},
-        {Object(other), "", ""},
-        {"<!-- " + control + " -->", "", ""},
-        {"<script>var s = '" + control + "';</script>", "", ""},
-        {"<TEXTAREA rows=3>" + control + "</textarea>", "", ""},
-        {"<title>" + control + "</title><noscript>" + control + "</noscript>", "", ""},
-        {"<template>" + control + "</template><xmp>" + control + "</xmp>" + control, control,
-         "300"},
-        {"<p>" + control + "</p>", control, "300"},
-        {Object(other) + "<OBJECT CLASSID=\"" + lower + "\"></OBJECT>tail",
-         "<OBJECT CLASSID=\"" + lower + "\"></OBJECT>", ""},
-        {Object(id, Object(other, "x") + "<param name=a>") + "tail",
-         Object(id, Object(other, "x") + "<param name=a>"), ""},
-        {Object(id, "", " width=\"100\" height=\"javascript:x\""),
-         Object(id, "", " width=\"100\" height=\"javascript:x\""), "100"},
-        {"<object classid=\"" + id + "\">unclosed", "<object classid=\"" + id + "\">", ""},
-    };
-    for (const Case& c : cases) {
-        const std::optional<ControlObjectSpan> span = FindControlObject(c.page);
-        ASSERT_EQ(span.has_value(), !c.found.empty()) << c.page;
-        if (span) {
-            EXPECT_EQ(c.page.substr(span->begin, span->end - span->begin), c.found);
-            EXPECT_EQ(span->width, c.width);
-            EXPECT_EQ(ReplaceSpan(c.page, *span, "[panel]"),
-                      c.page.substr(0, span->begin) + "[panel]" + c.page.substr(span->end));
-        }
-    }
-}
 
 class BrowserPanel : public ProxyFixture {
   protected:
