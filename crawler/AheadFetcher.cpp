@@ -286,6 +286,12 @@ void CAheadFetcher::NoteResponse(const CVELString& host, const CVELString& final
     m_changed.notify_all();
 }
 
+bool CAheadFetcher::MayGoEarly(const CVELString& host) {
+    const std::u16string name = UpperKey(host);
+    const std::lock_guard lock(m_mutex);
+    return m_quiet.contains(name) && !m_cookies.contains(name);
+}
+
 bool CAheadFetcher::CanStart() {
     return m_nRead < m_nConnections * kReadPerConnection && Startable() != m_queue.end();
 }

@@ -102,6 +102,12 @@ class CAheadFetcher {
     void NoteResponse(const CVELString& host, const CVELString& finalUrl,
                       const CVELString& headers);
 
+    /// True when requests to `host` (a host name) may go before the walk
+    /// reaches them: it has answered without setting a cookie and has never
+    /// set one, so an early request carries what a walk-order one would.
+    /// Safe from any thread.
+    bool MayGoEarly(const CVELString& host);
+
     /// Lets this fetcher's connections fetch `pool`'s resources, one at a
     /// time, while no page may go ahead: a connection with nothing to send
     /// ahead takes a resource instead of idling. With nullptr, stops that

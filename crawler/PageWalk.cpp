@@ -248,9 +248,13 @@ void CSubscription::CrawlHtmlTag(CVELString& base, const CVELString& tagName,
     if (!TNeedToRetrieveURL(fetch->resolved.GetData(), *fetch->request, followed)) {
         return;
     }
+    // A resource goes to the pool only where its request carries the
+    // cookies it would carry in walk order: its host has answered without
+    // setting one, and never set one.
     if (!followed && m_pPool != nullptr &&
         !IsStartHost(fetch->request->m_host.GetData(), fetch->request->m_nPort,
-                     fetch->request->m_bSecure)) {
+                     fetch->request->m_bSecure) &&
+        m_pAhead->MayGoEarly(fetch->request->m_host)) {
         m_pPool->Hand(std::move(fetch->request), fetch->resolved);
         return;
     }

@@ -4,7 +4,8 @@
 //
 // Such resources are never walked: the walk judges each one in document
 // order as always, then hands the prepared request over instead of
-// fetching it itself. The pool's workers read each body through and drop
+// fetching it itself, when its host may get requests early (it answered
+// without setting a cookie and never set one: CAheadFetcher::MayGoEarly). The pool's workers read each body through and drop
 // it; the internet library keeps it in its cache on the way. Before the
 // walk judges a URL whose fetch is still under way here (handed over under
 // the same cache key, or known from its answer to end there after

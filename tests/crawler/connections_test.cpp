@@ -104,6 +104,43 @@ TEST_F(Connections, AConnectionWithNoPageToFetchAheadFetchesResources) {
     EXPECT_EQ(other.Targets().size(), 25U);
 }
 
+// A host whose first answer sets a cookie gets every later request from
+// the walk, in its order, each with the cookies one connection sends.
+TEST_F(Connections, ResourcesOfAHostThatSetsACookieGoInWalkOrder) {
+    std::string page;
+    for (int image = 0; image < 8; ++image) {
+        const std::string path = "/c/" + std::to_string(image) + ".gif";
+        // By a name of its own: cookies go by host name, and the engine's
+        // is 127.0.0.1 too.
+        page += "<img src=\"http://localhost:" + std::to_string(other.Port()) + path + "\">";
+        other.Reply(path, {200,
+                           "image/gif",
+                           "gif",
+                           {},
+                           std::chrono::milliseconds(20),
+                           false,
+                           {{"Set-Cookie", "seen=" + std::to_string(image) + "; Path=/"}}});
+    }
+    engine.Page("/orx?ORXCmd=Show", page);
+    const auto cookies = [&](std::int32_t connections) {
+        other.ClearRequests();
+        slot.m_nConnections = connections;
+        EXPECT_TRUE(Crawl(Engine("ORXCmd=Show"), 1, TRUE));
+        std::vector<std::string> seen;
+        for (const RecordedRequest& r : other.Requests()) {
+            seen.push_back(r.target + " " + r.Header("Cookie"));
+        }
+        return seen;
+    };
+    // Each run starts with the cookie the run before it left.
+    cookies(1);
+    const std::vector<std::string> six = cookies(6);
+    const std::vector<std::string> one = cookies(1);
+    ASSERT_EQ(one.size(), 8U);
+    EXPECT_EQ(one[3], "/c/3.gif seen=2");
+    EXPECT_EQ(six, one);
+}
+
 TEST_F(Connections, TheWalkWaitsForAFetchOfTheSameEntryUnderWay) {
     other.Reply("/slow.gif", {200, "image/gif", "gif", {}, std::chrono::milliseconds(100)});
     const std::string url = Other("/slow.gif");
