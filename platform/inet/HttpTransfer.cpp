@@ -2,7 +2,7 @@
 #include "platform/inet/HttpTransfer.h"
 
 #include "platform/inet/HttpCacheRules.h"
-#include "platform/inet/LocalAddresses.h"
+#include "platform/inet/LocalAddressGuard.h"
 #include "platform/inet/RedirectRules.h"
 #include "platform/inet/TransferErrors.h"
 #include "platform/inet/WinInet.h"
@@ -10,6 +10,7 @@
 #include "platform/kernel/FaultInjection.h"
 #include "platform/kernel/FileTime.h"
 #include "platform/kernel/LastError.h"
+#include "platform/text/Utf8.h"
 
 #include <algorithm>
 #include <cctype>
@@ -80,6 +81,7 @@ DWORD HttpTransfer::Start() {
     m_chainUnverified = false;
     m_toOtherHost = false;
     m_redirects = 0;
+    m_guard = {};
     const DWORD maxAttempts = std::max<DWORD>(1, m_options.connectRetries);
     DWORD attempts = 0;
     for (;;) {
@@ -107,11 +109,13 @@ DWORD HttpTransfer::Start() {
         }
         EndHop();
         if (m_result != CURLE_OK) {
-            if (IsConnectFailure(m_result) && !m_connected && ++attempts < maxAttempts) {
+            // A refused address of this machine is no reason to try again.
+            const bool local = m_guard.Refused() && (!m_connected || IsConnectFailure(m_result) ||
+                                                     m_result == CURLE_ABORTED_BY_CALLBACK);
+            if (!local && IsConnectFailure(m_result) && !m_connected && ++attempts < maxAttempts) {
                 continue;
             }
-            return Fail(m_reachedThisMachine ? ERROR_ACCESS_DENIED
-                                             : ErrorFromTransfer(m_result, m_tls));
+            return Fail(local ? ERROR_ACCESS_DENIED : ErrorFromTransfer(m_result, m_tls));
         }
         if (!m_redirecting) {
             return Fail(ERROR_HTTP_INVALID_SERVER_RESPONSE);
@@ -224,8 +228,7 @@ int HttpTransfer::OnConnected(void* self, char* primaryIp, char*, int, int) {
     transfer->m_connected = true;
     transfer->m_lastActivity = Clock::now();
     if ((transfer->m_setup.flags & INTERNET_FLAG_NO_LOCAL_ADDRESSES) != 0 &&
-        IsThisMachinesAddress(primaryIp != nullptr ? primaryIp : "")) {
-        transfer->m_reachedThisMachine = true;
+        !transfer->m_guard.Admit(primaryIp)) {
         return CURL_PREREQFUNC_ABORT;
     }
     if (!transfer->m_hopSecure) {
@@ -304,6 +307,11 @@ DWORD HttpTransfer::BeginHop() {
     m_headerSource.http10 = m_setup.http10 && !UsesHttp2();
     m_headerList = BuildHeaderList(m_headerSource, m_toOtherHost);
     ConfigureHop(m_easy.get());
+    if ((m_setup.flags & INTERNET_FLAG_NO_LOCAL_ADDRESSES) != 0 &&
+        !m_guard.Prepare(m_easy.get(), m_session->Proxy(), Utf16ToUtf8(m_setup.host),
+                         m_hopSecure)) {
+        return ERROR_ACCESS_DENIED;
+    }
     m_engine = &m_session->Engine();
     m_engine->Add(m_easy.get());
     m_inEngine = true;

@@ -20,6 +20,7 @@
 #include "platform/inet/BodyWindow.h"
 #include "platform/inet/CurlHandles.h"
 #include "platform/inet/HandleOptions.h"
+#include "platform/inet/LocalAddressGuard.h"
 #include "platform/inet/RequestHeaders.h"
 #include "platform/inet/RequestSetup.h"
 #include "platform/inet/ResponseHead.h"
@@ -106,6 +107,7 @@ class HttpTransfer final : private TransferSink {
     HandleOptions m_options;
     RequestHeaderSource m_headerSource;
     TlsCheck m_tls;
+    LocalAddressGuard m_guard; // under INTERNET_FLAG_NO_LOCAL_ADDRESSES
 
     CurlSlist m_headerList; // before m_easy: the handle points at it until it goes
     CurlEasy m_easy;
@@ -133,7 +135,6 @@ class HttpTransfer final : private TransferSink {
     bool m_finalHead = false;
     bool m_redirecting = false;
     bool m_connected = false;
-    bool m_reachedThisMachine = false; // refused under INTERNET_FLAG_NO_LOCAL_ADDRESSES
     bool m_done = false;
     bool m_paused = false;
     bool m_started = false;

@@ -64,22 +64,25 @@ bool IsLocalByItself(const Address& a) {
 /// interfaces come and go.
 class InterfaceAddresses {
   public:
+    /// True when `a` is one of them, or when they could never be read.
     bool Contains(const Address& a) {
         const std::lock_guard lock(m_mutex);
         const auto now = std::chrono::steady_clock::now();
-        if (now - m_read > std::chrono::seconds(5) || m_list.empty()) {
-            m_list = ReadAll();
+        if (!m_list || now - m_read > std::chrono::seconds(5)) {
+            if (std::optional<std::vector<Address>> read = ReadAll()) {
+                m_list = std::move(read); // a failed read keeps the last good list
+            }
             m_read = now;
         }
-        return std::find(m_list.begin(), m_list.end(), a) != m_list.end();
+        return !m_list || std::find(m_list->begin(), m_list->end(), a) != m_list->end();
     }
 
   private:
-    static std::vector<Address> ReadAll() {
+    static std::optional<std::vector<Address>> ReadAll() {
         std::vector<Address> out;
         ifaddrs* list = nullptr;
         if (::getifaddrs(&list) != 0) {
-            return out;
+            return std::nullopt;
         }
         for (const ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
             if (i->ifa_addr == nullptr) {
@@ -100,7 +103,7 @@ class InterfaceAddresses {
 
     std::mutex m_mutex;
     std::chrono::steady_clock::time_point m_read;
-    std::vector<Address> m_list;
+    std::optional<std::vector<Address>> m_list;
 };
 
 } // namespace

@@ -11,7 +11,8 @@ namespace inet {
 /// it) of this machine or its link: loopback, link-local, unspecified, an
 /// IPv4 address mapped into IPv6 of those, or the address of one of the
 /// machine's interfaces (read at most every few seconds). Text that is no
-/// address is taken as this machine's, so that nothing unreadable passes.
+/// address, and any address while the interfaces were never read, is
+/// taken as this machine's, so that nothing unknown passes.
 bool IsThisMachinesAddress(std::string_view address);
 
 } // namespace inet
