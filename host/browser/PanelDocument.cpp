@@ -180,7 +180,14 @@ const char* const kScript = R"(
     });
   });
   // Asking now and then tells the proxy the panel is still shown.
-  setInterval(function () { if (!polling) post('/status').then(show); }, 30000);
+  var beat = setInterval(function () {
+    if (polling) return;
+    post('/status').then(function (s) {
+      if (s.message === undefined) return show(s);
+      clearInterval(beat); // the panel is gone: say so once
+      showBox({ caption: '', icon: '!', text: s.message });
+    }).catch(function () {});
+  }, 30000);
   focusControl(panel.querySelector('button.default'));
   post('/status').then(function (s) { seen.box = s.box ? s.box.seq : 0; show(s); });
 })();

@@ -117,17 +117,29 @@ PanelReply PanelHost::State::WaitingDocument(const Panel& panel) {
 std::vector<std::shared_ptr<Panel>> PanelHost::State::Prune() {
     const auto now = std::chrono::steady_clock::now();
     std::vector<std::shared_ptr<Panel>> out;
-    // First the idle ones; only past the second limit those still shown.
+    // Past the first limit only idle panels go; past the second, any but the
+    // running one. Never-opened panels go first, then those asked about least
+    // recently.
     for (const bool idleOnly : {true, false}) {
         const std::size_t limit = idleOnly ? kMaxPanels : kMaxLivePanels;
-        for (auto it = panels.begin(); panels.size() > limit && it != panels.end();) {
-            if (*it == running || (idleOnly && now - (*it)->asked < kIdleAfter)) {
-                ++it;
-                continue;
+        while (panels.size() > limit) {
+            auto victim = panels.end();
+            for (auto it = panels.begin(); it != panels.end(); ++it) {
+                const Panel& p = **it;
+                if (*it == running || (idleOnly && now - p.asked < kIdleAfter)) {
+                    continue;
+                }
+                if (victim == panels.end() ||
+                    std::pair(p.opened, p.asked) < std::pair((*victim)->opened, (*victim)->asked)) {
+                    victim = it;
+                }
             }
-            (*it)->forgotten = true;
-            out.push_back(*it);
-            it = panels.erase(it);
+            if (victim == panels.end()) {
+                break;
+            }
+            (*victim)->forgotten = true;
+            out.push_back(*victim);
+            panels.erase(victim);
         }
     }
     return out;

@@ -6,9 +6,10 @@
 #include "host/common/PageEncoding.h"
 #include "host/proxy/FramePolicy.h"
 #include "host/proxy/HeaderFields.h"
+#include "platform/inet/WireText.h"
 
 #include <algorithm>
-#include <cctype>
+#include <ranges>
 
 namespace proxy {
 
@@ -54,18 +55,21 @@ void VaryByDestination(http::response_header<>& head) {
     if (!MayHoldPanel(head.result_int(), head)) {
         return;
     }
-    const auto vary = head.find(http::field::vary);
-    if (vary == head.end()) {
-        head.set(http::field::vary, "Sec-Fetch-Dest");
-        return;
+    // Every Vary line counts: a later one may name a field or say "*".
+    std::string joined;
+    const auto [first, last] = head.equal_range(http::field::vary);
+    for (const auto& field : std::ranges::subrange(first, last)) {
+        for (std::string_view rest = field.value(); !rest.empty();) {
+            const std::size_t comma = std::min(rest.find(','), rest.size());
+            const std::string_view token = inet::TrimBlanks(rest.substr(0, comma));
+            rest.remove_prefix(std::min(comma + 1, rest.size()));
+            if (token == "*" || NameEquals(token, "Sec-Fetch-Dest")) {
+                return;
+            }
+        }
+        joined.append(joined.empty() ? "" : ", ").append(field.value());
     }
-    std::string value(vary->value());
-    std::string lower = value;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (lower.find('*') == std::string::npos && lower.find("sec-fetch-dest") == std::string::npos) {
-        head.set(http::field::vary, value + ", Sec-Fetch-Dest");
-    }
+    head.set(http::field::vary, joined.empty() ? "Sec-Fetch-Dest" : joined + ", Sec-Fetch-Dest");
 }
 
 namespace {

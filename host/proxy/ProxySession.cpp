@@ -195,9 +195,10 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
     void Dispatch(Route route) {
         m_target = std::move(route.target);
+        // Only this machine's user gets panels: the panel answers no one else.
         m_passing = (route.action == Action::FromCache || route.action == Action::Forward ||
                      route.action == Action::Direct) &&
-                    OpensAsDocument(Req());
+                    OpensAsDocument(Req()) && ClientLoopback();
         if (route.action != Action::Direct && route.action != Action::Forward &&
             route.action != Action::Tunnel && route.action != Action::Intercept && HasBody()) {
             // The body is not read: the connection cannot carry another request.
@@ -343,7 +344,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         if (m_serving.view && ViewRewrites(*m_copy) && m_copy->Size() <= kViewLimit) {
             return SendWholeCopy();
         }
-        if (m_passing && !m_serving.view && IsPlainHtml(*m_copy) &&
+        if (m_passing && !m_serving.view && !m_head && IsPlainHtml(*m_copy) &&
             m_copy->Size() <= kPanelPageLimit) {
             return SendWholeCopy(); // seen whole, so that the panel can go in
         }
@@ -351,7 +352,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
             // The answer points into the copy, which the write holds.
             auto answer = KeptBytesAnswer(*m_copy, m_serving, Req().version(), m_head, m_keepAlive);
             if (!m_serving.view) {
-                VaryByDestination(answer->base());
+                HeadOfPage(answer->base());
             }
             return Send(std::move(answer), m_copy->Stored());
         }
@@ -359,7 +360,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         SetCopyFields(*m_copy, *m_streamed, m_serving);
         m_streamed->content_length(m_copy->Size());
         if (!m_serving.view) {
-            VaryByDestination(m_streamed->base());
+            HeadOfPage(m_streamed->base());
         }
         m_streamed->keep_alive(m_keepAlive);
         if constexpr (kPlain) {
@@ -427,7 +428,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
                              false);
         }
         std::shared_ptr<TextResponse> answer =
-            WholeCopyAnswer(*m_copy, m_serving, Req().version(), m_head && !m_passing, m_keepAlive);
+            WholeCopyAnswer(*m_copy, m_serving, Req().version(), m_head, m_keepAlive);
         m_copy.reset();
         if (!answer) {
             return SendError(500, "The cached copy could not be read.", false);
@@ -449,10 +450,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
     void Forward() {
         const bool store = !m_context->Options().noStore && Req().method() == http::verb::get;
-        // A HEAD of a page that may get the panel asks for the page itself:
-        // only its body says what GET would answer.
-        UpstreamRequest request{m_head && m_passing ? std::string("GET")
-                                                    : std::string(Req().method_string()),
+        UpstreamRequest request{std::string(Req().method_string()),
                                 m_target,
                                 UpstreamHeaderBlock(Req(), m_target, store, m_context->ViaToken()),
                                 store,
@@ -494,13 +492,8 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
 
     void SendUpstreamHead(const ResponseHead& head) {
         m_streamed = std::make_unique<StreamedResponse>(http::status::ok, Req().version());
-        const bool asked = m_head && m_passing; // the page itself, for a HEAD
-        const bool bodyless =
-            PrepareForwardedHead(head, *m_streamed, m_head && !asked, m_keepAlive);
-        VaryByDestination(m_streamed->base());
-        if (asked && (bodyless || !MayHoldPanel(m_streamed->result_int(), m_streamed->base()))) {
-            return AnswerHeadOnly();
-        }
+        const bool bodyless = PrepareForwardedHead(head, *m_streamed, m_head, m_keepAlive);
+        HeadOfPage(m_streamed->base());
         StartStreamed(bodyless, [this] { PumpUpstream(); });
     }
 
@@ -591,23 +584,20 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
             return next();
         }
         // Too large to be a host page: it streams on as it came.
-        if (m_head) {
-            return AnswerHeadOnly();
-        }
         m_piece = m_pieces->Take();
         StartStreamed(false, [this, next = std::move(next)]() mutable {
             WritePiece(false, std::move(next));
         });
     }
 
-    /// Answers a HEAD for which the page itself was asked with the head
-    /// GET gets, and lets the rest of the page go.
-    void AnswerHeadOnly() {
-        if (m_exchange) {
-            m_exchange->Cancel();
+    /// A page's head as it goes out unchanged: it varies by destination, and
+    /// answering a HEAD it states no length when the page may get the panel
+    /// (only the page, seen whole, says what length GET would send).
+    void HeadOfPage(http::response_header<>& head) {
+        VaryByDestination(head);
+        if (m_head && m_passing && MayHoldPanel(head.result_int(), head)) {
+            head.erase(http::field::content_length);
         }
-        m_pieces.reset();
-        StartStreamed(true, [] {});
     }
 
     // Simple responses.
@@ -624,9 +614,6 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         if constexpr (std::is_same_v<Response, TextResponse>) {
             if (m_passing && !m_serving.view) {
                 PutPanelInResponse(*response, m_target, m_context->SelfOrigin());
-                if (m_head) {
-                    response->body().clear(); // the length stays what GET sends
-                }
             }
         }
         Lowest().expires_after(kWriteTime);

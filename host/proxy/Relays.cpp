@@ -57,11 +57,6 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
         m_request.set(http::field::host, HostKey(m_target.authority, false));
         m_request.insert(http::field::via, "1.1 " + via);
         m_request.keep_alive(true);
-        if (m_head && m_whole) {
-            // Only the page's body says what GET would answer.
-            m_request.method(http::verb::get);
-            m_asked = true;
-        }
         m_request.prepare_payload();
     }
 
@@ -137,7 +132,7 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
         // Any size: the body streams through. (A limit of none compares
         // wrongly against a Content-Length in this version of Beast.)
         m_parser->body_limit(std::numeric_limits<std::uint64_t>::max());
-        m_parser->skip(m_head && !m_asked);
+        m_parser->skip(m_head);
         m_link->stream.expires_after(kTransferTime);
         http::async_read_header(m_link->stream, m_link->buffer, *m_parser,
                                 [self = shared_from_this()](error_code ec, std::size_t) {
@@ -153,28 +148,31 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
         auto& response = m_parser->get();
         m_upstreamKeepAlive = response.keep_alive();
         const unsigned status = response.result_int();
-        m_bodyless = (m_head && !m_asked) || status < 200 || status == 204 || status == 304;
+        m_bodyless = m_head || status < 200 || status == 204 || status == 304;
         RemoveHopByHop(response);
         response.version(m_clientVersion);
         VaryByDestination(response.base());
-        if (!m_bodyless && m_whole && MayHoldPanel(status, response.base())) {
-            m_gathering = true; // seen whole, for the panel
-            return Pump();
+        if (m_whole && MayHoldPanel(status, response.base())) {
+            if (m_head) {
+                // Only the page, seen whole, says what length GET would send.
+                response.erase(http::field::content_length);
+            } else {
+                m_gathering = true; // seen whole, for the panel
+                return Pump();
+            }
         }
-        m_bodyless = m_bodyless || m_head; // the page asked for a HEAD goes no further
         WriteHead();
     }
 
     void WriteHead() {
         auto& response = m_parser->get();
         const bool bodyless = m_bodyless;
-        const bool framed = !bodyless || m_asked; // a HEAD gets GET's framing
         const boost::optional<std::uint64_t> length = m_parser->content_length();
-        if (framed && length) {
+        if (!bodyless && length) {
             response.content_length(*length);
-        } else if (framed && m_clientVersion >= 11) {
+        } else if (!bodyless && m_clientVersion >= 11) {
             response.chunked(true);
-        } else if (framed) {
+        } else if (!bodyless) {
             m_clientKeepAlive = false; // the end of the body is the end of the connection
         }
         response.keep_alive(m_clientKeepAlive);
@@ -198,7 +196,6 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
         if (!m_pieces.Add(std::string_view(m_piece.data(), m_piece.size() - body.size))) {
             m_gathering = false;
             m_held = m_pieces.Take();
-            m_bodyless = m_head;
             return WriteHead();
         }
         if (!m_parser->is_done()) {
@@ -296,7 +293,6 @@ class DirectRelay : public std::enable_shared_from_this<DirectRelay> {
     ProxyTarget m_target;
     bool m_clientLoopback;
     bool m_head;
-    bool m_asked = false; // a HEAD sent on as GET, for the panel
     unsigned m_clientVersion;
     bool m_clientKeepAlive;
     bool m_upstreamKeepAlive = false;
