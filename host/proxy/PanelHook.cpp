@@ -9,7 +9,6 @@
 #include "platform/inet/WireText.h"
 
 #include <algorithm>
-#include <ranges>
 
 namespace proxy {
 
@@ -58,8 +57,8 @@ void VaryByDestination(http::response_header<>& head) {
     // Every Vary line counts: a later one may name a field or say "*".
     std::string joined;
     const auto [first, last] = head.equal_range(http::field::vary);
-    for (const auto& field : std::ranges::subrange(first, last)) {
-        for (std::string_view rest = field.value(); !rest.empty();) {
+    for (auto field = first; field != last; ++field) {
+        for (std::string_view rest = field->value(); !rest.empty();) {
             const std::size_t comma = std::min(rest.find(','), rest.size());
             const std::string_view token = inet::TrimBlanks(rest.substr(0, comma));
             rest.remove_prefix(std::min(comma + 1, rest.size()));
@@ -67,7 +66,7 @@ void VaryByDestination(http::response_header<>& head) {
                 return;
             }
         }
-        joined.append(joined.empty() ? "" : ", ").append(field.value());
+        joined.append(joined.empty() ? "" : ", ").append(field->value());
     }
     head.set(http::field::vary, joined.empty() ? "Sec-Fetch-Dest" : joined + ", Sec-Fetch-Dest");
 }
