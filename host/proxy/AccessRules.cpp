@@ -1,52 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/proxy/AccessRules.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstring>
 
 namespace proxy {
-
-std::optional<IpBytes> ParseIp(std::string_view text) {
-    if (text.size() > 64) {
-        return std::nullopt;
-    }
-    const std::string copy(text);
-    IpBytes out{};
-    in_addr v4{};
-    if (::inet_pton(AF_INET, copy.c_str(), &v4) == 1) {
-        out[10] = out[11] = 0xFF;
-        std::memcpy(out.data() + 12, &v4, 4);
-        return out;
-    }
-    in6_addr v6{};
-    if (::inet_pton(AF_INET6, copy.c_str(), &v6) == 1) {
-        std::memcpy(out.data(), &v6, 16);
-        return out;
-    }
-    return std::nullopt;
-}
-
-bool IsLoopback(const IpBytes& a) {
-    static const IpBytes v6Loopback = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
-    const bool mappedV4 = std::all_of(a.begin(), a.begin() + 10, [](auto b) { return b == 0; }) &&
-                          a[10] == 0xFF && a[11] == 0xFF;
-    return a == v6Loopback || (mappedV4 && a[12] == 127);
-}
-
-bool IsMachineLocal(const IpBytes& a) {
-    static const IpBytes v6Any{};
-    static const IpBytes v4Any = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0};
-    const bool mappedV4 = std::all_of(a.begin(), a.begin() + 10, [](auto b) { return b == 0; }) &&
-                          a[10] == 0xFF && a[11] == 0xFF;
-    const bool linkLocal =
-        (mappedV4 && a[12] == 169 && a[13] == 254) || (a[0] == 0xFE && (a[1] & 0xC0) == 0x80);
-    // 0.0.0.0 and :: connect to this machine on Linux.
-    const bool unspecified = a == v6Any || a == v4Any || (mappedV4 && a[12] == 0);
-    return IsLoopback(a) || linkLocal || unspecified;
-}
 
 bool NamesMachineLocal(std::string_view host) {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "host/proxy/ProxyTarget.h"
+#include "platform/inet/LocalAddresses.h"
 
 #include <array>
 #include <cstdint>
@@ -14,16 +15,13 @@
 
 namespace proxy {
 
-/// An IPv4 or IPv6 address as 16 bytes (IPv4 as ::ffff:a.b.c.d).
-using IpBytes = std::array<std::uint8_t, 16>;
-
-std::optional<IpBytes> ParseIp(std::string_view text);
-bool IsLoopback(const IpBytes& address);
-
-/// Loopback, link-local (169.254/16, fe80::/10) or unspecified (0.0.0.0,
-/// ::): addresses that reach this machine or its own link, which only a
-/// client on this machine may ask the proxy to reach.
-bool IsMachineLocal(const IpBytes& address);
+// Addresses as the internet library reads them. Machine-local ones
+// (loopback, link-local, unspecified) reach this machine or its own link,
+// which only a client on this machine may ask the proxy to reach.
+using inet::IpBytes;
+using inet::IsLoopback;
+using inet::IsMachineLocal;
+using inet::ParseIp;
 
 /// True for "localhost", names under ".localhost", and literals of
 /// machine-local addresses. A name that merely resolves to one is caught

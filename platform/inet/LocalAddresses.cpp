@@ -18,46 +18,17 @@ namespace inet {
 
 namespace {
 
-/// An address as 16 bytes, IPv4 mapped into IPv6.
-using Address = std::array<unsigned char, 16>;
+bool IsMappedV4(const IpBytes& a) {
+    return std::all_of(a.begin(), a.begin() + 10, [](std::uint8_t b) { return b == 0; }) &&
+           a[10] == 0xFF && a[11] == 0xFF;
+}
 
-Address Mapped(const in_addr& v4) {
-    Address out{};
+IpBytes Mapped(const in_addr& v4) {
+    IpBytes out{};
     out[10] = 0xFF;
     out[11] = 0xFF;
     std::memcpy(out.data() + 12, &v4, 4);
     return out;
-}
-
-std::optional<Address> Parse(std::string_view text) {
-    const std::string copy(text.substr(0, std::min<std::size_t>(text.size(), INET6_ADDRSTRLEN)));
-    in_addr v4{};
-    if (::inet_pton(AF_INET, copy.c_str(), &v4) == 1) {
-        return Mapped(v4);
-    }
-    in6_addr v6{};
-    if (::inet_pton(AF_INET6, copy.c_str(), &v6) == 1) {
-        Address out{};
-        std::memcpy(out.data(), &v6, 16);
-        return out;
-    }
-    return std::nullopt;
-}
-
-bool IsMappedV4(const Address& a) {
-    return std::all_of(a.begin(), a.begin() + 10, [](unsigned char b) { return b == 0; }) &&
-           a[10] == 0xFF && a[11] == 0xFF;
-}
-
-/// Loopback, link-local or unspecified, in either family.
-bool IsLocalByItself(const Address& a) {
-    if (IsMappedV4(a)) {
-        return a[12] == 127 || (a[12] == 169 && a[13] == 254) ||
-               (a[12] == 0 && a[13] == 0 && a[14] == 0 && a[15] == 0);
-    }
-    const bool zeroHead =
-        std::all_of(a.begin(), a.begin() + 15, [](unsigned char b) { return b == 0; });
-    return (zeroHead && (a[15] == 0 || a[15] == 1)) || (a[0] == 0xFE && (a[1] & 0xC0) == 0x80);
 }
 
 /// The addresses of the machine's interfaces, read again after a while:
@@ -65,11 +36,11 @@ bool IsLocalByItself(const Address& a) {
 class InterfaceAddresses {
   public:
     /// True when `a` is one of them, or when they could never be read.
-    bool Contains(const Address& a) {
+    bool Contains(const IpBytes& a) {
         const std::lock_guard lock(m_mutex);
         const auto now = std::chrono::steady_clock::now();
         if (!m_list || now - m_read > std::chrono::seconds(5)) {
-            if (std::optional<std::vector<Address>> read = ReadAll()) {
+            if (std::optional<std::vector<IpBytes>> read = ReadAll()) {
                 m_list = std::move(read); // a failed read keeps the last good list
             }
             m_read = now;
@@ -78,8 +49,8 @@ class InterfaceAddresses {
     }
 
   private:
-    static std::optional<std::vector<Address>> ReadAll() {
-        std::vector<Address> out;
+    static std::optional<std::vector<IpBytes>> ReadAll() {
+        std::vector<IpBytes> out;
         ifaddrs* list = nullptr;
         if (::getifaddrs(&list) != 0) {
             return std::nullopt;
@@ -91,7 +62,7 @@ class InterfaceAddresses {
             if (i->ifa_addr->sa_family == AF_INET) {
                 out.push_back(Mapped(reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr));
             } else if (i->ifa_addr->sa_family == AF_INET6) {
-                Address a{};
+                IpBytes a{};
                 std::memcpy(a.data(),
                             &reinterpret_cast<const sockaddr_in6*>(i->ifa_addr)->sin6_addr, 16);
                 out.push_back(a);
@@ -103,18 +74,49 @@ class InterfaceAddresses {
 
     std::mutex m_mutex;
     std::chrono::steady_clock::time_point m_read;
-    std::optional<std::vector<Address>> m_list;
+    std::optional<std::vector<IpBytes>> m_list;
 };
 
 } // namespace
 
+std::optional<IpBytes> ParseIp(std::string_view text) {
+    if (text.size() > INET6_ADDRSTRLEN) {
+        return std::nullopt;
+    }
+    const std::string copy(text);
+    in_addr v4{};
+    if (::inet_pton(AF_INET, copy.c_str(), &v4) == 1) {
+        return Mapped(v4);
+    }
+    in6_addr v6{};
+    if (::inet_pton(AF_INET6, copy.c_str(), &v6) == 1) {
+        IpBytes out{};
+        std::memcpy(out.data(), &v6, 16);
+        return out;
+    }
+    return std::nullopt;
+}
+
+bool IsLoopback(const IpBytes& a) {
+    static const IpBytes v6Loopback = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    return a == v6Loopback || (IsMappedV4(a) && a[12] == 127);
+}
+
+bool IsMachineLocal(const IpBytes& a) {
+    const bool v4 = IsMappedV4(a);
+    const bool linkLocal =
+        (v4 && a[12] == 169 && a[13] == 254) || (a[0] == 0xFE && (a[1] & 0xC0) == 0x80);
+    const bool unspecified = a == IpBytes{} || (v4 && a[12] == 0);
+    return IsLoopback(a) || linkLocal || unspecified;
+}
+
 bool IsThisMachinesAddress(std::string_view address) {
-    const std::optional<Address> parsed = Parse(address);
+    const std::optional<IpBytes> parsed = ParseIp(address);
     if (!parsed) {
         return true;
     }
     static InterfaceAddresses interfaces;
-    return IsLocalByItself(*parsed) || interfaces.Contains(*parsed);
+    return IsMachineLocal(*parsed) || interfaces.Contains(*parsed);
 }
 
 } // namespace inet

@@ -3,9 +3,23 @@
 // on another machine must not reach (INTERNET_FLAG_NO_LOCAL_ADDRESSES).
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace inet {
+
+/// An IPv4 or IPv6 address as 16 bytes (IPv4 as ::ffff:a.b.c.d).
+using IpBytes = std::array<std::uint8_t, 16>;
+
+/// The address written in `text` (IPv4 or IPv6), if it is one.
+std::optional<IpBytes> ParseIp(std::string_view text);
+/// 127/8 or ::1.
+bool IsLoopback(const IpBytes& address);
+/// Loopback, link-local (169.254/16, fe80::/10) or unspecified (0.0.0.0,
+/// ::, which connect to this machine on Linux).
+bool IsMachineLocal(const IpBytes& address);
 
 /// True for an address (IPv4 or IPv6 text, as libcurl or inet_ntop write
 /// it) of this machine or its link: loopback, link-local, unspecified, an
