@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "crawler/AheadFetcher.h"
 
+#include "crawler/ConnectionSlots.h"
 #include "crawler/CrawlReport.h"
 #include "crawler/OutOfMemory.h"
 #include "crawler/ResourcePool.h"
@@ -30,27 +31,61 @@ thread_local CAheadFetcher::Job* t_sending = nullptr;
 /// hold no connection, only their bodies of up to kReadEarlyBytes.
 constexpr std::int32_t kReadPerConnection = 8;
 
-/// Bodies up to this size are always read before the walk claims their
-/// fetch; larger ones while the bodies held so stay within kEarlyBudget.
+/// Pages up to this size are always held in memory until the walk claims
+/// their fetch; larger ones while the pages held so stay within
+/// kEarlyBudget, and are written to a temporary file past it.
 constexpr std::int64_t kReadEarlyBytes = std::int64_t{64} * 1024;
 
-/// The most body bytes held, read early, for the walk to claim: as much as
-/// the one page the walk may hold itself. A body past it stays unread on
-/// its connection until the walk claims it.
-constexpr std::int64_t kEarlyBudget = kMaxWalkedPageBytes;
+/// The most page bytes held in memory, read early, for the walk to claim.
+constexpr std::int64_t kEarlyBudget = std::int64_t{8} << 20;
+
+/// The most page bytes held in temporary files: past it no further fetch
+/// starts ahead until the walk claimed some (a page under way may still
+/// add up to the page cap).
+constexpr std::int64_t kSpillBudget = std::int64_t{1} << 30;
 
 /// What a body of unknown length is counted as until it has been read.
 constexpr std::int64_t kUnknownLengthGuess = std::int64_t{1} << 20;
 
-/// The bytes reading the body of `request` early would hold: none for a
-/// page announced too large to walk, which is read through and dropped.
-std::int64_t HeldIfReadEarly(const CHttpRequest& request) {
+/// The bytes reading the body of `request` early would hold: none for what
+/// the walk will not walk (read through and dropped), nor for a page
+/// announced too large to walk.
+std::int64_t HeldIfReadEarly(const CHttpRequest& request, const CAheadFetcher::Fetched& head) {
+    if (!IsWalkable(BodyUse::kWalk, head.status, head.headers)) {
+        return 0;
+    }
     const std::int64_t length = request.m_nContentLength;
     if (length < 0) {
         return kUnknownLengthGuess;
     }
     return length > kMaxWalkedPageBytes ? 0 : length;
 }
+
+/// Reads a page written to `spill` back into `request`'s body; false when
+/// the file cannot be read back whole.
+bool LoadSpilled(std::FILE* spill, CHttpRequest& request) {
+    if (std::fseek(spill, 0, SEEK_END) != 0) {
+        return false;
+    }
+    const long size = std::ftell(spill);
+    if (size < 0 || size > kMaxWalkedPageBytes) {
+        return false;
+    }
+    std::rewind(spill);
+    CVELMemBuf& body = request.m_response;
+    const auto length = static_cast<std::int32_t>(size);
+    body.Reserve(length);
+    if (std::fread(body.GetData(), 1, static_cast<std::size_t>(length), spill) !=
+        static_cast<std::size_t>(length)) {
+        return false;
+    }
+    body.SetLength(length);
+    return true;
+}
+
+struct CloseFile {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
 
 std::u16string UpperKey(CVELString key) {
     key.MakeUpper();
@@ -88,12 +123,16 @@ struct CAheadFetcher::Job {
     bool claimed = false;
     bool dropped = false;
     DWORD outOfMemory = 0;
-    std::int64_t heldBytes = 0; // counted in m_nHeldBytes while read early
+    std::int64_t heldBytes = 0;                  // counted in m_nHeldBytes while read early
+    std::int64_t spilledBytes = 0;               // counted in m_nSpilledBytes while read early
+    std::unique_ptr<std::FILE, CloseFile> spill; // the page read early, when not held in memory
     Fetched fetched;
 };
 
-CAheadFetcher::CAheadFetcher(std::int32_t connections, const CVELString& startHost)
-    : m_nConnections(std::max(connections, std::int32_t{1})), m_startHost(UpperKey(startHost)) {
+CAheadFetcher::CAheadFetcher(std::int32_t connections, const CVELString& startHost,
+                             CConnectionSlots* slots)
+    : m_nConnections(std::max(connections, std::int32_t{1})), m_startHost(UpperKey(startHost)),
+      m_pSlots(slots) {
     // One crawl at a time holds redirects; another running beside it in the
     // same process (a second control) fetches nothing ahead.
     CAheadFetcher* none = nullptr;
@@ -235,6 +274,12 @@ bool CAheadFetcher::Claim(const Ticket& ticket, Fetched& out) {
     }
     out = std::move(job.fetched);
     if (readEarly) {
+        if (job.spill && out.result == FetchResult::kDone &&
+            !LoadSpilled(job.spill.get(), *out.request)) {
+            out.result = FetchResult::kBodyFailed;
+            SetLastError(ERROR_CANTREAD);
+        }
+        job.spill.reset();
         // Here the walk reaches the fetch: the cache is written now.
         out.request->HoldBodyEnd(false);
     }
@@ -244,11 +289,13 @@ bool CAheadFetcher::Claim(const Ticket& ticket, Fetched& out) {
 void CAheadFetcher::Drop(const Ticket& ticket) {
     Job& job = *ticket;
     std::unique_ptr<CHttpRequest> unread;
+    std::unique_ptr<std::FILE, CloseFile> spill;
     {
         const std::lock_guard lock(m_mutex);
         if (job.state == Job::State::kRead) {
             // Closed with its end held: nothing of it is kept.
             unread = std::move(job.fetched.request);
+            spill = std::move(job.spill);
             job.state = Job::State::kTaken;
             --m_nRead;
             ReleaseHeld(job);
@@ -293,7 +340,8 @@ bool CAheadFetcher::MayGoEarly(const CVELString& host) {
 }
 
 bool CAheadFetcher::CanStart() {
-    return m_nRead < m_nConnections * kReadPerConnection && Startable() != m_queue.end();
+    return m_nRead < m_nConnections * kReadPerConnection && m_nSpilledBytes < kSpillBudget &&
+           Startable() != m_queue.end();
 }
 
 void CAheadFetcher::Help(CResourcePool* pool) {
@@ -351,6 +399,7 @@ void CAheadFetcher::Work() {
 }
 
 void CAheadFetcher::Fetch(Job& job) {
+    const CConnectionSlots::Held connection(m_pSlots);
     Fetched& fetched = job.fetched;
     FetchResult head = FetchResult::kNotSent;
     t_sending = &job;
@@ -361,14 +410,16 @@ void CAheadFetcher::Fetch(Job& job) {
         }
     });
     t_sending = nullptr;
-    // The body is read now, its end held, while the held bodies stay within
-    // budget: the connection is free for the next fetch, no server can drop
-    // the response while it waits for the walk, and the cache is written
-    // when the walk claims it.
+    // The body is read now, its end held, a page in memory while the pages
+    // held so stay within budget and in a temporary file past it: the
+    // connection is free for the next fetch, no server can drop the response
+    // while it waits for the walk, and the cache is written when the walk
+    // claims it.
     const bool early = head == FetchResult::kDone && outOfMemory == 0 && ReserveEarly(job);
     if (early) {
         outOfMemory = OutOfMemoryIn([&] {
-            head = FetchBody(*job.request, BodyUse::kWalk, fetched.status, fetched.headers);
+            head = FetchBody(*job.request, BodyUse::kWalk, fetched.status, fetched.headers,
+                             job.spill.get());
         });
     } else {
         outOfMemory = ReadWhenClaimed(job, head, outOfMemory);
@@ -376,6 +427,7 @@ void CAheadFetcher::Fetch(Job& job) {
     fetched.result = head;
     fetched.request = std::move(job.request);
     std::unique_ptr<CHttpRequest> unclaimed;
+    std::unique_ptr<std::FILE, CloseFile> unclaimedSpill;
     {
         const std::lock_guard lock(m_mutex);
         job.outOfMemory = outOfMemory;
@@ -384,11 +436,17 @@ void CAheadFetcher::Fetch(Job& job) {
             const std::int64_t held = fetched.request->m_response.GetLength();
             m_nHeldBytes += held - job.heldBytes;
             job.heldBytes = held;
+            if (job.spill) {
+                const std::int64_t spilled = std::max(std::ftell(job.spill.get()), 0L);
+                m_nSpilledBytes += spilled - job.spilledBytes;
+                job.spilledBytes = spilled;
+            }
         }
         if (early && job.dropped) {
             // Dropped while it was read: nobody will claim it, nor count it
             // out again. Closed with its end held, nothing of it is kept.
             unclaimed = std::move(fetched.request);
+            unclaimedSpill = std::move(job.spill);
             job.state = Job::State::kTaken;
             ReleaseHeld(job);
         } else {
@@ -400,18 +458,27 @@ void CAheadFetcher::Fetch(Job& job) {
 }
 
 bool CAheadFetcher::ReserveEarly(Job& job) {
-    const std::int64_t bytes = HeldIfReadEarly(*job.request);
+    const std::int64_t bytes = HeldIfReadEarly(*job.request, job.fetched);
+    bool spill = false;
     {
         const std::lock_guard lock(m_mutex);
-        if (bytes > kReadEarlyBytes && m_nHeldBytes + bytes > kEarlyBudget) {
-            return false;
-        }
-        m_nHeldBytes += bytes;
-        job.heldBytes = bytes;
+        spill = bytes > kReadEarlyBytes && m_nHeldBytes + bytes > kEarlyBudget;
+    }
+    if (spill) {
+        // A file deleted as it is made: nothing is left behind, whatever
+        // ends the crawl. Without one the page is held in memory after all.
+        job.spill.reset(std::tmpfile());
+        spill = job.spill != nullptr;
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        (spill ? m_nSpilledBytes : m_nHeldBytes) += bytes;
+        (spill ? job.spilledBytes : job.heldBytes) = bytes;
     }
     if (job.request->HoldBodyEnd(true)) {
         return true;
     }
+    job.spill.reset();
     const std::lock_guard lock(m_mutex);
     ReleaseHeld(job);
     return false;
@@ -419,12 +486,17 @@ bool CAheadFetcher::ReserveEarly(Job& job) {
 
 void CAheadFetcher::ReleaseHeld(Job& job) {
     m_nHeldBytes -= job.heldBytes;
+    m_nSpilledBytes -= job.spilledBytes;
     job.heldBytes = 0;
+    job.spilledBytes = 0;
 }
 
 DWORD CAheadFetcher::ReadWhenClaimed(Job& job, FetchResult& head, DWORD outOfMemory) {
     bool claimed = false;
     {
+        // Only when the library would not hold the body's end: the
+        // connection waits for the walk, so its slot is lent meanwhile.
+        const CConnectionSlots::Lent lent;
         std::unique_lock lock(m_mutex);
         job.state = Job::State::kWaiting;
         m_changed.notify_all();
@@ -454,7 +526,11 @@ void CAheadFetcher::HoldRedirect(Job& job, const char16_t* url) {
         return;
     }
     // The next hop goes where early requests may not: it is sent once the
-    // walk has come to this fetch, as one connection would send it.
+    // walk has come to this fetch, as one connection would send it. The
+    // last hop's connection is idle meanwhile; the walk may need its slot.
+    lock.unlock();
+    const CConnectionSlots::Lent lent;
+    lock.lock();
     m_changed.wait(lock, [this, &job] { return job.claimed || job.dropped || m_bStopping; });
 }
 

@@ -10,12 +10,13 @@
 // go ahead, those connections fetch the crawl's resources (Help). The internet
 // library writes the cache when a body is read to its end; a body is read at
 // once with that end held (CHttpRequest::HoldBodyEnd), so that no server's
-// time-out can drop it while it waits, as long as the bodies so held stay
-// within 64 MiB (small ones always are); one past that is left unread on
-// its connection. Either way each response reaches the cache when the walk
-// claims it, at the point where one connection would have fetched it. A reference the walk reaches
-// before a connection took it is fetched by the walk itself. What is not claimed when its page's
-// walk ends (a failed or stopped crawl) is closed with its end held or unread, and never kept.
+// time-out can drop it while it waits: a page in memory while the pages so
+// held stay within a few MiB (small ones always are), in a temporary file
+// past that. Each response reaches the cache when the walk claims it, at the
+// point where one connection would have fetched it. A reference the walk
+// reaches before a connection took it is fetched by the walk itself. What is
+// not claimed when its page's walk ends (a failed or stopped crawl) is closed
+// with its end held, and never kept.
 //
 // Requests to the start host never go ahead: a redirect that would lead an
 // early fetch there waits until the walk claims that fetch. A host is only
@@ -56,12 +57,13 @@ class CAheadFetcher {
         std::unique_ptr<CHttpRequest> request;
     };
 
-    /// Sends on `connections` connections. A body is read at once, its
-    /// effects on the cache held until the walk claims the fetch, and the
-    /// connection goes on to the next; one the budget of held bodies has no
-    /// room for holds its connection until the claim. `startHost` is the
-    /// crawl's start host key (host[:port]).
-    CAheadFetcher(std::int32_t connections, const CVELString& startHost);
+    /// Sends on `connections` connections, each fetch holding one of
+    /// `slots` (when given). A body is read at once, its effects on the
+    /// cache held until the walk claims the fetch, and the connection goes
+    /// on to the next. `startHost` is the crawl's start host key
+    /// (host[:port]).
+    CAheadFetcher(std::int32_t connections, const CVELString& startHost,
+                  class CConnectionSlots* slots = nullptr);
     /// Closes every fetch not claimed, unread, and ends the connections.
     ~CAheadFetcher();
     CAheadFetcher(const CAheadFetcher&) = delete;
@@ -124,12 +126,13 @@ class CAheadFetcher {
     void Work();
     void Fetch(Job& job);
     /// Waits for the walk to claim or drop a fetch whose body was not read
-    /// early, and reads it then; returns the error of running out of memory
-    /// or 0 (`outOfMemory` when it was not read).
+    /// early (it failed, or the library would not hold its end), and reads
+    /// it then; returns the error of running out of memory or 0
+    /// (`outOfMemory` when it was not read).
     DWORD ReadWhenClaimed(Job& job, FetchResult& head, DWORD outOfMemory);
-    /// Counts the body of a fetch whose head has come as held, when the
-    /// budget allows it, and holds the end of its read; false when it is to
-    /// wait unread for the claim.
+    /// Counts the body of a fetch whose head has come as held, in memory
+    /// when the budget allows it, else in a temporary file it opens, and
+    /// holds the end of its read; false when the library would not.
     bool ReserveEarly(Job& job);
     /// Counts a body read early as no longer held; m_mutex held.
     void ReleaseHeld(Job& job);
@@ -153,12 +156,14 @@ class CAheadFetcher {
 
     const std::int32_t m_nConnections;
     const std::u16string m_startHost;
+    class CConnectionSlots* const m_pSlots;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Ticket> m_queue;
     std::size_t m_nInsertAt = 0;
-    std::int32_t m_nRead = 0;      // fetches read early, not yet claimed
-    std::int64_t m_nHeldBytes = 0; // what their bodies hold, and what those being read will
+    std::int32_t m_nRead = 0;         // fetches read early, not yet claimed
+    std::int64_t m_nHeldBytes = 0;    // what their pages hold in memory, and those being read will
+    std::int64_t m_nSpilledBytes = 0; // the same in temporary files
     bool m_bStopping = false;
     std::vector<std::thread> m_workers;
     CResourcePool* m_pHelped = nullptr;

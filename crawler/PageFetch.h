@@ -12,6 +12,7 @@
 #include "platform/kernel/WinTypes.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 
 class CHttpRequest;
@@ -39,7 +40,13 @@ FetchResult FetchHead(CHttpRequest& request, const CVELString& requested, DWORD&
 
 /// Reads to its end the body of a request whose head FetchHead read, as
 /// FetchResponse does; the library writes the cache when the end is read.
-FetchResult FetchBody(CHttpRequest& request, BodyUse use, DWORD status, const CVELString& headers);
+/// With `spill`, a body to be walked is written there instead of held in
+/// `m_response` (kBodyFailed with ERROR_DISK_FULL when the file took less).
+FetchResult FetchBody(CHttpRequest& request, BodyUse use, DWORD status, const CVELString& headers,
+                      std::FILE* spill = nullptr);
+
+/// Whether FetchBody holds the body of such a response for walking.
+bool IsWalkable(BodyUse use, DWORD status, const CVELString& headers);
 
 /// Sends `request`, reads its status and headers, the URL it ended at
 /// (`requested` when the library cannot tell) and its body to the end. For

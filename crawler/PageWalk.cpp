@@ -3,6 +3,7 @@
 // judged, fetched and, for anchors and frames leading to HTML, walked in
 // turn, depth first, in document order.
 #include "crawler/AheadFetcher.h"
+#include "crawler/ConnectionSlots.h"
 #include "crawler/CrawlRequest.h"
 #include "crawler/HtmlScanner.h"
 #include "crawler/PageFetch.h"
@@ -260,6 +261,7 @@ void CSubscription::CrawlHtmlTag(CVELString& base, const CVELString& tagName,
     }
     FetchResult fetched = FetchResult::kNotSent;
     if (!followed || !ClaimAhead(m_pAheadPage, *fetch, status, fetched)) {
+        const CConnectionSlots::Held connection(m_pSlots);
         fetched = FetchResponse(*fetch->request, fetch->resolved,
                                 followed ? BodyUse::kWalk : BodyUse::kDrop, status, fetch->headers,
                                 fetch->finalUrl);

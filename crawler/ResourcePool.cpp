@@ -2,6 +2,7 @@
 #include "crawler/ResourcePool.h"
 
 #include "crawler/AheadFetcher.h"
+#include "crawler/ConnectionSlots.h"
 #include "crawler/OutOfMemory.h"
 #include "crawler/PageFetch.h"
 #include "net/HttpRequest.h"
@@ -32,8 +33,8 @@ std::uint64_t KeyHash(const char16_t* url) {
 
 } // namespace
 
-CResourcePool::CResourcePool(std::int32_t connections)
-    : m_nConnections(std::clamp(connections, std::int32_t{1}, kMaxConnections)) {}
+CResourcePool::CResourcePool(std::int32_t connections, CConnectionSlots* slots)
+    : m_nConnections(std::clamp(connections, std::int32_t{1}, kMaxConnections)), m_pSlots(slots) {}
 
 CResourcePool::~CResourcePool() {
     {
@@ -76,6 +77,7 @@ void CResourcePool::Hand(std::unique_ptr<CHttpRequest> request, const CVELString
         } catch (const std::system_error&) {
         }
         if (m_workers.empty()) {
+            const CConnectionSlots::Held connection(m_pSlots);
             DWORD status = 0;
             CVELString headers;
             CVELString finalUrl;
@@ -124,6 +126,7 @@ void CResourcePool::Fetch(Job& job) {
             job.endKey = endKey;
         }
     };
+    const CConnectionSlots::Held connection(m_pSlots);
     const FetchResult fetched =
         FetchResponse(*job.request, job.url, BodyUse::kDrop, status, headers, finalUrl, onHead);
     if (m_pAhead != nullptr && fetched != FetchResult::kNotSent &&

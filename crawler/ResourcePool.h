@@ -5,8 +5,8 @@
 // Such resources are never walked: the walk judges each one in document
 // order as always, then hands the prepared request over instead of
 // fetching it itself, when its host may get requests early (it answered
-// without setting a cookie and never set one: CAheadFetcher::MayGoEarly). The pool's workers read each body through and drop
-// it; the internet library keeps it in its cache on the way. Before the
+// without setting a cookie and never set one: CAheadFetcher::MayGoEarly). The pool's workers read
+// each body through and drop it; the internet library keeps it in its cache on the way. Before the
 // walk judges a URL whose fetch is still under way here (handed over under
 // the same cache key, or known from its answer to end there after
 // redirects), it waits for that fetch to end, so the cache then answers as
@@ -40,8 +40,8 @@ class CHttpRequest;
 class CResourcePool {
   public:
     /// A pool of `connections` workers (1 to kMaxConnections), started on
-    /// the first hand-over.
-    explicit CResourcePool(std::int32_t connections);
+    /// the first hand-over; each fetch holds one of `slots` when given.
+    explicit CResourcePool(std::int32_t connections, class CConnectionSlots* slots = nullptr);
     /// Waits for every fetch handed over, then ends the workers.
     ~CResourcePool();
     CResourcePool(const CResourcePool&) = delete;
@@ -92,6 +92,7 @@ class CResourcePool {
     void RemoveUnfinished(std::uint64_t key) DRAVIK_REQUIRES(m_mutex);
 
     const std::int32_t m_nConnections;
+    class CConnectionSlots* const m_pSlots;
     AnnotatedMutex m_mutex;
     std::condition_variable_any m_changed;
     std::deque<Job> m_queue DRAVIK_GUARDED_BY(m_mutex);

@@ -20,6 +20,7 @@ class CAheadFetcher;
 class CButton;
 class CHttpRequest;
 class CResourcePool;
+class CConnectionSlots;
 class CVELStringPairList;
 
 /// The longest run of pages walked one inside the other through frames
@@ -135,6 +136,9 @@ class CSubscription {
     const WalkLevel* m_pWalk = nullptr;
     /// The running crawl's resource pool; null with one connection.
     CResourcePool* m_pPool = nullptr;
+    /// The connections the walk, the pool and the pages fetched ahead
+    /// share, while a crawl with several runs.
+    CConnectionSlots* m_pSlots = nullptr;
     /// The running crawl's fetches ahead of the walk, and those of the page
     /// being walked; null with one connection.
     CAheadFetcher* m_pAhead = nullptr;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The crawl of one subscription and the driver around it.
 #include "crawler/AheadFetcher.h"
+#include "crawler/ConnectionSlots.h"
 #include "crawler/PageFetch.h"
 #include "crawler/ResourcePool.h"
 #include "crawler/Subscription.h"
@@ -175,23 +176,28 @@ void CSubscription::WalkStartPage(const CVELString& page, const CVELString (&hea
     // fetched ahead outlive the pool, which tells them of the cookies its
     // responses set.
     // The connections are shared out: a walked page usually embeds several
-    // resources, so the pool gets the larger part. With the walk's own, the
-    // crawl holds one connection more than asked for, as before.
+    // resources, so the pool gets the larger part. Every fetch, the walk's
+    // own included, holds one of the slots, so no more than the connections
+    // asked for are ever under way.
+    CConnectionSlots slots(m_nConnections);
     const std::int32_t aheadConnections = std::max(m_nConnections / 3, std::int32_t{1});
-    CAheadFetcher ahead(aheadConnections, m_startHost);
+    CAheadFetcher ahead(aheadConnections, m_startHost, &slots);
     ahead.NoteResponse(head[0], head[1], head[2]); // the start page may set a cookie too
-    CResourcePool pool(m_nConnections - aheadConnections);
+    CResourcePool pool(m_nConnections - aheadConnections, &slots);
     pool.HearResponses(&ahead);
     m_pPool = &pool;
+    m_pSlots = &slots;
     m_pAhead = &ahead;
     struct Detach {
         CResourcePool*& pool;
         CAheadFetcher*& ahead;
+        CConnectionSlots*& slots;
         ~Detach() {
             pool = nullptr;
             ahead = nullptr;
+            slots = nullptr;
         }
-    } detach{m_pPool, m_pAhead};
+    } detach{m_pPool, m_pAhead, m_pSlots};
     // The connections fetching ahead take resources while no page may go
     // ahead; they stop before the pool ends, however the walk ends.
     ahead.Help(&pool);

@@ -8,6 +8,7 @@
 #include "support/TestServers.h"
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
@@ -93,15 +94,28 @@ TEST_F(Connections, AConnectionWithNoPageToFetchAheadFetchesResources) {
         const std::string path = "/i/" + std::to_string(image) + ".gif";
         page += "<img src=\"" + path + "\">";
         other.Reply(path, {200, "image/gif", "gif", {}, std::chrono::milliseconds(30)});
+        // Every third image of a host that sets cookies, which the walk
+        // fetches itself, in its order, while the pool is busy.
+        if (image % 3 == 0) {
+            const std::string own = "/c/" + std::to_string(image) + ".gif";
+            page += "<img src=\"http://localhost:" + std::to_string(other.Port()) + own + "\">";
+            other.Reply(own, {200,
+                              "image/gif",
+                              "gif",
+                              {},
+                              std::chrono::milliseconds(30),
+                              false,
+                              {{"Set-Cookie", "c=1; Path=/"}}});
+        }
     }
     other.Page("/p/0.html", page);
     // Three connections: one for pages fetched ahead, two for resources.
     // The one for pages has none left after the first, and joins the two;
-    // the walk's own fetches no resource, so three is also the most.
+    // the walk's own fetches share the same three, so three is the most.
     slot.m_nConnections = 3;
     ASSERT_TRUE(Crawl(Engine("ORXCmd=Show"), 2, TRUE));
     EXPECT_EQ(other.MostAtOnce(), 3);
-    EXPECT_EQ(other.Targets().size(), 25U);
+    EXPECT_EQ(other.Targets().size(), 33U);
 }
 
 // A host whose first answer sets a cookie gets every later request from
@@ -164,17 +178,23 @@ TEST_F(Connections, TheWalkWaitsForAFetchOfTheSameEntryUnderWay) {
 
 namespace {
 
-// A large page fetched ahead is read at once: its server's send time-out
-// cannot drop it while the walk is still busy elsewhere, so it is kept as
-// with one connection.
+// A large page fetched ahead is read at once, into a temporary file past a
+// few MiB: its server's send time-out cannot drop it while the walk is still
+// busy elsewhere, so it is kept and walked as with one connection.
 TEST_F(Connections, ALargePageFetchedAheadIsReadAtOnceAndKept) {
     testsupport::LocalServer impatient; // gives up on a client that stops reading
-    const std::string large = "<html><body>" + std::string(20 << 20, 'x') + "</body></html>";
+    const std::string large =
+        "<html><body>" + std::string(20 << 20, 'x') + "<img src=\"/after.gif\"></body></html>";
+    std::atomic<bool> after = false;
     impatient.Routes().set_write_timeout(0, 300000);
     impatient.Routes().Get("/large.html",
                            [&large](const httplib::Request&, httplib::Response& res) {
                                res.set_content(large, "text/html");
                            });
+    impatient.Routes().Get("/after.gif", [&after](const httplib::Request&, httplib::Response& res) {
+        after = true;
+        res.set_content("gif", "image/gif");
+    });
     impatient.Start();
     const std::string largeUrl =
         "http://127.0.0.1:" + std::to_string(impatient.Port()) + "/large.html";
@@ -190,6 +210,7 @@ TEST_F(Connections, ALargePageFetchedAheadIsReadAtOnceAndKept) {
     EXPECT_FALSE(GetUrlCacheEntryInfoExW(Wide(largeUrl).c_str(), nullptr, &size, nullptr, nullptr,
                                          nullptr, 0));
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER) << "the large page was not kept";
+    EXPECT_TRUE(after) << "the large page was not walked to its end";
 }
 
 } // namespace
