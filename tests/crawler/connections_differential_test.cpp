@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // Random sites crawled with one connection and with six: the same requests,
-// the same entries refreshed in the cache and the same outcome, whatever the
-// timing of the pool's fetches and of the pages fetched ahead of the walk.
+// with the same cookies, the same entries refreshed in the cache and the
+// same outcome, whatever the timing of the pool's fetches and of the pages
+// fetched ahead of the walk. The sites have slow answers, large pages (one
+// now and then larger than what pages fetched ahead may hold in memory) and
+// resources on a host that sets a cookie with every answer.
 #include "platform/inet/WinInet.h"
 #include "support/CrawlSite.h"
 
@@ -27,7 +30,7 @@ struct RunRecord {
     Lines refreshed; // cache entries written during the run, with their sizes
 };
 
-enum class ResourceKind { kOk, kMissing, kReset, kMoved };
+enum class ResourceKind { kOk, kMissing, kReset, kMoved, kCookie };
 
 class ConnectionsDifferential : public CrawlSite {
   protected:
@@ -51,6 +54,8 @@ class ConnectionsDifferential : public CrawlSite {
             fates[p] = Pick(10);
             m_redirected[p] = fates[p] == 1;
         }
+        // Now and then a page larger than what is held in memory for the walk.
+        const int huge = Pick(10) == 0 ? Pick(m_pages) : -1;
         for (int p = 0; p < m_pages; ++p) {
             const auto at = static_cast<std::size_t>(p);
             if (fates[at] == 0) {
@@ -66,7 +71,13 @@ class ConnectionsDifferential : public CrawlSite {
                 other.Redirect(m_prefix + "/p/" + std::to_string(p) + ".html", to);
                 continue;
             }
-            other.Page(m_prefix + "/p/" + std::to_string(p) + ".html", PageBody());
+            // Some pages are large, some slow to answer.
+            std::string body = PageBody();
+            const int size = p == huge ? 9 << 20 : Pick(4) == 0 ? (64 << 10) + Pick(200 << 10) : 0;
+            body += "<!--" + std::string(static_cast<std::size_t>(size), 'x') + "-->";
+            const std::chrono::milliseconds delay{Pick(4) == 0 ? 20 : 0};
+            other.Reply(m_prefix + "/p/" + std::to_string(p) + ".html",
+                        {200, "text/html", body, {}, delay});
         }
         for (int e = 0; e < m_enginePages; ++e) {
             engine.Page(EngineTarget(e), PageBody());
@@ -80,6 +91,10 @@ class ConnectionsDifferential : public CrawlSite {
                         BOOL outside) {
         engine.ClearRequests();
         other.ClearRequests();
+        // A session of its own, as each run of the program has: no cookie
+        // of the run before.
+        CloseInternetSession();
+        EXPECT_TRUE(OpenInternetSession());
         slot.m_nConnections = connections;
         RunRecord run;
         run.result = Crawl(start, depth, outside, u"Cookie: c=1\r\nAuthorization: Basic eA==");
@@ -112,16 +127,16 @@ class ConnectionsDifferential : public CrawlSite {
         return "/orx?ORXCmd=" + std::string(e == 0 ? "Show" : "List") + "&s=" + m_prefix.substr(1) +
                "&e=" + std::to_string(e);
     }
-    std::string ResourceUrl(int r) const {
-        return Other(m_prefix + "/r/" + std::to_string(r) + ".gif");
-    }
+    std::string ResourceUrl(int r) const { return m_resourceUrls[static_cast<std::size_t>(r)]; }
 
     void AddResource(int r) {
         const std::string target = m_prefix + "/r/" + std::to_string(r) + ".gif";
+        m_resourceUrls.resize(static_cast<std::size_t>(r));
+        m_resourceUrls.push_back(Other(target));
         // A few answers take a moment, so that the walk meets their URL again
         // while the first fetch is still on its way.
         const std::chrono::milliseconds delay{Pick(3) == 0 ? 5 : 0};
-        switch (static_cast<ResourceKind>(Pick(4))) {
+        switch (static_cast<ResourceKind>(Pick(5))) {
         case ResourceKind::kOk:
             other.Reply(target, {200, "image/gif", "gif" + std::to_string(r), {}, delay});
             break;
@@ -139,6 +154,19 @@ class ConnectionsDifferential : public CrawlSite {
             other.Reply(end, {fate == 1 ? 404 : 200, "image/gif", "end", {}, {}, fate == 2});
             break;
         }
+        case ResourceKind::kCookie:
+            // By another name of the same server: a host whose every answer
+            // sets a cookie, so each request carries the one its walk-order
+            // predecessor set.
+            m_resourceUrls.back() = "http://localhost:" + std::to_string(other.Port()) + target;
+            other.Reply(target, {200,
+                                 "image/gif",
+                                 "gif",
+                                 {},
+                                 delay,
+                                 false,
+                                 {{"Set-Cookie", "last=" + std::to_string(r) + "; Path=/"}}});
+            break;
         }
     }
 
@@ -235,7 +263,8 @@ class ConnectionsDifferential : public CrawlSite {
     int m_pages = 0;
     int m_resources = 0;
     int m_enginePages = 0;
-    std::vector<bool> m_redirected; // by page
+    std::vector<bool> m_redirected;          // by page
+    std::vector<std::string> m_resourceUrls; // by resource
 };
 
 TEST_F(ConnectionsDifferential, AFailingResourceMetAgainWhileInFlightIsAskedForAgain) {
