@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // Synchronizations against nginx over https with a certificate of an
-// authority the machine does not know: the same requests with one
-// connection, with six and with six over HTTP/2; over HTTP/2 they travel as
-// streams of one connection, and one connection serves a whole run, not one
-// handshake per request.
+// authority the machine does not know: the same requests, with the same
+// cookies, with one connection, with six and with six over HTTP/2; over
+// HTTP/2 they travel as streams of one connection, and one connection
+// serves a whole run, not one handshake per request.
 #include "support/ProgramFixture.h"
 #include "support/TestServers.h"
 #include "support/TlsSite.h"
@@ -18,21 +18,27 @@ struct Request {
     std::string connection;
     std::string protocol;
     std::string reused;
+    std::string host;
     std::string target;
+    std::string cookie;
 };
 
 Request Parse(const std::string& line) {
     std::istringstream in(line);
     Request request;
-    in >> request.connection >> request.protocol >> request.reused >> request.target;
+    in >> request.connection >> request.protocol >> request.reused >> request.host >>
+        request.target;
+    std::getline(in >> std::ws, request.cookie);
     return request;
 }
 
 class Http2Sync : public ProgramFixture {
   protected:
     /// Pages that link each other and share images, a style sheet and a
-    /// script.
-    static std::map<std::string, std::string> Site(const std::string& origin) {
+    /// script; some images come by the name whose answers set cookies, or
+    /// through a redirect, and one page is large.
+    static std::map<std::string, std::string> Site(const std::string& origin, int port) {
+        const std::string cookies = "https://localhost:" + std::to_string(port);
         std::map<std::string, std::string> files;
         for (int p = 0; p < 12; ++p) {
             std::string body = "<html><head><link rel=stylesheet href=\"/s.css\">"
@@ -40,8 +46,16 @@ class Http2Sync : public ProgramFixture {
             for (int i = 0; i < 4; ++i) {
                 body += "<img src=\"/i/" + std::to_string((p * 3 + i) % 20) + ".gif\">";
             }
+            body += "<img src=\"" + cookies + "/i/" + std::to_string(p % 5) + ".gif\">";
+            body += "<img src=\"/r/i/" + std::to_string(p + 20) + ".gif\">";
             body += "<a href=\"" + origin + "/p/" + std::to_string((p + 1) % 12) + ".html\">n</a>";
+            if (p == 5) {
+                body += "<!--" + std::string(9 << 20, 'x') + "-->";
+            }
             files["/p/" + std::to_string(p) + ".html"] = body + "</body></html>";
+        }
+        for (int i = 20; i < 32; ++i) {
+            files["/i/" + std::to_string(i) + ".gif"] = "moved here";
         }
         for (int i = 0; i < 20; ++i) {
             files["/i/" + std::to_string(i) + ".gif"] = std::string(2000 + i * 300, 'g');
@@ -71,17 +85,21 @@ class Http2Sync : public ProgramFixture {
         return requests;
     }
 
+    /// Each request as its host, target and cookies.
     static std::multiset<std::string> Targets(const std::vector<Request>& requests) {
         std::multiset<std::string> targets;
         for (const Request& request : requests) {
-            targets.insert(request.target);
+            targets.insert(request.host + " " + request.target + " " + request.cookie);
         }
         return targets;
     }
-    static std::set<std::string> Connections(const std::vector<Request>& requests) {
+    static std::set<std::string> Connections(const std::vector<Request>& requests,
+                                             const std::string& host = {}) {
         std::set<std::string> connections;
         for (const Request& request : requests) {
-            connections.insert(request.connection);
+            if (host.empty() || request.host == host) {
+                connections.insert(request.connection);
+            }
         }
         return connections;
     }
@@ -95,8 +113,8 @@ TEST_F(Http2Sync, SameRequestsOverOneConnectionAsStreamsAndOneHandshakePerConnec
     for (int p = 0; p < 12; p += 3) {
         start += "<a href=\"" + origin + "/p/" + std::to_string(p) + ".html\">p</a>";
     }
-    const testsupport::TlsSite site(m_home / "site", Site(origin), start + "</body></html>",
-                                    tlsPort, enginePort);
+    const testsupport::TlsSite site(m_home / "site", Site(origin, tlsPort),
+                                    start + "</body></html>", tlsPort, enginePort);
     const std::string page =
         WritePage(Param("Info.ORXPath", "http://127.0.0.1:" + std::to_string(enginePort) + "/orx") +
                   Param("Info.UserName", "t") + Param("Info.ORXCommands", "Show") +
@@ -106,20 +124,25 @@ TEST_F(Http2Sync, SameRequestsOverOneConnectionAsStreamsAndOneHandshakePerConnec
 
     const std::vector<Request> one = Sync(site, page, "--connections 1");
     ASSERT_GT(one.size(), 30U) << "the site is walked";
+    const std::multiset<std::string> targets = Targets(one);
+    EXPECT_EQ(targets.count("localhost /i/3.gif last=/i/2.gif"), 1U) << "cookies in walk order";
+    EXPECT_EQ(targets.count("127.0.0.1 /i/25.gif -"), 1U) << "the end of a redirect";
     // The unknown authority is forgiven on the connection it was seen on:
-    // one handshake serves the run instead of a refused one per request.
-    EXPECT_EQ(Connections(one).size(), 1U);
+    // one handshake per name serves the run instead of a refused one per
+    // request.
+    EXPECT_EQ(Connections(one).size(), 2U);
     for (const Request& request : one) {
         EXPECT_EQ(request.protocol, "HTTP/1.0") << request.target;
     }
 
     const std::vector<Request> six = Sync(site, page, "--connections 6");
     EXPECT_EQ(Targets(six), Targets(one));
-    EXPECT_LE(Connections(six).size(), 6U);
+    EXPECT_LE(Connections(six, "127.0.0.1").size(), 6U);
 
     const std::vector<Request> streams = Sync(site, page, "--connections 6 --http2");
     EXPECT_EQ(Targets(streams), Targets(one));
-    EXPECT_EQ(Connections(streams).size(), 1U) << "every request a stream of one connection";
+    EXPECT_EQ(Connections(streams).size(), 2U)
+        << "every request a stream of one connection per name";
     for (const Request& request : streams) {
         EXPECT_EQ(request.protocol, "HTTP/2.0") << request.target;
     }

@@ -3,8 +3,9 @@
 // own: TLS 1.2 and 1.3, HTTP/2 offered, and a certificate issued by an
 // authority made for the run, which no machine trusts, as a company's own
 // authority is to a client that was not told of it. The engine's start
-// page is served over plain http on a second port. Tests and benchmarks
-// share it.
+// page is served over plain http on a second port. Asked for by the name
+// "localhost", the https site sets a cookie with every answer; /r/PATH
+// redirects to /PATH. Tests and benchmarks share it.
 #pragma once
 
 #include <signal.h>
@@ -62,10 +63,11 @@ class TlsSite {
     int Requests() const { return static_cast<int>(Log().size()); }
 
     /// One line per request logged so far, on both ports, as
-    /// "CONNECTION PROTOCOL REUSED URI COOKIE": nginx's connection serial
-    /// number, "HTTP/1.0", "HTTP/1.1" or "HTTP/2.0", "r" when the request
-    /// came on a resumed TLS session ("." on a full handshake, "-" without
-    /// TLS), the request target and the Cookie field ("-" for none).
+    /// "CONNECTION PROTOCOL REUSED HOST URI COOKIE": nginx's connection
+    /// serial number, "HTTP/1.0", "HTTP/1.1" or "HTTP/2.0", "r" when the
+    /// request came on a resumed TLS session ("." on a full handshake, "-"
+    /// without TLS), the host name asked for, the request target and the
+    /// Cookie field ("-" for none).
     std::vector<std::string> Log() const {
         std::ifstream log(m_dir / "access.log");
         std::vector<std::string> lines;
@@ -89,7 +91,7 @@ class TlsSite {
               "-addext basicConstraints=critical,CA:TRUE -addext keyUsage=keyCertSign -keyout " +
                   d + "ca.key -out " + d + "ca.crt",
               "openssl could not make the authority");
-        std::ofstream(m_dir / "ext") << "subjectAltName=IP:127.0.0.1\n"
+        std::ofstream(m_dir / "ext") << "subjectAltName=IP:127.0.0.1,DNS:localhost\n"
                                         "extendedKeyUsage=serverAuth\n";
         Shell("openssl req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout " + d +
                   "server.key -out " + d + "server.csr && openssl x509 -req -days 1 -in " + d +
@@ -103,15 +105,18 @@ class TlsSite {
         std::ofstream(m_dir / "nginx.conf")
             << "worker_processes 1;\npid " << d << "/nginx.pid;\nerror_log " << d
             << "/error.log;\nevents { worker_connections 1024; }\nhttp {\n"
-            << "  log_format probe '$connection $server_protocol $ssl_session_reused "
+            << "  log_format probe '$connection $server_protocol $ssl_session_reused $host "
                "$request_uri $http_cookie';\n  access_log "
             << d << "/access.log probe;\n  default_type text/html;\n"
             << "  types { text/html html; image/gif gif; text/css css; "
                "application/javascript js; }\n"
             << "  keepalive_requests 100000;\n  client_body_temp_path " << d << "/tmp;\n"
+            << "  map $host $set_last { localhost \"last=$uri; Path=/\"; default \"\"; }\n"
             << "  server {\n    listen 127.0.0.1:" << tlsPort << " ssl http2;\n"
             << "    ssl_certificate " << d << "/server.crt;\n    ssl_certificate_key " << d
-            << "/server.key;\n    ssl_protocols TLSv1.2 TLSv1.3;\n    root " << d << "/www;\n  }\n"
+            << "/server.key;\n    ssl_protocols TLSv1.2 TLSv1.3;\n    root " << d << "/www;\n"
+            << "    add_header Set-Cookie $set_last;\n"
+            << "    location /r/ { rewrite ^/r/(.*)$ /$1 redirect; }\n  }\n"
             << "  server {\n    listen 127.0.0.1:" << enginePort << ";\n    root " << d
             << "/engine;\n    location /orx { try_files /orx =404; }\n  }\n}\n";
     }
