@@ -156,12 +156,14 @@ void AddSyncCommand(CLI::App& app, int& exitCode) {
                                "do not follow links to other hosts");
     on->excludes(off);
     sync->add_option("--connections", o->connections,
-                     "connections a crawl may use at once: with more than one, images, style "
-                     "sheets and scripts on other hosts are fetched side by side, and pages on "
-                     "other hosts the walk will follow are fetched ahead of it, while the pages "
-                     "are walked and judged in order; only hosts that answered without setting a "
-                     "cookie get requests early, so each carries the cookies of walk order, "
-                     "except requests already sent when a host first sets one (default 1)")
+                     "requests a crawl may have under way at once, the walk's own included: with "
+                     "more than one, images, style sheets and scripts on other hosts are fetched "
+                     "side by side, and pages on other hosts the walk will follow are fetched "
+                     "ahead of it and read at once, while the pages are walked and judged in "
+                     "order; only hosts that answered without setting a cookie get requests "
+                     "early, so each carries the cookies of walk order, except requests already "
+                     "sent when a host first sets one; a resource redirected to an address the "
+                     "page also names may have it requested once more (default 1)")
         ->check(CLI::Range(1, static_cast<int>(kMaxConnections)))
         ->type_name("N");
     sync->add_flag("--http2", o->http2, kHttp2Help);
