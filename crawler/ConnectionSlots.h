@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The connections a crawl may use at once, shared by the walk, the pages
-// fetched ahead of it and the resource pool.
+// fetched ahead of it and the resources fetched beside it.
 //
 // Every fetch holds a slot from its request to the end of its body, so the
 // crawl never has more than `--connections` exchanges under way, and the

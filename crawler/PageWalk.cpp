@@ -2,13 +2,11 @@
 // Walking one HTML page: every tag that carries a reference is resolved,
 // judged, fetched and, for anchors and frames leading to HTML, walked in
 // turn, depth first, in document order.
-#include "crawler/AheadFetcher.h"
-#include "crawler/ConnectionSlots.h"
 #include "crawler/CrawlRequest.h"
+#include "crawler/CrawlScheduler.h"
 #include "crawler/HtmlScanner.h"
 #include "crawler/PageFetch.h"
 #include "crawler/ResolveReference.h"
-#include "crawler/ResourcePool.h"
 #include "crawler/Subscription.h"
 #include "foundation/TextUnits.h"
 #include "foundation/VELStringPairList.h"
@@ -83,13 +81,13 @@ bool TakenAt(const RefTag& tag, std::int32_t depth, std::int64_t& effective) {
 
 struct CSubscription::AheadPage {
     struct Entry {
-        CAheadFetcher::Ticket ticket;
+        CCrawlScheduler::Ticket ticket;
         CVELString url;
         CVELString headers;
         DWORD flags = 0;
     };
-    CAheadFetcher* fetcher = nullptr;
-    CAheadFetcher::PageTicket ticket;
+    CCrawlScheduler* fetcher = nullptr;
+    CCrawlScheduler::PageTicket ticket;
     std::vector<Entry> entries;
     std::size_t next = 0;
 
@@ -144,7 +142,7 @@ bool ClaimAhead(CSubscription::AheadPage* page, TagFetchState& fetch, DWORD& sta
         return false;
     }
     ++page->next;
-    CAheadFetcher::Fetched fetched;
+    CCrawlScheduler::Fetched fetched;
     if (!page->fetcher->Claim(entry.ticket, fetched)) {
         return false;
     }
@@ -174,12 +172,12 @@ void CSubscription::CrawlHtmlPage(const CVELString& text, const char16_t* pageUr
     } restore{m_pWalk, level.outer};
 
     std::unique_ptr<AheadPage> ahead;
-    if (m_pAhead != nullptr && m_bOutsideLinks) {
+    if (m_pScheduler != nullptr && m_bOutsideLinks) {
         ahead = std::make_unique<AheadPage>();
-        ahead->fetcher = m_pAhead;
+        ahead->fetcher = m_pScheduler;
         QueueAhead(text, pageUrl, depth, *ahead);
         if (ahead->entries.empty() && m_pAheadPage != nullptr) {
-            m_pAhead->MakeEager(m_pAheadPage->ticket);
+            m_pScheduler->MakeEager(m_pAheadPage->ticket);
         }
     }
     walk->outerAhead = m_pAheadPage;
@@ -249,25 +247,26 @@ void CSubscription::CrawlHtmlTag(CVELString& base, const CVELString& tagName,
     if (!TNeedToRetrieveURL(fetch->resolved.GetData(), *fetch->request, followed)) {
         return;
     }
-    // A resource goes to the pool only where its request carries the
+    // A resource goes to the scheduler only where its request carries the
     // cookies it would carry in walk order: its host has answered without
     // setting one, and never set one.
-    if (!followed && m_pPool != nullptr &&
+    if (!followed && m_pScheduler != nullptr &&
         !IsStartHost(fetch->request->m_host.GetData(), fetch->request->m_nPort,
                      fetch->request->m_bSecure) &&
-        m_pAhead->MayGoEarly(fetch->request->m_host)) {
-        m_pPool->Hand(std::move(fetch->request), fetch->resolved);
+        m_pScheduler->MayGoEarly(fetch->request->m_host)) {
+        m_pScheduler->Hand(std::move(fetch->request), fetch->resolved);
         return;
     }
     FetchResult fetched = FetchResult::kNotSent;
     if (!followed || !ClaimAhead(m_pAheadPage, *fetch, status, fetched)) {
-        const CConnectionSlots::Held connection(m_pSlots);
+        const CConnectionSlots::Held connection(m_pScheduler != nullptr ? m_pScheduler->Slots()
+                                                                        : nullptr);
         fetched = FetchResponse(*fetch->request, fetch->resolved,
                                 followed ? BodyUse::kWalk : BodyUse::kDrop, status, fetch->headers,
                                 fetch->finalUrl);
-        if (m_pAhead != nullptr && fetched != FetchResult::kNotSent &&
+        if (m_pScheduler != nullptr && fetched != FetchResult::kNotSent &&
             fetched != FetchResult::kNoResponse) {
-            m_pAhead->NoteResponse(fetch->request->m_host, fetch->finalUrl, fetch->headers);
+            m_pScheduler->NoteResponse(fetch->request->m_host, fetch->finalUrl, fetch->headers);
         }
     }
     if (fetched == FetchResult::kTooLarge) {
@@ -295,7 +294,7 @@ void CSubscription::QueueAhead(const CVELString& text, const char16_t* pageUrl, 
     // the walk will fetch.
     auto scan = std::make_unique<PageWalkState>();
     scan->base.Assign(pageUrl);
-    page.ticket = m_pAhead->BeginPage();
+    page.ticket = m_pScheduler->BeginPage();
     std::int32_t pos = 0;
     while (GetNextHtmlTag(text, pos, scan->tag)) {
         if (IsComment(scan->tag) ||
@@ -327,7 +326,7 @@ void CSubscription::QueueAhead(const CVELString& text, const char16_t* pageUrl, 
         PrepareCrawlRequest(request, m_requestHeaders.GetData());
         PrepareOtherHostRequest(request);
         AheadPage::Entry entry{nullptr, fetch.resolved, request.m_headers, request.m_dwFlags};
-        entry.ticket = m_pAhead->Queue(std::move(fetch.request), fetch.resolved, page.ticket);
+        entry.ticket = m_pScheduler->Queue(std::move(fetch.request), fetch.resolved, page.ticket);
         page.entries.push_back(std::move(entry));
     }
 }

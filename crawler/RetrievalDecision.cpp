@@ -10,7 +10,7 @@
 // cache, and the configured "Cookie" and "Authorization" are withheld.
 #include "crawler/AllowedLists.h"
 #include "crawler/CrawlRequest.h"
-#include "crawler/ResourcePool.h"
+#include "crawler/CrawlScheduler.h"
 #include "crawler/Subscription.h"
 #include "foundation/TextUnits.h"
 #include "net/HeaderBlock.h"
@@ -121,11 +121,12 @@ BOOL CSubscription::OtherHostRule(const char16_t* url, CHttpRequest& request, BO
         return FALSE;
     }
     PrepareOtherHostRequest(request);
-    // A fetch of the pool that writes this URL's entry comes first, as it
-    // would have with one connection: the cache then says whether it left
-    // the resource there, and the walk's own write comes after the pool's.
-    if (m_pPool != nullptr) {
-        m_pPool->AwaitFetchesOf(url);
+    // A resource fetched beside the walk that writes this URL's entry comes
+    // first, as it would have with one connection: the cache then says
+    // whether it left the resource there, and the walk's own write comes
+    // after that one.
+    if (m_pScheduler != nullptr) {
+        m_pScheduler->AwaitFetchesOf(url);
     }
     return DownloadedSince(url, m_syncStart, follow) ? FALSE : TRUE;
 }

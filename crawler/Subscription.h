@@ -16,11 +16,9 @@
 
 #include <cstddef>
 
-class CAheadFetcher;
 class CButton;
 class CHttpRequest;
-class CResourcePool;
-class CConnectionSlots;
+class CCrawlScheduler;
 class CVELStringPairList;
 
 /// The longest run of pages walked one inside the other through frames
@@ -97,9 +95,9 @@ class CSubscription {
     BOOL m_bSelectionApplied = FALSE;
     FILETIME m_syncStart = {0, 0};
     /// Connections the crawl may use at once. With more than one, embedded
-    /// resources on other hosts are fetched by a pool of that many while
-    /// the walk goes on, and the pages on other hosts that the walk will
-    /// follow are fetched ahead of it; the walk itself and every decision
+    /// resources on other hosts are fetched beside the walk, and the pages
+    /// on other hosts that the walk will follow ahead of it, within that
+    /// many requests under way at once; the walk itself and every decision
     /// keep their order. Set by the panel.
     std::int32_t m_nConnections = 1;
 
@@ -127,21 +125,17 @@ class CSubscription {
     BOOL Refuse(CCrawlReport::Refusal rule, const CVELString* what = nullptr);
     BOOL OtherHostRule(const char16_t* url, CHttpRequest& request, BOOL follow) const;
     BOOL MayWalk(const CVELString& url, std::int32_t depth, BOOL framed);
-    /// Walks the start page, with the resource pool when there is one.
+    /// Walks the start page, with the scheduler's connections when there
+    /// are several.
     /// `head` is the start page's host, response URL and header lines.
     void WalkStartPage(const CVELString& page, const CVELString (&head)[3], std::int32_t depth);
     /// Counts a page fetched whole but too large to walk.
     void NoteTooLarge(const CVELString& url);
 
     const WalkLevel* m_pWalk = nullptr;
-    /// The running crawl's resource pool; null with one connection.
-    CResourcePool* m_pPool = nullptr;
-    /// The connections the walk, the pool and the pages fetched ahead
-    /// share, while a crawl with several runs.
-    CConnectionSlots* m_pSlots = nullptr;
-    /// The running crawl's fetches ahead of the walk, and those of the page
-    /// being walked; null with one connection.
-    CAheadFetcher* m_pAhead = nullptr;
+    /// The running crawl's connections beside the walk, and the page being
+    /// walked's references fetched ahead; null with one connection.
+    CCrawlScheduler* m_pScheduler = nullptr;
     AheadPage* m_pAheadPage = nullptr;
     /// Why the start-host rule last refused a URL.
     CCrawlReport::Refusal m_lastRefusal = CCrawlReport::Refusal::kNone;

@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The crawl of one subscription and the driver around it.
-#include "crawler/AheadFetcher.h"
-#include "crawler/ConnectionSlots.h"
+#include "crawler/CrawlScheduler.h"
 #include "crawler/PageFetch.h"
-#include "crawler/ResourcePool.h"
 #include "crawler/Subscription.h"
 #include "framework/ui/Button.h"
 #include "net/Encoding.h"
@@ -171,42 +169,18 @@ void CSubscription::WalkStartPage(const CVELString& page, const CVELString (&hea
         CrawlHtmlPage(page, url.GetData(), depth);
         return;
     }
-    // The crawl is over only when the pool has fetched all it was handed;
-    // its destructor waits for that, however the walk ends. The pages
-    // fetched ahead outlive the pool, which tells them of the cookies its
-    // responses set.
-    // The connections are shared out: a walked page usually embeds several
-    // resources, so the pool gets the larger part. Every fetch, the walk's
-    // own included, holds one of the slots, so no more than the connections
-    // asked for are ever under way.
-    CConnectionSlots slots(m_nConnections);
-    const std::int32_t aheadConnections = std::max(m_nConnections / 3, std::int32_t{1});
-    CAheadFetcher ahead(aheadConnections, m_startHost, &slots);
-    ahead.NoteResponse(head[0], head[1], head[2]); // the start page may set a cookie too
-    CResourcePool pool(m_nConnections - aheadConnections, &slots);
-    pool.HearResponses(&ahead);
-    m_pPool = &pool;
-    m_pSlots = &slots;
-    m_pAhead = &ahead;
+    // The crawl is over only when every resource handed over has been
+    // fetched; the scheduler's destructor waits for that, however the walk
+    // ends. It outlives the walk's pages, which drop what they did not claim.
+    CCrawlScheduler scheduler(m_nConnections, m_startHost);
+    scheduler.NoteResponse(head[0], head[1], head[2]); // the start page may set a cookie too
+    m_pScheduler = &scheduler;
     struct Detach {
-        CResourcePool*& pool;
-        CAheadFetcher*& ahead;
-        CConnectionSlots*& slots;
-        ~Detach() {
-            pool = nullptr;
-            ahead = nullptr;
-            slots = nullptr;
-        }
-    } detach{m_pPool, m_pAhead, m_pSlots};
-    // The connections fetching ahead take resources while no page may go
-    // ahead; they stop before the pool ends, however the walk ends.
-    ahead.Help(&pool);
-    struct StopHelping {
-        CAheadFetcher& ahead;
-        ~StopHelping() { ahead.Help(nullptr); }
-    } stopHelping{ahead};
+        CCrawlScheduler*& scheduler;
+        ~Detach() { scheduler = nullptr; }
+    } detach{m_pScheduler};
     CrawlHtmlPage(page, url.GetData(), depth);
-    pool.Wait();
+    scheduler.Wait();
 }
 
 void CSubscription::NoteTooLarge(const CVELString& url) {

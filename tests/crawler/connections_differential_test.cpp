@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Random sites crawled with one connection and with six: the same requests,
 // with the same cookies, the same entries refreshed in the cache and the
-// same outcome, whatever the timing of the pool's fetches and of the pages
-// fetched ahead of the walk. The sites have slow answers, large pages (one
+// same outcome, whatever the timing of the resources fetched beside the
+// walk and of the pages fetched ahead of it. The sites have slow answers, large pages (one
 // now and then larger than what pages fetched ahead may hold in memory) and
 // resources on a host that sets a cookie with every answer.
 #include "platform/inet/WinInet.h"
@@ -26,7 +26,7 @@ struct RunRecord {
     std::int32_t notWalked = 0;
     std::int32_t tooLarge = 0;
     Lines engine;    // in order: the start host's requests never overlap
-    Lines other;     // sorted: the pool's order depends on timing
+    Lines other;     // sorted: the resources' order depends on timing
     Lines refreshed; // cache entries written during the run, with their sizes
 };
 
@@ -211,7 +211,7 @@ class ConnectionsDifferential : public CrawlSite {
             case 9:
                 // A page as an image: whether it is fetched depends on when
                 // the page's own fetch reached the cache. (Not one that is
-                // redirected: where the pool's fetch of it ends is known only
+                // redirected: where the early fetch of it ends is known only
                 // once it is answered, so the walk may meet the end first.)
                 tag = m_redirected[static_cast<std::size_t>(target)] ? last
                                                                      : "<img src=\"" + page + "\">";

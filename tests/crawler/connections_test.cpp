@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // A crawl with several connections fetches what a crawl with one fetches.
-#include "crawler/ResourcePool.h"
+#include "crawler/CrawlScheduler.h"
 #include "net/HttpRequest.h"
 #include "net/Url.h"
 #include "platform/kernel/LastError.h"
@@ -28,7 +28,7 @@ class Connections : public CrawlSite {
                                             "\"><img src=\"orx?ORXCmd=Show&img=s\">");
         for (int page = 0; page < 40; ++page) {
             std::string body = "<script src=\"/shared.js\"></script>";
-            // The first image comes again right after itself: the pool cannot
+            // The first image comes again right after itself: the connections cannot
             // have stored it yet when the walk meets it the second time.
             for (const int k : {0, 0, 1, 2, 3}) {
                 body += "<img src=\"/i/" + std::to_string((page * 3 + k) % 11) + ".gif#" +
@@ -95,7 +95,7 @@ TEST_F(Connections, AConnectionWithNoPageToFetchAheadFetchesResources) {
         page += "<img src=\"" + path + "\">";
         other.Reply(path, {200, "image/gif", "gif", {}, std::chrono::milliseconds(30)});
         // Every third image of a host that sets cookies, which the walk
-        // fetches itself, in its order, while the pool is busy.
+        // fetches itself, in its order, while the other connections are busy.
         if (image % 3 == 0) {
             const std::string own = "/c/" + std::to_string(image) + ".gif";
             page += "<img src=\"http://localhost:" + std::to_string(other.Port()) + own + "\">";
@@ -163,15 +163,15 @@ TEST_F(Connections, TheWalkWaitsForAFetchOfTheSameEntryUnderWay) {
                          &request->m_bSecure));
     GetSystemTimeAsFileTime(&slot.m_syncStart);
     ASSERT_TRUE(slot.TNeedToRetrieveURL(Wide(url).c_str(), *request, FALSE));
-    CResourcePool pool(2);
-    pool.Hand(std::move(request), CVELString(Wide(url).c_str()));
+    CCrawlScheduler scheduler(2, CVELString(Wide(engine.HostKey()).c_str()));
+    scheduler.Hand(std::move(request), CVELString(Wide(url).c_str()));
     // Under another spelling of the same entry, answered only after 100 ms.
-    pool.AwaitFetchesOf(Wide(url + "#top").c_str());
+    scheduler.AwaitFetchesOf(Wide(url + "#top").c_str());
     DWORD size = 0;
     EXPECT_FALSE(
         GetUrlCacheEntryInfoExW(Wide(url).c_str(), nullptr, &size, nullptr, nullptr, nullptr, 0));
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER) << "the entry is there once it returns";
-    pool.Wait();
+    scheduler.Wait();
 }
 
 } // namespace

@@ -1,0 +1,237 @@
+// SPDX-License-Identifier: Apache-2.0
+// The connections of a crawl with more than one: what they fetch beside the
+// walk, and in which order.
+//
+// The walk stays on its own thread, judging and walking every page in
+// document order. Two kinds of work go to the scheduler's connections:
+//
+// - Pages ahead. When a page is walked with outside links allowed, every
+//   anchor and frame in it that leads to another host than the start host
+//   will be fetched when the walk reaches its tag, whatever happens before.
+//   Those requests are queued in document order, ahead of the references of
+//   the pages walked further up, and served first. A body is read at once
+//   with its end held (CHttpRequest::HoldBodyEnd): a page in memory while
+//   the pages so held stay within a few MiB, in a temporary file past that,
+//   so no server's time-out can drop it while it waits. Its effects on the
+//   cache take place when the walk claims it, where one connection would
+//   have fetched it; what the walk never claims is closed and never kept.
+//   Requests to the start host never go ahead: a redirect that would lead
+//   an early fetch there waits until the walk claims that fetch.
+// - Resources. Embedded resources on other hosts are judged by the walk in
+//   order, then handed over and read through here; the library keeps them
+//   in the cache. Before the walk judges a URL whose fetch is still under
+//   way here (under the same cache key, or known from its answer to end
+//   there after redirects), it waits for that fetch to end, so the cache
+//   answers as it would have with one connection.
+//
+// A host gets requests early, pages or resources, only once it has answered
+// without setting a cookie, and never after it set one, so early requests
+// carry the cookies they would have carried. Cookies go by host name,
+// whatever the port, so hosts are told apart here by name alone. Every
+// fetch, the walk's own included (Slots), holds one of `connections` slots,
+// and pages ahead take at most a third of the connections (one at least),
+// so resources always move. One lock guards all of it.
+#pragma once
+
+#include "crawler/ConnectionSlots.h"
+#include "crawler/PageFetch.h"
+#include "foundation/VELString.h"
+#include "platform/inet/WinInet.h"
+#include "platform/kernel/ThreadSafety.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+class CHttpRequest;
+
+class CCrawlScheduler {
+  public:
+    /// One page queued for fetching ahead.
+    struct Job;
+    using Ticket = std::shared_ptr<Job>;
+
+    /// What a claimed fetch brings: as FetchResponse leaves it.
+    struct Fetched {
+        FetchResult result = FetchResult::kNotSent;
+        DWORD status = 0;
+        CVELString headers;
+        CVELString finalUrl;
+        std::unique_ptr<CHttpRequest> request;
+    };
+
+    /// The references of one page, and how far its walk has come.
+    struct Page {
+        std::size_t queued = 0;
+        std::size_t next = 0; // the reference the walk reaches next
+        bool eager = false;   // all of them may go ahead, not only the next
+    };
+    using PageTicket = std::shared_ptr<Page>;
+
+    /// A crawl of `connections` connections (1 to kMaxConnections) whose
+    /// start host key is `startHost` (host[:port]). Its threads start with
+    /// the first work handed over.
+    CCrawlScheduler(std::int32_t connections, const CVELString& startHost);
+    /// Closes every page not claimed, fetches every resource handed over,
+    /// and ends the connections.
+    ~CCrawlScheduler();
+    CCrawlScheduler(const CCrawlScheduler&) = delete;
+    CCrawlScheduler& operator=(const CCrawlScheduler&) = delete;
+
+    /// The slots every fetch holds one of: the walk takes one for its own.
+    CConnectionSlots* Slots() { return &m_slots; }
+
+    /// Starts the references of a page: those queued until the next call go
+    /// before every page queued earlier, in the order they are queued.
+    PageTicket BeginPage();
+    /// Queues `request` (prepared as the walk will judge it) for `url`.
+    Ticket Queue(std::unique_ptr<CHttpRequest> request, const CVELString& url,
+                 const PageTicket& page);
+    /// Lets every reference of `page` go ahead. At first only the one the
+    /// walk reaches next does: the pages after it wait for everything the
+    /// walk finds below it, and would only hold connections meanwhile. Once
+    /// a page reached from `page` leads nowhere further, its siblings
+    /// likely do not either, and are fetched side by side.
+    void MakeEager(const PageTicket& page);
+    /// The walk has reached the ticket's tag and judged it. FALSE when no
+    /// connection took it yet: it is the walk's to fetch. Else waits until
+    /// the fetch ended, the body read to its end, and fills `out`. Throws
+    /// std::bad_alloc when the fetch ran out of memory.
+    bool Claim(const Ticket& ticket, Fetched& out);
+    /// The walk will not claim the ticket: its fetch is closed unread.
+    void Drop(const Ticket& ticket);
+
+    /// Queues a resource's `request` (judged, with its flags and headers
+    /// set) for fetching; waits while the queue is full.
+    void Hand(std::unique_ptr<CHttpRequest> request, const CVELString& url);
+    /// Returns once no resource handed over is for the cache key of `url`
+    /// or is known to end at it, so that the cache holds what those
+    /// fetches left there.
+    void AwaitFetchesOf(const char16_t* url);
+    /// Returns once every resource handed over so far has been fetched. A
+    /// fetch that ran out of memory fails the crawl as it would on the
+    /// walk's thread: Wait then throws std::bad_alloc with the reason in
+    /// the last error.
+    void Wait();
+
+    /// Hears the head of a response of the crawl, to learn which hosts set
+    /// cookies; `host` is the host name the request was sent to.
+    void NoteResponse(const CVELString& host, const CVELString& finalUrl, const CVELString& headers)
+        DRAVIK_EXCLUDES(m_mutex);
+    /// True when requests to `host` (a host name) may go before the walk
+    /// reaches them: it has answered without setting a cookie and has never
+    /// set one.
+    bool MayGoEarly(const CVELString& host) DRAVIK_EXCLUDES(m_mutex);
+
+  private:
+    struct Resource {
+        std::unique_ptr<CHttpRequest> request;
+        CVELString url;
+        std::uint64_t key = 0;    // of the URL handed over
+        std::uint64_t endKey = 0; // of the URL its redirects ended at, once known
+    };
+
+    void StartWorkers();
+    void Work();
+    /// Waits for what a connection does next: a page to fetch ahead, else a
+    /// resource; false when the scheduler stops and no resource is left.
+    bool TakeWork(MutexLock& lock, Ticket& page, Resource& resource) DRAVIK_REQUIRES(m_mutex);
+    /// Puts this crawl's status callback in place, to hold redirects of
+    /// pages fetched ahead, and takes it away.
+    void HearStatus();
+    void StopHearingStatus();
+    static std::uint64_t KeyHash(const char16_t* url);
+    bool CanStartPage() DRAVIK_REQUIRES(m_mutex);
+    std::deque<Ticket>::iterator StartablePage() DRAVIK_REQUIRES(m_mutex);
+    bool EarlyHost(const std::u16string& name) const DRAVIK_REQUIRES(m_mutex);
+    void Unqueue(const std::deque<Ticket>::const_iterator& at) DRAVIK_REQUIRES(m_mutex);
+    void TakeBack(const Ticket& ticket) DRAVIK_REQUIRES(m_mutex);
+
+    // Fetching a page ahead (ScheduledFetch.cpp).
+    void FetchPage(Job& job) DRAVIK_EXCLUDES(m_mutex);
+    bool ReserveEarly(Job& job) DRAVIK_EXCLUDES(m_mutex);
+    void ReleaseHeld(Job& job) DRAVIK_REQUIRES(m_mutex);
+    void SettleHeld(Job& job) DRAVIK_REQUIRES(m_mutex);
+    DWORD ReadWhenClaimed(Job& job, FetchResult& head, DWORD outOfMemory) DRAVIK_EXCLUDES(m_mutex);
+    /// Fills `out` from a page read early that the walk claimed: the
+    /// cache is written now.
+    static void TakeRead(Job& job, Fetched& out);
+    void HoldRedirect(Job& job, const char16_t* url) DRAVIK_EXCLUDES(m_mutex);
+    static void OnStatus(HINTERNET handle, std::uintptr_t context, DWORD status, void* info,
+                         DWORD length);
+    // Fetching a resource (ScheduledFetch.cpp).
+    void RunResource(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
+    void FetchResource(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
+    void AddUnfinished(std::uint64_t key) DRAVIK_REQUIRES(m_mutex);
+    void RemoveUnfinished(std::uint64_t key) DRAVIK_REQUIRES(m_mutex);
+
+    const std::int32_t m_nConnections;
+    const std::int32_t m_nPageConnections; // the most fetching pages ahead at once
+    const std::u16string m_startHost;
+    CConnectionSlots m_slots;
+    AnnotatedMutex m_mutex;
+    std::condition_variable_any m_changed;
+    bool m_bStopping DRAVIK_GUARDED_BY(m_mutex) = false;
+    std::vector<std::thread> m_workers; // started and joined by the walk's thread
+
+    // Pages ahead.
+    std::deque<Ticket> m_pages DRAVIK_GUARDED_BY(m_mutex);
+    std::size_t m_nInsertAt DRAVIK_GUARDED_BY(m_mutex) = 0;
+    std::int32_t m_nFetchingPages DRAVIK_GUARDED_BY(m_mutex) = 0;
+    std::int32_t m_nRead DRAVIK_GUARDED_BY(m_mutex) = 0; // read early, not yet claimed
+    /// What their pages hold in memory (and those being read will), and the
+    /// same in temporary files.
+    std::int64_t m_nHeldBytes DRAVIK_GUARDED_BY(m_mutex) = 0;
+    std::int64_t m_nSpilledBytes DRAVIK_GUARDED_BY(m_mutex) = 0;
+    /// This crawl's status callback is in place: without it no page goes
+    /// ahead, since a redirect could not be held.
+    bool m_bHoldsRedirects = false;
+
+    // Resources.
+    std::deque<Resource> m_resources DRAVIK_GUARDED_BY(m_mutex);
+    std::int32_t m_nBusy DRAVIK_GUARDED_BY(m_mutex) = 0; // resources being fetched
+    /// Unfinished resource fetches by the hash of a cache key they will
+    /// write: the key handed over and, once the head is read, the one
+    /// redirects ended at.
+    std::unordered_map<std::uint64_t, std::int32_t> m_unfinished DRAVIK_GUARDED_BY(m_mutex);
+    /// The last error of a resource fetch that ran out of memory, or 0.
+    DWORD m_dwOutOfMemory DRAVIK_GUARDED_BY(m_mutex) = 0;
+
+    /// Host names that answered without setting a cookie, and those that
+    /// set one.
+    std::set<std::u16string> m_quiet DRAVIK_GUARDED_BY(m_mutex);
+    std::set<std::u16string> m_cookies DRAVIK_GUARDED_BY(m_mutex);
+};
+
+/// A page queued for fetching ahead. Its state is read and written under
+/// the scheduler's lock; its request and what it fetched belong to the
+/// connection that fetches it until the state says kDone or kRead, then to
+/// the walk.
+struct CCrawlScheduler::Job {
+    /// kRead: read to its end early, the end held until the walk claims it.
+    enum class State { kQueued, kSending, kWaiting, kDone, kRead, kTaken };
+    struct CloseFile {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    std::unique_ptr<CHttpRequest> request;
+    CVELString url;
+    std::u16string host;       // host[:port], upper case
+    std::u16string cookieName; // the host as cookies know it
+    PageTicket page;
+    std::size_t index = 0; // in its page's references
+    State state = State::kQueued;
+    bool claimed = false;
+    bool dropped = false;
+    DWORD outOfMemory = 0;
+    std::int64_t heldBytes = 0;                  // counted in m_nHeldBytes while read early
+    std::int64_t spilledBytes = 0;               // counted in m_nSpilledBytes while read early
+    std::unique_ptr<std::FILE, CloseFile> spill; // the page read early, when not in memory
+    Fetched fetched;
+};
