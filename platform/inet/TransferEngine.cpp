@@ -55,9 +55,11 @@ void TransferEngine::Step(MutexLock& lock, Clock::time_point until, bool poll) {
         // The caller's lock is let go around the poll and taken again, as
         // a condition variable's wait does. A command queued meanwhile wakes
         // the poll (the wake-up stays pending until a poll has seen it).
+        m_polling = true;
         m_mutex.unlock();
         curl_multi_poll(m_multi.get(), nullptr, 0, ms, nullptr);
         m_mutex.lock();
+        m_polling = false;
     }
     ApplyCommands();
     int running = 0;
@@ -71,7 +73,12 @@ void TransferEngine::Step(MutexLock& lock, Clock::time_point until, bool poll) {
 void TransferEngine::Queue(Order order, CURL* easy) {
     m_commands.push_back({order, easy});
     ++m_queued;
-    curl_multi_wakeup(m_multi.get());
+    // Only a driver inside its poll needs waking: any other sees the
+    // command before it polls. Waking none spares a write to libcurl's
+    // wake-up socket (and a read to drain it) per command.
+    if (m_polling) {
+        curl_multi_wakeup(m_multi.get());
+    }
 }
 
 void TransferEngine::ApplyCommands() {

@@ -87,6 +87,7 @@ class TransferEngine {
     std::uint64_t m_queued DRAVIK_GUARDED_BY(m_mutex) = 0;  // commands ever queued
     std::uint64_t m_applied DRAVIK_GUARDED_BY(m_mutex) = 0; // of them, carried out
     bool m_driving DRAVIK_GUARDED_BY(m_mutex) = false;      // a thread runs a round or polls
+    bool m_polling DRAVIK_GUARDED_BY(m_mutex) = false;      // the driver waits in its poll
 };
 
 } // namespace inet
