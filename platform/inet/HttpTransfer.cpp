@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 namespace inet {
 
@@ -123,6 +124,9 @@ DWORD HttpTransfer::Start() {
         if (const DWORD redirectError = AdvanceToRedirect()) {
             return Fail(redirectError);
         }
+        if (std::exchange(m_hopFromCache, false) && AnswerHopFromCache()) {
+            return 0;
+        }
         attempts = 0;
     }
 }
@@ -155,6 +159,9 @@ DWORD HttpTransfer::Read(char* out, DWORD size, DWORD* read) {
 }
 
 DWORD HttpTransfer::TakeBody(char* out, DWORD size, DWORD* read, bool* ended) {
+    if (m_cachedHop) {
+        return TakeCachedBody(out, size, read, ended);
+    }
     MutexLock lock(m_engine->Lock());
     while (m_window.Empty() && !m_done) {
         if (m_paused) {
@@ -273,19 +280,22 @@ void HttpTransfer::OnHeadComplete() {
         }
     }
     m_finalHead = true;
+    m_cacheWanted = WantsCache(); // the writer is made on the caller's thread
+}
+
+bool HttpTransfer::WantsCache() const {
     const bool shared = (m_setup.flags & INTERNET_FLAG_HTTP_CACHE_SHARED) != 0;
     const bool forOthers = shared && (m_setup.flags & INTERNET_FLAG_HTTP_CACHE_FOR_OTHERS) != 0;
-    const bool cacheable =
-        m_setup.verb == "GET" && m_head.Status() == 200 &&
-        (m_setup.flags & INTERNET_FLAG_NO_CACHE_WRITE) == 0 &&
-        (!AsHttpCache() ||
-         (MayStoreResponse(m_head, m_headerSource.block, shared) &&
-          !(forOthers && OnlyForThisMachine(m_head, m_headerSource.block, shared))));
-    m_cacheWanted = cacheable; // the writer is made on the caller's thread
+    return m_setup.verb == "GET" && m_head.Status() == 200 &&
+           (m_setup.flags & INTERNET_FLAG_NO_CACHE_WRITE) == 0 &&
+           (!AsHttpCache() ||
+            (MayStoreResponse(m_head, m_headerSource.block, shared) &&
+             !(forOthers && OnlyForThisMachine(m_head, m_headerSource.block, shared))));
 }
 
 DWORD HttpTransfer::BeginHop() {
     EndHop();
+    m_cachedHop.reset();
     m_head.Reset();
     m_window.Clear();
     m_cache.reset();

@@ -16,6 +16,7 @@
 // enforcement: a request is a header block the socket takes at once.
 #pragma once
 
+#include "platform/cache/CacheStore.h"
 #include "platform/cache/CacheWriter.h"
 #include "platform/inet/BodyWindow.h"
 #include "platform/inet/CurlHandles.h"
@@ -60,6 +61,12 @@ class HttpTransfer final : private TransferSink {
     /// nothing.
     void HoldBodyEnd(bool hold);
 
+    /// Answers the next redirect hop from the URL cache's entry for its
+    /// URL, when it holds one with status 200, instead of asking the
+    /// network (CachedHop.cpp). Meant for the status callback, as it hears
+    /// of the redirect.
+    void HopFromCache() { m_hopFromCache = true; }
+
     /// The final response's head; empty before Start succeeded.
     const ResponseHead& Head() const { return m_head; }
 
@@ -75,6 +82,13 @@ class HttpTransfer final : private TransferSink {
     void OnTransferDone(CURLcode result) override;
 
     void OnHeadComplete();
+    /// Whether the final response is to be stored, as its head says.
+    bool WantsCache() const;
+    /// Makes the cache's entry for the hop's URL the final response; false
+    /// (nothing changed) when the cache holds no usable one.
+    bool AnswerHopFromCache();
+    /// Body bytes of a hop answered from the cache, as TakeBody.
+    DWORD TakeCachedBody(char* out, DWORD size, DWORD* read, bool* ended);
     DWORD BeginHop();
     /// The TLS error of a request the session already knows its host would
     /// refuse under the request's flags; 0 when it must ask the network.
@@ -126,6 +140,11 @@ class HttpTransfer final : private TransferSink {
 
     ResponseHead m_head;
     BodyWindow m_window;
+    bool m_hopFromCache = false; // HopFromCache() was asked for the coming hop
+    /// The entry a hop answered from the cache reads its body from, and how
+    /// far; null for a hop from the network.
+    std::shared_ptr<const urlcache::StoredCopy> m_cachedHop;
+    std::uint64_t m_cachedOffset = 0;
     std::unique_ptr<urlcache::CacheWriter> m_cache;
     bool m_cacheWanted = false;     // the final response is to be stored
     UrlCacheFailure m_cacheFailure; // why it could not be, once it could not

@@ -74,6 +74,22 @@ BOOL HoldBodyEnd(InternetHandle* target, const void* buffer, DWORD length) {
     return TRUE;
 }
 
+/// INTERNET_OPTION_HOP_FROM_CACHE on a request handle whose send is under way.
+BOOL HopFromCache(InternetHandle* target, const void* buffer, DWORD length) {
+    if (buffer == nullptr || length != sizeof(DWORD)) {
+        return FailWith(ERROR_INTERNET_BAD_OPTION_LENGTH);
+    }
+    RequestHandle* request = AsRequest(target);
+    if (request == nullptr) {
+        return FALSE;
+    }
+    if (request->Transfer() == nullptr) {
+        return FailWith(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+    }
+    request->Transfer()->HopFromCache();
+    return TRUE;
+}
+
 BOOL EnableHttpProtocol(HINTERNET handle, const void* buffer, DWORD length) {
     auto* session = FindHandleAs<SessionHandle>(handle, HandleKind::Session);
     if (session == nullptr) {
@@ -103,6 +119,9 @@ BOOL InternetSetOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD leng
     }
     if (option == INTERNET_OPTION_HOLD_BODY_END) {
         return HoldBodyEnd(target, buffer, length);
+    }
+    if (option == INTERNET_OPTION_HOP_FROM_CACHE) {
+        return HopFromCache(target, buffer, length);
     }
     DWORD* field = target->Options().Field(option);
     if (field == nullptr && option != INTERNET_OPTION_SECURITY_FLAGS) {

@@ -101,6 +101,12 @@ constexpr DWORD HTTP_PROTOCOL_FLAG_HTTP2 = 0x2;
 // which does it then. Closing the handle while it is held keeps nothing.
 // A response can so be read early and take effect later. Set only.
 constexpr DWORD INTERNET_OPTION_HOLD_BODY_END = 0x10001;
+// An option of our own, on a request handle whose send is under way: set
+// by the status callback as it hears INTERNET_STATUS_REDIRECT, it answers
+// that next hop from the URL cache's entry for its URL (status 200 only),
+// as if the server had sent it, instead of asking the network. Without
+// such an entry the hop goes to the network as usual. Set only; any value.
+constexpr DWORD INTERNET_OPTION_HOP_FROM_CACHE = 0x10002;
 
 // Values of INTERNET_OPTION_HANDLE_TYPE.
 constexpr DWORD INTERNET_HANDLE_TYPE_INTERNET = 1;
