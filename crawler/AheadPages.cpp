@@ -453,8 +453,13 @@ void CCrawlScheduler::OnStatus(HINTERNET handle, std::uintptr_t context, DWORD s
         previous(handle, context, status, info, length);
     }
     CCrawlScheduler* const active = s_active.load();
-    if (status == INTERNET_STATUS_REDIRECT && t_sending != nullptr && active != nullptr &&
-        info != nullptr) {
-        active->HoldRedirect(*t_sending, static_cast<const char16_t*>(info));
+    if (status != INTERNET_STATUS_REDIRECT || active == nullptr || info == nullptr) {
+        return;
+    }
+    const auto* url = static_cast<const char16_t*>(info);
+    if (t_sending != nullptr) {
+        active->HoldRedirect(*t_sending, url);
+    } else if (Resource* resource = FetchingResource()) {
+        active->Redirected(*resource, handle, url);
     }
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "net/HttpRequest.h"
+#include "platform/kernel/FileTime.h"
 
 /// Readies `request` as every request of a crawl goes out: always from the
 /// network, redirects between http and https followed, marked as a
@@ -16,3 +17,7 @@ void PrepareCrawlRequest(CHttpRequest& request, const char16_t* headers);
 /// kept in the URL cache as a file, and the configured "Cookie" and
 /// "Authorization" stay behind.
 void PrepareOtherHostRequest(CHttpRequest& request);
+
+/// TRUE when the URL cache holds an entry for `url` downloaded at or after
+/// `since` (a synchronization's start): one this run has already fetched.
+BOOL DownloadedThisRun(const char16_t* url, const FILETIME& since);

@@ -26,10 +26,11 @@ std::u16string UpperKey(CVELString key) {
 
 } // namespace
 
-CCrawlScheduler::CCrawlScheduler(std::int32_t connections, const CVELString& startHost)
+CCrawlScheduler::CCrawlScheduler(std::int32_t connections, const CVELString& startHost,
+                                 const FILETIME& syncStart)
     : m_nConnections(std::clamp(connections, std::int32_t{1}, kMaxConnections)),
       m_nPageConnections(std::max(m_nConnections / 3, std::int32_t{1})),
-      m_startHost(UpperKey(startHost)), m_slots(m_nConnections) {
+      m_startHost(UpperKey(startHost)), m_syncStart(syncStart), m_slots(m_nConnections) {
     HearStatus();
 }
 
@@ -125,20 +126,25 @@ void CCrawlScheduler::Hand(std::unique_ptr<CHttpRequest> request, const CVELStri
     if (m_workers.empty()) {
         StartWorkers();
     }
+    Resource resource;
+    resource.request = std::move(request);
+    resource.url.Assign(url);
     if (m_workers.empty()) {
-        Resource resource{std::move(request), CVELString(url)};
         FetchResource(resource);
         return;
     }
-    const std::uint64_t key = KeyHash(url.GetData());
+    resource.key = KeyHash(url.GetData());
     {
         MutexLock lock(m_mutex);
         while (m_resources.size() >=
                kQueuedPerConnection * static_cast<std::size_t>(m_nConnections)) {
             m_changed.wait(lock);
         }
-        AddUnfinished(key);
-        m_resources.push_back({std::move(request), CVELString(url), key, key});
+        AddUnfinished(resource.key);
+        resource.seq = ++m_nHanded;
+        resource.hopsSeen = m_hopsSeen[resource.key];
+        m_handed[resource.key] = Handed{resource.seq, false, false};
+        m_resources.push_back(std::move(resource));
     }
     m_changed.notify_all();
 }
@@ -185,8 +191,14 @@ void CCrawlScheduler::RunResource(Resource& resource) {
         const MutexLock lock(m_mutex);
         --m_nBusy;
         RemoveUnfinished(resource.key);
-        if (resource.endKey != resource.key) {
-            RemoveUnfinished(resource.endKey);
+        for (const std::uint64_t key : resource.hopKeys) {
+            RemoveUnfinished(key);
+        }
+        for (const std::uint64_t key : resource.aheadOf) {
+            --m_hopsAhead[key];
+        }
+        if (Handed& handed = m_handed[resource.key]; handed.seq == resource.seq) {
+            handed.finished = true;
         }
         if (outOfMemory != 0) {
             m_dwOutOfMemory = outOfMemory;
@@ -195,7 +207,15 @@ void CCrawlScheduler::RunResource(Resource& resource) {
     m_changed.notify_all();
 }
 
+CCrawlScheduler::Resource*& CCrawlScheduler::FetchingResource() {
+    thread_local Resource* fetching = nullptr;
+    return fetching;
+}
+
 void CCrawlScheduler::FetchResource(Resource& resource) {
+    if (resource.seq != 0 && !MaySend(resource)) {
+        return;
+    }
     const CConnectionSlots::Held connection(&m_slots);
     DWORD status = 0;
     CVELString headers;
@@ -204,14 +224,18 @@ void CCrawlScheduler::FetchResource(Resource& resource) {
     // on the walk waits for it before it judges that URL.
     const auto onHead = [this, &resource](const CVELString& endedAt) {
         const std::uint64_t endKey = KeyHash(endedAt.GetData());
-        if (endKey != resource.key && resource.key != 0) {
-            const MutexLock lock(m_mutex);
+        const MutexLock lock(m_mutex);
+        if (resource.seq != 0 && endKey != resource.key &&
+            std::find(resource.hopKeys.begin(), resource.hopKeys.end(), endKey) ==
+                resource.hopKeys.end()) {
             AddUnfinished(endKey);
-            resource.endKey = endKey;
+            resource.hopKeys.push_back(endKey);
         }
     };
+    FetchingResource() = &resource;
     const FetchResult fetched = FetchResponse(*resource.request, resource.url, BodyUse::kDrop,
                                               status, headers, finalUrl, onHead);
+    FetchingResource() = nullptr;
     if (fetched != FetchResult::kNotSent && fetched != FetchResult::kNoResponse) {
         NoteResponse(resource.request->m_host, finalUrl, headers);
     }

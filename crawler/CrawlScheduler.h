@@ -76,9 +76,10 @@ class CCrawlScheduler {
     using PageTicket = std::shared_ptr<Page>;
 
     /// A crawl of `connections` connections (1 to kMaxConnections) whose
-    /// start host key is `startHost` (host[:port]). Its threads start with
-    /// the first work handed over.
-    CCrawlScheduler(std::int32_t connections, const CVELString& startHost);
+    /// start host key is `startHost` (host[:port]) and which started at
+    /// `syncStart`. Its threads start with the first work handed over.
+    CCrawlScheduler(std::int32_t connections, const CVELString& startHost,
+                    const FILETIME& syncStart);
     /// Closes every page not claimed, fetches every resource handed over,
     /// and ends the connections.
     ~CCrawlScheduler();
@@ -134,8 +135,19 @@ class CCrawlScheduler {
     struct Resource {
         std::unique_ptr<CHttpRequest> request;
         CVELString url;
-        std::uint64_t key = 0;    // of the URL handed over
-        std::uint64_t endKey = 0; // of the URL its redirects ended at, once known
+        std::uint64_t key = 0;      // of the URL handed over
+        std::uint64_t seq = 0;      // the order it was handed over in, from 1
+        std::uint64_t hopsSeen = 0; // m_hopsSeen[key] when it was handed over
+        /// Keys of the URLs its redirects led to, counted in m_unfinished,
+        /// and those of them counted in m_hopsAhead.
+        std::vector<std::uint64_t> hopKeys;
+        std::vector<std::uint64_t> aheadOf;
+    };
+    /// The latest resource handed over under a key.
+    struct Handed {
+        std::uint64_t seq = 0;
+        bool sent = false;
+        bool finished = false;
     };
 
     void StartWorkers();
@@ -169,12 +181,23 @@ class CCrawlScheduler {
     // Fetching a resource (ScheduledFetch.cpp).
     void RunResource(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
     void FetchResource(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
+    /// Whether a resource taken from the queue is still to be fetched: an
+    /// earlier one redirected to its URL decides that (Redirected).
+    bool MaySend(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
+    /// Hears that `resource`'s next hop leads to `url`; `handle` is its
+    /// request. Keeps the count of requests for that URL as with one
+    /// connection (ResourceRedirects.cpp).
+    void Redirected(Resource& resource, HINTERNET handle, const char16_t* url)
+        DRAVIK_EXCLUDES(m_mutex);
+    /// The resource the calling connection is fetching, if any.
+    static Resource*& FetchingResource();
     void AddUnfinished(std::uint64_t key) DRAVIK_REQUIRES(m_mutex);
     void RemoveUnfinished(std::uint64_t key) DRAVIK_REQUIRES(m_mutex);
 
     const std::int32_t m_nConnections;
     const std::int32_t m_nPageConnections; // the most fetching pages ahead at once
     const std::u16string m_startHost;
+    const FILETIME m_syncStart;
     CConnectionSlots m_slots;
     AnnotatedMutex m_mutex;
     std::condition_variable_any m_changed;
@@ -201,6 +224,13 @@ class CCrawlScheduler {
     /// write: the key handed over and, once the head is read, the one
     /// redirects ended at.
     std::unordered_map<std::uint64_t, std::int32_t> m_unfinished DRAVIK_GUARDED_BY(m_mutex);
+    std::uint64_t m_nHanded DRAVIK_GUARDED_BY(m_mutex) = 0;
+    std::unordered_map<std::uint64_t, Handed> m_handed DRAVIK_GUARDED_BY(m_mutex);
+    /// By key: redirects under way to the URL of a resource handed over
+    /// after them and not sent yet, which waits for them; and how many such
+    /// redirects there ever were.
+    std::unordered_map<std::uint64_t, std::int32_t> m_hopsAhead DRAVIK_GUARDED_BY(m_mutex);
+    std::unordered_map<std::uint64_t, std::uint64_t> m_hopsSeen DRAVIK_GUARDED_BY(m_mutex);
     /// The last error of a resource fetch that ran out of memory, or 0.
     DWORD m_dwOutOfMemory DRAVIK_GUARDED_BY(m_mutex) = 0;
 

@@ -67,6 +67,10 @@ BOOL DownloadedSince(const char16_t* url, const FILETIME& since, BOOL follow) {
 
 } // namespace
 
+BOOL DownloadedThisRun(const char16_t* url, const FILETIME& since) {
+    return DownloadedSince(url, since, FALSE);
+}
+
 BOOL CSubscription::IsStartHost(const char16_t* host, INTERNET_PORT port, BOOL secure) const {
     CVELString key(host);
     AppendPort(key, port, secure);

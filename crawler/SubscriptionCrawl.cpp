@@ -172,7 +172,7 @@ void CSubscription::WalkStartPage(const CVELString& page, const CVELString (&hea
     // The crawl is over only when every resource handed over has been
     // fetched; the scheduler's destructor waits for that, however the walk
     // ends. It outlives the walk's pages, which drop what they did not claim.
-    CCrawlScheduler scheduler(m_nConnections, m_startHost);
+    CCrawlScheduler scheduler(m_nConnections, m_startHost, m_syncStart);
     scheduler.NoteResponse(head[0], head[1], head[2]); // the start page may set a cookie too
     m_pScheduler = &scheduler;
     struct Detach {

@@ -2,8 +2,9 @@
 // Random sites crawled with one connection and with six: the same requests,
 // with the same cookies, the same entries refreshed in the cache and the
 // same outcome, whatever the timing of the resources fetched beside the
-// walk and of the pages fetched ahead of it. The sites have slow answers, large pages (one
-// now and then larger than what pages fetched ahead may hold in memory) and
+// walk and of the pages fetched ahead of it. The sites have slow answers,
+// large pages (one now and then larger than what pages fetched ahead may
+// hold in memory), resources redirected to others the pages name, and
 // resources on a host that sets a cookie with every answer.
 #include "platform/inet/WinInet.h"
 #include "support/CrawlSite.h"
@@ -147,7 +148,14 @@ class ConnectionsDifferential : public CrawlSite {
             other.Reply(target, {200, "image/gif", {}, {}, delay, true});
             break;
         case ResourceKind::kMoved: {
-            // To a resource no tag names: its fate is drawn like any other's.
+            // Now and then to a resource the pages name too (on the host
+            // that sets no cookie), else to one no tag names, whose fate is
+            // drawn like any other's.
+            const std::string named = r > 0 ? ResourceUrl(Pick(r)) : std::string();
+            if (named.rfind(other.Origin(), 0) == 0 && Pick(2) == 0) {
+                other.Reply(target, {302, "text/html", "moved", named, delay});
+                break;
+            }
             const std::string end = m_prefix + "/t/" + std::to_string(Pick(r + 1)) + ".gif";
             other.Reply(target, {302, "text/html", "moved", Other(end), delay});
             const int fate = Pick(3);

@@ -163,7 +163,7 @@ TEST_F(Connections, TheWalkWaitsForAFetchOfTheSameEntryUnderWay) {
                          &request->m_bSecure));
     GetSystemTimeAsFileTime(&slot.m_syncStart);
     ASSERT_TRUE(slot.TNeedToRetrieveURL(Wide(url).c_str(), *request, FALSE));
-    CCrawlScheduler scheduler(2, CVELString(Wide(engine.HostKey()).c_str()));
+    CCrawlScheduler scheduler(2, CVELString(Wide(engine.HostKey()).c_str()), slot.m_syncStart);
     scheduler.Hand(std::move(request), CVELString(Wide(url).c_str()));
     // Under another spelling of the same entry, answered only after 100 ms.
     scheduler.AwaitFetchesOf(Wide(url + "#top").c_str());

@@ -48,6 +48,8 @@ class Http2Sync : public ProgramFixture {
             }
             body += "<img src=\"" + cookies + "/i/" + std::to_string(p % 5) + ".gif\">";
             body += "<img src=\"/r/i/" + std::to_string(p + 20) + ".gif\">";
+            // The redirect's end, named by the page too: asked for once.
+            body += "<img src=\"/i/" + std::to_string(p + 20) + ".gif\">";
             body += "<a href=\"" + origin + "/p/" + std::to_string((p + 1) % 12) + ".html\">n</a>";
             if (p == 5) {
                 body += "<!--" + std::string(9 << 20, 'x') + "-->";
