@@ -162,8 +162,7 @@ void AddSyncCommand(CLI::App& app, int& exitCode) {
                      "ahead of it and read at once, while the pages are walked and judged in "
                      "order; only hosts that answered without setting a cookie get requests "
                      "early, so each carries the cookies of walk order, except requests already "
-                     "sent when a host first sets one; a resource redirected to an address the "
-                     "page also names may have it requested once more (default 1)")
+                     "sent when a host first sets one (default 1)")
         ->check(CLI::Range(1, static_cast<int>(kMaxConnections)))
         ->type_name("N");
     sync->add_flag("--http2", o->http2, kHttp2Help);
