@@ -161,8 +161,8 @@ void AddSyncCommand(CLI::App& app, int& exitCode) {
                      "side by side, and pages on other hosts the walk will follow are fetched "
                      "ahead of it and read at once, while the pages are walked and judged in "
                      "order; only hosts that answered without setting a cookie get requests "
-                     "early, so each carries the cookies of walk order, except requests already "
-                     "sent when a host first sets one (default 1)")
+                     "early, so each carries the cookies of walk order, except requests going side "
+                     "by side with the early response in which a host first sets one (default 1)")
         ->check(CLI::Range(1, static_cast<int>(kMaxConnections)))
         ->type_name("N");
     sync->add_flag("--http2", o->http2, kHttp2Help);
