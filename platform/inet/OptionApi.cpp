@@ -56,37 +56,37 @@ RequestHandle* AsRequest(InternetHandle* handle) {
     return static_cast<RequestHandle*>(handle);
 }
 
-/// INTERNET_OPTION_HOLD_BODY_END on a request handle that has been sent.
-BOOL HoldBodyEnd(InternetHandle* target, const void* buffer, DWORD length) {
+/// The exchange a DWORD option of our own acts on: that of a request handle
+/// that has been sent. Null (with the last error set) for any other.
+HttpTransfer* SentTransfer(InternetHandle* target, const void* buffer, DWORD length, DWORD& value) {
     if (buffer == nullptr || length != sizeof(DWORD)) {
-        return FailWith(ERROR_INTERNET_BAD_OPTION_LENGTH);
+        FailWith(ERROR_INTERNET_BAD_OPTION_LENGTH);
+        return nullptr;
     }
     RequestHandle* request = AsRequest(target);
     if (request == nullptr) {
-        return FALSE;
+        return nullptr;
     }
     if (request->Transfer() == nullptr) {
-        return FailWith(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+        FailWith(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+        return nullptr;
     }
-    DWORD value = 0;
     std::memcpy(&value, buffer, sizeof value);
-    request->Transfer()->HoldBodyEnd(value != 0);
-    return TRUE;
+    return request->Transfer();
 }
 
-/// INTERNET_OPTION_HOP_FROM_CACHE on a request handle whose send is under way.
-BOOL HopFromCache(InternetHandle* target, const void* buffer, DWORD length) {
-    if (buffer == nullptr || length != sizeof(DWORD)) {
-        return FailWith(ERROR_INTERNET_BAD_OPTION_LENGTH);
-    }
-    RequestHandle* request = AsRequest(target);
-    if (request == nullptr) {
+/// INTERNET_OPTION_HOLD_BODY_END and INTERNET_OPTION_HOP_FROM_CACHE.
+BOOL SetTransferOption(InternetHandle* target, DWORD option, const void* buffer, DWORD length) {
+    DWORD value = 0;
+    HttpTransfer* transfer = SentTransfer(target, buffer, length, value);
+    if (transfer == nullptr) {
         return FALSE;
     }
-    if (request->Transfer() == nullptr) {
-        return FailWith(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+    if (option == INTERNET_OPTION_HOLD_BODY_END) {
+        transfer->HoldBodyEnd(value != 0);
+    } else {
+        transfer->HopFromCache();
     }
-    request->Transfer()->HopFromCache();
     return TRUE;
 }
 
@@ -117,11 +117,8 @@ BOOL InternetSetOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD leng
     if (target == nullptr) {
         return FALSE;
     }
-    if (option == INTERNET_OPTION_HOLD_BODY_END) {
-        return HoldBodyEnd(target, buffer, length);
-    }
-    if (option == INTERNET_OPTION_HOP_FROM_CACHE) {
-        return HopFromCache(target, buffer, length);
+    if (option == INTERNET_OPTION_HOLD_BODY_END || option == INTERNET_OPTION_HOP_FROM_CACHE) {
+        return SetTransferOption(target, option, buffer, length);
     }
     DWORD* field = target->Options().Field(option);
     if (field == nullptr && option != INTERNET_OPTION_SECURITY_FLAGS) {
