@@ -46,7 +46,8 @@ constexpr std::int64_t kUnknownLengthGuess = std::int64_t{1} << 20;
 
 /// The bytes reading the body of `request` early would hold: none for what
 /// the walk will not walk (read through and dropped), nor for a page
-/// announced too large to walk.
+/// announced too large to walk; kUnknownLengthGuess for a page of unknown
+/// length, which is never held in memory.
 std::int64_t HeldIfReadEarly(const CHttpRequest& request, const CCrawlScheduler::Fetched& head) {
     if (!IsWalkable(BodyUse::kWalk, head.status, head.headers)) {
         return 0;
@@ -319,7 +320,10 @@ void CCrawlScheduler::FetchPage(Job& job) {
     // The body is read now, its end held: the connection is free for the
     // next fetch, no server can drop the response while it waits for the
     // walk, and the cache is written when the walk claims it.
-    const bool early = head == FetchResult::kDone && outOfMemory == 0 && ReserveEarly(job);
+    bool early = false;
+    if (head == FetchResult::kDone && outOfMemory == 0) {
+        outOfMemory = OutOfMemoryIn([&] { early = ReserveEarly(job); });
+    }
     if (early) {
         outOfMemory = OutOfMemoryIn([&] {
             head = FetchBody(*job.request, BodyUse::kWalk, fetched.status, fetched.headers,
@@ -367,21 +371,27 @@ void CCrawlScheduler::SettleHeld(Job& job) {
 
 bool CCrawlScheduler::ReserveEarly(Job& job) {
     const std::int64_t bytes = HeldIfReadEarly(*job.request, job.fetched);
-    bool spill = false;
+    const bool unknown = bytes > 0 && job.request->m_nContentLength < 0;
+    bool spill = unknown;
     {
+        // Judged and counted at once, so that pages read side by side
+        // cannot all take the last room.
         const MutexLock lock(m_mutex);
-        spill = bytes > kReadEarlyBytes && m_nHeldBytes + bytes > kEarlyBudget;
+        spill = spill || (bytes > kReadEarlyBytes && m_nHeldBytes + bytes > kEarlyBudget);
+        (spill ? m_nSpilledBytes : m_nHeldBytes) += bytes;
+        (spill ? job.spilledBytes : job.heldBytes) = bytes;
     }
     if (spill) {
         // A file deleted as it is made: nothing is left behind, whatever
         // ends the crawl. Without one the page is held in memory after all.
         job.spill.reset(std::tmpfile());
-        spill = job.spill != nullptr;
-    }
-    {
-        const MutexLock lock(m_mutex);
-        (spill ? m_nSpilledBytes : m_nHeldBytes) += bytes;
-        (spill ? job.spilledBytes : job.heldBytes) = bytes;
+        if (!job.spill) {
+            const MutexLock lock(m_mutex);
+            m_nSpilledBytes -= bytes;
+            m_nHeldBytes += bytes;
+            job.spilledBytes = 0;
+            job.heldBytes = bytes;
+        }
     }
     if (job.request->HoldBodyEnd(true)) {
         return true;
@@ -459,7 +469,8 @@ void CCrawlScheduler::OnStatus(HINTERNET handle, std::uintptr_t context, DWORD s
     const auto* url = static_cast<const char16_t*>(info);
     if (t_sending != nullptr) {
         active->HoldRedirect(*t_sending, url);
-    } else if (Resource* resource = FetchingResource()) {
-        active->Redirected(*resource, handle, url);
+    } else if (const Fetching fetching = FetchingResource();
+               fetching.owner == active && fetching.resource != nullptr) {
+        active->Redirected(*fetching.resource, handle, url);
     }
 }

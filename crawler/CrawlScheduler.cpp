@@ -142,7 +142,8 @@ void CCrawlScheduler::Hand(std::unique_ptr<CHttpRequest> request, const CVELStri
         }
         AddUnfinished(resource.key);
         resource.seq = ++m_nHanded;
-        resource.hopsSeen = m_hopsSeen[resource.key];
+        resource.hopsSeen =
+            resource.key == m_judgedKey ? m_judgedHops : m_hops[resource.key].seen.size();
         m_handed[resource.key] = Handed{resource.seq, false, false};
         m_resources.push_back(std::move(resource));
     }
@@ -155,6 +156,11 @@ void CCrawlScheduler::AwaitFetchesOf(const char16_t* url) {
     while (m_unfinished.contains(key)) {
         m_changed.wait(lock);
     }
+    // The walk judges the URL now: a redirect to it from an earlier
+    // resource that comes after this is one it did not see.
+    const auto hops = m_hops.find(key);
+    m_judgedKey = key;
+    m_judgedHops = hops == m_hops.end() ? 0 : hops->second.seen.size();
 }
 
 void CCrawlScheduler::Wait() {
@@ -195,7 +201,8 @@ void CCrawlScheduler::RunResource(Resource& resource) {
             RemoveUnfinished(key);
         }
         for (const std::uint64_t key : resource.aheadOf) {
-            --m_hopsAhead[key];
+            std::multiset<std::uint64_t>& underway = m_hops[key].underway;
+            underway.erase(underway.find(resource.seq));
         }
         if (Handed& handed = m_handed[resource.key]; handed.seq == resource.seq) {
             handed.finished = true;
@@ -207,8 +214,8 @@ void CCrawlScheduler::RunResource(Resource& resource) {
     m_changed.notify_all();
 }
 
-CCrawlScheduler::Resource*& CCrawlScheduler::FetchingResource() {
-    thread_local Resource* fetching = nullptr;
+CCrawlScheduler::Fetching& CCrawlScheduler::FetchingResource() {
+    thread_local Fetching fetching;
     return fetching;
 }
 
@@ -228,14 +235,19 @@ void CCrawlScheduler::FetchResource(Resource& resource) {
         if (resource.seq != 0 && endKey != resource.key &&
             std::find(resource.hopKeys.begin(), resource.hopKeys.end(), endKey) ==
                 resource.hopKeys.end()) {
+            resource.hopKeys.push_back(endKey); // first: should it throw, nothing is counted
             AddUnfinished(endKey);
-            resource.hopKeys.push_back(endKey);
         }
     };
-    FetchingResource() = &resource;
+    struct Scope {
+        Fetching& fetching;
+        ~Scope() { fetching = {}; }
+    } scope{FetchingResource()};
+    if (m_bHoldsRedirects && resource.seq != 0) {
+        scope.fetching = {this, &resource};
+    }
     const FetchResult fetched = FetchResponse(*resource.request, resource.url, BodyUse::kDrop,
                                               status, headers, finalUrl, onHead);
-    FetchingResource() = nullptr;
     if (fetched != FetchResult::kNotSent && fetched != FetchResult::kNoResponse) {
         NoteResponse(resource.request->m_host, finalUrl, headers);
     }

@@ -11,8 +11,9 @@
 //   Those requests are queued in document order, ahead of the references of
 //   the pages walked further up, and served first. A body is read at once
 //   with its end held (CHttpRequest::HoldBodyEnd): a page in memory while
-//   the pages so held stay within a few MiB, in a temporary file past that,
-//   so no server's time-out can drop it while it waits. Its effects on the
+//   the pages so held stay within a few MiB, in a temporary file past that
+//   or when its length is not announced, so no server's time-out can drop
+//   it while it waits. Its effects on the
 //   cache take place when the walk claims it, where one connection would
 //   have fetched it; what the walk never claims is closed and never kept.
 //   Requests to the start host never go ahead: a redirect that would lead
@@ -135,11 +136,11 @@ class CCrawlScheduler {
     struct Resource {
         std::unique_ptr<CHttpRequest> request;
         CVELString url;
-        std::uint64_t key = 0;      // of the URL handed over
-        std::uint64_t seq = 0;      // the order it was handed over in, from 1
-        std::uint64_t hopsSeen = 0; // m_hopsSeen[key] when it was handed over
+        std::uint64_t key = 0;    // of the URL handed over
+        std::uint64_t seq = 0;    // the order it was handed over in, from 1
+        std::size_t hopsSeen = 0; // of m_hops[key].seen when the walk judged it
         /// Keys of the URLs its redirects led to, counted in m_unfinished,
-        /// and those of them counted in m_hopsAhead.
+        /// and those of them it is under way to in m_hops.
         std::vector<std::uint64_t> hopKeys;
         std::vector<std::uint64_t> aheadOf;
     };
@@ -189,8 +190,13 @@ class CCrawlScheduler {
     /// connection (ResourceRedirects.cpp).
     void Redirected(Resource& resource, HINTERNET handle, const char16_t* url)
         DRAVIK_EXCLUDES(m_mutex);
-    /// The resource the calling connection is fetching, if any.
-    static Resource*& FetchingResource();
+    /// The resource the calling connection is fetching for a scheduler
+    /// that hears redirects, if any, and that scheduler.
+    struct Fetching {
+        CCrawlScheduler* owner = nullptr;
+        Resource* resource = nullptr;
+    };
+    static Fetching& FetchingResource();
     void AddUnfinished(std::uint64_t key) DRAVIK_REQUIRES(m_mutex);
     void RemoveUnfinished(std::uint64_t key) DRAVIK_REQUIRES(m_mutex);
 
@@ -226,11 +232,18 @@ class CCrawlScheduler {
     std::unordered_map<std::uint64_t, std::int32_t> m_unfinished DRAVIK_GUARDED_BY(m_mutex);
     std::uint64_t m_nHanded DRAVIK_GUARDED_BY(m_mutex) = 0;
     std::unordered_map<std::uint64_t, Handed> m_handed DRAVIK_GUARDED_BY(m_mutex);
-    /// By key: redirects under way to the URL of a resource handed over
-    /// after them and not sent yet, which waits for them; and how many such
-    /// redirects there ever were.
-    std::unordered_map<std::uint64_t, std::int32_t> m_hopsAhead DRAVIK_GUARDED_BY(m_mutex);
-    std::unordered_map<std::uint64_t, std::uint64_t> m_hopsSeen DRAVIK_GUARDED_BY(m_mutex);
+    /// Redirects of resources to a key that no resource handed over later
+    /// had been sent for yet: the hand-over order of each redirected
+    /// resource, as the redirects came, and of those still under way.
+    struct Hops {
+        std::vector<std::uint64_t> seen;
+        std::multiset<std::uint64_t> underway;
+    };
+    std::unordered_map<std::uint64_t, Hops> m_hops DRAVIK_GUARDED_BY(m_mutex);
+    /// The key the walk judged last (AwaitFetchesOf) and the redirects to
+    /// it seen by then.
+    std::uint64_t m_judgedKey DRAVIK_GUARDED_BY(m_mutex) = 0;
+    std::size_t m_judgedHops DRAVIK_GUARDED_BY(m_mutex) = 0;
     /// The last error of a resource fetch that ran out of memory, or 0.
     DWORD m_dwOutOfMemory DRAVIK_GUARDED_BY(m_mutex) = 0;
 

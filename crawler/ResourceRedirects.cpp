@@ -5,9 +5,9 @@
 // followed to the later one's URL and kept there, and the later one is then
 // judged as already downloaded and never asked for. Fetched side by side,
 // the later one may be queued, or on its way, by the time the earlier
-// one's redirect is known. Queued, it waits for that redirect to end and
-// is judged again; on its way, the redirect waits for it instead, and is
-// answered from the entry it kept. Either way the server sees the URL as
+// one's redirect is known. Not sent yet, it waits for that redirect to end
+// and is judged again; on its way, the redirect waits for it instead, and
+// is answered from the entry it kept. Either way the server sees the URL as
 // often as with one connection.
 #include "crawler/CrawlRequest.h"
 #include "crawler/CrawlScheduler.h"
@@ -18,10 +18,19 @@ bool CCrawlScheduler::MaySend(Resource& resource) {
     bool judgeAgain = false;
     {
         MutexLock lock(m_mutex);
-        while (m_hopsAhead[resource.key] > 0) {
+        // Only redirects of resources handed over before this one count:
+        // with one connection they came first.
+        const auto earlier = [this, &resource] {
+            const Hops& hops = m_hops[resource.key];
+            return !hops.underway.empty() && *hops.underway.begin() < resource.seq;
+        };
+        while (earlier()) {
             m_changed.wait(lock);
         }
-        judgeAgain = m_hopsSeen[resource.key] != resource.hopsSeen;
+        const std::vector<std::uint64_t>& seen = m_hops[resource.key].seen;
+        judgeAgain =
+            std::any_of(seen.begin() + static_cast<std::ptrdiff_t>(resource.hopsSeen), seen.end(),
+                        [&resource](std::uint64_t seq) { return seq < resource.seq; });
         if (Handed& handed = m_handed[resource.key]; handed.seq == resource.seq) {
             handed.sent = true;
         }
@@ -36,21 +45,24 @@ void CCrawlScheduler::Redirected(Resource& resource, HINTERNET handle, const cha
     std::uint64_t later = 0; // the resource handed over after this one, already sent
     {
         const MutexLock lock(m_mutex);
-        if (key == resource.key || std::find(resource.hopKeys.begin(), resource.hopKeys.end(),
-                                             key) != resource.hopKeys.end()) {
+        if (resource.seq == 0 || key == resource.key ||
+            std::find(resource.hopKeys.begin(), resource.hopKeys.end(), key) !=
+                resource.hopKeys.end()) {
             return;
         }
         // From now on the walk waits for this hop before it judges the URL.
-        AddUnfinished(key);
+        // (Each list grows first: should that throw, nothing is counted.)
         resource.hopKeys.push_back(key);
+        AddUnfinished(key);
         const auto handed = m_handed.find(key);
-        if (handed == m_handed.end() || handed->second.seq < resource.seq) {
-            return;
-        }
-        if (!handed->second.sent) {
-            ++m_hopsAhead[key];
-            ++m_hopsSeen[key];
+        if (handed == m_handed.end() || handed->second.seq < resource.seq || !handed->second.sent) {
+            // A resource of that URL handed over later waits for this hop,
+            // and is judged again after it.
+            Hops& hops = m_hops[key];
+            hops.seen.reserve(hops.seen.size() + 1);
             resource.aheadOf.push_back(key);
+            hops.underway.insert(resource.seq);
+            hops.seen.push_back(resource.seq);
             return;
         }
         later = handed->second.seq;
