@@ -23,7 +23,9 @@
 //   in the cache. Before the walk judges a URL whose fetch is still under
 //   way here (under the same cache key, or known from its answer to end
 //   there after redirects), it waits for that fetch to end, so the cache
-//   answers as it would have with one connection.
+//   answers as it would have with one connection. A resource redirected to
+//   the URL of one handed over after it costs that URL no extra request
+//   (ResourceRedirects.cpp).
 //
 // A host gets requests early, pages or resources, only once it has answered
 // without setting a cookie, and never after it set one, so early requests
