@@ -20,11 +20,11 @@ bool CCrawlScheduler::MaySend(Resource& resource) {
         MutexLock lock(m_mutex);
         // Only redirects of resources handed over before this one count:
         // with one connection they came first.
-        const auto earlier = [this, &resource] {
-            const Hops& hops = m_hops[resource.key];
-            return !hops.underway.empty() && *hops.underway.begin() < resource.seq;
-        };
-        while (earlier()) {
+        for (;;) {
+            const std::multiset<std::uint64_t>& underway = m_hops[resource.key].underway;
+            if (underway.empty() || *underway.begin() > resource.seq) {
+                break;
+            }
             m_changed.wait(lock);
         }
         const std::vector<std::uint64_t>& seen = m_hops[resource.key].seen;
