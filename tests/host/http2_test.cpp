@@ -9,7 +9,11 @@
 #include "support/TlsSite.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <random>
+#include <regex>
 #include <set>
 
 namespace {
@@ -87,6 +91,80 @@ class Http2Sync : public ProgramFixture {
         return requests;
     }
 
+    /// A random site of `seed` under /sSEED: pages that link and frame
+    /// each other, some slow (under /slow, which nginx sends at 256 KiB/s),
+    /// some large (one of 9 MiB now and then); images, some by the name
+    /// whose answers set cookies, some through a redirect to an image the
+    /// pages name too. Returns the engine's start page.
+    static std::string RandomSite(std::uint32_t seed, const std::string& origin, int port,
+                                  const std::filesystem::path& www) {
+        std::mt19937 rng(seed);
+        const auto pick = [&rng](int n) { return static_cast<int>(rng() % n); };
+        const std::string prefix = "/s" + std::to_string(seed);
+        const int pages = 4 + pick(8);
+        const auto page = [&](int p) {
+            return (p % 3 == 2 ? "/slow" : "") + prefix + "/p/" + std::to_string(p) + ".html";
+        };
+        const auto image = [&](int i) { return prefix + "/i/" + std::to_string(i) + ".gif"; };
+        const auto write = [&www](const std::string& path, const std::string& body) {
+            std::filesystem::create_directories((www / path.substr(1)).parent_path());
+            std::ofstream(www / path.substr(1)) << body;
+        };
+        const int huge = pick(3) == 0 ? pick(pages) : -1;
+        for (int p = 0; p < pages; ++p) {
+            std::string body = "<html><body>";
+            for (int t = 3 + pick(6); t > 0; --t) {
+                const std::string img = image(pick(10));
+                switch (pick(6)) {
+                case 0:
+                    body += "<a href=\"" + origin + page(pick(pages)) + "\">a</a>";
+                    break;
+                case 1:
+                    body += "<iframe src=\"" + origin + page(pick(pages)) + "\"></iframe>";
+                    break;
+                case 2:
+                    body += "<img src=\"https://localhost:" + std::to_string(port) + img + "\">";
+                    break;
+                case 3:
+                    body += "<img src=\"/r" + img + "\"><img src=\"" + img + "\">";
+                    break;
+                default:
+                    body += "<img src=\"" + img + "\">";
+                    break;
+                }
+            }
+            // Slow pages take a tenth of a second or so; large ones are fast.
+            const bool slow = p % 3 == 2;
+            std::size_t padding = pick(4) == 0 ? 70000 + pick(200000) : 0;
+            if (slow) {
+                padding = 20000 + pick(40000);
+            } else if (p == huge) {
+                padding = std::size_t{9} << 20;
+            }
+            write(page(p), body + "<!--" + std::string(padding, 'x') + "--></body></html>");
+        }
+        for (int i = 0; i < 10; ++i) {
+            write(image(i), std::string(100 + pick(20000), 'g'));
+        }
+        std::string start = "<html><body>";
+        for (int p = 0; p < std::min(pages, 3); ++p) {
+            start += "<a href=\"" + origin + page(p) + "\">p</a>";
+        }
+        return start + "</body></html>";
+    }
+
+    /// What the cache holds: each entry's URL and size.
+    std::multiset<std::string> CacheContents() {
+        const std::string json = Dravik("cache list --json").out;
+        static const std::regex entry("\"url\": \"([^\"]*)\"[^}]*\"size\": ([0-9]+)");
+        std::multiset<std::string> entries;
+        for (auto it = std::sregex_iterator(json.begin(), json.end(), entry);
+             it != std::sregex_iterator(); ++it) {
+            entries.insert((*it)[1].str() + " " + (*it)[2].str());
+        }
+        return entries;
+    }
+
     /// Each request as its host, target and cookies.
     static std::multiset<std::string> Targets(const std::vector<Request>& requests) {
         std::multiset<std::string> targets;
@@ -149,6 +227,34 @@ TEST_F(Http2Sync, SameRequestsOverOneConnectionAsStreamsAndOneHandshakePerConnec
         EXPECT_EQ(request.protocol, "HTTP/2.0") << request.target;
     }
     EXPECT_EQ(Dravik("cache show '" + origin + "/i/7.gif'").out, std::string(4100, 'g'));
+}
+
+// Random sites: the same requests with the same cookies, the same cache
+// contents and the same outcome with one connection, with six, and with six
+// over HTTP/2.
+TEST_F(Http2Sync, RandomSitesGiveTheSameRequestsCookiesAndCacheWithOneSixAndHttp2) {
+    const int tlsPort = testsupport::ClosedPort();
+    const int enginePort = testsupport::ClosedPort();
+    const std::string origin = "https://127.0.0.1:" + std::to_string(tlsPort);
+    const testsupport::TlsSite site(m_home / "site", {}, "", tlsPort, enginePort);
+    const std::string page =
+        WritePage(Param("Info.ORXPath", "http://127.0.0.1:" + std::to_string(enginePort) + "/orx") +
+                  Param("Info.UserName", "t") + Param("Info.ORXCommands", "Show") +
+                  Param("Msg.SynchComplete", "done") + Param("S1.Name", "Tree") +
+                  Param("S1.URL1.URL", "ORXCmd=Show") + Param("S1.URL1.Depth.Default", "3") +
+                  Param("S1.URL1.Depth.IncludeLinks", "3"));
+    for (std::uint32_t seed = 1; seed <= 3; ++seed) {
+        SCOPED_TRACE("site seed " + std::to_string(seed));
+        std::ofstream(m_home / "site" / "engine" / "orx")
+            << RandomSite(seed, origin, tlsPort, m_home / "site" / "www");
+        const std::multiset<std::string> one = Targets(Sync(site, page, "--connections 1"));
+        const std::multiset<std::string> kept = CacheContents();
+        EXPECT_GT(one.size(), 4U) << "the site is walked";
+        EXPECT_EQ(Targets(Sync(site, page, "--connections 6")), one);
+        EXPECT_EQ(CacheContents(), kept);
+        EXPECT_EQ(Targets(Sync(site, page, "--connections 6 --http2")), one);
+        EXPECT_EQ(CacheContents(), kept);
+    }
 }
 
 } // namespace

@@ -5,7 +5,8 @@
 // authority is to a client that was not told of it. The engine's start
 // page is served over plain http on a second port. Asked for by the name
 // "localhost", the https site sets a cookie with every answer; /r/PATH
-// redirects to /PATH. Tests and benchmarks share it.
+// redirects to /PATH, and what is under /slow/ is sent at 256 KiB/s. Tests
+// and benchmarks share it.
 #pragma once
 
 #include <signal.h>
@@ -116,7 +117,8 @@ class TlsSite {
             << "    ssl_certificate " << d << "/server.crt;\n    ssl_certificate_key " << d
             << "/server.key;\n    ssl_protocols TLSv1.2 TLSv1.3;\n    root " << d << "/www;\n"
             << "    add_header Set-Cookie $set_last;\n"
-            << "    location /r/ { rewrite ^/r/(.*)$ /$1 redirect; }\n  }\n"
+            << "    location /r/ { rewrite ^/r/(.*)$ /$1 redirect; }\n"
+            << "    location /slow/ { limit_rate 256k; }\n  }\n"
             << "  server {\n    listen 127.0.0.1:" << enginePort << ";\n    root " << d
             << "/engine;\n    location /orx { try_files /orx =404; }\n  }\n}\n";
     }
