@@ -141,10 +141,7 @@ void CCrawlScheduler::Hand(std::unique_ptr<CHttpRequest> request, const CVELStri
             m_changed.wait(lock);
         }
         AddUnfinished(resource.key);
-        resource.seq = ++m_nHanded;
-        resource.hopsSeen =
-            resource.key == m_judgedKey ? m_judgedHops : m_hops[resource.key].seen.size();
-        m_handed[resource.key] = Handed{resource.seq, false, false};
+        Register(resource);
         m_resources.push_back(std::move(resource));
     }
     m_changed.notify_all();
@@ -200,13 +197,8 @@ void CCrawlScheduler::RunResource(Resource& resource) {
         for (const std::uint64_t key : resource.hopKeys) {
             RemoveUnfinished(key);
         }
-        for (const std::uint64_t key : resource.aheadOf) {
-            std::multiset<std::uint64_t>& underway = m_hops[key].underway;
-            underway.erase(underway.find(resource.seq));
-        }
-        if (Handed& handed = m_handed[resource.key]; handed.seq == resource.seq) {
-            handed.finished = true;
-        }
+        // Answered at its own URL when no redirect led it elsewhere.
+        Finish(resource, resource.hopKeys.empty());
         if (outOfMemory != 0) {
             m_dwOutOfMemory = outOfMemory;
         }

@@ -115,6 +115,10 @@ class CCrawlScheduler {
     /// Queues a resource's `request` (judged, with its flags and headers
     /// set) for fetching; waits while the queue is full.
     void Hand(std::unique_ptr<CHttpRequest> request, const CVELString& url);
+    /// A resource the walk fetches itself (its host may not get requests
+    /// early), counted in its order as if handed over, so that redirects of
+    /// resources handed over before it treat it alike.
+    class OwnFetch;
     /// Returns once no resource handed over is for the cache key of `url`
     /// or is known to end at it, so that the cache holds what those
     /// fetches left there.
@@ -145,12 +149,16 @@ class CCrawlScheduler {
         /// and those of them it is under way to in m_hops.
         std::vector<std::uint64_t> hopKeys;
         std::vector<std::uint64_t> aheadOf;
+        bool sent = false; // its request went out (it was not judged away)
     };
     /// The latest resource handed over under a key.
     struct Handed {
         std::uint64_t seq = 0;
-        bool sent = false;
-        bool finished = false;
+        bool sent = false;     // past the last judgment: it goes, or is judged away
+        bool finished = false; // done, its answer kept or not
+        /// Its request went out and was answered at its own URL, unused yet
+        /// by a redirect that stands on it.
+        bool standsIn = false;
     };
 
     void StartWorkers();
@@ -184,9 +192,13 @@ class CCrawlScheduler {
     // Fetching a resource (ScheduledFetch.cpp).
     void RunResource(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
     void FetchResource(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
-    /// Whether a resource taken from the queue is still to be fetched: an
-    /// earlier one redirected to its URL decides that (Redirected).
+    /// Counts a resource judged by the walk as handed over now.
+    void Register(Resource& resource) DRAVIK_REQUIRES(m_mutex);
+    /// Whether a resource about to be fetched is still to be: an earlier
+    /// one redirected to its URL decides that (Redirected).
     bool MaySend(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
+    /// Counts a resource done; `direct` when it was answered at its own URL.
+    void Finish(Resource& resource, bool direct) DRAVIK_REQUIRES(m_mutex);
     /// Hears that `resource`'s next hop leads to `url`; `handle` is its
     /// request. Keeps the count of requests for that URL as with one
     /// connection (ResourceRedirects.cpp).
@@ -253,6 +265,26 @@ class CCrawlScheduler {
     /// set one.
     std::set<std::u16string> m_quiet DRAVIK_GUARDED_BY(m_mutex);
     std::set<std::u16string> m_cookies DRAVIK_GUARDED_BY(m_mutex);
+};
+
+/// A resource the walk fetches itself, counted as if handed over.
+class CCrawlScheduler::OwnFetch {
+  public:
+    /// With a null `scheduler`, nothing is counted and the fetch goes.
+    OwnFetch(CCrawlScheduler* scheduler, const CVELString& url);
+    ~OwnFetch();
+    OwnFetch(const OwnFetch&) = delete;
+    OwnFetch& operator=(const OwnFetch&) = delete;
+    /// False when the resource is judged away after all: a redirect of
+    /// an earlier one kept its URL meanwhile. Call once, before sending.
+    bool MaySend();
+    /// The fetch ended at `finalUrl`.
+    void EndedAt(const CVELString& finalUrl);
+
+  private:
+    CCrawlScheduler* m_pScheduler;
+    Resource m_resource;
+    bool m_bDirect = false;
 };
 
 /// A page queued for fetching ahead. Its state is read and written under

@@ -259,11 +259,16 @@ void CSubscription::CrawlHtmlTag(CVELString& base, const CVELString& tagName,
     }
     FetchResult fetched = FetchResult::kNotSent;
     if (!followed || !ClaimAhead(m_pAheadPage, *fetch, status, fetched)) {
+        CCrawlScheduler::OwnFetch own(followed ? nullptr : m_pScheduler, fetch->resolved);
+        if (!own.MaySend()) {
+            return; // a redirect of an earlier resource kept it meanwhile
+        }
         const CConnectionSlots::Held connection(m_pScheduler != nullptr ? m_pScheduler->Slots()
                                                                         : nullptr);
         fetched = FetchResponse(*fetch->request, fetch->resolved,
                                 followed ? BodyUse::kWalk : BodyUse::kDrop, status, fetch->headers,
                                 fetch->finalUrl);
+        own.EndedAt(fetch->finalUrl);
         if (m_pScheduler != nullptr && fetched != FetchResult::kNotSent &&
             fetched != FetchResult::kNoResponse) {
             m_pScheduler->NoteResponse(fetch->request->m_host, fetch->finalUrl, fetch->headers);

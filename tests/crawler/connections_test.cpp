@@ -155,6 +155,29 @@ TEST_F(Connections, ResourcesOfAHostThatSetsACookieGoInWalkOrder) {
     EXPECT_EQ(six, one);
 }
 
+// A resource redirected to an address the page names next, on a host the
+// walk fetches itself (its first contact): the server sees that address
+// once, as with one connection, whichever request gets there first.
+TEST_F(Connections, ARedirectToAnAddressThePageNamesCostsNoExtraRequest) {
+    const std::string named = "http://localhost:" + std::to_string(other.Port()) + "/u.gif";
+    engine.Page("/orx?ORXCmd=Show", "<iframe src=\"" + Other("/page.html") + "\">");
+    other.Page("/page.html",
+               "<img src=\"" + Other("/moved.gif") + "\"><img src=\"" + named + "\">");
+    other.Page("/u.gif", "gif", "image/gif");
+    for (const int delay : {0, 60}) {
+        other.Reply("/moved.gif",
+                    {302, "text/html", "moved", named, std::chrono::milliseconds(delay)});
+        for (const std::int32_t connections : {1, 6}) {
+            other.ClearRequests();
+            slot.m_nConnections = connections;
+            ASSERT_TRUE(Crawl(Engine("ORXCmd=Show"), 1, TRUE));
+            const Targets targets = other.Targets();
+            EXPECT_EQ(std::count(targets.begin(), targets.end(), "/u.gif"), 1)
+                << connections << " connections, redirect after " << delay << " ms";
+        }
+    }
+}
+
 TEST_F(Connections, TheWalkWaitsForAFetchOfTheSameEntryUnderWay) {
     other.Reply("/slow.gif", {200, "image/gif", "gif", {}, std::chrono::milliseconds(100)});
     const std::string url = Other("/slow.gif");
