@@ -153,6 +153,17 @@ class Http2Sync : public ProgramFixture {
         return start + "</body></html>";
     }
 
+    /// A host page whose one subscription starts at the engine on
+    /// `enginePort` and follows links three deep.
+    std::string HostPage(int enginePort) {
+        return WritePage(
+            Param("Info.ORXPath", "http://127.0.0.1:" + std::to_string(enginePort) + "/orx") +
+            Param("Info.UserName", "t") + Param("Info.ORXCommands", "Show") +
+            Param("Msg.SynchComplete", "done") + Param("S1.Name", "Tree") +
+            Param("S1.URL1.URL", "ORXCmd=Show") + Param("S1.URL1.Depth.Default", "3") +
+            Param("S1.URL1.Depth.IncludeLinks", "3"));
+    }
+
     /// What the cache holds: each entry's URL and size.
     std::multiset<std::string> CacheContents() {
         const std::string json = Dravik("cache list --json").out;
@@ -195,12 +206,7 @@ TEST_F(Http2Sync, SameRequestsOverOneConnectionAsStreamsAndOneHandshakePerConnec
     }
     const testsupport::TlsSite site(m_home / "site", Site(origin, tlsPort),
                                     start + "</body></html>", tlsPort, enginePort);
-    const std::string page =
-        WritePage(Param("Info.ORXPath", "http://127.0.0.1:" + std::to_string(enginePort) + "/orx") +
-                  Param("Info.UserName", "t") + Param("Info.ORXCommands", "Show") +
-                  Param("Msg.SynchComplete", "done") + Param("S1.Name", "Tree") +
-                  Param("S1.URL1.URL", "ORXCmd=Show") + Param("S1.URL1.Depth.Default", "3") +
-                  Param("S1.URL1.Depth.IncludeLinks", "3"));
+    const std::string page = HostPage(enginePort);
 
     const std::vector<Request> one = Sync(site, page, "--connections 1");
     ASSERT_GT(one.size(), 30U) << "the site is walked";
@@ -237,12 +243,7 @@ TEST_F(Http2Sync, RandomSitesGiveTheSameRequestsCookiesAndCacheWithOneSixAndHttp
     const int enginePort = testsupport::ClosedPort();
     const std::string origin = "https://127.0.0.1:" + std::to_string(tlsPort);
     const testsupport::TlsSite site(m_home / "site", {}, "", tlsPort, enginePort);
-    const std::string page =
-        WritePage(Param("Info.ORXPath", "http://127.0.0.1:" + std::to_string(enginePort) + "/orx") +
-                  Param("Info.UserName", "t") + Param("Info.ORXCommands", "Show") +
-                  Param("Msg.SynchComplete", "done") + Param("S1.Name", "Tree") +
-                  Param("S1.URL1.URL", "ORXCmd=Show") + Param("S1.URL1.Depth.Default", "3") +
-                  Param("S1.URL1.Depth.IncludeLinks", "3"));
+    const std::string page = HostPage(enginePort);
     for (std::uint32_t seed = 1; seed <= 3; ++seed) {
         SCOPED_TRACE("site seed " + std::to_string(seed));
         std::ofstream(m_home / "site" / "engine" / "orx")
