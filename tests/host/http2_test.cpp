@@ -93,14 +93,16 @@ class Http2Sync : public ProgramFixture {
 
     /// A random site of `seed` under /sSEED: pages that link and frame
     /// each other, some slow (under /slow, which nginx sends at 256 KiB/s),
-    /// some large (one of 9 MiB now and then); images, some by the name
-    /// whose answers set cookies, some through a redirect to an image the
-    /// pages name too. Returns the engine's start page.
+    /// some large (one of 9 MiB now and then); images. Some pages and
+    /// images come by the name whose answers set cookies, some images
+    /// through a redirect to an image the pages name too. Returns the
+    /// engine's start page.
     static std::string RandomSite(std::uint32_t seed, const std::string& origin, int port,
                                   const std::filesystem::path& www) {
         std::mt19937 rng(seed);
         const auto pick = [&rng](int n) { return static_cast<int>(rng() % n); };
         const std::string prefix = "/s" + std::to_string(seed);
+        const std::string cookies = "https://localhost:" + std::to_string(port);
         const int pages = 4 + pick(8);
         const auto page = [&](int p) {
             return (p % 3 == 2 ? "/slow" : "") + prefix + "/p/" + std::to_string(p) + ".html";
@@ -117,13 +119,15 @@ class Http2Sync : public ProgramFixture {
                 const std::string img = image(pick(10));
                 switch (pick(6)) {
                 case 0:
-                    body += "<a href=\"" + origin + page(pick(pages)) + "\">a</a>";
+                    body += "<a href=\"" + (pick(3) == 0 ? cookies : origin) + page(pick(pages)) +
+                            "\">a</a>";
                     break;
                 case 1:
-                    body += "<iframe src=\"" + origin + page(pick(pages)) + "\"></iframe>";
+                    body += "<iframe src=\"" + (pick(3) == 0 ? cookies : origin) +
+                            page(pick(pages)) + "\"></iframe>";
                     break;
                 case 2:
-                    body += "<img src=\"https://localhost:" + std::to_string(port) + img + "\">";
+                    body += "<img src=\"" + cookies + img + "\">";
                     break;
                 case 3:
                     body += "<img src=\"/r" + img + "\"><img src=\"" + img + "\">";
