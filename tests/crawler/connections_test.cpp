@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,74 +17,7 @@ namespace {
 
 using Targets = std::vector<std::string>;
 
-class Connections : public CrawlSite {
-  protected:
-    /// A tree of pages on the other host, each with a frame, images drawn
-    /// from a small shared set, a shared script and an engine image; the
-    /// start page on the engine frames the tree's root.
-    void BuildSite() {
-        engine.Page("/orx?ORXCmd=Show", "<frameset><frame src=\"" + Other("/p/0.html") +
-                                            "\"><img src=\"orx?ORXCmd=Show&img=s\">");
-        for (int page = 0; page < 40; ++page) {
-            std::string body = "<script src=\"/shared.js\"></script>";
-            // The first image comes again right after itself: the connections cannot
-            // have stored it yet when the walk meets it the second time.
-            for (const int k : {0, 0, 1, 2, 3}) {
-                body += "<img src=\"/i/" + std::to_string((page * 3 + k) % 11) + ".gif#" +
-                        std::to_string(k) + "\">";
-            }
-            body += "<img src=\"" + Engine("ORXCmd=Show&img=" + std::to_string(page)) + "\">";
-            for (const int child : {2 * page + 1, 2 * page + 2}) {
-                if (child < 40) {
-                    body += "<a href=\"/p/" + std::to_string(child) + ".html\">c</a>";
-                }
-            }
-            if (page % 5 == 0 && page + 1 < 40) {
-                body += "<iframe src=\"/p/" + std::to_string(page + 1) + ".html\"></iframe>";
-            }
-            other.Page("/p/" + std::to_string(page) + ".html", body);
-            engine.Page("/orx?ORXCmd=Show&img=" + std::to_string(page), "gif", "image/gif");
-        }
-        engine.Page("/orx?ORXCmd=Show&img=s", "gif", "image/gif");
-        for (int image = 0; image < 11; ++image) {
-            other.Page("/i/" + std::to_string(image) + ".gif", "gif", "image/gif");
-        }
-        other.Page("/shared.js", "var x;", "text/javascript");
-    }
-
-    struct Seen {
-        Targets engine; // in order
-        Targets other;  // sorted
-    };
-    Seen CrawlWith(std::int32_t connections) {
-        engine.ClearRequests();
-        other.ClearRequests();
-        slot.m_nConnections = connections;
-        EXPECT_TRUE(Crawl(Engine("ORXCmd=Show"), 6, TRUE));
-        Seen seen{engine.Targets(), other.Targets()};
-        std::sort(seen.other.begin(), seen.other.end());
-        return seen;
-    }
-};
-
-TEST_F(Connections, SixConnectionsFetchWhatOneFetches) {
-    BuildSite();
-    const Seen one = CrawlWith(1);
-    const Seen six = CrawlWith(6);
-    EXPECT_EQ(six.engine, one.engine); // the engine's requests keep their order
-    EXPECT_EQ(six.other, one.other);
-    // Each shared resource once per run, whichever connection fetched it.
-    std::map<std::string, int> counts;
-    for (const std::string& target : six.other) {
-        ++counts[target];
-    }
-    EXPECT_EQ(counts["/shared.js"], 1);
-    for (int image = 0; image < 11; ++image) {
-        EXPECT_EQ(counts["/i/" + std::to_string(image) + ".gif"], 1) << image;
-    }
-    // The next run fetches them again, with one connection as with six.
-    EXPECT_EQ(CrawlWith(1).other, one.other);
-}
+class Connections : public CrawlSite {};
 
 TEST_F(Connections, AConnectionWithNoPageToFetchAheadFetchesResources) {
     engine.Page("/orx?ORXCmd=Show", "<a href=\"" + Other("/p/0.html") + "\">site</a>");
@@ -116,43 +48,6 @@ TEST_F(Connections, AConnectionWithNoPageToFetchAheadFetchesResources) {
     ASSERT_TRUE(Crawl(Engine("ORXCmd=Show"), 2, TRUE));
     EXPECT_EQ(other.MostAtOnce(), 3);
     EXPECT_EQ(other.Targets().size(), 33U);
-}
-
-// A host whose first answer sets a cookie gets every later request from
-// the walk, in its order, each with the cookies one connection sends.
-TEST_F(Connections, ResourcesOfAHostThatSetsACookieGoInWalkOrder) {
-    std::string page;
-    for (int image = 0; image < 8; ++image) {
-        const std::string path = "/c/" + std::to_string(image) + ".gif";
-        // By a name of its own: cookies go by host name, and the engine's
-        // is 127.0.0.1 too.
-        page += "<img src=\"http://localhost:" + std::to_string(other.Port()) + path + "\">";
-        other.Reply(path, {200,
-                           "image/gif",
-                           "gif",
-                           {},
-                           std::chrono::milliseconds(20),
-                           false,
-                           {{"Set-Cookie", "seen=" + std::to_string(image) + "; Path=/"}}});
-    }
-    engine.Page("/orx?ORXCmd=Show", page);
-    const auto cookies = [&](std::int32_t connections) {
-        other.ClearRequests();
-        slot.m_nConnections = connections;
-        EXPECT_TRUE(Crawl(Engine("ORXCmd=Show"), 1, TRUE));
-        std::vector<std::string> seen;
-        for (const RecordedRequest& r : other.Requests()) {
-            seen.push_back(r.target + " " + r.Header("Cookie"));
-        }
-        return seen;
-    };
-    // Each run starts with the cookie the run before it left.
-    cookies(1);
-    const std::vector<std::string> six = cookies(6);
-    const std::vector<std::string> one = cookies(1);
-    ASSERT_EQ(one.size(), 8U);
-    EXPECT_EQ(one[3], "/c/3.gif seen=2");
-    EXPECT_EQ(six, one);
 }
 
 // A resource redirected to an address the page names next, on a host the
@@ -196,10 +91,6 @@ TEST_F(Connections, TheWalkWaitsForAFetchOfTheSameEntryUnderWay) {
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER) << "the entry is there once it returns";
     scheduler.Wait();
 }
-
-} // namespace
-
-namespace {
 
 // A large page fetched ahead is read at once, into a temporary file past a
 // few MiB: its server's send time-out cannot drop it while the walk is still
