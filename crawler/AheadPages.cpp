@@ -81,16 +81,20 @@ bool LoadSpilled(std::FILE* spill, CHttpRequest& request) {
     return true;
 }
 
-std::u16string UpperKey(CVELString key) {
+} // namespace
+
+std::u16string CCrawlScheduler::UpperKey(CVELString key) {
     key.MakeUpper();
     return {key.GetData(), static_cast<std::size_t>(key.GetLength())};
 }
+
+namespace {
 
 /// The host key (host[:port], upper case) of a request.
 std::u16string HostKey(const CHttpRequest& request) {
     CVELString key(request.m_host);
     AppendPort(key, request.m_nPort, request.m_bSecure);
-    return UpperKey(key);
+    return CCrawlScheduler::UpperKey(key);
 }
 
 /// The host key of `url` (host[:port], upper case) and the name its
@@ -103,9 +107,9 @@ bool UrlHost(const char16_t* url, std::u16string& key, std::u16string& name) {
     if (!ParseURL(url, host, path, &port, &secure)) {
         return false;
     }
-    name = UpperKey(host);
+    name = CCrawlScheduler::UpperKey(host);
     AppendPort(host, port, secure);
-    key = UpperKey(host);
+    key = CCrawlScheduler::UpperKey(host);
     return true;
 }
 

@@ -19,11 +19,6 @@ namespace {
 /// to keep every connection busy, few enough that memory stays flat.
 constexpr std::size_t kQueuedPerConnection = 4;
 
-std::u16string UpperKey(CVELString key) {
-    key.MakeUpper();
-    return {key.GetData(), static_cast<std::size_t>(key.GetLength())};
-}
-
 } // namespace
 
 CCrawlScheduler::CCrawlScheduler(std::int32_t connections, const CVELString& startHost,

@@ -89,6 +89,9 @@ class CCrawlScheduler {
     CCrawlScheduler(const CCrawlScheduler&) = delete;
     CCrawlScheduler& operator=(const CCrawlScheduler&) = delete;
 
+    /// A host key or name in upper case, as hosts are compared here.
+    static std::u16string UpperKey(CVELString key);
+
     /// The slots every fetch holds one of: the walk takes one for its own.
     CConnectionSlots* Slots() { return &m_slots; }
 
