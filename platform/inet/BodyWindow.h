@@ -3,17 +3,19 @@
 //
 // The window has a fixed capacity: when it cannot take the next piece the
 // transfer is paused and the network is not read until the caller has
-// drained it, so a response of any size costs the same memory.
+// drained it, so a response of any size costs the same memory. Its storage
+// grows only as far as the bytes waiting need: most bodies are a few
+// kilobytes, and a request should not pay for the largest window.
 #pragma once
 
 #include <cstddef>
-#include <vector>
+#include <memory>
 
 namespace inet {
 
 class BodyWindow {
   public:
-    explicit BodyWindow(std::size_t capacity) : m_storage(capacity) {}
+    explicit BodyWindow(std::size_t capacity) : m_capacity(capacity) {}
 
     bool Empty() const { return m_begin == m_end; }
     std::size_t Available() const { return m_end - m_begin; }
@@ -27,7 +29,12 @@ class BodyWindow {
     void Clear() { m_begin = m_end = 0; }
 
   private:
-    std::vector<char> m_storage;
+    /// Makes room for `size` more bytes at the back.
+    void MakeRoom(std::size_t size);
+
+    std::size_t m_capacity;
+    std::unique_ptr<char[]> m_storage;
+    std::size_t m_allocated = 0;
     std::size_t m_begin = 0;
     std::size_t m_end = 0;
 };
