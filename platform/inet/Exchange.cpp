@@ -20,7 +20,8 @@ void SessionCloser::operator()(HINTERNET session) const {
 
 Exchange::~Exchange() = default;
 
-std::unique_ptr<Exchange> Exchange::Send(HINTERNET session, ExchangeRequest request, DWORD& error) {
+std::unique_ptr<RequestHandle> Exchange::Prepare(HINTERNET session, ExchangeRequest& request,
+                                                 DWORD& error) {
     auto* owner = FindHandleAs<SessionHandle>(session, HandleKind::Session);
     if (owner == nullptr) {
         error = ERROR_INVALID_HANDLE;
@@ -46,8 +47,14 @@ std::unique_ptr<Exchange> Exchange::Send(HINTERNET session, ExchangeRequest requ
     setup.verb = std::move(request.method);
     setup.http10 = false;
     setup.flags = request.flags;
-    auto handle =
-        std::make_unique<RequestHandle>(owner->Core(), owner->Options(), std::move(setup));
+    return std::make_unique<RequestHandle>(owner->Core(), owner->Options(), std::move(setup));
+}
+
+std::unique_ptr<Exchange> Exchange::Send(HINTERNET session, ExchangeRequest request, DWORD& error) {
+    std::unique_ptr<RequestHandle> handle = Prepare(session, request, error);
+    if (!handle) {
+        return nullptr;
+    }
     error = handle->Send(std::move(request.headerBlock), std::move(request.body));
     if (error != 0) {
         return nullptr;
@@ -55,15 +62,46 @@ std::unique_ptr<Exchange> Exchange::Send(HINTERNET session, ExchangeRequest requ
     return std::unique_ptr<Exchange>(new Exchange(std::move(handle)));
 }
 
+std::unique_ptr<Exchange> Exchange::Begin(HINTERNET session, ExchangeRequest request,
+                                          std::function<void()> ready, DWORD& error) {
+    std::unique_ptr<RequestHandle> handle = Prepare(session, request, error);
+    if (!handle) {
+        return nullptr;
+    }
+    error =
+        handle->Begin(std::move(request.headerBlock), std::move(request.body), std::move(ready));
+    if (error != 0) {
+        return nullptr;
+    }
+    return std::unique_ptr<Exchange>(new Exchange(std::move(handle)));
+}
+
+DWORD Exchange::Arrived() {
+    return m_request->Transfer()->Advance();
+}
+
 const std::string& Exchange::Head() const {
     return m_request->Transfer()->Head().Raw();
 }
 
+namespace {
+
+DWORD Wanted(std::size_t size) {
+    return static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max()));
+}
+
+} // namespace
+
 DWORD Exchange::Read(char* out, std::size_t size, std::size_t& read) {
     DWORD got = 0;
-    const auto wanted =
-        static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max()));
-    const DWORD error = m_request->Transfer()->Read(out, wanted, &got);
+    const DWORD error = m_request->Transfer()->Read(out, Wanted(size), &got);
+    read = got;
+    return error;
+}
+
+DWORD Exchange::TryRead(char* out, std::size_t size, std::size_t& read) {
+    DWORD got = 0;
+    const DWORD error = m_request->Transfer()->TryRead(out, Wanted(size), &got);
     read = got;
     return error;
 }

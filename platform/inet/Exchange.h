@@ -8,6 +8,7 @@
 #include "platform/inet/WinInet.h"
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -40,6 +41,22 @@ class Exchange {
     /// when it could not.
     [[nodiscard]] static std::unique_ptr<Exchange> Send(HINTERNET session, ExchangeRequest request,
                                                         DWORD& error);
+
+    /// Send's asynchronous form: sends `request` and returns at once; no
+    /// thread of the caller's waits for it. `ready` is called on the
+    /// library's own thread, with no lock held, whenever Arrived or TryRead
+    /// may go further, and at least four times a second meanwhile; it must not
+    /// destroy the exchange (its owner may, from any thread). Null with the
+    /// library's error number in `error` when it could not be sent.
+    [[nodiscard]] static std::unique_ptr<Exchange> Begin(HINTERNET session, ExchangeRequest request,
+                                                         std::function<void()> ready, DWORD& error);
+
+    /// For a begun exchange: 0 once the final head is there (Head() may be
+    /// read), ERROR_IO_PENDING while it is not, else the library's error.
+    [[nodiscard]] DWORD Arrived();
+
+    /// Read without waiting: ERROR_IO_PENDING when no body byte is there.
+    [[nodiscard]] DWORD TryRead(char* out, std::size_t size, std::size_t& read);
     ~Exchange();
     Exchange(const Exchange&) = delete;
     Exchange& operator=(const Exchange&) = delete;
@@ -53,6 +70,9 @@ class Exchange {
 
   private:
     explicit Exchange(std::unique_ptr<RequestHandle> request);
+    /// The request handle for `request`, or null with `error` set.
+    static std::unique_ptr<RequestHandle> Prepare(HINTERNET session, ExchangeRequest& request,
+                                                  DWORD& error);
 
     std::unique_ptr<RequestHandle> m_request;
 };

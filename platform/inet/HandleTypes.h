@@ -8,6 +8,7 @@
 #include "platform/inet/RequestSetup.h"
 #include "platform/inet/SessionCore.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -61,7 +62,12 @@ class RequestHandle final : public InternetHandle {
     /// for none). Returns 0 or the last-error value.
     DWORD Send(std::string headerBlock, std::string body);
 
+    /// Send's asynchronous form (HttpTransfer::Begin): returns at once.
+    DWORD Begin(std::string headerBlock, std::string body, std::function<void()> ready);
+
   private:
+    void MakeTransfer(std::string headerBlock, std::string body);
+
     std::shared_ptr<SessionCore> m_core;
     RequestSetup m_setup;
     DWORD m_securityFlags;

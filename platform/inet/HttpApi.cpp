@@ -111,11 +111,20 @@ BOOL ReturnNumber(const std::string& text, void* buffer, DWORD* length) {
 namespace inet {
 
 DWORD RequestHandle::Send(std::string headerBlock, std::string body) {
+    MakeTransfer(std::move(headerBlock), std::move(body));
+    return m_transfer->Start();
+}
+
+DWORD RequestHandle::Begin(std::string headerBlock, std::string body, std::function<void()> ready) {
+    MakeTransfer(std::move(headerBlock), std::move(body));
+    return m_transfer->Begin(std::move(ready));
+}
+
+void RequestHandle::MakeTransfer(std::string headerBlock, std::string body) {
     m_transfer.reset();
     m_transfer = std::make_unique<HttpTransfer>(static_cast<InternetHandle*>(this), m_core, m_setup,
                                                 Options(), m_securityFlags, std::move(headerBlock),
                                                 std::move(body));
-    return m_transfer->Start();
 }
 
 } // namespace inet

@@ -70,10 +70,60 @@ HttpTransfer::HttpTransfer(HINTERNET handle, std::shared_ptr<SessionCore> sessio
 }
 
 HttpTransfer::~HttpTransfer() {
+    if (m_watched) {
+        m_engine->Unwatch(this);
+    }
     EndHop();
 }
 
 DWORD HttpTransfer::Start() {
+    DWORD state = Launch();
+    while (state == ERROR_IO_PENDING) {
+        DWORD error = 0;
+        {
+            MutexLock lock(m_engine->Lock());
+            error = WaitLocked(
+                lock, [this] { return m_finalHead || m_done; }, m_options.receiveTimeoutMs);
+        }
+        state = error != 0 ? Fail(error) : AfterHop();
+    }
+    return state;
+}
+
+DWORD HttpTransfer::Begin(std::function<void()> ready) {
+    m_ready = std::move(ready);
+    m_engine = &m_session->Engine();
+    m_engine->Watch(this);
+    m_watched = true;
+    const DWORD state = Launch();
+    return state == ERROR_IO_PENDING ? 0 : state;
+}
+
+DWORD HttpTransfer::Advance() {
+    if (m_failure != 0 || m_started) {
+        return m_failure;
+    }
+    bool waiting = false;
+    bool timedOut = false;
+    {
+        const MutexLock lock(m_engine->Lock());
+        waiting = !m_finalHead && !m_done;
+        timedOut = waiting && IdleTooLong(m_options.receiveTimeoutMs);
+    }
+    // Failing takes the transfer out of the engine, under its lock.
+    if (timedOut) {
+        return Fail(ERROR_INTERNET_TIMEOUT);
+    }
+    return waiting ? ERROR_IO_PENDING : AfterHop();
+}
+
+void HttpTransfer::OnTransferReady() {
+    // A copy: the call may end the transfer and, with it, m_ready.
+    const std::function<void()> ready = m_ready;
+    ready();
+}
+
+DWORD HttpTransfer::Launch() {
     m_completeSent = false;
     NotifyText(INTERNET_STATUS_SENDING_REQUEST,
                RequestUrlText(m_setup.secure, m_setup.host, m_setup.port, m_setup.objectName));
@@ -82,56 +132,63 @@ DWORD HttpTransfer::Start() {
     m_chainUnverified = false;
     m_toOtherHost = false;
     m_redirects = 0;
+    m_attempts = 0;
     m_guard = {};
-    const DWORD maxAttempts = std::max<DWORD>(1, m_options.connectRetries);
-    DWORD attempts = 0;
-    for (;;) {
-        if (const DWORD error = BeginHop()) {
-            return Fail(error);
-        }
-        DWORD error = 0;
-        bool finalHead = false;
-        {
-            MutexLock lock(m_engine->Lock());
-            error = WaitLocked(
-                lock, [this] { return m_finalHead || m_done; }, m_options.receiveTimeoutMs);
-            finalHead = m_finalHead;
-        }
-        if (error != 0) {
-            return Fail(error);
-        }
-        if (finalHead) {
-            // The head no longer changes: the engine only adds body bytes.
-            if (m_cacheWanted) {
-                m_cache = urlcache::CacheWriter::Begin(m_cacheFailure);
-            }
-            m_started = true;
-            return 0;
-        }
-        EndHop();
-        if (m_result != CURLE_OK) {
-            // A refused address of this machine is no reason to try again.
-            const bool local = m_guard.Refused() && (!m_connected || IsConnectFailure(m_result) ||
-                                                     m_result == CURLE_ABORTED_BY_CALLBACK);
-            if (!local && IsConnectFailure(m_result) && !m_connected && ++attempts < maxAttempts) {
-                continue;
-            }
-            return Fail(local ? ERROR_ACCESS_DENIED : ErrorFromTransfer(m_result, m_tls));
-        }
-        if (!m_redirecting) {
-            return Fail(ERROR_HTTP_INVALID_SERVER_RESPONSE);
-        }
-        if (const DWORD redirectError = AdvanceToRedirect()) {
-            return Fail(redirectError);
-        }
-        if (std::exchange(m_hopFromCache, false) && AnswerHopFromCache()) {
-            return 0;
-        }
-        attempts = 0;
+    return SendHop();
+}
+
+DWORD HttpTransfer::SendHop() {
+    const DWORD error = BeginHop();
+    return error != 0 ? Fail(error) : ERROR_IO_PENDING;
+}
+
+DWORD HttpTransfer::AfterHop() {
+    bool finalHead = false;
+    {
+        const MutexLock lock(m_engine->Lock());
+        finalHead = m_finalHead;
     }
+    if (finalHead) {
+        // The head no longer changes: the engine only adds body bytes.
+        if (m_cacheWanted) {
+            m_cache = urlcache::CacheWriter::Begin(m_cacheFailure);
+        }
+        m_started = true;
+        return 0;
+    }
+    EndHop();
+    if (m_result != CURLE_OK) {
+        // A refused address of this machine is no reason to try again.
+        const bool local = m_guard.Refused() && (!m_connected || IsConnectFailure(m_result) ||
+                                                 m_result == CURLE_ABORTED_BY_CALLBACK);
+        const DWORD maxAttempts = std::max<DWORD>(1, m_options.connectRetries);
+        if (!local && IsConnectFailure(m_result) && !m_connected && ++m_attempts < maxAttempts) {
+            return SendHop();
+        }
+        return Fail(local ? ERROR_ACCESS_DENIED : ErrorFromTransfer(m_result, m_tls));
+    }
+    if (!m_redirecting) {
+        return Fail(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+    }
+    if (const DWORD redirectError = AdvanceToRedirect()) {
+        return Fail(redirectError);
+    }
+    if (std::exchange(m_hopFromCache, false) && AnswerHopFromCache()) {
+        return 0;
+    }
+    m_attempts = 0;
+    return SendHop();
 }
 
 DWORD HttpTransfer::Read(char* out, DWORD size, DWORD* read) {
+    return ReadBody(out, size, read, true);
+}
+
+DWORD HttpTransfer::TryRead(char* out, DWORD size, DWORD* read) {
+    return ReadBody(out, size, read, false);
+}
+
+DWORD HttpTransfer::ReadBody(char* out, DWORD size, DWORD* read, bool wait) {
     *read = 0;
     if (m_failure != 0) {
         return m_failure;
@@ -143,8 +200,8 @@ DWORD HttpTransfer::Read(char* out, DWORD size, DWORD* read) {
         return 0;
     }
     bool ended = false;
-    if (const DWORD error = TakeBody(out, size, read, &ended)) {
-        return Fail(error);
+    if (const DWORD error = TakeBody(out, size, read, &ended, wait)) {
+        return error == ERROR_IO_PENDING ? error : Fail(error);
     }
     if (ended) {
         return EndOfBody();
@@ -158,7 +215,7 @@ DWORD HttpTransfer::Read(char* out, DWORD size, DWORD* read) {
     return 0;
 }
 
-DWORD HttpTransfer::TakeBody(char* out, DWORD size, DWORD* read, bool* ended) {
+DWORD HttpTransfer::TakeBody(char* out, DWORD size, DWORD* read, bool* ended, bool wait) {
     if (m_cachedHop) {
         return TakeCachedBody(out, size, read, ended);
     }
@@ -168,6 +225,11 @@ DWORD HttpTransfer::TakeBody(char* out, DWORD size, DWORD* read, bool* ended) {
             // The window is drained: let libcurl hand over what it held back.
             m_paused = false;
             m_engine->Resume(m_easy.get());
+            m_lastActivity = Clock::now();
+        }
+        if (!wait) {
+            return IdleTooLong(m_options.dataReceiveTimeoutMs) ? ERROR_INTERNET_TIMEOUT
+                                                               : ERROR_IO_PENDING;
         }
         const DWORD error = WaitLocked(
             lock, [this] { return !m_window.Empty() || m_done || m_paused; },
@@ -178,6 +240,9 @@ DWORD HttpTransfer::TakeBody(char* out, DWORD size, DWORD* read, bool* ended) {
     }
     *ended = m_window.Empty();
     *read = static_cast<DWORD>(m_window.Take(out, size));
+    // The idle time counts from when the reader last found bytes, however
+    // long they had waited for it.
+    m_lastActivity = Clock::now();
     return 0;
 }
 
@@ -212,6 +277,7 @@ std::size_t HttpTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
     }
     if (transfer->m_head.AddLine(std::string_view(data, bytes)) && !transfer->m_head.IsInterim()) {
         transfer->OnHeadComplete();
+        transfer->SignalWatcher();
     }
     return bytes;
 }
@@ -223,6 +289,7 @@ std::size_t HttpTransfer::OnBody(char* data, std::size_t size, std::size_t count
     if (!transfer->m_finalHead) {
         return bytes; // the body of a redirect is not wanted
     }
+    transfer->SignalWatcher();
     if (!transfer->m_window.Put(data, bytes)) {
         transfer->m_paused = true;
         return CURL_WRITEFUNC_PAUSE;
@@ -267,6 +334,13 @@ DWORD HttpTransfer::RefusalKnownBefore() {
 void HttpTransfer::OnTransferDone(CURLcode result) {
     m_done = true;
     m_result = result;
+    SignalWatcher();
+}
+
+void HttpTransfer::SignalWatcher() {
+    if (m_watched) {
+        m_engine->Signal(this);
+    }
 }
 
 void HttpTransfer::OnHeadComplete() {
@@ -305,6 +379,7 @@ DWORD HttpTransfer::BeginHop() {
     m_finalHead = m_redirecting = m_connected = m_done = m_paused = m_bodyEnded = m_started = false;
     m_result = CURLE_OK;
     m_failure = 0;
+    m_lastActivity = Clock::now();
     if (const DWORD refused = RefusalKnownBefore()) {
         return refused;
     }
@@ -402,16 +477,20 @@ DWORD HttpTransfer::WaitLocked(MutexLock& lock, const std::function<bool()>& rea
     while (!ready()) {
         Clock::time_point until = Clock::now() + std::chrono::milliseconds(kMaxPollMs);
         if (m_connected && limitMs != 0) {
-            const Clock::time_point idleLimit = m_lastActivity + std::chrono::milliseconds(limitMs);
-            if (Clock::now() >= idleLimit) {
+            if (IdleTooLong(limitMs)) {
                 return ERROR_INTERNET_TIMEOUT;
             }
-            until = std::min(until, idleLimit);
+            until = std::min(until, m_lastActivity + std::chrono::milliseconds(limitMs));
         }
         m_engine->Step(lock, until, poll);
         poll = true;
     }
     return 0;
+}
+
+bool HttpTransfer::IdleTooLong(DWORD limitMs) const {
+    return m_connected && limitMs != 0 &&
+           Clock::now() >= m_lastActivity + std::chrono::milliseconds(limitMs);
 }
 
 DWORD HttpTransfer::AdvanceToRedirect() {

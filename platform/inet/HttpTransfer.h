@@ -35,7 +35,7 @@
 
 namespace inet {
 
-class HttpTransfer final : private TransferSink {
+class HttpTransfer final : private TransferSink, private TransferWatcher {
   public:
     /// `handle` is the request handle the transfer belongs to, as the
     /// session's status callback is told of it. `body` (may be empty) is
@@ -54,6 +54,20 @@ class HttpTransfer final : private TransferSink {
     /// Copies up to `size` body bytes into `out`. `*read` 0 means the body
     /// is complete. Returns 0 or the last-error value; a failure sticks.
     DWORD Read(char* out, DWORD size, DWORD* read);
+
+    // The asynchronous form: nothing waits. `ready` is called on the
+    // engine's own thread, with no lock held, whenever Advance or TryRead
+    // may go further, and at least four times a second meanwhile. It must not
+    // destroy the transfer; the transfer's owner may, from any thread.
+
+    /// Sends the request without waiting for anything. Returns 0, or the
+    /// last-error value when it could not even be sent.
+    DWORD Begin(std::function<void()> ready);
+    /// Goes on with a begun request: 0 once the final head is there,
+    /// ERROR_IO_PENDING while it is not, else the last-error value.
+    DWORD Advance();
+    /// Read, except that ERROR_IO_PENDING says no byte has come yet.
+    DWORD TryRead(char* out, DWORD size, DWORD* read);
 
     /// While held, reading the body to its end writes no cache entry and
     /// tells no one the request is complete; ending the hold does both then,
@@ -80,6 +94,21 @@ class HttpTransfer final : private TransferSink {
     /// connection's certificate judged under the request's flags.
     static int OnConnected(void* self, char*, char*, int, int);
     void OnTransferDone(CURLcode result) override;
+    void OnTransferReady() override;
+    /// In a round: an asynchronous transfer's watcher is told after it.
+    void SignalWatcher();
+
+    /// Resets the chain and sends its first hop: ERROR_IO_PENDING, or the
+    /// failure.
+    DWORD Launch();
+    DWORD SendHop();
+    /// Once the hop's head or end is there: 0 for the final head, else the
+    /// failure, or ERROR_IO_PENDING when a further hop went out.
+    DWORD AfterHop();
+    DWORD ReadBody(char* out, DWORD size, DWORD* read, bool wait);
+    /// The connection stood idle `limitMs` (0: no limit) since the later of
+    /// its last bytes and the reader's last take.
+    bool IdleTooLong(DWORD limitMs) const;
 
     void OnHeadComplete();
     /// Whether the final response is to be stored, as its head says.
@@ -102,7 +131,8 @@ class HttpTransfer final : private TransferSink {
         DRAVIK_REQUIRES(m_engine->Lock());
     /// Body bytes into `out`, waiting for them; `*ended` when the transfer
     /// is done and the window drained instead.
-    DWORD TakeBody(char* out, DWORD size, DWORD* read, bool* ended);
+    /// Without `wait`, ERROR_IO_PENDING instead of waiting.
+    DWORD TakeBody(char* out, DWORD size, DWORD* read, bool* ended, bool wait);
     /// What the read of the body's end does: the transfer's outcome.
     DWORD EndOfBody();
     bool UsesHttp2() const;
@@ -127,6 +157,8 @@ class HttpTransfer final : private TransferSink {
     CurlEasy m_easy;
     TransferEngine* m_engine = nullptr;
     bool m_inEngine = false; // m_easy is in the engine
+    bool m_watched = false;  // begun asynchronously: the engine tells m_ready
+    std::function<void()> m_ready;
 
     std::string m_hopUrl; // wire form of the current hop's URL
     std::string m_verb;   // the current hop's method (a redirect may turn it into GET)
@@ -137,6 +169,7 @@ class HttpTransfer final : private TransferSink {
     bool m_chainUnverified = false;
     bool m_toOtherHost = false;
     int m_redirects = 0;
+    DWORD m_attempts = 0; // connection attempts of the current hop
 
     ResponseHead m_head;
     BodyWindow m_window;

@@ -36,6 +36,8 @@ constexpr DWORD ERROR_CANTWRITE = 1013;
 constexpr DWORD ERROR_KEY_DELETED = 1018;
 constexpr DWORD ERROR_DLL_INIT_FAILED = 1114;
 constexpr DWORD ERROR_ARITHMETIC_OVERFLOW = 534;
+/// An asynchronous operation goes on: its owner is told when it may go further.
+constexpr DWORD ERROR_IO_PENDING = 997;
 constexpr DWORD ERROR_CANCELLED = 1223;
 /// A database whose layout this program does not know: one made by a newer release.
 constexpr DWORD ERROR_REVISION_MISMATCH = 1306;
