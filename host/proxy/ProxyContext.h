@@ -70,7 +70,7 @@ class ProxyContext {
     std::atomic<std::int64_t> m_offlineCheckedMs{-1};
     std::mutex m_tlsMutex;
     std::map<std::string, std::shared_ptr<asio::ssl::context>> m_tls;
-    UpstreamPool m_upstream; // last: its workers stop before the rest goes
+    UpstreamPool m_upstream; // last: its forwards end before the rest goes
 };
 
 /// The address as the 16 bytes the access rules compare.

@@ -34,9 +34,6 @@ namespace {
 // look costs a database read, and a user switching takes longer anyway.
 constexpr std::int64_t kOfflineCheckMs = 500;
 
-// Requests waiting for a worker beyond this are refused with 503.
-constexpr std::size_t kMaxQueued = 1024;
-
 // How long accepting pauses after an error such as running out of
 // descriptors: the pending connection stays in the listen queue, and
 // trying again at once would only fail again, a whole core busy with it.
@@ -142,8 +139,7 @@ std::vector<IpBytes> OwnAddresses() {
 
 ProxyContext::ProxyContext(ProxyOptions options, std::unique_ptr<LocalAuthority> authority)
     : m_options(std::move(options)), m_authority(std::move(authority)), m_viaToken(NewViaToken()),
-      m_copyKey(NewCopyKey()), m_ownAddresses(OwnAddresses()),
-      m_upstream(m_options.workers, kMaxQueued) {}
+      m_copyKey(NewCopyKey()), m_ownAddresses(OwnAddresses()), m_upstream(m_options.maxForwards) {}
 
 bool ProxyContext::TrustsUnverified(const std::string& host) const {
     return std::any_of(m_options.trustUnverified.begin(), m_options.trustUnverified.end(),
@@ -351,7 +347,7 @@ void ProxyServer::Stop() {
         thread.join();
     }
     m_impl->threads.clear();
-    // The workers go before the connections that wait on them.
+    // The forwards go before the connections that wait on them.
     m_impl->context->Upstream().Shutdown();
 }
 

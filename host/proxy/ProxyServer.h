@@ -4,8 +4,8 @@
 // forwards through the library (storing what it fetches) while online.
 //
 // Connections are served by a few I/O threads (Boost.Asio), never a thread
-// per connection; requests forwarded through the internet library, whose
-// calls wait, run on workers started as requests need them.
+// per connection; requests are forwarded through the internet library's
+// asynchronous exchanges, which no thread waits for.
 #pragma once
 
 #include "host/proxy/AccessRules.h"
@@ -28,10 +28,10 @@ struct ProxyOptions {
     bool noStore = false;                     // keep forwarded responses out of the cache
     std::string authorityFolder;              // for --intercept
     std::size_t ioThreads = 2;
-    /// Forwards at once; a request beyond waits for one to end. As many as
-    /// four browsers' connections, so that slow origins or browsers that
-    /// stop reading hold their own workers, not everyone's.
-    std::size_t workers = 128;
+    /// Forwards under way at once; a request beyond is answered 503. Each
+    /// holds only its own connections, so slow origins or browsers that stop
+    /// reading hold nobody else's.
+    std::size_t maxForwards = 1024;
 };
 
 class ProxyServer {

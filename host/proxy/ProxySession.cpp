@@ -457,7 +457,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
                                 !m_context->Options().allow.empty(),
                                 ClientLoopback(),
                                 std::move(Req().body())};
-        // The exchange keeps the session alive until the worker lets go of
+        // The exchange keeps the session alive until the forward lets go of
         // it; the session drops the exchange when the response is done.
         m_exchange = std::make_shared<UpstreamExchange>(
             [self = this->shared_from_this(), executor = Lowest().get_executor()] {
@@ -465,7 +465,7 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
             });
         if (!m_context->Upstream().Submit(std::move(request), m_exchange)) {
             m_exchange.reset();
-            SendError(503, "Too many requests are waiting for the network; try again.", false);
+            SendError(503, "Too many requests are under way to the network; try again.", false);
         }
     }
 

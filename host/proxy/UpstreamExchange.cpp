@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/proxy/UpstreamExchange.h"
 
+#include <utility>
+
 namespace proxy {
 
 std::optional<ResponseHead> UpstreamExchange::TakeHead() {
@@ -14,15 +16,15 @@ std::optional<ResponseHead> UpstreamExchange::TakeHead() {
 }
 
 void UpstreamExchange::TakeBody(std::string& out, bool& finished, DWORD& error) {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_notifyPending = false;
-        out.clear();
-        out.swap(m_body);
-        finished = m_finished && out.empty();
-        error = m_error;
+    std::unique_lock lock(m_mutex);
+    m_notifyPending = false;
+    out.clear();
+    out.swap(m_body);
+    finished = m_finished && out.empty();
+    error = m_error;
+    if (std::exchange(m_wantsRoom, false)) {
+        CallRoom(lock);
     }
-    m_room.notify_one();
 }
 
 bool UpstreamExchange::FailedBeforeHead(DWORD& error) {
@@ -33,11 +35,28 @@ bool UpstreamExchange::FailedBeforeHead(DWORD& error) {
 }
 
 void UpstreamExchange::Cancel() {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_cancelled = true;
+    std::unique_lock lock(m_mutex);
+    m_cancelled = true;
+    CallRoom(lock);
+}
+
+void UpstreamExchange::SetRoomCallback(std::function<void()> room) {
+    const std::lock_guard lock(m_mutex);
+    m_room = std::move(room);
+}
+
+bool UpstreamExchange::HasRoom() {
+    const std::lock_guard lock(m_mutex);
+    m_wantsRoom = m_cancelled || m_body.size() >= kBufferBytes;
+    return !m_wantsRoom;
+}
+
+void UpstreamExchange::CallRoom(std::unique_lock<std::mutex>& lock) {
+    const std::function<void()> room = m_room;
+    lock.unlock();
+    if (room) {
+        room();
     }
-    m_room.notify_one();
 }
 
 bool UpstreamExchange::Cancelled() {
@@ -53,7 +72,6 @@ void UpstreamExchange::PutHead(ResponseHead head) {
 
 bool UpstreamExchange::PutBody(const char* data, std::size_t size) {
     std::unique_lock lock(m_mutex);
-    m_room.wait(lock, [this] { return m_cancelled || m_body.size() < kBufferBytes; });
     if (m_cancelled) {
         return false;
     }

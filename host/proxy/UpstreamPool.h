@@ -1,69 +1,49 @@
 // SPDX-License-Identifier: Apache-2.0
-// The worker threads that forward requests through the internet library.
+// The requests the proxy forwards through the internet library, all under
+// way at once on one session of their own, opened with the crawl's time-outs
+// and keeping its connections alive between requests.
 //
-// The library's calls wait, so each worker holds one request at a time on a
-// session of its own, opened with the crawl's time-outs; sessions keep their
-// connections alive between requests. A request that finds no idle worker
-// gets a new one, up to the pool's limit, so a slow origin or a browser that
-// never reads holds only its own worker while the others forward on. Past
-// the limit requests queue, and the queue is bounded: what cannot be queued
-// is refused at once.
+// No thread is kept per request: each forward (UpstreamForward.h) runs on
+// the library's asynchronous exchange, so a slow origin or a browser that
+// never reads holds only its own connections while the others forward on.
+// At most so many forwards are under way; beyond that a request is refused
+// at once.
 #pragma once
 
-#include "host/proxy/ProxyTarget.h"
-#include "host/proxy/UpstreamExchange.h"
+#include "host/proxy/UpstreamForward.h"
+#include "platform/inet/Exchange.h"
 
 #include <condition_variable>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
+#include <unordered_map>
 
 namespace proxy {
 
-struct UpstreamRequest {
-    std::string method; // "GET", "HEAD", "POST", ...
-    ProxyTarget target;
-    std::string headerBlock;    // "Name: value" lines, each ended by CR LF
-    bool store = true;          // let a 200 response to a GET go to the cache
-    bool sharedCache = false;   // other people's browsers are served too (--allow)
-    bool clientLoopback = true; // the browser runs on this machine
-    std::string body;           // the request body, read whole beforehand
-};
-
 class UpstreamPool {
   public:
-    /// Workers are started as requests need them, `maxWorkers` at most.
-    UpstreamPool(std::size_t maxWorkers, std::size_t maxQueued);
+    explicit UpstreamPool(std::size_t maxForwards);
     ~UpstreamPool() { Shutdown(); }
     UpstreamPool(const UpstreamPool&) = delete;
     UpstreamPool& operator=(const UpstreamPool&) = delete;
 
-    /// Queues the request; false when the queue is full.
+    /// Starts forwarding the request; false when too many are under way.
     bool Submit(UpstreamRequest request, std::shared_ptr<UpstreamExchange> exchange);
 
-    /// Refuses new requests, cancels every queued and running one and waits
-    /// for the workers (a worker inside a network wait ends with the wait).
+    /// Refuses new requests, cancels every running one and waits for them
+    /// to end, then closes the session.
     void Shutdown();
 
   private:
-    struct Job {
-        UpstreamRequest request;
-        std::shared_ptr<UpstreamExchange> exchange;
-    };
+    void Ended(UpstreamForward* forward);
 
-    void Work(std::size_t slot);
-
-    std::size_t m_maxQueued;
-    std::size_t m_idle = 0; // workers waiting for a request; under m_mutex
+    std::size_t m_maxForwards;
     std::mutex m_mutex;
-    std::condition_variable m_ready;
-    std::deque<Job> m_queue;
-    std::vector<std::shared_ptr<UpstreamExchange>> m_running; // one slot per possible worker
+    std::condition_variable m_allEnded;
+    std::unordered_map<UpstreamForward*, std::shared_ptr<UpstreamForward>> m_forwards;
     bool m_stopping = false;
-    std::vector<std::thread> m_threads;
+    inet::OwnedSession m_session;
 };
 
 /// What to answer when a forwarded request failed before its response.
@@ -74,12 +54,5 @@ struct ForwardFailure {
     std::string message;
 };
 ForwardFailure DescribeForwardFailure(DWORD error, const std::string& hostKey);
-
-/// The request flags of a forwarded request: those of a crawl's request to
-/// another host, with redirects and cookies left to the browser, and what
-/// it keeps kept as a private or (`shared`) shared HTTP cache keeps it;
-/// shared, a request of another machine's client (not `forThisMachine`)
-/// keeps nothing that only this machine's user would be served.
-DWORD ForwardFlags(bool secure, bool store, bool shared, bool forThisMachine);
 
 } // namespace proxy

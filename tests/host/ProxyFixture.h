@@ -86,6 +86,12 @@ class ProxyFixture : public ProgramFixture {
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     }
     std::string ProxyUrl() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+    /// The running proxy's threads, as its /proc status counts them.
+    int ProxyThreads() const {
+        const std::string status = Read("/proc/" + std::to_string(m_proxy) + "/status");
+        const auto at = status.find("Threads:");
+        return at == std::string::npos ? -1 : std::stoi(status.substr(at + 8));
+    }
 
     struct Response {
         int status = 0;

@@ -15,13 +15,6 @@ namespace testsupport {
 
 namespace {
 
-/// Connections a test server serves at once.
-constexpr std::size_t kServerThreads = 32;
-
-} // namespace
-
-namespace {
-
 int BoundSocket(int& port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -70,15 +63,15 @@ LocalServer::~LocalServer() {
     }
 }
 
-void LocalServer::Start() {
+void LocalServer::Start(std::size_t threads) {
     m_server->set_keep_alive_max_count(1000);
     m_server->set_keep_alive_timeout(2);
     m_server->set_tcp_nodelay(true);
     // A thread per open connection, as a web server has: a crawl with
     // several connections keeps each of them open while it runs.
     // The server takes ownership of the queue it is handed.
-    m_server->new_task_queue = [] {
-        return std::make_unique<httplib::ThreadPool>(kServerThreads).release();
+    m_server->new_task_queue = [threads] {
+        return std::make_unique<httplib::ThreadPool>(threads).release();
     };
     // Counted before the request is answered: a logger runs after the reply
     // is sent, when the client may already be asking how many there were.

@@ -32,7 +32,8 @@ class LocalServer {
 
     /// Routes are added before Start.
     httplib::Server& Routes() { return *m_server; }
-    void Start();
+    /// Serves with `threads` threads: as many requests at once.
+    void Start(std::size_t threads = 32);
     int Port() const { return m_port; }
 
     /// Distinct client connections that sent at least one request.
