@@ -14,7 +14,13 @@
 // addresses the cache does not hold (each a miss the proxy notes): the
 // rate and the 99th percentile of the hits' latency, with and without the
 // storm.
+//
+// Last, forwards: a second proxy, online and keeping nothing, forwards the
+// same files from nginx, alone and while 20 other clients wait on an origin
+// that answers each request after a second; nginx asked directly is the
+// peer's figure.
 #include "MissStorm.h"
+#include "SlowOrigin.h"
 #include "host/proxy/ProxyServer.h"
 #include "net/InternetSession.h"
 
@@ -49,6 +55,8 @@ constexpr const char* kWrk = "wrk -t2 -d4s --latency";
 constexpr int kConnectionCounts[] = {50, 200};
 constexpr int kStormConnections = 50;
 constexpr int kStormClients = 20;
+constexpr int kForwardConnections = 10;
+constexpr auto kSlowOriginDelay = std::chrono::seconds(1);
 
 namespace fs = std::filesystem;
 
@@ -123,11 +131,12 @@ bool FillCache(int port) {
     return all;
 }
 
-void WriteScript(const fs::path& path, const std::string& prefix, const std::string& host) {
+void WriteScript(const fs::path& path, const std::string& prefix, const std::string& host,
+                 const std::string& suffix = "") {
     std::ofstream script(path);
     script << "local paths = {";
     for (int i = 0; i < kFiles; ++i) {
-        script << (i == 0 ? "" : ", ") << "\"" << prefix << FileName(i) << "\"";
+        script << (i == 0 ? "" : ", ") << "\"" << prefix << FileName(i) << suffix << "\"";
     }
     script << "}\nlocal n = 0\nrequest = function()\n  n = n % #paths + 1\n"
            << "  return wrk.format(\"GET\", paths[n], {Host = \"" << host << "\"})\nend\n";
@@ -268,6 +277,26 @@ int Run(const fs::path& dir) {
         errors +=
             stormed.back().errors.empty() ? "" : "hits in the storm: " + stormed.back().errors;
     }
+    // Forwards alone and beside clients waiting on a slow origin, by turns.
+    proxy::ProxyOptions forwarding;
+    forwarding.listen.port = 0;
+    forwarding.noStore = true;
+    auto forwarder = server ? proxy::ProxyServer::Start(forwarding, error) : nullptr;
+    WriteScript(dir / "forward.lua", origin, "127.0.0.1:" + std::to_string(nginxPort),
+                "?forwarded");
+    std::vector<Load> direct;
+    std::vector<Load> forwards;
+    std::vector<Load> slowed;
+    for (int round = 0; forwarder && round < kRounds; ++round) {
+        direct.push_back(RunWrk(dir / "nginx.lua", nginxPort, kForwardConnections));
+        forwards.push_back(RunWrk(dir / "forward.lua", forwarder->Port(), kForwardConnections));
+        const SlowOrigin slow(kSlowOriginDelay);
+        const MissStorm waiting(kStormClients, forwarder->Port(), slow.Url());
+        slowed.push_back(RunWrk(dir / "forward.lua", forwarder->Port(), kForwardConnections));
+        errors += forwards.back().errors.empty() ? "" : "forwards: " + forwards.back().errors;
+        errors += slowed.back().errors.empty() ? "" : "forwards slowed: " + slowed.back().errors;
+    }
+    forwarder.reset();
     ::kill(nginx, SIGQUIT);
     ::waitpid(nginx, nullptr, 0);
     if (!server) {
@@ -295,6 +324,19 @@ int Run(const fs::path& dir) {
     std::printf("%-8s %14.0f %14.2f %8.2f   (rate under the storm / alone)\n", "storm",
                 medianOf(stormed, &Load::rate), medianOf(stormed, &Load::p99Ms),
                 medianOf(stormed, &Load::rate) / std::max(1.0, medianOf(alone, &Load::rate)));
+    std::printf("\nforwards through a second proxy (online, keeping nothing, %d connections), "
+                "alone and beside %d clients waiting on an origin that answers after %lld s\n",
+                kForwardConnections, kStormClients,
+                static_cast<long long>(kSlowOriginDelay.count()));
+    std::printf("%-8s %14s %14s %8s\n", "", "req/s", "p99 ms", "");
+    std::printf("%-8s %14.0f %14.2f\n", "nginx", medianOf(direct, &Load::rate),
+                medianOf(direct, &Load::p99Ms));
+    std::printf("%-8s %14.0f %14.2f %8.2f   (forwards / nginx asked directly)\n", "alone",
+                medianOf(forwards, &Load::rate), medianOf(forwards, &Load::p99Ms),
+                medianOf(forwards, &Load::rate) / std::max(1.0, medianOf(direct, &Load::rate)));
+    std::printf("%-8s %14.0f %14.2f %8.2f   (rate beside the slow origin / alone)\n", "slowed",
+                medianOf(slowed, &Load::rate), medianOf(slowed, &Load::p99Ms),
+                medianOf(slowed, &Load::rate) / std::max(1.0, medianOf(forwards, &Load::rate)));
     if (!errors.empty()) {
         std::printf("errors reported by wrk:\n%s", errors.c_str());
     }
