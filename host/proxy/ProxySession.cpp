@@ -29,6 +29,7 @@
 
 #include <sys/sendfile.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <optional>
@@ -618,6 +619,19 @@ template <class Stream> class Session : public std::enable_shared_from_this<Sess
         }
         Lowest().expires_after(kWriteTime);
         Response& message = *response;
+        if (!message.chunked()) {
+            // The head written out by hand and the body beside it leave in
+            // one write, without the serializer's layers of buffer views.
+            auto wire = std::make_shared<const std::string>(WireHead(message.base()));
+            const std::array<asio::const_buffer, 2> buffers{
+                asio::buffer(*wire), asio::buffer(message.body().data(), message.body().size())};
+            return asio::async_write(m_stream, buffers,
+                                     [self = this->shared_from_this(), wire = std::move(wire),
+                                      response = std::move(response),
+                                      held = std::move(held)](error_code ec, std::size_t) {
+                                         ec ? self->Close() : self->EndResponse();
+                                     });
+        }
         http::async_write(m_stream, message,
                           [self = this->shared_from_this(), response = std::move(response),
                            held = std::move(held)](error_code ec, std::size_t) {

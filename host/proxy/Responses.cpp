@@ -8,6 +8,25 @@ namespace proxy {
 
 namespace http = boost::beast::http;
 
+std::string WireHead(const http::response_header<>& head) {
+    std::string out;
+    out.reserve(512);
+    out += head.version() == 10 ? "HTTP/1.0 " : "HTTP/1.1 ";
+    out += std::to_string(head.result_int());
+    out += ' ';
+    const std::string_view reason = head.reason();
+    out += reason.empty() ? std::string_view(http::obsolete_reason(head.result())) : reason;
+    out += "\r\n";
+    for (const auto& field : head) {
+        out += field.name_string();
+        out += ": ";
+        out += field.value();
+        out += "\r\n";
+    }
+    out += "\r\n";
+    return out;
+}
+
 std::shared_ptr<TextResponse> TextAnswer(unsigned status, unsigned version, const std::string& type,
                                          std::string body, bool head, bool keepAlive) {
     auto response = std::make_shared<TextResponse>(static_cast<http::status>(status), version);

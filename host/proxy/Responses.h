@@ -23,6 +23,10 @@ using KeptResponse = boost::beast::http::response<boost::beast::http::span_body<
 
 /// A whole response of `type` with `body`, never cached by the browser;
 /// for a HEAD request (`head`) the body's length without the body.
+/// The status line and header block of `head`, as they go on the wire: one
+/// string, so that a whole answer leaves in one write beside its body.
+std::string WireHead(const boost::beast::http::response_header<>& head);
+
 std::shared_ptr<TextResponse> TextAnswer(unsigned status, unsigned version, const std::string& type,
                                          std::string body, bool head, bool keepAlive);
 
