@@ -1,10 +1,49 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/proxy/CachedCopy.h"
 
+#include <mutex>
+#include <string_view>
+#include <unordered_map>
+
 namespace proxy {
 
+namespace {
+
+// Stored heads whose fields are kept read: a hit then costs a lookup, not a
+// parse. Emptied whole when full; the next hits read their heads again.
+constexpr std::size_t kKnownHeads = 2048;
+
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+        return std::hash<std::string_view>{}(text);
+    }
+};
+
+std::shared_ptr<const std::vector<HeaderField>> FieldsOf(const std::string& storedHead) {
+    static std::mutex mutex;
+    static std::unordered_map<std::string, std::shared_ptr<const std::vector<HeaderField>>,
+                              TextHash, std::equal_to<>>
+        known;
+    {
+        const std::lock_guard lock(mutex);
+        if (const auto found = known.find(std::string_view(storedHead)); found != known.end()) {
+            return found->second;
+        }
+    }
+    auto fields = std::make_shared<const std::vector<HeaderField>>(ReplayedFields(storedHead));
+    const std::lock_guard lock(mutex);
+    if (known.size() >= kKnownHeads) {
+        known.clear();
+    }
+    known.emplace(storedHead, fields);
+    return fields;
+}
+
+} // namespace
+
 CachedCopy::CachedCopy(std::shared_ptr<const urlcache::StoredCopy> stored)
-    : m_stored(std::move(stored)), m_fields(ReplayedFields(m_stored->Entry().head)) {}
+    : m_stored(std::move(stored)), m_fields(FieldsOf(m_stored->Entry().head)) {}
 
 std::unique_ptr<CachedCopy> CachedCopy::Open(const std::string& url, urlcache::CacheError* error) {
     urlcache::CacheResult<std::shared_ptr<const urlcache::StoredCopy>> stored =

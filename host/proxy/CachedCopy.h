@@ -30,7 +30,7 @@ class CachedCopy {
     /// (kept by the proxy for that user).
     bool ThisMachineOnly() const { return m_stored->Entry().thisMachineOnly; }
     /// Content-Type and the other stored fields the copy is served with.
-    const std::vector<HeaderField>& Fields() const { return m_fields; }
+    const std::vector<HeaderField>& Fields() const { return *m_fields; }
     /// The opened entry itself: its body in memory or its open file.
     const std::shared_ptr<const urlcache::StoredCopy>& Stored() const { return m_stored; }
 
@@ -42,7 +42,8 @@ class CachedCopy {
     explicit CachedCopy(std::shared_ptr<const urlcache::StoredCopy> stored);
 
     std::shared_ptr<const urlcache::StoredCopy> m_stored;
-    std::vector<HeaderField> m_fields;
+    /// Shared by every copy with the same stored head: read once.
+    std::shared_ptr<const std::vector<HeaderField>> m_fields;
     std::uint64_t m_offset = 0;
 };
 
