@@ -45,9 +45,13 @@ class Exchange {
     /// Send's asynchronous form: sends `request` and returns at once; no
     /// thread of the caller's waits for it. `ready` is called on the
     /// library's own thread, with no lock held, whenever Arrived or TryRead
-    /// may go further, and at least four times a second meanwhile; it must not
-    /// destroy the exchange (its owner may, from any thread). Null with the
-    /// library's error number in `error` when it could not be sent.
+    /// may go further (possibly before Begin has returned), and at least
+    /// four times a second meanwhile. The exchange may be destroyed from
+    /// any thread, `ready` included; destroying it waits for a `ready` call
+    /// under way on another thread, so its owner must not then hold a lock
+    /// that `ready` takes. The session must stay open until every exchange
+    /// begun on it is destroyed. Null with the library's error number in
+    /// `error` when it could not be sent.
     [[nodiscard]] static std::unique_ptr<Exchange> Begin(HINTERNET session, ExchangeRequest request,
                                                          std::function<void()> ready, DWORD& error);
 

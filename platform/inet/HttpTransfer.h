@@ -57,8 +57,9 @@ class HttpTransfer final : private TransferSink, private TransferWatcher {
 
     // The asynchronous form: nothing waits. `ready` is called on the
     // engine's own thread, with no lock held, whenever Advance or TryRead
-    // may go further, and at least four times a second meanwhile. It must not
-    // destroy the transfer; the transfer's owner may, from any thread.
+    // may go further, and at least four times a second meanwhile. The
+    // transfer may be destroyed from any thread, `ready` included
+    // (Exchange.h says what its owner must then keep to).
 
     /// Sends the request without waiting for anything. Returns 0, or the
     /// last-error value when it could not even be sent.

@@ -221,7 +221,10 @@ void TransferEngine::Drive() {
             m_watched.wait(lock);
             continue;
         }
-        Step(lock, Clock::now() + kSweep, true);
+        // Watchers signalled by a round another thread drove are told
+        // without waiting on the network first.
+        const Clock::time_point now = Clock::now();
+        Step(lock, m_signalled.empty() ? now + kSweep : now, true);
         TellWatchers();
     }
 }
