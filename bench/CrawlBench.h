@@ -89,6 +89,21 @@ inline SiteFiles MakeSite(const std::string& contentOrigin, int levels = kLevels
     return site;
 }
 
+/// A curl config that fetches every URL of the site, start page first,
+/// into nothing: the floor a crawler that knew them all in advance stands on.
+inline void WriteCurlList(const std::filesystem::path& path, const std::string& start,
+                          const std::string& origin,
+                          const std::map<std::string, std::string>& files) {
+    std::ofstream list(path);
+    const auto add = [&list](const std::string& url) {
+        list << "url = \"" << url << "\"\noutput = \"/dev/null\"\n";
+    };
+    add(start);
+    for (const auto& [name, body] : files) {
+        add(origin + name);
+    }
+}
+
 /// A host page for `dravik sync` with one subscription, "Tree", whose start
 /// query the engine answers with the start page.
 inline void WriteHostPage(const std::filesystem::path& path, const std::string& engineOrigin) {

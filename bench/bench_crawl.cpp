@@ -6,7 +6,9 @@
 // Each side runs as its own process, alternating, so its wall time, CPU
 // time and peak resident memory are its own; the requests each side made
 // are counted from nginx's access log. Prints the medians and Dravik's
-// figures as ratios of wget's, from the same run, beside the targets.
+// figures as ratios of wget's, from the same run, beside the targets; the
+// six-connection run also beside the floors: curl fetching every URL of the
+// site, known in advance, in one process, one at a time and six at a time.
 //
 //   bench_crawl [--reps N] [--dravik PATH]   (default 3 runs of build/host/dravik)
 //   bench_crawl --serve SECONDS   serves the site alone, for profiling by hand
@@ -90,6 +92,12 @@ class Nginx {
     ~Nginx() {
         ::kill(m_pid, SIGTERM);
         ::waitpid(m_pid, nullptr, 0);
+    }
+
+    /// Writes a curl config fetching the URLs a crawl of the site makes.
+    void WriteCurlList(const fs::path& path) const {
+        bench::WriteCurlList(path, EngineOrigin() + "/orx?ORXCmd=Show", ContentOrigin(),
+                             bench::MakeSite(ContentOrigin()).content);
     }
 
     std::string EngineOrigin() const { return "http://127.0.0.1:" + std::to_string(m_engine); }
@@ -240,7 +248,14 @@ int Run(int argc, char** argv) {
     }
     const int reps = bench::Repetitions(argc, argv, 3);
     bench::WriteHostPage(root / "page.html", nginx.EngineOrigin());
+    nginx.WriteCurlList(root / "urls.curl");
     bench::SideList sides = {
+        // The floors: every URL known in advance, fetched by one process,
+        // one at a time over one connection and six at a time.
+        {"curl", {"curl", "--no-progress-meter", "-K", (root / "urls.curl").string()}},
+        {"curl6",
+         {"curl", "--no-progress-meter", "-Z", "--parallel-max", "6", "-K",
+          (root / "urls.curl").string()}},
         {"wget",
          {"wget", "-q", "-r", "-l", std::to_string(bench::kDepth), "-p", "-H", "-nd",
           "--delete-after", "-e", "robots=off", start}},
@@ -264,6 +279,8 @@ int Run(int argc, char** argv) {
     std::printf("tree site: %d pages, %d requests expected; medians of %d runs, cache on disk\n",
                 bench::PageCount(), bench::RequestCount(), reps);
     results.PrintRow("wget -r -p -H", "wget", requests["wget"]);
+    results.PrintRow("curl, 1 at a time", "curl", requests["curl"]);
+    results.PrintRow("curl, 6 at a time", "curl6", requests["curl6"]);
     results.PrintRow("dravik sync", "dravik", requests["dravik"]);
     if (!otherBuild) {
         results.PrintRow("dravik --connections 6", "dravik6", requests["dravik6"]);
@@ -274,8 +291,15 @@ int Run(int argc, char** argv) {
                 requests["wget"]);
     if (!otherBuild) {
         const bench::Usage six = results.MedianOf("dravik6");
-        std::printf("dravik --connections 6 / wget: wall %.2f  cpu %.2f  peak RSS %.1f MB\n",
+        std::printf("dravik --connections 6 / wget: wall %.2f (target <= 0.60)  cpu %.2f (target "
+                    "<= 0.80)  peak RSS %.1f MB\n",
                     six.wall / wget.wall, six.cpu / wget.cpu, six.peakMb);
+        std::printf("dravik --connections 6 / curl one at a time: wall %.2f (target <= 1.10)  "
+                    "cpu %.2f;  / curl six at a time: wall %.2f  cpu %.2f\n",
+                    six.wall / results.MedianOf("curl").wall,
+                    six.cpu / results.MedianOf("curl").cpu,
+                    six.wall / results.MedianOf("curl6").wall,
+                    six.cpu / results.MedianOf("curl6").cpu);
     }
     return 0;
 }

@@ -95,20 +95,6 @@ class SlowServer {
     std::atomic<int> m_requests{0};
 };
 
-/// A curl config that fetches every URL of the site, start page first,
-/// into nothing.
-void WriteCurlList(const fs::path& path, const std::string& start, const std::string& origin,
-                   const std::map<std::string, std::string>& files) {
-    std::ofstream list(path);
-    const auto add = [&list](const std::string& url) {
-        list << "url = \"" << url << "\"\noutput = \"/dev/null\"\n";
-    };
-    add(start);
-    for (const auto& [name, body] : files) {
-        add(origin + name);
-    }
-}
-
 } // namespace
 
 /// Runs every side against the site at `distance`; prints its rows and
@@ -136,7 +122,7 @@ bool RunDistance(const Distance& distance, int argc, char** argv) {
     const std::string depth = std::to_string(bench::kDepth);
     const std::string dravik = bench::DravikBinary(argc, argv);
     const std::string page = (root / "page.html").string();
-    WriteCurlList(root / "urls.curl", start, content.Origin(), site.content);
+    bench::WriteCurlList(root / "urls.curl", start, content.Origin(), site.content);
     const auto sync = [&](const char* connections) {
         return bench::SyncTree(dravik, page, connections);
     };
@@ -215,7 +201,7 @@ bool RunLink(int argc, char** argv) {
     const std::string engine = "http://127.0.0.1:" + std::to_string(enginePort);
     bench::WriteHostPage(root / "page.html", engine);
     const std::string start = engine + "/orx?ORXCmd=Show";
-    WriteCurlList(root / "urls.curl", start, origin, site.content);
+    bench::WriteCurlList(root / "urls.curl", start, origin, site.content);
     const std::string depth = std::to_string(bench::kDepth);
     const std::string dravik = bench::DravikBinary(argc, argv);
     const std::string page = (root / "page.html").string();
