@@ -76,14 +76,14 @@ void TransferEngine::Add(CURL* easy) {
 }
 
 void TransferEngine::Remove(CURL* easy) {
-    MutexLock lock(m_mutex);
+    // Holding the lock, this thread knows no other is inside libcurl: a
+    // driver lets the lock go only around its poll, which touches none of
+    // libcurl's state. The removal is carried out here and now (after what
+    // was queued before it), sparing the caller a wait for the driver's
+    // next round and the driver a wake-up.
+    const MutexLock lock(m_mutex);
     Queue(Order::Remove, easy);
-    const std::uint64_t mine = m_queued;
-    while (m_applied < mine) {
-        // A driver that polls is woken by the queueing; none, and this
-        // thread carries the removal out itself.
-        Step(lock, Clock::now() + std::chrono::milliseconds(kMaxPollMs), false);
-    }
+    ApplyCommands();
 }
 
 void TransferEngine::Resume(CURL* easy) {
@@ -257,11 +257,11 @@ void TransferEngine::TellWatchers() {
 
 void TransferEngine::Queue(Order order, CURL* easy) {
     m_commands.push_back({order, easy});
-    ++m_queued;
-    // Only a driver inside its poll needs waking: any other sees the
-    // command before it polls. Waking none spares a write to the eventfd
-    // (and a read to drain it) per command.
-    if (m_polling) {
+    // Only a driver inside its poll needs waking, and not for a removal
+    // (the remover carries it out): any other sees the command before it
+    // polls. Waking none spares a write to the eventfd (and a read to
+    // drain it) per command.
+    if (m_polling && order != Order::Remove) {
         Wake();
     }
 }
@@ -285,7 +285,6 @@ void TransferEngine::ApplyCommands() {
             curl_easy_pause(command.easy, CURLPAUSE_CONT);
             break;
         }
-        ++m_applied;
     }
 }
 

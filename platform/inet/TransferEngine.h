@@ -14,8 +14,10 @@
 // hands the driving on when its own transfer is ready; the others wait for
 // the driver's rounds. A lone thread so drives its own requests with no
 // hand-over at all, and every transfer moves while any caller waits.
-// Additions, removals and resumptions are queued and carried out by the
-// driver at the start of its next round (a waiting driver is woken for them).
+// Additions and resumptions are queued and carried out by the driver at the
+// start of its next round (a waiting driver is woken for them); a removal is
+// carried out at once by its caller, since whoever holds the lock knows no
+// other thread is inside libcurl.
 // libcurl calls a transfer's callbacks in a round, under the engine's lock,
 // so what they leave is read under the same lock. Requests of any security
 // flags share connections: each is judged on the connection it is about to
@@ -82,8 +84,9 @@ class TransferEngine {
     /// told the transfer is done with CURLE_OUT_OF_MEMORY.
     void Add(CURL* easy) DRAVIK_EXCLUDES(m_mutex);
 
-    /// Takes `easy` out of the engine; once this returns, none of its
-    /// callbacks runs again and the caller may free it.
+    /// Takes `easy` out of the engine at once, without waiting for a round;
+    /// once this returns, none of its callbacks runs again and the caller
+    /// may free it. Never from inside a round.
     void Remove(CURL* easy) DRAVIK_EXCLUDES(m_mutex);
 
     /// Lets a transfer its write callback paused go on.
@@ -140,8 +143,6 @@ class TransferEngine {
     std::condition_variable_any m_round;
     std::condition_variable_any m_watched; // a watcher came, the engine ends, or one was told
     std::deque<Command> m_commands DRAVIK_GUARDED_BY(m_mutex);
-    std::uint64_t m_queued DRAVIK_GUARDED_BY(m_mutex) = 0;  // commands ever queued
-    std::uint64_t m_applied DRAVIK_GUARDED_BY(m_mutex) = 0; // of them, carried out
     bool m_driving DRAVIK_GUARDED_BY(m_mutex) = false;      // a thread runs a round or polls
     bool m_polling DRAVIK_GUARDED_BY(m_mutex) = false;      // the driver waits in its poll
     bool m_timerSet DRAVIK_GUARDED_BY(m_mutex) = false;     // libcurl asked for a time-out
