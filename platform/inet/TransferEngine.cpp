@@ -84,6 +84,12 @@ void TransferEngine::Remove(CURL* easy) {
     const MutexLock lock(m_mutex);
     Queue(Order::Remove, easy);
     ApplyCommands();
+    // A transfer that waited for the connection this one leaves is due at
+    // once: a driver in its poll is woken when libcurl now wants its timers
+    // sooner than the poll would end.
+    if (m_polling && m_timerSet && m_timerDue < m_pollUntil) {
+        Wake();
+    }
 }
 
 void TransferEngine::Resume(CURL* easy) {
@@ -120,6 +126,7 @@ void TransferEngine::PollSockets(Clock::time_point until) {
     // poll (the eventfd stays readable until a poll has seen it).
     std::array<epoll_event, kEventsPerPoll> events{};
     m_polling = true;
+    m_pollUntil = Clock::now() + std::chrono::milliseconds(ms);
     m_mutex.unlock();
     const int ready = ::epoll_wait(m_epoll.Get(), events.data(), kEventsPerPoll, ms);
     m_mutex.lock();

@@ -145,6 +145,7 @@ class TransferEngine {
     std::deque<Command> m_commands DRAVIK_GUARDED_BY(m_mutex);
     bool m_driving DRAVIK_GUARDED_BY(m_mutex) = false;      // a thread runs a round or polls
     bool m_polling DRAVIK_GUARDED_BY(m_mutex) = false;      // the driver waits in its poll
+    Clock::time_point m_pollUntil DRAVIK_GUARDED_BY(m_mutex); // when that poll ends at the latest
     bool m_timerSet DRAVIK_GUARDED_BY(m_mutex) = false;     // libcurl asked for a time-out
     Clock::time_point m_timerDue DRAVIK_GUARDED_BY(m_mutex);
 
