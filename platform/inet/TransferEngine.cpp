@@ -80,14 +80,19 @@ void TransferEngine::Remove(CURL* easy) {
     // driver lets the lock go only around its poll, which touches none of
     // libcurl's state. The removal is carried out here and now (after what
     // was queued before it), sparing the caller a wait for the driver's
-    // next round and the driver a wake-up.
+    // next round.
     const MutexLock lock(m_mutex);
+    const bool timerWasSet = m_timerSet;
+    const Clock::time_point timerWasDue = m_timerDue;
     Queue(Order::Remove, easy);
     ApplyCommands();
-    // A transfer that waited for the connection this one leaves is due at
-    // once: a driver in its poll is woken when libcurl now wants its timers
-    // sooner than the poll would end.
-    if (m_polling && m_timerSet && m_timerDue < m_pollUntil) {
+    // A transfer that waited for the connection this one leaves is now due
+    // at once: a driver in its poll is woken only when libcurl moved its
+    // timer (by more than its own millisecond rounding) to before the
+    // poll's end.
+    const bool sooner =
+        m_timerSet && (!timerWasSet || m_timerDue + std::chrono::milliseconds(1) < timerWasDue);
+    if (m_polling && sooner && m_timerDue < m_pollUntil) {
         Wake();
     }
 }
@@ -122,8 +127,9 @@ void TransferEngine::PollSockets(Clock::time_point until) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
     const int ms = static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, kMaxPollMs));
     // The caller's lock is let go around the poll and taken again, as a
-    // condition variable's wait does. A command queued meanwhile wakes the
-    // poll (the eventfd stays readable until a poll has seen it).
+    // condition variable's wait does. An addition or resumption queued
+    // meanwhile wakes the poll (the eventfd stays readable until a poll has
+    // seen it); a removal is carried out by its caller.
     std::array<epoll_event, kEventsPerPoll> events{};
     m_polling = true;
     m_pollUntil = Clock::now() + std::chrono::milliseconds(ms);

@@ -14,12 +14,12 @@
 // hands the driving on when its own transfer is ready; the others wait for
 // the driver's rounds. A lone thread so drives its own requests with no
 // hand-over at all, and every transfer moves while any caller waits.
-// Additions and resumptions are queued and carried out by the driver at the
-// start of its next round (a waiting driver is woken for them); a removal is
-// carried out at once by its caller, since whoever holds the lock knows no
-// other thread is inside libcurl.
-// libcurl calls a transfer's callbacks in a round, under the engine's lock,
-// so what they leave is read under the same lock. Requests of any security
+// Additions and resumptions are queued and carried out at the start of the
+// next round (a waiting driver is woken for them); a removal is carried out
+// at once by its caller, with whatever was queued before it, since whoever
+// holds the lock knows no other thread is inside libcurl. libcurl calls a
+// transfer's callbacks in a round or in such a removal, always under the
+// engine's lock, so what they leave is read under the same lock. Requests of any security
 // flags share connections: each is judged on the connection it is about to
 // use (TlsVerification.h).
 //
@@ -44,8 +44,9 @@
 namespace inet {
 
 /// What a transfer in the engine is told when libcurl has finished it. The
-/// easy handle's CURLOPT_PRIVATE must point at its sink. Called in a round,
-/// with the engine's lock held.
+/// easy handle's CURLOPT_PRIVATE must point at its sink. Called with the
+/// engine's lock held, in a round (or in a removal that carried out an
+/// addition libcurl refused).
 class TransferSink {
   public:
     virtual void OnTransferDone(CURLcode result) = 0;
@@ -106,7 +107,8 @@ class TransferEngine {
     /// on the engine's thread is waited for, unless that is this thread.
     void Unwatch(TransferWatcher* watcher) DRAVIK_EXCLUDES(m_mutex);
 
-    /// In a round (from a transfer's callback): `watcher` is told after it.
+    /// From a transfer's callback, under the lock: `watcher` is told by the
+    /// engine's thread after its current or next round.
     void Signal(TransferWatcher* watcher) DRAVIK_NO_THREAD_SAFETY_ANALYSIS;
 
   private:
