@@ -24,6 +24,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -264,10 +265,20 @@ inline std::string DravikBinary(int argc, char** argv) {
 }
 
 inline int Repetitions(int argc, char** argv, int fallback) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::string(argv[i]) == "--reps") {
-            return std::max(1, std::atoi(argv[i + 1]));
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) != "--reps") {
+            continue;
         }
+        // A typo must not quietly become one run: the medians would mean
+        // something other than what was asked for.
+        const std::string value = i + 1 < argc ? argv[i + 1] : "";
+        const bool digits = !value.empty() && value.size() <= 4 &&
+                            value.find_first_not_of("0123456789") == std::string::npos;
+        if (!digits || std::stoi(value) < 1) {
+            throw std::invalid_argument("--reps takes a number of runs from 1 to 9999 (not \"" +
+                                        value + "\")");
+        }
+        return std::stoi(value);
     }
     return fallback;
 }

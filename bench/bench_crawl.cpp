@@ -231,10 +231,11 @@ int RunProcesses(int count, int reps, const std::string& dravik, const fs::path&
 } // namespace
 
 int Run(int argc, char** argv) {
+    // Options are judged before anything is made, so a bad one leaves nothing.
+    const int reps = bench::Repetitions(argc, argv, 3);
     const fs::path root = ScratchRoot();
     if (const int processes = Option(argc, argv, "--processes"); processes > 0) {
-        return RunProcesses(processes, bench::Repetitions(argc, argv, 3),
-                            bench::DravikBinary(argc, argv), root);
+        return RunProcesses(processes, reps, bench::DravikBinary(argc, argv), root);
     }
     fs::create_directories(root / "site" / "tmp");
     Nginx nginx(root / "site");
@@ -246,7 +247,6 @@ int Run(int argc, char** argv) {
         fs::remove_all(root);
         return 0;
     }
-    const int reps = bench::Repetitions(argc, argv, 3);
     bench::WriteHostPage(root / "page.html", nginx.EngineOrigin());
     nginx.WriteCurlList(root / "urls.curl");
     bench::SideList sides = {

@@ -100,6 +100,8 @@ class SlowServer {
 /// Runs every side against the site at `distance`; prints its rows and
 /// ratios. False when a side failed.
 bool RunDistance(const Distance& distance, int argc, char** argv) {
+    // Judged before anything is made, so a bad option leaves nothing.
+    const int reps = bench::Repetitions(argc, argv, 1);
     const fs::path root = fs::canonical("/proc/self/exe").parent_path() /
                           ("latency-scratch-" + std::to_string(::getpid()));
     fs::create_directories(root);
@@ -142,7 +144,6 @@ bool RunDistance(const Distance& distance, int argc, char** argv) {
         {"dravik --connections 1", sync("1")},
         {"dravik --connections 6", sync("6")},
     };
-    const int reps = bench::Repetitions(argc, argv, 1);
     bench::Sides results;
     std::map<std::string, int> requests;
     if (!bench::RunSides(
@@ -188,6 +189,8 @@ int FreePort() {
 
 /// The link mode: every side against the https site behind the link.
 bool RunLink(int argc, char** argv) {
+    // Judged before anything is made, so a bad option leaves nothing.
+    const int reps = bench::Repetitions(argc, argv, 1);
     const fs::path root = fs::canonical("/proc/self/exe").parent_path() /
                           ("link-scratch-" + std::to_string(::getpid()));
     fs::create_directories(root);
@@ -246,7 +249,6 @@ bool RunLink(int argc, char** argv) {
         {"dravik --connections 6", sync("6")},
         {"dravik --connections 6 --http2", http2Sync("6")},
     };
-    const int reps = bench::Repetitions(argc, argv, 1);
     bench::Sides results;
     std::map<std::string, int> requests;
     if (!bench::RunSides(
