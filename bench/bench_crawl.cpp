@@ -294,12 +294,11 @@ int Run(int argc, char** argv) {
         std::printf("dravik --connections 6 / wget: wall %.2f (target <= 0.60)  cpu %.2f (target "
                     "<= 0.80)  peak RSS %.1f MB\n",
                     six.wall / wget.wall, six.cpu / wget.cpu, six.peakMb);
-        std::printf("dravik --connections 6 / curl one at a time: wall %.2f (target <= 1.10)  "
-                    "cpu %.2f;  / curl six at a time: wall %.2f  cpu %.2f\n",
-                    six.wall / results.MedianOf("curl").wall,
-                    six.cpu / results.MedianOf("curl").cpu,
-                    six.wall / results.MedianOf("curl6").wall,
-                    six.cpu / results.MedianOf("curl6").cpu);
+        std::printf(
+            "dravik --connections 6 / curl one at a time: wall %.2f (target <= 1.10)  "
+            "cpu %.2f;  / curl six at a time: wall %.2f  cpu %.2f\n",
+            six.wall / results.MedianOf("curl").wall, six.cpu / results.MedianOf("curl").cpu,
+            six.wall / results.MedianOf("curl6").wall, six.cpu / results.MedianOf("curl6").cpu);
     }
     return 0;
 }

@@ -145,10 +145,10 @@ class TransferEngine {
     std::condition_variable_any m_round;
     std::condition_variable_any m_watched; // a watcher came, the engine ends, or one was told
     std::deque<Command> m_commands DRAVIK_GUARDED_BY(m_mutex);
-    bool m_driving DRAVIK_GUARDED_BY(m_mutex) = false;      // a thread runs a round or polls
-    bool m_polling DRAVIK_GUARDED_BY(m_mutex) = false;      // the driver waits in its poll
+    bool m_driving DRAVIK_GUARDED_BY(m_mutex) = false;        // a thread runs a round or polls
+    bool m_polling DRAVIK_GUARDED_BY(m_mutex) = false;        // the driver waits in its poll
     Clock::time_point m_pollUntil DRAVIK_GUARDED_BY(m_mutex); // when that poll ends at the latest
-    bool m_timerSet DRAVIK_GUARDED_BY(m_mutex) = false;     // libcurl asked for a time-out
+    bool m_timerSet DRAVIK_GUARDED_BY(m_mutex) = false;       // libcurl asked for a time-out
     Clock::time_point m_timerDue DRAVIK_GUARDED_BY(m_mutex);
 
     std::unordered_set<TransferWatcher*> m_watchers DRAVIK_GUARDED_BY(m_mutex);
