@@ -160,7 +160,8 @@ TEST_F(CacheWriterRules, WaitingEntriesAndHeldReadsLeaveTheIndexToOthers) {
     const std::string copy =
         "INSERT INTO entries SELECT '" + key("http://127.0.0.1:1/other") +
         "', file, size, last_modified, expires, last_sync, last_access, headers, use_count, "
-        "extension, hits, body FROM entries WHERE url = '" + key("http://127.0.0.1:1/first") + "'";
+        "extension, hits, body FROM entries WHERE url = '" +
+        key("http://127.0.0.1:1/first") + "'";
     EXPECT_TRUE(LookUp(W("http://127.0.0.1:1/first")).found);
     ASSERT_EQ(sqlite3_exec(other, copy.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     const auto start = std::chrono::steady_clock::now();
