@@ -103,6 +103,13 @@ DWORD HttpTransfer::Advance() {
     if (m_failure != 0 || m_started) {
         return m_failure;
     }
+    if (m_hopWaits) {
+        if (m_hopHeld) {
+            return ERROR_IO_PENDING;
+        }
+        m_hopWaits = false;
+        return FollowHop();
+    }
     bool waiting = false;
     bool timedOut = false;
     {
@@ -173,11 +180,27 @@ DWORD HttpTransfer::AfterHop() {
     if (const DWORD redirectError = AdvanceToRedirect()) {
         return Fail(redirectError);
     }
+    if (m_hopHeld) {
+        m_hopWaits = true;
+        return ERROR_IO_PENDING;
+    }
+    return FollowHop();
+}
+
+DWORD HttpTransfer::FollowHop() {
     if (std::exchange(m_hopFromCache, false) && AnswerHopFromCache()) {
         return 0;
     }
     m_attempts = 0;
     return SendHop();
+}
+
+bool HttpTransfer::HoldHop(bool hold) {
+    if (!m_watched) {
+        return false;
+    }
+    m_hopHeld = hold;
+    return true;
 }
 
 DWORD HttpTransfer::Read(char* out, DWORD size, DWORD* read) {

@@ -82,6 +82,13 @@ class HttpTransfer final : private TransferSink, private TransferWatcher {
     /// of the redirect.
     void HopFromCache() { m_hopFromCache = true; }
 
+    /// Holds (or lets go) the next redirect hop of a begun transfer: meant
+    /// for the status callback, as it hears of the redirect. While held the
+    /// transfer goes no further and Advance says ERROR_IO_PENDING; once let
+    /// go, the next Advance sends the hop. False for a transfer that waits
+    /// on its caller's thread (Start), which nothing could let go.
+    bool HoldHop(bool hold);
+
     /// The final response's head; empty before Start succeeded.
     const ResponseHead& Head() const { return m_head; }
 
@@ -106,6 +113,8 @@ class HttpTransfer final : private TransferSink, private TransferWatcher {
     /// Once the hop's head or end is there: 0 for the final head, else the
     /// failure, or ERROR_IO_PENDING when a further hop went out.
     DWORD AfterHop();
+    /// Sends the hop a redirect leads to, or answers it from the cache.
+    DWORD FollowHop();
     DWORD ReadBody(char* out, DWORD size, DWORD* read, bool wait);
     /// The connection stood idle `limitMs` (0: no limit) since the later of
     /// its last bytes and the reader's last take.
@@ -175,6 +184,8 @@ class HttpTransfer final : private TransferSink, private TransferWatcher {
     ResponseHead m_head;
     BodyWindow m_window;
     bool m_hopFromCache = false; // HopFromCache() was asked for the coming hop
+    bool m_hopHeld = false;      // HoldHop(true) is in force
+    bool m_hopWaits = false;     // a redirect's hop waits for HoldHop(false)
     /// The entry a hop answered from the cache reads its body from, and how
     /// far; null for a hop from the network.
     std::shared_ptr<const urlcache::StoredCopy> m_cachedHop;

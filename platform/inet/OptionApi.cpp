@@ -75,7 +75,8 @@ HttpTransfer* SentTransfer(InternetHandle* target, const void* buffer, DWORD len
     return request->Transfer();
 }
 
-/// INTERNET_OPTION_HOLD_BODY_END and INTERNET_OPTION_HOP_FROM_CACHE.
+/// INTERNET_OPTION_HOLD_BODY_END, INTERNET_OPTION_HOP_FROM_CACHE and
+/// INTERNET_OPTION_HOLD_HOP.
 BOOL SetTransferOption(InternetHandle* target, DWORD option, const void* buffer, DWORD length) {
     DWORD value = 0;
     HttpTransfer* transfer = SentTransfer(target, buffer, length, value);
@@ -84,6 +85,10 @@ BOOL SetTransferOption(InternetHandle* target, DWORD option, const void* buffer,
     }
     if (option == INTERNET_OPTION_HOLD_BODY_END) {
         transfer->HoldBodyEnd(value != 0);
+    } else if (option == INTERNET_OPTION_HOLD_HOP) {
+        if (!transfer->HoldHop(value != 0)) {
+            return FailWith(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+        }
     } else {
         transfer->HopFromCache();
     }
@@ -117,7 +122,8 @@ BOOL InternetSetOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD leng
     if (target == nullptr) {
         return FALSE;
     }
-    if (option == INTERNET_OPTION_HOLD_BODY_END || option == INTERNET_OPTION_HOP_FROM_CACHE) {
+    if (option == INTERNET_OPTION_HOLD_BODY_END || option == INTERNET_OPTION_HOP_FROM_CACHE ||
+        option == INTERNET_OPTION_HOLD_HOP) {
         return SetTransferOption(target, option, buffer, length);
     }
     DWORD* field = target->Options().Field(option);

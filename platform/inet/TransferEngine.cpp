@@ -199,11 +199,12 @@ void TransferEngine::Wake() {
 
 void TransferEngine::Watch(TransferWatcher* watcher) {
     const MutexLock lock(m_mutex);
-    m_watchers.insert(watcher);
+    // The thread first: should the system refuse it, nothing is watched.
     if (!m_driver.joinable()) {
         m_lastSweep = Clock::now();
         m_driver = std::thread([this] { Drive(); });
     }
+    m_watchers.insert(watcher);
     m_watched.notify_all();
 }
 

@@ -107,6 +107,13 @@ constexpr DWORD INTERNET_OPTION_HOLD_BODY_END = 0x10001;
 // as if the server had sent it, instead of asking the network. Without
 // such an entry the hop goes to the network as usual. Set only; any value.
 constexpr DWORD INTERNET_OPTION_HOP_FROM_CACHE = 0x10002;
+// An option of our own, on a request handle sent asynchronously (inet::
+// BeginSendRequest): 1, set by the status callback as it hears
+// INTERNET_STATUS_REDIRECT, holds that next hop; the request goes no
+// further until the option is set to 0 and its owner advances it again.
+// Refused with ERROR_INTERNET_INCORRECT_HANDLE_STATE on a request whose
+// sender waits for it. Set only.
+constexpr DWORD INTERNET_OPTION_HOLD_HOP = 0x10003;
 
 // Values of INTERNET_OPTION_HANDLE_TYPE.
 constexpr DWORD INTERNET_HANDLE_TYPE_INTERNET = 1;
