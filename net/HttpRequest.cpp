@@ -3,9 +3,11 @@
 
 #include "net/HeaderBlock.h"
 #include "net/InternetSession.h"
+#include "platform/inet/AsyncRequest.h"
 #include "platform/kernel/LastError.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -62,7 +64,7 @@ void CHttpRequest::CloseHandles() {
     }
 }
 
-BOOL CHttpRequest::SendRequest() {
+BOOL CHttpRequest::Prepare(DWORD& flags) {
     m_response.Empty();
     if (m_path.GetLength() == 0 || m_host.GetLength() == 0) {
         return FALSE;
@@ -70,7 +72,7 @@ BOOL CHttpRequest::SendRequest() {
     for (const char16_t* name : kNeverSent) {
         RemoveHeader(m_headers, name);
     }
-    DWORD flags = m_dwFlags;
+    flags = m_dwFlags;
     if (m_bSecure) {
         flags |= kSecureFlags;
     }
@@ -80,6 +82,14 @@ BOOL CHttpRequest::SendRequest() {
         flags |= INTERNET_FLAG_NO_COOKIES;
     }
     CloseHandles();
+    return TRUE;
+}
+
+BOOL CHttpRequest::SendRequest() {
+    DWORD flags = 0;
+    if (!Prepare(flags)) {
+        return FALSE;
+    }
     if (Open(flags) && Send()) {
         return TRUE;
     }
@@ -87,6 +97,53 @@ BOOL CHttpRequest::SendRequest() {
     CloseHandles();
     SetLastError(error);
     return FALSE;
+}
+
+BOOL CHttpRequest::BeginSend(std::function<void()> ready) {
+    DWORD flags = 0;
+    if (!Prepare(flags)) {
+        return FALSE;
+    }
+    m_ready = std::move(ready);
+    m_bResent = false;
+    if (Open(flags) && (Begin() || Resend())) {
+        return TRUE;
+    }
+    const DWORD error = GetLastError();
+    CloseHandles();
+    SetLastError(error);
+    return FALSE;
+}
+
+DWORD CHttpRequest::AdvanceSend() {
+    if (m_hRequest == nullptr) {
+        return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
+    }
+    const DWORD state = inet::AdvanceRequest(m_hRequest);
+    if (state == 0 || state == ERROR_IO_PENDING) {
+        return state;
+    }
+    SetLastError(state);
+    return Resend() ? ERROR_IO_PENDING : FailAsync(GetLastError());
+}
+
+BOOL CHttpRequest::Begin() {
+    return inet::BeginSendRequest(m_hRequest, m_headers.GetData(), m_headers.GetLength(), m_ready);
+}
+
+BOOL CHttpRequest::Resend() {
+    // One resend is enough, as for SendRequest; a second refusal is final.
+    if (!MayForgive(GetLastError()) || std::exchange(m_bResent, true) ||
+        !ForgiveUnknownAuthority()) {
+        return FALSE;
+    }
+    return Begin();
+}
+
+DWORD CHttpRequest::FailAsync(DWORD error) {
+    CloseHandles();
+    SetLastError(error);
+    return error;
 }
 
 BOOL CHttpRequest::Open(DWORD flags) {
@@ -104,22 +161,27 @@ BOOL CHttpRequest::Send() {
     if (HttpSendRequestW(m_hRequest, m_headers.GetData(), m_headers.GetLength(), nullptr, 0)) {
         return TRUE;
     }
-    if (!m_bSecure || GetLastError() != ERROR_INTERNET_INVALID_CA) {
+    if (!MayForgive(GetLastError()) || !ForgiveUnknownAuthority()) {
         return FALSE;
     }
+    return HttpSendRequestW(m_hRequest, m_headers.GetData(), m_headers.GetLength(), nullptr, 0);
+}
+
+BOOL CHttpRequest::ForgiveUnknownAuthority() {
     // An unknown certificate authority is accepted: allow it on this handle
-    // and send once more. One resend is enough; a second refusal is final.
+    // and send once more. A flag that could not be set leaves the request
+    // refused as before, and the send after this says so.
+    const DWORD refusal = GetLastError();
     DWORD security = 0;
     DWORD length = sizeof security;
     if (!InternetQueryOptionW(m_hRequest, INTERNET_OPTION_SECURITY_FLAGS, &security, &length)) {
         return FALSE;
     }
     security |= SECURITY_FLAG_IGNORE_UNKNOWN_CA;
-    // A flag that could not be set leaves the request refused as before,
-    // and the send below says so.
     static_cast<void>(
         InternetSetOptionW(m_hRequest, INTERNET_OPTION_SECURITY_FLAGS, &security, sizeof security));
-    return HttpSendRequestW(m_hRequest, m_headers.GetData(), m_headers.GetLength(), nullptr, 0);
+    SetLastError(refusal);
+    return TRUE;
 }
 
 BOOL CHttpRequest::ReadResponseHeaders(DWORD* status, CVELString& headers) {
@@ -206,15 +268,37 @@ BOOL CHttpRequest::ReadData(DWORD* count) {
         CloseHandles();
         return FALSE;
     }
-    m_response.SetLength(length + static_cast<std::int32_t>(*count));
-    if (*count == 0) {
+    TookData(length, *count);
+    return TRUE;
+}
+
+DWORD CHttpRequest::TryReadData(DWORD* count) {
+    *count = 0;
+    if (m_hRequest == nullptr) {
+        return 0;
+    }
+    const std::int32_t length = m_response.GetLength();
+    m_response.ReserveExtra(static_cast<std::int32_t>(kReadSize));
+    const DWORD error =
+        inet::TryReadFile(m_hRequest, m_response.GetData() + length, kReadSize, count);
+    if (error != 0) {
+        *count = 0;
+        m_response.SetLength(length);
+        return error == ERROR_IO_PENDING ? error : FailAsync(error);
+    }
+    TookData(length, *count);
+    return 0;
+}
+
+void CHttpRequest::TookData(std::int32_t length, DWORD count) {
+    m_response.SetLength(length + static_cast<std::int32_t>(count));
+    if (count == 0) {
         if (m_bEndHeld) {
             m_bEndReached = true;
         } else {
             CloseHandles();
         }
     }
-    return TRUE;
 }
 
 BOOL CHttpRequest::HoldBodyEnd(bool hold) {

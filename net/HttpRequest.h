@@ -13,6 +13,7 @@
 #include "platform/inet/WinInet.h"
 
 #include <cstdint>
+#include <functional>
 
 class CHttpRequest {
   public:
@@ -31,6 +32,21 @@ class CHttpRequest {
     /// handles closed, the body empty).
     BOOL SendRequest();
     void CloseHandles();
+
+    // SendRequest and ReadData in their asynchronous form: nothing waits.
+    // `ready` is called on the library's own thread whenever AdvanceSend or
+    // TryReadData may go further (inet::BeginSendRequest says how).
+
+    /// Connects and sends the request without waiting; FALSE as SendRequest.
+    BOOL BeginSend(std::function<void()> ready);
+    /// 0 once the response's head is there (ReadResponseHeaders may read
+    /// it), ERROR_IO_PENDING while it is not, else the reason SendRequest
+    /// would fail with (both handles then closed). An unknown authority is
+    /// forgiven as SendRequest forgives it, by sending once more.
+    DWORD AdvanceSend();
+    /// ReadData without waiting: ERROR_IO_PENDING when no byte has come;
+    /// else 0 (`*count` 0 at the end) or the failure, handles closed.
+    DWORD TryReadData(DWORD* count);
 
     /// The status (500 until known) and the response's header lines, without
     /// the status line, "ETag", "Connection", "Server" and "Content-Length",
@@ -70,8 +86,27 @@ class CHttpRequest {
     bool m_bEndHeld = false;    // HoldBodyEnd(true) is in force
     bool m_bEndReached = false; // the body's end was read while held
 
+    std::function<void()> m_ready; // of the asynchronous send, for its resend
+    bool m_bResent = false;        // the asynchronous send went once more
+
+    /// The open flags of the coming send, its block cleaned; FALSE when
+    /// the URL parts are missing.
+    BOOL Prepare(DWORD& flags);
     BOOL Open(DWORD flags);
     BOOL Send();
+    /// Allows an unknown certificate authority on the request handle.
+    BOOL ForgiveUnknownAuthority();
+    /// Begins the asynchronous send.
+    BOOL Begin();
+    /// After the asynchronous send failed with the last error: begins it
+    /// once more when that forgives an unknown authority.
+    BOOL Resend();
+    /// Whether a refusal is one of an unknown authority that may be forgiven.
+    bool MayForgive(DWORD error) const { return m_bSecure && error == ERROR_INTERNET_INVALID_CA; }
+    /// Closes both handles and returns `error`, the last error too.
+    DWORD FailAsync(DWORD error);
+    /// Appends what a read gave to the body, or closes on its end.
+    void TookData(std::int32_t length, DWORD count);
     /// The header lines of the raw header text, `bytes` long.
     BOOL ReadRawHeaders(CVELString& headers, DWORD bytes);
 };

@@ -13,9 +13,13 @@
 
 #include <sys/socket.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 using namespace testsupport;
@@ -154,6 +158,86 @@ TEST_F(HttpRequestTest, FailuresCloseEverything) {
     SetLastError(1234);
     EXPECT_FALSE(request.SendRequest());
     EXPECT_EQ(GetLastError(), 1234u); // nothing was attempted
+}
+
+/// What the status callback below holds: every redirect's next hop, while
+/// `holdHops` is set; and the option's result, as the library gave it.
+struct HopHolding {
+    std::atomic<bool> holdHops{false};
+    std::atomic<int> refused{0};
+};
+HopHolding g_holding;
+
+void HoldEveryHop(HINTERNET handle, std::uintptr_t, DWORD status, void*, DWORD) {
+    if (status == INTERNET_STATUS_REDIRECT && g_holding.holdHops) {
+        DWORD one = 1;
+        if (!InternetSetOptionW(handle, INTERNET_OPTION_HOLD_HOP, &one, sizeof one)) {
+            g_holding.refused = static_cast<int>(GetLastError());
+        }
+    }
+}
+
+// Sent without waiting, over TLS of an unknown authority (forgiven by a
+// resend) and through a redirect whose hop the status callback holds: the
+// hop goes only once let go, and the request ends as a waiting one would.
+// A waiting request cannot have its hop held: it goes on.
+TEST_F(HttpRequestTest, TheAsynchronousFormHoldsAHopUntilLetGoAndEndsAsTheWaitingOne) {
+    const Identity identity = MakeIdentity({});
+    TestServer server(identity);
+    server.Redirect("/from", "/to");
+    server.Page("/to", std::string(10000, 'x'), "text/plain");
+    const INTERNET_STATUS_CALLBACK previous = InternetSetStatusCallbackW(g_hInternet, HoldEveryHop);
+    g_holding.holdHops = true;
+    std::mutex mutex;
+    std::condition_variable told;
+    int signals = 0;
+    CHttpRequest request;
+    request.m_dwFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+    request.m_host.Assign(u"127.0.0.1");
+    request.m_nPort = static_cast<INTERNET_PORT>(server.Port());
+    request.m_path.Assign(u"/from");
+    request.m_bSecure = TRUE;
+    ASSERT_TRUE(request.BeginSend([&] {
+        const std::lock_guard lock(mutex);
+        ++signals;
+        told.notify_all();
+    })) << GetLastError();
+    // Goes on at each signal until `step` says it is done, for 5 s at most.
+    const auto goOn = [&](const std::function<bool()>& step, std::chrono::milliseconds within) {
+        const auto end = std::chrono::steady_clock::now() + within;
+        while (!step() && std::chrono::steady_clock::now() < end) {
+            std::unique_lock lock(mutex);
+            told.wait_for(lock, std::chrono::milliseconds(100), [&] { return signals > 0; });
+            signals = 0;
+        }
+    };
+    DWORD state = ERROR_IO_PENDING;
+    goOn([&] { return (state = request.AdvanceSend()) != ERROR_IO_PENDING; },
+         std::chrono::milliseconds(600));
+    EXPECT_EQ(state, static_cast<DWORD>(ERROR_IO_PENDING)) << "the hop is held";
+    EXPECT_EQ(server.Targets(), (std::vector<std::string>{"/from"}));
+    DWORD zero = 0;
+    ASSERT_TRUE(
+        InternetSetOptionW(request.m_hRequest, INTERNET_OPTION_HOLD_HOP, &zero, sizeof zero));
+    goOn([&] { return (state = request.AdvanceSend()) != ERROR_IO_PENDING; },
+         std::chrono::seconds(5));
+    ASSERT_EQ(state, 0u);
+    EXPECT_TRUE(request.ReadResponseHeaders(&m_status, m_headers));
+    EXPECT_EQ(m_status, 200u);
+    DWORD count = 1;
+    goOn([&] { return request.TryReadData(&count) != ERROR_IO_PENDING && count == 0; },
+         std::chrono::seconds(5));
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(request.m_response.GetLength(), 10000);
+    EXPECT_EQ(server.Targets(), (std::vector<std::string>{"/from", "/to"}));
+
+    CHttpRequest waiting;
+    waiting.m_dwFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+    EXPECT_TRUE(Send(waiting, server.Port(), u"/from", TRUE)) << GetLastError();
+    EXPECT_EQ(g_holding.refused, static_cast<int>(ERROR_INTERNET_INCORRECT_HANDLE_STATE));
+    EXPECT_EQ(ReadAll(waiting).front(), 4096u);
+    g_holding.holdHops = false;
+    InternetSetStatusCallbackW(g_hInternet, previous);
 }
 
 TEST_F(HttpRequestTest, ABodyPastTheLengthRangeThrowsInsteadOfOverrunningItsBuffer) {
