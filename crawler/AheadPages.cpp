@@ -470,11 +470,13 @@ void CCrawlScheduler::OnStatus(HINTERNET handle, std::uintptr_t context, DWORD s
     if (status != INTERNET_STATUS_REDIRECT || active == nullptr || info == nullptr) {
         return;
     }
+    // A resource moved on by a page's connection while that page waits is
+    // the one redirected: its scope is the inner one.
     const auto* url = static_cast<const char16_t*>(info);
-    if (t_sending != nullptr) {
-        active->HoldRedirect(*t_sending, url);
-    } else if (const Fetching fetching = FetchingResource();
-               fetching.owner == active && fetching.resource != nullptr) {
+    if (const Fetching fetching = FetchingResource();
+        fetching.owner == active && fetching.resource != nullptr) {
         active->Redirected(*fetching.resource, handle, url);
+    } else if (t_sending != nullptr) {
+        active->HoldRedirect(*t_sending, url);
     }
 }

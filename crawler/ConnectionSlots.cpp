@@ -15,10 +15,21 @@ CConnectionSlots::CConnectionSlots(std::int32_t slots)
 
 void CConnectionSlots::Acquire() {
     MutexLock lock(m_mutex);
+    ++m_nWaiting;
     while (m_nFree == 0) {
         m_freed.wait(lock);
     }
+    --m_nWaiting;
     --m_nFree;
+}
+
+bool CConnectionSlots::TryAcquire() {
+    const MutexLock lock(m_mutex);
+    if (m_nFree <= m_nWaiting) {
+        return false;
+    }
+    --m_nFree;
+    return true;
 }
 
 void CConnectionSlots::Release() {
@@ -27,6 +38,9 @@ void CConnectionSlots::Release() {
         ++m_nFree;
     }
     m_freed.notify_one();
+    if (m_freedHook) {
+        m_freedHook();
+    }
 }
 
 CConnectionSlots::Held::Held(CConnectionSlots* slots)

@@ -14,6 +14,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 
 class CConnectionSlots {
   public:
@@ -45,11 +46,21 @@ class CConnectionSlots {
         CConnectionSlots* m_pSlots;
     };
 
+    /// For a fetch no thread waits for: takes a slot when one is free and
+    /// no thread waits for one (threads are served first: the walk is one).
+    [[nodiscard]] bool TryAcquire() DRAVIK_EXCLUDES(m_mutex);
+    /// Gives back a slot TryAcquire took.
+    void Release() DRAVIK_EXCLUDES(m_mutex);
+    /// `freed` is called, on the releasing thread with no lock held, after
+    /// every slot given back. Set before any slot is taken.
+    void OnFree(std::function<void()> freed) { m_freedHook = std::move(freed); }
+
   private:
     void Acquire() DRAVIK_EXCLUDES(m_mutex);
-    void Release() DRAVIK_EXCLUDES(m_mutex);
 
     AnnotatedMutex m_mutex;
     std::condition_variable_any m_freed;
     std::int32_t m_nFree DRAVIK_GUARDED_BY(m_mutex);
+    std::int32_t m_nWaiting DRAVIK_GUARDED_BY(m_mutex) = 0; // threads in Acquire
+    std::function<void()> m_freedHook;
 };

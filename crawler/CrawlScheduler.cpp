@@ -26,6 +26,8 @@ CCrawlScheduler::CCrawlScheduler(std::int32_t connections, const CVELString& sta
     : m_nConnections(std::clamp(connections, std::int32_t{1}, kMaxConnections)),
       m_nPageConnections(std::max(m_nConnections / 3, std::int32_t{1})),
       m_startHost(UpperKey(startHost)), m_syncStart(syncStart), m_slots(m_nConnections) {
+    // A slot given back by any fetch may let a resource or a held hop go.
+    m_slots.OnFree([this] { StartResources(); });
     HearStatus();
 }
 
@@ -39,9 +41,16 @@ CCrawlScheduler::~CCrawlScheduler() {
         m_pages.clear();
     }
     m_changed.notify_all();
-    // Connections finish what they fetch and the resources still queued.
     for (std::thread& worker : m_workers) {
         worker.join();
+    }
+    // Every resource handed over is fetched before the crawl ends.
+    StartResources();
+    {
+        MutexLock lock(m_mutex);
+        while (!m_resources.empty() || m_nBusy != 0) {
+            m_changed.wait(lock);
+        }
     }
     StopHearingStatus();
 }
@@ -59,19 +68,20 @@ std::uint64_t CCrawlScheduler::KeyHash(const char16_t* url) {
 
 void CCrawlScheduler::StartWorkers() {
     // Threads the system refuses are done without; with none, every page is
-    // the walk's to fetch and every resource is fetched as it is handed.
+    // the walk's to fetch.
     try {
-        for (std::int32_t i = 0; i < m_nConnections; ++i) {
+        for (std::int32_t i = 0; i < m_nPageConnections; ++i) {
             m_workers.emplace_back([this] { Work(); });
         }
     } catch (const std::system_error&) {
     }
 }
 
-bool CCrawlScheduler::TakeWork(MutexLock& lock, Ticket& page, Resource& resource) {
+bool CCrawlScheduler::TakeWork(MutexLock& lock, Ticket& page) {
     for (;;) {
-        // Pages first: the walk will wait for them, and they hold it up;
-        // resources only when no page may go.
+        if (m_bStopping) {
+            return false;
+        }
         if (CanStartPage()) {
             const auto at = StartablePage();
             page = *at;
@@ -80,16 +90,6 @@ bool CCrawlScheduler::TakeWork(MutexLock& lock, Ticket& page, Resource& resource
             ++m_nFetchingPages;
             return true;
         }
-        if (!m_resources.empty()) {
-            resource = std::move(m_resources.front());
-            m_resources.pop_front();
-            ++m_nBusy;
-            m_changed.notify_all(); // room in the queue
-            return true;
-        }
-        if (m_bStopping) {
-            return false;
-        }
         m_changed.wait(lock);
     }
 }
@@ -97,16 +97,11 @@ bool CCrawlScheduler::TakeWork(MutexLock& lock, Ticket& page, Resource& resource
 void CCrawlScheduler::Work() {
     for (;;) {
         Ticket page;
-        Resource resource;
         {
             MutexLock lock(m_mutex);
-            if (!TakeWork(lock, page, resource)) {
+            if (!TakeWork(lock, page)) {
                 return;
             }
-        }
-        if (!page) {
-            RunResource(resource);
-            continue;
         }
         FetchPage(*page);
         {
@@ -118,28 +113,24 @@ void CCrawlScheduler::Work() {
 }
 
 void CCrawlScheduler::Hand(std::unique_ptr<CHttpRequest> request, const CVELString& url) {
-    if (m_workers.empty()) {
-        StartWorkers();
-    }
-    Resource resource;
-    resource.request = std::move(request);
-    resource.url.Assign(url);
-    if (m_workers.empty()) {
-        FetchResource(resource);
-        return;
-    }
-    resource.key = KeyHash(url.GetData());
+    auto resource = std::make_shared<Resource>();
+    resource->request = std::move(request);
+    resource->url.Assign(url);
+    resource->key = KeyHash(url.GetData());
+    std::vector<ResourcePtr> letGo;
     {
         MutexLock lock(m_mutex);
         while (m_resources.size() >=
                kQueuedPerConnection * static_cast<std::size_t>(m_nConnections)) {
             m_changed.wait(lock);
         }
-        AddUnfinished(resource.key);
-        Register(resource);
+        AddUnfinished(resource->key);
+        Register(*resource);
+        letGo = LetGoHops();
         m_resources.push_back(std::move(resource));
     }
-    m_changed.notify_all();
+    KickAll(letGo);
+    StartResources();
 }
 
 void CCrawlScheduler::AwaitFetchesOf(const char16_t* url) {
@@ -177,65 +168,7 @@ void CCrawlScheduler::RemoveUnfinished(std::uint64_t key) {
     }
 }
 
-void CCrawlScheduler::RunResource(Resource& resource) {
-    // A resource that cannot be fetched is skipped as the walk skips it;
-    // running out of memory ends the crawl, which Wait reports on the
-    // walk's thread.
-    const DWORD outOfMemory = OutOfMemoryIn([&] { FetchResource(resource); });
-    // The body was read to its end, so the cache holds what the fetch
-    // leaves there: from here on the walk may judge its URLs.
-    resource.request.reset();
-    {
-        const MutexLock lock(m_mutex);
-        --m_nBusy;
-        RemoveUnfinished(resource.key);
-        for (const std::uint64_t key : resource.hopKeys) {
-            RemoveUnfinished(key);
-        }
-        // Answered at its own URL when no redirect led it elsewhere.
-        Finish(resource, resource.hopKeys.empty());
-        if (outOfMemory != 0) {
-            m_dwOutOfMemory = outOfMemory;
-        }
-    }
-    m_changed.notify_all();
-}
-
 CCrawlScheduler::Fetching& CCrawlScheduler::FetchingResource() {
     thread_local Fetching fetching;
     return fetching;
-}
-
-void CCrawlScheduler::FetchResource(Resource& resource) {
-    if (resource.seq != 0 && !MaySend(resource)) {
-        return;
-    }
-    const CConnectionSlots::Held connection(&m_slots);
-    DWORD status = 0;
-    CVELString headers;
-    CVELString finalUrl;
-    // A fetch redirected elsewhere will write the cache there too: from now
-    // on the walk waits for it before it judges that URL.
-    const auto onHead = [this, &resource](const CVELString& endedAt) {
-        const std::uint64_t endKey = KeyHash(endedAt.GetData());
-        const MutexLock lock(m_mutex);
-        if (resource.seq != 0 && endKey != resource.key &&
-            std::find(resource.hopKeys.begin(), resource.hopKeys.end(), endKey) ==
-                resource.hopKeys.end()) {
-            resource.hopKeys.push_back(endKey); // first: should it throw, nothing is counted
-            AddUnfinished(endKey);
-        }
-    };
-    struct Scope {
-        Fetching& fetching;
-        ~Scope() { fetching = {}; }
-    } scope{FetchingResource()};
-    if (m_bHoldsRedirects && resource.seq != 0) {
-        scope.fetching = {this, &resource};
-    }
-    const FetchResult fetched = FetchResponse(*resource.request, resource.url, BodyUse::kDrop,
-                                              status, headers, finalUrl, onHead);
-    if (fetched != FetchResult::kNotSent && fetched != FetchResult::kNoResponse) {
-        NoteResponse(resource.request->m_host, finalUrl, headers);
-    }
 }

@@ -19,12 +19,14 @@
 //   Requests to the start host never go ahead: a redirect that would lead
 //   an early fetch there waits until the walk claims that fetch.
 // - Resources. Embedded resources on other hosts are judged by the walk in
-//   order, then handed over and read through here; the library keeps them
-//   in the cache. Before the walk judges a URL whose fetch is still under
-//   way here (under the same cache key, or known from its answer to end
-//   there after redirects), it waits for that fetch to end, so the cache
-//   answers as it would have with one connection. A resource redirected to
-//   the URL of one handed over after it costs that URL no extra request
+//   order, then handed over and read through here, with no thread waiting
+//   for any of them: the library's asynchronous form moves each on as its
+//   bytes come (ResourceFetches.cpp), and keeps them in the cache. Before
+//   the walk judges a URL whose fetch is still under way here (under the
+//   same cache key, or known from its answer to end there after
+//   redirects), it waits for that fetch to end, so the cache answers as it
+//   would have with one connection. A resource redirected to the URL of
+//   one handed over after it costs that URL no extra request
 //   (ResourceRedirects.cpp).
 //
 // A host gets requests early, pages or resources, only once it has answered
@@ -33,7 +35,8 @@
 // whatever the port, so hosts are told apart here by name alone. Every
 // fetch, the walk's own included (Slots), holds one of `connections` slots,
 // and pages ahead take at most a third of the connections (one at least),
-// so resources always move. One lock guards all of it.
+// each on a thread of its own, so resources always move. One lock guards
+// all of it.
 #pragma once
 
 #include "crawler/ConnectionSlots.h"
@@ -42,11 +45,13 @@
 #include "platform/inet/WinInet.h"
 #include "platform/kernel/ThreadSafety.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -142,7 +147,7 @@ class CCrawlScheduler {
     bool MayGoEarly(const CVELString& host) DRAVIK_EXCLUDES(m_mutex);
 
   private:
-    struct Resource {
+    struct Resource : std::enable_shared_from_this<Resource> {
         std::unique_ptr<CHttpRequest> request;
         CVELString url;
         std::uint64_t key = 0;    // of the URL handed over
@@ -152,8 +157,33 @@ class CCrawlScheduler {
         /// and those of them it is under way to in m_hops.
         std::vector<std::uint64_t> hopKeys;
         std::vector<std::uint64_t> aheadOf;
-        bool sent = false; // its request went out (it was not judged away)
+        bool sent = false;       // its request went out (it was not judged away)
+        bool judgeAgain = false; // a redirect to its URL came after the walk judged it
+
+        // Its fetch, which no thread waits for (ResourceFetches.cpp). Whoever
+        // holds `stepping` moves it on; any thread may try to take it.
+        std::mutex stepping;
+        std::atomic<bool> kicked{false}; // it may go on: whoever steps, step again
+        bool heading = true;             // its head is still to come
+        bool done = false;
+        FetchResult result = FetchResult::kNotSent;
+        DWORD status = 0;
+        CVELString headers;
+        CVELString finalUrl;
+        /// A redirect hop held until a resource handed over later, already
+        /// sent, has ended: its URL, and whether it is held now.
+        std::u16string hopUrl;
+        bool hopHeld = false;
+        // Under the scheduler's lock: what the held hop waits for (the key
+        // and hand-over order), whether it may go now and answer from the
+        // cache, and whether the fetch holds a connection slot.
+        std::uint64_t holdKey = 0;
+        std::uint64_t holdFor = 0;
+        bool letGo = false;
+        bool standIn = false;
+        bool hasSlot = false;
     };
+    using ResourcePtr = std::shared_ptr<Resource>;
     /// The latest resource handed over under a key.
     struct Handed {
         std::uint64_t seq = 0;
@@ -166,9 +196,8 @@ class CCrawlScheduler {
 
     void StartWorkers();
     void Work();
-    /// Waits for what a connection does next: a page to fetch ahead, else a
-    /// resource; false when the scheduler stops and no resource is left.
-    bool TakeWork(MutexLock& lock, Ticket& page, Resource& resource) DRAVIK_REQUIRES(m_mutex);
+    /// Waits for a page to fetch ahead; false when the scheduler stops.
+    bool TakeWork(MutexLock& lock, Ticket& page) DRAVIK_REQUIRES(m_mutex);
     /// Puts this crawl's status callback in place, to hold redirects of
     /// pages fetched ahead, and takes it away.
     void HearStatus();
@@ -180,7 +209,7 @@ class CCrawlScheduler {
     void Unqueue(const std::deque<Ticket>::const_iterator& at) DRAVIK_REQUIRES(m_mutex);
     void TakeBack(const Ticket& ticket) DRAVIK_REQUIRES(m_mutex);
 
-    // Fetching a page ahead (ScheduledFetch.cpp).
+    // Fetching a page ahead (AheadPages.cpp).
     void FetchPage(Job& job) DRAVIK_EXCLUDES(m_mutex);
     bool ReserveEarly(Job& job) DRAVIK_EXCLUDES(m_mutex);
     void ReleaseHeld(Job& job) DRAVIK_REQUIRES(m_mutex);
@@ -192,19 +221,54 @@ class CCrawlScheduler {
     void HoldRedirect(Job& job, const char16_t* url) DRAVIK_EXCLUDES(m_mutex);
     static void OnStatus(HINTERNET handle, std::uintptr_t context, DWORD status, void* info,
                          DWORD length);
-    // Fetching a resource (ScheduledFetch.cpp).
-    void RunResource(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
-    void FetchResource(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
+    // Fetching resources (ResourceFetches.cpp).
+    /// Starts what may start: held hops waiting for a slot first, then the
+    /// resources queued, in order, as far as slots allow.
+    void StartResources() DRAVIK_EXCLUDES(m_mutex);
+    /// The first queued resource that may be sent now, with a slot taken
+    /// for it, or null.
+    ResourcePtr TakeStartable() DRAVIK_REQUIRES(m_mutex);
+    void Launch(const ResourcePtr& resource) DRAVIK_EXCLUDES(m_mutex);
+    /// Moves the fetch on, on the calling thread, unless another thread is
+    /// moving it now (which then steps once more).
+    static void Kick(CCrawlScheduler* owner, const ResourcePtr& resource);
+    void KickAll(const std::vector<ResourcePtr>& resources);
+    /// With `stepping` held.
+    void Step(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
+    /// True once the fetch is over, its outcome in `resource.result`.
+    bool Advance(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
+    bool AdvanceHead(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
+    /// Notes the URL a fetch was redirected to, once its head is read.
+    void EndsAt(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
+    /// Lets a held hop go once it may, with a slot; false while it waits.
+    bool ResumeHop(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
+    void LendSlot(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
+    /// Ends a fetch: counts it out and gives back its slot.
+    void Complete(Resource& resource, DWORD outOfMemory) DRAVIK_EXCLUDES(m_mutex);
+    /// What ending a fetch tells the others: the URLs it wrote and the
+    /// hops it lets go.
+    void CountOut(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
     /// Counts a resource judged by the walk as handed over now.
     void Register(Resource& resource) DRAVIK_REQUIRES(m_mutex);
-    /// Whether a resource about to be fetched is still to be: an earlier
-    /// one redirected to its URL decides that (Redirected).
+    /// Whether a resource may be sent now: no redirect of an earlier one
+    /// to its URL is under way. Says in `judgeAgain` whether one came
+    /// after the walk judged it.
+    bool MayGoNow(Resource& resource) DRAVIK_REQUIRES(m_mutex);
+    /// Marks a resource that may go now as past its last judgment.
+    void MarkSent(Resource& resource) DRAVIK_REQUIRES(m_mutex);
+    /// Sets and returns `resource.sent`: false when a redirect that came
+    /// after the walk judged it kept its URL this run meanwhile.
+    bool JudgedSent(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
+    /// Whether a resource about to be fetched by the walk is still to be:
+    /// waits while an earlier one is redirected to its URL (Redirected).
     bool MaySend(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
     /// Counts a resource done; `direct` when it was answered at its own URL.
     void Finish(Resource& resource, bool direct) DRAVIK_REQUIRES(m_mutex);
+    /// The held hops that may go now, out of m_heldHops.
+    std::vector<ResourcePtr> LetGoHops() DRAVIK_REQUIRES(m_mutex);
     /// Hears that `resource`'s next hop leads to `url`; `handle` is its
     /// request. Keeps the count of requests for that URL as with one
-    /// connection (ResourceRedirects.cpp).
+    /// connection, holding the hop where it must wait (ResourceRedirects.cpp).
     void Redirected(Resource& resource, HINTERNET handle, const char16_t* url)
         DRAVIK_EXCLUDES(m_mutex);
     /// The resource the calling connection is fetching for a scheduler
@@ -241,8 +305,12 @@ class CCrawlScheduler {
     bool m_bHoldsRedirects = false;
 
     // Resources.
-    std::deque<Resource> m_resources DRAVIK_GUARDED_BY(m_mutex);
+    std::deque<ResourcePtr> m_resources DRAVIK_GUARDED_BY(m_mutex);
     std::int32_t m_nBusy DRAVIK_GUARDED_BY(m_mutex) = 0; // resources being fetched
+    /// Hops held until a later resource ends, and those let go that wait
+    /// for a connection slot (served before any new resource).
+    std::vector<ResourcePtr> m_heldHops DRAVIK_GUARDED_BY(m_mutex);
+    std::deque<ResourcePtr> m_slotWaiters DRAVIK_GUARDED_BY(m_mutex);
     /// Unfinished resource fetches by the hash of a cache key they will
     /// write: the key handed over and, once the head is read, the one
     /// redirects ended at.

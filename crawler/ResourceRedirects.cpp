@@ -25,35 +25,47 @@ void CCrawlScheduler::Register(Resource& resource) {
     m_handed[resource.key] = Handed{resource.seq, false, false, false};
 }
 
-bool CCrawlScheduler::MaySend(Resource& resource) {
-    bool judgeAgain = false;
-    {
-        MutexLock lock(m_mutex);
-        // Only redirects of resources handed over before this one count:
-        // with one connection they came first.
-        for (;;) {
-            const auto hops = m_hops.find(resource.key);
-            if (hops == m_hops.end()) {
-                break;
-            }
-            const std::multiset<std::uint64_t>& underway = hops->second.underway;
-            if (underway.empty() || *underway.begin() > resource.seq) {
-                const std::vector<std::uint64_t>& seen = hops->second.seen;
-                judgeAgain = std::any_of(
-                    seen.begin() + static_cast<std::ptrdiff_t>(resource.hopsSeen), seen.end(),
-                    [&resource](std::uint64_t seq) { return seq < resource.seq; });
-                break;
-            }
-            m_changed.wait(lock);
-        }
-        if (Handed& handed = m_handed[resource.key]; handed.seq == resource.seq) {
-            handed.sent = true;
-        }
+bool CCrawlScheduler::MayGoNow(Resource& resource) {
+    // Only redirects of resources handed over before this one count: with
+    // one connection they came first.
+    const auto hops = m_hops.find(resource.key);
+    resource.judgeAgain = false;
+    if (hops == m_hops.end()) {
+        return true;
     }
+    const std::multiset<std::uint64_t>& underway = hops->second.underway;
+    if (!underway.empty() && *underway.begin() < resource.seq) {
+        return false;
+    }
+    const std::vector<std::uint64_t>& seen = hops->second.seen;
+    resource.judgeAgain =
+        std::any_of(seen.begin() + static_cast<std::ptrdiff_t>(resource.hopsSeen), seen.end(),
+                    [&resource](std::uint64_t seq) { return seq < resource.seq; });
+    return true;
+}
+
+void CCrawlScheduler::MarkSent(Resource& resource) {
+    if (Handed& handed = m_handed[resource.key]; handed.seq == resource.seq) {
+        handed.sent = true;
+    }
+}
+
+bool CCrawlScheduler::JudgedSent(Resource& resource) {
     // One connection would judge it only now, after the redirect that led
     // to its URL: what that kept needs no second request.
-    resource.sent = !judgeAgain || !DownloadedThisRun(resource.url.GetData(), m_syncStart);
+    resource.sent = !resource.judgeAgain || !DownloadedThisRun(resource.url.GetData(), m_syncStart);
     return resource.sent;
+}
+
+bool CCrawlScheduler::MaySend(Resource& resource) {
+    {
+        MutexLock lock(m_mutex);
+        while (!MayGoNow(resource)) {
+            m_changed.wait(lock);
+        }
+        MarkSent(resource);
+    }
+    return JudgedSent(resource);
 }
 
 void CCrawlScheduler::Finish(Resource& resource, bool direct) {
@@ -71,7 +83,8 @@ void CCrawlScheduler::Finish(Resource& resource, bool direct) {
 
 void CCrawlScheduler::Redirected(Resource& resource, HINTERNET handle, const char16_t* url) {
     const std::uint64_t key = KeyHash(url);
-    std::uint64_t later = 0; // the resource handed over after this one, already sent
+    bool held = false;
+    bool standIn = false;
     {
         const MutexLock lock(m_mutex);
         if (resource.seq == 0 || key == resource.key ||
@@ -94,20 +107,30 @@ void CCrawlScheduler::Redirected(Resource& resource, HINTERNET handle, const cha
             hops.seen.push_back(resource.seq);
             return;
         }
-        later = handed->second.seq;
-    }
-    bool standIn = false;
-    {
-        // The hop's connection is idle while it waits.
-        const CConnectionSlots::Lent lent;
-        MutexLock lock(m_mutex);
-        while (!m_handed[key].finished && m_handed[key].seq == later) {
-            m_changed.wait(lock);
+        if (handed->second.finished) {
+            // Its one request stands in for one hop only: with one
+            // connection every hop to the URL asks the network.
+            standIn = std::exchange(handed->second.standsIn, false);
+        } else {
+            // The hop waits for the later one to end, and is let go by it.
+            m_heldHops.push_back(resource.shared_from_this());
+            resource.holdKey = key;
+            resource.holdFor = handed->second.seq;
+            resource.letGo = false;
+            held = true;
         }
-        // Its one request stands in for one hop only: with one connection
-        // every hop to the URL asks the network, and it is skipped instead.
-        Handed& handed = m_handed[key];
-        standIn = handed.seq == later && std::exchange(handed.standsIn, false);
+    }
+    if (held) {
+        DWORD one = 1;
+        if (InternetSetOptionW(handle, INTERNET_OPTION_HOLD_HOP, &one, sizeof one)) {
+            resource.hopUrl.assign(url);
+            resource.hopHeld = true;
+            return;
+        }
+        // A hop that cannot be held asks the network at once.
+        const MutexLock lock(m_mutex);
+        std::erase(m_heldHops, resource.shared_from_this());
+        return;
     }
     if (standIn && DownloadedThisRun(url, m_syncStart)) {
         // Refused, the hop asks the network, as it would have anyway.
@@ -117,6 +140,26 @@ void CCrawlScheduler::Redirected(Resource& resource, HINTERNET handle, const cha
     }
 }
 
+std::vector<CCrawlScheduler::ResourcePtr> CCrawlScheduler::LetGoHops() {
+    std::vector<ResourcePtr> letGo;
+    letGo.reserve(m_heldHops.size()); // nothing is let go half-way
+    for (auto at = m_heldHops.begin(); at != m_heldHops.end();) {
+        Resource& resource = **at;
+        Handed& handed = m_handed[resource.holdKey];
+        if (!handed.finished && handed.seq == resource.holdFor) {
+            ++at;
+            continue;
+        }
+        // Its one request stands in for one hop only: with one connection
+        // every hop to the URL asks the network, and it is skipped instead.
+        resource.standIn = handed.seq == resource.holdFor && std::exchange(handed.standsIn, false);
+        resource.letGo = true;
+        letGo.push_back(std::move(*at));
+        at = m_heldHops.erase(at);
+    }
+    return letGo;
+}
+
 CCrawlScheduler::OwnFetch::OwnFetch(CCrawlScheduler* scheduler, const CVELString& url)
     : m_pScheduler(scheduler) {
     if (m_pScheduler == nullptr) {
@@ -124,19 +167,28 @@ CCrawlScheduler::OwnFetch::OwnFetch(CCrawlScheduler* scheduler, const CVELString
     }
     m_resource.url.Assign(url);
     m_resource.key = KeyHash(url.GetData());
-    const MutexLock lock(m_pScheduler->m_mutex);
-    m_pScheduler->Register(m_resource);
+    std::vector<ResourcePtr> letGo;
+    {
+        const MutexLock lock(m_pScheduler->m_mutex);
+        m_pScheduler->Register(m_resource);
+        letGo = m_pScheduler->LetGoHops();
+    }
+    m_pScheduler->KickAll(letGo);
 }
 
 CCrawlScheduler::OwnFetch::~OwnFetch() {
     if (m_pScheduler == nullptr) {
         return;
     }
+    std::vector<ResourcePtr> letGo;
     {
         const MutexLock lock(m_pScheduler->m_mutex);
         m_pScheduler->Finish(m_resource, m_bDirect);
+        letGo = m_pScheduler->LetGoHops();
     }
     m_pScheduler->m_changed.notify_all();
+    m_pScheduler->KickAll(letGo);
+    m_pScheduler->StartResources(); // a resource waiting for this one's URL may go
 }
 
 bool CCrawlScheduler::OwnFetch::MaySend() {

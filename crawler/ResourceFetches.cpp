@@ -1,0 +1,321 @@
+// SPDX-License-Identifier: Apache-2.0
+// The resources the walk hands over, fetched with no thread waiting for any
+// of them.
+//
+// Each goes out through the library's asynchronous form once a connection
+// slot is free and no earlier resource is redirected to its URL. From then
+// on the library calls back, on its own thread, whenever the fetch may go
+// further; whichever thread gets there moves it on (Kick), one at a time,
+// and never waits for the network: the head is read, the body read through
+// and dropped as its bytes come (the library keeps them in the cache), and
+// the fetch ends. A redirect that must wait for a resource handed over
+// later is held, its slot given back meanwhile, and let go by that one's end.
+#include "crawler/CrawlReport.h"
+#include "crawler/CrawlRequest.h"
+#include "crawler/CrawlScheduler.h"
+#include "crawler/OutOfMemory.h"
+#include "net/HttpRequest.h"
+
+#include <algorithm>
+#include <system_error>
+#include <utility>
+
+namespace {
+
+/// The scheduler whose queue the calling thread is starting, if any: a
+/// fetch that ends at once gives its slot back inside that loop, which
+/// then sees the slot itself.
+thread_local const void* t_starting = nullptr;
+
+/// The resources the calling thread moves on now, innermost last: a kick
+/// of one of them from within only asks for one more step.
+thread_local std::vector<const void*> t_stepping;
+
+struct SteppingScope {
+    explicit SteppingScope(const void* resource) { t_stepping.push_back(resource); }
+    ~SteppingScope() { t_stepping.pop_back(); }
+    SteppingScope(const SteppingScope&) = delete;
+    SteppingScope& operator=(const SteppingScope&) = delete;
+};
+
+} // namespace
+
+void CCrawlScheduler::StartResources() {
+    if (t_starting == this) {
+        return;
+    }
+    struct Scope {
+        const void* previous = t_starting;
+        ~Scope() { t_starting = previous; }
+    } scope;
+    t_starting = this;
+    for (;;) {
+        ResourcePtr hop;
+        ResourcePtr next;
+        {
+            const MutexLock lock(m_mutex);
+            if (m_slotWaiters.empty()) {
+                next = TakeStartable();
+            } else if (m_slots.TryAcquire()) {
+                hop = std::move(m_slotWaiters.front());
+                m_slotWaiters.pop_front();
+                hop->hasSlot = true;
+            }
+        }
+        if (hop) {
+            Kick(this, hop);
+        } else if (next) {
+            m_changed.notify_all(); // room in the queue
+            Launch(next);
+        } else {
+            return;
+        }
+    }
+}
+
+CCrawlScheduler::ResourcePtr CCrawlScheduler::TakeStartable() {
+    for (auto at = m_resources.begin(); at != m_resources.end(); ++at) {
+        if (!MayGoNow(**at)) {
+            continue; // an earlier resource's redirect to its URL is under way
+        }
+        if (!m_slots.TryAcquire()) {
+            return nullptr;
+        }
+        ResourcePtr resource = std::move(*at);
+        m_resources.erase(at);
+        ++m_nBusy;
+        resource->hasSlot = true;
+        MarkSent(*resource);
+        return resource;
+    }
+    return nullptr;
+}
+
+void CCrawlScheduler::Launch(const ResourcePtr& resource) {
+    {
+        const std::lock_guard<std::mutex> stepping(resource->stepping);
+        const SteppingScope scope(resource.get());
+        bool begun = false;
+        const DWORD outOfMemory = OutOfMemoryIn([&] {
+            if (!JudgedSent(*resource)) {
+                return;
+            }
+            try {
+                begun = resource->request->BeginSend([this, resource] { Kick(this, resource); });
+            } catch (const std::system_error&) {
+                // No thread for the library's engine: skipped, as a
+                // resource that cannot be fetched is.
+            }
+        });
+        if (!begun) {
+            Complete(*resource, outOfMemory);
+            return;
+        }
+    }
+    Kick(this, resource);
+}
+
+void CCrawlScheduler::Kick(CCrawlScheduler* owner, const ResourcePtr& resource) {
+    resource->kicked = true;
+    if (std::find(t_stepping.begin(), t_stepping.end(), resource.get()) != t_stepping.end()) {
+        return; // this thread steps it once more
+    }
+    while (resource->kicked) {
+        const std::unique_lock<std::mutex> stepping(resource->stepping, std::try_to_lock);
+        if (!stepping.owns_lock()) {
+            return; // its holder steps once more
+        }
+        resource->kicked = false;
+        // A fetch that ended may have taken its scheduler with it.
+        if (resource->done) {
+            return;
+        }
+        t_stepping.reserve(t_stepping.size() + 1); // the scope below cannot throw
+        const SteppingScope scope(resource.get());
+        owner->Step(*resource);
+    }
+}
+
+void CCrawlScheduler::KickAll(const std::vector<ResourcePtr>& resources) {
+    for (const ResourcePtr& resource : resources) {
+        Kick(this, resource);
+    }
+}
+
+void CCrawlScheduler::Step(Resource& resource) {
+    bool over = false;
+    DWORD outOfMemory = OutOfMemoryIn([&] { over = Advance(resource); });
+    if (!over && outOfMemory == 0) {
+        return;
+    }
+    if (outOfMemory == 0 && resource.result != FetchResult::kNotSent &&
+        resource.result != FetchResult::kNoResponse) {
+        outOfMemory = OutOfMemoryIn(
+            [&] { NoteResponse(resource.request->m_host, resource.finalUrl, resource.headers); });
+    }
+    Complete(resource, outOfMemory);
+}
+
+bool CCrawlScheduler::Advance(Resource& resource) {
+    if (resource.heading && !AdvanceHead(resource)) {
+        return false;
+    }
+    if (resource.heading) {
+        return true; // no head: the fetch is over
+    }
+    CHttpRequest& request = *resource.request;
+    for (;;) {
+        DWORD count = 0;
+        const DWORD error = request.TryReadData(&count);
+        request.m_response.Empty();
+        if (error == ERROR_IO_PENDING) {
+            return false;
+        }
+        if (error != 0 || count == 0) {
+            resource.result = error != 0 ? FetchResult::kBodyFailed : FetchResult::kDone;
+            return true;
+        }
+    }
+}
+
+bool CCrawlScheduler::AdvanceHead(Resource& resource) {
+    if (resource.hopHeld && !ResumeHop(resource)) {
+        return false;
+    }
+    CHttpRequest& request = *resource.request;
+    DWORD state = 0;
+    {
+        // A redirect heard meanwhile is this resource's (Redirected).
+        struct Scope {
+            Fetching& fetching;
+            ~Scope() { fetching = {}; }
+        } scope{FetchingResource()};
+        if (m_bHoldsRedirects) {
+            scope.fetching = {this, &resource};
+        }
+        state = request.AdvanceSend();
+    }
+    if (state == ERROR_IO_PENDING) {
+        if (resource.hopHeld) {
+            LendSlot(resource);
+        }
+        return false;
+    }
+    if (state != 0) {
+        resource.result = FetchResult::kNotSent;
+        return true;
+    }
+    if (!request.ReadResponseHeaders(&resource.status, resource.headers)) {
+        resource.result = FetchResult::kNoResponse;
+        return true;
+    }
+    if (!request.QueryFinalURL(resource.finalUrl)) {
+        resource.finalUrl.Assign(resource.url);
+    }
+    EndsAt(resource);
+    resource.heading = false;
+    return true;
+}
+
+void CCrawlScheduler::EndsAt(Resource& resource) {
+    // A fetch redirected elsewhere will write the cache there too: from now
+    // on the walk waits for it before it judges that URL.
+    const std::uint64_t endKey = KeyHash(resource.finalUrl.GetData());
+    const MutexLock lock(m_mutex);
+    if (endKey != resource.key && std::find(resource.hopKeys.begin(), resource.hopKeys.end(),
+                                            endKey) == resource.hopKeys.end()) {
+        resource.hopKeys.push_back(endKey); // first: should it throw, nothing is counted
+        AddUnfinished(endKey);
+    }
+}
+
+void CCrawlScheduler::LendSlot(Resource& resource) {
+    // The held hop's connection is idle while it waits: the resource it
+    // waits for, or the walk, may need the slot.
+    {
+        const MutexLock lock(m_mutex);
+        if (!std::exchange(resource.hasSlot, false)) {
+            return;
+        }
+    }
+    m_slots.Release();
+}
+
+bool CCrawlScheduler::ResumeHop(Resource& resource) {
+    bool standIn = false;
+    {
+        const MutexLock lock(m_mutex);
+        if (!resource.letGo) {
+            return false;
+        }
+        if (!resource.hasSlot) {
+            // Held hops go before any new resource takes a slot.
+            if (!m_slotWaiters.empty() || !m_slots.TryAcquire()) {
+                if (std::none_of(
+                        m_slotWaiters.begin(), m_slotWaiters.end(),
+                        [&](const ResourcePtr& waiting) { return waiting.get() == &resource; })) {
+                    m_slotWaiters.push_back(resource.shared_from_this());
+                }
+                return false;
+            }
+            resource.hasSlot = true;
+        }
+        standIn = resource.standIn;
+    }
+    resource.hopHeld = false;
+    const HINTERNET handle = resource.request->m_hRequest;
+    if (standIn && DownloadedThisRun(resource.hopUrl.c_str(), m_syncStart)) {
+        DWORD one = 1;
+        static_cast<void>(
+            InternetSetOptionW(handle, INTERNET_OPTION_HOP_FROM_CACHE, &one, sizeof one));
+    }
+    DWORD zero = 0;
+    static_cast<void>(InternetSetOptionW(handle, INTERNET_OPTION_HOLD_HOP, &zero, sizeof zero));
+    return true;
+}
+
+void CCrawlScheduler::Complete(Resource& resource, DWORD outOfMemory) {
+    // The body was read to its end, so the cache holds what the fetch
+    // leaves: once counted out below, the walk may judge its URLs.
+    resource.request.reset();
+    resource.done = true;
+    bool slot = false;
+    {
+        const MutexLock lock(m_mutex);
+        slot = std::exchange(resource.hasSlot, false);
+    }
+    // Running out of memory here must neither keep the fetch counted nor
+    // its slot taken: the crawl would wait for them for ever.
+    const DWORD failure = OutOfMemoryIn([&] { CountOut(resource); });
+    if (slot) {
+        m_slots.Release();
+    }
+    const MutexLock lock(m_mutex);
+    if (outOfMemory != 0 || failure != 0) {
+        m_dwOutOfMemory = outOfMemory != 0 ? outOfMemory : failure;
+    }
+    // Counted out last: once none is busy, the scheduler may end.
+    --m_nBusy;
+    m_changed.notify_all();
+}
+
+void CCrawlScheduler::CountOut(Resource& resource) {
+    std::vector<ResourcePtr> letGo;
+    {
+        const MutexLock lock(m_mutex);
+        RemoveUnfinished(resource.key);
+        for (const std::uint64_t key : resource.hopKeys) {
+            RemoveUnfinished(key);
+        }
+        // Answered at its own URL when no redirect led it elsewhere.
+        Finish(resource, resource.hopKeys.empty());
+        // Running out of memory may end a fetch that waited.
+        std::erase_if(m_heldHops, [&](const ResourcePtr& held) { return held.get() == &resource; });
+        std::erase_if(m_slotWaiters,
+                      [&](const ResourcePtr& held) { return held.get() == &resource; });
+        letGo = LetGoHops();
+    }
+    m_changed.notify_all(); // the walk may judge its URLs now
+    KickAll(letGo);
+    StartResources(); // one waiting for this one's redirect may go
+}
