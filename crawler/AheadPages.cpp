@@ -21,8 +21,6 @@ namespace {
 /// everything, as before.
 std::atomic<INTERNET_STATUS_CALLBACK> s_previous{nullptr};
 std::atomic<CCrawlScheduler*> s_active{nullptr};
-/// The page the calling connection is sending, if any.
-thread_local CCrawlScheduler::Job* t_sending = nullptr;
 
 /// Pages read to their end and waiting for the walk, per connection: they
 /// hold no connection, only their bodies.
@@ -152,7 +150,7 @@ void CCrawlScheduler::MakeEager(const PageTicket& page) {
         }
         page->eager = true;
     }
-    m_changed.notify_all();
+    StartFetches();
 }
 
 CCrawlScheduler::Ticket CCrawlScheduler::Queue(std::unique_ptr<CHttpRequest> request,
@@ -163,16 +161,13 @@ CCrawlScheduler::Ticket CCrawlScheduler::Queue(std::unique_ptr<CHttpRequest> req
     job->cookieName = UpperKey(request->m_host);
     job->request = std::move(request);
     job->url.Assign(url);
-    if (m_workers.empty() && m_bHoldsRedirects) {
-        StartWorkers();
-    }
     {
         const MutexLock lock(m_mutex);
         job->index = page->queued++;
         m_pages.insert(m_pages.begin() + static_cast<std::ptrdiff_t>(m_nInsertAt), job);
         ++m_nInsertAt;
     }
-    m_changed.notify_all();
+    StartFetches();
     return job;
 }
 
@@ -215,19 +210,29 @@ void CCrawlScheduler::TakeBack(const Ticket& ticket) {
 
 bool CCrawlScheduler::Claim(const Ticket& ticket, Fetched& out) {
     Job& job = *ticket;
+    bool underWay = false;
+    {
+        const MutexLock lock(m_mutex);
+        job.page->next = std::max(job.page->next, job.index + 1);
+        if (job.state == Job::State::kQueued) {
+            TakeBack(ticket);
+        } else if (job.state != Job::State::kTaken) {
+            job.claimed = true;
+            underWay = true;
+        }
+    }
+    // A fetch that waited for this claim goes on, before the page's next
+    // reference, which may go ahead now, takes a slot.
+    if (underWay) {
+        Kick(this, ticket);
+    }
+    StartFetches();
+    if (!underWay) {
+        return false;
+    }
     bool readEarly = false;
     {
         MutexLock lock(m_mutex);
-        job.page->next = std::max(job.page->next, job.index + 1);
-        m_changed.notify_all(); // the page's next reference may go ahead now
-        if (job.state == Job::State::kQueued) {
-            TakeBack(ticket);
-            return false;
-        }
-        if (job.state == Job::State::kTaken) {
-            return false;
-        }
-        job.claimed = true;
         while (job.state != Job::State::kDone && job.state != Job::State::kRead) {
             m_changed.wait(lock);
         }
@@ -235,9 +240,11 @@ bool CCrawlScheduler::Claim(const Ticket& ticket, Fetched& out) {
         if (readEarly) {
             --m_nRead;
             ReleaseHeld(job);
-            m_changed.notify_all();
         }
         job.state = Job::State::kTaken;
+    }
+    if (readEarly) {
+        StartFetches(); // room for another page read early
     }
     if (job.outOfMemory != 0) {
         SetLastError(job.outOfMemory);
@@ -263,6 +270,7 @@ void CCrawlScheduler::TakeRead(Job& job, Fetched& out) {
 
 void CCrawlScheduler::Drop(const Ticket& ticket) {
     Job& job = *ticket;
+    bool underWay = false;
     std::unique_ptr<CHttpRequest> unread;
     std::unique_ptr<std::FILE, Job::CloseFile> spill;
     {
@@ -280,8 +288,17 @@ void CCrawlScheduler::Drop(const Ticket& ticket) {
             return;
         }
         job.dropped = job.state != Job::State::kTaken;
+        underWay = job.dropped;
     }
     m_changed.notify_all();
+    // Called as pages are let go, when running out of memory too: what it
+    // sets going may fail, not the drop.
+    static_cast<void>(OutOfMemoryIn([&] {
+        if (underWay) {
+            Kick(this, ticket); // a fetch that waited for the walk ends
+        }
+        StartFetches();
+    }));
 }
 
 void CCrawlScheduler::NoteResponse(const CVELString& host, const CVELString& finalUrl,
@@ -300,65 +317,13 @@ void CCrawlScheduler::NoteResponse(const CVELString& host, const CVELString& fin
             }
         }
     }
-    m_changed.notify_all();
+    StartFetches(); // the host may get requests early now
 }
 
 bool CCrawlScheduler::MayGoEarly(const CVELString& host) {
     const std::u16string name = UpperKey(host);
     const MutexLock lock(m_mutex);
     return EarlyHost(name);
-}
-
-void CCrawlScheduler::FetchPage(Job& job) {
-    const CConnectionSlots::Held connection(&m_slots);
-    Fetched& fetched = job.fetched;
-    FetchResult head = FetchResult::kNotSent;
-    t_sending = &job;
-    DWORD outOfMemory = OutOfMemoryIn([&] {
-        head = FetchHead(*job.request, job.url, fetched.status, fetched.headers, fetched.finalUrl);
-        if (head == FetchResult::kDone) {
-            NoteResponse(job.request->m_host, fetched.finalUrl, fetched.headers);
-        }
-    });
-    t_sending = nullptr;
-    // The body is read now, its end held: the connection is free for the
-    // next fetch, no server can drop the response while it waits for the
-    // walk, and the cache is written when the walk claims it.
-    bool early = false;
-    if (head == FetchResult::kDone && outOfMemory == 0) {
-        outOfMemory = OutOfMemoryIn([&] { early = ReserveEarly(job); });
-    }
-    if (early) {
-        outOfMemory = OutOfMemoryIn([&] {
-            head = FetchBody(*job.request, BodyUse::kWalk, fetched.status, fetched.headers,
-                             job.spill.get());
-        });
-    } else {
-        outOfMemory = ReadWhenClaimed(job, head, outOfMemory);
-    }
-    fetched.result = head;
-    fetched.request = std::move(job.request);
-    std::unique_ptr<CHttpRequest> unclaimed;
-    std::unique_ptr<std::FILE, Job::CloseFile> unclaimedSpill;
-    {
-        const MutexLock lock(m_mutex);
-        job.outOfMemory = outOfMemory;
-        if (early && job.dropped) {
-            // Dropped while it was read: nobody will claim it, nor count it
-            // out again. Closed with its end held, nothing of it is kept.
-            unclaimed = std::move(fetched.request);
-            unclaimedSpill = std::move(job.spill);
-            job.state = Job::State::kTaken;
-            ReleaseHeld(job);
-        } else {
-            if (early) {
-                SettleHeld(job);
-            }
-            job.state = early ? Job::State::kRead : Job::State::kDone;
-            m_nRead += early ? 1 : 0;
-        }
-    }
-    m_changed.notify_all();
 }
 
 void CCrawlScheduler::SettleHeld(Job& job) {
@@ -413,52 +378,21 @@ void CCrawlScheduler::ReleaseHeld(Job& job) {
     job.spilledBytes = 0;
 }
 
-DWORD CCrawlScheduler::ReadWhenClaimed(Job& job, FetchResult& head, DWORD outOfMemory) {
-    bool claimed = false;
-    {
-        // Only when the fetch failed or the library would not hold the
-        // body's end: the connection waits for the walk, so its slot is
-        // lent meanwhile.
-        const CConnectionSlots::Lent lent;
-        MutexLock lock(m_mutex);
-        job.state = Job::State::kWaiting;
-        m_changed.notify_all();
-        while (!job.claimed && !job.dropped && !m_bStopping) {
-            m_changed.wait(lock);
-        }
-        claimed = job.claimed;
-    }
-    if (claimed && head == FetchResult::kDone && outOfMemory == 0) {
-        // Read here, where the connection lives; the library writes the
-        // cache as the end is read, while the walk waits for it.
-        outOfMemory = OutOfMemoryIn([&] {
-            head = FetchBody(*job.request, BodyUse::kWalk, job.fetched.status, job.fetched.headers);
-        });
-    }
-    if (!claimed) {
-        job.request.reset(); // closed before its end: nothing of it is kept
-    }
-    return outOfMemory;
-}
-
-void CCrawlScheduler::HoldRedirect(Job& job, const char16_t* url) {
+void CCrawlScheduler::HoldRedirect(Job& job, HINTERNET handle, const char16_t* url) {
     std::u16string host;
     std::u16string name;
     UrlHost(url, host, name);
     {
         const MutexLock lock(m_mutex);
-        if (!host.empty() && host != m_startHost && EarlyHost(name)) {
+        if ((!host.empty() && host != m_startHost && EarlyHost(name)) || job.claimed) {
             return;
         }
     }
     // The next hop goes where early requests may not: it is sent once the
-    // walk has come to this fetch, as one connection would send it. The
-    // last hop's connection is idle meanwhile; the walk may need its slot.
-    const CConnectionSlots::Lent lent;
-    MutexLock lock(m_mutex);
-    while (!job.claimed && !job.dropped && !m_bStopping) {
-        m_changed.wait(lock);
-    }
+    // walk has come to this fetch, as one connection would send it
+    // (AheadFetches.cpp).
+    DWORD one = 1;
+    job.hopHeld = InternetSetOptionW(handle, INTERNET_OPTION_HOLD_HOP, &one, sizeof one) != FALSE;
 }
 
 void CCrawlScheduler::OnStatus(HINTERNET handle, std::uintptr_t context, DWORD status, void* info,
@@ -470,13 +404,12 @@ void CCrawlScheduler::OnStatus(HINTERNET handle, std::uintptr_t context, DWORD s
     if (status != INTERNET_STATUS_REDIRECT || active == nullptr || info == nullptr) {
         return;
     }
-    // A resource moved on by a page's connection while that page waits is
-    // the one redirected: its scope is the inner one.
     const auto* url = static_cast<const char16_t*>(info);
-    if (const Fetching fetching = FetchingResource();
-        fetching.owner == active && fetching.resource != nullptr) {
+    if (const Fetching fetching = FetchingResource(); fetching.owner != active) {
+        return;
+    } else if (fetching.resource != nullptr) {
         active->Redirected(*fetching.resource, handle, url);
-    } else if (t_sending != nullptr) {
-        active->HoldRedirect(*t_sending, url);
+    } else if (fetching.page != nullptr) {
+        active->HoldRedirect(*fetching.page, handle, url);
     }
 }

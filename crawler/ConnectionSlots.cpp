@@ -57,15 +57,3 @@ CConnectionSlots::Held::~Held() {
         m_pSlots->Release();
     }
 }
-
-CConnectionSlots::Lent::Lent() : m_pSlots(t_heldOf) {
-    if (m_pSlots != nullptr) {
-        m_pSlots->Release();
-    }
-}
-
-CConnectionSlots::Lent::~Lent() {
-    if (m_pSlots != nullptr) {
-        m_pSlots->Acquire();
-    }
-}

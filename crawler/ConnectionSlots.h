@@ -5,9 +5,10 @@
 // Every fetch holds a slot from its request to the end of its body, so the
 // crawl never has more than `--connections` exchanges under way, and the
 // internet library (which only opens a connection when no idle one to the
-// host is free) never more connections to one host. A thread that waits for
-// the walk while it holds a slot (a redirect held until the walk claims its
-// fetch) lends the slot back meanwhile: the walk may need it to get there.
+// host is free) never more connections to one host. A fetch that waits for
+// the walk or another fetch while it holds a slot (a redirect held until the
+// walk claims its page) gives the slot back meanwhile: what it waits for
+// may need it to get there.
 #pragma once
 
 #include "platform/kernel/ThreadSafety.h"
@@ -28,19 +29,6 @@ class CConnectionSlots {
         ~Held();
         Held(const Held&) = delete;
         Held& operator=(const Held&) = delete;
-
-      private:
-        CConnectionSlots* m_pSlots;
-    };
-
-    /// Gives the calling thread's slot back for its lifetime, if it holds
-    /// one, and takes one again at its end.
-    class Lent {
-      public:
-        Lent();
-        ~Lent();
-        Lent(const Lent&) = delete;
-        Lent& operator=(const Lent&) = delete;
 
       private:
         CConnectionSlots* m_pSlots;

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <new>
 #include <string_view>
-#include <system_error>
 
 namespace {
 
@@ -27,7 +26,7 @@ CCrawlScheduler::CCrawlScheduler(std::int32_t connections, const CVELString& sta
       m_nPageConnections(std::max(m_nConnections / 3, std::int32_t{1})),
       m_startHost(UpperKey(startHost)), m_syncStart(syncStart), m_slots(m_nConnections) {
     // A slot given back by any fetch may let a resource or a held hop go.
-    m_slots.OnFree([this] { StartResources(); });
+    m_slots.OnFree([this] { static_cast<void>(OutOfMemoryIn([this] { StartFetches(); })); });
     HearStatus();
 }
 
@@ -40,15 +39,14 @@ CCrawlScheduler::~CCrawlScheduler() {
         }
         m_pages.clear();
     }
-    m_changed.notify_all();
-    for (std::thread& worker : m_workers) {
-        worker.join();
-    }
-    // Every resource handed over is fetched before the crawl ends.
-    StartResources();
+    // Pages under way that wait for the walk end unread; every resource
+    // handed over is fetched before the crawl ends.
+    KickWaitingPages();
+    StartFetches();
     {
         MutexLock lock(m_mutex);
-        while (!m_resources.empty() || m_nBusy != 0) {
+        while (m_nFetchingPages != 0 || m_nEndingPages != 0 || !m_resources.empty() ||
+               m_nBusy != 0) {
             m_changed.wait(lock);
         }
     }
@@ -64,52 +62,6 @@ std::uint64_t CCrawlScheduler::KeyHash(const char16_t* url) {
         hash = (hash ^ unit) * 1099511628211ULL;
     }
     return hash;
-}
-
-void CCrawlScheduler::StartWorkers() {
-    // Threads the system refuses are done without; with none, every page is
-    // the walk's to fetch.
-    try {
-        for (std::int32_t i = 0; i < m_nPageConnections; ++i) {
-            m_workers.emplace_back([this] { Work(); });
-        }
-    } catch (const std::system_error&) {
-    }
-}
-
-bool CCrawlScheduler::TakeWork(MutexLock& lock, Ticket& page) {
-    for (;;) {
-        if (m_bStopping) {
-            return false;
-        }
-        if (CanStartPage()) {
-            const auto at = StartablePage();
-            page = *at;
-            Unqueue(at);
-            page->state = Job::State::kSending;
-            ++m_nFetchingPages;
-            return true;
-        }
-        m_changed.wait(lock);
-    }
-}
-
-void CCrawlScheduler::Work() {
-    for (;;) {
-        Ticket page;
-        {
-            MutexLock lock(m_mutex);
-            if (!TakeWork(lock, page)) {
-                return;
-            }
-        }
-        FetchPage(*page);
-        {
-            const MutexLock lock(m_mutex);
-            --m_nFetchingPages;
-        }
-        m_changed.notify_all();
-    }
 }
 
 void CCrawlScheduler::Hand(std::unique_ptr<CHttpRequest> request, const CVELString& url) {
@@ -130,7 +82,7 @@ void CCrawlScheduler::Hand(std::unique_ptr<CHttpRequest> request, const CVELStri
         m_resources.push_back(std::move(resource));
     }
     KickAll(letGo);
-    StartResources();
+    StartFetches();
 }
 
 void CCrawlScheduler::AwaitFetchesOf(const char16_t* url) {

@@ -35,8 +35,9 @@
 // whatever the port, so hosts are told apart here by name alone. Every
 // fetch, the walk's own included (Slots), holds one of `connections` slots,
 // and pages ahead take at most a third of the connections (one at least),
-// each on a thread of its own, so resources always move. One lock guards
-// all of it.
+// so resources always move. Pages ahead and resources alike are fetched
+// with no thread waiting for them: the library moves them on its own
+// thread. One lock guards all of it.
 #pragma once
 
 #include "crawler/ConnectionSlots.h"
@@ -52,9 +53,9 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -85,7 +86,7 @@ class CCrawlScheduler {
 
     /// A crawl of `connections` connections (1 to kMaxConnections) whose
     /// start host key is `startHost` (host[:port]) and which started at
-    /// `syncStart`. Its threads start with the first work handed over.
+    /// `syncStart`. Its fetches start with the first work handed over.
     CCrawlScheduler(std::int32_t connections, const CVELString& startHost,
                     const FILETIME& syncStart);
     /// Closes every page not claimed, fetches every resource handed over,
@@ -147,7 +148,27 @@ class CCrawlScheduler {
     bool MayGoEarly(const CVELString& host) DRAVIK_EXCLUDES(m_mutex);
 
   private:
-    struct Resource : std::enable_shared_from_this<Resource> {
+    /// A fetch no thread waits for: the library's asynchronous form tells
+    /// it, on the library's own thread, whenever it may go further, and
+    /// whoever holds `stepping` moves it on (Kick); any thread may try to
+    /// take it.
+    struct Moving : std::enable_shared_from_this<Moving> {
+        Moving() = default;
+        Moving(const Moving&) = delete;
+        Moving& operator=(const Moving&) = delete;
+        virtual ~Moving() = default;
+        /// Goes as far as it can now, `stepping` held.
+        virtual void StepWith(CCrawlScheduler& owner) = 0;
+        std::mutex stepping;
+        std::atomic<bool> kicked{false}; // it may go on: whoever steps, step again
+        bool over = false;               // nothing more to do (`stepping`)
+        bool hasSlot = false;            // it holds a connection slot (the lock)
+    };
+    using MovingPtr = std::shared_ptr<Moving>;
+
+    struct Resource final : Moving {
+        void StepWith(CCrawlScheduler& owner) override { owner.Step(*this); }
+
         std::unique_ptr<CHttpRequest> request;
         CVELString url;
         std::uint64_t key = 0;    // of the URL handed over
@@ -160,12 +181,8 @@ class CCrawlScheduler {
         bool sent = false;       // its request went out (it was not judged away)
         bool judgeAgain = false; // a redirect to its URL came after the walk judged it
 
-        // Its fetch, which no thread waits for (ResourceFetches.cpp). Whoever
-        // holds `stepping` moves it on; any thread may try to take it.
-        std::mutex stepping;
-        std::atomic<bool> kicked{false}; // it may go on: whoever steps, step again
-        bool heading = true;             // its head is still to come
-        bool done = false;
+        // Its fetch (ResourceFetches.cpp).
+        bool heading = true; // its head is still to come
         FetchResult result = FetchResult::kNotSent;
         DWORD status = 0;
         CVELString headers;
@@ -175,13 +192,12 @@ class CCrawlScheduler {
         std::u16string hopUrl;
         bool hopHeld = false;
         // Under the scheduler's lock: what the held hop waits for (the key
-        // and hand-over order), whether it may go now and answer from the
-        // cache, and whether the fetch holds a connection slot.
+        // and hand-over order), and whether it may go now and answer from
+        // the cache.
         std::uint64_t holdKey = 0;
         std::uint64_t holdFor = 0;
         bool letGo = false;
         bool standIn = false;
-        bool hasSlot = false;
     };
     using ResourcePtr = std::shared_ptr<Resource>;
     /// The latest resource handed over under a key.
@@ -194,10 +210,6 @@ class CCrawlScheduler {
         bool standsIn = false;
     };
 
-    void StartWorkers();
-    void Work();
-    /// Waits for a page to fetch ahead; false when the scheduler stops.
-    bool TakeWork(MutexLock& lock, Ticket& page) DRAVIK_REQUIRES(m_mutex);
     /// Puts this crawl's status callback in place, to hold redirects of
     /// pages fetched ahead, and takes it away.
     void HearStatus();
@@ -209,30 +221,51 @@ class CCrawlScheduler {
     void Unqueue(const std::deque<Ticket>::const_iterator& at) DRAVIK_REQUIRES(m_mutex);
     void TakeBack(const Ticket& ticket) DRAVIK_REQUIRES(m_mutex);
 
-    // Fetching a page ahead (AheadPages.cpp).
-    void FetchPage(Job& job) DRAVIK_EXCLUDES(m_mutex);
+    // Fetching a page ahead (AheadFetches.cpp).
+    /// The first page that may go ahead now, with a slot taken, or null.
+    Ticket TakePage() DRAVIK_REQUIRES(m_mutex);
+    void LaunchPage(const Ticket& job) DRAVIK_EXCLUDES(m_mutex);
+    void Step(Job& job) DRAVIK_EXCLUDES(m_mutex);
+    /// True once the fetch is over as far as it goes before the walk
+    /// claims it.
+    bool Advance(Job& job) DRAVIK_EXCLUDES(m_mutex);
+    bool AdvanceHead(Job& job) DRAVIK_EXCLUDES(m_mutex);
+    /// Once the walk claimed or dropped a fetch that waits for that: false
+    /// while it waits; else it goes on (true), or ends unread (`job.over`).
+    bool Resume(Job& job) DRAVIK_EXCLUDES(m_mutex);
+    void EndPage(Job& job, DWORD outOfMemory) DRAVIK_EXCLUDES(m_mutex);
+    /// Hands what the fetch left to the walk, or closes it when dropped.
+    void SettlePage(Job& job, DWORD outOfMemory) DRAVIK_EXCLUDES(m_mutex);
+    /// Moves on the pages under way that wait for the walk or a stop.
+    void KickWaitingPages() DRAVIK_EXCLUDES(m_mutex);
     bool ReserveEarly(Job& job) DRAVIK_EXCLUDES(m_mutex);
     void ReleaseHeld(Job& job) DRAVIK_REQUIRES(m_mutex);
     void SettleHeld(Job& job) DRAVIK_REQUIRES(m_mutex);
-    DWORD ReadWhenClaimed(Job& job, FetchResult& head, DWORD outOfMemory) DRAVIK_EXCLUDES(m_mutex);
     /// Fills `out` from a page read early that the walk claimed: the
     /// cache is written now.
     static void TakeRead(Job& job, Fetched& out);
-    void HoldRedirect(Job& job, const char16_t* url) DRAVIK_EXCLUDES(m_mutex);
+    /// Holds the hop of a page's redirect that leads where early requests
+    /// may not go, until the walk claims the page; `handle` is its request.
+    void HoldRedirect(Job& job, HINTERNET handle, const char16_t* url) DRAVIK_EXCLUDES(m_mutex);
     static void OnStatus(HINTERNET handle, std::uintptr_t context, DWORD status, void* info,
                          DWORD length);
     // Fetching resources (ResourceFetches.cpp).
-    /// Starts what may start: held hops waiting for a slot first, then the
-    /// resources queued, in order, as far as slots allow.
-    void StartResources() DRAVIK_EXCLUDES(m_mutex);
+    /// Starts what may start: fetches waiting to get their slot back
+    /// first, then pages ahead, then the resources queued, in order, as far
+    /// as slots allow.
+    void StartFetches() DRAVIK_EXCLUDES(m_mutex);
     /// The first queued resource that may be sent now, with a slot taken
     /// for it, or null.
     ResourcePtr TakeStartable() DRAVIK_REQUIRES(m_mutex);
     void Launch(const ResourcePtr& resource) DRAVIK_EXCLUDES(m_mutex);
     /// Moves the fetch on, on the calling thread, unless another thread is
     /// moving it now (which then steps once more).
-    static void Kick(CCrawlScheduler* owner, const ResourcePtr& resource);
-    void KickAll(const std::vector<ResourcePtr>& resources);
+    static void Kick(CCrawlScheduler* owner, const MovingPtr& fetch);
+    template <class Fetches> void KickAll(const Fetches& fetches) {
+        for (const auto& fetch : fetches) {
+            Kick(this, fetch);
+        }
+    }
     /// With `stepping` held.
     void Step(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
     /// True once the fetch is over, its outcome in `resource.result`.
@@ -242,7 +275,11 @@ class CCrawlScheduler {
     void EndsAt(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
     /// Lets a held hop go once it may, with a slot; false while it waits.
     bool ResumeHop(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
-    void LendSlot(Resource& resource) DRAVIK_EXCLUDES(m_mutex);
+    /// Gives back the slot of a fetch that waits without using it.
+    void LendSlot(Moving& fetch) DRAVIK_EXCLUDES(m_mutex);
+    /// True when a fetch that lent its slot holds one again; else it waits
+    /// for one in m_slotWaiters.
+    bool RegainSlot(Moving& fetch) DRAVIK_REQUIRES(m_mutex);
     /// Ends a fetch: counts it out and gives back its slot.
     void Complete(Resource& resource, DWORD outOfMemory) DRAVIK_EXCLUDES(m_mutex);
     /// What ending a fetch tells the others: the URLs it wrote and the
@@ -271,11 +308,12 @@ class CCrawlScheduler {
     /// connection, holding the hop where it must wait (ResourceRedirects.cpp).
     void Redirected(Resource& resource, HINTERNET handle, const char16_t* url)
         DRAVIK_EXCLUDES(m_mutex);
-    /// The resource the calling connection is fetching for a scheduler
+    /// The resource or page the calling thread is sending for a scheduler
     /// that hears redirects, if any, and that scheduler.
     struct Fetching {
         CCrawlScheduler* owner = nullptr;
         Resource* resource = nullptr;
+        Job* page = nullptr;
     };
     static Fetching& FetchingResource();
     void AddUnfinished(std::uint64_t key) DRAVIK_REQUIRES(m_mutex);
@@ -289,13 +327,14 @@ class CCrawlScheduler {
     AnnotatedMutex m_mutex;
     std::condition_variable_any m_changed;
     bool m_bStopping DRAVIK_GUARDED_BY(m_mutex) = false;
-    std::vector<std::thread> m_workers; // started and joined by the walk's thread
 
     // Pages ahead.
     std::deque<Ticket> m_pages DRAVIK_GUARDED_BY(m_mutex);
     std::size_t m_nInsertAt DRAVIK_GUARDED_BY(m_mutex) = 0;
     std::int32_t m_nFetchingPages DRAVIK_GUARDED_BY(m_mutex) = 0;
-    std::int32_t m_nRead DRAVIK_GUARDED_BY(m_mutex) = 0; // read early, not yet claimed
+    std::vector<Ticket> m_pagesUnderWay DRAVIK_GUARDED_BY(m_mutex);
+    std::int32_t m_nEndingPages DRAVIK_GUARDED_BY(m_mutex) = 0; // past their count, not yet done
+    std::int32_t m_nRead DRAVIK_GUARDED_BY(m_mutex) = 0;        // read early, not yet claimed
     /// What their pages hold in memory (and those being read will), and the
     /// same in temporary files.
     std::int64_t m_nHeldBytes DRAVIK_GUARDED_BY(m_mutex) = 0;
@@ -310,7 +349,7 @@ class CCrawlScheduler {
     /// Hops held until a later resource ends, and those let go that wait
     /// for a connection slot (served before any new resource).
     std::vector<ResourcePtr> m_heldHops DRAVIK_GUARDED_BY(m_mutex);
-    std::deque<ResourcePtr> m_slotWaiters DRAVIK_GUARDED_BY(m_mutex);
+    std::deque<MovingPtr> m_slotWaiters DRAVIK_GUARDED_BY(m_mutex);
     /// Unfinished resource fetches by the hash of a cache key they will
     /// write: the key handed over and, once the head is read, the one
     /// redirects ended at.
@@ -359,15 +398,19 @@ class CCrawlScheduler::OwnFetch {
 };
 
 /// A page queued for fetching ahead. Its state is read and written under
-/// the scheduler's lock; its request and what it fetched belong to the
-/// connection that fetches it until the state says kDone or kRead, then to
-/// the walk.
-struct CCrawlScheduler::Job {
-    /// kRead: read to its end early, the end held until the walk claims it.
+/// the scheduler's lock; its request and what it fetched belong to whoever
+/// steps its fetch until the state says kDone or kRead, then to the walk.
+struct CCrawlScheduler::Job final : Moving {
+    /// kWaiting: its body waits for the walk's claim. kRead: read to its
+    /// end early, the end held until the walk claims it.
     enum class State { kQueued, kSending, kWaiting, kDone, kRead, kTaken };
+    /// How far its fetch has come (AheadFetches.cpp).
+    /// kGivenBack: it could not go ahead, and is the walk's to fetch.
+    enum class Phase { kHead, kBody, kClaimWait, kLateBody, kGivenBack };
     struct CloseFile {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
+    void StepWith(CCrawlScheduler& owner) override { owner.Step(*this); }
     std::unique_ptr<CHttpRequest> request;
     CVELString url;
     std::u16string host;       // host[:port], upper case
@@ -382,4 +425,11 @@ struct CCrawlScheduler::Job {
     std::int64_t spilledBytes = 0;               // counted in m_nSpilledBytes while read early
     std::unique_ptr<std::FILE, CloseFile> spill; // the page read early, when not in memory
     Fetched fetched;
+
+    // Its fetch, under `stepping`.
+    Phase phase = Phase::kHead;
+    bool hopHeld = false; // a redirect's hop waits for the walk's claim
+    bool early = false;   // read at once, its end held
+    FetchResult head = FetchResult::kNotSent;
+    std::optional<BodyReader> reader;
 };

@@ -48,41 +48,81 @@ void MakeRoom(CVELMemBuf& body) {
     }
 }
 
-/// Reads the body to its end, holding it (in memory, or in `spill` when
-/// given) only while `hold` stays true and the body within the cap.
-/// Returns kTooLarge when a held body outgrew it.
-FetchResult ReadBody(CHttpRequest& request, bool hold, std::FILE* spill) {
-    bool tooLarge = hold && request.m_nContentLength > kMaxWalkedPageBytes;
-    hold = hold && !tooLarge;
-    if (hold && spill == nullptr) {
+} // namespace
+
+BodyReader::BodyReader(CHttpRequest& request, BodyUse use, DWORD status, const CVELString& headers,
+                       std::FILE* spill)
+    : m_bHold(IsWalkable(use, status, headers)), m_bTooLarge(false), m_pSpill(spill) {
+    m_bTooLarge = m_bHold && request.m_nContentLength > kMaxWalkedPageBytes;
+    m_bHold = m_bHold && !m_bTooLarge;
+    if (m_bHold && m_pSpill == nullptr) {
         ReserveAnnounced(request);
     }
-    std::int64_t spilled = 0;
-    DWORD count = 0;
-    do {
-        if (hold && spill == nullptr) {
-            MakeRoom(request.m_response);
+}
+
+void BodyReader::Prepare(CHttpRequest& request) const {
+    if (m_bHold && m_pSpill == nullptr) {
+        MakeRoom(request.m_response);
+    }
+}
+
+bool BodyReader::Took(CHttpRequest& request, DWORD count, FetchResult& result) {
+    CVELMemBuf& body = request.m_response;
+    const std::int64_t held = m_nSpilled + body.GetLength();
+    if (m_bHold && held > kMaxWalkedPageBytes) {
+        m_bHold = false;
+        m_bTooLarge = true;
+        body.FreeStorage();
+    } else if (!m_bHold) {
+        body.Empty();
+    } else if (m_pSpill != nullptr) {
+        if (!SpillPiece(request, m_pSpill)) {
+            SetLastError(ERROR_DISK_FULL);
+            result = FetchResult::kBodyFailed;
+            return false;
         }
+        m_nSpilled = held;
+    }
+    if (count != 0) {
+        return true;
+    }
+    result = m_bTooLarge ? FetchResult::kTooLarge : FetchResult::kDone;
+    return false;
+}
+
+bool BodyReader::Read(CHttpRequest& request, FetchResult& result) {
+    for (;;) {
+        Prepare(request);
+        DWORD count = 0;
+        const DWORD error = request.TryReadData(&count);
+        if (error == ERROR_IO_PENDING) {
+            return false;
+        }
+        if (error != 0) {
+            result = FetchResult::kBodyFailed;
+            return true;
+        }
+        if (!Took(request, count, result)) {
+            return true;
+        }
+    }
+}
+
+namespace {
+
+/// Reads the body to its end, holding it as BodyReader does.
+FetchResult ReadBody(CHttpRequest& request, BodyReader& reader) {
+    FetchResult result = FetchResult::kDone;
+    for (;;) {
+        reader.Prepare(request);
+        DWORD count = 0;
         if (!request.ReadData(&count)) {
             return FetchResult::kBodyFailed;
         }
-        CVELMemBuf& body = request.m_response;
-        const std::int64_t held = spilled + body.GetLength();
-        if (hold && held > kMaxWalkedPageBytes) {
-            hold = false;
-            tooLarge = true;
-            body.FreeStorage();
-        } else if (!hold) {
-            body.Empty();
-        } else if (spill != nullptr) {
-            if (!SpillPiece(request, spill)) {
-                SetLastError(ERROR_DISK_FULL);
-                return FetchResult::kBodyFailed;
-            }
-            spilled = held;
+        if (!reader.Took(request, count, result)) {
+            return result;
         }
-    } while (count != 0);
-    return tooLarge ? FetchResult::kTooLarge : FetchResult::kDone;
+    }
 }
 
 } // namespace
@@ -103,7 +143,8 @@ FetchResult FetchHead(CHttpRequest& request, const CVELString& requested, DWORD&
 
 FetchResult FetchBody(CHttpRequest& request, BodyUse use, DWORD status, const CVELString& headers,
                       std::FILE* spill) {
-    return ReadBody(request, IsWalkable(use, status, headers), spill);
+    BodyReader reader(request, use, status, headers, spill);
+    return ReadBody(request, reader);
 }
 
 bool IsWalkable(BodyUse use, DWORD status, const CVELString& headers) {

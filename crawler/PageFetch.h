@@ -48,6 +48,28 @@ FetchResult FetchBody(CHttpRequest& request, BodyUse use, DWORD status, const CV
 /// Whether FetchBody holds the body of such a response for walking.
 bool IsWalkable(BodyUse use, DWORD status, const CVELString& headers);
 
+/// FetchBody for a caller that does not wait: reads what has come of the
+/// body of a request sent with CHttpRequest::BeginSend, as FetchBody would.
+class BodyReader {
+  public:
+    BodyReader(CHttpRequest& request, BodyUse use, DWORD status, const CVELString& headers,
+               std::FILE* spill = nullptr);
+    /// Reads what has come: false while the body goes on; true once it is
+    /// over, with the outcome FetchBody would give in `result`.
+    bool Read(CHttpRequest& request, FetchResult& result);
+    /// Takes in what one read of `request` brought; false once the body is
+    /// no longer to be read, the outcome in `result` (ReadBody's piece).
+    bool Took(CHttpRequest& request, DWORD count, FetchResult& result);
+    /// Makes room for the next read.
+    void Prepare(CHttpRequest& request) const;
+
+  private:
+    bool m_bHold;
+    bool m_bTooLarge;
+    std::FILE* m_pSpill;
+    std::int64_t m_nSpilled = 0;
+};
+
 /// Sends `request`, reads its status and headers, the URL it ended at
 /// (`requested` when the library cannot tell) and its body to the end. For
 /// kWalk and an HTML page with status 200 the body is left whole in the

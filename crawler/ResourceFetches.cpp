@@ -40,7 +40,7 @@ struct SteppingScope {
 
 } // namespace
 
-void CCrawlScheduler::StartResources() {
+void CCrawlScheduler::StartFetches() {
     if (t_starting == this) {
         return;
     }
@@ -50,20 +50,25 @@ void CCrawlScheduler::StartResources() {
     } scope;
     t_starting = this;
     for (;;) {
-        ResourcePtr hop;
+        MovingPtr back;
+        Ticket page;
         ResourcePtr next;
         {
             const MutexLock lock(m_mutex);
-            if (m_slotWaiters.empty()) {
+            if (!m_slotWaiters.empty()) {
+                if (m_slots.TryAcquire()) {
+                    back = std::move(m_slotWaiters.front());
+                    m_slotWaiters.pop_front();
+                    back->hasSlot = true;
+                }
+            } else if (page = TakePage(); !page) {
                 next = TakeStartable();
-            } else if (m_slots.TryAcquire()) {
-                hop = std::move(m_slotWaiters.front());
-                m_slotWaiters.pop_front();
-                hop->hasSlot = true;
             }
         }
-        if (hop) {
-            Kick(this, hop);
+        if (back) {
+            Kick(this, back);
+        } else if (page) {
+            LaunchPage(page);
         } else if (next) {
             m_changed.notify_all(); // room in the queue
             Launch(next);
@@ -115,30 +120,24 @@ void CCrawlScheduler::Launch(const ResourcePtr& resource) {
     Kick(this, resource);
 }
 
-void CCrawlScheduler::Kick(CCrawlScheduler* owner, const ResourcePtr& resource) {
-    resource->kicked = true;
-    if (std::find(t_stepping.begin(), t_stepping.end(), resource.get()) != t_stepping.end()) {
+void CCrawlScheduler::Kick(CCrawlScheduler* owner, const MovingPtr& fetch) {
+    fetch->kicked = true;
+    if (std::find(t_stepping.begin(), t_stepping.end(), fetch.get()) != t_stepping.end()) {
         return; // this thread steps it once more
     }
-    while (resource->kicked) {
-        const std::unique_lock<std::mutex> stepping(resource->stepping, std::try_to_lock);
+    while (fetch->kicked) {
+        const std::unique_lock<std::mutex> stepping(fetch->stepping, std::try_to_lock);
         if (!stepping.owns_lock()) {
             return; // its holder steps once more
         }
-        resource->kicked = false;
+        fetch->kicked = false;
         // A fetch that ended may have taken its scheduler with it.
-        if (resource->done) {
+        if (fetch->over) {
             return;
         }
         t_stepping.reserve(t_stepping.size() + 1); // the scope below cannot throw
-        const SteppingScope scope(resource.get());
-        owner->Step(*resource);
-    }
-}
-
-void CCrawlScheduler::KickAll(const std::vector<ResourcePtr>& resources) {
-    for (const ResourcePtr& resource : resources) {
-        Kick(this, resource);
+        const SteppingScope scope(fetch.get());
+        fetch->StepWith(*owner);
     }
 }
 
@@ -229,36 +228,37 @@ void CCrawlScheduler::EndsAt(Resource& resource) {
     }
 }
 
-void CCrawlScheduler::LendSlot(Resource& resource) {
-    // The held hop's connection is idle while it waits: the resource it
-    // waits for, or the walk, may need the slot.
+void CCrawlScheduler::LendSlot(Moving& fetch) {
+    // Its connection is idle while it waits: whatever it waits for, or the
+    // walk, may need the slot.
     {
         const MutexLock lock(m_mutex);
-        if (!std::exchange(resource.hasSlot, false)) {
+        if (!std::exchange(fetch.hasSlot, false)) {
             return;
         }
     }
     m_slots.Release();
 }
 
+bool CCrawlScheduler::RegainSlot(Moving& fetch) {
+    // Fetches that gave their slot back go before any new one takes a slot.
+    if (m_slotWaiters.empty() && m_slots.TryAcquire()) {
+        fetch.hasSlot = true;
+        return true;
+    }
+    if (std::none_of(m_slotWaiters.begin(), m_slotWaiters.end(),
+                     [&](const MovingPtr& waiting) { return waiting.get() == &fetch; })) {
+        m_slotWaiters.push_back(fetch.shared_from_this());
+    }
+    return false;
+}
+
 bool CCrawlScheduler::ResumeHop(Resource& resource) {
     bool standIn = false;
     {
         const MutexLock lock(m_mutex);
-        if (!resource.letGo) {
+        if (!resource.letGo || (!resource.hasSlot && !RegainSlot(resource))) {
             return false;
-        }
-        if (!resource.hasSlot) {
-            // Held hops go before any new resource takes a slot.
-            if (!m_slotWaiters.empty() || !m_slots.TryAcquire()) {
-                if (std::none_of(
-                        m_slotWaiters.begin(), m_slotWaiters.end(),
-                        [&](const ResourcePtr& waiting) { return waiting.get() == &resource; })) {
-                    m_slotWaiters.push_back(resource.shared_from_this());
-                }
-                return false;
-            }
-            resource.hasSlot = true;
         }
         standIn = resource.standIn;
     }
@@ -278,7 +278,7 @@ void CCrawlScheduler::Complete(Resource& resource, DWORD outOfMemory) {
     // The body was read to its end, so the cache holds what the fetch
     // leaves: once counted out below, the walk may judge its URLs.
     resource.request.reset();
-    resource.done = true;
+    resource.over = true;
     bool slot = false;
     {
         const MutexLock lock(m_mutex);
@@ -312,10 +312,10 @@ void CCrawlScheduler::CountOut(Resource& resource) {
         // Running out of memory may end a fetch that waited.
         std::erase_if(m_heldHops, [&](const ResourcePtr& held) { return held.get() == &resource; });
         std::erase_if(m_slotWaiters,
-                      [&](const ResourcePtr& held) { return held.get() == &resource; });
+                      [&](const MovingPtr& held) { return held.get() == &resource; });
         letGo = LetGoHops();
     }
     m_changed.notify_all(); // the walk may judge its URLs now
     KickAll(letGo);
-    StartResources(); // one waiting for this one's redirect may go
+    StartFetches(); // one waiting for this one's redirect may go
 }

@@ -113,7 +113,7 @@ void CCrawlScheduler::Redirected(Resource& resource, HINTERNET handle, const cha
             standIn = std::exchange(handed->second.standsIn, false);
         } else {
             // The hop waits for the later one to end, and is let go by it.
-            m_heldHops.push_back(resource.shared_from_this());
+            m_heldHops.push_back(std::static_pointer_cast<Resource>(resource.shared_from_this()));
             resource.holdKey = key;
             resource.holdFor = handed->second.seq;
             resource.letGo = false;
@@ -129,7 +129,7 @@ void CCrawlScheduler::Redirected(Resource& resource, HINTERNET handle, const cha
         }
         // A hop that cannot be held asks the network at once.
         const MutexLock lock(m_mutex);
-        std::erase(m_heldHops, resource.shared_from_this());
+        std::erase_if(m_heldHops, [&](const ResourcePtr& held) { return held.get() == &resource; });
         return;
     }
     if (standIn && DownloadedThisRun(url, m_syncStart)) {
@@ -188,7 +188,7 @@ CCrawlScheduler::OwnFetch::~OwnFetch() {
     }
     m_pScheduler->m_changed.notify_all();
     m_pScheduler->KickAll(letGo);
-    m_pScheduler->StartResources(); // a resource waiting for this one's URL may go
+    m_pScheduler->StartFetches(); // a resource waiting for this one's URL may go
 }
 
 bool CCrawlScheduler::OwnFetch::MaySend() {
