@@ -111,31 +111,15 @@ bool CCrawlScheduler::AdvanceHead(Job& job) {
         static_cast<void>(InternetSetOptionW(job.request->m_hRequest, INTERNET_OPTION_HOLD_HOP,
                                              &zero, sizeof zero));
     }
-    DWORD state = 0;
-    {
-        // A redirect heard meanwhile is this page's (HoldRedirect).
-        struct Scope {
-            Fetching& fetching;
-            ~Scope() { fetching = {}; }
-        } scope{FetchingResource()};
-        scope.fetching = {this, nullptr, &job};
-        state = job.request->AdvanceSend();
-    }
-    if (state == ERROR_IO_PENDING) {
+    if (!HeadArrivedAs({this, nullptr, &job}, *job.request, job.url, fetched.status,
+                       fetched.headers, fetched.finalUrl, job.head)) {
         if (job.hopHeld) {
             LendSlot(job);
         }
         return false;
     }
-    job.head = state != 0 ? FetchResult::kNotSent
-               : !job.request->ReadResponseHeaders(&fetched.status, fetched.headers)
-                   ? FetchResult::kNoResponse
-                   : FetchResult::kDone;
     if (job.head != FetchResult::kDone) {
         return true;
-    }
-    if (!job.request->QueryFinalURL(fetched.finalUrl)) {
-        fetched.finalUrl.Assign(job.url);
     }
     NoteResponse(job.request->m_host, fetched.finalUrl, fetched.headers);
     job.early = ReserveEarly(job);

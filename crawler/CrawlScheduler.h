@@ -160,9 +160,10 @@ class CCrawlScheduler {
         /// Goes as far as it can now, `stepping` held.
         virtual void StepWith(CCrawlScheduler& owner) = 0;
         std::mutex stepping;
-        std::atomic<bool> kicked{false}; // it may go on: whoever steps, step again
-        bool over = false;               // nothing more to do (`stepping`)
-        bool hasSlot = false;            // it holds a connection slot (the lock)
+        std::atomic<bool> kicked{false};  // it may go on: whoever steps, step again
+        bool over = false;                // nothing more to do (`stepping`)
+        std::optional<BodyReader> reader; // once its head is read (`stepping`)
+        bool hasSlot = false;             // it holds a connection slot (the lock)
     };
     using MovingPtr = std::shared_ptr<Moving>;
 
@@ -182,7 +183,6 @@ class CCrawlScheduler {
         bool judgeAgain = false; // a redirect to its URL came after the walk judged it
 
         // Its fetch (ResourceFetches.cpp).
-        bool heading = true; // its head is still to come
         FetchResult result = FetchResult::kNotSent;
         DWORD status = 0;
         CVELString headers;
@@ -316,6 +316,11 @@ class CCrawlScheduler {
         Job* page = nullptr;
     };
     static Fetching& FetchingResource();
+    /// HeadArrived for `request`, a redirect heard meanwhile being that of
+    /// `as` (Redirected, HoldRedirect).
+    static bool HeadArrivedAs(const Fetching& as, CHttpRequest& request,
+                              const CVELString& requested, DWORD& status, CVELString& headers,
+                              CVELString& finalUrl, FetchResult& result);
     void AddUnfinished(std::uint64_t key) DRAVIK_REQUIRES(m_mutex);
     void RemoveUnfinished(std::uint64_t key) DRAVIK_REQUIRES(m_mutex);
 
@@ -431,5 +436,4 @@ struct CCrawlScheduler::Job final : Moving {
     bool hopHeld = false; // a redirect's hop waits for the walk's claim
     bool early = false;   // read at once, its end held
     FetchResult head = FetchResult::kNotSent;
-    std::optional<BodyReader> reader;
 };

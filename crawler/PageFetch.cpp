@@ -127,11 +127,11 @@ FetchResult ReadBody(CHttpRequest& request, BodyReader& reader) {
 
 } // namespace
 
-FetchResult FetchHead(CHttpRequest& request, const CVELString& requested, DWORD& status,
-                      CVELString& headers, CVELString& finalUrl) {
-    if (!request.SendRequest()) {
-        return FetchResult::kNotSent;
-    }
+namespace {
+
+/// The head of a request that was sent.
+FetchResult ReadHead(CHttpRequest& request, const CVELString& requested, DWORD& status,
+                     CVELString& headers, CVELString& finalUrl) {
     if (!request.ReadResponseHeaders(&status, headers)) {
         return FetchResult::kNoResponse;
     }
@@ -139,6 +139,27 @@ FetchResult FetchHead(CHttpRequest& request, const CVELString& requested, DWORD&
         finalUrl.Assign(requested);
     }
     return FetchResult::kDone;
+}
+
+} // namespace
+
+FetchResult FetchHead(CHttpRequest& request, const CVELString& requested, DWORD& status,
+                      CVELString& headers, CVELString& finalUrl) {
+    if (!request.SendRequest()) {
+        return FetchResult::kNotSent;
+    }
+    return ReadHead(request, requested, status, headers, finalUrl);
+}
+
+bool HeadArrived(CHttpRequest& request, const CVELString& requested, DWORD& status,
+                 CVELString& headers, CVELString& finalUrl, FetchResult& result) {
+    const DWORD state = request.AdvanceSend();
+    if (state == ERROR_IO_PENDING) {
+        return false;
+    }
+    result = state != 0 ? FetchResult::kNotSent
+                        : ReadHead(request, requested, status, headers, finalUrl);
+    return true;
 }
 
 FetchResult FetchBody(CHttpRequest& request, BodyUse use, DWORD status, const CVELString& headers,

@@ -38,6 +38,12 @@ enum class BodyUse {
 FetchResult FetchHead(CHttpRequest& request, const CVELString& requested, DWORD& status,
                       CVELString& headers, CVELString& finalUrl);
 
+/// FetchHead for a request sent with CHttpRequest::BeginSend: false while
+/// its head is still to come; else true, with FetchHead's outcome in
+/// `result` and what it reads.
+bool HeadArrived(CHttpRequest& request, const CVELString& requested, DWORD& status,
+                 CVELString& headers, CVELString& finalUrl, FetchResult& result);
+
 /// Reads to its end the body of a request whose head FetchHead read, as
 /// FetchResponse does; the library writes the cache when the end is read.
 /// With `spill`, a body to be walked is written there instead of held in

@@ -156,64 +156,44 @@ void CCrawlScheduler::Step(Resource& resource) {
 }
 
 bool CCrawlScheduler::Advance(Resource& resource) {
-    if (resource.heading && !AdvanceHead(resource)) {
+    if (!resource.reader && !AdvanceHead(resource)) {
         return false;
     }
-    if (resource.heading) {
+    if (!resource.reader) {
         return true; // no head: the fetch is over
     }
-    CHttpRequest& request = *resource.request;
-    for (;;) {
-        DWORD count = 0;
-        const DWORD error = request.TryReadData(&count);
-        request.m_response.Empty();
-        if (error == ERROR_IO_PENDING) {
-            return false;
-        }
-        if (error != 0 || count == 0) {
-            resource.result = error != 0 ? FetchResult::kBodyFailed : FetchResult::kDone;
-            return true;
-        }
-    }
+    return resource.reader->Read(*resource.request, resource.result);
 }
 
 bool CCrawlScheduler::AdvanceHead(Resource& resource) {
     if (resource.hopHeld && !ResumeHop(resource)) {
         return false;
     }
-    CHttpRequest& request = *resource.request;
-    DWORD state = 0;
-    {
-        // A redirect heard meanwhile is this resource's (Redirected).
-        struct Scope {
-            Fetching& fetching;
-            ~Scope() { fetching = {}; }
-        } scope{FetchingResource()};
-        if (m_bHoldsRedirects) {
-            scope.fetching = {this, &resource};
-        }
-        state = request.AdvanceSend();
-    }
-    if (state == ERROR_IO_PENDING) {
+    const Fetching as{m_bHoldsRedirects ? this : nullptr, &resource};
+    if (!HeadArrivedAs(as, *resource.request, resource.url, resource.status, resource.headers,
+                       resource.finalUrl, resource.result)) {
         if (resource.hopHeld) {
             LendSlot(resource);
         }
         return false;
     }
-    if (state != 0) {
-        resource.result = FetchResult::kNotSent;
+    if (resource.result != FetchResult::kDone) {
         return true;
-    }
-    if (!request.ReadResponseHeaders(&resource.status, resource.headers)) {
-        resource.result = FetchResult::kNoResponse;
-        return true;
-    }
-    if (!request.QueryFinalURL(resource.finalUrl)) {
-        resource.finalUrl.Assign(resource.url);
     }
     EndsAt(resource);
-    resource.heading = false;
+    resource.reader.emplace(*resource.request, BodyUse::kDrop, resource.status, resource.headers);
     return true;
+}
+
+bool CCrawlScheduler::HeadArrivedAs(const Fetching& as, CHttpRequest& request,
+                                    const CVELString& requested, DWORD& status, CVELString& headers,
+                                    CVELString& finalUrl, FetchResult& result) {
+    struct Scope {
+        Fetching& fetching;
+        ~Scope() { fetching = {}; }
+    } scope{FetchingResource()};
+    scope.fetching = as;
+    return HeadArrived(request, requested, status, headers, finalUrl, result);
 }
 
 void CCrawlScheduler::EndsAt(Resource& resource) {
